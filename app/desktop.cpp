@@ -1,0 +1,37 @@
+#include "app/desktop.h"
+
+#include <chrono>
+#include <thread>
+
+#include "app/terminal_desktop.h"
+
+namespace vh {
+
+namespace {
+
+TerminalDesktop& builtIn() {
+  static TerminalDesktop terminal;
+  return terminal;
+}
+
+Desktop* current = nullptr;
+
+}  // namespace
+
+void Desktop::pause(int milliseconds) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+Desktop& desktop() { return current ? *current : builtIn(); }
+
+Desktop* setDesktop(Desktop* d) {
+  Desktop* previous = current;
+  current = d;
+  return previous;
+}
+
+void fatalError(const std::string& text) { throw FatalError(text); }
+
+void endProcess(int status) { throw ProcessExit{status}; }
+
+}  // namespace vh

@@ -1,0 +1,78 @@
+// The desktop and process services every subsystem reports through: message
+// box, folder chooser, standard output, debug log, pause and message pump,
+// fatal error and end of process.
+//
+// The library never talks to a window system or ends the process itself. It
+// calls the Desktop installed with setDesktop(), and it raises fatal errors
+// and orderly ends as exceptions that the program's entry turns into an exit
+// status, so that tests can watch both and temporary files are cleaned up on
+// the way out.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace vh {
+
+// Progress shown while an installation runs; each value is a fraction 0..1.
+struct Progress {
+  double scene = 0;
+  double overall = 0;
+};
+
+class Desktop {
+ public:
+  virtual ~Desktop() = default;
+
+  // Modal, one OK button; returns only when dismissed.
+  virtual void messageBox(const std::string& text) = 0;
+  // The chosen folder, possibly with backslashes or a trailing separator;
+  // "" when the user cancels.
+  virtual std::string chooseFolder(const std::string& prompt, const std::string& initialFolder) = 0;
+  // One line on standard output, flushed at once.
+  virtual void printLine(const std::string& text) = 0;
+  // Diagnostic only; may be discarded.
+  virtual void debugLog(const std::string& text) = 0;
+  // Sleeps at least `milliseconds`.
+  virtual void pause(int milliseconds);
+  // Processes pending window-system messages without waiting.
+  virtual void pumpMessages() {}
+  // Shows installation progress where the desktop has a place for it.
+  virtual void showProgress(const Progress&) {}
+};
+
+// The desktop in use. Until one is installed a terminal desktop serves.
+Desktop& desktop();
+// Installs `d` (not owned) and returns the one it replaces; null restores the
+// built-in terminal desktop.
+Desktop* setDesktop(Desktop* d);
+
+// Installs a desktop for the life of a scope, then puts the old one back.
+class ScopedDesktop {
+ public:
+  explicit ScopedDesktop(Desktop& d) : previous_(setDesktop(&d)) {}
+  ~ScopedDesktop() { setDesktop(previous_); }
+  ScopedDesktop(const ScopedDesktop&) = delete;
+  ScopedDesktop& operator=(const ScopedDesktop&) = delete;
+
+ private:
+  Desktop* previous_;
+};
+
+// An error nothing inside the program handles: the entry writes its text to
+// standard output and ends the process with exit status -1.
+class FatalError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// An orderly end of the process from deep inside a flow. Deliberately not a
+// std::exception, so that no handler for ordinary errors swallows it.
+struct ProcessExit {
+  int status;
+};
+
+[[noreturn]] void fatalError(const std::string& text);
+[[noreturn]] void endProcess(int status);
+
+}  // namespace vh

@@ -1,0 +1,49 @@
+#include "app/entry.h"
+
+#include <unistd.h>
+
+#include <climits>
+#include <exception>
+
+#include "app/desktop.h"
+#include "common/bytes.h"
+
+namespace vh {
+
+std::string modeWord(int argc, const char* const* argv) {
+  if (argc < 2 || !argv[1]) return "";
+  return lowerCase(argv[1]);
+}
+
+RunMode modeFromWord(const std::string& word) {
+  if (word == "make") return RunMode::Make;
+  if (word == "makeandapply") return RunMode::MakeAndApply;
+  return RunMode::Default;
+}
+
+std::string programFolder() {
+  char buffer[PATH_MAX];
+  const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+  if (n <= 0) return "";
+  const std::string path = toSlashes(std::string(buffer, static_cast<size_t>(n)));
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "" : path.substr(0, slash + 1);
+}
+
+bool enterProgramFolder() {
+  const std::string folder = programFolder();
+  return !folder.empty() && chdir(folder.c_str()) == 0;
+}
+
+int runGuarded(const std::function<int()>& body) {
+  try {
+    return body();
+  } catch (const ProcessExit& exit) {
+    return exit.status;
+  } catch (const std::exception& error) {
+    desktop().printLine(error.what());
+    return -1;
+  }
+}
+
+}  // namespace vh

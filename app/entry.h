@@ -1,0 +1,29 @@
+// Start-up of the installer program: its folder, its mode word, and the
+// guard that turns fatal errors and orderly ends into exit statuses.
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace vh {
+
+enum class RunMode { Default, Make, MakeAndApply };
+
+// The mode word is the first argument lower-cased (A-Z only); arguments
+// after it are ignored.
+std::string modeWord(int argc, const char* const* argv);
+RunMode modeFromWord(const std::string& word);
+
+// The folder that holds the running program file, from the real executable
+// path (not argv[0], which may be relative or a link), with a trailing "/".
+std::string programFolder();
+// Makes the program's folder the working directory, so that "patch.dat" and
+// the working tree are found beside the program wherever it was started.
+bool enterProgramFolder();
+
+// Runs `body` and returns its status; a FatalError or any other unhandled
+// error writes its text to standard output and gives -1, an orderly end
+// from deep inside gives its own status.
+int runGuarded(const std::function<int()>& body);
+
+}  // namespace vh

@@ -1,0 +1,106 @@
+#include "app/terminal_desktop.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace vh {
+
+namespace {
+
+bool debugWanted() {
+  const char* value = std::getenv("VHPATCH_DEBUG");
+  return value && std::strcmp(value, "1") == 0;
+}
+
+// Whole percent, cut toward zero, as the window's bars show it.
+int percent(double fraction) {
+  if (!(fraction > 0)) return 0;
+  if (fraction >= 1) return 100;
+  return static_cast<int>(fraction * 100);
+}
+
+std::string bar(const char* label, double fraction) {
+  constexpr int kWidth = 30;
+  const int p = percent(fraction);
+  const int filled = p * kWidth / 100;
+  std::string text = label;
+  text += " [";
+  text.append(static_cast<size_t>(filled), '#');
+  text.append(static_cast<size_t>(kWidth - filled), '.');
+  text += "] ";
+  text += std::to_string(p);
+  text += "%";
+  return text;
+}
+
+}  // namespace
+
+TerminalDesktop::TerminalDesktop(std::FILE* in, std::FILE* out, std::FILE* err)
+    : in_(in), out_(out), err_(err), debug_(debugWanted()), progressAllowed_(isatty(fileno(err)) != 0) {}
+
+void TerminalDesktop::clearProgress() {
+  if (!progressShown_) return;
+  // Two bar lines stand above the cursor: wipe them.
+  std::fputs("\r\033[2K\033[1A\r\033[2K", err_);
+  progressShown_ = false;
+}
+
+void TerminalDesktop::endProgress() {
+  if (!progressShown_) return;
+  std::fputc('\n', err_);
+  std::fflush(err_);
+  progressShown_ = false;
+}
+
+void TerminalDesktop::messageBox(const std::string& text) {
+  endProgress();
+  std::fprintf(err_, "%s\n", text.c_str());
+  std::fflush(err_);
+}
+
+std::string TerminalDesktop::chooseFolder(const std::string& prompt, const std::string&) {
+  endProgress();
+  std::fprintf(err_, "%s: ", prompt.c_str());
+  std::fflush(err_);
+  std::string line;
+  if (!readLine(line)) return "";
+  return line;
+}
+
+bool TerminalDesktop::readLine(std::string& line) {
+  line.clear();
+  int c = 0;
+  bool any = false;
+  while ((c = std::fgetc(in_)) != EOF) {
+    any = true;
+    if (c == '\n') break;
+    if (c != '\r') line.push_back(static_cast<char>(c));
+  }
+  return any;
+}
+
+void TerminalDesktop::printLine(const std::string& text) {
+  endProgress();
+  std::fwrite(text.data(), 1, text.size(), out_);
+  std::fputc('\n', out_);
+  std::fflush(out_);
+}
+
+void TerminalDesktop::debugLog(const std::string& text) {
+  if (!debug_) return;
+  endProgress();
+  std::fprintf(err_, "debug: %s\n", text.c_str());
+  std::fflush(err_);
+}
+
+void TerminalDesktop::showProgress(const Progress& progress) {
+  if (!progressAllowed_) return;
+  clearProgress();
+  std::fprintf(err_, "%s\n%s", bar("scene  ", progress.scene).c_str(), bar("overall", progress.overall).c_str());
+  std::fflush(err_);
+  progressShown_ = true;
+}
+
+}  // namespace vh

@@ -1,0 +1,25 @@
+// What the program needs of the file system beyond streams: a file's kind,
+// size and time, and folder listings in the file system's own order.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <vector>
+
+namespace vh {
+
+enum class FileKind { Missing, File, Folder };
+
+FileKind fileKind(const std::string& path);
+bool fileExists(const std::string& path);  // a regular file
+bool folderExists(const std::string& path);
+int64_t fileSize(const std::string& path);      // -1 when missing
+std::time_t fileModTime(const std::string& path);  // 0 when missing
+
+// The names in one folder as the file system returns them, unsorted and not
+// descending; "." and ".." are included unless skipDots. A missing folder
+// gives an empty list.
+std::vector<std::string> listFolder(const std::string& path, bool skipDots = false);
+
+}  // namespace vh

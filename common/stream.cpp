@@ -1,0 +1,188 @@
+#include "common/stream.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "common/bytes.h"
+
+namespace vh {
+
+size_t Stream::read(void* destination, size_t count) {
+  if (count == 0) return 0;
+  const size_t got = readSome(destination, count);
+  if (got == 0 && !atEnd()) throw StreamError(kReadError);
+  return got;
+}
+
+void Stream::readFixed(void* destination, size_t count) {
+  auto* out = static_cast<uint8_t*>(destination);
+  size_t done = 0;
+  while (done < count && !atEnd()) {
+    done += read(out + done, count - done);
+  }
+  std::memset(out + done, 0, count - done);
+}
+
+uint8_t Stream::readU8() {
+  uint8_t value = 0;
+  readFixed(&value, 1);
+  return value;
+}
+
+uint16_t Stream::readU16() {
+  uint8_t b[2];
+  readFixed(b, 2);
+  return static_cast<uint16_t>(b[0] | (b[1] << 8));
+}
+
+uint32_t Stream::readU32() {
+  uint8_t b[4];
+  readFixed(b, 4);
+  return static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) |
+         (static_cast<uint32_t>(b[2]) << 16) | (static_cast<uint32_t>(b[3]) << 24);
+}
+
+std::string Stream::readString(size_t count) {
+  std::string bytes(count, '\0');
+  readFixed(bytes.data(), count);
+  return bytes;
+}
+
+std::string Stream::readLine() {
+  std::string line;
+  while (!atEnd()) {
+    char c = 0;
+    if (read(&c, 1) == 0) break;
+    if (c == '\n' || c == '\0') break;
+    if (c != '\r') line.push_back(c);
+  }
+  return line;
+}
+
+void Stream::writeU16(uint16_t value) {
+  const uint8_t b[2] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8)};
+  write(b, 2);
+}
+
+void Stream::writeU32(uint32_t value) {
+  const uint8_t b[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+                        static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+  write(b, 4);
+}
+
+void Stream::writeLine(const std::string& bytes) {
+  writeString(bytes);
+  write("\r\n", 2);
+}
+
+// ---- FileStream
+
+std::unique_ptr<FileStream> FileStream::open(const std::string& path, FileMode mode) {
+  const char* how = mode == FileMode::Read ? "rb" : mode == FileMode::Write ? "wb" : "r+b";
+  std::FILE* file = std::fopen(toSlashes(path).c_str(), how);
+  if (!file) return nullptr;
+  // A folder opens under Linux but cannot be read; it is no file to us.
+  struct stat info {};
+  if (fstat(fileno(file), &info) != 0 || S_ISDIR(info.st_mode)) {
+    std::fclose(file);
+    return nullptr;
+  }
+  return std::unique_ptr<FileStream>(new FileStream(file, static_cast<int64_t>(info.st_size)));
+}
+
+FileStream::FileStream(std::FILE* file, int64_t size) : file_(file), size_(size) {
+  std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
+}
+
+FileStream::~FileStream() {
+  if (file_) std::fclose(file_);
+}
+
+void FileStream::switchTo(LastOp op) {
+  // C streams need a positioning call between reading and writing.
+  if (lastOp_ != LastOp::None && lastOp_ != op) fseeko(file_, position_, SEEK_SET);
+  lastOp_ = op;
+}
+
+void FileStream::seek(int64_t position) {
+  if (position < 0) position = 0;
+  if (fseeko(file_, position, SEEK_SET) != 0) throw StreamError(kReadError);
+  position_ = position;
+  lastOp_ = LastOp::None;
+}
+
+size_t FileStream::readSome(void* destination, size_t count) {
+  switchTo(LastOp::Read);
+  const size_t got = std::fread(destination, 1, count, file_);
+  position_ += static_cast<int64_t>(got);
+  return got;
+}
+
+void FileStream::write(const void* source, size_t count) {
+  if (count == 0) return;
+  switchTo(LastOp::Write);
+  const size_t put = std::fwrite(source, 1, count, file_);
+  position_ += static_cast<int64_t>(put);
+  size_ = std::max(size_, position_);
+  if (put != count) throw StreamError(kWriteError);
+}
+
+void FileStream::flush(bool durable) {
+  if (std::fflush(file_) != 0) throw StreamError(kWriteError);
+  if (durable && fsync(fileno(file_)) != 0) throw StreamError(kWriteError);
+}
+
+void FileStream::close() {
+  if (!file_) return;
+  std::FILE* file = file_;
+  file_ = nullptr;
+  if (std::fclose(file) != 0) throw StreamError(kWriteError);
+}
+
+// ---- BufferStream
+
+void BufferStream::seek(int64_t position) { position_ = std::max<int64_t>(position, 0); }
+
+size_t BufferStream::readSome(void* destination, size_t count) {
+  const int64_t left = size() - position_;
+  if (left <= 0) return 0;
+  const size_t n = std::min<size_t>(count, static_cast<size_t>(left));
+  std::memcpy(destination, buffer_->data() + position_, n);
+  position_ += static_cast<int64_t>(n);
+  return n;
+}
+
+void BufferStream::write(const void* source, size_t count) {
+  if (count == 0) return;
+  const size_t end = static_cast<size_t>(position_) + count;
+  if (end > buffer_->size()) buffer_->resize(end);
+  std::memcpy(buffer_->data() + position_, source, count);
+  position_ = static_cast<int64_t>(end);
+}
+
+// ---- MemoryStream
+
+void MemoryStream::seek(int64_t position) { position_ = std::max<int64_t>(position, 0); }
+
+size_t MemoryStream::readSome(void* destination, size_t count) {
+  const int64_t left = static_cast<int64_t>(size_) - position_;
+  if (left <= 0) return 0;
+  const size_t n = std::min<size_t>(count, static_cast<size_t>(left));
+  std::memcpy(destination, data_ + position_, n);
+  position_ += static_cast<int64_t>(n);
+  return n;
+}
+
+void MemoryStream::write(const void* source, size_t count) {
+  if (count == 0) return;
+  const int64_t left = static_cast<int64_t>(size_) - position_;
+  if (!writable_ || left < static_cast<int64_t>(count)) throw StreamError(kWriteError);
+  std::memcpy(writable_ + position_, source, count);
+  position_ += static_cast<int64_t>(count);
+}
+
+}  // namespace vh

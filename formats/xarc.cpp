@@ -1,0 +1,156 @@
+#include "formats/xarc.h"
+
+#include <limits>
+
+#include "app/desktop.h"
+#include "common/bytes.h"
+
+namespace vh {
+
+namespace {
+
+constexpr int64_t kHeaderSize = 12;
+
+}  // namespace
+
+// ---- tXFile
+
+std::shared_ptr<tXFile> tXFile::Create(const std::string& name, int32_t offset, int32_t length, tXARC* parent) {
+  auto file = std::make_shared<tXFile>();
+  file->name = name;
+  file->offset = offset;
+  file->length = length;
+  file->parent = parent;
+  return file;
+}
+
+int tXFile::replaceBank(ByteBufferPtr buffer) {
+  bank = std::move(buffer);
+  length = bank ? static_cast<int32_t>(bank->size()) : 0;
+  return 0;
+}
+
+int tXFile::replaceWithStream(Stream& stream, int32_t count) {
+  if (count < 0) return 0;
+  auto buffer = std::make_shared<ByteBuffer>(static_cast<size_t>(count));
+  stream.read(buffer->data(), buffer->size());
+  bank = std::move(buffer);
+  length = count;
+  return 0;
+}
+
+int tXFile::Load(Stream& stream) {
+  // The archive has checked offset and length against the file's size.
+  stream.seek(offset);
+  auto buffer = std::make_shared<ByteBuffer>();
+  buffer->readFrom(stream, static_cast<size_t>(length));
+  bank = std::move(buffer);
+  return 0;
+}
+
+int tXFile::saveHeader(Stream& stream) {
+  stream.writeString(name);
+  stream.writeU8(0);
+  stream.writeI32(length);
+  stream.writeI32(flag);
+  return 0;
+}
+
+int tXFile::save(Stream& stream) {
+  if (bank) bank->writeTo(stream);
+  bank.reset();
+  return 0;
+}
+
+std::unique_ptr<Stream> tXFile::getStream() {
+  if (!bank) bank = std::make_shared<ByteBuffer>();
+  return std::make_unique<BufferStream>(bank);
+}
+
+// ---- tXARC
+
+std::string tXARC::getExtName(const std::string& path) {
+  const size_t dot = path.rfind('.');
+  if (dot == std::string::npos) return "";
+  return lowerCase(path.substr(dot + 1));
+}
+
+tXFilePtr tXARC::findFile(const std::string& memberName) const {
+  for (const tXFilePtr& file : files) {
+    if (equalsIgnoreCase(file->name, memberName)) return file;
+  }
+  return nullptr;
+}
+
+void tXARC::invalidSize() const { fatalError("invalid XARC size:" + name); }
+
+int tXARC::open(const std::string& path) {
+  files.clear();
+  name = path;
+  url = path;
+  tableEnd_ = 0;
+  headerGap_.clear();
+
+  auto stream = FileStream::open(path, FileMode::Read);
+  if (!stream) {
+    desktop().messageBox("failed to read:" + path);
+    return 0;
+  }
+  const int64_t fileSize = stream->size();
+
+  xrcNo = stream->readI32();
+  filecount = stream->readI32();
+  headerlength = stream->readI32();
+  if (fileSize < kHeaderSize) {
+    // A header cut short holds no member table worth the name.
+    tableEnd_ = kHeaderSize;
+    return 1;
+  }
+  // Every entry takes at least nine bytes of table, so a count beyond the
+  // file's size is a lie; refusing it keeps the loop and the member list in
+  // proportion to bytes that really exist.
+  if (filecount < 0 || filecount > fileSize) invalidSize();
+
+  int64_t running = headerlength;
+  for (int32_t i = 0; i < filecount; ++i) {
+    std::string memberName = stream->readLine();
+    const int32_t length = stream->readI32();
+    const int32_t flag = stream->readI32();
+    if (length < 0 || running < 0 || running + length > fileSize) invalidSize();
+
+    tXFilePtr file = tXFile::Create(memberName, static_cast<int32_t>(running), length, this);
+    if (getExtName(memberName) == "xrc") xrc = file;
+    file->flag = flag;
+    files.push_back(std::move(file));
+    running += length;
+  }
+  tableEnd_ = stream->position();
+  if (filecount > 0 && tableEnd_ > headerlength) invalidSize();
+  if (tableEnd_ < headerlength) {
+    const int64_t gapEnd = std::min<int64_t>(headerlength, fileSize);
+    headerGap_ = stream->readString(static_cast<size_t>(gapEnd - tableEnd_));
+  }
+
+  for (const tXFilePtr& file : files) file->Load(*stream);
+  return 1;
+}
+
+int tXARC::save(Stream& stream) {
+  const int64_t start = stream.position();
+  stream.writeI32(xrcNo);
+  stream.writeI32(filecount);
+  stream.writeI32(headerlength);
+  for (const tXFilePtr& file : files) file->saveHeader(stream);
+  // A name that lost a carriage return on reading is one byte shorter now;
+  // zeros take its place so that what followed the table stays where it was.
+  const int64_t written = stream.position() - start;
+  if (written < tableEnd_) {
+    const std::string padding(static_cast<size_t>(tableEnd_ - written), '\0');
+    stream.writeString(padding);
+  }
+  stream.writeString(headerGap_);
+  for (const tXFilePtr& file : files) file->save(stream);
+  return 0;
+}
+
+}  // namespace vh

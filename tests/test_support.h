@@ -1,0 +1,59 @@
+// Helpers shared by the tests: temporary folders, whole-file reads and
+// writes, little-endian byte builders and running the real programs.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vh::test {
+
+// A fresh folder under the system's temporary folder, removed with its
+// content when the object goes.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+void writeFile(const std::string& path, const std::string& bytes);
+std::string readFile(const std::string& path);
+void makeFolders(const std::string& path);
+
+// Appends little-endian integers and raw bytes, for hand-built fixtures.
+class Bytes {
+ public:
+  Bytes& u8(uint8_t v);
+  Bytes& u16(uint16_t v);
+  Bytes& u32(uint32_t v);
+  Bytes& i32(int32_t v) { return u32(static_cast<uint32_t>(v)); }
+  Bytes& str(const std::string& s);
+  Bytes& cstr(const std::string& s) { return str(s).u8(0); }
+  size_t size() const { return bytes_.size(); }
+  const std::string& bytes() const { return bytes_; }
+  operator const std::string&() const { return bytes_; }
+
+ private:
+  std::string bytes_;
+};
+
+struct CommandResult {
+  int status = -1;  // the exit status, or -1 when it did not exit normally
+  std::string out;
+  std::string err;
+};
+
+// Runs `command` through /bin/sh with `input` on standard input.
+CommandResult runCommand(const std::string& command, const std::string& input = "");
+
+// Paths of the build's own programs.
+std::string binaryPath(const std::string& program);
+
+}  // namespace vh::test
