@@ -19,6 +19,7 @@ size_t Stream::read(void* destination, size_t count) {
 }
 
 void Stream::readFixed(void* destination, size_t count) {
+  if (count == 0) return;
   auto* out = static_cast<uint8_t*>(destination);
   size_t done = 0;
   while (done < count && !atEnd()) {
