@@ -1,19 +1,44 @@
 #include "app/run_modes.h"
 
 #include "app/desktop.h"
+#include "app/installer_shell.h"
+#include "app/v_patcher.h"
+#include "patch/patch_maker.h"
 
 namespace vh {
 
-int runMode(RunMode mode) {
-  switch (mode) {
-    case RunMode::Make:
-      fatalError("make: building patch.dat is not available in this build (the package builder is missing)");
-    case RunMode::MakeAndApply:
-      fatalError("makeandapply: building and installing is not available in this build (the package builder is missing)");
-    case RunMode::Default:
-      break;
+namespace {
+
+constexpr const char* kPackage = "patch.dat";
+
+}  // namespace
+
+int runMode(RunMode mode, InstallerShell& shell) {
+  if (mode == RunMode::Make) {
+    desktop().printLine("packing patch");
+    tPatchMaker().Create(kPackage);
+    // Shown whatever the build achieved: the builder reports nothing.
+    desktop().messageBox("Patch gerenating is done!");
+    return 0;
   }
-  fatalError("installing patch.dat is not available in this build (the package reader is missing)");
+  if (mode == RunMode::MakeAndApply) tPatchMaker().Create(kPackage);
+
+  vPatcher patcher;
+  if (!patcher.loadPatch(kPackage)) fatalError(std::string("error in reading patch:") + kPackage);
+  const bool applyNow = mode == RunMode::MakeAndApply;
+  shell.build(applyNow, patcher);
+  if (applyNow) {
+    shell.setButtons(false, false);
+    if (patcher.doReplace()) desktop().messageBox("data written");
+    return 0;
+  }
+  // One installation per process: the install button stays disabled after
+  // it, whatever its outcome; About comes back.
+  return shell.runEventLoop([&] {
+    shell.setButtons(false, false);
+    if (patcher.doReplace()) desktop().messageBox("Done!");
+    shell.setButtons(false, true);
+  });
 }
 
 }  // namespace vh

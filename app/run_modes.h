@@ -1,12 +1,16 @@
-// The three flows of the installer program, chosen by the mode word.
+// The three flows of the installer program, chosen by the mode word:
+// "make" builds patch.dat from the working tree; "makeandapply" builds it and
+// installs it at once; anything else loads it and waits for the user.
 #pragma once
 
 #include "app/entry.h"
 
 namespace vh {
 
+class InstallerShell;
+
 // Runs the flow of `mode` in the working directory and returns the exit
-// status of an orderly end. Raises FatalError for what nothing handles.
-int runMode(RunMode mode);
+// status of an orderly end. Raises FatalError when patch.dat cannot load.
+int runMode(RunMode mode, InstallerShell& shell);
 
 }  // namespace vh

@@ -60,6 +60,8 @@ void TerminalDesktop::messageBox(const std::string& text) {
   std::fflush(err_);
 }
 
+void TerminalDesktop::note(const std::string& text) { messageBox(text); }
+
 std::string TerminalDesktop::chooseFolder(const std::string& prompt, const std::string&) {
   endProgress();
   std::fprintf(err_, "%s: ", prompt.c_str());

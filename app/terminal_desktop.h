@@ -22,6 +22,9 @@ class TerminalDesktop : public Desktop {
   void debugLog(const std::string& text) override;
   void showProgress(const Progress& progress) override;
 
+  // A line for the person at the terminal, on standard error, so that
+  // standard output keeps only the program's own lines.
+  void note(const std::string& text);
   // One line from standard input; false at the end of input.
   bool readLine(std::string& line);
   // Ends the progress display, so that later lines start on their own line.

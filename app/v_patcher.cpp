@@ -1,0 +1,58 @@
+#include "app/v_patcher.h"
+
+#include "app/desktop.h"
+#include "patch/patch.h"
+
+namespace vh {
+
+int wholePercent(double fraction) {
+  if (!(fraction > 0)) return 0;
+  if (fraction >= 1) return 100;
+  return static_cast<int>(fraction * 100);
+}
+
+namespace {
+
+// 0 / 0 happens for a scene without sub-scenes: its bar shows 0.
+float share(float done, float total) { return total > 0 ? done / total : 0.0f; }
+
+}  // namespace
+
+int vPatcher::doReplace() {
+  total_scene = patch ? static_cast<float>(patch->scncount) : 0.0f;
+  return tPatcher::doReplace();
+}
+
+int vPatcher::onStartScn(tPatchScene& scene) {
+  total_sub = static_cast<float>(scene.subcount);
+  return 0;
+}
+
+int vPatcher::onCompleteSub(tSubScene&) {
+  prog_sub += 1;
+  updateBars();
+  return 0;
+}
+
+int vPatcher::onCompeleteScn(tPatchScene&) {
+  prog_sub = 0;
+  prog_scene += 1;
+  updateBars();
+  return 0;
+}
+
+void vPatcher::updateBars() {
+  const Progress progress{share(prog_sub, total_sub), share(prog_scene, total_scene)};
+  if (prog_sub_g) prog_sub_g->setFraction(progress.scene);
+  if (prog_overall_g) prog_overall_g->setFraction(progress.overall);
+  desktop().showProgress(progress);
+  desktop().pause(1);
+  desktop().pumpMessages();
+}
+
+void vPatcher::setProgBar(ProgressBar* sceneBar, ProgressBar* overallBar) {
+  prog_sub_g = sceneBar;
+  prog_overall_g = overallBar;
+}
+
+}  // namespace vh

@@ -1,0 +1,38 @@
+// The installer with progress: the patcher's callbacks move a scene bar
+// (sub-scenes written in the current scene) and an overall bar (scenes
+// completed), and let the window system repaint between sub-scenes.
+#pragma once
+
+#include "patch/patcher.h"
+
+namespace vh {
+
+// A progress bar as the patcher sees it: a fraction from 0 to 1, shown as
+// whole percent cut toward zero.
+class ProgressBar {
+ public:
+  virtual ~ProgressBar() = default;
+  virtual void setFraction(double fraction) = 0;
+};
+
+// Whole percent of a fraction, cut toward zero; 0 for anything not a number.
+int wholePercent(double fraction);
+
+class vPatcher : public tPatcher {
+ public:
+  ProgressBar* prog_sub_g = nullptr;
+  ProgressBar* prog_overall_g = nullptr;
+  float prog_sub = 0;
+  float prog_scene = 0;
+  float total_sub = 0;
+  float total_scene = 0;
+
+  int doReplace() override;
+  int onStartScn(tPatchScene& scene) override;
+  int onCompleteSub(tSubScene& sub) override;
+  int onCompeleteScn(tPatchScene& scene) override;
+  void updateBars();
+  void setProgBar(ProgressBar* sceneBar, ProgressBar* overallBar);
+};
+
+}  // namespace vh

@@ -1,0 +1,47 @@
+#include "patch/game_folder.h"
+
+#include <cstdlib>
+
+#include "common/bytes.h"
+
+namespace vh {
+
+namespace {
+
+bool hasDriveLetter(const std::string& path) {
+  return path.size() >= 2 && path[1] == ':' &&
+         ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+}
+
+std::string winePrefix() {
+  if (const char* prefix = std::getenv("WINEPREFIX"); prefix && *prefix) return prefix;
+  const char* home = std::getenv("HOME");
+  return std::string(home ? home : "") + "/.wine";
+}
+
+}  // namespace
+
+std::string normalizeGameRoot(const std::string& folder) {
+  std::string root = toSlashes(folder);
+  const bool isRoot = root == "/" || (root.size() == 3 && hasDriveLetter(root) && root[2] == '/');
+  if (!isRoot && !root.empty() && root.back() == '/') root.pop_back();
+  if (root.empty() || root.back() != '/') root += '/';
+  return root;
+}
+
+std::string resolveDrivePath(const std::string& path) {
+  if (!hasDriveLetter(path)) return path;
+  const char drive = static_cast<char>(lowerCase(path.substr(0, 1))[0]);
+  return winePrefix() + "/dosdevices/" + drive + ":" + path.substr(2);
+}
+
+bool escapesFolder(const std::string& relative) {
+  const std::string path = toSlashes(relative);
+  if (path.empty() || path[0] == '/' || hasDriveLetter(path)) return true;
+  for (const std::string& segment : split(path, '/')) {
+    if (segment == "..") return true;
+  }
+  return false;
+}
+
+}  // namespace vh

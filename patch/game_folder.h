@@ -1,0 +1,23 @@
+// Where the game lives. The registry value or the folder chooser may give a
+// Windows path of a Wine prefix ("C:\Games\Varnhollow\"); on Linux a path
+// with a drive letter is looked up through the prefix's dosdevices links.
+#pragma once
+
+#include <string>
+
+namespace vh {
+
+// Backslashes become slashes, one trailing "/" is removed unless the path is
+// a root, and "/" is appended: "C:\Games\V\" and "C:\Games\V" both give
+// "C:/Games/V/".
+std::string normalizeGameRoot(const std::string& folder);
+
+// "X:/rest" becomes "$WINEPREFIX/dosdevices/x:/rest" (WINEPREFIX defaults to
+// ~/.wine); any other path is returned as it stands.
+std::string resolveDrivePath(const std::string& path);
+
+// True for a path that could leave the folder it is joined to: absolute,
+// with a drive letter, or with a ".." segment.
+bool escapesFolder(const std::string& relative);
+
+}  // namespace vh

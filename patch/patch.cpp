@@ -1,0 +1,188 @@
+#include "patch/patch.h"
+
+#include "app/desktop.h"
+#include "common/bytes.h"
+#include "formats/scene_list.h"
+#include "support/zip.h"
+#include "translation/trz.h"
+
+namespace vh {
+
+namespace {
+
+// The image's member: "images/" + its name without the extension + ".xmg".
+// The extension starts at the last "." that no "/" follows.
+std::string imageMember(const std::string& name) {
+  const std::string path = toSlashes(name);
+  const size_t dot = path.rfind('.');
+  const size_t slash = path.rfind('/');
+  const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+  return "images/" + (hasExtension ? path.substr(0, dot) : path) + ".xmg";
+}
+
+}  // namespace
+
+int tSubScene::addImage(std::shared_ptr<tPatchImage> image) {
+  if (!images) images = std::make_shared<List<std::shared_ptr<tPatchImage>>>();
+  images->push_back(std::move(image));
+  return 0;
+}
+
+tPatch::tPatch() = default;
+
+tPatch::~tPatch() {
+  if (z) z->CloseZip();
+}
+
+std::shared_ptr<Stream> tPatch::extract(const std::string& member) {
+  if (!z) return nullptr;
+  return z->ExtractFile(member, 0, "");
+}
+
+int tPatch::open(const std::string& url) {
+  z = std::make_shared<ZipReader>();
+  if (!z->OpenZip(url)) {
+    desktop().messageBox("patch file not found");
+    return 0;
+  }
+  if (!readSceneList()) {
+    desktop().messageBox("error in reading scenelist");
+    return 0;
+  }
+  readAddon();
+  if (!readTRZ()) {
+    desktop().messageBox("error in reading translation data");
+    return 0;
+  }
+  return 1;
+}
+
+int tPatch::readSceneList() {
+  auto list = extract("patchscene.lst");
+  if (!list) return 0;
+  std::shared_ptr<tPatchScene> scene;
+  std::shared_ptr<tSubScene> sub;
+  while (!list->atEnd()) {
+    const std::string line = list->readLine();
+    if (line == ">>") continue;
+    std::string key, value;
+    splitKeyValue(line, key, value);
+    if (key == "scene") {
+      scene = std::make_shared<tPatchScene>();
+      scene->name = value;
+      scenes.insert_or_assign(value, scene);
+      ++scncount;
+      sub.reset();
+    } else if (key == "sub") {
+      // A sub-scene before any scene has no owner: the builder never writes
+      // one, and it is ignored.
+      if (!scene) continue;
+      sub = std::make_shared<tSubScene>();
+      sub->name = value;
+      scene->subs.insert_or_assign(value, sub);
+      ++scene->subcount;
+    } else if (key == "path") {
+      if (sub) sub->path = value;
+    }
+  }
+  return 1;
+}
+
+int tPatch::readAddon() {
+  auto list = extract("addon.lst");
+  if (!list) return 0;
+  while (!list->atEnd()) {
+    const std::string line = list->readLine();
+    auto member = extract("addon/" + line);
+    if (!member) continue;
+    // Front insertion: the first add-on listed ends up last and so, applied
+    // after the others, wins over them.
+    addonRecords.push_front(readAddonRecord(*member));
+  }
+  return 0;
+}
+
+std::shared_ptr<tTransRecord> tPatch::readAddonRecord(Stream& stream) {
+  auto record = std::make_shared<tTransRecord>();
+  while (!stream.atEnd()) {
+    const std::string line = stream.readLine();
+    std::string key, value;
+    splitKeyValue(line, key, value);
+    if (key == "id") {
+      record->setId(value);
+    } else if (key == "type") {
+      record->setType(value);
+    } else if (key == "length") {
+      record->length = strToInt(value);
+    } else if (key == "value") {
+      record->value = value;
+    } else if (key == "value::") {
+      // Every following line, each with its line feed, to the member's end.
+      while (!stream.atEnd()) record->value += stream.readLine() + "\n";
+    }
+  }
+  return record;
+}
+
+int tPatch::readTRZ() {
+  for (auto& [name, scene] : scenes) {
+    auto member = extract("trans/" + name + ".trz");
+    if (!member) continue;
+    scene->trz = tTrz::Load(*member);
+    checkAddon(*scene);
+  }
+  return 1;
+}
+
+int tPatch::checkAddon(tPatchScene& scene) {
+  if (!scene.trz) return 0;
+  for (const auto& record : addonRecords) {
+    if (record->scnId != scene.name) continue;
+    desktop().debugLog(record->scnId);
+    scene.trz->records.push_back(record);
+  }
+  return 0;
+}
+
+int tPatch::readImages() {
+  auto list = extract("images/images.lst");
+  if (!list) return 1;
+  auto pending = std::make_shared<tPatchImage>();
+  while (!list->atEnd()) {
+    const std::string line = list->readLine();
+    std::string key, value;
+    splitKeyValue(line, key, value);
+    if (key == "name") {
+      pending->name = value;
+    } else if (key == "origin") {
+      pending->oname = value;
+    } else if (key == "scene") {
+      pending->scenename = value;
+    } else if (key == "sub") {
+      pending->subname = value;
+    } else if (key == ">>") {
+      const auto scene = scenes.find(pending->scenename);
+      std::shared_ptr<tSubScene> sub;
+      if (scene != scenes.end()) {
+        const auto found = scene->second->subs.find(pending->subname);
+        if (found != scene->second->subs.end()) sub = found->second;
+      }
+      if (!sub) {
+        desktop().messageBox("Invalid image patch:" + pending->name);
+        return 0;
+      }
+      auto member = extract(imageMember(pending->name));
+      if (!member) {
+        desktop().messageBox("Image patch not found:" + pending->name);
+        return 0;
+      }
+      pending->imagebuffer = std::make_shared<ByteBuffer>();
+      pending->imagebuffer->readFrom(*member, static_cast<size_t>(member->size()));
+      sub->addImage(pending);
+      pending = std::make_shared<tPatchImage>();
+    }
+  }
+  return 1;
+}
+
+}  // namespace vh

@@ -1,0 +1,82 @@
+// The patch package reader: patch.dat loaded into ordered tables of scenes,
+// their sub-scenes and translation tables, with the add-on entries attached
+// to their scenes. The package stays open for the life of the tPatch, so the
+// installer can copy the extra files out of it later.
+//
+// Members: "patchscene.lst" (required), "trans/<scene>.trz", "addon.lst" with
+// "addon/<name>", "extra.lst" with "extra/<path>", "images/images.lst" with
+// "images/<stem>.xmg". Every list is key=value lines read by the line rule.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "common/byte_buffer.h"
+#include "common/containers.h"
+#include "common/stream.h"
+
+namespace vh {
+
+class ZipReader;
+class tTrz;
+class tTransRecord;
+
+class tPatchImage {
+ public:
+  std::string name;       // the image's file name in the image list
+  std::string oname;      // the archive member it replaces
+  std::string scenename;  // the scene that owns the archive
+  std::string subname;    // the sub-scene whose archive holds the member
+  ByteBufferPtr imagebuffer;
+};
+
+class tSubScene {
+ public:
+  std::string name;
+  std::string path;  // the archive, relative to the game folder
+  std::shared_ptr<List<std::shared_ptr<tPatchImage>>> images;
+
+  int addImage(std::shared_ptr<tPatchImage> image);
+  int hasImages() const { return images && !images->empty() ? 1 : 0; }
+};
+
+class tPatchScene {
+ public:
+  std::string name;
+  OrderedMap<std::shared_ptr<tSubScene>> subs;
+  int32_t subcount = 0;  // every "sub" line, including repeated names
+  std::shared_ptr<tTrz> trz;  // none when the package has no table for it
+};
+
+class tPatch {
+ public:
+  tPatch();
+  ~tPatch();
+  tPatch(const tPatch&) = delete;
+  tPatch& operator=(const tPatch&) = delete;
+
+  OrderedMap<std::shared_ptr<tPatchScene>> scenes;
+  std::shared_ptr<ZipReader> z;
+  int32_t scncount = 0;  // every "scene" line, including repeated names
+  List<std::shared_ptr<tTransRecord>> addonRecords;
+
+  // Reads "addon.lst" and its records; the list ends up in reverse order.
+  int readAddon();
+  std::shared_ptr<tTransRecord> readAddonRecord(Stream& stream);
+  // 0 only when "patchscene.lst" is missing.
+  int readSceneList();
+  int readTRZ();
+  // Appends the add-on records of `scene` to its translation table.
+  int checkAddon(tPatchScene& scene);
+  // 1 without an image list or when every entry is valid; 0 at the first bad
+  // entry, after its message.
+  int readImages();
+  // 1 when the package, its scene list and its translation data loaded.
+  int open(const std::string& url);
+
+ private:
+  std::shared_ptr<Stream> extract(const std::string& member);
+};
+
+}  // namespace vh

@@ -1,0 +1,32 @@
+// Builds patch.dat from the working tree beside the program: the scene list
+// made from "data/", the translation files of "trans/", the files of
+// "extra/" and "addon/" with their list members, in that order.
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace vh {
+
+class ZipWriter;
+
+class tPatchMaker {
+ public:
+  tPatchMaker();
+  ~tPatchMaker();
+
+  std::shared_ptr<ZipWriter> file;
+
+  int createXARCList();
+  int loadTrz();
+  int loadExtra();
+  int loadAddon();
+  int loadImages();
+  // Builds the whole package at `url`; reports nothing.
+  int Create(const std::string& url);
+
+ private:
+  int loadListed(const std::string& folder, const std::string& listMember);
+};
+
+}  // namespace vh

@@ -1,0 +1,47 @@
+// Installing a loaded patch package into the game: find the game folder,
+// copy the extra files, then scene by scene and sub-scene by sub-scene open
+// each archive, rewrite its record text, write the heroine's name into the
+// "Global" scene and put the archive back. Progress is reported through four
+// callbacks that the windowed subclass turns into its bars.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace vh {
+
+class tPatch;
+class tPatchScene;
+class tSubScene;
+class tXRC;
+
+inline constexpr const char* kGameKey = "HKEY_CURRENT_USER\\Software\\Lumeric\\Tessary";
+inline constexpr const char* kGameValue = "root";
+
+class tPatcher {
+ public:
+  virtual ~tPatcher();
+
+  std::string gameRoot;  // ends in "/" once validateInstall has run
+  std::shared_ptr<tPatch> patch;
+  int32_t gameValid = 0;
+
+  virtual int getRegPath();
+  virtual int validateInstall();
+  virtual int loadPatch(const std::string& url);
+  virtual int replaceExtra();
+  virtual int doReplace();
+  virtual int replaceMirel(tXRC& xrc);
+  virtual int replaceScene(tPatchScene& scene);
+  virtual int replaceSceneByName(const std::string& name);
+  virtual int onStartSub(tSubScene& sub);
+  virtual int onStartScn(tPatchScene& scene);
+  virtual int onCompleteSub(tSubScene& sub);
+  virtual int onCompeleteScn(tPatchScene& scene);
+
+ private:
+  int replaceSub(tPatchScene& scene, tSubScene& sub);
+};
+
+}  // namespace vh
