@@ -1,0 +1,336 @@
+// The real programs end to end: vhtool writes a made-up game and working
+// tree, vhpatch packs the tree into patch.dat and installs it from a folder
+// of its own, finding the game through a Wine registry file.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "app/recording_desktop.h"
+#include "common/files.h"
+#include "formats/xarc.h"
+#include "formats/xrc.h"
+#include "patch/patch.h"
+#include "patch/patcher.h"
+#include "support/zip.h"
+#include "tests/test_support.h"
+#include "translation/trz.h"
+
+namespace vh {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TempDir;
+
+const std::string kHeroine = "\xC3\xD7\xC0\xD9\x20";
+
+std::string userReg(const std::string& root) {
+  std::string escaped;
+  for (char c : root) {
+    if (c == '\\' || c == '"') escaped += '\\';
+    escaped += c;
+  }
+  // Laid out as wineserver writes it, with neighbours that must survive.
+  return "WINE REGISTRY Version 2\n"
+         ";; All keys relative to \\\\User\\\\S-1-5-21-1-2-3-1000\n"
+         "\n"
+         "#arch=win64\n"
+         "\n"
+         "[Software\\\\Lumeric\\\\Tessary] 1733650000\n"
+         "#time=1db4a2c3e5f6a70\n"
+         "\"root\"=\"" + escaped + "\"\n"
+         "\"version\"=dword:00000102\n"
+         "\n"
+         "[Software\\\\Wine\\\\Fonts] 1733650000\n"
+         "#time=1db4a2c3e5f6a70\n"
+         "\"LogPixels\"=dword:00000060\n";
+}
+
+// A player's machine: the program in a folder with the working tree, the
+// game elsewhere, a Wine prefix whose registry names the game folder.
+class Installation {
+ public:
+  explicit Installation(const std::string& registryRoot = "", int seed = 3) {
+    const auto made = test::runCommand("'" + test::binaryPath("vhtool") + "' sample-game '" + (dir / "sample") +
+                                       "' --scenes 6 --subs 3 --seed " + std::to_string(seed));
+    if (made.status != 0) throw std::runtime_error("sample-game failed: " + made.err);
+    fs::copy(dir / "sample/worktree", program, fs::copy_options::recursive);
+    fs::copy_file(test::binaryPath("vhpatch"), program + "/vhpatch");
+    fs::copy(game, original, fs::copy_options::recursive);
+    fs::create_directories(prefix);
+    test::writeFile(prefix + "/user.reg", userReg(registryRoot.empty() ? game : registryRoot));
+  }
+
+  test::CommandResult vhpatch(const std::string& args, const std::string& input = "") const {
+    return test::runCommand("cd / && WINEPREFIX='" + prefix + "' VHPATCH_UI=terminal '" + program + "/vhpatch' " + args,
+                            input);
+  }
+
+  std::vector<std::string> archives() const {
+    std::vector<std::string> found;
+    for (const auto& entry : fs::recursive_directory_iterator(game)) {
+      if (entry.path().extension() == ".xarc") found.push_back(fs::relative(entry.path(), game).string());
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+  }
+
+  TempDir dir;
+  std::string program = dir / "program";
+  std::string game = dir / "sample/game";
+  std::string original = dir / "original";
+  std::string prefix = dir / "prefix";
+};
+
+std::vector<std::string> memberOrder(const std::string& package) {
+  const auto listed = test::runCommand("unzip -Z1 '" + package + "'");
+  std::vector<std::string> names;
+  std::string line;
+  for (char c : listed.out) {
+    if (c == '\n') {
+      names.push_back(line);
+      line.clear();
+    } else {
+      line += c;
+    }
+  }
+  return names;
+}
+
+std::string memberBytes(const std::string& package, const std::string& member) {
+  ZipReader reader;
+  if (!reader.OpenZip(package)) return "<no package>";
+  auto stream = reader.ExtractFile(member, 1, "");
+  if (!stream) return "<missing>";
+  return stream->readString(static_cast<size_t>(stream->size()));
+}
+
+// What the installer should have made of one archive, worked out in this
+// process from the same package with the library's own pieces.
+std::string expectedArchive(const Installation& setup, tPatch& package, const std::string& sceneName,
+                            const tSubScene& sub) {
+  RecordingDesktop quiet;
+  ScopedDesktop installed(quiet);
+  tXARC archive;
+  archive.subId = std::stoi(sub.name);
+  EXPECT_EQ(archive.open(setup.original + "/" + sub.path), 1);
+  const auto& scene = *package.scenes.at(sceneName);
+  if (scene.trz && archive.getXRC()) archive.getXRC()->applyTrz(*scene.trz);
+  if (sceneName == "Global") {
+    tPatcher patcher;
+    patcher.replaceMirel(*archive.getXRC());
+  }
+  auto buffer = std::make_shared<ByteBuffer>();
+  BufferStream out(buffer);
+  archive.save(out);
+  return buffer->toString();
+}
+
+TEST(InstallFlow, MakePacksTheWorkingTreeInItsOrder) {
+  Installation setup;
+  const auto made = setup.vhpatch("MAKE");
+  ASSERT_EQ(made.status, 0) << made.err;
+  EXPECT_EQ(made.out, "packing patch\n");
+  EXPECT_NE(made.err.find("Patch gerenating is done!"), std::string::npos);
+
+  const std::string package = setup.program + "/patch.dat";
+  const std::vector<std::string> members = memberOrder(package);
+  ASSERT_FALSE(members.empty());
+  EXPECT_EQ(members.front(), "patchscene.lst");
+  // trans/ files, then extra/ files and their list, then add-ons and theirs.
+  size_t i = 1;
+  while (i < members.size() && members[i].rfind("trans/", 0) == 0) ++i;
+  EXPECT_GT(i, 1u);
+  while (i < members.size() && members[i].rfind("extra/", 0) == 0) ++i;
+  ASSERT_LT(i, members.size());
+  EXPECT_EQ(members[i++], "extra.lst");
+  while (i < members.size() && members[i].rfind("addon/", 0) == 0) ++i;
+  ASSERT_LT(i, members.size());
+  EXPECT_EQ(members[i++], "addon.lst");
+  EXPECT_EQ(i, members.size());
+  // The non-TRZ file and the subfolder's content stay out; the capital .TRZ
+  // file is in.
+  for (const std::string& m : members) {
+    EXPECT_EQ(m.find("notes.txt"), std::string::npos);
+    EXPECT_EQ(m.find("manual.txt"), std::string::npos);
+  }
+  bool capital = false;
+  for (const std::string& m : members) capital = capital || m.size() > 4 && m.substr(m.size() - 4) == ".TRZ";
+  EXPECT_TRUE(capital);
+
+  // The list members' exact bytes.
+  std::string extraList;
+  for (const std::string& name : listFolder(setup.program + "/extra", true)) extraList += name + "\r\n";
+  EXPECT_EQ(memberBytes(package, "extra.lst"), extraList);
+  std::string addonList;
+  for (const std::string& name : listFolder(setup.program + "/addon", true)) addonList += name + "\r\n";
+  EXPECT_EQ(memberBytes(package, "addon.lst"), addonList);
+  const std::string sceneList = memberBytes(package, "patchscene.lst");
+  EXPECT_NE(sceneList.find("scene=Global\r\nsub=99\r\npath=Global/Global.xarc\r\nsub=1\r\npath=Global/1/1.xarc\r\n"),
+            std::string::npos);
+  EXPECT_NE(sceneList.find("path=static/Lighthouse/Lighthouse.xarc\r\n"), std::string::npos);
+  EXPECT_EQ(sceneList.find("NotAScene"), std::string::npos);
+}
+
+void expectPatched(const Installation& setup) {
+  RecordingDesktop quiet;
+  ScopedDesktop installed(quiet);
+  tPatch package;
+  ASSERT_EQ(package.open(setup.program + "/patch.dat"), 1);
+  int archives = 0;
+  for (const auto& [name, scene] : package.scenes) {
+    for (const auto& [subName, sub] : scene->subs) {
+      const std::string patched = test::readFile(setup.game + "/" + sub->path);
+      EXPECT_EQ(patched, expectedArchive(setup, package, name, *sub)) << sub->path;
+      EXPECT_NE(patched, test::readFile(setup.original + "/" + sub->path)) << sub->path << " was not changed";
+      ++archives;
+    }
+  }
+  EXPECT_EQ(archives + 1, static_cast<int>(setup.archives().size()));  // x.xarc is no scene's
+
+  // The heroine's name, and the opaque members untouched.
+  tXARC global;
+  ASSERT_EQ(global.open(setup.game + "/Global/Global.xarc"), 1);
+  EXPECT_EQ(global.getXRC()->getRecordArray()[4243]->data->title, kHeroine);
+  tXARC before;
+  ASSERT_EQ(before.open(setup.original + "/Global/Global.xarc"), 1);
+  EXPECT_EQ(global.findFile("ambient.wav")->bank->toString(), before.findFile("AMBIENT.WAV")->bank->toString());
+
+  // Extra files copied; the subfolder's name leads to nothing.
+  EXPECT_EQ(test::readFile(setup.game + "/readme_cn.txt"), test::readFile(setup.program + "/extra/readme_cn.txt"));
+  EXPECT_EQ(test::readFile(setup.game + "/font.cfg"), test::readFile(setup.program + "/extra/font.cfg"));
+  EXPECT_FALSE(fileExists(setup.game + "/docs/manual.txt"));
+}
+
+TEST(InstallFlow, MakeAndApplyInstallsThroughTheRegistry) {
+  Installation setup;
+  const auto result = setup.vhpatch("makeandapply");
+  ASSERT_EQ(result.status, 0) << result.out << result.err;
+  EXPECT_NE(result.err.find("data written"), std::string::npos) << result.err;
+  EXPECT_NE(result.out.find("extra/readme_cn.txt\n"), std::string::npos) << result.out;
+  expectPatched(setup);
+  // The registry file was only read.
+  EXPECT_EQ(test::readFile(setup.prefix + "/user.reg"), userReg(setup.game));
+}
+
+TEST(InstallFlow, ADriveLetterPathResolvesThroughDosdevices) {
+  TempDir drive;
+  Installation setup("C:\\Games\\Varnhollow\\");
+  fs::create_directories(setup.prefix + "/dosdevices");
+  fs::create_directories(drive / "Games");
+  fs::create_directory_symlink(drive.path(), setup.prefix + "/dosdevices/c:");
+  fs::rename(setup.game, drive / "Games/Varnhollow");
+  fs::create_directory_symlink(drive / "Games/Varnhollow", setup.game);
+  const auto result = setup.vhpatch("makeandapply");
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_NE(result.err.find("data written"), std::string::npos) << result.err;
+  expectPatched(setup);
+}
+
+TEST(InstallFlow, WithoutARegistryKeyTheFolderComesFromStandardInput) {
+  Installation setup;
+  test::writeFile(setup.prefix + "/user.reg", "WINE REGISTRY Version 2\n;; All keys relative to \\\\User\\\\S-1\n\n");
+  const auto result = setup.vhpatch("makeandapply", setup.game + "\n");
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_NE(result.err.find("Cannot find VHW info in registry. Please specify install path."), std::string::npos);
+  EXPECT_NE(result.err.find("Please specify your VHW installation"), std::string::npos);
+  expectPatched(setup);
+}
+
+TEST(InstallFlow, DefaultModeInstallsOnEnterAndEndsWithTheInput) {
+  Installation setup;
+  ASSERT_EQ(setup.vhpatch("make").status, 0);
+  const auto result = setup.vhpatch("", "\n\n");  // a second press is ignored
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_NE(result.err.find("Done!"), std::string::npos) << result.err;
+  EXPECT_EQ(result.err.find("Done!"), result.err.rfind("Done!"));
+  expectPatched(setup);
+}
+
+TEST(InstallFlow, ClosingWithoutInstallingChangesNothing) {
+  Installation setup;
+  ASSERT_EQ(setup.vhpatch("make").status, 0);
+  const auto result = setup.vhpatch("");
+  EXPECT_EQ(result.status, 0) << result.err;
+  for (const std::string& archive : setup.archives()) {
+    EXPECT_EQ(test::readFile(setup.game + "/" + archive), test::readFile(setup.original + "/" + archive));
+  }
+}
+
+TEST(InstallFlow, AMissingPackageEndsWithItsFatalError) {
+  Installation setup;
+  const auto result = setup.vhpatch("");
+  EXPECT_EQ(result.status, 255);
+  EXPECT_EQ(result.out, "error in reading patch:patch.dat\n");
+  EXPECT_NE(result.err.find("patch file not found"), std::string::npos);
+}
+
+TEST(InstallFlow, AMissingArchiveStopsAtItsSceneAndLeavesTheRestAlone) {
+  Installation setup;
+  ASSERT_EQ(setup.vhpatch("make").status, 0);
+  // Scenes install in name order: the third one loses an archive.
+  std::vector<std::string> scenes;
+  for (const auto& name : listFolder(setup.program + "/data", true)) {
+    if (name.size() > 4 && name.substr(name.size() - 4) == ".orz") scenes.push_back(name.substr(0, name.size() - 4));
+  }
+  std::sort(scenes.begin(), scenes.end());
+  ASSERT_GE(scenes.size(), 5u);
+  const std::string third = scenes[2];
+  const std::string prefix = third.size() > 6 ? "static/" : "";
+  fs::remove(setup.game + "/" + prefix + third + "/1/1.xarc");
+  const auto result = setup.vhpatch("", "\n");
+  EXPECT_EQ(result.status, 0);
+  const std::string failedRead = "failed to read:" + setup.game + "/" + prefix + third + "/1/1.xarc";
+  const size_t read = result.err.find(failedRead);
+  const size_t applying = result.err.find("failed applying patch:" + third);
+  ASSERT_NE(read, std::string::npos) << result.err;
+  ASSERT_NE(applying, std::string::npos) << result.err;
+  EXPECT_LT(read, applying);
+  EXPECT_EQ(result.err.find("Done!"), std::string::npos);
+  for (size_t k = 0; k < scenes.size(); ++k) {
+    const std::string p = (scenes[k].size() > 6 ? "static/" : "") + scenes[k] + "/" + scenes[k] + ".xarc";
+    const bool same = test::readFile(setup.game + "/" + p) == test::readFile(setup.original + "/" + p);
+    if (k < 2) EXPECT_FALSE(same) << p << " should be patched";
+    if (k > 2) EXPECT_TRUE(same) << p << " should be untouched";
+  }
+}
+
+TEST(InstallFlow, AKilledInstallLeavesEveryArchiveWholeOrPatched) {
+  Installation setup;
+  ASSERT_EQ(setup.vhpatch("make").status, 0);
+  // A reference installation into a copy gives the patched bytes.
+  TempDir reference;
+  fs::copy(setup.original, reference / "game", fs::copy_options::recursive);
+  test::writeFile(setup.prefix + "/user.reg", userReg(reference / "game"));
+  ASSERT_EQ(setup.vhpatch("", "\n").status, 0);
+  test::writeFile(setup.prefix + "/user.reg", userReg(setup.game));
+
+  test::writeFile(reference / "enter", "\n");
+  for (int delayMs : {5, 20, 60}) {
+    fs::remove_all(setup.game);
+    fs::copy(setup.original, setup.game, fs::copy_options::recursive);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      const std::string command = "cd / && WINEPREFIX='" + setup.prefix + "' VHPATCH_UI=terminal exec '" +
+                                  setup.program + "/vhpatch' <'" + (reference / "enter") + "' >/dev/null 2>&1";
+      execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    usleep(delayMs * 1000);
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    for (const std::string& archive : setup.archives()) {
+      const std::string now = test::readFile(setup.game + "/" + archive);
+      const bool whole = now == test::readFile(setup.original + "/" + archive);
+      const bool patched = now == test::readFile(reference / ("game/" + archive));
+      EXPECT_TRUE(whole || patched) << archive << " is half-written after " << delayMs << " ms";
+    }
+  }
+}
+
+}  // namespace
+}  // namespace vh
