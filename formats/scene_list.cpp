@@ -46,8 +46,10 @@ std::string subSceneArchivePath(const std::string& scene, const std::string& id)
   return sceneFolderPrefix(scene) + scene + "/" + id + "/" + id + ".xarc";
 }
 
-int writeSceneEntry(Stream& out, const std::string& scene, const std::string& dataFolder) {
-  const std::string indexPath = withSlash(dataFolder) + scene + ".orz";
+namespace {
+
+// The entry of `scene` from the index file at `indexPath`.
+int writeEntryFrom(Stream& out, const std::string& scene, const std::string& indexPath) {
   auto index = FileStream::open(indexPath, FileMode::Read);
   if (!index) {
     // A listed index that cannot be read names no archives; an empty block
@@ -76,10 +78,21 @@ int writeSceneEntry(Stream& out, const std::string& scene, const std::string& da
   return 1;
 }
 
+}  // namespace
+
+int writeSceneEntry(Stream& out, const std::string& scene, const std::string& dataFolder) {
+  return writeEntryFrom(out, scene, withSlash(dataFolder) + scene + ".orz");
+}
+
 void writeSceneList(Stream& out, const std::string& dataFolder) {
   for (const std::string& name : listFolder(dataFolder)) {
     const std::vector<std::string> parts = split(name, '.');
-    if (parts.size() == 2 && lowerCase(parts[1]) == "orz") writeSceneEntry(out, parts[0], dataFolder);
+    // The file is opened by the name it is listed under: an index named
+    // "Scene.ORZ" is found on a file system that tells letter cases apart
+    // just as on one that does not.
+    if (parts.size() == 2 && lowerCase(parts[1]) == "orz") {
+      writeEntryFrom(out, parts[0], withSlash(dataFolder) + name);
+    }
   }
 }
 
