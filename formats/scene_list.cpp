@@ -34,9 +34,7 @@ void splitKeyValue(const std::string& line, std::string& key, std::string& value
 
 std::string makeKeyValue(const std::string& key, const std::string& value) { return key + "=" + value; }
 
-std::string sceneFolderPrefix(const std::string& scene) {
-  return scene.size() > kShortSceneName ? "static/" : "";
-}
+std::string sceneFolderPrefix(const std::string& scene) { return scene.size() > kShortSceneName ? "static/" : ""; }
 
 std::string sceneArchivePath(const std::string& scene) {
   return sceneFolderPrefix(scene) + scene + "/" + scene + ".xarc";

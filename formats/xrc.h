@@ -59,7 +59,7 @@ class tRecordData {
 // the pre-order list together with each record's parent and childCount.
 class tRecord {
  public:
-  int32_t id = 0;                // 1-based position in the file, in pre-order
+  int32_t id = 0;                 // 1-based position in the file, in pre-order
   std::weak_ptr<tRecord> parent;  // expired for the root
   tRecordData data;
 };

@@ -40,11 +40,11 @@ struct Rec {
 
 inline std::string recordBytes(const Rec& r) {
   Bytes b;
-  b.u8(r.type1).u8(r.type2);                                       // type bytes
-  b.u16(r.id);                                                     // id
-  b.u16(static_cast<uint16_t>(r.title.size())).str(r.title);      // titleLength, title
+  b.u8(r.type1).u8(r.type2);                                         // type bytes
+  b.u16(r.id);                                                       // id
+  b.u16(static_cast<uint16_t>(r.title.size())).str(r.title);         // titleLength, title
   b.i32(static_cast<int32_t>(r.subString.size())).str(r.subString);  // subStringLength, subString
-  b.u16(r.childCount).u16(r.unkown);                               // childCount, unkown
+  b.u16(r.childCount).u16(r.unkown);                                 // childCount, unkown
   return b;
 }
 

@@ -49,9 +49,12 @@ class XarcTest : public ::testing::Test {
 };
 
 TEST_F(XarcTest, OpenThenSaveReproducesAWellFormedArchive) {
-  const std::string records = recordFile({{9, 6, 0x1234, "root", "", 1, 0xBEEF}, {29, 0, 2, "", embedded("", "hi", "T"), 0, 1}});
-  const std::string bytes = makeArchive({{"bg.xmg", "IMAGEDATA", 3}, {"Scene.XRC", records, -1},
-                                         {"empty", "", 0}, {"\xC4\xE3.wav", "sound", 0x7fffffff}});
+  const std::string records =
+      recordFile({{9, 6, 0x1234, "root", "", 1, 0xBEEF}, {29, 0, 2, "", embedded("", "hi", "T"), 0, 1}});
+  const std::string bytes = makeArchive({{"bg.xmg", "IMAGEDATA", 3},
+                                         {"Scene.XRC", records, -1},
+                                         {"empty", "", 0},
+                                         {"\xC4\xE3.wav", "sound", 0x7fffffff}});
   tXARC archive;
   ASSERT_EQ(archive.open(write(bytes)), 1);
   EXPECT_EQ(archive.xrcNo, 7);

@@ -43,11 +43,10 @@ TEST(Xrc, AnEmptyRootIsFourteenBytes) {
 TEST(Xrc, LoadThenSaveReproducesTheFileByteForByte) {
   // Every field differs from its neighbours so that a swapped or dropped one
   // shows; GBK bytes and a 0 byte inside strings must pass untouched.
-  const std::string bytes =
-      recordFile({{9, 6, 0xA1B2, "\xC4\xE3\xBA\xC3", std::string("s\0b", 3), 2, 0xFFFE},
-                  {29, 3, 0x0102, "", embedded("", "line\nnext", "\x01\x02"), 1, 0x8001},
-                  {13, 200, 0xFFFF, "t", embedded(std::string(66, '\x7f'), "x", ""), 0, 0},
-                  {21, 5, 0, "person", "", 0, 7}});
+  const std::string bytes = recordFile({{9, 6, 0xA1B2, "\xC4\xE3\xBA\xC3", std::string("s\0b", 3), 2, 0xFFFE},
+                                        {29, 3, 0x0102, "", embedded("", "line\nnext", "\x01\x02"), 1, 0x8001},
+                                        {13, 200, 0xFFFF, "t", embedded(std::string(66, '\x7f'), "x", ""), 0, 0},
+                                        {21, 5, 0, "person", "", 0, 7}});
   auto xrc = load(bytes);
   EXPECT_EQ(xrc->damage(), "");
   EXPECT_EQ(saved(*xrc), bytes);
@@ -92,23 +91,13 @@ TEST(Xrc, LoadStartsAtTheMembersOwnOffsetAndReadsOneTree) {
   EXPECT_EQ(xrc->length, static_cast<int32_t>(tree.size()));
 }
 
-TEST(Xrc, CalcLengthUsesTheStoredLengths) {
-  auto xrc = load(recordFile({{23, 0, 1, "abc", "12345", 0, 0}}));
-  xrc->calcLength();
-  EXPECT_EQ(xrc->length, 14 + 3 + 5);
-  // A caller that changed a length field has changed what is written.
-  xrc->records.front()->data.titleLength = 10;
-  xrc->calcLength();
-  EXPECT_EQ(xrc->length, 14 + 10 + 5);
-}
-
 TEST(Xrc, GetTypeFollowsTheTable) {
   struct Case {
     uint8_t type1, type2;
     int expected;
   };
-  const Case cases[] = {{9, 6, 1},   {9, 7, 7},  {29, 0, 2},  {29, 99, 2}, {23, 1, 3}, {37, 0, 3}, {13, 5, 4},
-                        {21, 5, 5},  {21, 4, 0}, {21, 0, 0},  {3, 6, 6},   {0, 0, 7},  {255, 6, 7}};
+  const Case cases[] = {{9, 6, 1},  {9, 7, 7},  {29, 0, 2}, {29, 99, 2}, {23, 1, 3}, {37, 0, 3}, {13, 5, 4},
+                        {21, 5, 5}, {21, 4, 0}, {21, 0, 0}, {3, 6, 6},   {0, 0, 7},  {255, 6, 7}};
   for (const Case& c : cases) {
     tRecordData d;
     d.type1 = c.type1;
@@ -145,7 +134,8 @@ TEST(Xrc, DamageIsNamedWithoutAllocatingWhatTheFileClaims) {
       {Bytes().u8(29).u8(0).u16(1).u16(0).i32(0x7fffffff), "reaches far past the end"},
       {recordFile({{9, 6, 1, "", "", 0xFFFF, 0}}), "children"},
       // The damage lies in the third record, below a sound beginning.
-      {recordFile({{9, 6, 1, "", "", 2, 0}, {23, 0, 2, "", "", 0, 0}}) + Bytes().u8(29).u8(0).u16(3).u16(0).i32(-7).bytes(),
+      {recordFile({{9, 6, 1, "", "", 2, 0}, {23, 0, 2, "", "", 0, 0}}) +
+           Bytes().u8(29).u8(0).u16(3).u16(0).i32(-7).bytes(),
        "record 3 of s.xrc: negative"},
   };
   for (const Case& c : cases) {
@@ -173,7 +163,8 @@ TEST(Xrc, AVeryDeepTreeNeedsNoDeepCallStack) {
   constexpr int kDepth = 200000;
   std::string bytes;
   bytes.reserve(kDepth * 14);
-  for (int i = 0; i < kDepth; ++i) bytes += test::recordBytes({23, 0, 0, "", "", i + 1 < kDepth ? uint16_t{1} : uint16_t{0}, 0});
+  for (int i = 0; i < kDepth; ++i)
+    bytes += test::recordBytes({23, 0, 0, "", "", i + 1 < kDepth ? uint16_t{1} : uint16_t{0}, 0});
   auto xrc = load(bytes);
   EXPECT_EQ(xrc->damage(), "");
   const auto r = xrc->getRecordArray();

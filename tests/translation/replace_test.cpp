@@ -140,8 +140,8 @@ TEST_F(ReplaceTest, ValuesTheLengthsCannotHoldAreSkipped) {
 
 TEST_F(ReplaceTest, EmbeddedTextOutsideTheSubStringIsSkipped) {
   const std::string cases[] = {
-      "",                                         // no room for the length
-      std::string(67, 'p'),                       // text: 66 + 2 needed, 67 there
+      "",                                                         // no room for the length
+      std::string(67, 'p'),                                       // text: 66 + 2 needed, 67 there
       std::string(66, 'p') + Bytes().u16(5).str("abcd").bytes(),  // L = 5, four bytes left
       std::string(66, 'p') + Bytes().u16(0xFFFF).bytes(),         // L far past the end
   };
@@ -159,16 +159,6 @@ TEST_F(ReplaceTest, EmbeddedTextOutsideTheSubStringIsSkipped) {
   EXPECT_EQ(debug().size(), 4u);
 }
 
-TEST_F(ReplaceTest, ReplaceResultsSayWhy) {
-  tRecordData d = withSubString("x");
-  EXPECT_EQ(replaceByKind(d, kKindSpeech, "a"), ReplaceResult::SubStringTooShort);
-  d = withSubString(Bytes().u16(3).str("ab"));
-  EXPECT_EQ(replaceByKind(d, kKindSpeech, "a"), ReplaceResult::TextPastEnd);
-  EXPECT_EQ(replaceByKind(d, kKindGroup, std::string(70000, 'a')), ReplaceResult::ValueTooLong);
-  EXPECT_EQ(replaceByKind(d, kKindOther, "a"), ReplaceResult::NothingForKind);
-  EXPECT_EQ(replaceByKind(d, kKindGroup, "a"), ReplaceResult::Replaced);
-}
-
 // ---- applyTrz
 
 std::shared_ptr<tXRC> loadRecords(const std::string& bytes, int32_t subId) {
@@ -180,7 +170,8 @@ std::shared_ptr<tXRC> loadRecords(const std::string& bytes, int32_t subId) {
 }
 
 TEST_F(ReplaceTest, ApplyTakesThisSubScenesEntriesInOrder) {
-  auto xrc = loadRecords(recordFile({{9, 6, 1, "zero", "", 2, 0}, {23, 0, 2, "one", "", 0, 0}, {23, 0, 3, "two", "", 0, 0}}), 3);
+  auto xrc = loadRecords(
+      recordFile({{9, 6, 1, "zero", "", 2, 0}, {23, 0, 2, "one", "", 0, 0}, {23, 0, 3, "two", "", 0, 0}}), 3);
   tTrz trz;
   trz.records.push_back(entry(kKindObject, "other sub-scene", 2, 1));
   trz.records.push_back(entry(kKindObject, "first", 3, 1));
@@ -216,8 +207,8 @@ TEST_F(ReplaceTest, AddressesOutsideTheRecordFileAreSkipped) {
 TEST_F(ReplaceTest, OpenApplySaveOnARealShapedArchive) {
   const std::string textPrefix(66, '\x11'), text2Prefix(102, '\x22');
   const std::vector<Rec> before = {
-      {9, 6, 100, "Group", "", 6, 0x1111},                                 // 0 group
-      {29, 0, 101, "", embedded("", "Hello there.", "\x05\x06"), 0, 2},   // 1 speech
+      {9, 6, 100, "Group", "", 6, 0x1111},                               // 0 group
+      {29, 0, 101, "", embedded("", "Hello there.", "\x05\x06"), 0, 2},  // 1 speech
       {23, 0, 102, "Door", "objdata", 0, 3},                             // 2 object
       {13, 0, 103, "", embedded(textPrefix, "A sign.", "TT"), 0, 4},     // 3 text
       {21, 5, 104, "Mirel", "\x01", 0, 5},                               // 4 person
@@ -225,7 +216,8 @@ TEST_F(ReplaceTest, OpenApplySaveOnARealShapedArchive) {
       {3, 0, 106, "Kind six", "six", 0, 7},                              // 6 untouched (type word "other")
   };
   const std::string image(40, '\x5A'), sound = "RIFF....WAVE";
-  const std::string original = makeArchive({{"bg.xmg", image, 1}, {"scene.xrc", recordFile(before), 2}, {"voice.wav", sound, 3}});
+  const std::string original =
+      makeArchive({{"bg.xmg", image, 1}, {"scene.xrc", recordFile(before), 2}, {"voice.wav", sound, 3}});
   const std::string trzText =
       "id=Abcdefg020000\r\ntype=group\r\nvalue=\xC4\xE3\xBA\xC3\r\n>>\r\n"
       "id=Abcdefg020001\r\ntype=speech\r\nvalue=\xC4\xE3<CR>\xBA\xC3\r\n>>\r\n"

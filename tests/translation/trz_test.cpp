@@ -59,9 +59,9 @@ TEST(TrzRead, LineEndsAndCarriageReturnsDoNotMatter) {
 TEST(TrzRead, KeysAreExactAndValuesKeepTheirEquals) {
   const auto entries = parse(
       "id=Abc010001\n"
-      " id=Xyz020002\n"   // leading space: another key
-      "ID=Xyz030003\n"    // capitals: another key
-      "type=Text\n"       // an unknown word gives 7
+      " id=Xyz020002\n"  // leading space: another key
+      "ID=Xyz030003\n"   // capitals: another key
+      "type=Text\n"      // an unknown word gives 7
       "value=a=b==c\n"
       ">>\n");
   ASSERT_EQ(entries.size(), 1u);
@@ -94,34 +94,6 @@ TEST(TrzRead, LineBreakMarkers) {
   EXPECT_EQ(parse("value=<cr>\n>>\n")[0].value, "<cr>");
 }
 
-TEST(TrzRead, ReadsFromTheStreamsPositionAndLeavesItOpen) {
-  const std::string text = "value=skipped\n>>\nvalue=read\n>>\n";
-  MemoryStream in(static_cast<const void*>(text.data()), text.size());
-  in.seek(17);
-  tTrz trz;
-  EXPECT_EQ(trz.open(in), 0);
-  ASSERT_EQ(trz.records.size(), 1u);
-  EXPECT_EQ(trz.records.front().value, "read");
-  in.seek(0);  // still usable
-  EXPECT_EQ(in.readLine(), "value=skipped");
-}
-
-TEST(TrzReadfield, SplitsAtTheFirstEquals) {
-  std::string key, value;
-  tTrz::readfield("a=b=c", key, value);
-  EXPECT_EQ(key, "a");
-  EXPECT_EQ(value, "b=c");
-  tTrz::readfield("=abc", key, value);
-  EXPECT_EQ(key, "=abc");
-  EXPECT_EQ(value, "");
-  tTrz::readfield("plain", key, value);
-  EXPECT_EQ(key, "plain");
-  EXPECT_EQ(value, "");
-  tTrz::readfield("k=", key, value);
-  EXPECT_EQ(key, "k");
-  EXPECT_EQ(value, "");
-}
-
 TEST(TransRecordSetId, SlicesTheAddressFromItsEnd) {
   struct Case {
     std::string text;
@@ -132,10 +104,10 @@ TEST(TransRecordSetId, SlicesTheAddressFromItsEnd) {
       {"Forest010012", "Forest", 1, 12},
       {"Global990123", "Global", 99, 123},
       {"Abcdefgh021234", "Abcdefgh", 2, 1234},
-      {"010012", "", 1, 12},   // exactly six: no scene part
-      {"70012", "", 70, 12},   // five: sub-scene from the first two
-      {"0012", "", 0, 12},     // four
-      {"123", "", 12, 123},    // under four: the record from all of it
+      {"010012", "", 1, 12},  // exactly six: no scene part
+      {"70012", "", 70, 12},  // five: sub-scene from the first two
+      {"0012", "", 0, 12},    // four
+      {"123", "", 12, 123},   // under four: the record from all of it
       {"", "", 0, 0},
       {"Abc01-001", "Abc", 1, -1},  // a sign among the record digits
       {"Abc01$00A", "Abc", 1, 10},  // "$" reads hexadecimal digits
@@ -150,9 +122,9 @@ TEST(TransRecordSetId, SlicesTheAddressFromItsEnd) {
 }
 
 TEST(TransRecordSetType, KindWords) {
-  const std::pair<const char*, int32_t> words[] = {
-      {"text", 4},   {"text2", 100}, {"object", 3}, {"speech", 2}, {"group", 1}, {"speechgroup", 1},
-      {"person", 5}, {"Text", 7},    {"", 7},       {"text ", 7},  {"TEXT2", 7}};
+  const std::pair<const char*, int32_t> words[] = {{"text", 4},  {"text2", 100},     {"object", 3}, {"speech", 2},
+                                                   {"group", 1}, {"speechgroup", 1}, {"person", 5}, {"Text", 7},
+                                                   {"", 7},      {"text ", 7},       {"TEXT2", 7}};
   for (const auto& [word, code] : words) {
     tTransRecord r;
     r.setType(word);
