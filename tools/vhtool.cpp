@@ -3,15 +3,26 @@
 #include <cstring>
 #include <string>
 
+#include "tools/commands.h"
+
 namespace {
 
+struct Command {
+  const char* name;
+  const char* usage;
+  int (*run)(const vh::tool::Args&);
+};
+
+const Command kCommands[] = {
+    {"sample-game", "OUT [--scenes N] [--subs N] [--records N] [--size small|large] [--seed S]\n"
+                    "      write a made-up game (OUT/game) and its working tree (OUT/worktree)",
+     vh::tool::sampleGame},
+};
+
 int usage(std::FILE* to) {
-  std::fputs(
-      "usage: vhtool COMMAND [ARGS]\n"
-      "\n"
-      "commands:\n"
-      "  --help            show this list\n",
-      to);
+  std::fputs("usage: vhtool COMMAND [ARGS]\n\ncommands:\n", to);
+  for (const Command& c : kCommands) std::fprintf(to, "  %s %s\n", c.name, c.usage);
+  std::fputs("  --help\n      show this list\n", to);
   return to == stdout ? 0 : 2;
 }
 
@@ -19,8 +30,11 @@ int usage(std::FILE* to) {
 
 int main(int argc, char** argv) {
   if (argc < 2) return usage(stderr);
-  const std::string command = argv[1];
-  if (command == "--help" || command == "-h" || command == "help") return usage(stdout);
-  std::fprintf(stderr, "vhtool: unknown command '%s'\n", command.c_str());
+  const std::string name = argv[1];
+  if (name == "--help" || name == "-h" || name == "help") return usage(stdout);
+  for (const Command& c : kCommands) {
+    if (name == c.name) return c.run(vh::tool::Args(argv + 2, argv + argc));
+  }
+  std::fprintf(stderr, "vhtool: unknown command '%s'\n", name.c_str());
   return usage(stderr);
 }

@@ -1,0 +1,14 @@
+// The commands of vhtool. Each takes the arguments after its own name and
+// returns the exit status; errors are reported on standard error.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace vh::tool {
+
+using Args = std::vector<std::string>;
+
+int sampleGame(const Args& args);
+
+}  // namespace vh::tool

@@ -1,0 +1,436 @@
+#include "tools/sample_game.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace vh {
+
+namespace {
+
+// splitmix64: tiny, fast, and the same sequence on every machine.
+class Random {
+ public:
+  explicit Random(uint64_t seed) : state_(seed) {}
+  uint64_t next() {
+    uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+  }
+  // 0 .. n-1
+  int below(int n) { return n <= 0 ? 0 : static_cast<int>(next() % static_cast<uint64_t>(n)); }
+  int between(int lo, int hi) { return lo + below(hi - lo + 1); }
+  bool chance(int percent) { return below(100) < percent; }
+  std::string bytes(size_t n) {
+    std::string out(n, '\0');
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+      const uint64_t v = next();
+      for (int k = 0; k < 8; ++k) out[i + k] = static_cast<char>(v >> (8 * k));
+    }
+    const uint64_t v = next();
+    for (int k = 0; i < n; ++i, ++k) out[i] = static_cast<char>(v >> (8 * k));
+    return out;
+  }
+
+ private:
+  uint64_t state_;
+};
+
+const char* const kEnglish[] = {
+    "the", "old", "lantern", "harbour", "captain", "storm", "tonight", "key", "door", "north",
+    "tower", "river", "letter", "friend", "careful", "secret", "map", "forest", "we", "must",
+    "leave", "before", "dawn", "where", "is", "my", "brother", "light", "never", "again",
+};
+
+const char* const kChinese[] = {
+    "\xC4\xE3\xBA\xC3", "\xB4\xAC\xB3\xA4", "\xB5\xC6\xCB\xFE", "\xB8\xDB\xBF\xDA", "\xC2\xC3\xB5\xEA", "\xD4\xBF\xB3\xD7",
+    "\xB5\xD8\xCD\xBC", "\xC3\xD8\xC3\xDC", "\xC9\xAD\xC1\xD6", "\xB9\xC5\xC0\xCF\xB5\xC4", "\xD0\xC5\xBC\xFE", "\xD2\xB9\xCD\xED",
+    "\xB7\xE7\xB1\xA9", "\xC5\xF3\xD3\xD1", "\xD0\xA1\xD0\xC4", "\xD5\xE2\xC0\xEF", "\xC4\xC7\xC0\xEF", "\xCE\xD2\xC3\xC7",
+    "\xB1\xD8\xD0\xEB", "\xC0\xEB\xBF\xAA", "\xD1\xB0\xD5\xD2", "\xB1\xA6\xB2\xD8", "\xB4\xE5\xD7\xAF", "\xC0\xCF\xC8\xCB",
+    "\xBE\xB5\xD7\xD3", "\xC3\xC5", "\xCA\xAF\xCD\xB7", "\xBA\xD3\xC1\xF7", "\xBC\xC7\xD2\xE4", "\xC3\xCE",
+    "\xD0\xBB\xD0\xBB", "\xD4\xD9\xBC\xFB", "\xCE\xAA\xCA\xB2\xC3\xB4", "\xB2\xBB\xD6\xAA\xB5\xC0", "\xD2\xB2\xD0\xED", "\xC3\xF7\xCC\xEC",
+    "\xBD\xF1\xCC\xEC", "\xCE\xA3\xCF\xD5", "\xB0\xB2\xC8\xAB", "\xA3\xAC", "\xA1\xA3", "\xA3\xA1",
+};
+
+const char* const kShortScenes[] = {"Inn", "Harbor", "Docks", "Cellar", "Mill", "Chapel", "Bridge", "Forge", "Garden"};
+const char* const kLongScenes[] = {"Lighthouse", "Marketplace", "Graveyard", "Riverbank", "Courtyard", "Observatory",
+                                   "Lowertown", "Greenhouse"};
+
+template <size_t N>
+const char* pick(Random& random, const char* const (&words)[N]) {
+  return words[random.below(static_cast<int>(N))];
+}
+
+std::string englishSentence(Random& random) {
+  std::string text;
+  const int words = random.between(2, 9);
+  for (int i = 0; i < words; ++i) {
+    if (i) text += ' ';
+    text += pick(random, kEnglish);
+  }
+  text[0] = static_cast<char>(text[0] - 'a' + 'A');
+  text += random.chance(30) ? "?" : ".";
+  return text;
+}
+
+std::string chineseSentence(Random& random, int maxWords = 8) {
+  std::string text;
+  const int words = random.between(1, maxWords);
+  for (int i = 0; i < words; ++i) text += pick(random, kChinese);
+  return text;
+}
+
+void putU16(std::string& out, uint32_t v) {
+  out += static_cast<char>(v & 0xFF);
+  out += static_cast<char>((v >> 8) & 0xFF);
+}
+
+void putU32(std::string& out, uint32_t v) {
+  putU16(out, v & 0xFFFF);
+  putU16(out, v >> 16);
+}
+
+void makeFolders(const std::string& path) {
+  std::string partial;
+  for (size_t i = 0; i <= path.size(); ++i) {
+    if (i == path.size() || path[i] == '/') {
+      if (!partial.empty() && mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST) {
+        throw std::runtime_error("cannot make the folder " + partial);
+      }
+    }
+    if (i < path.size()) partial += path[i];
+  }
+}
+
+void writeWhole(const std::string& path, const std::string& bytes) {
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) throw std::runtime_error("cannot write " + path);
+  const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  if (std::fclose(f) != 0 || !ok) throw std::runtime_error("cannot write " + path);
+}
+
+// The kinds a sample record can be, with the TRZ kind words that fit them.
+enum class Kind { Group, Speech, Object, Text, Person, NamedOther, Six, Seven, Text2 };
+
+struct Record {
+  Kind kind;
+  uint8_t type1, type2;
+  uint16_t id, unkown;
+  std::string title, subString;
+  int parent;  // index, -1 for the root
+  int children = 0;
+};
+
+// Text embedded behind a prefix of that many bytes, with its 16-bit length and
+// a tail the replacement must keep.
+std::string embedded(Random& random, size_t prefix, const std::string& text) {
+  std::string s = random.bytes(prefix);
+  putU16(s, static_cast<uint32_t>(text.size()));
+  s += text;
+  s += random.bytes(static_cast<size_t>(random.between(2, 8)));
+  return s;
+}
+
+Record makeRecord(Random& random, Kind kind) {
+  Record r{};
+  r.kind = kind;
+  r.id = static_cast<uint16_t>(random.next());
+  r.unkown = static_cast<uint16_t>(random.next());
+  switch (kind) {
+    case Kind::Group:
+      r.type1 = 9, r.type2 = 6;
+      r.title = "Group " + std::to_string(random.below(100));
+      r.subString = random.bytes(static_cast<size_t>(random.between(0, 12)));
+      break;
+    case Kind::Speech:
+      r.type1 = 29, r.type2 = static_cast<uint8_t>(random.below(4));
+      r.subString = embedded(random, 0, englishSentence(random));
+      break;
+    case Kind::Object:
+      r.type1 = random.chance(50) ? 23 : 37, r.type2 = static_cast<uint8_t>(random.below(8));
+      r.title = std::string("Old ") + pick(random, kEnglish);
+      r.subString = random.bytes(static_cast<size_t>(random.between(0, 16)));
+      break;
+    case Kind::Text:
+      r.type1 = 13, r.type2 = static_cast<uint8_t>(random.below(4));
+      r.subString = embedded(random, 66, englishSentence(random));
+      break;
+    case Kind::Person:
+      r.type1 = 21, r.type2 = 5;
+      r.title = std::string("Captain ") + pick(random, kEnglish);
+      r.subString = random.bytes(static_cast<size_t>(random.between(0, 16)));
+      break;
+    case Kind::NamedOther:
+      r.type1 = 21, r.type2 = 4;
+      r.title = "Marker";
+      r.subString = random.bytes(static_cast<size_t>(random.between(0, 8)));
+      break;
+    case Kind::Six:
+      r.type1 = 3, r.type2 = static_cast<uint8_t>(random.below(4));
+      r.subString = random.bytes(static_cast<size_t>(random.between(0, 24)));
+      break;
+    case Kind::Seven:
+      r.type1 = random.chance(50) ? 9 : 40, r.type2 = 7;
+      r.subString = random.bytes(static_cast<size_t>(random.between(0, 24)));
+      break;
+    case Kind::Text2:
+      r.type1 = 50, r.type2 = 2;
+      r.subString = embedded(random, 102, englishSentence(random));
+      break;
+  }
+  return r;
+}
+
+constexpr Kind kAllKinds[] = {Kind::Group, Kind::Speech, Kind::Object,     Kind::Text, Kind::Person,
+                              Kind::NamedOther, Kind::Six,  Kind::Seven, Kind::Text2};
+
+// A tree in pre-order: every record hangs below one on the path from the root
+// to the record before it, so the list is a valid depth-first order.
+std::vector<Record> makeTree(Random& random, int count) {
+  std::vector<Record> records;
+  records.push_back(makeRecord(random, Kind::Seven));
+  records[0].parent = -1;
+  std::vector<int> path = {0};
+  for (int i = 1; i < count; ++i) {
+    // The first records cycle through every kind, so that each file has all.
+    const Kind kind = i <= 9 ? kAllKinds[i - 1] : kAllKinds[random.below(9)];
+    Record r = makeRecord(random, kind);
+    while (path.size() > 1 && random.chance(35)) path.pop_back();
+    r.parent = path.back();
+    records[static_cast<size_t>(r.parent)].children++;
+    records.push_back(std::move(r));
+    if (path.size() < 6) path.push_back(i);
+  }
+  return records;
+}
+
+std::string recordFileBytes(const std::vector<Record>& records) {
+  std::string out;
+  for (const Record& r : records) {
+    out += static_cast<char>(r.type1);
+    out += static_cast<char>(r.type2);
+    putU16(out, r.id);
+    putU16(out, static_cast<uint32_t>(r.title.size()));
+    out += r.title;
+    putU32(out, static_cast<uint32_t>(r.subString.size()));
+    out += r.subString;
+    putU16(out, static_cast<uint32_t>(r.children));
+    putU16(out, r.unkown);
+  }
+  return out;
+}
+
+struct Member {
+  std::string name;
+  std::string data;
+  int32_t flag;
+};
+
+std::string archiveBytes(Random& random, const std::vector<Member>& members) {
+  std::string table;
+  for (const Member& m : members) {
+    table += m.name;
+    table += '\0';
+    putU32(table, static_cast<uint32_t>(m.data.size()));
+    putU32(table, static_cast<uint32_t>(m.flag));
+  }
+  std::string out;
+  putU32(out, static_cast<uint32_t>(random.below(1000)));
+  putU32(out, static_cast<uint32_t>(members.size()));
+  putU32(out, static_cast<uint32_t>(12 + table.size()));
+  out += table;
+  for (const Member& m : members) out += m.data;
+  return out;
+}
+
+size_t opaqueSize(Random& random, bool large) {
+  if (!large) return static_cast<size_t>(random.between(8, 120)) * 1024;
+  // Mostly tens of kilobytes, now and then a few megabytes, like a real game.
+  if (random.chance(3)) return static_cast<size_t>(random.between(2, 8)) * 1024 * 1024;
+  return static_cast<size_t>(random.between(10, 90)) * 1024;
+}
+
+struct Scene {
+  std::string name;
+  std::vector<int> subIds;
+};
+
+std::string prefixFor(const std::string& scene) { return scene.size() > 6 ? "static/" : ""; }
+
+std::string twoDigits(int n) {
+  std::string s = std::to_string(n);
+  return s.size() < 2 ? "0" + s : s;
+}
+
+std::string fourDigits(int n) {
+  std::string s = std::to_string(n);
+  while (s.size() < 4) s = "0" + s;
+  return s;
+}
+
+std::vector<Scene> makeScenes(Random& random, const SampleGameOptions& options) {
+  std::vector<Scene> scenes;
+  std::vector<std::string> names = {"Global"};
+  size_t shortNext = 0, longNext = 0;
+  for (int i = 1; static_cast<int>(names.size()) < options.scenes; ++i) {
+    const bool wantLong = i % 2 == 0;
+    if (wantLong && longNext < std::size(kLongScenes)) {
+      names.push_back(kLongScenes[longNext++]);
+    } else if (!wantLong && shortNext < std::size(kShortScenes)) {
+      names.push_back(kShortScenes[shortNext++]);
+    } else {
+      names.push_back((wantLong ? "Passage" : "Room") + std::to_string(i));
+    }
+  }
+  for (const std::string& name : names) {
+    // Ascending ids with an occasional gap, as real index files have them.
+    Scene scene{name, {}};
+    int id = 0;
+    for (int s = 0; s < options.subs; ++s) {
+      id += random.chance(20) ? 2 : 1;
+      scene.subIds.push_back(id);
+    }
+    scenes.push_back(std::move(scene));
+  }
+  return scenes;
+}
+
+const char* kindWord(Kind kind, Random& random) {
+  switch (kind) {
+    case Kind::Group: return random.chance(50) ? "group" : "speechgroup";
+    case Kind::Speech: return "speech";
+    case Kind::Object: return "object";
+    case Kind::Text: return "text";
+    case Kind::Person: return "person";
+    case Kind::Text2: return "text2";
+    default: return nullptr;
+  }
+}
+
+std::string translationFor(Kind kind, Random& random) {
+  if (kind == Kind::Speech || kind == Kind::Text || kind == Kind::Text2) {
+    std::string text = chineseSentence(random);
+    if (random.chance(25)) text += "<CR>" + chineseSentence(random, 4);
+    return text;
+  }
+  return chineseSentence(random, 2);
+}
+
+}  // namespace
+
+SampleGameSummary writeSampleGame(const std::string& out, const SampleGameOptions& options) {
+  if (options.scenes < 1 || options.subs < 0 || options.subs > 44 || options.records < 10) {
+    throw std::runtime_error("sample game: need at least 1 scene, 0 to 44 sub-scenes and 10 records");
+  }
+  Random random(options.seed);
+  SampleGameSummary summary;
+  const std::string game = out + "/game/";
+  const std::string work = out + "/worktree/";
+  for (const char* folder : {"", "data", "trans", "extra/docs", "addon"}) makeFolders(work + folder);
+  makeFolders(game);
+
+  // The file that marks a game folder.
+  writeWhole(game + "x.xarc", archiveBytes(random, {{"x.xrc", recordFileBytes(makeTree(random, 12)), 0}}));
+
+  const std::vector<Scene> scenes = makeScenes(random, options);
+  int addonCount = 0;
+  std::string addonOverride;  // one add-on replaces an entry of the TRZ tables
+  for (size_t sceneIndex = 0; sceneIndex < scenes.size(); ++sceneIndex) {
+    const Scene& scene = scenes[sceneIndex];
+    const std::string prefix = prefixFor(scene.name);
+    const bool crlf = sceneIndex % 2 == 0;
+    const std::string eol = crlf ? "\r\n" : "\n";
+
+    // The scene index: ids before "-sub-" and after "-records-" mean nothing.
+    std::string index = "scene=" + scene.name + eol + "id=7" + eol + "-sub-" + eol;
+    for (int id : scene.subIds) index += "id=" + std::to_string(id) + eol;
+    index += "-records-" + eol + "id=55" + eol;
+    writeWhole(work + "data/" + scene.name + ".orz", index);
+
+    std::string trz = "# " + scene.name + ": translated text" + eol + "; entries end with >>" + eol + eol;
+    std::vector<int> archiveIds = {99};
+    archiveIds.insert(archiveIds.end(), scene.subIds.begin(), scene.subIds.end());
+    std::vector<std::string> untranslated;  // ids for the add-ons
+    std::vector<Kind> untranslatedKinds;
+    for (int sub : archiveIds) {
+      const std::string folder = game + prefix + scene.name + "/" + (sub == 99 ? "" : std::to_string(sub) + "/");
+      const std::string file = folder + (sub == 99 ? scene.name : std::to_string(sub)) + ".xarc";
+      makeFolders(folder);
+      const bool globalOwn = scene.name == "Global" && sub == 99;
+      int count = options.records + random.between(-options.records / 4, options.records / 4);
+      if (globalOwn) count = 4300;
+      std::vector<Record> records = makeTree(random, count);
+      if (globalOwn) {
+        // The heroine's name, which the installer writes in Chinese.
+        Record& mirel = records[4243];
+        mirel.type1 = 8, mirel.type2 = 1, mirel.kind = Kind::Seven;
+        mirel.title = "Mirel";
+      }
+      std::vector<Member> members;
+      members.push_back({"ambient.WAV", random.bytes(opaqueSize(random, options.large)), random.below(4)});
+      if (random.chance(50)) members.push_back({"props.dat", random.bytes(opaqueSize(random, options.large) / 4), 0});
+      members.push_back({scene.name + ".xrc", recordFileBytes(records), 1});
+      members.push_back({"walk.ANI", random.bytes(opaqueSize(random, options.large) / 2), random.below(4)});
+      const std::string bytes = archiveBytes(random, members);
+      writeWhole(file, bytes);
+      summary.archives++;
+      summary.archiveBytes += static_cast<int64_t>(bytes.size());
+
+      for (size_t i = 0; i < records.size(); ++i) {
+        const char* word = kindWord(records[i].kind, random);
+        if (!word) continue;
+        const std::string address = scene.name + twoDigits(sub) + fourDigits(static_cast<int>(i));
+        if (!random.chance(60)) {
+          untranslated.push_back(address);
+          untranslatedKinds.push_back(records[i].kind);
+          continue;
+        }
+        const std::string value = translationFor(records[i].kind, random);
+        if (random.chance(10)) trz += "// checked" + eol;
+        trz += "id=" + address + eol + "type=" + word + eol;
+        trz += "length=" + std::to_string(value.size()) + eol + "value=" + value + eol + ">>" + eol;
+        summary.translationEntries++;
+        if (addonOverride.empty() && records[i].kind == Kind::Speech) addonOverride = address;
+      }
+    }
+    // One scene carries no translation file at all; one is named in capitals.
+    if (sceneIndex == 3) continue;
+    const std::string trzName = sceneIndex == 2 ? scene.name + ".TRZ" : scene.name + ".trz";
+    writeWhole(work + "trans/" + trzName, trz);
+
+    // Add-on entries for records the table leaves alone, in both forms.
+    for (size_t k = 0; k < untranslated.size() && k < 2; ++k) {
+      const Kind kind = untranslatedKinds[k];
+      const char* word = kindWord(kind, random);
+      std::string addon = "id=" + untranslated[k] + "\ntype=" + word + "\n";
+      const bool multiLine = kind == Kind::Speech || kind == Kind::Text || kind == Kind::Text2;
+      if (multiLine && k == 0) {
+        addon += "value::\n" + chineseSentence(random, 4) + "\n" + chineseSentence(random, 4) + "\n";
+      } else {
+        addon += "value=" + chineseSentence(random, 2) + "\n";
+      }
+      writeWhole(work + "addon/a" + fourDigits(++addonCount) + ".txt", addon);
+      summary.addonEntries++;
+    }
+  }
+  if (!addonOverride.empty()) {
+    writeWhole(work + "addon/override.txt",
+               "id=" + addonOverride + "\ntype=speech\nvalue=" + std::string(kChinese[0]) + std::string(kChinese[3]) + "\n");
+    summary.addonEntries++;
+  }
+
+  writeWhole(work + "trans/notes.txt", "Not a translation file: the builder leaves it out.\n");
+  writeWhole(work + "data/readme.txt", "scene=NotAScene\r\n");
+  writeWhole(work + "extra/readme_cn.txt", chineseSentence(random) + "\r\n");
+  writeWhole(work + "extra/font.cfg", "face=simsun\nsize=12\n");
+  writeWhole(work + "extra/docs/manual.txt", "Inside a subfolder: named in the list, never packed.\n");
+  return summary;
+}
+
+}  // namespace vh
