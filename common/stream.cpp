@@ -25,7 +25,9 @@ void Stream::readFixed(void* destination, size_t count) {
   while (done < count && !atEnd()) {
     done += read(out + done, count - done);
   }
-  std::memset(out + done, 0, count - done);
+  // An empty vector's data() may be null, and memset wants a real pointer
+  // even for no bytes.
+  if (done < count) std::memset(out + done, 0, count - done);
 }
 
 uint8_t Stream::readU8() {

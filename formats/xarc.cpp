@@ -1,9 +1,11 @@
 #include "formats/xarc.h"
 
 #include <limits>
+#include <vector>
 
 #include "app/desktop.h"
 #include "common/bytes.h"
+#include "formats/xrc.h"
 
 namespace vh {
 
@@ -112,14 +114,25 @@ int tXARC::open(const std::string& path) {
   if (filecount < 0 || filecount > fileSize) invalidSize();
 
   int64_t running = headerlength;
+  std::vector<std::shared_ptr<tXRC>> recordFiles;
   for (int32_t i = 0; i < filecount; ++i) {
     std::string memberName = stream->readLine();
     const int32_t length = stream->readI32();
     const int32_t flag = stream->readI32();
     if (length < 0 || running < 0 || running + length > fileSize) invalidSize();
 
-    tXFilePtr file = tXFile::Create(memberName, static_cast<int32_t>(running), length, this);
-    if (getExtName(memberName) == "xrc") xrc = file;
+    tXFilePtr file;
+    if (getExtName(memberName) == "xrc") {
+      // With several record files the last one is the archive's xrc, but
+      // each of them is parsed and must be sound.
+      auto recordFile = tXRC::Create(memberName, static_cast<int32_t>(running), length, this);
+      recordFile->subId = subId;
+      recordFiles.push_back(recordFile);
+      xrc = recordFile;
+      file = std::move(recordFile);
+    } else {
+      file = tXFile::Create(memberName, static_cast<int32_t>(running), length, this);
+    }
     file->flag = flag;
     files.push_back(std::move(file));
     running += length;
@@ -132,6 +145,16 @@ int tXARC::open(const std::string& path) {
   }
 
   for (const tXFilePtr& file : files) file->Load(*stream);
+  for (const std::shared_ptr<tXRC>& recordFile : recordFiles) {
+    if (recordFile->damage().empty()) continue;
+    // Saving a tree read from garbage would write garbage over the game's
+    // file, so the archive is dropped as one that cannot be read.
+    desktop().debugLog("damaged record file in " + path + ": " + recordFile->damage());
+    files.clear();
+    xrc.reset();
+    desktop().messageBox("failed to read:" + path);
+    return 0;
+  }
   return 1;
 }
 

@@ -22,6 +22,7 @@
 namespace vh {
 
 class tXARC;
+class tXRC;  // formats/xrc.h
 
 // One archive member. Plain members hold their data in `bank`; the record
 // file overrides the loading and saving to hold a record tree instead.
@@ -62,20 +63,22 @@ class tXARC {
   int32_t xrcNo = 0;
   int32_t filecount = 0;
   int32_t headerlength = 0;
-  tXFilePtr xrc;  // the record-file member, if the table has one
+  std::shared_ptr<tXRC> xrc;  // the record-file member, if the table has one
   int32_t arcsize = 0;
   std::string name;
   int32_t subId = 0;  // set by the caller before open
 
-  tXFilePtr getXRC() const { return xrc; }
+  std::shared_ptr<tXRC> getXRC() const { return xrc; }
   // Writes the whole archive to a stream standing at its start. Plain
   // members release their data as they are written.
   int save(Stream& stream);
   // First member whose name matches, ignoring the case of A-Z only.
   tXFilePtr findFile(const std::string& memberName) const;
   // 1 when loaded; 0, after "failed to read:" + path, when the file cannot be
-  // opened. A table or member that the file cannot hold is the fatal error
-  // "invalid XARC size:" + path.
+  // opened or its record file is damaged (tXRC::damage()). After a 0 the
+  // archive holds no members and no record file, so there is nothing that
+  // could be saved over the file. A table or member that the file cannot
+  // hold is the fatal error "invalid XARC size:" + path.
   int open(const std::string& path);
   // Text after the last ".", lower-cased; "" without a ".".
   static std::string getExtName(const std::string& path);

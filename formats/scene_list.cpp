@@ -1,0 +1,97 @@
+#include "formats/scene_list.h"
+
+#include <vector>
+
+#include "app/desktop.h"
+#include "common/bytes.h"
+#include "common/files.h"
+
+namespace vh {
+
+namespace {
+
+// Scene names up to this length sit in the game folder itself; longer ones
+// under "static/".
+constexpr size_t kShortSceneName = 6;
+
+std::string withSlash(const std::string& folder) {
+  if (folder.empty() || folder.back() == '/' || folder.back() == '\\') return folder;
+  return folder + "/";
+}
+
+}  // namespace
+
+void splitKeyValue(const std::string& line, std::string& key, std::string& value) {
+  const size_t at = line.find('=');
+  if (at == std::string::npos || at == 0) {
+    key = line;
+    value.clear();
+    return;
+  }
+  key = line.substr(0, at);
+  value = line.substr(at + 1);
+}
+
+std::string makeKeyValue(const std::string& key, const std::string& value) { return key + "=" + value; }
+
+std::string sceneFolderPrefix(const std::string& scene) { return scene.size() > kShortSceneName ? "static/" : ""; }
+
+std::string sceneArchivePath(const std::string& scene) {
+  return sceneFolderPrefix(scene) + scene + "/" + scene + ".xarc";
+}
+
+std::string subSceneArchivePath(const std::string& scene, const std::string& id) {
+  return sceneFolderPrefix(scene) + scene + "/" + id + "/" + id + ".xarc";
+}
+
+namespace {
+
+// The entry of `scene` from the index file at `indexPath`.
+int writeEntryFrom(Stream& out, const std::string& scene, const std::string& indexPath) {
+  auto index = FileStream::open(indexPath, FileMode::Read);
+  if (!index) {
+    // A listed index that cannot be read names no archives; an empty block
+    // would still put the scene into the package with nothing to patch.
+    desktop().debugLog("scene list: cannot open " + indexPath + ", scene skipped");
+    return 0;
+  }
+
+  out.writeLine(makeKeyValue("scene", scene));
+  out.writeLine(makeKeyValue("sub", kOwnArchiveSub));
+  out.writeLine(makeKeyValue("path", sceneArchivePath(scene)));
+
+  bool inSubScenes = false;
+  std::string key, value;
+  while (!index->atEnd()) {
+    splitKeyValue(index->readLine(), key, value);
+    if (key == "-records-") break;
+    if (key == "-sub-") {
+      inSubScenes = true;
+    } else if (key == "id" && inSubScenes) {
+      out.writeLine(makeKeyValue("sub", value));
+      out.writeLine(makeKeyValue("path", subSceneArchivePath(scene, value)));
+    }
+  }
+  out.writeLine(">>");
+  return 1;
+}
+
+}  // namespace
+
+int writeSceneEntry(Stream& out, const std::string& scene, const std::string& dataFolder) {
+  return writeEntryFrom(out, scene, withSlash(dataFolder) + scene + ".orz");
+}
+
+void writeSceneList(Stream& out, const std::string& dataFolder) {
+  for (const std::string& name : listFolder(dataFolder)) {
+    const std::vector<std::string> parts = split(name, '.');
+    // The file is opened by the name it is listed under: an index named
+    // "Scene.ORZ" is found on a file system that tells letter cases apart
+    // just as on one that does not.
+    if (parts.size() == 2 && lowerCase(parts[1]) == "orz") {
+      writeEntryFrom(out, parts[0], withSlash(dataFolder) + name);
+    }
+  }
+}
+
+}  // namespace vh

@@ -1,0 +1,59 @@
+// Scene index files, archive locations and the scene list.
+//
+// Every scene has an index file "data/" + scene + ".orz" in the working
+// tree. Of its key/value lines only three keys matter:
+//
+//   -sub-       from here on, "id" lines name sub-scenes
+//   id=03       after "-sub-": one sub-scene id, used exactly as written
+//   -records-   nothing after this line is read
+//
+// The scene list that the package carries names every archive of every
+// scene, each line ended by CR LF:
+//
+//   scene=Forest
+//   sub=99                        the scene's own archive is sub-scene 99
+//   path=Forest/Forest.xarc
+//   sub=03
+//   path=Forest/03/03.xarc
+//   >>
+//
+// Scenes whose names have more than 6 characters live under "static/".
+#pragma once
+
+#include <string>
+
+#include "common/stream.h"
+
+namespace vh {
+
+// The working tree's folder of scene index files.
+inline constexpr const char* kSceneIndexFolder = "data/";
+// The sub-scene number under which the scene's own archive is listed.
+inline constexpr const char* kOwnArchiveSub = "99";
+
+// Splits a line at its first "=": key before it, value after it (further
+// "=" stay in the value). A line without "=", or starting with "=", is all
+// key and an empty value. Nothing is trimmed. All the program's list files
+// share this rule.
+void splitKeyValue(const std::string& line, std::string& key, std::string& value);
+// key + "=" + value.
+std::string makeKeyValue(const std::string& key, const std::string& value);
+
+// "static/" for a scene name longer than 6 characters, "" otherwise.
+std::string sceneFolderPrefix(const std::string& scene);
+// prefix + scene + "/" + scene + ".xarc", relative to the game folder.
+std::string sceneArchivePath(const std::string& scene);
+// prefix + scene + "/" + id + "/" + id + ".xarc", relative to the game folder.
+std::string subSceneArchivePath(const std::string& scene, const std::string& id);
+
+// Appends one scene's lines, read from dataFolder + scene + ".orz", to `out`.
+// Returns 1; when the index file cannot be opened nothing is written (not
+// even an empty scene block), a debug log line says why, and it returns 0.
+int writeSceneEntry(Stream& out, const std::string& scene, const std::string& dataFolder = kSceneIndexFolder);
+// Appends the entries of every "<name>.orz" in dataFolder (the extension in
+// any letter case, each file opened by the name it is listed under), in the
+// order the file system lists them; names with another extension or more
+// than one dot are skipped. A missing or empty folder gives nothing.
+void writeSceneList(Stream& out, const std::string& dataFolder = kSceneIndexFolder);
+
+}  // namespace vh

@@ -1,0 +1,150 @@
+#include "formats/scene_list.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "app/desktop.h"
+#include "app/recording_desktop.h"
+#include "common/files.h"
+#include "tests/test_support.h"
+
+namespace vh {
+namespace {
+
+using test::TempDir;
+
+std::string entryOf(const std::string& scene, const std::string& data) {
+  auto buffer = std::make_shared<ByteBuffer>();
+  BufferStream out(buffer);
+  out.writeString("before|");  // entries are appended to what is there
+  EXPECT_EQ(writeSceneEntry(out, scene, data), 1);
+  return buffer->toString().substr(7);
+}
+
+std::string listOf(const std::string& data) {
+  auto buffer = std::make_shared<ByteBuffer>();
+  BufferStream out(buffer);
+  writeSceneList(out, data);
+  return buffer->toString();
+}
+
+class SceneListTest : public ::testing::Test {
+ protected:
+  void index(const std::string& file, const std::string& text) { test::writeFile(dir / ("data/" + file), text); }
+  std::string data() const { return dir / "data/"; }
+  TempDir dir;
+  RecordingDesktop recording;
+  ScopedDesktop installed{recording};
+  void SetUp() override { test::makeFolders(dir / "data"); }
+};
+
+TEST(KeyValue, SplitAndJoin) {
+  std::string key, value;
+  splitKeyValue("id=03=x", key, value);
+  EXPECT_EQ(key, "id");
+  EXPECT_EQ(value, "03=x");
+  splitKeyValue("=03", key, value);
+  EXPECT_EQ(key, "=03");
+  EXPECT_EQ(value, "");
+  splitKeyValue("-sub-", key, value);
+  EXPECT_EQ(key, "-sub-");
+  EXPECT_EQ(value, "");
+  splitKeyValue(" id = 4 ", key, value);
+  EXPECT_EQ(key, " id ");
+  EXPECT_EQ(value, " 4 ");
+  EXPECT_EQ(makeKeyValue("path", "a/b.xarc"), "path=a/b.xarc");
+  EXPECT_EQ(makeKeyValue("", ""), "=");
+}
+
+TEST(ArchivePaths, LongSceneNamesLiveUnderStatic) {
+  EXPECT_EQ(sceneArchivePath("Forest"), "Forest/Forest.xarc");
+  EXPECT_EQ(subSceneArchivePath("Forest", "03"), "Forest/03/03.xarc");
+  EXPECT_EQ(sceneArchivePath("Gardens"), "static/Gardens/Gardens.xarc");
+  EXPECT_EQ(subSceneArchivePath("Gardens", "7"), "static/Gardens/7/7.xarc");
+  EXPECT_EQ(sceneFolderPrefix("\xC4\xE3\xBA\xC3\xC4\xE3\xBA"), "static/");  // seven bytes
+}
+
+TEST_F(SceneListTest, ExactBytesOfAnEntry) {
+  index("Forest.orz",
+        "scene=Forest\r\n"
+        "id=77\r\n"  // before "-sub-": ignored
+        "-sub-\r\n"
+        "id=03\r\n"
+        "name=ignored\r\n"
+        "id=1A\n"  // a bare LF line end reads alike
+        "-records-\r\n"
+        "id=55\r\n");
+  EXPECT_EQ(entryOf("Forest", data()),
+            "scene=Forest\r\n"
+            "sub=99\r\n"
+            "path=Forest/Forest.xarc\r\n"
+            "sub=03\r\n"
+            "path=Forest/03/03.xarc\r\n"
+            "sub=1A\r\n"
+            "path=Forest/1A/1A.xarc\r\n"
+            ">>\r\n");
+}
+
+TEST_F(SceneListTest, SevenCharacterScenesAndIndexesWithoutSubScenes) {
+  index("Gardens.orz", "-sub-\nid=02\n");
+  EXPECT_EQ(entryOf("Gardens", data()),
+            "scene=Gardens\r\nsub=99\r\npath=static/Gardens/Gardens.xarc\r\n"
+            "sub=02\r\npath=static/Gardens/02/02.xarc\r\n>>\r\n");
+  index("Lone.orz", "scene=Lone\nid=01\n");
+  EXPECT_EQ(entryOf("Lone", data()), "scene=Lone\r\nsub=99\r\npath=Lone/Lone.xarc\r\n>>\r\n");
+  index("Empty.orz", "");
+  EXPECT_EQ(entryOf("Empty", dir / "data"), "scene=Empty\r\nsub=99\r\npath=Empty/Empty.xarc\r\n>>\r\n");
+}
+
+TEST_F(SceneListTest, AnIndexThatCannotBeOpenedGivesNoEntry) {
+  test::makeFolders(dir / "data/Folder.orz");  // listed, but no file
+  auto buffer = std::make_shared<ByteBuffer>();
+  BufferStream out(buffer);
+  EXPECT_EQ(writeSceneEntry(out, "Folder", data()), 0);
+  EXPECT_EQ(writeSceneEntry(out, "Missing", data()), 0);
+  EXPECT_EQ(buffer->size(), 0u);
+  EXPECT_EQ(listOf(data()), "");
+  EXPECT_EQ(recording.texts(RecordingDesktop::Kind::Debug).size(), 3u);
+  EXPECT_TRUE(recording.messages().empty());
+}
+
+TEST_F(SceneListTest, ListTakesOrzFilesInFileSystemOrder) {
+  index("Forest.orz", "-sub-\nid=01\n");
+  index("Gardens.ORZ", "");
+  index("Castle.orz", "-sub-\nid=02\nid=03\n");
+  index("notes.txt", "-sub-\nid=09\n");
+  index("two.dots.orz", "");
+  index("noext", "");
+  test::makeFolders(dir / "data/sub");
+  std::string expected;
+  for (const std::string& name : listFolder(data())) {
+    if (name == "Forest.orz") expected += entryOf("Forest", data());
+    if (name == "Gardens.ORZ") expected += "scene=Gardens\r\nsub=99\r\npath=static/Gardens/Gardens.xarc\r\n>>\r\n";
+    if (name == "Castle.orz") expected += entryOf("Castle", data());
+  }
+  const std::string list = listOf(data());
+  EXPECT_EQ(list, expected);
+  EXPECT_NE(list.find("scene=Gardens\r\n"), std::string::npos);
+  EXPECT_EQ(list.find("two"), std::string::npos);
+  EXPECT_EQ(list.find("notes"), std::string::npos);
+}
+
+TEST_F(SceneListTest, EmptyOrMissingDataFolderGivesAnEmptyList) {
+  EXPECT_EQ(listOf(data()), "");
+  EXPECT_EQ(listOf(dir / "nowhere/"), "");
+}
+
+TEST_F(SceneListTest, DefaultFolderIsDataInTheWorkingDirectory) {
+  index("Abc.orz", "-sub-\nid=05\n");
+  char previous[4096];
+  ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
+  ASSERT_EQ(chdir(dir.path().c_str()), 0);
+  auto buffer = std::make_shared<ByteBuffer>();
+  BufferStream out(buffer);
+  writeSceneList(out);
+  EXPECT_EQ(chdir(previous), 0);
+  EXPECT_EQ(buffer->toString(), "scene=Abc\r\nsub=99\r\npath=Abc/Abc.xarc\r\nsub=05\r\npath=Abc/05/05.xarc\r\n>>\r\n");
+}
+
+}  // namespace
+}  // namespace vh

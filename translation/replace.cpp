@@ -1,0 +1,117 @@
+#include "translation/replace.h"
+
+#include <limits>
+#include <vector>
+
+#include "app/desktop.h"
+#include "formats/xrc.h"
+#include "translation/trz.h"
+
+namespace vh {
+
+namespace {
+
+constexpr size_t kSpeechPrefix = 0;
+constexpr size_t kTextPrefix = 66;
+constexpr size_t kText2Prefix = 102;
+constexpr size_t kTextLengthSize = 2;
+
+std::string describeEntry(const tTransRecord& entry) {
+  return "translation entry " + entry.scnId + " sub-scene " + std::to_string(entry.subId) + " record " +
+         std::to_string(entry.recId);
+}
+
+}  // namespace
+
+const char* describe(ReplaceResult result) {
+  switch (result) {
+    case ReplaceResult::Replaced:
+      return "replaced";
+    case ReplaceResult::NothingForKind:
+      return "its kind changes nothing";
+    case ReplaceResult::ValueTooLong:
+      return "its value is longer than the 16-bit text lengths allow";
+    case ReplaceResult::SubStringTooShort:
+      return "the record's subString is too short to hold an embedded text";
+    case ReplaceResult::TextPastEnd:
+      return "the record's embedded text length reaches past the end of its subString";
+  }
+  return "";
+}
+
+bool isTitleKind(int32_t typeId) { return typeId == kKindGroup || typeId == kKindObject || typeId == kKindPerson; }
+
+std::optional<size_t> embeddedTextPrefix(int32_t typeId) {
+  switch (typeId) {
+    case kKindSpeech:
+      return kSpeechPrefix;
+    case kKindText:
+      return kTextPrefix;
+    case kKindText2:
+      return kText2Prefix;
+    default:
+      return std::nullopt;
+  }
+}
+
+ReplaceResult replaceTitle(tRecordData& data, const std::string& value) {
+  if (value.size() > kMaxRecordText) return ReplaceResult::ValueTooLong;
+  data.title = value;
+  data.titleLength = static_cast<uint16_t>(value.size());
+  return ReplaceResult::Replaced;
+}
+
+ReplaceResult replaceEmbeddedText(tRecordData& data, size_t prefix, const std::string& value) {
+  if (value.size() > kMaxRecordText) return ReplaceResult::ValueTooLong;
+  const std::string& old = data.subString;
+  if (old.size() < prefix + kTextLengthSize) return ReplaceResult::SubStringTooShort;
+  const size_t oldLength =
+      static_cast<uint8_t>(old[prefix]) | (static_cast<size_t>(static_cast<uint8_t>(old[prefix + 1])) << 8);
+  const size_t tailStart = prefix + kTextLengthSize + oldLength;
+  if (tailStart > old.size()) return ReplaceResult::TextPastEnd;
+  const size_t newSize = old.size() - oldLength + value.size();
+  if (newSize > static_cast<size_t>(std::numeric_limits<int32_t>::max())) return ReplaceResult::ValueTooLong;
+
+  std::string updated;
+  updated.reserve(newSize);
+  updated.append(old, 0, prefix);
+  updated.push_back(static_cast<char>(value.size() & 0xFF));
+  updated.push_back(static_cast<char>((value.size() >> 8) & 0xFF));
+  updated.append(value);
+  updated.append(old, tailStart, std::string::npos);
+  data.subString = std::move(updated);
+  data.subStringLength = static_cast<int32_t>(data.subString.size());
+  return ReplaceResult::Replaced;
+}
+
+ReplaceResult replaceByKind(tRecordData& data, int32_t typeId, const std::string& value) {
+  if (isTitleKind(typeId)) return replaceTitle(data, value);
+  if (const std::optional<size_t> prefix = embeddedTextPrefix(typeId)) {
+    return replaceEmbeddedText(data, *prefix, value);
+  }
+  return ReplaceResult::NothingForKind;
+}
+
+int tTransRecord::doReplace(tRecordData& data) const {
+  const ReplaceResult result = replaceByKind(data, typeId, value);
+  if (result != ReplaceResult::Replaced && result != ReplaceResult::NothingForKind) {
+    desktop().debugLog(describeEntry(*this) + " skipped: " + describe(result));
+  }
+  return 0;
+}
+
+int tXRC::applyTrz(const tTrz& trz) {
+  const std::vector<tRecordPtr> array = getRecordArray();
+  for (const tTransRecord& entry : trz.records) {
+    if (entry.subId != subId) continue;
+    if (entry.recId < 0 || static_cast<size_t>(entry.recId) >= array.size()) {
+      desktop().debugLog(describeEntry(entry) + " skipped: " + name + " has " + std::to_string(array.size()) +
+                         " records");
+      continue;
+    }
+    entry.doReplace(array[static_cast<size_t>(entry.recId)]->data);
+  }
+  return 0;
+}
+
+}  // namespace vh

@@ -1,0 +1,123 @@
+#include "translation/trz.h"
+
+#include "app/desktop.h"
+#include "common/bytes.h"
+#include "formats/scene_list.h"
+
+namespace vh {
+
+namespace {
+
+// An address ends in the sub-scene (2 digits) and the record (4 digits).
+constexpr size_t kRecordDigits = 4;
+constexpr size_t kAddressTail = 6;
+constexpr size_t kSubDigits = 2;
+
+constexpr const char* kLineBreakMarker = "<CR>";
+constexpr const char* kEndOfEntry = ">>";
+
+std::string restoreLineBreaks(const std::string& text) {
+  const std::string marker = kLineBreakMarker;
+  std::string out;
+  out.reserve(text.size());
+  size_t from = 0;
+  for (;;) {
+    const size_t at = text.find(marker, from);
+    if (at == std::string::npos) break;
+    out.append(text, from, at - from);
+    out.push_back('\n');
+    from = at + marker.size();
+  }
+  out.append(text, from, std::string::npos);
+  return out;
+}
+
+}  // namespace
+
+// ---- tTransRecord
+
+int tTransRecord::setId(const std::string& text) {
+  const size_t n = text.size();
+  recId = strToInt(n < kRecordDigits ? text : text.substr(n - kRecordDigits));
+  subId = strToInt(n < kAddressTail ? text.substr(0, kSubDigits) : text.substr(n - kAddressTail, kSubDigits));
+  scnId = n > kAddressTail ? text.substr(0, n - kAddressTail) : "";
+  return 0;
+}
+
+int tTransRecord::setType(const std::string& word) {
+  if (word == "text") {
+    typeId = kKindText;
+  } else if (word == "text2") {
+    typeId = kKindText2;
+  } else if (word == "object") {
+    typeId = kKindObject;
+  } else if (word == "speech") {
+    typeId = kKindSpeech;
+  } else if (word == "group" || word == "speechgroup") {
+    typeId = kKindGroup;
+  } else if (word == "person") {
+    typeId = kKindPerson;
+  } else {
+    typeId = kKindOther;
+  }
+  return 0;
+}
+
+// ---- tTrz
+
+std::shared_ptr<tTrz> tTrz::Load(Stream& source) {
+  auto trz = std::make_shared<tTrz>();
+  trz->open(source);
+  return trz;
+}
+
+std::shared_ptr<tTrz> tTrz::Load(const std::string& path) {
+  auto trz = std::make_shared<tTrz>();
+  trz->open(path);
+  return trz;
+}
+
+int tTrz::open(Stream& source) { return readRecord(source); }
+
+int tTrz::open(const std::string& path) {
+  // Reading needs no write access: a translation file in a read-only
+  // folder is as good as any.
+  auto stream = FileStream::open(path, FileMode::Read);
+  if (!stream) {
+    desktop().messageBox("failed to read translation data");
+    endProcess(0);
+  }
+  return readRecord(*stream);
+}
+
+int tTrz::readfield(const std::string& line, std::string& key, std::string& value) {
+  splitKeyValue(line, key, value);
+  return 0;
+}
+
+int tTrz::readRecord(Stream& stream) {
+  tTransRecord entry;
+  std::string key, value;
+  while (!stream.atEnd()) {
+    const std::string line = stream.readLine();
+    if (line == kEndOfEntry) {
+      records.push_back(std::move(entry));
+      entry = tTransRecord();
+      continue;
+    }
+    readfield(line, key, value);
+    if (key == "id") {
+      entry.setId(value);
+    } else if (key == "type") {
+      entry.setType(value);
+    } else if (key == "length") {
+      entry.length = strToInt(value);
+    } else if (key == "value") {
+      entry.value = restoreLineBreaks(value);
+    }
+  }
+  // Whatever followed the last ">>" was never closed and is dropped.
+  return 0;
+}
+
+}  // namespace vh

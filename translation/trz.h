@@ -1,0 +1,91 @@
+// TRZ: a scene's translation file, one entry per record to rewrite.
+//
+// Lines of bytes (GBK text passes through untouched), read by the stream's
+// line rule, so CR LF and LF files read alike:
+//
+//   id=Forest010012     scene name, sub-scene in two digits, record in four
+//   type=speech         the kind word, which decides what is rewritten
+//   length=12           kept, never used
+//   value=text<CR>more  the new text; "<CR>" stands for a line feed
+//   >>                  closes the entry
+//
+// Keys are matched exactly (case and spaces count); other lines are ignored.
+// Lines after the last ">>" belong to an entry that is never closed.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "common/containers.h"
+#include "common/stream.h"
+
+namespace vh {
+
+class tRecordData;
+
+// Record kind codes. The "type" words of an entry and tRecordData::getType
+// speak the same numbers.
+inline constexpr int32_t kKindNone = 0;  // no "type" line: the entry changes nothing
+inline constexpr int32_t kKindGroup = 1;
+inline constexpr int32_t kKindSpeech = 2;
+inline constexpr int32_t kKindObject = 3;
+inline constexpr int32_t kKindText = 4;
+inline constexpr int32_t kKindPerson = 5;
+inline constexpr int32_t kKindOther = 7;  // any other word
+inline constexpr int32_t kKindText2 = 100;
+
+// One translation entry: which record of which sub-scene's record file gets
+// which text. Filled by tTrz from a file, or field by field by the add-on
+// list reader through setId and setType.
+class tTransRecord {
+ public:
+  std::string scnId;   // the scene part of the address; replacement ignores it
+  int32_t subId = 0;   // the sub-scene whose record file the entry applies to
+  int32_t recId = 0;   // 0-based position in that record file's pre-order list
+  std::string value;   // the new text, line feeds already restored
+  int32_t length = 0;  // the "length" key, stored only
+  int32_t typeId = 0;  // the kind code from setType (`typeid` is taken by C++)
+
+  // The address: recId from the last 4 characters, subId from the first 2
+  // of the last 6, scnId from what comes before those 6. A text shorter
+  // than 4 gives recId from all of it; shorter than 6, subId from its first
+  // 2 characters. Returns 0.
+  int setId(const std::string& text);
+  // typeId from the kind word, compared exactly: "text" 4, "text2" 100,
+  // "object" 3, "speech" 2, "group" and "speechgroup" 1, "person" 5, any
+  // other word (the empty one too) 7. Returns 0.
+  int setType(const std::string& word);
+  // Rewrites one record payload with `value` according to typeId; defined
+  // with the record replacement in translation/replace.cpp. Returns 0.
+  int doReplace(tRecordData& data) const;
+};
+
+// A translation table: the entries of one scene in file order (the package
+// reader appends the scene's add-on entries after them).
+class tTrz {
+ public:
+  List<tTransRecord> records;
+
+  // A new table filled by open(source).
+  static std::shared_ptr<tTrz> Load(Stream& source);
+  static std::shared_ptr<tTrz> Load(const std::string& path);
+
+  // Reads the whole source from its position. The stream stays open; it is
+  // the caller's. Returns 0.
+  int open(Stream& source);
+  // Reads the file at `path`. When it cannot be opened, shows "failed to read
+  // translation data" and ends the process with status 0 (endProcess), so no
+  // partial table is ever returned.
+  int open(const std::string& path);
+  // Reads lines until the end of the stream, appending every entry closed
+  // by ">>". Returns 0.
+  int readRecord(Stream& stream);
+  // Splits a line at its first "=": key before, value after. A line without
+  // "=", or starting with it, is all key. Returns 0.
+  static int readfield(const std::string& line, std::string& key, std::string& value);
+};
+
+using tTrzPtr = std::shared_ptr<tTrz>;
+
+}  // namespace vh
