@@ -10,5 +10,6 @@ namespace vh::tool {
 using Args = std::vector<std::string>;
 
 int sampleGame(const Args& args);
+int dump(const Args& args);
 
 }  // namespace vh::tool

@@ -358,6 +358,7 @@ SampleGameSummary writeSampleGame(const std::string& out, const SampleGameOption
     archiveIds.insert(archiveIds.end(), scene.subIds.begin(), scene.subIds.end());
     std::vector<std::string> untranslated;  // ids for the add-ons
     std::vector<Kind> untranslatedKinds;
+    int sceneEntries = 0;
     for (int sub : archiveIds) {
       const std::string folder = game + prefix + scene.name + "/" + (sub == 99 ? "" : std::to_string(sub) + "/");
       const std::string file = folder + (sub == 99 ? scene.name : std::to_string(sub)) + ".xarc";
@@ -395,12 +396,13 @@ SampleGameSummary writeSampleGame(const std::string& out, const SampleGameOption
         if (random.chance(10)) trz += "// checked" + eol;
         trz += "id=" + address + eol + "type=" + word + eol;
         trz += "length=" + std::to_string(value.size()) + eol + "value=" + value + eol + ">>" + eol;
-        summary.translationEntries++;
+        ++sceneEntries;
         if (addonOverride.empty() && records[i].kind == Kind::Speech) addonOverride = address;
       }
     }
     // One scene carries no translation file at all; one is named in capitals.
     if (sceneIndex == 3) continue;
+    summary.translationEntries += sceneEntries;
     const std::string trzName = sceneIndex == 2 ? scene.name + ".TRZ" : scene.name + ".trz";
     writeWhole(work + "trans/" + trzName, trz);
 

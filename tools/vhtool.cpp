@@ -17,6 +17,9 @@ const Command kCommands[] = {
     {"sample-game", "OUT [--scenes N] [--subs N] [--records N] [--size small|large] [--seed S]\n"
                     "      write a made-up game (OUT/game) and its working tree (OUT/worktree)",
      vh::tool::sampleGame},
+    {"dump", "ARCHIVE.xarc | --diff BEFORE.xarc AFTER.xarc\n"
+             "      list an archive's members and records, or the records that differ",
+     vh::tool::dump},
 };
 
 int usage(std::FILE* to) {
