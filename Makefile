@@ -3,7 +3,7 @@ BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 
-.PHONY: all deps configure build test test-fast test-asan clean
+.PHONY: all deps configure build test test-fast test-asan demo clean
 
 all: build
 
@@ -29,6 +29,10 @@ test-asan: deps
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j$(JOBS)
 
 test: test-fast test-asan
+
+# Installs a translation into a made-up game under build/demo.
+demo: build
+	scripts/demo $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)

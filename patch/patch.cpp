@@ -102,23 +102,23 @@ int tPatch::readAddon() {
   return 0;
 }
 
-std::shared_ptr<tTransRecord> tPatch::readAddonRecord(Stream& stream) {
-  auto record = std::make_shared<tTransRecord>();
+tTransRecord tPatch::readAddonRecord(Stream& stream) {
+  tTransRecord record;
   while (!stream.atEnd()) {
     const std::string line = stream.readLine();
     std::string key, value;
     splitKeyValue(line, key, value);
     if (key == "id") {
-      record->setId(value);
+      record.setId(value);
     } else if (key == "type") {
-      record->setType(value);
+      record.setType(value);
     } else if (key == "length") {
-      record->length = strToInt(value);
+      record.length = strToInt(value);
     } else if (key == "value") {
-      record->value = value;
+      record.value = value;
     } else if (key == "value::") {
       // Every following line, each with its line feed, to the member's end.
-      while (!stream.atEnd()) record->value += stream.readLine() + "\n";
+      while (!stream.atEnd()) record.value += stream.readLine() + "\n";
     }
   }
   return record;
@@ -137,8 +137,8 @@ int tPatch::readTRZ() {
 int tPatch::checkAddon(tPatchScene& scene) {
   if (!scene.trz) return 0;
   for (const auto& record : addonRecords) {
-    if (record->scnId != scene.name) continue;
-    desktop().debugLog(record->scnId);
+    if (record.scnId != scene.name) continue;
+    desktop().debugLog(record.scnId);
     scene.trz->records.push_back(record);
   }
   return 0;

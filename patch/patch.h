@@ -15,12 +15,12 @@
 #include "common/byte_buffer.h"
 #include "common/containers.h"
 #include "common/stream.h"
+#include "translation/trz.h"
 
 namespace vh {
 
 class ZipReader;
 class tTrz;
-class tTransRecord;
 
 class tPatchImage {
  public:
@@ -59,11 +59,11 @@ class tPatch {
   OrderedMap<std::shared_ptr<tPatchScene>> scenes;
   std::shared_ptr<ZipReader> z;
   int32_t scncount = 0;  // every "scene" line, including repeated names
-  List<std::shared_ptr<tTransRecord>> addonRecords;
+  List<tTransRecord> addonRecords;
 
   // Reads "addon.lst" and its records; the list ends up in reverse order.
   int readAddon();
-  std::shared_ptr<tTransRecord> readAddonRecord(Stream& stream);
+  tTransRecord readAddonRecord(Stream& stream);
   // 0 only when "patchscene.lst" is missing.
   int readSceneList();
   int readTRZ();

@@ -174,7 +174,7 @@ int tPatcher::replaceSceneByName(const std::string& name) {
 int tPatcher::replaceMirel(tXRC& xrc) {
   const auto records = xrc.getRecordArray();
   if (records.size() <= kHeroineRecord) return 0;
-  tRecordData& data = *records[kHeroineRecord]->data;
+  tRecordData& data = records[kHeroineRecord]->data;
   if (data.type1 != 8 || data.type2 != 1) return 0;
   data.title = kHeroineName;
   // The length follows the title, so a record whose stored title had

@@ -194,7 +194,7 @@ void expectPatched(const Installation& setup) {
   // The heroine's name, and the opaque members untouched.
   tXARC global;
   ASSERT_EQ(global.open(setup.game + "/Global/Global.xarc"), 1);
-  EXPECT_EQ(global.getXRC()->getRecordArray()[4243]->data->title, kHeroine);
+  EXPECT_EQ(global.getXRC()->getRecordArray()[4243]->data.title, kHeroine);
   tXARC before;
   ASSERT_EQ(before.open(setup.original + "/Global/Global.xarc"), 1);
   EXPECT_EQ(global.findFile("ambient.wav")->bank->toString(), before.findFile("AMBIENT.WAV")->bank->toString());
