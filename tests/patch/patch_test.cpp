@@ -1,0 +1,147 @@
+#include "patch/patch.h"
+
+#include <gtest/gtest.h>
+
+#include "app/recording_desktop.h"
+#include "support/zip.h"
+#include "tests/test_support.h"
+#include "translation/trz.h"
+
+namespace vh {
+namespace {
+
+using test::TempDir;
+
+class PatchTest : public ::testing::Test {
+ protected:
+  // A package of the given members, written through the program's own writer.
+  std::string package(const std::vector<std::pair<std::string, std::string>>& members) {
+    const std::string path = dir / "patch.dat";
+    ZipWriter writer;
+    EXPECT_EQ(writer.OpenZip(path, 0), 1);
+    for (const auto& [name, bytes] : members) {
+      BufferStream stream(ByteBuffer::fromString(bytes));
+      writer.AddStream(&stream, name, "");
+    }
+    writer.CloseZip("");
+    return path;
+  }
+  TempDir dir;
+  RecordingDesktop recording;
+  ScopedDesktop installed{recording};
+};
+
+const std::string kTwoScenes =
+    "scene=Harbor\r\nsub=99\r\npath=Harbor/Harbor.xarc\r\nsub=1\r\npath=Harbor/1/1.xarc\r\n>>\r\n"
+    "scene=Attic\r\nsub=99\r\npath=Attic/Attic.xarc\r\n>>\r\n";
+
+TEST_F(PatchTest, OpenReportsAMissingOrForeignPackage) {
+  tPatch missing;
+  EXPECT_EQ(missing.open(dir / "none.dat"), 0);
+  test::writeFile(dir / "junk.dat", "not a zip package at all");
+  tPatch junk;
+  EXPECT_EQ(junk.open(dir / "junk.dat"), 0);
+  tPatch noList;
+  EXPECT_EQ(noList.open(package({{"extra.lst", ""}})), 0);
+  EXPECT_EQ(recording.messages(),
+            (std::vector<std::string>{"patch file not found", "patch file not found", "error in reading scenelist"}));
+}
+
+TEST_F(PatchTest, ScenesAndSubScenesComeInNameOrderAndRepeatsCount) {
+  tPatch patch;
+  ASSERT_EQ(patch.open(package({{"patchscene.lst", kTwoScenes + "scene=Attic\nsub=3\npath=Attic/3/3.xarc\n>>\n"}})), 1);
+  EXPECT_EQ(patch.scncount, 3);
+  ASSERT_EQ(patch.scenes.size(), 2u);
+  EXPECT_EQ(patch.scenes.begin()->first, "Attic");  // listed last, installed first
+  const auto& attic = *patch.scenes.at("Attic");
+  ASSERT_EQ(attic.subs.size(), 1u);  // the later block replaced the earlier
+  EXPECT_EQ(attic.subs.at("3")->path, "Attic/3/3.xarc");
+  const auto& harbor = *patch.scenes.at("Harbor");
+  EXPECT_EQ(harbor.subcount, 2);
+  EXPECT_EQ(harbor.subs.begin()->first, "1");
+  EXPECT_EQ(harbor.subs.at("99")->path, "Harbor/Harbor.xarc");
+  EXPECT_EQ(harbor.trz, nullptr);
+  EXPECT_TRUE(recording.messages().empty());
+}
+
+TEST_F(PatchTest, AnEmptySceneListLoads) {
+  tPatch patch;
+  ASSERT_EQ(patch.open(package({{"patchscene.lst", ""}})), 1);
+  EXPECT_TRUE(patch.scenes.empty());
+  EXPECT_EQ(patch.scncount, 0);
+}
+
+TEST_F(PatchTest, AddOnsFollowTheSceneTableAndTheFirstListedWins) {
+  const std::string trz = "id=Harbor010005\ntype=speech\nvalue=from the table\n>>\n";
+  tPatch patch;
+  ASSERT_EQ(patch.open(package({
+                {"patchscene.lst", kTwoScenes},
+                {"trans/Harbor.trz", trz},
+                {"addon.lst", "first.txt\r\nmissing.txt\r\nsecond.txt\r\nattic.txt\r\n"},
+                {"addon/first.txt", "id=Harbor010005\ntype=speech\nvalue::ignored\nx\ny\n"},
+                {"addon/second.txt", "id=Harbor010005\ntype=speech\nvalue=a=b\nlength=3\n=ignored\n"},
+                {"addon/attic.txt", "id=Attic990001\ntype=object\nvalue=lamp\n"},
+            })),
+            1);
+  const auto& records = patch.scenes.at("Harbor")->trz->records;
+  ASSERT_EQ(records.size(), 3u);
+  auto it = records.begin();
+  EXPECT_EQ(it->value, "from the table");
+  ++it;
+  EXPECT_EQ(it->value, "a=b");
+  EXPECT_EQ(it->length, 3);
+  ++it;
+  EXPECT_EQ(it->value, "x\ny\n");  // applied last, so it decides the text
+  EXPECT_EQ(it->typeId, 2);
+  EXPECT_EQ(it->subId, 1);
+  EXPECT_EQ(it->recId, 5);
+  // Attic has no table of its own: its add-on is never used.
+  EXPECT_EQ(patch.scenes.at("Attic")->trz, nullptr);
+  EXPECT_EQ(patch.addonRecords.size(), 3u);
+}
+
+TEST_F(PatchTest, TranslationMembersAreFoundWhateverTheirCase) {
+  tPatch patch;
+  ASSERT_EQ(patch.open(package({{"patchscene.lst", kTwoScenes}, {"TRANS/harbor.TRZ", "id=Harbor990001\n>>\n"}})), 1);
+  ASSERT_NE(patch.scenes.at("Harbor")->trz, nullptr);
+  EXPECT_EQ(patch.scenes.at("Harbor")->trz->records.size(), 1u);
+}
+
+TEST_F(PatchTest, ImagesAttachToTheirSubScenes) {
+  tPatch patch;
+  ASSERT_EQ(patch.open(package({
+                {"patchscene.lst", kTwoScenes},
+                {"images/images.lst",
+                 "name=sign.png\norigin=SIGN.XMG\nscene=Harbor\nsub=1\n>>\nname=dir.v2\\door.bmp\norigin=door.xmg\nscene=Attic\n"
+                 "sub=99\n>>\nname=never.png\nscene=Attic\nsub=99\n"},
+                {"images/sign.xmg", "XMG1"},
+                {"images/dir.v2/door.xmg", "XMG2"},
+            })),
+            1);
+  ASSERT_EQ(patch.readImages(), 1);
+  const auto& harbor = *patch.scenes.at("Harbor")->subs.at("1");
+  ASSERT_EQ(harbor.hasImages(), 1);
+  EXPECT_EQ(harbor.images->front()->oname, "SIGN.XMG");
+  EXPECT_EQ(harbor.images->front()->imagebuffer->toString(), "XMG1");
+  const auto& attic = *patch.scenes.at("Attic")->subs.at("99");
+  ASSERT_EQ(attic.images->size(), 1u);  // the entry without ">>" is dropped
+  EXPECT_EQ(attic.images->front()->imagebuffer->toString(), "XMG2");
+  EXPECT_EQ(patch.scenes.at("Harbor")->subs.at("99")->hasImages(), 0);
+}
+
+TEST_F(PatchTest, BadImageEntriesStopWithTheirMessage) {
+  tPatch unknown;
+  ASSERT_EQ(unknown.open(package({{"patchscene.lst", kTwoScenes},
+                                  {"images/images.lst", "name=a.png\nscene=Harbor\nsub=7\n>>\n"}})),
+            1);
+  EXPECT_EQ(unknown.readImages(), 0);
+  tPatch missing;
+  ASSERT_EQ(missing.open(package({{"patchscene.lst", kTwoScenes},
+                                  {"images/images.lst", "name=b.png\nscene=Harbor\nsub=1\n>>\n"}})),
+            1);
+  EXPECT_EQ(missing.readImages(), 0);
+  EXPECT_EQ(recording.messages(), (std::vector<std::string>{"Invalid image patch:a.png", "Image patch not found:b.png"}));
+}
+
+}  // namespace
+}  // namespace vh
