@@ -1,0 +1,194 @@
+#include "patch/patcher.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include "app/recording_desktop.h"
+#include "common/files.h"
+#include "formats/xarc.h"
+#include "formats/xrc.h"
+#include "patch/patch.h"
+#include "support/zip.h"
+#include "tests/formats/archive_fixture.h"
+#include "tests/test_support.h"
+
+namespace vh {
+namespace {
+
+using test::Rec;
+using test::TempDir;
+
+// A root with `count` - 1 children, every one a plain record.
+std::string flatRecords(int count, const Rec& special = {}, int specialAt = -1) {
+  std::vector<Rec> records;
+  Rec root;
+  root.type1 = 1;
+  root.childCount = static_cast<uint16_t>(count - 1);
+  records.push_back(root);
+  for (int i = 1; i < count; ++i) {
+    Rec r;
+    r.type1 = 29;
+    r.subString = test::embedded("", "old text", "TL");
+    records.push_back(i == specialAt ? special : r);
+  }
+  return test::recordFile(records);
+}
+
+class PatcherTest : public ::testing::Test {
+ protected:
+  PatcherTest() {
+    const char* old = getenv("WINEPREFIX");
+    savedPrefix = old ? old : "";
+    hadPrefix = old != nullptr;
+    setenv("WINEPREFIX", (dir / "prefix").c_str(), 1);
+    test::makeFolders(dir / "prefix");
+    test::makeFolders(dir / "game");
+    test::writeFile(dir / "game/x.xarc", test::makeArchive({}));
+  }
+  ~PatcherTest() override {
+    if (hadPrefix) setenv("WINEPREFIX", savedPrefix.c_str(), 1);
+    else unsetenv("WINEPREFIX");
+  }
+  void registry(const std::string& root) {
+    test::writeFile(dir / "prefix/user.reg", "WINE REGISTRY Version 2\n\n[Software\\\\Lumeric\\\\Tessary] 1\n\"root\"=\"" +
+                                                 root + "\"\n");
+  }
+  std::string package(const std::vector<std::pair<std::string, std::string>>& members) {
+    const std::string path = dir / "patch.dat";
+    ZipWriter writer;
+    EXPECT_EQ(writer.OpenZip(path, 0), 1);
+    for (const auto& [name, bytes] : members) {
+      BufferStream stream(ByteBuffer::fromString(bytes));
+      writer.AddStream(&stream, name, "");
+    }
+    writer.CloseZip("");
+    return path;
+  }
+  TempDir dir;
+  std::string savedPrefix;
+  bool hadPrefix = false;
+  RecordingDesktop recording;
+  ScopedDesktop installed{recording};
+};
+
+TEST_F(PatcherTest, ABlankRegistryValueAsksForTheFolder) {
+  registry("  \t ");
+  recording.folderAnswers.push_back(dir.path() + "/game\\");
+  tPatcher patcher;
+  EXPECT_EQ(patcher.validateInstall(), 1);
+  EXPECT_EQ(patcher.gameRoot, dir.path() + "/game/");
+  EXPECT_EQ(recording.messages(), std::vector<std::string>{"Cannot find VHW info in registry. Please specify install path."});
+  EXPECT_EQ(recording.texts(RecordingDesktop::Kind::FolderPrompt),
+            std::vector<std::string>{"Please specify your VHW installation"});
+}
+
+TEST_F(PatcherTest, ARegistryFolderWithoutTheGameFailsWithoutAsking) {
+  registry(dir / "prefix");
+  tPatcher patcher;
+  patcher.patch = std::make_shared<tPatch>();
+  EXPECT_EQ(patcher.doReplace(), 0);
+  EXPECT_EQ(recording.messages(), std::vector<std::string>{"Cannot find Varnhollow installation."});
+  EXPECT_TRUE(recording.texts(RecordingDesktop::Kind::FolderPrompt).empty());
+}
+
+TEST_F(PatcherTest, ACancelledChooserFails) {
+  tPatcher patcher;
+  patcher.patch = std::make_shared<tPatch>();
+  EXPECT_EQ(patcher.doReplace(), 0);
+  EXPECT_EQ(recording.messages(), (std::vector<std::string>{"Cannot find VHW info in registry. Please specify install path.",
+                                                            "Cannot find Varnhollow installation."}));
+}
+
+TEST_F(PatcherTest, AValidatedFolderIsNotLookedUpAgain) {
+  registry(dir / "game");
+  tPatcher patcher;
+  ASSERT_EQ(patcher.loadPatch(package({{"patchscene.lst", ""}})), 1);
+  EXPECT_EQ(patcher.doReplace(), 1);  // no scenes, no extras: nothing to change
+  registry("");
+  EXPECT_EQ(patcher.doReplace(), 1);
+  EXPECT_TRUE(recording.messages().empty());
+}
+
+TEST_F(PatcherTest, SubScenesPickTheirEntriesAndGlobalGetsTheHeroine) {
+  registry(dir / "game");
+  Rec heroine;
+  heroine.type1 = 8;
+  heroine.type2 = 1;
+  heroine.title = "Mirel";
+  test::makeFolders(dir / "game/Global/abc");
+  test::writeFile(dir / "game/Global/Global.xarc",
+                  test::makeArchive({{"g.xrc", flatRecords(4300, heroine, 4243)}, {"music.ogg", "OGG"}}));
+  test::writeFile(dir / "game/Global/abc/abc.xarc", test::makeArchive({{"g.xrc", flatRecords(3)}}));
+  const std::string trz =
+      "id=Global990001\ntype=speech\nvalue=\xC4\xE3\n>>\n"   // the scene's own archive, 99
+      "id=Global000002\ntype=speech\nvalue=zero\n>>\n";       // sub-scene 0: the one named abc
+  tPatcher patcher;
+  ASSERT_EQ(patcher.loadPatch(package({{"patchscene.lst",
+                                        "scene=Global\nsub=99\npath=Global/Global.xarc\nsub=abc\npath=Global/abc/abc.xarc\n>>\n"},
+                                       {"trans/Global.trz", trz}})),
+            1);
+  ASSERT_EQ(patcher.doReplace(), 1) << (recording.messages().empty() ? "" : recording.messages()[0]);
+
+  tXARC global;
+  ASSERT_EQ(global.open(dir / "game/Global/Global.xarc"), 1);
+  const auto records = global.getXRC()->getRecordArray();
+  EXPECT_EQ(records[4243]->data.title, "\xC3\xD7\xC0\xD9\x20");
+  EXPECT_EQ(records[4243]->data.titleLength, 5);
+  EXPECT_EQ(records[1]->data.subString, test::embedded("", "\xC4\xE3", "TL"));
+  EXPECT_EQ(records[2]->data.subString, test::embedded("", "old text", "TL"));
+  EXPECT_EQ(global.findFile("music.ogg")->bank->toString(), "OGG");
+  tXARC abc;
+  ASSERT_EQ(abc.open(dir / "game/Global/abc/abc.xarc"), 1);
+  EXPECT_EQ(abc.getXRC()->getRecordArray()[2]->data.subString, test::embedded("", "zero", "TL"));
+}
+
+TEST_F(PatcherTest, TheHeroinesNameNeedsTheRightKindAndEnoughRecords) {
+  tXARC archive;
+  Rec other;
+  other.type1 = 8;
+  other.type2 = 2;
+  other.title = "Mirel";
+  test::writeFile(dir / "a.xarc", test::makeArchive({{"g.xrc", flatRecords(4244, other, 4243)}}));
+  test::writeFile(dir / "b.xarc", test::makeArchive({{"g.xrc", flatRecords(4243)}}));
+  tPatcher patcher;
+  ASSERT_EQ(archive.open(dir / "a.xarc"), 1);
+  patcher.replaceMirel(*archive.getXRC());
+  EXPECT_EQ(archive.getXRC()->getRecordArray()[4243]->data.title, "Mirel");
+  tXARC shorter;
+  ASSERT_EQ(shorter.open(dir / "b.xarc"), 1);
+  patcher.replaceMirel(*shorter.getXRC());  // no record 4243: nothing happens
+  EXPECT_EQ(shorter.getXRC()->getRecordArray().size(), 4243u);
+}
+
+TEST_F(PatcherTest, ExtraFilesStayInsideTheGameFolder) {
+  registry(dir / "game");
+  tPatcher patcher;
+  ASSERT_EQ(patcher.loadPatch(package({{"patchscene.lst", ""},
+                                       {"extra.lst", "readme.txt\r\n../escape.txt\r\n/tmp/abs.txt\r\nC:\\x.txt\r\n"
+                                                     "docs/manual.txt\r\nmissing.txt\r\n\r\n"},
+                                       {"extra/readme.txt", "hello"},
+                                       {"extra/../escape.txt", "bad"},
+                                       {"extra/docs/manual.txt", "manual"}})),
+            1);
+  ASSERT_EQ(patcher.doReplace(), 1);
+  EXPECT_EQ(test::readFile(dir / "game/readme.txt"), "hello");
+  EXPECT_EQ(test::readFile(dir / "game/docs/manual.txt"), "manual");
+  EXPECT_FALSE(fileExists(dir / "escape.txt"));
+  EXPECT_FALSE(fileExists(dir / "game/missing.txt"));
+  EXPECT_EQ(recording.messages(), (std::vector<std::string>{"refused extra file outside the game folder:../escape.txt",
+                                                            "refused extra file outside the game folder:/tmp/abs.txt",
+                                                            "refused extra file outside the game folder:C:\\x.txt"}));
+  EXPECT_EQ(recording.output().front(), "extra/readme.txt");
+  EXPECT_EQ(recording.output().size(), 6u);  // every non-empty line is named
+}
+
+TEST_F(PatcherTest, ReplaceSceneByNameIgnoresUnknownScenes) {
+  registry(dir / "game");
+  tPatcher patcher;
+  ASSERT_EQ(patcher.loadPatch(package({{"patchscene.lst", "scene=A\nsub=99\npath=A/A.xarc\n>>\n"}})), 1);
+  EXPECT_EQ(patcher.replaceSceneByName("Nowhere"), 0);
+  EXPECT_TRUE(recording.messages().empty());
+}
+
+}  // namespace
+}  // namespace vh
