@@ -78,7 +78,7 @@ TEST_F(PatchTest, AddOnsFollowTheSceneTableAndTheFirstListedWins) {
                 {"patchscene.lst", kTwoScenes},
                 {"trans/Harbor.trz", trz},
                 {"addon.lst", "first.txt\r\nmissing.txt\r\nsecond.txt\r\nattic.txt\r\n"},
-                {"addon/first.txt", "id=Harbor010005\ntype=speech\nvalue::ignored\nx\ny\n"},
+                {"addon/first.txt", "id=Harbor010005\ntype=speech\nvalue::=ignored\nx\ny\n"},
                 {"addon/second.txt", "id=Harbor010005\ntype=speech\nvalue=a=b\nlength=3\n=ignored\n"},
                 {"addon/attic.txt", "id=Attic990001\ntype=object\nvalue=lamp\n"},
             })),
