@@ -484,6 +484,13 @@ long WineRegistry::deleteKey(RegHandle parent, const std::string& subKey) {
   size_t first = 0, last = 0;
   if (!Impl::findSection(h, full, first, last)) return kRegNotFound;
   h.lines.erase(h.lines.begin() + static_cast<long>(first), h.lines.begin() + static_cast<long>(last));
+  // A key that only existed through this child keeps existing, as it would
+  // in the registry itself: it gets a section of its own.
+  const size_t cut = full.rfind('\\');
+  if (cut != std::string::npos && !Impl::keyExists(h, full.substr(0, cut))) {
+    if (!h.lines.empty() && !h.lines.back().empty()) h.lines.push_back("");
+    h.lines.push_back("[" + escape(full.substr(0, cut), ']') + "] " + std::to_string(std::time(nullptr)));
+  }
   return impl_->save(hive, h);
 }
 

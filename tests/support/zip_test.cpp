@@ -1,0 +1,192 @@
+#include "support/zip.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "common/files.h"
+#include "tests/test_support.h"
+
+namespace vh {
+namespace {
+
+using test::TempDir;
+
+class ZipTest : public ::testing::Test {
+ protected:
+  std::string write(const std::vector<std::pair<std::string, std::string>>& members, const std::string& name = "p.zip") {
+    const std::string path = dir / name;
+    ZipWriter writer;
+    EXPECT_EQ(writer.OpenZip(path, 0), 1);
+    for (const auto& [member, bytes] : members) {
+      BufferStream stream(ByteBuffer::fromString(bytes));
+      writer.AddStream(&stream, member, "");
+    }
+    writer.CloseZip("");
+    return path;
+  }
+  static std::string all(const std::shared_ptr<ZipRamStream>& s) {
+    return s ? s->readString(static_cast<size_t>(s->size())) : "<null>";
+  }
+  TempDir dir;
+};
+
+TEST_F(ZipTest, WriterAndReaderRoundTripAndPeersAgree) {
+  std::string big;
+  for (int i = 0; i < 100000; ++i) big += static_cast<char>((i * 7919) % 251);
+  test::makeFolders(dir / "trans");
+  test::writeFile(dir / "trans/a.trz", "id=A990001\n>>\n");
+  chmod((dir / "trans/a.trz").c_str(), 0444);  // read-only sources are packed too
+  const std::string path = dir / "p.zip";
+  {
+    ZipWriter writer;
+    ASSERT_EQ(writer.OpenZip(path, 0), 1);
+    EXPECT_EQ(writer.getFileCount(), 0);
+    writer.AddFile(dir / "trans/a.trz", "");
+    BufferStream list(ByteBuffer::fromString(big));
+    writer.AddStream(&list, "patchscene.lst", "");
+    BufferStream empty(std::make_shared<ByteBuffer>());
+    writer.AddStream(&empty, "empty.lst", "");
+    EXPECT_EQ(writer.getFileCount(), 3);
+    EXPECT_NE(writer.getFileInfoByName("empty.lst"), nullptr);
+    writer.CloseZip("");
+    EXPECT_EQ(writer.getFileCount(), 0);
+  }
+  const auto tested = test::runCommand("unzip -t '" + path + "'");
+  EXPECT_EQ(tested.status, 0) << tested.out;
+  EXPECT_NE(tested.out.find("No errors detected"), std::string::npos) << tested.out;
+  EXPECT_NE(test::runCommand("zipinfo '" + path + "'").out.find("defN"), std::string::npos);
+
+  ZipReader reader;
+  ASSERT_EQ(reader.OpenZip(path), 1);
+  EXPECT_EQ(all(reader.ExtractFile(dir / "trans/a.trz", 1, "")), "id=A990001\n>>\n");
+  EXPECT_EQ(all(reader.ExtractFile("patchscene.lst", 1, "")), big);
+  const auto empty = reader.ExtractFile("empty.lst", 0, "");
+  ASSERT_NE(empty, nullptr);
+  EXPECT_EQ(empty->size(), 0);
+  EXPECT_TRUE(empty->atEnd());
+  EXPECT_THROW(empty->writeU8(1), StreamError);  // read-only
+  // The directory lists members by name.
+  ASSERT_EQ(reader.getFileCount(), 3);
+  EXPECT_EQ(reader.getFileInfo(0)->zipFileName, dir / "trans/a.trz");
+  EXPECT_EQ(reader.getFileInfo(1)->zipFileName, "empty.lst");
+  EXPECT_THROW(reader.getFileInfo(3), std::runtime_error);
+  reader.CloseZip();
+  EXPECT_EQ(reader.ExtractFile("empty.lst", 0, ""), nullptr);
+  EXPECT_EQ(reader.getFileCount(), 0);
+}
+
+TEST_F(ZipTest, CaseFlagAndMissingMembers) {
+  ZipReader reader;
+  ASSERT_EQ(reader.OpenZip(write({{"Trans/A.TRZ", "x"}})), 1);
+  EXPECT_EQ(all(reader.ExtractFile("trans/a.trz", 0, "")), "x");
+  EXPECT_EQ(reader.ExtractFile("trans/a.trz", 1, ""), nullptr);
+  EXPECT_EQ(reader.ExtractFile("nothing", 0, ""), nullptr);
+  EXPECT_EQ(reader.ExtractFile("Trans/A.TRZ", 1, "secret"), nullptr);  // no password was set
+}
+
+TEST_F(ZipTest, APackageMadeByInfoZipReadsBack) {
+  test::makeFolders(dir / "src/sub");
+  std::string bytes;
+  for (int i = 0; i < 5000; ++i) bytes += "line " + std::to_string(i) + "\n";
+  test::writeFile(dir / "src/sub/b.txt", bytes);
+  test::writeFile(dir / "src/a.bin", std::string("\0\1\2\3", 4));
+  ASSERT_EQ(test::runCommand("cd '" + (dir / "src") + "' && zip -q -r ../peer.zip a.bin sub").status, 0);
+  ZipReader reader;
+  ASSERT_EQ(reader.OpenZip(dir / "peer.zip"), 1);
+  EXPECT_EQ(all(reader.ExtractFile("sub/b.txt", 1, "")), bytes);
+  EXPECT_EQ(all(reader.ExtractFile("a.bin", 1, "")), std::string("\0\1\2\3", 4));
+  EXPECT_NE(reader.getFileInfoByName("sub/b.txt"), nullptr);
+}
+
+TEST_F(ZipTest, ADamagedMemberIsRefused) {
+  std::string text;
+  for (int i = 0; i < 2000; ++i) text += "entry " + std::to_string(i) + "\n";
+  const std::string path = write({{"trans/x.trz", text}});
+  std::string bytes = test::readFile(path);
+  // Flip a byte in the middle of the compressed data.
+  const size_t data = 30 + std::string("trans/x.trz").size();
+  bytes[data + 40] = static_cast<char>(bytes[data + 40] ^ 0x55);
+  test::writeFile(path, bytes);
+  ZipReader reader;
+  ASSERT_EQ(reader.OpenZip(path), 1);
+  EXPECT_EQ(reader.ExtractFile("trans/x.trz", 1, ""), nullptr);
+}
+
+TEST_F(ZipTest, ALyingSizeIsRefusedWithoutAllocating) {
+  const std::string path = write({{"bomb", "tiny"}});
+  std::string bytes = test::readFile(path);
+  // Claim four gigabytes less one in the local and the central header.
+  for (size_t at = 0; (at = bytes.find("PK", at)) != std::string::npos; at += 2) {
+    if (bytes.compare(at, 4, "PK\x03\x04") == 0) bytes.replace(at + 22, 4, "\xFF\xFF\xFF\xFF");
+    if (bytes.compare(at, 4, "PK\x01\x02") == 0) bytes.replace(at + 24, 4, "\xFF\xFF\xFF\xFF");
+  }
+  test::writeFile(path, bytes);
+  ZipReader reader;
+  ASSERT_EQ(reader.OpenZip(path), 1);
+  EXPECT_EQ(reader.ExtractFile("bomb", 1, ""), nullptr);
+}
+
+TEST_F(ZipTest, ExtractToDiskReplacesWholeOrNotAtAll) {
+  ZipReader reader;
+  ASSERT_EQ(reader.OpenZip(write({{"extra/readme.txt", "new"}})), 1);
+  test::writeFile(dir / "out.txt", "old");
+  reader.ExtractFileToDisk("missing", dir / "out.txt", 0, "");
+  EXPECT_EQ(test::readFile(dir / "out.txt"), "old");
+  EXPECT_FALSE(fileExists(dir / "never.txt"));
+  reader.ExtractFileToDisk("missing", dir / "never.txt", 0, "");
+  EXPECT_FALSE(fileExists(dir / "never.txt"));
+  reader.ExtractFileToDisk("EXTRA/README.TXT", dir / "out.txt", 0, "");
+  EXPECT_EQ(test::readFile(dir / "out.txt"), "new");
+  EXPECT_EQ(listFolder(dir.path(), true).size(), 2u);  // p.zip and out.txt: no leftovers
+}
+
+TEST_F(ZipTest, AReaderAndWriterWithoutAPackageDoNothing) {
+  ZipWriter writer;
+  writer.SetCompressionLevel(9);  // ignored while closed
+  EXPECT_EQ(writer.m_compressionLevel, -1);
+  BufferStream s(ByteBuffer::fromString("x"));
+  EXPECT_EQ(writer.AddStream(&s, "x", ""), 0);
+  EXPECT_EQ(writer.AddStream(nullptr, "x", ""), 0);
+  ZipReader reader;
+  EXPECT_EQ(reader.OpenZip(dir / "none.zip"), 0);
+  test::writeFile(dir / "junk.zip", "not a zip");
+  EXPECT_EQ(reader.OpenZip(dir / "junk.zip"), 0);
+  EXPECT_EQ(reader.ExtractFile("x", 0, ""), nullptr);
+}
+
+TEST(ZipDirectory, SortsStablyAndFindsByTheFlags) {
+  TempDir dir;
+  const std::string path = dir / "d.zip";
+  {
+    ZipWriter writer;
+    ASSERT_EQ(writer.OpenZip(path, 0), 1);
+    for (const char* name : {"b.txt", "A/a.txt", "a.txt", "data\\file.dat"}) {
+      BufferStream s(ByteBuffer::fromString(name));
+      writer.AddStream(&s, name, "");
+    }
+    writer.CloseZip("");
+  }
+  auto stream = FileStream::open(path, FileMode::Read);
+  auto plain = TZipFileList::create(stream.get(), 0, 0);
+  ASSERT_EQ(plain->getFileCount(), 4);
+  EXPECT_EQ(plain->getFileInfo(0)->zipFileName, "A/a.txt");
+  EXPECT_EQ(plain->getFileInfo(0)->path, "A");
+  EXPECT_EQ(plain->getFileInfo(1)->zipFileName, "a.txt");
+  EXPECT_EQ(plain->getFileInfo(2)->zipFileName, "b.txt");
+  EXPECT_EQ(plain->findFile("data/file.dat"), nullptr);
+  EXPECT_EQ(plain->getFileInfo(2)->fileDataPosition, 30 + 5);  // b.txt, the first member
+  EXPECT_THROW(plain->getFileInfo(-1), std::runtime_error);
+
+  stream->seek(0);
+  auto paths = TZipFileList::create(stream.get(), 1, 1);
+  EXPECT_EQ(paths->getFileInfo(0)->zipFileName, "a/a.txt");  // scanned first among the equal names
+  EXPECT_EQ(paths->findFile("X/A.TXT"), paths->getFileInfo(0));
+  EXPECT_EQ(paths->findFile("file.dat")->path, "data");
+  EXPECT_EQ(TZipFileList::create(nullptr, 0, 0), nullptr);
+
+  MemoryStream nothing(static_cast<const void*>(""), 0);
+  EXPECT_EQ(TZipFileList::create(&nothing, 0, 0)->getFileCount(), 0);
+}
+
+}  // namespace
+}  // namespace vh
