@@ -1,8 +1,7 @@
 #include "patch/game_folder.h"
 
-#include <cstdlib>
-
 #include "common/bytes.h"
+#include "support/registry_platform.h"
 
 namespace vh {
 
@@ -11,12 +10,6 @@ namespace {
 bool hasDriveLetter(const std::string& path) {
   return path.size() >= 2 && path[1] == ':' &&
          ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
-}
-
-std::string winePrefix() {
-  if (const char* prefix = std::getenv("WINEPREFIX"); prefix && *prefix) return prefix;
-  const char* home = std::getenv("HOME");
-  return std::string(home ? home : "") + "/.wine";
 }
 
 }  // namespace

@@ -44,6 +44,9 @@ class RegistryPlatform {
   virtual long closeKey(RegHandle key) = 0;
 };
 
+// The Wine prefix of this user: $WINEPREFIX, or ~/.wine.
+std::string winePrefix();
+
 // The registry in use: by default the Wine store of $WINEPREFIX (~/.wine).
 RegistryPlatform& registryPlatform();
 // Installs `platform` (not owned); null restores the default. Returns the

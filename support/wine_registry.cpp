@@ -552,20 +552,20 @@ namespace {
 
 RegistryPlatform* installed = nullptr;
 
-std::string defaultPrefix() {
+}  // namespace
+
+std::string winePrefix() {
   if (const char* prefix = std::getenv("WINEPREFIX"); prefix && *prefix) return prefix;
   const char* home = std::getenv("HOME");
   return std::string(home ? home : "") + "/.wine";
 }
-
-}  // namespace
 
 RegistryPlatform& registryPlatform() {
   if (installed) return *installed;
   // WINEPREFIX is read at each use, so a change of it takes effect.
   static std::unique_ptr<WineRegistry> wine;
   static std::string prefix;
-  const std::string now = defaultPrefix();
+  const std::string now = winePrefix();
   if (!wine || now != prefix) {
     prefix = now;
     wine = std::make_unique<WineRegistry>(prefix);

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/recording_desktop.h"
-#include "support/zip.h"
+#include "tests/support/package_fixture.h"
 #include "tests/test_support.h"
 #include "translation/trz.h"
 
@@ -16,15 +16,7 @@ class PatchTest : public ::testing::Test {
  protected:
   // A package of the given members, written through the program's own writer.
   std::string package(const std::vector<std::pair<std::string, std::string>>& members) {
-    const std::string path = dir / "patch.dat";
-    ZipWriter writer;
-    EXPECT_EQ(writer.OpenZip(path, 0), 1);
-    for (const auto& [name, bytes] : members) {
-      BufferStream stream(ByteBuffer::fromString(bytes));
-      writer.AddStream(&stream, name, "");
-    }
-    writer.CloseZip("");
-    return path;
+    return test::writePackage(dir / "patch.dat", members);
   }
   TempDir dir;
   RecordingDesktop recording;

@@ -8,7 +8,7 @@
 #include "formats/xarc.h"
 #include "formats/xrc.h"
 #include "patch/patch.h"
-#include "support/zip.h"
+#include "tests/support/package_fixture.h"
 #include "tests/formats/archive_fixture.h"
 #include "tests/test_support.h"
 
@@ -54,15 +54,7 @@ class PatcherTest : public ::testing::Test {
                                                  root + "\"\n");
   }
   std::string package(const std::vector<std::pair<std::string, std::string>>& members) {
-    const std::string path = dir / "patch.dat";
-    ZipWriter writer;
-    EXPECT_EQ(writer.OpenZip(path, 0), 1);
-    for (const auto& [name, bytes] : members) {
-      BufferStream stream(ByteBuffer::fromString(bytes));
-      writer.AddStream(&stream, name, "");
-    }
-    writer.CloseZip("");
-    return path;
+    return test::writePackage(dir / "patch.dat", members);
   }
   TempDir dir;
   std::string savedPrefix;

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include "common/files.h"
+#include "tests/support/package_fixture.h"
 #include "tests/test_support.h"
 
 namespace vh {
@@ -14,15 +15,7 @@ using test::TempDir;
 class ZipTest : public ::testing::Test {
  protected:
   std::string write(const std::vector<std::pair<std::string, std::string>>& members, const std::string& name = "p.zip") {
-    const std::string path = dir / name;
-    ZipWriter writer;
-    EXPECT_EQ(writer.OpenZip(path, 0), 1);
-    for (const auto& [member, bytes] : members) {
-      BufferStream stream(ByteBuffer::fromString(bytes));
-      writer.AddStream(&stream, member, "");
-    }
-    writer.CloseZip("");
-    return path;
+    return test::writePackage(dir / name, members);
   }
   static std::string all(const std::shared_ptr<ZipRamStream>& s) {
     return s ? s->readString(static_cast<size_t>(s->size())) : "<null>";
