@@ -47,7 +47,8 @@ class RegistryPlatform {
 // The Wine prefix of this user: $WINEPREFIX, or ~/.wine.
 std::string winePrefix();
 
-// The registry in use: by default the Wine store of $WINEPREFIX (~/.wine).
+// The registry in use: on Windows its own; elsewhere by default the Wine
+// store of $WINEPREFIX (~/.wine).
 RegistryPlatform& registryPlatform();
 // Installs `platform` (not owned); null restores the default. Returns the
 // one it replaces.

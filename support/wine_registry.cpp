@@ -560,8 +560,15 @@ std::string winePrefix() {
   return std::string(home ? home : "") + "/.wine";
 }
 
+#ifdef _WIN32
+RegistryPlatform& windowsRegistry();
+#endif
+
 RegistryPlatform& registryPlatform() {
   if (installed) return *installed;
+#ifdef _WIN32
+  return windowsRegistry();
+#endif
   // WINEPREFIX is read at each use, so a change of it takes effect.
   static std::unique_ptr<WineRegistry> wine;
   static std::string prefix;

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
 
 #include "tests/test_support.h"
 
@@ -130,6 +135,30 @@ TEST(WineRegistryFile, ReadsWhatWineserverWritesAndKeepsEveryOtherLine) {
     EXPECT_EQ(test::readFile(prefix / "user.reg"), expected);
   }
   setRegistryPlatform(previous);
+}
+
+TEST(WineRegistryFile, NoWritesWhileAWineserverHoldsThePrefix) {
+  TempDir prefix;
+  const std::string text = "WINE REGISTRY Version 2\n\n[Software\\\\Lumeric\\\\Tessary] 1\n\"root\"=\"/games/v\"\n";
+  test::writeFile(prefix / "user.reg", text);
+  struct stat info {};
+  ASSERT_EQ(stat(prefix.path().c_str(), &info), 0);
+  char folder[256];
+  std::snprintf(folder, sizeof folder, "/tmp/.wine-%u/server-%llx-%llx", static_cast<unsigned>(getuid()),
+                static_cast<unsigned long long>(info.st_dev), static_cast<unsigned long long>(info.st_ino));
+  test::makeFolders(folder);
+  test::writeFile(std::string(folder) + "/socket", "");
+  WineRegistry wine(prefix.path());
+  RegistryPlatform* previous = setRegistryPlatform(&wine);
+  {
+    auto key = OpenRegKey("HKEY_CURRENT_USER\\Software\\Lumeric\\Tessary");
+    ASSERT_NE(key, nullptr);
+    EXPECT_EQ(key->getstring("root"), "/games/v");  // reading is fine
+    EXPECT_EQ(key->setstring("root", "/elsewhere"), 0);
+    EXPECT_EQ(test::readFile(prefix / "user.reg"), text);
+  }
+  setRegistryPlatform(previous);
+  std::filesystem::remove_all(folder);
 }
 
 TEST(WineRegistryFile, TheDefaultStoreFollowsWinePrefix) {
