@@ -3,27 +3,54 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <string>
 
 #include "app/desktop.h"
 #include "app/entry.h"
+#include "app/gui/built_in_pictures.h"
+#include "app/gui/installer_windows.h"
+#include "app/gui/windowed_desktop.h"
 #include "app/run_modes.h"
 #include "app/terminal_desktop.h"
 #include "app/terminal_shell.h"
+
+namespace {
+
+bool terminalAsked() {
+  const char* ui = std::getenv("VHPATCH_UI");
+  return ui && std::strcmp(ui, "terminal") == 0;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   // Before anything else: every relative path of the program means a path
   // beside the program file.
   const bool entered = vh::enterProgramFolder();
+  vh::registerBuiltInPictures();
+
+  // Windows when a display can be opened, the terminal otherwise.
   vh::TerminalDesktop terminal;
-  vh::ScopedDesktop installed(terminal);
-  vh::TerminalShell shell(terminal);
+  std::unique_ptr<vh::Desktop> windowed;
+  std::unique_ptr<vh::InstallerShell> shell;
+  if (!terminalAsked() && vh::WindowedDesktop::openDisplay()) {
+    windowed = std::make_unique<vh::WindowedDesktop>();
+    shell = std::make_unique<vh::WindowedShell>();
+  } else {
+    shell = std::make_unique<vh::TerminalShell>(terminal);
+  }
+  vh::ScopedDesktop installed(windowed ? *windowed : terminal);
+
   return vh::runGuarded([&] {
     char cwd[PATH_MAX] = "";
     if (!getcwd(cwd, sizeof cwd)) cwd[0] = '\0';
     vh::desktop().debugLog(std::string(entered ? "working folder: " : "cannot enter the program's folder; working folder: ") + cwd);
+    vh::desktop().debugLog(windowed ? "desktop: windows" : "desktop: terminal");
     const std::string word = vh::modeWord(argc, argv);
     vh::desktop().debugLog("mode word: \"" + word + "\"");
-    return vh::runMode(vh::modeFromWord(word), shell);
+    return vh::runMode(vh::modeFromWord(word), *shell);
   });
 }

@@ -16,6 +16,7 @@
 #include "patch/patch.h"
 #include "patch/patcher.h"
 #include "support/zip.h"
+#include "tests/app/installation.h"
 #include "tests/test_support.h"
 #include "translation/trz.h"
 
@@ -23,67 +24,11 @@ namespace vh {
 namespace {
 
 namespace fs = std::filesystem;
+using test::expectPatched;
+using test::Installation;
+using test::kHeroine;
 using test::TempDir;
-
-const std::string kHeroine = "\xC3\xD7\xC0\xD9\x20";
-
-std::string userReg(const std::string& root) {
-  std::string escaped;
-  for (char c : root) {
-    if (c == '\\' || c == '"') escaped += '\\';
-    escaped += c;
-  }
-  // Laid out as wineserver writes it, with neighbours that must survive.
-  return "WINE REGISTRY Version 2\n"
-         ";; All keys relative to \\\\User\\\\S-1-5-21-1-2-3-1000\n"
-         "\n"
-         "#arch=win64\n"
-         "\n"
-         "[Software\\\\Lumeric\\\\Tessary] 1733650000\n"
-         "#time=1db4a2c3e5f6a70\n"
-         "\"root\"=\"" + escaped + "\"\n"
-         "\"version\"=dword:00000102\n"
-         "\n"
-         "[Software\\\\Wine\\\\Fonts] 1733650000\n"
-         "#time=1db4a2c3e5f6a70\n"
-         "\"LogPixels\"=dword:00000060\n";
-}
-
-// A player's machine: the program in a folder with the working tree, the
-// game elsewhere, a Wine prefix whose registry names the game folder.
-class Installation {
- public:
-  explicit Installation(const std::string& registryRoot = "", int seed = 3) {
-    const auto made = test::runCommand("'" + test::binaryPath("vhtool") + "' sample-game '" + (dir / "sample") +
-                                       "' --scenes 6 --subs 3 --seed " + std::to_string(seed));
-    if (made.status != 0) throw std::runtime_error("sample-game failed: " + made.err);
-    fs::copy(dir / "sample/worktree", program, fs::copy_options::recursive);
-    fs::copy_file(test::binaryPath("vhpatch"), program + "/vhpatch");
-    fs::copy(game, original, fs::copy_options::recursive);
-    fs::create_directories(prefix);
-    test::writeFile(prefix + "/user.reg", userReg(registryRoot.empty() ? game : registryRoot));
-  }
-
-  test::CommandResult vhpatch(const std::string& args, const std::string& input = "") const {
-    return test::runCommand("cd / && WINEPREFIX='" + prefix + "' VHPATCH_UI=terminal '" + program + "/vhpatch' " + args,
-                            input);
-  }
-
-  std::vector<std::string> archives() const {
-    std::vector<std::string> found;
-    for (const auto& entry : fs::recursive_directory_iterator(game)) {
-      if (entry.path().extension() == ".xarc") found.push_back(fs::relative(entry.path(), game).string());
-    }
-    std::sort(found.begin(), found.end());
-    return found;
-  }
-
-  TempDir dir;
-  std::string program = dir / "program";
-  std::string game = dir / "sample/game";
-  std::string original = dir / "original";
-  std::string prefix = dir / "prefix";
-};
+using test::userReg;
 
 std::vector<std::string> memberOrder(const std::string& package) {
   const auto listed = test::runCommand("unzip -Z1 '" + package + "'");
@@ -106,27 +51,6 @@ std::string memberBytes(const std::string& package, const std::string& member) {
   auto stream = reader.ExtractFile(member, 1, "");
   if (!stream) return "<missing>";
   return stream->readString(static_cast<size_t>(stream->size()));
-}
-
-// What the installer should have made of one archive, worked out in this
-// process from the same package with the library's own pieces.
-std::string expectedArchive(const Installation& setup, tPatch& package, const std::string& sceneName,
-                            const tSubScene& sub) {
-  RecordingDesktop quiet;
-  ScopedDesktop installed(quiet);
-  tXARC archive;
-  archive.subId = std::stoi(sub.name);
-  EXPECT_EQ(archive.open(setup.original + "/" + sub.path), 1);
-  const auto& scene = *package.scenes.at(sceneName);
-  if (scene.trz && archive.getXRC()) archive.getXRC()->applyTrz(*scene.trz);
-  if (sceneName == "Global") {
-    tPatcher patcher;
-    patcher.replaceMirel(*archive.getXRC());
-  }
-  auto buffer = std::make_shared<ByteBuffer>();
-  BufferStream out(buffer);
-  archive.save(out);
-  return buffer->toString();
 }
 
 TEST(InstallFlow, MakePacksTheWorkingTreeInItsOrder) {
@@ -172,38 +96,6 @@ TEST(InstallFlow, MakePacksTheWorkingTreeInItsOrder) {
   EXPECT_NE(sceneList.find("scene=Global\r\nsub=99\r\npath=Global/Global.xarc\r\nsub="), std::string::npos);
   EXPECT_NE(sceneList.find("path=static/Lighthouse/Lighthouse.xarc\r\n"), std::string::npos);
   EXPECT_EQ(sceneList.find("NotAScene"), std::string::npos);
-}
-
-void expectPatched(const Installation& setup) {
-  RecordingDesktop quiet;
-  ScopedDesktop installed(quiet);
-  tPatch package;
-  ASSERT_EQ(package.open(setup.program + "/patch.dat"), 1);
-  int archives = 0;
-  for (const auto& [name, scene] : package.scenes) {
-    for (const auto& [subName, sub] : scene->subs) {
-      const std::string patched = test::readFile(setup.game + "/" + sub->path);
-      EXPECT_TRUE(patched == expectedArchive(setup, package, name, *sub)) << sub->path << " differs from what is expected";
-      if (scene->trz) {
-        EXPECT_TRUE(patched != test::readFile(setup.original + "/" + sub->path)) << sub->path << " was not changed";
-      }
-      ++archives;
-    }
-  }
-  EXPECT_EQ(archives + 1, static_cast<int>(setup.archives().size()));  // x.xarc is no scene's
-
-  // The heroine's name, and the opaque members untouched.
-  tXARC global;
-  ASSERT_EQ(global.open(setup.game + "/Global/Global.xarc"), 1);
-  EXPECT_EQ(global.getXRC()->getRecordArray()[4243]->data.title, kHeroine);
-  tXARC before;
-  ASSERT_EQ(before.open(setup.original + "/Global/Global.xarc"), 1);
-  EXPECT_EQ(global.findFile("ambient.wav")->bank->toString(), before.findFile("AMBIENT.WAV")->bank->toString());
-
-  // Extra files copied; the subfolder's name leads to nothing.
-  EXPECT_EQ(test::readFile(setup.game + "/readme_cn.txt"), test::readFile(setup.program + "/extra/readme_cn.txt"));
-  EXPECT_EQ(test::readFile(setup.game + "/font.cfg"), test::readFile(setup.program + "/extra/font.cfg"));
-  EXPECT_FALSE(fileExists(setup.game + "/docs/manual.txt"));
 }
 
 TEST(InstallFlow, MakeAndApplyInstallsThroughTheRegistry) {

@@ -1,0 +1,78 @@
+#include "app/gui/cjk_font.h"
+
+#include <FL/Enumerations.H>
+#include <FL/Fl.H>
+#include <fontconfig/fontconfig.h>
+
+#include <memory>
+#include <vector>
+
+namespace vh {
+
+namespace {
+
+std::vector<FcChar32> codePoints(const std::string& utf8Text) {
+  std::vector<FcChar32> points;
+  const auto* at = reinterpret_cast<const FcChar8*>(utf8Text.data());
+  int left = static_cast<int>(utf8Text.size());
+  while (left > 0) {
+    FcChar32 point = 0;
+    const int used = FcUtf8ToUcs4(at, &point, left);
+    if (used <= 0) break;
+    // Characters every face has are no test of coverage.
+    if (point > 0x7F) points.push_back(point);
+    at += used;
+    left -= used;
+  }
+  return points;
+}
+
+struct PatternFree {
+  void operator()(FcPattern* p) const { FcPatternDestroy(p); }
+};
+struct FontSetFree {
+  void operator()(FcFontSet* s) const { FcFontSetDestroy(s); }
+};
+
+}  // namespace
+
+std::string findFontCovering(const std::string& utf8Text) {
+  if (!FcInit()) return "";
+  const std::vector<FcChar32> needed = codePoints(utf8Text);
+  std::unique_ptr<FcPattern, PatternFree> pattern(FcNameParse(reinterpret_cast<const FcChar8*>("sans:lang=zh-cn")));
+  if (!pattern) return "";
+  FcConfigSubstitute(nullptr, pattern.get(), FcMatchPattern);
+  FcDefaultSubstitute(pattern.get());
+  FcResult result = FcResultNoMatch;
+  // Every installed face, best match first.
+  std::unique_ptr<FcFontSet, FontSetFree> fonts(FcFontSort(nullptr, pattern.get(), FcFalse, nullptr, &result));
+  if (!fonts) return "";
+  for (int i = 0; i < fonts->nfont; ++i) {
+    FcCharSet* charset = nullptr;
+    FcChar8* family = nullptr;
+    if (FcPatternGetCharSet(fonts->fonts[i], FC_CHARSET, 0, &charset) != FcResultMatch) continue;
+    if (FcPatternGetString(fonts->fonts[i], FC_FAMILY, 0, &family) != FcResultMatch) continue;
+    bool covers = true;
+    for (FcChar32 point : needed) {
+      if (!FcCharSetHasChar(charset, point)) {
+        covers = false;
+        break;
+      }
+    }
+    if (covers) return reinterpret_cast<const char*>(family);
+  }
+  return "";
+}
+
+bool useFontCovering(const std::string& utf8Text) {
+  const std::string family = findFontCovering(utf8Text);
+  if (family.empty()) return false;
+  // The toolkit keeps the pointer; the leading space says "regular", which
+  // also keeps a family starting with B, I or P from reading as a style.
+  static std::string face;
+  face = " " + family;
+  Fl::set_font(FL_HELVETICA, face.c_str());
+  return true;
+}
+
+}  // namespace vh

@@ -1,0 +1,244 @@
+// The installer's windows built in this process on the private display:
+// what was built against the layout table, the bars, the event table and
+// real clicks reaching the event queue.
+// gtest comes before the X headers, whose macros clash with its names.
+#include <gtest/gtest.h>
+
+#include "app/gui/installer_windows.h"
+
+#include <FL/Fl.H>
+#include <FL/Fl_Button.H>
+#include <FL/Fl_Double_Window.H>
+#include <FL/Fl_Progress.H>
+#include <FL/x.H>
+#include <X11/Xutil.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "app/embedded_files.h"
+#include "app/gui/built_in_pictures.h"
+#include "app/gui/cjk_font.h"
+#include "app/pictures.h"
+#include "app/recording_desktop.h"
+#include "tests/app/gui/x_display.h"
+#include "tests/test_support.h"
+
+namespace vh {
+namespace {
+
+// Lets the toolkit and the server settle: pending requests, expose events.
+void settle(int milliseconds = 100) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+  while (std::chrono::steady_clock::now() < until) {
+    Fl::check();
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+}
+
+class InstallerWindowsTest : public testing::Test {
+ protected:
+  void SetUp() override { registerBuiltInPictures(); }
+
+  // A gadget's place relative to its parent's client area.
+  static Rect placeOf(const Fl_Widget& gadget) {
+    const Fl_Widget* parent = gadget.parent();
+    int left = 0, top = 0;
+    if (parent && parent->type() < FL_WINDOW) {
+      left = parent->x() + Fl::box_dx(parent->box());
+      top = parent->y() + Fl::box_dy(parent->box());
+    }
+    return {gadget.x() - left, gadget.y() - top, gadget.w(), gadget.h()};
+  }
+
+  RecordingDesktop recorder;
+  ScopedDesktop installed{recorder};
+  vPatcher patcher;
+};
+
+TEST_F(InstallerWindowsTest, BuildsBothWindowsAndEveryGadgetOfTheTable) {
+  WindowedShell shell;
+  shell.build(false, patcher);
+  settle();
+
+  // The backdrop: borderless, over the whole work area, anchored panel.
+  Fl_Double_Window& backdrop = *shell.backdrop();
+  int sx = 0, sy = 0, sw = 0, sh = 0;
+  Fl::screen_work_area(sx, sy, sw, sh);
+  EXPECT_FALSE(backdrop.border());
+  EXPECT_EQ(Rect(backdrop.x(), backdrop.y(), backdrop.w(), backdrop.h()), Rect(sx, sy, sw, sh));
+  ASSERT_EQ(backdrop.children(), 1);
+  EXPECT_EQ(backdrop.resizable(), backdrop.child(0));
+  EXPECT_EQ(backdrop.child(0)->color(), FL_BLACK);
+
+  // The installer window: its client area and place, fixed in size.
+  Fl_Double_Window& installer = *shell.installer();
+  EXPECT_EQ(Rect(installer.x(), installer.y(), installer.w(), installer.h()),
+            Rect(sw / 10, sh - 350, kInstallerWidth, kInstallerHeight));
+  EXPECT_TRUE(installer.border());
+  EXPECT_STREQ(installer.label(), kInstallerTitle);
+  XSizeHints hints{};
+  long supplied = 0;
+  ASSERT_TRUE(XGetWMNormalHints(fl_display, fl_xid(&installer), &hints, &supplied));
+  EXPECT_EQ(hints.min_width, kInstallerWidth);
+  EXPECT_EQ(hints.max_width, kInstallerWidth);
+  EXPECT_EQ(hints.min_height, kInstallerHeight);
+  EXPECT_EQ(hints.max_height, kInstallerHeight);
+  // Owned by the backdrop, so that it stays in front of it.
+  Window owner = 0;
+  ASSERT_TRUE(XGetTransientForHint(fl_display, fl_xid(&installer), &owner));
+  EXPECT_EQ(owner, fl_xid(&backdrop));
+
+  for (size_t i = 0; i < kInstallerGadgets.size(); ++i) {
+    const GadgetSpec& spec = kInstallerGadgets[i];
+    SCOPED_TRACE(spec.role);
+    const Fl_Widget* gadget = shell.gadget(static_cast<GadgetIndex>(i));
+    ASSERT_NE(gadget, nullptr);
+    EXPECT_EQ(placeOf(*gadget), Rect(spec.x, spec.y, spec.width, spec.height));
+    const Fl_Widget* expectedParent =
+        spec.parent == GadgetParent::TitlePanel ? shell.gadget(kTitlePanel) : static_cast<Fl_Widget*>(&installer);
+    EXPECT_EQ(gadget->parent(), expectedParent);
+    if (spec.kind == GadgetKind::PushButton || spec.kind == GadgetKind::Label) {
+      EXPECT_STREQ(gadget->label(), spec.text);
+      EXPECT_TRUE(gadget->active());
+    }
+    if (spec.kind == GadgetKind::ProgressBar) {
+      const auto* bar = dynamic_cast<const Fl_Progress*>(gadget);
+      ASSERT_NE(bar, nullptr);
+      EXPECT_EQ(bar->value(), 0);
+      EXPECT_STREQ(bar->label(), "0%");
+    }
+  }
+  EXPECT_EQ(shell.gadget(kTitlePanel)->labeltype(), FL_NO_LABEL);
+  EXPECT_EQ(shell.gadget(kTitlePanel)->box(), FL_DOWN_BOX);
+
+  // The bars handed to the patcher are the scene bar, then the overall bar,
+  // and show whole percent cut toward zero.
+  ASSERT_NE(patcher.prog_sub_g, nullptr);
+  ASSERT_NE(patcher.prog_overall_g, nullptr);
+  patcher.prog_sub_g->setFraction(0.999);
+  patcher.prog_overall_g->setFraction(3.0 / 8);
+  const auto* sceneBar = dynamic_cast<Fl_Progress*>(shell.gadget(kSceneBar));
+  const auto* overallBar = dynamic_cast<Fl_Progress*>(shell.gadget(kOverallBar));
+  EXPECT_EQ(sceneBar->value(), 99);
+  EXPECT_STREQ(sceneBar->label(), "99%");
+  EXPECT_EQ(overallBar->value(), 37);
+  EXPECT_STREQ(overallBar->label(), "37%");
+
+  // Under the map panel: black bands left and right, the map in between.
+  settle();
+  test::XDriver x;
+  EXPECT_EQ(x.pixel(fl_xid(&backdrop), 2, sh / 2), 0x000000u);
+  EXPECT_NE(x.pixel(fl_xid(&backdrop), sw / 2, sh / 2), 0x000000u);
+
+  const std::string shots = std::string(VH_BINARY_DIR) + "/screenshots";
+  std::filesystem::create_directories(shots);
+  EXPECT_TRUE(test::saveScreenshot(shots + "/installer-in-process.png"));
+}
+
+TEST_F(InstallerWindowsTest, MakeAndApplyHasNoBackdropAndAFixedPlace) {
+  WindowedShell shell;
+  shell.build(true, patcher);
+  settle();
+  EXPECT_EQ(shell.backdrop(), nullptr);
+  EXPECT_EQ(Rect(shell.installer()->x(), shell.installer()->y(), shell.installer()->w(), shell.installer()->h()),
+            Rect(400, 300, kInstallerWidth, kInstallerHeight));
+  Window owner = 0;
+  EXPECT_FALSE(XGetTransientForHint(fl_display, fl_xid(shell.installer()), &owner) && owner != 0);
+  shell.setButtons(false, false);
+  EXPECT_FALSE(shell.gadget(kInstallButton)->active());
+  EXPECT_FALSE(shell.gadget(kAboutButton)->active());
+}
+
+TEST_F(InstallerWindowsTest, TheBackdropRefitsTheMapWhenItsSizeChanges) {
+  WindowedShell shell;
+  shell.build(false, patcher);
+  Fl_Double_Window& backdrop = *shell.backdrop();
+  // Wider than the map's proportions: black bands left and right.
+  backdrop.resize(0, 0, 600, 200);
+  settle();
+  test::XDriver x;
+  EXPECT_EQ(backdrop.child(0)->w(), 600);
+  EXPECT_EQ(backdrop.child(0)->h(), 200);
+  const Rect fitted = fitCentred(1000, 1415, 600, 200);
+  EXPECT_EQ(x.pixel(fl_xid(&backdrop), fitted.x - 3, 100), 0x000000u);
+  EXPECT_EQ(x.pixel(fl_xid(&backdrop), fitted.x + fitted.width + 2, 100), 0x000000u);
+  EXPECT_NE(x.pixel(fl_xid(&backdrop), 300, 100), 0x000000u);
+}
+
+TEST_F(InstallerWindowsTest, TheEventTableRunsOneInstallAndEndsOnTheInstallerClose) {
+  WindowedShell shell;
+  shell.build(false, patcher);
+  settle();
+  int installs = 0;
+  const auto install = [&] {
+    ++installs;
+    shell.setButtons(false, false);
+    shell.setButtons(false, true);
+  };
+  // Ignored: About, a press on the title panel, a close request of the
+  // backdrop, an unknown id from the install button.
+  EXPECT_FALSE(shell.dispatch({kEventGadgetUp, shell.gadget(kAboutButton), 0}, install));
+  EXPECT_FALSE(shell.dispatch({kEventMouseButton, shell.gadget(kTitlePanel), 1}, install));
+  EXPECT_FALSE(shell.dispatch({kEventCloseWindow, shell.backdrop(), 0}, install));
+  EXPECT_FALSE(shell.dispatch({kEventMouseButton, shell.gadget(kInstallButton), 1}, install));
+  EXPECT_EQ(installs, 0);
+  EXPECT_TRUE(shell.backdrop()->shown());
+
+  // Two presses queued before the first is handled install once; the close
+  // request queued behind them ends the loop after the installation.
+  shell.post({kEventGadgetUp, shell.gadget(kInstallButton), 0});
+  shell.post({kEventGadgetUp, shell.gadget(kInstallButton), 0});
+  shell.post({kEventCloseWindow, shell.installer(), 0});
+  EXPECT_EQ(shell.runEventLoop(install), 0);
+  EXPECT_EQ(installs, 1);
+  EXPECT_FALSE(shell.installer()->shown());
+  EXPECT_FALSE(shell.gadget(kInstallButton)->active());
+  EXPECT_TRUE(shell.gadget(kAboutButton)->active());
+}
+
+TEST_F(InstallerWindowsTest, RealClicksReachTheQueueAndEscapeIsNoCloseRequest) {
+  WindowedShell shell;
+  shell.build(false, patcher);
+  settle(200);
+  test::XDriver x;
+  const Fl_Double_Window& installer = *shell.installer();
+  const Fl_Widget& button = *shell.gadget(kInstallButton);
+  x.click(installer.x() + button.x() + button.w() / 2, installer.y() + button.y() + button.h() / 2);
+  settle(200);
+  // The title panel away from its buttons.
+  x.click(installer.x() + 200, installer.y() + 150);
+  settle(200);
+  test::runCommand("xdotool key Escape");
+  settle(200);
+  x.requestClose(fl_xid(shell.backdrop()));
+  settle(200);
+  ASSERT_EQ(shell.pendingEvents(), 3u);
+  int installs = 0;
+  shell.post({kEventCloseWindow, shell.installer(), 0});
+  EXPECT_EQ(shell.runEventLoop([&] { ++installs; }), 0);
+  EXPECT_EQ(installs, 1);
+}
+
+TEST(CaptionFont, AnInstalledFaceCoversEveryCaptionAndBecomesTheNormalFace) {
+  std::string captions = kInstallerTitle;
+  for (const auto& gadget : kInstallerGadgets) captions += gadget.text;
+  const std::string family = findFontCovering(captions);
+  ASSERT_FALSE(family.empty()) << "no installed font covers the captions";
+  EXPECT_EQ(std::string(Fl::get_font(FL_HELVETICA)), " " + family);
+  // A character no font here has is not covered.
+  EXPECT_EQ(findFontCovering("\xF0\x9F\x82\xA1\xF3\xA0\x80\x80"), "");
+}
+
+TEST(BuiltInPictures, AreTheAssetsUnderTheirNames) {
+  registerBuiltInPictures();
+  const auto map = findEmbeddedFile("incbin::map.jpg");
+  const auto title = findEmbeddedFile("incbin::title.bmp");
+  ASSERT_TRUE(map && title);
+  EXPECT_EQ(std::string(*map), test::readFile(std::string(VH_SOURCE_DIR) + "/assets/map.jpg"));
+  EXPECT_EQ(std::string(*title), test::readFile(std::string(VH_SOURCE_DIR) + "/assets/title.bmp"));
+}
+
+}  // namespace
+}  // namespace vh

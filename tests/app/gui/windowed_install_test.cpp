@@ -1,0 +1,249 @@
+// The real vhpatch with its windows on the private display: found by its
+// title, driven by clicks and close requests as a player would.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "app/installer_layout.h"
+#include "tests/app/gui/x_display.h"
+#include "tests/app/installation.h"
+#include "tests/test_support.h"
+
+namespace vh {
+namespace {
+
+using test::Installation;
+using test::TempDir;
+using test::TopWindow;
+
+std::string screenshots() {
+  const std::string folder = std::string(VH_BINARY_DIR) + "/screenshots";
+  std::filesystem::create_directories(folder);
+  return folder;
+}
+
+// vhpatch started in the background with the windows allowed and the debug
+// log on, its output in files.
+class RunningInstaller {
+ public:
+  RunningInstaller(const Installation& setup, const std::string& args = "") {
+    const std::string program = setup.program + "/vhpatch";
+    const std::string out = logs / "out";
+    const std::string err = logs / "err";
+    test::writeFile(out, "");
+    test::writeFile(err, "");
+    pid_ = fork();
+    if (pid_ == 0) {
+      // Started from elsewhere, as a player would; the windows allowed.
+      if (chdir("/") != 0) _exit(126);
+      setenv("WINEPREFIX", setup.prefix.c_str(), 1);
+      setenv("VHPATCH_DEBUG", "1", 1);
+      unsetenv("VHPATCH_UI");
+      if (!freopen(out.c_str(), "w", stdout) || !freopen(err.c_str(), "w", stderr)) _exit(126);
+      if (args.empty()) {
+        execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+      } else {
+        execl(program.c_str(), program.c_str(), args.c_str(), static_cast<char*>(nullptr));
+      }
+      _exit(127);
+    }
+  }
+
+  ~RunningInstaller() {
+    if (pid_ > 0 && !finished_) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+
+  // The exit status once the process has ended within `seconds`; -2 while it
+  // still runs.
+  int waitForExit(double seconds) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    do {
+      int status = 0;
+      if (waitpid(pid_, &status, WNOHANG) == pid_) {
+        finished_ = true;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    } while (std::chrono::steady_clock::now() < until);
+    return -2;
+  }
+
+  std::string err() const { return test::readFile(logs / "err"); }
+  std::string out() const { return test::readFile(logs / "out"); }
+
+ private:
+  TempDir logs;
+  pid_t pid_ = -1;
+  bool finished_ = false;
+};
+
+struct Windows {
+  TopWindow backdrop;
+  TopWindow installer;
+};
+
+// Both windows share the title; the installer is the one of its size.
+Windows findWindows(test::XDriver& x) {
+  Windows found;
+  for (const TopWindow& w : x.waitForWindows(kInstallerTitle, 2)) {
+    if (w.width == kInstallerWidth && w.height == kInstallerHeight) {
+      found.installer = w;
+    } else {
+      found.backdrop = w;
+    }
+  }
+  return found;
+}
+
+// A message box: a third window under the title, neither the backdrop nor
+// the installer. Clicks its OK button (bottom right) and waits for it to go.
+bool dismissMessageBox(test::XDriver& x, const std::string& shot = "") {
+  const auto isBox = [](const TopWindow& w) {
+    return !(w.width == kInstallerWidth && w.height == kInstallerHeight) && !(w.x == 0 && w.y == 0);
+  };
+  for (const TopWindow& w : x.waitForWindows(kInstallerTitle, 3, 60)) {
+    if (!isBox(w)) continue;
+    if (!shot.empty()) test::saveScreenshot(shot);
+    x.click(w.x + w.width - 20, w.y + w.height - 20);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < until) {
+      bool still = false;
+      for (const TopWindow& now : x.windowsTitled(kInstallerTitle)) still = still || now.id == w.id;
+      if (!still) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+  }
+  return false;
+}
+
+void clickGadget(test::XDriver& x, const TopWindow& installer, GadgetIndex index) {
+  const GadgetSpec& panel = kInstallerGadgets[kTitlePanel];
+  const GadgetSpec& spec = kInstallerGadgets[index];
+  // The buttons sit in the title panel's client area, inside its border.
+  constexpr int kBorder = 2;
+  x.click(installer.x + panel.x + kBorder + spec.x + spec.width / 2,
+          installer.y + panel.y + kBorder + spec.y + spec.height / 2);
+}
+
+TEST(WindowedInstall, TheInstallButtonInstallsAndTheCloseBoxEnds) {
+  Installation setup;
+  ASSERT_EQ(setup.vhpatch("make").status, 0);
+  test::XDriver x;
+  RunningInstaller running(setup);
+  const Windows windows = findWindows(x);
+  ASSERT_NE(windows.installer.id, 0u) << running.err();
+  ASSERT_NE(windows.backdrop.id, 0u);
+  const Screen* screen = DefaultScreenOfDisplay(x.display());
+  EXPECT_EQ(windows.backdrop.width, WidthOfScreen(screen));
+  EXPECT_EQ(windows.backdrop.height, HeightOfScreen(screen));
+  EXPECT_EQ(windows.installer.x, WidthOfScreen(screen) / 10);
+  EXPECT_EQ(windows.installer.y, HeightOfScreen(screen) - 350);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_TRUE(test::saveScreenshot(screenshots() + "/installer.png"));
+
+  // About changes nothing.
+  clickGadget(x, windows.installer, kAboutButton);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_EQ(x.windowsTitled(kInstallerTitle).size(), 2u);
+
+  clickGadget(x, windows.installer, kInstallButton);
+  ASSERT_TRUE(dismissMessageBox(x, screenshots() + "/done.png")) << running.err();
+  EXPECT_NE(running.err().find("message box: Done!"), std::string::npos) << running.err();
+  // Done: the overall bar full, the scene bar back at 0.
+  const GadgetSpec& overall = kInstallerGadgets[kOverallBar];
+  const GadgetSpec& scene = kInstallerGadgets[kSceneBar];
+  EXPECT_GT(x.greenShare(windows.installer.id, overall.y + overall.height / 2, overall.x + 3,
+                         overall.x + overall.width - 3),
+            0.6);
+  EXPECT_LT(x.greenShare(windows.installer.id, scene.y + scene.height / 2, scene.x + 3, scene.x + scene.width - 3),
+            0.05);
+
+  EXPECT_EQ(running.waitForExit(0.3), -2) << "the process ended before its window was closed";
+  x.requestClose(windows.installer.id);
+  EXPECT_EQ(running.waitForExit(10), 0) << running.err();
+  test::expectPatched(setup);
+}
+
+TEST(WindowedInstall, ClosingWithoutInstallingChangesNothing) {
+  Installation setup;
+  ASSERT_EQ(setup.vhpatch("make").status, 0);
+  test::XDriver x;
+  RunningInstaller running(setup);
+  const Windows windows = findWindows(x);
+  ASSERT_NE(windows.installer.id, 0u) << running.err();
+  // The backdrop's close request is ignored.
+  x.requestClose(windows.backdrop.id);
+  EXPECT_EQ(running.waitForExit(0.5), -2);
+  x.requestClose(windows.installer.id);
+  EXPECT_EQ(running.waitForExit(10), 0) << running.err();
+  for (const std::string& archive : setup.archives()) {
+    EXPECT_EQ(test::readFile(setup.game + "/" + archive), test::readFile(setup.original + "/" + archive)) << archive;
+  }
+}
+
+TEST(WindowedInstall, TheBarsMoveDuringALongInstallAndACloseWaitsForItsEnd) {
+  // Enough sub-scenes and records that the installation takes a while.
+  Installation setup("", 5, "--scenes 24 --subs 4 --records 6000");
+  ASSERT_EQ(setup.vhpatch("make").status, 0);
+  test::XDriver x;
+  RunningInstaller running(setup);
+  const Windows windows = findWindows(x);
+  ASSERT_NE(windows.installer.id, 0u) << running.err();
+  clickGadget(x, windows.installer, kInstallButton);
+
+  // The window repaints between sub-scenes: the overall bar is seen part
+  // filled while the installation runs.
+  const GadgetSpec& overall = kInstallerGadgets[kOverallBar];
+  double share = 0;
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (std::chrono::steady_clock::now() < until) {
+    share = x.greenShare(windows.installer.id, overall.y + overall.height / 2, overall.x + 3,
+                         overall.x + overall.width - 3);
+    if (share > 0.05 && share < 0.6) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  ASSERT_GT(share, 0.05);
+  ASSERT_LT(share, 0.6) << "the installation was over before its progress could be seen";
+  test::saveScreenshot(screenshots() + "/installing.png");
+
+  // A close request now waits until the installation has returned: "Done!"
+  // still comes, and the process ends after it without another request.
+  x.requestClose(windows.installer.id);
+  ASSERT_TRUE(dismissMessageBox(x)) << running.err();
+  EXPECT_NE(running.err().find("message box: Done!"), std::string::npos) << running.err();
+  EXPECT_EQ(running.waitForExit(10), 0) << running.err();
+  test::expectPatched(setup);
+}
+
+TEST(WindowedInstall, MakeAndApplyShowsOnlyTheInstallerAndEnds) {
+  Installation setup;
+  test::XDriver x;
+  RunningInstaller running(setup, "makeandapply");
+  // The only box is "data written"; the installer window stands alone at
+  // its fixed place.
+  std::vector<TopWindow> shown = x.waitForWindows(kInstallerTitle, 2, 60);
+  ASSERT_EQ(shown.size(), 2u) << running.err();
+  bool installerAt400 = false;
+  for (const TopWindow& w : shown) {
+    installerAt400 = installerAt400 || (w.width == kInstallerWidth && w.x == 400 && w.y == 300);
+  }
+  EXPECT_TRUE(installerAt400);
+  for (const TopWindow& w : shown) {
+    if (w.width != kInstallerWidth || w.height != kInstallerHeight) x.click(w.x + w.width - 20, w.y + w.height - 20);
+  }
+  EXPECT_EQ(running.waitForExit(10), 0) << running.err();
+  EXPECT_NE(running.err().find("message box: data written"), std::string::npos) << running.err();
+  test::expectPatched(setup);
+}
+
+}  // namespace
+}  // namespace vh
