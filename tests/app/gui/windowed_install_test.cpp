@@ -245,5 +245,36 @@ TEST(WindowedInstall, MakeAndApplyShowsOnlyTheInstallerAndEnds) {
   test::expectPatched(setup);
 }
 
+TEST(WindowedInstall, WithoutARegistryKeyTheFolderChooserAsksAndCancellingStops) {
+  Installation setup;
+  ASSERT_EQ(setup.vhpatch("make").status, 0);
+  test::writeFile(setup.prefix + "/user.reg", "WINE REGISTRY Version 2\n;; All keys relative to \\\\User\\\\S-1\n\n");
+  test::XDriver x;
+  RunningInstaller running(setup);
+  const Windows windows = findWindows(x);
+  ASSERT_NE(windows.installer.id, 0u) << running.err();
+  clickGadget(x, windows.installer, kInstallButton);
+  ASSERT_TRUE(dismissMessageBox(x)) << running.err();
+  EXPECT_NE(running.err().find("message box: Cannot find VHW info in registry. Please specify install path."),
+            std::string::npos)
+      << running.err();
+
+  // The chooser comes under its prompt; closing it is a cancel.
+  const std::vector<TopWindow> chooser = x.waitForWindows("Please specify your VHW installation", 1, 20);
+  ASSERT_EQ(chooser.size(), 1u) << running.err();
+  test::saveScreenshot(screenshots() + "/folder-chooser.png");
+  x.requestClose(chooser[0].id);
+  ASSERT_TRUE(dismissMessageBox(x)) << running.err();
+  EXPECT_NE(running.err().find("message box: Cannot find Varnhollow installation."), std::string::npos)
+      << running.err();
+  EXPECT_EQ(running.err().find("Done!"), std::string::npos);
+
+  x.requestClose(windows.installer.id);
+  EXPECT_EQ(running.waitForExit(10), 0) << running.err();
+  for (const std::string& archive : setup.archives()) {
+    EXPECT_EQ(test::readFile(setup.game + "/" + archive), test::readFile(setup.original + "/" + archive)) << archive;
+  }
+}
+
 }  // namespace
 }  // namespace vh
