@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -103,13 +104,20 @@ Windows findWindows(test::XDriver& x) {
   return found;
 }
 
-// A message box: a third window under the title, neither the backdrop nor
+// A message box: a window under the title that is neither the backdrop nor
 // the installer. Clicks its OK button (bottom right) and waits for it to go.
 bool dismissMessageBox(test::XDriver& x, const std::string& shot = "") {
   const auto isBox = [](const TopWindow& w) {
     return !(w.width == kInstallerWidth && w.height == kInstallerHeight) && !(w.x == 0 && w.y == 0);
   };
-  for (const TopWindow& w : x.waitForWindows(kInstallerTitle, 3, 60)) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  std::vector<TopWindow> shown;
+  while (std::chrono::steady_clock::now() < until) {
+    shown = x.windowsTitled(kInstallerTitle);
+    if (std::any_of(shown.begin(), shown.end(), isBox)) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  for (const TopWindow& w : shown) {
     if (!isBox(w)) continue;
     if (!shot.empty()) test::saveScreenshot(shot);
     x.click(w.x + w.width - 20, w.y + w.height - 20);
@@ -274,6 +282,17 @@ TEST(WindowedInstall, WithoutARegistryKeyTheFolderChooserAsksAndCancellingStops)
   for (const std::string& archive : setup.archives()) {
     EXPECT_EQ(test::readFile(setup.game + "/" + archive), test::readFile(setup.original + "/" + archive)) << archive;
   }
+}
+
+TEST(WindowedInstall, AMissingPackageShowsItsBoxAndEndsWithoutAWindow) {
+  Installation setup;
+  test::XDriver x;
+  RunningInstaller running(setup);
+  ASSERT_TRUE(dismissMessageBox(x)) << running.err();
+  EXPECT_EQ(running.waitForExit(10), 255);
+  EXPECT_EQ(running.out(), "error in reading patch:patch.dat\n");
+  EXPECT_NE(running.err().find("message box: patch file not found"), std::string::npos) << running.err();
+  EXPECT_TRUE(x.windowsTitled(kInstallerTitle).empty());
 }
 
 }  // namespace
