@@ -18,6 +18,12 @@ Desktop* current = nullptr;
 
 }  // namespace
 
+int wholePercent(double fraction) {
+  if (!(fraction > 0)) return 0;
+  if (fraction >= 1) return 100;
+  return static_cast<int>(fraction * 100);
+}
+
 void Desktop::pause(int milliseconds) {
   std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }

@@ -20,6 +20,10 @@ struct Progress {
   double overall = 0;
 };
 
+// Whole percent of a fraction, cut toward zero, as every progress display
+// shows it; 0 for anything not a number.
+int wholePercent(double fraction);
+
 class Desktop {
  public:
   virtual ~Desktop() = default;

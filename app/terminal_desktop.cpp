@@ -14,16 +14,9 @@ bool debugWanted() {
   return value && std::strcmp(value, "1") == 0;
 }
 
-// Whole percent, cut toward zero, as the window's bars show it.
-int percent(double fraction) {
-  if (!(fraction > 0)) return 0;
-  if (fraction >= 1) return 100;
-  return static_cast<int>(fraction * 100);
-}
-
 std::string bar(const char* label, double fraction) {
   constexpr int kWidth = 30;
-  const int p = percent(fraction);
+  const int p = wholePercent(fraction);
   const int filled = p * kWidth / 100;
   std::string text = label;
   text += " [";

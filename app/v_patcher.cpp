@@ -5,12 +5,6 @@
 
 namespace vh {
 
-int wholePercent(double fraction) {
-  if (!(fraction > 0)) return 0;
-  if (fraction >= 1) return 100;
-  return static_cast<int>(fraction * 100);
-}
-
 namespace {
 
 // 0 / 0 happens for a scene without sub-scenes: its bar shows 0.

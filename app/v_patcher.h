@@ -15,9 +15,6 @@ class ProgressBar {
   virtual void setFraction(double fraction) = 0;
 };
 
-// Whole percent of a fraction, cut toward zero; 0 for anything not a number.
-int wholePercent(double fraction);
-
 class vPatcher : public tPatcher {
  public:
   ProgressBar* prog_sub_g = nullptr;

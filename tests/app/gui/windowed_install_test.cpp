@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <memory>
 #include <thread>
 
 #include "app/installer_layout.h"
@@ -142,14 +143,32 @@ void clickGadget(test::XDriver& x, const TopWindow& installer, GadgetIndex index
           installer.y + panel.y + kBorder + spec.y + spec.height / 2);
 }
 
-TEST(WindowedInstall, TheInstallButtonInstallsAndTheCloseBoxEnds) {
-  Installation setup;
-  ASSERT_EQ(setup.vhpatch("make").status, 0);
+// The share of a progress bar that is filled, read from the screen.
+double barShare(test::XDriver& x, const TopWindow& installer, GadgetIndex index) {
+  const GadgetSpec& bar = kInstallerGadgets[index];
+  return x.greenShare(installer.id, bar.y + bar.height / 2, bar.x + 3, bar.x + bar.width - 3);
+}
+
+class WindowedInstall : public testing::Test {
+ protected:
+  // Packs the working tree into patch.dat, starts vhpatch and finds its
+  // two windows.
+  void start(const Installation& setup) {
+    ASSERT_EQ(setup.vhpatch("make").status, 0);
+    running = std::make_unique<RunningInstaller>(setup);
+    windows = findWindows(x);
+    ASSERT_NE(windows.installer.id, 0u) << running->err();
+    ASSERT_NE(windows.backdrop.id, 0u);
+  }
+
   test::XDriver x;
-  RunningInstaller running(setup);
-  const Windows windows = findWindows(x);
-  ASSERT_NE(windows.installer.id, 0u) << running.err();
-  ASSERT_NE(windows.backdrop.id, 0u);
+  std::unique_ptr<RunningInstaller> running;
+  Windows windows;
+};
+
+TEST_F(WindowedInstall, TheInstallButtonInstallsAndTheCloseBoxEnds) {
+  Installation setup;
+  ASSERT_NO_FATAL_FAILURE(start(setup));
   const Screen* screen = DefaultScreenOfDisplay(x.display());
   EXPECT_EQ(windows.backdrop.width, WidthOfScreen(screen));
   EXPECT_EQ(windows.backdrop.height, HeightOfScreen(screen));
@@ -164,58 +183,43 @@ TEST(WindowedInstall, TheInstallButtonInstallsAndTheCloseBoxEnds) {
   EXPECT_EQ(x.windowsTitled(kInstallerTitle).size(), 2u);
 
   clickGadget(x, windows.installer, kInstallButton);
-  ASSERT_TRUE(dismissMessageBox(x, screenshots() + "/done.png")) << running.err();
-  EXPECT_NE(running.err().find("message box: Done!"), std::string::npos) << running.err();
+  ASSERT_TRUE(dismissMessageBox(x, screenshots() + "/done.png")) << running->err();
+  EXPECT_NE(running->err().find("message box: Done!"), std::string::npos) << running->err();
   // Done: the overall bar full, the scene bar back at 0.
-  const GadgetSpec& overall = kInstallerGadgets[kOverallBar];
-  const GadgetSpec& scene = kInstallerGadgets[kSceneBar];
-  EXPECT_GT(x.greenShare(windows.installer.id, overall.y + overall.height / 2, overall.x + 3,
-                         overall.x + overall.width - 3),
-            0.6);
-  EXPECT_LT(x.greenShare(windows.installer.id, scene.y + scene.height / 2, scene.x + 3, scene.x + scene.width - 3),
-            0.05);
+  EXPECT_GT(barShare(x, windows.installer, kOverallBar), 0.6);
+  EXPECT_LT(barShare(x, windows.installer, kSceneBar), 0.05);
 
-  EXPECT_EQ(running.waitForExit(0.3), -2) << "the process ended before its window was closed";
+  EXPECT_EQ(running->waitForExit(0.3), -2) << "the process ended before its window was closed";
   x.requestClose(windows.installer.id);
-  EXPECT_EQ(running.waitForExit(10), 0) << running.err();
+  EXPECT_EQ(running->waitForExit(10), 0) << running->err();
   test::expectPatched(setup);
 }
 
-TEST(WindowedInstall, ClosingWithoutInstallingChangesNothing) {
+TEST_F(WindowedInstall, ClosingWithoutInstallingChangesNothing) {
   Installation setup;
-  ASSERT_EQ(setup.vhpatch("make").status, 0);
-  test::XDriver x;
-  RunningInstaller running(setup);
-  const Windows windows = findWindows(x);
-  ASSERT_NE(windows.installer.id, 0u) << running.err();
+  ASSERT_NO_FATAL_FAILURE(start(setup));
   // The backdrop's close request is ignored.
   x.requestClose(windows.backdrop.id);
-  EXPECT_EQ(running.waitForExit(0.5), -2);
+  EXPECT_EQ(running->waitForExit(0.5), -2);
   x.requestClose(windows.installer.id);
-  EXPECT_EQ(running.waitForExit(10), 0) << running.err();
+  EXPECT_EQ(running->waitForExit(10), 0) << running->err();
   for (const std::string& archive : setup.archives()) {
     EXPECT_EQ(test::readFile(setup.game + "/" + archive), test::readFile(setup.original + "/" + archive)) << archive;
   }
 }
 
-TEST(WindowedInstall, TheBarsMoveDuringALongInstallAndACloseWaitsForItsEnd) {
+TEST_F(WindowedInstall, TheBarsMoveDuringALongInstallAndACloseWaitsForItsEnd) {
   // Enough sub-scenes and records that the installation takes a while.
   Installation setup("", 5, "--scenes 24 --subs 4 --records 6000");
-  ASSERT_EQ(setup.vhpatch("make").status, 0);
-  test::XDriver x;
-  RunningInstaller running(setup);
-  const Windows windows = findWindows(x);
-  ASSERT_NE(windows.installer.id, 0u) << running.err();
+  ASSERT_NO_FATAL_FAILURE(start(setup));
   clickGadget(x, windows.installer, kInstallButton);
 
   // The window repaints between sub-scenes: the overall bar is seen part
   // filled while the installation runs.
-  const GadgetSpec& overall = kInstallerGadgets[kOverallBar];
   double share = 0;
   const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
   while (std::chrono::steady_clock::now() < until) {
-    share = x.greenShare(windows.installer.id, overall.y + overall.height / 2, overall.x + 3,
-                         overall.x + overall.width - 3);
+    share = barShare(x, windows.installer, kOverallBar);
     if (share > 0.05 && share < 0.6) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
@@ -226,20 +230,19 @@ TEST(WindowedInstall, TheBarsMoveDuringALongInstallAndACloseWaitsForItsEnd) {
   // A close request now waits until the installation has returned: "Done!"
   // still comes, and the process ends after it without another request.
   x.requestClose(windows.installer.id);
-  ASSERT_TRUE(dismissMessageBox(x)) << running.err();
-  EXPECT_NE(running.err().find("message box: Done!"), std::string::npos) << running.err();
-  EXPECT_EQ(running.waitForExit(10), 0) << running.err();
+  ASSERT_TRUE(dismissMessageBox(x)) << running->err();
+  EXPECT_NE(running->err().find("message box: Done!"), std::string::npos) << running->err();
+  EXPECT_EQ(running->waitForExit(10), 0) << running->err();
   test::expectPatched(setup);
 }
 
-TEST(WindowedInstall, MakeAndApplyShowsOnlyTheInstallerAndEnds) {
+TEST_F(WindowedInstall, MakeAndApplyShowsOnlyTheInstallerAndEnds) {
   Installation setup;
-  test::XDriver x;
-  RunningInstaller running(setup, "makeandapply");
+  running = std::make_unique<RunningInstaller>(setup, "makeandapply");
   // The only box is "data written"; the installer window stands alone at
   // its fixed place.
   std::vector<TopWindow> shown = x.waitForWindows(kInstallerTitle, 2, 60);
-  ASSERT_EQ(shown.size(), 2u) << running.err();
+  ASSERT_EQ(shown.size(), 2u) << running->err();
   bool installerAt400 = false;
   for (const TopWindow& w : shown) {
     installerAt400 = installerAt400 || (w.width == kInstallerWidth && w.x == 400 && w.y == 300);
@@ -248,50 +251,45 @@ TEST(WindowedInstall, MakeAndApplyShowsOnlyTheInstallerAndEnds) {
   for (const TopWindow& w : shown) {
     if (w.width != kInstallerWidth || w.height != kInstallerHeight) x.click(w.x + w.width - 20, w.y + w.height - 20);
   }
-  EXPECT_EQ(running.waitForExit(10), 0) << running.err();
-  EXPECT_NE(running.err().find("message box: data written"), std::string::npos) << running.err();
+  EXPECT_EQ(running->waitForExit(10), 0) << running->err();
+  EXPECT_NE(running->err().find("message box: data written"), std::string::npos) << running->err();
   test::expectPatched(setup);
 }
 
-TEST(WindowedInstall, WithoutARegistryKeyTheFolderChooserAsksAndCancellingStops) {
+TEST_F(WindowedInstall, WithoutARegistryKeyTheFolderChooserAsksAndCancellingStops) {
   Installation setup;
-  ASSERT_EQ(setup.vhpatch("make").status, 0);
   test::writeFile(setup.prefix + "/user.reg", "WINE REGISTRY Version 2\n;; All keys relative to \\\\User\\\\S-1\n\n");
-  test::XDriver x;
-  RunningInstaller running(setup);
-  const Windows windows = findWindows(x);
-  ASSERT_NE(windows.installer.id, 0u) << running.err();
+  ASSERT_NO_FATAL_FAILURE(start(setup));
   clickGadget(x, windows.installer, kInstallButton);
-  ASSERT_TRUE(dismissMessageBox(x)) << running.err();
-  EXPECT_NE(running.err().find("message box: Cannot find VHW info in registry. Please specify install path."),
+  ASSERT_TRUE(dismissMessageBox(x)) << running->err();
+  EXPECT_NE(running->err().find("message box: Cannot find VHW info in registry. Please specify install path."),
             std::string::npos)
-      << running.err();
+      << running->err();
 
   // The chooser comes under its prompt; closing it is a cancel.
   const std::vector<TopWindow> chooser = x.waitForWindows("Please specify your VHW installation", 1, 20);
-  ASSERT_EQ(chooser.size(), 1u) << running.err();
+  ASSERT_EQ(chooser.size(), 1u) << running->err();
   test::saveScreenshot(screenshots() + "/folder-chooser.png");
   x.requestClose(chooser[0].id);
-  ASSERT_TRUE(dismissMessageBox(x)) << running.err();
-  EXPECT_NE(running.err().find("message box: Cannot find Varnhollow installation."), std::string::npos)
-      << running.err();
-  EXPECT_EQ(running.err().find("Done!"), std::string::npos);
+  ASSERT_TRUE(dismissMessageBox(x)) << running->err();
+  EXPECT_NE(running->err().find("message box: Cannot find Varnhollow installation."), std::string::npos)
+      << running->err();
+  EXPECT_EQ(running->err().find("Done!"), std::string::npos);
 
   x.requestClose(windows.installer.id);
-  EXPECT_EQ(running.waitForExit(10), 0) << running.err();
+  EXPECT_EQ(running->waitForExit(10), 0) << running->err();
   for (const std::string& archive : setup.archives()) {
     EXPECT_EQ(test::readFile(setup.game + "/" + archive), test::readFile(setup.original + "/" + archive)) << archive;
   }
 }
 
-TEST(WindowedInstall, AMissingPackageShowsItsBoxAndEndsWithoutAWindow) {
+TEST_F(WindowedInstall, AMissingPackageShowsItsBoxAndEndsWithoutAWindow) {
   Installation setup;
-  test::XDriver x;
-  RunningInstaller running(setup);
-  ASSERT_TRUE(dismissMessageBox(x)) << running.err();
-  EXPECT_EQ(running.waitForExit(10), 255);
-  EXPECT_EQ(running.out(), "error in reading patch:patch.dat\n");
-  EXPECT_NE(running.err().find("message box: patch file not found"), std::string::npos) << running.err();
+  running = std::make_unique<RunningInstaller>(setup);
+  ASSERT_TRUE(dismissMessageBox(x)) << running->err();
+  EXPECT_EQ(running->waitForExit(10), 255);
+  EXPECT_EQ(running->out(), "error in reading patch:patch.dat\n");
+  EXPECT_NE(running->err().find("message box: patch file not found"), std::string::npos) << running->err();
   EXPECT_TRUE(x.windowsTitled(kInstallerTitle).empty());
 }
 
