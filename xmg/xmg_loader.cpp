@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <string>
 
@@ -19,19 +18,19 @@ constexpr size_t kRgbPayload = 12;
 constexpr size_t kMaxRunBlocks = 4095;
 
 // yuvToARGB for a whole block at once. With y a whole number, trunc(y + v)
-// and y + floor(v) agree wherever the clamp lets them differ from 0, and
-// every v the conversion forms is exact in double precision; so one floor
-// per chroma pair and a clamping table give the same bytes as the
-// per-pixel conversion.
+// and y + floor(v) agree wherever the clamp lets them differ from 0, and the
+// offsets v are exact in fixed point (see yuv_constants.h); so one offset per
+// colour and block and a clamping table give the bytes of the per-pixel
+// conversion.
 class BlockColours {
  public:
   BlockColours() {
     for (int i = 0; i < 256; ++i) {
-      const double d = i - 128;
-      red_[i] = static_cast<int>(std::floor(xmgconst::k1402 * d));
-      blue_[i] = static_cast<int>(std::floor(xmgconst::k1772 * d));
-      greenFromCb_[i] = -(xmgconst::k0344 * d);
-      greenFromCr_[i] = xmgconst::k0714 * d;
+      const int64_t d = i - 128;
+      red_[i] = static_cast<int>((xmgconst::k1402Fixed * d) >> xmgconst::kFixedShift);
+      blue_[i] = static_cast<int>((xmgconst::k1772Fixed * d) >> xmgconst::kFixedShift);
+      greenFromCb_[i] = -(xmgconst::k0344Fixed * d);
+      greenFromCr_[i] = xmgconst::k0714Fixed * d;
     }
     for (int i = 0; i < kClampSize; ++i) clamp_[i] = static_cast<uint8_t>(clampComponent(i - kClampBias, 255));
   }
@@ -41,13 +40,13 @@ class BlockColours {
   void draw(const uint8_t* payload, uint8_t* top, uint8_t* bottom) const {
     const uint8_t cr = payload[4];
     const uint8_t cb = payload[5];
-    const int r = red_[cr] + kClampBias;
-    const int g = static_cast<int>(std::floor(greenFromCb_[cb] - greenFromCr_[cr])) + kClampBias;
-    const int b = blue_[cb] + kClampBias;
+    const uint8_t* r = clamp_ + kClampBias + red_[cr];
+    const uint8_t* g = clamp_ + kClampBias + static_cast<int>((greenFromCb_[cb] - greenFromCr_[cr]) >> xmgconst::kFixedShift);
+    const uint8_t* b = clamp_ + kClampBias + blue_[cb];
     auto put = [&](uint8_t* p, uint8_t y) {
-      p[0] = clamp_[y + r];
-      p[1] = clamp_[y + g];
-      p[2] = clamp_[y + b];
+      p[0] = r[y];
+      p[1] = g[y];
+      p[2] = b[y];
     };
     put(top, payload[0]);
     put(top + 3, payload[1]);
@@ -61,8 +60,8 @@ class BlockColours {
   static constexpr int kClampSize = 1024;
   int red_[256];
   int blue_[256];
-  double greenFromCb_[256];
-  double greenFromCr_[256];
+  int64_t greenFromCb_[256];
+  int64_t greenFromCr_[256];
   uint8_t clamp_[kClampSize];
 };
 
@@ -84,27 +83,33 @@ size_t readUpTo(Stream& stream, uint8_t* into, size_t count) {
 // picture; those whose pixels would leave the canvas are passed over.
 class Canvas {
  public:
-  Canvas(PixelMap& map, int width) : map_(map), width_(width), lastRow_(map.height() - 2) {}
+  Canvas(PixelMap& map, int width)
+      : origin_(map.row(0)), stride_(map.stride()), width_(width), lastRow_(map.height() - 2), top_(origin_) {}
 
   bool drawable() const { return y_ <= lastRow_; }
-  uint8_t* top() { return map_.row(y_) + static_cast<size_t>(x_) * PixelMap::kBytesPerPixel; }
-  uint8_t* bottom() { return map_.row(y_ + 1) + static_cast<size_t>(x_) * PixelMap::kBytesPerPixel; }
+  uint8_t* top() const { return top_; }
+  uint8_t* bottom() const { return top_ + stride_; }
   int y() const { return y_; }
 
   void advance() {
     x_ += 2;
+    top_ += 2 * PixelMap::kBytesPerPixel;
     if (x_ >= width_) {
       x_ = 0;
       y_ += 2;
+      // Past the canvas the pointer is never used; it is not formed either.
+      top_ = drawable() ? origin_ + static_cast<size_t>(y_) * stride_ : origin_;
     }
   }
 
  private:
-  PixelMap& map_;
+  uint8_t* origin_;
+  size_t stride_;
   int width_;
   int lastRow_;
   int x_ = 0;
   int y_ = 0;
+  uint8_t* top_;
 };
 
 std::string sizeText(const tXMGHeader& h) { return std::to_string(h.width) + " x " + std::to_string(h.height); }

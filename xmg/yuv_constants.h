@@ -3,6 +3,8 @@
 // literals themselves keeps them bit for bit.
 #pragma once
 
+#include <cstdint>
+
 namespace vh::xmgconst {
 
 // YUV to RGB.
@@ -22,5 +24,23 @@ static_assert(k1402 == 1.4019999504089355 && k0344 == 0.34400001168251038 && k07
               k1772 == 1.7719999551773071);
 static_assert(k0299 == 0.29899999499320984 && k0587 == 0.58700001239776611 && k0114 == 0.11400000005960464 &&
               k0564 == 0.56400001049041748 && k0713 == 0.71299999952316284);
+
+// The same constants in units of 2^-27. Each is a single-precision value
+// below 2, so it is a whole number of these units and the products and sums
+// formed with byte values are exact in 64-bit integers: flooring them is a
+// right shift, and gives what the double-precision formulas give.
+inline constexpr int kFixedShift = 27;
+inline constexpr double kFixedScale = 134217728.0;  // 2^27
+inline constexpr int64_t k1402Fixed = static_cast<int64_t>(k1402 * kFixedScale);
+inline constexpr int64_t k0344Fixed = static_cast<int64_t>(k0344 * kFixedScale);
+inline constexpr int64_t k0714Fixed = static_cast<int64_t>(k0714 * kFixedScale);
+inline constexpr int64_t k1772Fixed = static_cast<int64_t>(k1772 * kFixedScale);
+inline constexpr int64_t k0299Fixed = static_cast<int64_t>(k0299 * kFixedScale);
+inline constexpr int64_t k0587Fixed = static_cast<int64_t>(k0587 * kFixedScale);
+inline constexpr int64_t k0114Fixed = static_cast<int64_t>(k0114 * kFixedScale);
+static_assert(k1402Fixed == k1402 * kFixedScale && k0344Fixed == k0344 * kFixedScale &&
+              k0714Fixed == k0714 * kFixedScale && k1772Fixed == k1772 * kFixedScale);
+static_assert(k0299Fixed == k0299 * kFixedScale && k0587Fixed == k0587 * kFixedScale &&
+              k0114Fixed == k0114 * kFixedScale);
 
 }  // namespace vh::xmgconst
