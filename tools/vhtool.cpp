@@ -20,6 +20,12 @@ const Command kCommands[] = {
     {"dump", "ARCHIVE.xarc | --diff BEFORE.xarc AFTER.xarc\n"
              "      list an archive's members and records, or the records that differ",
      vh::tool::dump},
+    {"xmg2png", "IN.xmg OUT.png|OUT.ppm\n"
+                "      decode a game image; mask-colour pixels become transparent in a PNG",
+     vh::tool::xmgToPicture},
+    {"png2xmg", "IN.png|IN.ppm OUT.xmg\n"
+                "      encode a picture as a game image; transparent PNG pixels become the mask colour",
+     vh::tool::pictureToXmg},
 };
 
 int usage(std::FILE* to) {

@@ -1,0 +1,196 @@
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "xmg/xmg.h"
+#include "xmg/yuv_constants.h"
+
+namespace vh {
+
+namespace {
+
+constexpr uint8_t kModeNone = 3;  // a two-byte opcode with mode bits 11
+constexpr uint8_t kDamagedOpcode = 0xFF;
+constexpr uint8_t kLongOpcode = 0xC0;  // and above: a second count byte follows
+constexpr int kCanvasMargin = 10;
+constexpr size_t kYuvPayload = 6;
+constexpr size_t kRgbPayload = 12;
+constexpr size_t kMaxRunBlocks = 4095;
+
+// yuvToARGB for a whole block at once. With y a whole number, trunc(y + v)
+// and y + floor(v) agree wherever the clamp lets them differ from 0, and the
+// offsets v are exact in fixed point (see yuv_constants.h); so one offset per
+// colour and block and a clamping table give the bytes of the per-pixel
+// conversion.
+class BlockColours {
+ public:
+  BlockColours() {
+    for (int i = 0; i < 256; ++i) {
+      const int64_t d = i - 128;
+      red_[i] = static_cast<int>((xmgconst::k1402Fixed * d) >> xmgconst::kFixedShift);
+      blue_[i] = static_cast<int>((xmgconst::k1772Fixed * d) >> xmgconst::kFixedShift);
+      greenFromCb_[i] = -(xmgconst::k0344Fixed * d);
+      greenFromCr_[i] = xmgconst::k0714Fixed * d;
+    }
+    for (int i = 0; i < kClampSize; ++i) clamp_[i] = static_cast<uint8_t>(clampComponent(i - kClampBias, 255));
+  }
+
+  // Writes the four pixels of a CYUV payload: top row at `top`, bottom row
+  // at `bottom`, three bytes each, red, green, blue.
+  void draw(const uint8_t* payload, uint8_t* top, uint8_t* bottom) const {
+    const uint8_t cr = payload[4];
+    const uint8_t cb = payload[5];
+    const uint8_t* r = clamp_ + kClampBias + red_[cr];
+    const uint8_t* g = clamp_ + kClampBias + static_cast<int>((greenFromCb_[cb] - greenFromCr_[cr]) >> xmgconst::kFixedShift);
+    const uint8_t* b = clamp_ + kClampBias + blue_[cb];
+    auto put = [&](uint8_t* p, uint8_t y) {
+      p[0] = r[y];
+      p[1] = g[y];
+      p[2] = b[y];
+    };
+    put(top, payload[0]);
+    put(top + 3, payload[1]);
+    put(bottom, payload[2]);
+    put(bottom + 3, payload[3]);
+  }
+
+ private:
+  // Offsets reach about -228 to +227; a luma byte is added on top.
+  static constexpr int kClampBias = 256;
+  static constexpr int kClampSize = 1024;
+  int red_[256];
+  int blue_[256];
+  int64_t greenFromCb_[256];
+  int64_t greenFromCr_[256];
+  uint8_t clamp_[kClampSize];
+};
+
+const BlockColours& blockColours() {
+  static const BlockColours colours;
+  return colours;
+}
+
+// Plain reads until `count` bytes are in or the data ends; nothing is
+// zero-filled, so the caller sees how much really arrived.
+size_t readUpTo(Stream& stream, uint8_t* into, size_t count) {
+  size_t done = 0;
+  while (done < count && !stream.atEnd()) done += stream.read(into + done, count - done);
+  return done;
+}
+
+// The block origin and where blocks may be drawn. A run is only checked
+// against the bottom before its opcode, so it may carry blocks far below the
+// picture; those whose pixels would leave the canvas are passed over.
+class Canvas {
+ public:
+  Canvas(PixelMap& map, int width)
+      : origin_(map.row(0)), stride_(map.stride()), width_(width), lastRow_(map.height() - 2), top_(origin_) {}
+
+  bool drawable() const { return y_ <= lastRow_; }
+  uint8_t* top() const { return top_; }
+  uint8_t* bottom() const { return top_ + stride_; }
+  int y() const { return y_; }
+
+  void advance() {
+    x_ += 2;
+    top_ += 2 * PixelMap::kBytesPerPixel;
+    if (x_ >= width_) {
+      x_ = 0;
+      y_ += 2;
+      // Past the canvas the pointer is never used; it is not formed either.
+      top_ = drawable() ? origin_ + static_cast<size_t>(y_) * stride_ : origin_;
+    }
+  }
+
+ private:
+  uint8_t* origin_;
+  size_t stride_;
+  int width_;
+  int lastRow_;
+  int x_ = 0;
+  int y_ = 0;
+  uint8_t* top_;
+};
+
+std::string sizeText(const tXMGHeader& h) { return std::to_string(h.width) + " x " + std::to_string(h.height); }
+
+}  // namespace
+
+int tXMGLoader::readheader(Stream& stream) {
+  header = std::make_shared<tXMGHeader>();
+  header->read(stream);
+  return 0;
+}
+
+PixelMap tXMGLoader::toPixmap(Stream& stream) {
+  readheader(stream);
+  const tXMGHeader& h = *header;
+  if (h.width < 0 || h.height < 0 || h.width > kXmgMaxSide || h.height > kXmgMaxSide) {
+    throw XmgError("XMG image size " + sizeText(h) + " is outside 0 to " + std::to_string(kXmgMaxSide) +
+                   ": the data is damaged");
+  }
+
+  PixelMap canvas(h.width + kCanvasMargin, h.height + kCanvasMargin);
+  std::memset(canvas.row(0), 0xFF, canvas.stride() * static_cast<size_t>(canvas.height()));
+
+  const BlockColours& colours = blockColours();
+  const uint8_t mask[6] = {h.mask_r, h.mask_g, h.mask_b, h.mask_r, h.mask_g, h.mask_b};
+  Canvas at(canvas, h.width);
+  uint8_t mode = CVOID;
+  size_t count = 0;
+  // One CYUV payload for the whole image: bytes a short read leaves out keep
+  // what the previous CYUV block put there.
+  uint8_t payload[kYuvPayload] = {};
+  std::vector<uint8_t> run(kMaxRunBlocks * kRgbPayload);
+
+  while (!stream.atEnd() && at.y() < h.height) {
+    const uint8_t op = stream.readU8();
+    if (op == kDamagedOpcode) {
+      throw XmgError("XMG data damaged: opcode 0xFF at offset " + std::to_string(stream.position() - 1));
+    }
+    if (op < kLongOpcode) {
+      mode = op >> 6;
+      count = op & 0x3F;
+    } else {
+      mode = (op >> 4) & 0x03;
+      count = (static_cast<size_t>(op & 0x0F) << 8) | stream.readU8();
+    }
+
+    switch (mode) {
+      case CVOID:
+        for (size_t i = 0; i < count; ++i, at.advance()) {
+          if (!at.drawable()) continue;
+          std::memcpy(at.top(), mask, 6);
+          std::memcpy(at.bottom(), mask, 6);
+        }
+        break;
+      case CYUV: {
+        const size_t got = readUpTo(stream, run.data(), count * kYuvPayload);
+        for (size_t i = 0; i < count; ++i, at.advance()) {
+          const size_t start = i * kYuvPayload;
+          if (start < got) std::memcpy(payload, run.data() + start, std::min(kYuvPayload, got - start));
+          if (at.drawable()) colours.draw(payload, at.top(), at.bottom());
+        }
+        break;
+      }
+      case cRGB: {
+        const size_t want = count * kRgbPayload;
+        const size_t got = readUpTo(stream, run.data(), want);
+        // Colour bytes past the end of the data come out as zeros.
+        std::memset(run.data() + got, 0, want - got);
+        for (size_t i = 0; i < count; ++i, at.advance()) {
+          if (!at.drawable()) continue;
+          const uint8_t* block = run.data() + i * kRgbPayload;
+          std::memcpy(at.top(), block, 6);
+          std::memcpy(at.bottom(), block + 6, 6);
+        }
+        break;
+      }
+      case kModeNone:
+        break;
+    }
+  }
+  return canvas.window(0, 0, h.width, h.height);
+}
+
+}  // namespace vh
