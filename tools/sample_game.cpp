@@ -2,11 +2,17 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "common/byte_buffer.h"
+#include "common/pixel_map.h"
+#include "common/stream.h"
+#include "xmg/xmg.h"
 
 namespace vh {
 
@@ -249,6 +255,38 @@ std::string archiveBytes(Random& random, const std::vector<Member>& members) {
   return out;
 }
 
+// A scene picture as the game keeps it, in XMG: a sky, rolling hills and a
+// cut-out in the mask colour where the game would show something else. Odd
+// sizes come up too, so that the codec's outside pixels are exercised.
+std::string scenePicture(Random& random, bool large) {
+  const int width = large ? random.between(320, 640) : random.between(40, 97);
+  const int height = large ? random.between(240, 480) : random.between(30, 73);
+  const int hill = random.between(height / 3, height * 2 / 3);
+  const int period = std::max(8, width / random.between(2, 6));
+  const int cutX = random.below(width / 2), cutY = random.below(height / 2);
+  const int cutW = random.between(4, width / 2), cutH = random.between(4, height / 2);
+  PixelMap picture(width, height);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const int phase = x % period;
+      const int ground = hill - std::min(phase, period - phase) / 2;
+      uint32_t colour = 0;
+      if (x >= cutX && x < cutX + cutW && y >= cutY && y < cutY + cutH) {
+        colour = packARGBValue(255, 0, 255, 255);  // the mask colour
+      } else if (y < ground) {
+        colour = packARGBValue(255, static_cast<uint8_t>(60 + y * 100 / height), static_cast<uint8_t>(110 + y * 80 / height), 230);
+      } else {
+        colour = packARGBValue(255, 40, static_cast<uint8_t>(100 + (x * 7 + y * 3) % 60), 40);
+      }
+      picture.setPixel(x, y, colour);
+    }
+  }
+  auto bytes = std::make_shared<ByteBuffer>();
+  BufferStream out(bytes);
+  tXMGEncoder().saveXMG(picture, out);
+  return bytes->toString();
+}
+
 size_t opaqueSize(Random& random, bool large) {
   if (!large) return static_cast<size_t>(random.between(8, 120)) * 1024;
   // Mostly tens of kilobytes, now and then a few megabytes, like a real game.
@@ -378,6 +416,12 @@ SampleGameSummary writeSampleGame(const std::string& out, const SampleGameOption
       if (random.chance(50)) members.push_back({"props.dat", random.bytes(opaqueSize(random, options.large) / 4), 0});
       members.push_back({scene.name + ".xrc", recordFileBytes(records), 1});
       members.push_back({"walk.ANI", random.bytes(opaqueSize(random, options.large) / 2), random.below(4)});
+      if (sub == 99) {
+        // Pictures come from a generator of their own, so that adding them
+        // left every other byte of the game as it was.
+        Random painter(options.seed * 31 + sceneIndex);
+        members.push_back({"scene.XMG", scenePicture(painter, options.large), 0});
+      }
       const std::string bytes = archiveBytes(random, members);
       writeWhole(file, bytes);
       summary.archives++;

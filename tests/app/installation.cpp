@@ -110,6 +110,7 @@ void expectPatched(const Installation& setup) {
   tXARC before;
   ASSERT_EQ(before.open(setup.original + "/Global/Global.xarc"), 1);
   EXPECT_EQ(global.findFile("ambient.wav")->bank->toString(), before.findFile("AMBIENT.WAV")->bank->toString());
+  EXPECT_EQ(global.findFile("scene.xmg")->bank->toString(), before.findFile("scene.xmg")->bank->toString());
 
   // Extra files copied; the subfolder's name leads to nothing.
   EXPECT_EQ(readFile(setup.game + "/readme_cn.txt"), readFile(setup.program + "/extra/readme_cn.txt"));

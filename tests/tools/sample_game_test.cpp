@@ -11,6 +11,7 @@
 #include "formats/xrc.h"
 #include "tests/test_support.h"
 #include "translation/trz.h"
+#include "xmg/xmg.h"
 
 namespace vh {
 namespace {
@@ -54,6 +55,34 @@ TEST_F(SampleGameTest, EveryArchiveOpensAndSavesBackByteForByte) {
   }
   EXPECT_TRUE(fileExists(dir / "game/static/Lighthouse/Lighthouse.xarc"));
   EXPECT_TRUE(fileExists(dir / "game/Inn/Inn.xarc"));
+}
+
+TEST_F(SampleGameTest, EverySceneArchiveHoldsAPictureTheCodecReads) {
+  int pictures = 0;
+  for (const std::string& path : archivesUnder(dir / "game")) {
+    tXARC archive;
+    ASSERT_EQ(archive.open(path), 1) << path;
+    const auto member = archive.findFile("scene.xmg");
+    // Only a scene's own archive has one; sub-scene archives are numbered.
+    const std::string stem = fs::path(path).stem().string();
+    const bool sceneOwn = stem != "x" && stem.find_first_not_of("0123456789") != std::string::npos;
+    EXPECT_EQ(member != nullptr, sceneOwn) << path;
+    if (!member) continue;
+    ++pictures;
+    MemoryStream in(member->bank->data(), member->bank->size());
+    tXMGLoader loader;
+    const PixelMap picture = loader.toPixmap(in);
+    EXPECT_GE(picture.width(), 40);
+    EXPECT_GE(picture.height(), 30);
+    // The cut-out comes back in the mask colour exactly; the rest is not.
+    int mask = 0;
+    for (int y = 0; y < picture.height(); ++y) {
+      for (int x = 0; x < picture.width(); ++x) mask += (picture.getPixel(x, y) & 0xFFFFFF) == 0x00FFFF;
+    }
+    EXPECT_GT(mask, 0) << path;
+    EXPECT_LT(mask, picture.width() * picture.height()) << path;
+  }
+  EXPECT_EQ(pictures, SampleGameOptions{}.scenes);
 }
 
 TEST_F(SampleGameTest, GlobalCarriesTheHeroinesRecord) {
