@@ -11,6 +11,7 @@ using Args = std::vector<std::string>;
 
 int sampleGame(const Args& args);
 int dump(const Args& args);
+int extract(const Args& args);
 int xmgToPicture(const Args& args);  // xmg2png
 int pictureToXmg(const Args& args);  // png2xmg
 

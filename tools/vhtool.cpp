@@ -20,6 +20,9 @@ const Command kCommands[] = {
     {"dump", "ARCHIVE.xarc | --diff BEFORE.xarc AFTER.xarc\n"
              "      list an archive's members and records, or the records that differ",
      vh::tool::dump},
+    {"extract", "ARCHIVE.xarc MEMBER [OUT]\n"
+                "      write one member of an archive to a file (OUT, or the member's name)",
+     vh::tool::extract},
     {"xmg2png", "IN.xmg OUT.png|OUT.ppm\n"
                 "      decode a game image; mask-colour pixels become transparent in a PNG",
      vh::tool::xmgToPicture},

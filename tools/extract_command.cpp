@@ -1,0 +1,53 @@
+// vhtool extract: one member of an archive as a file of its own, so that a
+// picture can go on to xmg2png or a record file to a hex viewer.
+#include <cstdio>
+#include <string>
+
+#include "app/desktop.h"
+#include "app/recording_desktop.h"
+#include "common/replacing_file.h"
+#include "formats/xarc.h"
+#include "tools/commands.h"
+
+namespace vh::tool {
+
+int extract(const Args& args) {
+  if (args.size() < 2 || args.size() > 3) {
+    std::fputs("usage: vhtool extract ARCHIVE.xarc MEMBER [OUT]\n", stderr);
+    return 2;
+  }
+  const std::string& path = args[0];
+  const std::string& member = args[1];
+  const std::string out = args.size() == 3 ? args[2] : member;
+
+  RecordingDesktop quiet;
+  ScopedDesktop installed(quiet);
+  tXARC archive;
+  try {
+    if (!archive.open(path)) {
+      for (const std::string& m : quiet.messages()) std::fprintf(stderr, "vhtool extract: %s\n", m.c_str());
+      return 1;
+    }
+    const tXFilePtr file = archive.findFile(member);
+    if (!file) {
+      std::fprintf(stderr, "vhtool extract: %s has no member %s\n", path.c_str(), member.c_str());
+      return 1;
+    }
+    auto written = ReplacingFile::create(out);
+    if (!written) {
+      std::fprintf(stderr, "vhtool extract: cannot write %s\n", out.c_str());
+      return 1;
+    }
+    file->save(written->stream());
+    if (!written->commit()) {
+      std::fprintf(stderr, "vhtool extract: cannot write %s\n", out.c_str());
+      return 1;
+    }
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "vhtool extract: %s\n", e.what());
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace vh::tool
