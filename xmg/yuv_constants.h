@@ -43,4 +43,10 @@ static_assert(k1402Fixed == k1402 * kFixedScale && k0344Fixed == k0344 * kFixedS
 static_assert(k0299Fixed == k0299 * kFixedScale && k0587Fixed == k0587 * kFixedScale &&
               k0114Fixed == k0114 * kFixedScale);
 
+// The chroma constants in units of 2^-24 (both lie in [0.5, 1)).
+inline constexpr int kChromaShift = 24;
+inline constexpr int64_t k0564Units = static_cast<int64_t>(k0564 * 16777216.0);
+inline constexpr int64_t k0713Units = static_cast<int64_t>(k0713 * 16777216.0);
+static_assert(k0564Units == k0564 * 16777216.0 && k0713Units == k0713 * 16777216.0);
+
 }  // namespace vh::xmgconst
