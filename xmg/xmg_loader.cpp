@@ -166,9 +166,18 @@ PixelMap tXMGLoader::toPixmap(Stream& stream) {
         break;
       case CYUV: {
         const size_t got = readUpTo(stream, run.data(), count * kYuvPayload);
-        for (size_t i = 0; i < count; ++i, at.advance()) {
+        // Blocks whose six bytes all arrived are drawn from the run itself;
+        // the shared payload then holds the last of them, for a block cut
+        // short after it.
+        const size_t whole = std::min(count, got / kYuvPayload);
+        size_t i = 0;
+        for (; i < whole; ++i, at.advance()) {
+          if (at.drawable()) colours.draw(run.data() + i * kYuvPayload, at.top(), at.bottom());
+        }
+        if (whole > 0) std::memcpy(payload, run.data() + (whole - 1) * kYuvPayload, kYuvPayload);
+        for (; i < count; ++i, at.advance()) {
           const size_t start = i * kYuvPayload;
-          if (start < got) std::memcpy(payload, run.data() + start, std::min(kYuvPayload, got - start));
+          if (start < got) std::memcpy(payload, run.data() + start, got - start);
           if (at.drawable()) colours.draw(payload, at.top(), at.bottom());
         }
         break;
