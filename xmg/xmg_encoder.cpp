@@ -89,24 +89,27 @@ void yuvPayload(const uint8_t* const pixel[4], uint8_t* out) {
   out[5] = chroma(xmgconst::k0564, xmgconst::k0564Units, blueSum - lumaSum, pixel, out, 2);
 }
 
-// The pending run of saveXMG, held as the blocks' payload bytes. It is
-// written out when the mode changes and whenever it reaches the longest
-// count one opcode carries: a longer run would be cut into pieces of that
-// size from its start anyway, so the bytes are the same and memory stays
-// bounded. Finished runs gather in `out_` and go to the stream in large
-// writes.
+// The pending run of saveXMG, written in place: a run starts with room for
+// a two-byte opcode, its blocks' payloads follow straight after, and when it
+// ends the opcode is filled in (a one-byte opcode moves the payloads up by
+// one). A run is closed whenever it reaches the longest count one opcode
+// carries: a longer run would be cut into pieces of that size from its start
+// anyway, so the bytes are the same and memory stays bounded. Finished runs
+// go to the stream in large writes.
 class RunWriter {
  public:
-  explicit RunWriter(Stream& stream) : stream_(stream), payload_(tXMGEncoder::kMaxLongRun * kRgbPayload) {
-    out_.reserve(kFlushAt + 2 + payload_.size());
-  }
+  explicit RunWriter(Stream& stream) : stream_(stream), buffer_(kFlushAt + kLongestRunBytes) {}
 
   // Room for one more block of `mode`; its payload goes to the pointer.
   uint8_t* add(uint8_t mode) {
     if (count_ > 0 && mode != mode_) close();
-    mode_ = mode;
-    uint8_t* at = payload_.data() + used_;
-    used_ += mode == tXMGEncoder::CYUV ? kYuvPayload : (mode == tXMGEncoder::cRGB ? kRgbPayload : 0);
+    if (count_ == 0) {
+      mode_ = mode;
+      runStart_ = end_;
+      end_ += 2;
+    }
+    uint8_t* at = buffer_.data() + end_;
+    end_ += mode == tXMGEncoder::CYUV ? kYuvPayload : (mode == tXMGEncoder::cRGB ? kRgbPayload : 0);
     ++count_;
     return at;
   }
@@ -123,33 +126,35 @@ class RunWriter {
 
  private:
   static constexpr size_t kFlushAt = 1 << 16;
+  static constexpr size_t kLongestRunBytes = 2 + tXMGEncoder::kMaxLongRun * kRgbPayload;
 
   void close() {
     if (count_ == 0) return;
     tXMGEncoder codes;
+    uint8_t* start = buffer_.data() + runStart_;
     if (count_ > tXMGEncoder::kMaxShortRun) {
       const uint16_t op = codes.makeOpcode2(mode_, static_cast<uint16_t>(count_));
-      out_.push_back(static_cast<uint8_t>(op >> 8));
-      out_.push_back(static_cast<uint8_t>(op));
+      start[0] = static_cast<uint8_t>(op >> 8);
+      start[1] = static_cast<uint8_t>(op);
     } else {
-      out_.push_back(codes.makeOpcode1(mode_, static_cast<uint8_t>(count_)));
+      std::memmove(start + 1, start + 2, end_ - runStart_ - 2);
+      start[0] = codes.makeOpcode1(mode_, static_cast<uint8_t>(count_));
+      --end_;
     }
-    out_.insert(out_.end(), payload_.data(), payload_.data() + used_);
     count_ = 0;
-    used_ = 0;
-    if (out_.size() >= kFlushAt) flush();
+    if (end_ >= kFlushAt) flush();
   }
 
   void flush() {
-    if (!out_.empty()) stream_.write(out_.data(), out_.size());
-    out_.clear();
+    if (end_ > 0) stream_.write(buffer_.data(), end_);
+    end_ = 0;
   }
 
   Stream& stream_;
-  std::vector<uint8_t> payload_;
-  std::vector<uint8_t> out_;
+  std::vector<uint8_t> buffer_;
+  size_t end_ = 0;
+  size_t runStart_ = 0;
   size_t count_ = 0;
-  size_t used_ = 0;
   uint8_t mode_ = tXMGEncoder::CYUV;
 };
 
