@@ -35,7 +35,7 @@ enum class GadgetKind { Panel, PushButton, Label, ProgressBar };
 
 enum class GadgetParent { InstallerWindow, TitlePanel };
 
-struct GadgetSpec {
+struct GadgetLayout {
   const char* role;
   GadgetKind kind;
   GadgetParent parent;
@@ -44,7 +44,7 @@ struct GadgetSpec {
 };
 
 // In order of creation; positions relative to the parent's client area.
-inline constexpr std::array<GadgetSpec, 7> kInstallerGadgets{{
+inline constexpr std::array<GadgetLayout, 7> kInstallerGadgets{{
     {"title panel", GadgetKind::Panel, GadgetParent::InstallerWindow, 5, 8, 313, 208, "PlainPanel1"},
     {"install button", GadgetKind::PushButton, GadgetParent::TitlePanel, 4, 3, 82, 23, "开始安装"},
     {"about button", GadgetKind::PushButton, GadgetParent::TitlePanel, 4, 31, 82, 22, "关于"},

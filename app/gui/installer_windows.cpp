@@ -162,34 +162,34 @@ void WindowedShell::buildInstaller(WindowPlace place) {
   // The toolkit places children in window coordinates: a gadget of the
   // title panel is offset by the panel's position and its border, so that
   // its position is relative to the panel's client area.
-  const GadgetSpec& panelSpec = kInstallerGadgets[kTitlePanel];
-  auto* panel = new TitlePanel(panelSpec.x, panelSpec.y, panelSpec.width, panelSpec.height, title_, *this);
+  const GadgetLayout& panelLayout = kInstallerGadgets[kTitlePanel];
+  auto* panel = new TitlePanel(panelLayout.x, panelLayout.y, panelLayout.width, panelLayout.height, title_, *this);
   gadgets_[kTitlePanel] = panel;
   const int panelLeft = panel->x() + Fl::box_dx(panel->box());
   const int panelTop = panel->y() + Fl::box_dy(panel->box());
   for (GadgetIndex index : {kInstallButton, kAboutButton}) {
-    const GadgetSpec& spec = kInstallerGadgets[index];
-    auto* button = new Fl_Button(panelLeft + spec.x, panelTop + spec.y, spec.width, spec.height, spec.text);
+    const GadgetLayout& layout = kInstallerGadgets[index];
+    auto* button = new Fl_Button(panelLeft + layout.x, panelTop + layout.y, layout.width, layout.height, layout.text);
     button->labelsize(kGadgetTextSize);
     button->callback(postAction, this);
     gadgets_[index] = button;
   }
   panel->end();
   // The panel's own label is its name, never drawn.
-  panel->copy_label(panelSpec.text);
+  panel->copy_label(panelLayout.text);
   panel->labeltype(FL_NO_LABEL);
 
   installer_->begin();
   for (GadgetIndex index : {kSceneLabel, kOverallLabel}) {
-    const GadgetSpec& spec = kInstallerGadgets[index];
-    auto* label = new Fl_Box(spec.x, spec.y, spec.width, spec.height, spec.text);
+    const GadgetLayout& layout = kInstallerGadgets[index];
+    auto* label = new Fl_Box(layout.x, layout.y, layout.width, layout.height, layout.text);
     label->labelsize(kGadgetTextSize);
     label->align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE);
     gadgets_[index] = label;
   }
   for (GadgetIndex index : {kSceneBar, kOverallBar}) {
-    const GadgetSpec& spec = kInstallerGadgets[index];
-    auto* bar = new Fl_Progress(spec.x, spec.y, spec.width, spec.height);
+    const GadgetLayout& layout = kInstallerGadgets[index];
+    auto* bar = new Fl_Progress(layout.x, layout.y, layout.width, layout.height);
     bar->minimum(0);
     bar->maximum(100);
     bar->selection_color(kBarColour);

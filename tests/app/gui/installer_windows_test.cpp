@@ -91,19 +91,19 @@ TEST_F(InstallerWindowsTest, BuildsBothWindowsAndEveryGadgetOfTheTable) {
   EXPECT_EQ(owner, fl_xid(&backdrop));
 
   for (size_t i = 0; i < kInstallerGadgets.size(); ++i) {
-    const GadgetSpec& spec = kInstallerGadgets[i];
-    SCOPED_TRACE(spec.role);
+    const GadgetLayout& layout = kInstallerGadgets[i];
+    SCOPED_TRACE(layout.role);
     const Fl_Widget* gadget = shell.gadget(static_cast<GadgetIndex>(i));
     ASSERT_NE(gadget, nullptr);
-    EXPECT_EQ(placeOf(*gadget), Rect(spec.x, spec.y, spec.width, spec.height));
+    EXPECT_EQ(placeOf(*gadget), Rect(layout.x, layout.y, layout.width, layout.height));
     const Fl_Widget* expectedParent =
-        spec.parent == GadgetParent::TitlePanel ? shell.gadget(kTitlePanel) : static_cast<Fl_Widget*>(&installer);
+        layout.parent == GadgetParent::TitlePanel ? shell.gadget(kTitlePanel) : static_cast<Fl_Widget*>(&installer);
     EXPECT_EQ(gadget->parent(), expectedParent);
-    if (spec.kind == GadgetKind::PushButton || spec.kind == GadgetKind::Label) {
-      EXPECT_STREQ(gadget->label(), spec.text);
+    if (layout.kind == GadgetKind::PushButton || layout.kind == GadgetKind::Label) {
+      EXPECT_STREQ(gadget->label(), layout.text);
       EXPECT_TRUE(gadget->active());
     }
-    if (spec.kind == GadgetKind::ProgressBar) {
+    if (layout.kind == GadgetKind::ProgressBar) {
       const auto* bar = dynamic_cast<const Fl_Progress*>(gadget);
       ASSERT_NE(bar, nullptr);
       EXPECT_EQ(bar->value(), 0);

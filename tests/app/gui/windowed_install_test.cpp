@@ -135,17 +135,17 @@ bool dismissMessageBox(test::XDriver& x, const std::string& shot = "") {
 }
 
 void clickGadget(test::XDriver& x, const TopWindow& installer, GadgetIndex index) {
-  const GadgetSpec& panel = kInstallerGadgets[kTitlePanel];
-  const GadgetSpec& spec = kInstallerGadgets[index];
+  const GadgetLayout& panel = kInstallerGadgets[kTitlePanel];
+  const GadgetLayout& layout = kInstallerGadgets[index];
   // The buttons sit in the title panel's client area, inside its border.
   constexpr int kBorder = 2;
-  x.click(installer.x + panel.x + kBorder + spec.x + spec.width / 2,
-          installer.y + panel.y + kBorder + spec.y + spec.height / 2);
+  x.click(installer.x + panel.x + kBorder + layout.x + layout.width / 2,
+          installer.y + panel.y + kBorder + layout.y + layout.height / 2);
 }
 
 // The share of a progress bar that is filled, read from the screen.
 double barShare(test::XDriver& x, const TopWindow& installer, GadgetIndex index) {
-  const GadgetSpec& bar = kInstallerGadgets[index];
+  const GadgetLayout& bar = kInstallerGadgets[index];
   return x.greenShare(installer.id, bar.y + bar.height / 2, bar.x + 3, bar.x + bar.width - 3);
 }
 
