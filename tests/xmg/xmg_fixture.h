@@ -18,7 +18,7 @@ inline Bytes xmgHeader(int32_t width, int32_t height, uint8_t r = 0, uint8_t g =
       .u8(r).u8(g).u8(b).u8(0)  // mask red, green, blue; void
       .i32(width)
       .i32(height)
-      .i32(width * 3)  // linelength
+      .u32(static_cast<uint32_t>(width) * 3u)  // linelength, wrapping as the writer does
       .i32(0)          // unknown3
       .i32(0);         // unknown4
   return h;
