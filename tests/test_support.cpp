@@ -10,7 +10,17 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "common/byte_buffer.h"
+#include "common/stream.h"
+
 namespace vh::test {
+
+std::string written(const std::function<void(Stream&)>& write) {
+  auto buffer = std::make_shared<ByteBuffer>();
+  BufferStream out(buffer);
+  write(out);
+  return buffer->toString();
+}
 
 TempDir::TempDir() {
   std::string pattern = (std::filesystem::temp_directory_path() / "vhtest-XXXXXX").string();

@@ -3,8 +3,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
+
+namespace vh {
+class Stream;
+}  // namespace vh
 
 namespace vh::test {
 
@@ -43,6 +48,14 @@ class Bytes {
  private:
   std::string bytes_;
 };
+
+// The bytes `write` puts into a fresh in-memory stream.
+std::string written(const std::function<void(Stream&)>& write);
+// What `object.save(stream)` writes: an archive, a record file, a header.
+template <typename T>
+std::string saved(T& object) {
+  return written([&](Stream& out) { object.save(out); });
+}
 
 struct CommandResult {
   int status = -1;  // the exit status, or -1 when it did not exit normally

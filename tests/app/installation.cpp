@@ -77,10 +77,7 @@ std::string expectedArchive(const Installation& setup, tPatch& package, const st
     tPatcher patcher;
     patcher.replaceMirel(*archive.getXRC());
   }
-  auto buffer = std::make_shared<ByteBuffer>();
-  BufferStream out(buffer);
-  archive.save(out);
-  return buffer->toString();
+  return saved(archive);
 }
 
 }  // namespace

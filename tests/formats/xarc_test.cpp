@@ -18,13 +18,6 @@ using test::Rec;
 using test::recordFile;
 using test::TempDir;
 
-std::string saveToString(tXARC& archive) {
-  auto buffer = std::make_shared<ByteBuffer>();
-  BufferStream out(buffer);
-  archive.save(out);
-  return buffer->toString();
-}
-
 class XarcTest : public ::testing::Test {
  protected:
   std::string write(const std::string& bytes, const std::string& file = "a.xarc") {
@@ -68,7 +61,7 @@ TEST_F(XarcTest, OpenThenSaveReproducesAWellFormedArchive) {
   EXPECT_EQ((*it)->parent, &archive);
   ++it;
   EXPECT_EQ((*it)->offset, archive.headerlength + 9);
-  EXPECT_EQ(saveToString(archive), bytes);
+  EXPECT_EQ(test::saved(archive), bytes);
 }
 
 TEST_F(XarcTest, MissingFileReportsAndReturnsZero) {
@@ -87,7 +80,7 @@ TEST_F(XarcTest, LargerReplacementShiftsLaterMembersAndKeepsTheHeaderSize) {
   ASSERT_EQ(archive.open(write(bytes)), 1);
   const int32_t header = archive.headerlength;
   archive.findFile("b.bin")->replaceBank(ByteBuffer::fromString("0123456789"));
-  const std::string saved = saveToString(archive);
+  const std::string saved = test::saved(archive);
   EXPECT_EQ(saved, makeArchive({{"a.bin", "AAAA"}, {"b.bin", "0123456789"}, {"c.bin", "CCC"}}));
 
   tXARC reopened;
@@ -100,7 +93,7 @@ TEST_F(XarcTest, LargerReplacementShiftsLaterMembersAndKeepsTheHeaderSize) {
 TEST_F(XarcTest, SavingReleasesPlainMemberData) {
   tXARC archive;
   ASSERT_EQ(archive.open(write(makeArchive({{"a.bin", "AAAA"}}))), 1);
-  saveToString(archive);
+  test::saved(archive);
   EXPECT_EQ(archive.files.front()->bank, nullptr);
 }
 
@@ -167,7 +160,7 @@ TEST_F(XarcTest, BytesBetweenTableAndHeaderLengthAreKept) {
   ASSERT_EQ(archive.open(write(file)), 1);
   EXPECT_EQ(archive.findFile("a.b")->bank->toString(), "AAA");
   EXPECT_EQ(archive.findFile("c.d")->bank->toString(), "CC");
-  EXPECT_EQ(saveToString(archive), file.bytes());
+  EXPECT_EQ(test::saved(archive), file.bytes());
 }
 
 TEST_F(XarcTest, ANameThatLostACarriageReturnKeepsTheDataInPlace) {
@@ -179,7 +172,7 @@ TEST_F(XarcTest, ANameThatLostACarriageReturnKeepsTheDataInPlace) {
   tXARC archive;
   ASSERT_EQ(archive.open(write(file)), 1);
   EXPECT_EQ(archive.files.front()->name, "a.b");
-  const std::string saved = saveToString(archive);
+  const std::string saved = test::saved(archive);
   Bytes expected;
   expected.i32(1).i32(2).i32(12 + 13 + 12 + 2);
   expected.cstr("a.b").i32(3).i32(0).cstr("c.d").i32(2).i32(0);
@@ -236,7 +229,7 @@ TEST_F(XarcTest, RecordFileAfterAHeaderGapIsReadFromItsOwnOffset) {
   ASSERT_EQ(archive.getXRC()->records.size(), 2u);
   EXPECT_EQ(archive.getXRC()->records.front()->data.title, "name");
   EXPECT_EQ(archive.getXRC()->damage(), "");
-  EXPECT_EQ(saveToString(archive), file.bytes());
+  EXPECT_EQ(test::saved(archive), file.bytes());
 }
 
 TEST_F(XarcTest, RecordFileNamedWithALostCarriageReturnRoundTrips) {
@@ -250,7 +243,7 @@ TEST_F(XarcTest, RecordFileNamedWithALostCarriageReturnRoundTrips) {
   EXPECT_EQ(archive.getXRC()->name, "s.xrc");
   EXPECT_EQ(archive.getXRC()->records.front()->data.title, "t");
   tXARC reopened;
-  ASSERT_EQ(reopened.open(write(saveToString(archive), "again.xarc")), 1);
+  ASSERT_EQ(reopened.open(write(test::saved(archive), "again.xarc")), 1);
   EXPECT_EQ(reopened.findFile("b.b")->bank->toString(), "BB");
   EXPECT_EQ(reopened.getXRC()->records.front()->data.title, "t");
 }
@@ -263,7 +256,7 @@ TEST_F(XarcTest, RecordFileLengthIsRecomputedOnSave) {
   tXARC archive;
   ASSERT_EQ(archive.open(write(bytes)), 1);
   EXPECT_EQ(archive.getXRC()->length, 20);
-  const std::string saved = saveToString(archive);
+  const std::string saved = test::saved(archive);
   Bytes expected;
   expected.i32(7).i32(2).i32(12 + 14 + 14);
   expected.cstr("s.xrc").i32(14).i32(0).cstr("z.bin").i32(2).i32(0);
@@ -283,7 +276,7 @@ TEST_F(XarcTest, RecordFileCutShortByTheEndOfTheArchiveReadsZeros) {
   EXPECT_EQ(records[2]->data.type1, 0);
   EXPECT_EQ(records[2]->parent.lock(), records[0]);
   EXPECT_EQ(recording.messages(), std::vector<std::string>{});
-  const std::string saved = saveToString(archive);
+  const std::string saved = test::saved(archive);
   const std::string tree = recordFile({{9, 6, 1, "r", "", 2, 0}, {29, 0, 2, std::string("A\0\0", 3), "", 0, 0}, {}});
   EXPECT_EQ(saved, makeArchive({{"s.xrc", tree}}));
 }
@@ -363,7 +356,7 @@ TEST_F(XarcTest, TruncatedAndCorruptedArchivesNeverMisbehave) {
       for (const tRecordPtr& r : archive.getXRC()->records) titles.push_back(r->data.title);
     }
     tXARC reopened;
-    const std::string saved = saveToString(archive);
+    const std::string saved = test::saved(archive);
     ASSERT_EQ(reopened.open(write(saved, "w.xarc")), 1);
     std::vector<std::string> again;
     if (reopened.getXRC()) {

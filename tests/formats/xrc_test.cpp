@@ -23,13 +23,6 @@ std::shared_ptr<tXRC> load(const std::string& bytes, int32_t offset = 0) {
   return xrc;
 }
 
-std::string saved(tXRC& xrc) {
-  auto buffer = std::make_shared<ByteBuffer>();
-  BufferStream out(buffer);
-  xrc.save(out);
-  return buffer->toString();
-}
-
 TEST(Xrc, AnEmptyRootIsFourteenBytes) {
   const std::string bytes = recordFile({{}});
   ASSERT_EQ(bytes.size(), 14u);
@@ -37,7 +30,7 @@ TEST(Xrc, AnEmptyRootIsFourteenBytes) {
   ASSERT_EQ(xrc->records.size(), 1u);
   xrc->calcLength();
   EXPECT_EQ(xrc->length, 14);
-  EXPECT_EQ(saved(*xrc), bytes);
+  EXPECT_EQ(test::saved(*xrc), bytes);
 }
 
 TEST(Xrc, LoadThenSaveReproducesTheFileByteForByte) {
@@ -49,7 +42,7 @@ TEST(Xrc, LoadThenSaveReproducesTheFileByteForByte) {
                                         {21, 5, 0, "person", "", 0, 7}});
   auto xrc = load(bytes);
   EXPECT_EQ(xrc->damage(), "");
-  EXPECT_EQ(saved(*xrc), bytes);
+  EXPECT_EQ(test::saved(*xrc), bytes);
   xrc->calcLength();
   EXPECT_EQ(xrc->length, static_cast<int32_t>(bytes.size()));
   const auto records = xrc->getRecordArray();
@@ -86,7 +79,7 @@ TEST(Xrc, LoadStartsAtTheMembersOwnOffsetAndReadsOneTree) {
   const std::string bytes = "PRECEDING..." + tree + recordFile({{23, 0, 3, "after", "", 0, 0}});
   auto xrc = load(bytes, 12);
   ASSERT_EQ(xrc->records.size(), 2u);
-  EXPECT_EQ(saved(*xrc), tree);
+  EXPECT_EQ(test::saved(*xrc), tree);
   xrc->calcLength();
   EXPECT_EQ(xrc->length, static_cast<int32_t>(tree.size()));
 }
@@ -117,7 +110,7 @@ TEST(Xrc, EveryTruncationReadsQuietlyWithZeros) {
     EXPECT_EQ(xrc->damage(), "");
     ASSERT_FALSE(xrc->records.empty());
     // Whatever was read is the file's own bytes followed by zeros.
-    const std::string out = saved(*xrc);
+    const std::string out = test::saved(*xrc);
     ASSERT_GE(out.size(), n);
     EXPECT_EQ(out.substr(0, n), bytes.substr(0, n));
     EXPECT_EQ(out.find_first_not_of('\0', n), std::string::npos);
@@ -170,7 +163,7 @@ TEST(Xrc, AVeryDeepTreeNeedsNoDeepCallStack) {
   const auto r = xrc->getRecordArray();
   ASSERT_EQ(r.size(), static_cast<size_t>(kDepth));
   EXPECT_EQ(r.back()->parent.lock(), r[kDepth - 2]);
-  EXPECT_EQ(saved(*xrc), bytes);
+  EXPECT_EQ(test::saved(*xrc), bytes);
 }
 
 }  // namespace

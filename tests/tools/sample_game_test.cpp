@@ -28,13 +28,6 @@ std::vector<std::string> archivesUnder(const std::string& game) {
   return found;
 }
 
-std::string saved(tXARC& archive) {
-  auto buffer = std::make_shared<ByteBuffer>();
-  BufferStream out(buffer);
-  archive.save(out);
-  return buffer->toString();
-}
-
 class SampleGameTest : public ::testing::Test {
  protected:
   void SetUp() override { summary = writeSampleGame(dir.path(), SampleGameOptions{}); }
@@ -51,7 +44,7 @@ TEST_F(SampleGameTest, EveryArchiveOpensAndSavesBackByteForByte) {
     tXARC archive;
     ASSERT_EQ(archive.open(path), 1) << path;
     ASSERT_NE(archive.getXRC(), nullptr) << path;
-    EXPECT_EQ(saved(archive), test::readFile(path)) << path;
+    EXPECT_EQ(test::saved(archive), test::readFile(path)) << path;
   }
   EXPECT_TRUE(fileExists(dir / "game/static/Lighthouse/Lighthouse.xarc"));
   EXPECT_TRUE(fileExists(dir / "game/Inn/Inn.xarc"));

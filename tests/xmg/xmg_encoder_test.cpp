@@ -265,31 +265,30 @@ TEST(XmgEncoderTest, SaveXmgWritesWhatTheBlockByBlockRuleWrites) {
   // The literal rule: sample each block, gather runs of equal mode, write
   // each with updateBuffer.
   const auto literal = [](const PixelMap& map) {
-    auto buffer = std::make_shared<ByteBuffer>();
-    BufferStream out(buffer);
-    tXMGEncoder encoder;
-    tXMGHeader header;
-    header.setupDefault();
-    header.width = map.width();
-    header.height = map.height();
-    header.save(out);
-    std::vector<tXMGBlock> list;
-    uint8_t previous = 0;
-    for (int y = 0; y < map.height(); y += 2) {
-      int x = 0;
-      do {
-        const tXMGBlock block = encoder.doSample(map, x, y);
-        if (!list.empty() && previous != block.colorMode) {
-          encoder.updateBuffer(out, list, previous);
-          list.clear();
-        }
-        previous = block.colorMode;
-        list.push_back(block);
-        x += 2;
-      } while (x < map.width());
-    }
-    encoder.updateBuffer(out, list, previous);
-    return buffer->toString();
+    return test::written([&](Stream& out) {
+      tXMGEncoder encoder;
+      tXMGHeader header;
+      header.setupDefault();
+      header.width = map.width();
+      header.height = map.height();
+      header.save(out);
+      std::vector<tXMGBlock> list;
+      uint8_t previous = 0;
+      for (int y = 0; y < map.height(); y += 2) {
+        int x = 0;
+        do {
+          const tXMGBlock block = encoder.doSample(map, x, y);
+          if (!list.empty() && previous != block.colorMode) {
+            encoder.updateBuffer(out, list, previous);
+            list.clear();
+          }
+          previous = block.colorMode;
+          list.push_back(block);
+          x += 2;
+        } while (x < map.width());
+      }
+      encoder.updateBuffer(out, list, previous);
+    });
   };
   std::mt19937 rng(23);
   for (auto [w, h] : {std::pair{1, 1}, {2, 2}, {7, 5}, {64, 3}, {200, 90}, {9001, 2}, {0, 4}, {4, 0}}) {

@@ -31,10 +31,7 @@ inline PixelMap decodeXmg(const std::string& bytes, tXMGLoader* loader = nullptr
 }
 
 inline std::string encodeXmg(const PixelMap& map) {
-  auto buffer = std::make_shared<ByteBuffer>();
-  BufferStream out(buffer);
-  tXMGEncoder().saveXMG(map, out);
-  return buffer->toString();
+  return written([&](Stream& out) { tXMGEncoder().saveXMG(map, out); });
 }
 
 inline uint32_t rgb(uint8_t r, uint8_t g, uint8_t b) { return packARGBValue(255, r, g, b); }

@@ -14,13 +14,6 @@ tXMGHeader readHeader(const std::string& bytes) {
   return h;
 }
 
-std::string saved(tXMGHeader& h) {
-  auto buffer = std::make_shared<ByteBuffer>();
-  BufferStream out(buffer);
-  h.save(out);
-  return buffer->toString();
-}
-
 TEST(XmgHeaderTest, ReadsFieldsInFileOrderWithTheMaskRedGreenBlue) {
   const std::string bytes = Bytes()
                                 .i32(7)                          // version
@@ -71,7 +64,7 @@ TEST(XmgHeaderTest, DefaultHeaderOfFiveBySevenSavesAsItsTwentyEightBytes) {
                              "\x00\x00\x00\x00"
                              "\x00\x00\x00\x00",
                              28);
-  EXPECT_EQ(saved(h), expected);
+  EXPECT_EQ(test::saved(h), expected);
   EXPECT_EQ(h.linelength, 15);
 }
 
@@ -89,13 +82,13 @@ TEST(XmgHeaderTest, SetupDefaultKeepsSizeAndUnknownsAndSaveWritesThemBack) {
   EXPECT_EQ(h.mask_r, 0);
   EXPECT_EQ(h.mask_g, 255);
   EXPECT_EQ(h.mask_b, 255);
-  const tXMGHeader back = readHeader(saved(h));
+  const tXMGHeader back = readHeader(test::saved(h));
   EXPECT_EQ(back.width, 9);
   EXPECT_EQ(back.height, 4);
   EXPECT_EQ(back.linelength, 27);
   EXPECT_EQ(back.unknown3, -1);
   EXPECT_EQ(back.unknown4, 77);
-  EXPECT_EQ(saved(h)[7], '\0');
+  EXPECT_EQ(test::saved(h)[7], '\0');
 }
 
 }  // namespace
