@@ -118,7 +118,6 @@ int tXARC::open(const std::string& path) {
   // quietly, but a count the file's bytes cannot back is a lie; refusing it
   // keeps the member list in proportion to bytes that really exist.
   if (filecount < 0 || filecount > (fileSize - kHeaderSize) / kMinEntrySize + kMissingEntriesAllowed) invalidSize();
-  savable_ = true;
 
   int64_t running = headerlength;
   std::vector<std::shared_ptr<tXRC>> recordFiles;
@@ -126,16 +125,16 @@ int tXARC::open(const std::string& path) {
     std::string memberName = stream->readLine();
     const int32_t length = stream->readI32();
     const int32_t flag = stream->readI32();
-    const bool recordFile = getExtName(memberName) == "xrc";
+    const bool isRecordFile = getExtName(memberName) == "xrc";
     if (length < 0 || running < 0 || running > fileSize) invalidSize();
     // A plain member must be all there. The record file may be cut short by
     // the end of the file: its tree reads zeros past the end (within the
     // limit that guards damaged trees) and its length is recomputed on save.
     // Any member after one that overran begins past the end and is refused.
-    if (!recordFile && running + length > fileSize) invalidSize();
+    if (!isRecordFile && running + length > fileSize) invalidSize();
 
     tXFilePtr file;
-    if (recordFile) {
+    if (isRecordFile) {
       // With several record files the last one is the archive's xrc, but
       // each of them is parsed and must be sound.
       auto recordFile = tXRC::Create(memberName, static_cast<int32_t>(running), length, this);
@@ -165,10 +164,10 @@ int tXARC::open(const std::string& path) {
     desktop().debugLog("damaged record file in " + path + ": " + recordFile->damage());
     files.clear();
     xrc.reset();
-    savable_ = false;
     desktop().messageBox("failed to read:" + path);
     return 0;
   }
+  savable_ = true;
   return 1;
 }
 
