@@ -12,6 +12,8 @@ namespace vh {
 namespace {
 
 constexpr int64_t kHeaderSize = 12;
+constexpr int64_t kMinEntrySize = 9;
+constexpr int64_t kMissingEntriesAllowed = 64;
 
 }  // namespace
 
@@ -92,6 +94,7 @@ int tXARC::open(const std::string& path) {
   url = path;
   tableEnd_ = 0;
   headerGap_.clear();
+  savable_ = false;
 
   auto stream = FileStream::open(path, FileMode::Read);
   if (!stream) {
@@ -104,14 +107,17 @@ int tXARC::open(const std::string& path) {
   filecount = stream->readI32();
   headerlength = stream->readI32();
   if (fileSize < kHeaderSize) {
-    // A header cut short holds no member table worth the name.
-    tableEnd_ = kHeaderSize;
+    // A header cut short holds no member table worth the name. The archive
+    // opens with no members, but there is nothing to write back: a header
+    // made of the zeros read in its place would claim members the next run
+    // refuses.
     return 1;
   }
-  // Every entry takes at least nine bytes of table, so a count beyond the
-  // file's size is a lie; refusing it keeps the loop and the member list in
-  // proportion to bytes that really exist.
-  if (filecount < 0 || filecount > fileSize) invalidSize();
+  // Every entry takes at least nine bytes of table (an empty name's 0 byte,
+  // length and flag). A table cut short by a few entries still reads
+  // quietly, but a count the file's bytes cannot back is a lie; refusing it
+  // keeps the member list in proportion to bytes that really exist.
+  if (filecount < 0 || filecount > (fileSize - kHeaderSize) / kMinEntrySize + kMissingEntriesAllowed) invalidSize();
 
   int64_t running = headerlength;
   std::vector<std::shared_ptr<tXRC>> recordFiles;
@@ -119,10 +125,16 @@ int tXARC::open(const std::string& path) {
     std::string memberName = stream->readLine();
     const int32_t length = stream->readI32();
     const int32_t flag = stream->readI32();
-    if (length < 0 || running < 0 || running + length > fileSize) invalidSize();
+    const bool isRecordFile = getExtName(memberName) == "xrc";
+    if (length < 0 || running < 0 || running > fileSize) invalidSize();
+    // A plain member must be all there. The record file may be cut short by
+    // the end of the file: its tree reads zeros past the end (within the
+    // limit that guards damaged trees) and its length is recomputed on save.
+    // Any member after one that overran begins past the end and is refused.
+    if (!isRecordFile && running + length > fileSize) invalidSize();
 
     tXFilePtr file;
-    if (getExtName(memberName) == "xrc") {
+    if (isRecordFile) {
       // With several record files the last one is the archive's xrc, but
       // each of them is parsed and must be sound.
       auto recordFile = tXRC::Create(memberName, static_cast<int32_t>(running), length, this);
@@ -155,10 +167,14 @@ int tXARC::open(const std::string& path) {
     desktop().messageBox("failed to read:" + path);
     return 0;
   }
+  savable_ = true;
   return 1;
 }
 
 int tXARC::save(Stream& stream) {
+  // Refused before a byte is written, so that a caller writing to a new file
+  // abandons it rather than putting a made-up header over the game's file.
+  if (!savable_) throw StreamError("no archive header to write back: " + name);
   const int64_t start = stream.position();
   stream.writeI32(xrcNo);
   stream.writeI32(filecount);

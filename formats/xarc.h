@@ -70,15 +70,22 @@ class tXARC {
 
   std::shared_ptr<tXRC> getXRC() const { return xrc; }
   // Writes the whole archive to a stream standing at its start. Plain
-  // members release their data as they are written.
+  // members release their data as they are written. Throws StreamError,
+  // writing nothing, when the archive is not savable().
   int save(Stream& stream);
+  // True after an open that read a whole header and table. An archive never
+  // opened, one whose open returned 0, and one opened from a file under 12
+  // bytes (no members, a header of zeros) have nothing to write back.
+  bool savable() const { return savable_; }
   // First member whose name matches, ignoring the case of A-Z only.
   tXFilePtr findFile(const std::string& memberName) const;
   // 1 when loaded; 0, after "failed to read:" + path, when the file cannot be
   // opened or its record file is damaged (tXRC::damage()). After a 0 the
   // archive holds no members and no record file, so there is nothing that
-  // could be saved over the file. A table or member that the file cannot
-  // hold is the fatal error "invalid XARC size:" + path.
+  // could be saved over the file. A table or plain member that the file
+  // cannot hold is the fatal error "invalid XARC size:" + path; so is a
+  // member count beyond what the file's bytes can back. The record file may
+  // be cut short by the end of the file.
   int open(const std::string& path);
   // Text after the last ".", lower-cased; "" without a ".".
   static std::string getExtName(const std::string& path);
@@ -91,6 +98,7 @@ class tXARC {
   // data stays at headerlength even when the table is not packed against it.
   int64_t tableEnd_ = 0;
   std::string headerGap_;
+  bool savable_ = false;
 };
 
 }  // namespace vh

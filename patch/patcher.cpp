@@ -142,6 +142,14 @@ int tPatcher::replaceSub(tPatchScene& scene, tSubScene& sub) {
     }
   }
 
+  if (!archive.savable()) {
+    // A file too short for a header opened with no members, so nothing in
+    // it changed; it stays as it is.
+    desktop().debugLog("no archive table in " + path + ", left as it is");
+    onCompleteSub(sub);
+    return 1;
+  }
+
   // The archive goes to a new file that replaces the old one only when it
   // is complete, so a failure or a killed process never leaves half a game
   // file behind.

@@ -124,13 +124,61 @@ TEST(GetExtName, TakesTheTextAfterTheLastDotLowerCased) {
   EXPECT_EQ(tXARC::getExtName("ends."), "");
 }
 
-TEST_F(XarcTest, ShortFilesOpenQuietly) {
-  tXARC archive;
-  ASSERT_EQ(archive.open(write("")), 1);
-  EXPECT_TRUE(archive.files.empty());
-  ASSERT_EQ(archive.open(write(Bytes().i32(5).i32(3).u16(1))), 1);  // 10 bytes
-  EXPECT_TRUE(archive.files.empty());
-  EXPECT_EQ(archive.xrcNo, 5);
+TEST_F(XarcTest, ShortFilesOpenQuietlyAndAreNeverWrittenBack) {
+  for (const std::string& bytes : {std::string(), Bytes().i32(5).i32(3).u16(1).bytes()}) {
+    SCOPED_TRACE(bytes.size());
+    tXARC archive;
+    ASSERT_EQ(archive.open(write(bytes)), 1);
+    EXPECT_TRUE(archive.files.empty());
+    EXPECT_EQ(recording.messages(), std::vector<std::string>{});
+    // Saved, the zeros read for the missing header bytes would claim members
+    // that the next open refuses.
+    EXPECT_FALSE(archive.savable());
+    auto written = std::make_shared<ByteBuffer>();
+    BufferStream out(written);
+    EXPECT_THROW(archive.save(out), StreamError);
+    EXPECT_EQ(written->size(), 0u);
+  }
+  // A whole header with no members is written back as it was.
+  tXARC empty;
+  ASSERT_EQ(empty.open(write(Bytes().i32(5).i32(0).i32(12))), 1);
+  EXPECT_TRUE(empty.savable());
+  EXPECT_EQ(test::saved(empty), Bytes().i32(5).i32(0).i32(12).bytes());
+}
+
+TEST_F(XarcTest, MemberCountsAreWeighedAgainstTheBytesThatCanBackThem) {
+  // Nine bytes per entry: an empty name's 0 byte, length and flag.
+  constexpr int32_t kEntries = 20000;
+  Bytes table;
+  for (int32_t i = 0; i < kEntries; ++i) table.u8(0).i32(0).i32(0);
+  const int32_t fileSize = 12 + 9 * kEntries;
+  const auto archiveWithCount = [&](int32_t count) {
+    return Bytes().i32(1).i32(count).i32(fileSize).str(table).bytes();
+  };
+  struct Case {
+    std::string bytes;
+    int32_t members;  // -1: "invalid XARC size:"
+  };
+  const std::vector<Case> cases = {
+      {archiveWithCount(kEntries), kEntries},
+      // A table cut short by a few entries reads them as empty members.
+      {archiveWithCount(kEntries + 64), kEntries + 64},
+      {archiveWithCount(kEntries + 65), -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.members);
+    if (c.members < 0) {
+      expectInvalid(c.bytes);
+      continue;
+    }
+    tXARC archive;
+    ASSERT_EQ(archive.open(write(c.bytes)), 1);
+    EXPECT_EQ(static_cast<int32_t>(archive.files.size()), c.members);
+    EXPECT_EQ(recording.messages(), std::vector<std::string>{});
+    if (c.members == kEntries) {
+      EXPECT_EQ(test::saved(archive), c.bytes);
+    }
+  }
 }
 
 TEST_F(XarcTest, LyingHeadersAreRejectedWithoutHugeAllocations) {
@@ -148,6 +196,11 @@ TEST_F(XarcTest, LyingHeadersAreRejectedWithoutHugeAllocations) {
   expectInvalid(Bytes().i32(0).i32(1).i32(-100).cstr("a").i32(0).i32(0));
   // A table that runs past headerlength.
   expectInvalid(Bytes().i32(0).i32(1).i32(16).cstr("abcdef").i32(0).i32(0).str("data"));
+  // A record file that overruns the end leaves the plain member after it
+  // beginning past the end.
+  expectInvalid(Bytes().i32(0).i32(2).i32(36).cstr("s.xrc").i32(20).i32(0).cstr("b").i32(0).i32(0).str("xx"));
+  // A negative length on a record file.
+  expectInvalid(Bytes().i32(0).i32(1).i32(26).cstr("s.xrc").i32(-1).i32(0).str(std::string(14, '\0')));
 }
 
 TEST_F(XarcTest, BytesBetweenTableAndHeaderLengthAreKept) {
@@ -266,19 +319,29 @@ TEST_F(XarcTest, RecordFileLengthIsRecomputedOnSave) {
 
 TEST_F(XarcTest, RecordFileCutShortByTheEndOfTheArchiveReadsZeros) {
   // The root promises two children; the file ends inside the first one's
-  // title. The missing bytes come out as zeros and the archive still opens.
+  // title. The missing bytes come out as zeros and the archive still opens,
+  // whatever length the table gave the record file: the bytes that are
+  // there, the whole tree's, or far more.
   const std::string cut = recordFile({{9, 6, 1, "r", "", 2, 0}}) + Bytes().u8(29).u8(0).u16(2).u16(3).str("A").bytes();
-  tXARC archive;
-  ASSERT_EQ(archive.open(write(makeArchive({{"s.xrc", cut}}))), 1);
-  const auto records = archive.getXRC()->getRecordArray();
-  ASSERT_EQ(records.size(), 3u);
-  EXPECT_EQ(records[1]->data.title, std::string("A\0\0", 3));
-  EXPECT_EQ(records[2]->data.type1, 0);
-  EXPECT_EQ(records[2]->parent.lock(), records[0]);
-  EXPECT_EQ(recording.messages(), std::vector<std::string>{});
-  const std::string saved = test::saved(archive);
   const std::string tree = recordFile({{9, 6, 1, "r", "", 2, 0}, {29, 0, 2, std::string("A\0\0", 3), "", 0, 0}, {}});
-  EXPECT_EQ(saved, makeArchive({{"s.xrc", tree}}));
+  for (const int32_t claimed : {static_cast<int32_t>(cut.size()), static_cast<int32_t>(tree.size()), 0x7fffffff}) {
+    SCOPED_TRACE(claimed);
+    RecordingDesktop seen;
+    ScopedDesktop use(seen);
+    Bytes file;
+    file.i32(7).i32(2).i32(12 + 14 + 14);
+    file.cstr("a.bin").i32(2).i32(0).cstr("s.xrc").i32(claimed).i32(0);
+    file.str("AA").str(cut);
+    tXARC archive;
+    ASSERT_EQ(archive.open(write(file)), 1);
+    const auto records = archive.getXRC()->getRecordArray();
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records[1]->data.title, std::string("A\0\0", 3));
+    EXPECT_EQ(records[2]->data.type1, 0);
+    EXPECT_EQ(records[2]->parent.lock(), records[0]);
+    EXPECT_EQ(seen.messages(), std::vector<std::string>{});
+    EXPECT_EQ(test::saved(archive), makeArchive({{"a.bin", "AA"}, {"s.xrc", tree}}));
+  }
 }
 
 TEST_F(XarcTest, DamagedRecordFileIsAnArchiveThatCannotBeRead) {
@@ -324,7 +387,7 @@ TEST_F(XarcTest, TruncatedAndCorruptedArchivesNeverMisbehave) {
   const std::string good = makeArchive({{"a.bin", "AA"}, {"s.xrc", records}, {"z.bin", "ZZZ"}});
   std::vector<std::string> variants;
   // Headers shorter than 12 bytes are the archive layer's own case (they
-  // open empty and save a header that claims members); left out here.
+  // open empty and are never saved); left out here.
   for (size_t n = 12; n < good.size(); ++n) variants.push_back(good.substr(0, n));
   for (size_t at = 0; at < good.size(); ++at) {
     for (const char value : {'\x00', '\x01', '\x7f', '\x80', '\xff'}) {

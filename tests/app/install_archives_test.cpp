@@ -1,0 +1,96 @@
+// Installations over game archives that are damaged in ways the program
+// accepts: the real vhpatch completes and writes back only what it can.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "app/recording_desktop.h"
+#include "formats/xarc.h"
+#include "formats/xrc.h"
+#include "tests/app/installation.h"
+#include "tests/formats/archive_fixture.h"
+#include "tests/test_support.h"
+
+namespace vh {
+namespace {
+
+using test::Installation;
+
+// A sub-scene archive of the sample game whose scene has translations.
+const std::string kArchive = "Inn/2/2.xarc";
+
+// Puts the same bytes in the game and in the copy the expectations are
+// computed from.
+void replaceArchive(const Installation& setup, const std::string& bytes) {
+  test::writeFile(setup.game + "/" + kArchive, bytes);
+  test::writeFile(setup.original + "/" + kArchive, bytes);
+}
+
+TEST(InstallArchives, ARecordFileCutShortByTheEndIsSavedWithItsRecomputedLength) {
+  Installation setup;
+  RecordingDesktop quiet;
+  ScopedDesktop installed(quiet);
+
+  // The archive rebuilt with its record file last, then cut four bytes into
+  // the tree's last record: that record reads as zeros and is 14 bytes now,
+  // while the table still claims the whole tree.
+  tXARC source;
+  source.subId = 2;
+  ASSERT_EQ(source.open(setup.game + "/" + kArchive), 1);
+  const auto xrc = source.getXRC();
+  ASSERT_NE(xrc, nullptr);
+  std::vector<test::Member> members;
+  for (const tXFilePtr& file : source.files) {
+    if (file != xrc) members.push_back({file->name, file->bank->toString(), file->flag});
+  }
+  members.push_back({xrc->name, test::saved(*xrc), xrc->flag});
+  const tRecordData& last = xrc->records.back()->data;
+  const size_t lastSize = 14 + last.titleLength + static_cast<size_t>(last.subStringLength);
+  ASSERT_GT(lastSize, 4u);
+  const std::string whole = test::makeArchive(members, source.xrcNo);
+  replaceArchive(setup, whole.substr(0, whole.size() - (lastSize - 4)));
+
+  const auto result = setup.vhpatch("makeandapply");
+  ASSERT_EQ(result.status, 0) << result.out << result.err;
+  EXPECT_EQ(result.out.find("invalid XARC size:"), std::string::npos) << result.out;
+  EXPECT_NE(result.err.find("data written"), std::string::npos) << result.err;
+  test::expectPatched(setup);
+
+  // The table's length for the record file is the tree as written, which
+  // ends the file.
+  tXARC patched;
+  ASSERT_EQ(patched.open(setup.game + "/" + kArchive), 1);
+  const auto saved = patched.getXRC();
+  ASSERT_NE(saved, nullptr);
+  EXPECT_EQ(saved, patched.files.back());
+  EXPECT_EQ(saved->records.size(), xrc->records.size());
+  EXPECT_EQ(saved->records.back()->data.titleLength, 0);
+  const int32_t tableLength = saved->length;
+  saved->calcLength();
+  EXPECT_EQ(tableLength, saved->length);
+  EXPECT_EQ(static_cast<int64_t>(saved->offset) + tableLength,
+            static_cast<int64_t>(test::readFile(setup.game + "/" + kArchive).size()));
+}
+
+TEST(InstallArchives, AnArchiveTooShortForAHeaderIsLeftAsItIs) {
+  Installation setup;
+  // Ten bytes: a count but no whole header. Saved, the zeros read in place
+  // of the missing bytes would make a header the next run refuses.
+  const std::string stub = test::Bytes().i32(5).i32(3).u16(1).bytes();
+  replaceArchive(setup, stub);
+  const std::string scene = "Inn/Inn.xarc";
+
+  for (int run = 1; run <= 2; ++run) {
+    SCOPED_TRACE(run);
+    const auto result = setup.vhpatch("makeandapply");
+    ASSERT_EQ(result.status, 0) << result.out << result.err;
+    EXPECT_EQ(result.out.find("invalid XARC size:"), std::string::npos) << result.out;
+    EXPECT_NE(result.err.find("data written"), std::string::npos) << result.err;
+    EXPECT_TRUE(test::readFile(setup.game + "/" + kArchive) == stub) << "the short archive was rewritten";
+  }
+  // The rest of the scene was installed.
+  EXPECT_TRUE(test::readFile(setup.game + "/" + scene) != test::readFile(setup.original + "/" + scene));
+}
+
+}  // namespace
+}  // namespace vh
