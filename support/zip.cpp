@@ -134,6 +134,15 @@ int ZipReader::CloseZip() {
   return 0;
 }
 
+int64_t ZipReader::memberSize(const std::string& name, int caseSensitive) {
+  if (!m_zipFile) return -1;
+  unzFile handle = static_cast<unzFile>(m_zipFile);
+  if (unzLocateFile(handle, name.c_str(), caseSensitive ? 1 : 2) != UNZ_OK) return -1;
+  unz_file_info info{};
+  if (unzGetCurrentFileInfo(handle, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) return -1;
+  return static_cast<int64_t>(info.uncompressed_size);
+}
+
 // ---- ZipWriter
 
 namespace {

@@ -74,6 +74,10 @@ class ZipReader : public ZipFile {
   int ExtractFileToDisk(const std::string& name, const std::string& outPath, int caseSensitive,
                         const std::string& password);
   int CloseZip();
+  // The member's uncompressed size as the package's directory records it,
+  // which is what ExtractFile would allocate; -1 when it is missing. Lets a
+  // caller refuse a member before it is extracted.
+  int64_t memberSize(const std::string& name, int caseSensitive);
 
  private:
   void* m_zipFile = nullptr;
