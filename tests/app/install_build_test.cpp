@@ -76,6 +76,8 @@ struct WriteFailure {
   const char* where;  // where in the package the file system gives out
 };
 
+void PrintTo(const WriteFailure& failure, std::ostream* out) { *out << failure.mode << " failing at the " << failure.where; }
+
 class BuildWriteFailure : public ::testing::TestWithParam<WriteFailure> {};
 
 TEST_P(BuildWriteFailure, KeepsThePreviousPackageAndSaysSo) {
@@ -162,6 +164,8 @@ struct LoadCase {
   size_t count;       // how many of them the scene's table holds
   bool refused;
 };
+
+void PrintTo(const LoadCase& load, std::ostream* out) { *out << load.name; }
 
 class PackageLoadCost : public ::testing::TestWithParam<LoadCase> {};
 
