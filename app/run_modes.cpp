@@ -16,12 +16,14 @@ constexpr const char* kPackage = "patch.dat";
 int runMode(RunMode mode, InstallerShell& shell) {
   if (mode == RunMode::Make) {
     desktop().printLine("packing patch");
-    tPatchMaker().Create(kPackage);
-    // Shown whatever the build achieved: the builder reports nothing.
+    // A failed build has shown its own message and kept the old package.
+    if (!tPatchMaker().Create(kPackage)) return 1;
     desktop().messageBox("Patch gerenating is done!");
     return 0;
   }
-  if (mode == RunMode::MakeAndApply) tPatchMaker().Create(kPackage);
+  // Installing a package the build failed to replace would install stale
+  // data the user did not ask for.
+  if (mode == RunMode::MakeAndApply && !tPatchMaker().Create(kPackage)) return 1;
 
   vPatcher patcher;
   if (!patcher.loadPatch(kPackage)) fatalError(std::string("error in reading patch:") + kPackage);

@@ -2,7 +2,9 @@
 
 #include "app/desktop.h"
 #include "common/bytes.h"
+#include "common/files.h"
 #include "formats/scene_list.h"
+#include "patch/load_budget.h"
 #include "support/zip.h"
 #include "translation/trz.h"
 
@@ -20,6 +22,17 @@ std::string imageMember(const std::string& name) {
   return "images/" + (hasExtension ? path.substr(0, dot) : path) + ".xmg";
 }
 
+constexpr const char* kTooLarge = "patch too large to load:";
+
+// What the tables keep per scene and per sub-scene: the object with its
+// shared count, and its node in the owner's map with the key's copy.
+constexpr uint64_t kSceneCost = 256;
+constexpr uint64_t kSubSceneCost = 256;
+// A name of more than the short-string capacity takes a heap block.
+uint64_t textCost(const std::string& text) { return text.size() > 15 ? text.size() + 25 : 0; }
+// An add-on record in the add-on list: its node's links and header.
+constexpr uint64_t kListNodeCost = 32;
+
 }  // namespace
 
 int tSubScene::addImage(std::shared_ptr<tPatchImage> image) {
@@ -28,7 +41,7 @@ int tSubScene::addImage(std::shared_ptr<tPatchImage> image) {
   return 0;
 }
 
-tPatch::tPatch() = default;
+tPatch::tPatch() : budget_(std::make_shared<LoadBudget>(-1)) {}
 
 tPatch::~tPatch() {
   if (z) z->CloseZip();
@@ -36,10 +49,38 @@ tPatch::~tPatch() {
 
 std::shared_ptr<Stream> tPatch::extract(const std::string& member) {
   if (!z) return nullptr;
-  return z->ExtractFile(member, 0, "");
+  const int64_t size = z->memberSize(member, 0);
+  if (size < 0) return nullptr;
+  // Refused before it is inflated: a small package may name a member of a
+  // gigabyte.
+  if (!budget_->admit(static_cast<uint64_t>(size))) {
+    refuse(member);
+    return nullptr;
+  }
+  auto stream = z->ExtractFile(member, 0, "");
+  if (!stream) {
+    budget_->release(static_cast<uint64_t>(size));
+    return nullptr;
+  }
+  return std::shared_ptr<Stream>(stream.get(), [stream, budget = budget_, size](Stream*) {
+    budget->release(static_cast<uint64_t>(size));
+  });
+}
+
+bool tPatch::hold(uint64_t bytes, const std::string& member) {
+  if (budget_->hold(bytes)) return true;
+  refuse(member);
+  return false;
+}
+
+void tPatch::refuse(const std::string& member) {
+  if (refused_) return;
+  refused_ = true;
+  desktop().messageBox(kTooLarge + member);
 }
 
 int tPatch::open(const std::string& url) {
+  budget_ = std::make_shared<LoadBudget>(fileSize(url));
   z = std::make_shared<ZipReader>();
   if (!z->OpenZip(url)) {
     desktop().messageBox("patch file not found");
@@ -50,7 +91,7 @@ int tPatch::open(const std::string& url) {
     return 0;
   }
   readAddon();
-  if (!readTRZ()) {
+  if (refused_ || !readTRZ()) {
     desktop().messageBox("error in reading translation data");
     return 0;
   }
@@ -68,6 +109,7 @@ int tPatch::readSceneList() {
     std::string key, value;
     splitKeyValue(line, key, value);
     if (key == "scene") {
+      if (!hold(kSceneCost + 2 * textCost(value), "patchscene.lst")) return 0;
       scene = std::make_shared<tPatchScene>();
       scene->name = value;
       scenes.insert_or_assign(value, scene);
@@ -77,12 +119,15 @@ int tPatch::readSceneList() {
       // A sub-scene before any scene has no owner: the builder never writes
       // one, and it is ignored.
       if (!scene) continue;
+      if (!hold(kSubSceneCost + 2 * textCost(value), "patchscene.lst")) return 0;
       sub = std::make_shared<tSubScene>();
       sub->name = value;
       scene->subs.insert_or_assign(value, sub);
       ++scene->subcount;
     } else if (key == "path") {
-      if (sub) sub->path = value;
+      if (!sub) continue;
+      if (!hold(textCost(value), "patchscene.lst")) return 0;
+      sub->path = value;
     }
   }
   return 1;
@@ -94,10 +139,13 @@ int tPatch::readAddon() {
   while (!list->atEnd()) {
     const std::string line = list->readLine();
     auto member = extract("addon/" + line);
+    if (refused_) return 0;
     if (!member) continue;
+    tTransRecord record = readAddonRecord(*member);
+    if (!hold(record.footprint() + kListNodeCost, "addon/" + line)) return 0;
     // Front insertion: the first add-on listed ends up last and so, applied
     // after the others, wins over them.
-    addonRecords.push_front(readAddonRecord(*member));
+    addonRecords.push_front(std::move(record));
   }
   return 0;
 }
@@ -126,10 +174,21 @@ tTransRecord tPatch::readAddonRecord(Stream& stream) {
 
 int tPatch::readTRZ() {
   for (auto& [name, scene] : scenes) {
-    auto member = extract("trans/" + name + ".trz");
+    const std::string memberName = "trans/" + name + ".trz";
+    auto member = extract(memberName);
+    if (refused_) return 0;
     if (!member) continue;
-    scene->trz = tTrz::Load(*member);
+    auto trz = std::make_shared<tTrz>();
+    trz->maxFootprint = budget_->room();
+    trz->open(*member);
+    if (trz->tooLarge) {
+      refuse(memberName);
+      return 0;
+    }
+    (void)budget_->hold(trz->footprint);  // within the room it was given
+    scene->trz = std::move(trz);
     checkAddon(*scene);
+    if (refused_) return 0;
   }
   return 1;
 }
@@ -138,6 +197,11 @@ int tPatch::checkAddon(tPatchScene& scene) {
   if (!scene.trz) return 0;
   for (const auto& record : addonRecords) {
     if (record.scnId != scene.name) continue;
+    if (scene.trz->records.size() >= tTrz::kMaxEntries) {
+      refuse("trans/" + scene.name + ".trz");
+      return 0;
+    }
+    if (!hold(record.footprint(), "addon.lst")) return 0;
     desktop().debugLog(record.scnId);
     scene.trz->records.push_back(record);
   }

@@ -19,6 +19,7 @@
 
 namespace vh {
 
+class LoadBudget;
 class ZipReader;
 class tTrz;
 
@@ -73,10 +74,22 @@ class tPatch {
   // entry, after its message.
   int readImages();
   // 1 when the package, its scene list and its translation data loaded.
+  // A package whose tables would cost more memory than LoadBudget allows,
+  // or a scene with more than tTrz::kMaxEntries entries, is refused: the
+  // message names the member, open() returns 0.
   int open(const std::string& url);
 
  private:
+  // The member's stream, its bytes counted against the budget while it
+  // lives; null when it is missing or does not fit (then refused()).
   std::shared_ptr<Stream> extract(const std::string& member);
+  // Counts `bytes` the tables keep; refuses the package, naming `member`,
+  // when they do not fit. False then.
+  bool hold(uint64_t bytes, const std::string& member);
+  void refuse(const std::string& member);
+
+  std::shared_ptr<LoadBudget> budget_;
+  bool refused_ = false;
 };
 
 }  // namespace vh

@@ -1,9 +1,11 @@
 #include "patch/patch_maker.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
 
+#include "app/desktop.h"
 #include "common/files.h"
 #include "common/stream.h"
 #include "formats/scene_list.h"
@@ -12,23 +14,55 @@
 
 namespace vh {
 
+namespace {
+
+constexpr const char* kNoWorkingTree = "no working tree here: data/ is missing";
+constexpr const char* kFailedToWrite = "failed to write:";
+
+// The rename lives in the folder's entry, which needs its own sync.
+void syncFolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+  if (fd < 0) return;
+  fsync(fd);
+  ::close(fd);
+}
+
+}  // namespace
+
 tPatchMaker::tPatchMaker() = default;
 tPatchMaker::~tPatchMaker() = default;
 
 int tPatchMaker::Create(const std::string& url) {
+  // Without "data/" this is a player's folder, not a translator's: a build
+  // here would replace the real package with one that has no scenes.
+  if (!folderExists(kSceneIndexFolder)) {
+    desktop().messageBox(kNoWorkingTree);
+    return 0;
+  }
   // The package is written beside its final name and renamed over it when
-  // complete: a build that fails half-way keeps the previous package.
+  // complete and on the disk: a build that fails keeps the previous package.
   const std::string building = url + ".building";
   file = std::make_shared<ZipWriter>();
-  file->OpenZip(building, 0);
-  createXARCList();
-  loadTrz();
-  loadImages();
-  loadExtra();
-  loadAddon();
-  file->CloseZip("");
-  if (fileExists(building)) std::rename(building.c_str(), url.c_str());
-  return 0;
+  bool written = file->OpenZip(building, 0) != 0;
+  if (written) {
+    createXARCList();
+    loadTrz();
+    loadImages();
+    loadExtra();
+    loadAddon();
+    file->CloseZip("");
+    written = !file->failed() && std::rename(building.c_str(), url.c_str()) == 0;
+  }
+  if (!written) {
+    desktop().debugLog("building " + building + " failed, zip error " + std::to_string(file->error()));
+    std::remove(building.c_str());
+    desktop().messageBox(kFailedToWrite + url);
+    return 0;
+  }
+  syncFolderOf(url);
+  return 1;
 }
 
 int tPatchMaker::createXARCList() {

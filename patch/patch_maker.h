@@ -22,7 +22,9 @@ class tPatchMaker {
   int loadExtra();
   int loadAddon();
   int loadImages();
-  // Builds the whole package at `url`; reports nothing.
+  // Builds the whole package at `url`. 1 when it is written and on the
+  // disk; 0 after a message box when there is no working tree here or a
+  // write failed, and then `url` is as it was before.
   int Create(const std::string& url);
 
  private:

@@ -1,7 +1,9 @@
 #include "support/zip.h"
 
+#include <fcntl.h>
 #include <minizip/unzip.h>
 #include <minizip/zip.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -132,7 +134,31 @@ int ZipReader::CloseZip() {
   return 0;
 }
 
+int64_t ZipReader::memberSize(const std::string& name, int caseSensitive) {
+  if (!m_zipFile) return -1;
+  unzFile handle = static_cast<unzFile>(m_zipFile);
+  if (unzLocateFile(handle, name.c_str(), caseSensitive ? 1 : 2) != UNZ_OK) return -1;
+  unz_file_info info{};
+  if (unzGetCurrentFileInfo(handle, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) return -1;
+  return static_cast<int64_t>(info.uncompressed_size);
+}
+
 // ---- ZipWriter
+
+namespace {
+
+// A write the operating system accepted may still be lost with the power;
+// the package only counts as written once its bytes are on the disk.
+bool syncToDisk(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY);
+  if (fd < 0) return false;
+  const bool synced = fsync(fd) == 0;
+  return ::close(fd) == 0 && synced;
+}
+
+constexpr int kSyncFailed = -1;
+
+}  // namespace
 
 ZipWriter::~ZipWriter() {
   if (m_zipFile) CloseZip("");
@@ -143,6 +169,7 @@ int ZipWriter::OpenZip(const std::string& path, int append) {
   if (!handle) return 0;
   m_zipFile = handle;
   m_name = path;
+  m_error = 0;
   readFileList();
   return 1;
 }
@@ -154,6 +181,7 @@ int ZipWriter::SetCompressionLevel(int level) {
 
 int ZipWriter::addBytes(const std::string& name, const std::vector<uint8_t>& bytes, const std::tm& when,
                         const std::string& password) {
+  if (m_error) return 0;
   zip_fileinfo info{};
   info.tmz_date.tm_sec = static_cast<uInt>(when.tm_sec);
   info.tmz_date.tm_min = static_cast<uInt>(when.tm_min);
@@ -162,13 +190,18 @@ int ZipWriter::addBytes(const std::string& name, const std::vector<uint8_t>& byt
   info.tmz_date.tm_mon = static_cast<uInt>(when.tm_mon);
   info.tmz_date.tm_year = static_cast<uInt>(when.tm_year + 1900);
   zipFile handle = static_cast<zipFile>(m_zipFile);
+  // Opening a member also finishes the one before it, so a failure of the
+  // previous member's tail shows up here.
   if (password.empty()) {
-    zipOpenNewFileInZip(handle, name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED, m_compressionLevel);
+    noteResult(zipOpenNewFileInZip(handle, name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
+                                   m_compressionLevel));
   } else {
-    zipOpenNewFileInZip3(handle, name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED, m_compressionLevel,
-                         0, -MAX_WBITS, 8, 0, password.c_str(), 0);
+    noteResult(zipOpenNewFileInZip3(handle, name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
+                                    m_compressionLevel, 0, -MAX_WBITS, 8, 0, password.c_str(), 0));
   }
-  zipWriteInFileInZip(handle, bytes.data(), static_cast<unsigned>(bytes.size()));
+  if (m_error) return 0;
+  noteResult(zipWriteInFileInZip(handle, bytes.data(), static_cast<unsigned>(bytes.size())));
+  if (m_error) return 0;
 
   auto entry = SZipFileEntry::create();
   entry->zipFileName = name;
@@ -204,7 +237,12 @@ int ZipWriter::AddStream(Stream* stream, const std::string& name, const std::str
 }
 
 int ZipWriter::CloseZip(const std::string& comment) {
-  if (m_zipFile) zipClose(static_cast<zipFile>(m_zipFile), comment.c_str());
+  if (m_zipFile) {
+    // zipClose finishes the last member, writes the directory and closes the
+    // file, whose buffered tail may only fail now.
+    noteResult(zipClose(static_cast<zipFile>(m_zipFile), comment.c_str()));
+    if (!m_error && !syncToDisk(m_name)) noteResult(kSyncFailed);
+  }
   m_zipFile = nullptr;
   m_name.clear();
   clearFileList();

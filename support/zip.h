@@ -74,6 +74,10 @@ class ZipReader : public ZipFile {
   int ExtractFileToDisk(const std::string& name, const std::string& outPath, int caseSensitive,
                         const std::string& password);
   int CloseZip();
+  // The member's uncompressed size as the package's directory records it,
+  // which is what ExtractFile would allocate; -1 when it is missing. Lets a
+  // caller refuse a member before it is extracted.
+  int64_t memberSize(const std::string& name, int caseSensitive);
 
  private:
   void* m_zipFile = nullptr;
@@ -88,18 +92,31 @@ class ZipWriter : public ZipFile {
 
   int32_t m_compressionLevel = -1;
 
+  // Opening clears the error state of any earlier package.
   int OpenZip(const std::string& path, int append);
   int SetCompressionLevel(int level);
   // Stores the file under its own path, stamped with its modification time.
   int AddFile(const std::string& path, const std::string& password);
   // Stores the stream's bytes from position 0, stamped with the current time.
   int AddStream(Stream* stream, const std::string& name, const std::string& password);
+  // Writes the directory, closes the file and syncs it to the disk.
   int CloseZip(const std::string& comment);
+  // True once any write of the package has failed: opening a member,
+  // writing its bytes, closing the package or syncing it. The first failure
+  // stops every later write, so a failed package is never mistaken for a
+  // shorter whole one; the caller abandons the file.
+  [[nodiscard]] bool failed() const { return m_error != 0; }
+  // minizip's code (or -1 for a failed sync) of the first failure; 0 without.
+  int error() const { return m_error; }
 
  private:
+  void noteResult(int result) {
+    if (m_error == 0 && result != 0) m_error = result;
+  }
   int addBytes(const std::string& name, const std::vector<uint8_t>& bytes, const std::tm& when,
                const std::string& password);
   void* m_zipFile = nullptr;
+  int m_error = 0;
 };
 
 }  // namespace vh

@@ -32,6 +32,16 @@ std::string restoreLineBreaks(const std::string& text) {
   return out;
 }
 
+// A string's own characters live inside it up to its short-string
+// capacity; longer ones take a heap block with the allocator's header,
+// rounded to its 16-byte granularity.
+uint64_t heapBytes(const std::string& text) {
+  const auto* self = reinterpret_cast<const char*>(&text);
+  if (text.data() >= self && text.data() < self + sizeof text) return 0;
+  constexpr uint64_t kHeader = 8, kGrain = 16;
+  return (text.capacity() + 1 + kHeader + kGrain - 1) / kGrain * kGrain;
+}
+
 }  // namespace
 
 // ---- tTransRecord
@@ -61,6 +71,12 @@ int tTransRecord::setType(const std::string& word) {
     typeId = kKindOther;
   }
   return 0;
+}
+
+uint64_t tTransRecord::footprint() const {
+  // A deque block of 512 bytes holds six entries with 32 bytes to spare.
+  constexpr uint64_t kSlot = sizeof(tTransRecord) + 8;
+  return kSlot + heapBytes(scnId) + heapBytes(value);
 }
 
 // ---- tTrz
@@ -101,6 +117,12 @@ int tTrz::readRecord(Stream& stream) {
   while (!stream.atEnd()) {
     const std::string line = stream.readLine();
     if (line == kEndOfEntry) {
+      const uint64_t cost = entry.footprint();
+      if (records.size() >= maxEntries || cost > maxFootprint - footprint) {
+        tooLarge = true;
+        return 0;
+      }
+      footprint += cost;
       records.push_back(std::move(entry));
       entry = tTransRecord();
       continue;

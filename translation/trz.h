@@ -14,6 +14,8 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
+#include <limits>
 #include <memory>
 #include <string>
 
@@ -59,13 +61,31 @@ class tTransRecord {
   // Rewrites one record payload with `value` according to typeId; defined
   // with the record replacement in translation/replace.cpp. Returns 0.
   int doReplace(tRecordData& data) const;
+
+  // What the entry holds in memory, its text included, as a table of
+  // entries stores it; what loading a package charges for it.
+  uint64_t footprint() const;
 };
 
 // A translation table: the entries of one scene in file order (the package
 // reader appends the scene's add-on entries after them).
 class tTrz {
  public:
-  List<tTransRecord> records;
+  // An address names one of 100 sub-scenes and one of 10,000 record
+  // positions, so a longer table can only repeat itself.
+  static constexpr size_t kMaxEntries = 100 * 10'000;
+
+  // A deque, not a linked list: millions of entries cost no node of their
+  // own and never a reallocated copy of the whole table.
+  std::deque<tTransRecord> records;
+
+  // Bounds on what reading may build. Reading stops at the entry that would
+  // pass either and sets tooLarge; the table is then incomplete and its
+  // reader refuses it.
+  size_t maxEntries = kMaxEntries;
+  uint64_t maxFootprint = std::numeric_limits<uint64_t>::max();
+  uint64_t footprint = 0;  // the sum of the entries' footprints
+  bool tooLarge = false;
 
   // A new table filled by open(source).
   static std::shared_ptr<tTrz> Load(Stream& source);
@@ -78,8 +98,8 @@ class tTrz {
   // translation data" and ends the process with status 0 (endProcess), so no
   // partial table is ever returned.
   int open(const std::string& path);
-  // Reads lines until the end of the stream, appending every entry closed
-  // by ">>". Returns 0.
+  // Reads lines until the end of the stream (or a bound), appending every
+  // entry closed by ">>". Returns 0.
   int readRecord(Stream& stream);
   // Splits a line at its first "=": key before, value after. A line without
   // "=", or starting with it, is all key. Returns 0.

@@ -1,0 +1,222 @@
+// The real vhpatch building its package where that can fail: a file system
+// that refuses the package's bytes, a folder that is no working tree, and a
+// small package whose translation tables would unfold into gigabytes.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <random>
+
+#include "common/files.h"
+#include "tests/app/installation.h"
+#include "tests/test_support.h"
+
+namespace vh {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Installation;
+using test::TempDir;
+
+struct ChildRun {
+  test::CommandResult result;
+  long peakKiB = -1;  // the largest resident size of the command's processes
+};
+
+// Runs `command` in a child of its own, so that the peak resident size that
+// getrusage reports is that of this command alone; with `fileSizeLimit` the
+// command may not grow any file past that many bytes, and the signal that
+// would end it is ignored, so its writes fail as on a full disk.
+ChildRun runInChild(const std::string& command, const std::string& input, rlim_t fileSizeLimit = RLIM_INFINITY) {
+  TempDir scratch;
+  const pid_t child = fork();
+  if (child == 0) {
+    if (fileSizeLimit != RLIM_INFINITY) {
+      signal(SIGXFSZ, SIG_IGN);
+      const rlimit limit{fileSizeLimit, fileSizeLimit};
+      setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    const auto ran = test::runCommand(command, input);
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    test::writeFile(scratch / "out", ran.out);
+    test::writeFile(scratch / "err", ran.err);
+    test::writeFile(scratch / "status", std::to_string(ran.status) + " " + std::to_string(usage.ru_maxrss));
+    _exit(0);
+  }
+  ChildRun run;
+  if (child < 0 || waitpid(child, nullptr, 0) != child) return run;
+  run.result.out = test::readFile(scratch / "out");
+  run.result.err = test::readFile(scratch / "err");
+  const std::string numbers = test::readFile(scratch / "status");
+  const size_t space = numbers.find(' ');
+  if (space == std::string::npos) return run;
+  run.result.status = std::stoi(numbers.substr(0, space));
+  run.peakKiB = std::stol(numbers.substr(space + 1));
+  return run;
+}
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+void expectGameUntouched(const Installation& setup) {
+  for (const std::string& archive : setup.archives()) {
+    EXPECT_TRUE(test::readFile(setup.game + "/" + archive) == test::readFile(setup.original + "/" + archive))
+        << archive << " was changed";
+  }
+  EXPECT_FALSE(fileExists(setup.game + "/readme_cn.txt"));
+}
+
+// ---- a build that cannot write its package
+
+struct WriteFailure {
+  const char* mode;
+  const char* where;  // where in the package the file system gives out
+};
+
+void PrintTo(const WriteFailure& failure, std::ostream* out) { *out << failure.mode << " failing at the " << failure.where; }
+
+class BuildWriteFailure : public ::testing::TestWithParam<WriteFailure> {};
+
+TEST_P(BuildWriteFailure, KeepsThePreviousPackageAndSaysSo) {
+  Installation setup;
+  ASSERT_EQ(setup.vhpatch("make").status, 0);
+  const std::string package = setup.program + "/patch.dat";
+  const std::string good = test::readFile(package);
+
+  // A large member that does not compress, so the new package is far larger
+  // than the old one and a write can fail inside it.
+  std::mt19937 random(11);
+  std::string noise(1 << 20, '\0');
+  for (char& c : noise) c = static_cast<char>(random());
+  test::writeFile(setup.program + "/extra/noise.bin", noise);
+  TempDir sizing;
+  fs::copy(setup.program, sizing / "program", fs::copy_options::recursive);
+  ASSERT_EQ(test::runCommand("cd / && VHPATCH_UI=terminal '" + (sizing / "program/vhpatch") + "' make").status, 0);
+  const auto whole = static_cast<rlim_t>(fileSize(sizing / "program/patch.dat"));
+
+  const std::string where = GetParam().where;
+  const rlim_t limit = where == "first members" ? 4096 : where == "large member" ? whole / 2 : whole - 1;
+  const auto run = runInChild(setup.command(GetParam().mode), "", limit).result;
+
+  EXPECT_EQ(run.status, 1) << run.err;
+  EXPECT_TRUE(contains(run.err, "failed to write:patch.dat")) << run.err;
+  EXPECT_FALSE(contains(run.err, "Patch gerenating is done!")) << run.err;
+  EXPECT_FALSE(contains(run.err, "data written")) << run.err;
+  EXPECT_TRUE(test::readFile(package) == good) << "the previous package was replaced";
+  EXPECT_FALSE(fs::exists(package + ".building"));
+  expectGameUntouched(setup);
+}
+
+INSTANTIATE_TEST_SUITE_P(Limits, BuildWriteFailure,
+                         ::testing::Values(WriteFailure{"make", "first members"}, WriteFailure{"make", "large member"},
+                                           WriteFailure{"make", "directory at close"},
+                                           WriteFailure{"makeandapply", "large member"},
+                                           WriteFailure{"makeandapply", "directory at close"}),
+                         [](const auto& info) {
+                           std::string name = std::string(info.param.mode) + "_" + info.param.where;
+                           for (char& c : name) c = c == ' ' ? '_' : c;
+                           return name;
+                         });
+
+// ---- a folder that is no working tree
+
+class BuildWithoutWorkingTree : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(BuildWithoutWorkingTree, RefusesAndKeepsThePackage) {
+  Installation setup;
+  ASSERT_EQ(setup.vhpatch("make").status, 0);
+  const std::string package = setup.program + "/patch.dat";
+  const std::string good = test::readFile(package);
+  // A player's folder: the program and its package, nothing else.
+  for (const char* folder : {"data", "trans", "extra", "addon"}) fs::remove_all(setup.program + "/" + folder);
+
+  const auto run = setup.vhpatch(GetParam());
+  EXPECT_EQ(run.status, 1) << run.err;
+  EXPECT_TRUE(contains(run.err, "no working tree here: data/ is missing")) << run.err;
+  EXPECT_FALSE(contains(run.err, "Patch gerenating is done!")) << run.err;
+  EXPECT_FALSE(contains(run.err, "data written")) << run.err;
+  EXPECT_TRUE(test::readFile(package) == good) << "the package was replaced";
+  EXPECT_FALSE(fs::exists(package + ".building"));
+  expectGameUntouched(setup);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, BuildWithoutWorkingTree, ::testing::Values("make", "makeandapply"));
+
+TEST(BuildWorkingTree, AnEmptyDataFolderStillBuilds) {
+  Installation setup;
+  for (const char* folder : {"data", "trans", "extra", "addon"}) fs::remove_all(setup.program + "/" + folder);
+  fs::create_directory(setup.program + "/data");
+  const auto run = setup.vhpatch("make");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(contains(run.err, "Patch gerenating is done!")) << run.err;
+  const auto listed = test::runCommand("unzip -Z1 '" + setup.program + "/patch.dat'");
+  EXPECT_EQ(listed.out, "patchscene.lst\nextra.lst\naddon.lst\n");
+}
+
+// ---- what loading a package may cost
+
+struct LoadCase {
+  const char* name;
+  std::string entry;  // one translation entry's lines
+  size_t count;       // how many of them the scene's table holds
+  bool refused;
+};
+
+void PrintTo(const LoadCase& load, std::ostream* out) { *out << load.name; }
+
+class PackageLoadCost : public ::testing::TestWithParam<LoadCase> {};
+
+TEST_P(PackageLoadCost, StaysWithinTwiceWhatItReadsOrIsRefused) {
+  const LoadCase& param = GetParam();
+  Installation setup;
+  ASSERT_TRUE(fileExists(setup.program + "/data/Docks.orz"));
+  // Without add-ons the scene's table holds exactly the entries written.
+  fs::remove_all(setup.program + "/addon");
+  std::string table;
+  table.reserve(param.entry.size() * param.count);
+  for (size_t i = 0; i < param.count; ++i) table += param.entry;
+  test::writeFile(setup.program + "/trans/Docks.trz", table);
+  int64_t read = 0;  // a lower bound of what loading reads: the tables alone
+  for (const std::string& name : listFolder(setup.program + "/trans", true)) read += fileSize(setup.program + "/trans/" + name);
+  ASSERT_EQ(setup.vhpatch("make").status, 0);
+  const int64_t packageSize = fileSize(setup.program + "/patch.dat");
+
+  const auto run = runInChild(setup.command(""), "");  // closed at once: loading only
+  if (param.refused) {
+    EXPECT_EQ(run.result.status, 255) << run.result.err;
+    EXPECT_EQ(run.result.out, "error in reading patch:patch.dat\n");
+    EXPECT_TRUE(contains(run.result.err, "patch too large to load:trans/Docks.trz")) << run.result.err;
+  } else {
+    EXPECT_EQ(run.result.status, 0) << run.result.out << run.result.err;
+  }
+  expectGameUntouched(setup);
+
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "peak memory is not measured under AddressSanitizer, whose shadow memory dwarfs the program's";
+#else
+  ASSERT_GT(run.peakKiB, 0);
+  RecordProperty("peak_kib", std::to_string(run.peakKiB));
+  const long boundKiB = static_cast<long>((2 * read + (64 << 20)) / 1024);
+  EXPECT_LE(run.peakKiB, boundKiB) << "read at least " << read << " bytes";
+  if (packageSize < 1'000'000) {
+    EXPECT_LE(run.peakKiB, 256 * 1024) << "package of " << packageSize << " bytes";
+  }
+#endif
+}
+
+// Padding that the reader ignores, so that an entry's own bytes earn the
+// memory it takes and only the count of entries can refuse it.
+const std::string kPadding = "; " + std::string(40, '-') + "\r\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Tables, PackageLoadCost,
+    ::testing::Values(LoadCase{"EmptyEntriesOf53MB", ">>\n", 53'000'000 / 3, true},
+                      LoadCase{"AMillionEntries", kPadding + "id=Docks010001\r\n>>\r\n", 1'000'000, false},
+                      LoadCase{"AMillionAndOneEntries", kPadding + "id=Docks010001\r\n>>\r\n", 1'000'001, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace vh
