@@ -16,12 +16,12 @@ constexpr const char* kPackage = "patch.dat";
 int runMode(RunMode mode, InstallerShell& shell) {
   if (mode == RunMode::Make) {
     desktop().printLine("packing patch");
-    tPatchMaker().Create(kPackage);
-    // Shown whatever the build achieved: the builder reports nothing.
+    // A refused build has shown its message; the package stays as it was.
+    if (!tPatchMaker().Create(kPackage)) return 1;
     desktop().messageBox("Patch gerenating is done!");
     return 0;
   }
-  if (mode == RunMode::MakeAndApply) tPatchMaker().Create(kPackage);
+  if (mode == RunMode::MakeAndApply && !tPatchMaker().Create(kPackage)) return 1;
 
   vPatcher patcher;
   if (!patcher.loadPatch(kPackage)) fatalError(std::string("error in reading patch:") + kPackage);

@@ -2,6 +2,7 @@
 
 #include "app/desktop.h"
 #include "common/bytes.h"
+#include "common/files.h"
 #include "formats/scene_list.h"
 #include "support/zip.h"
 #include "translation/trz.h"
@@ -9,6 +10,10 @@
 namespace vh {
 
 namespace {
+
+constexpr const char* kDamagedPackage = "patch file damaged";
+const std::string kDamagedMember = "damaged patch member:";
+const std::string kRefusedArchivePath = "refused archive path outside the game folder:";
 
 // The image's member: "images/" + its name without the extension + ".xmg".
 // The extension starts at the last "." that no "/" follows.
@@ -34,24 +39,51 @@ tPatch::~tPatch() {
   if (z) z->CloseZip();
 }
 
+void tPatch::refuse(const std::string& message) {
+  if (refusal.empty()) refusal = message;
+}
+
 std::shared_ptr<Stream> tPatch::extract(const std::string& member) {
   if (!z) return nullptr;
-  return z->ExtractFile(member, 0, "");
+  auto stream = z->ExtractFile(member, 0, "");
+  // A member the installation depends on that cannot be read back as it was
+  // stored would install part of the translation; the package is refused.
+  if (!stream && z->CheckFile(member, 0, "") != ZipReader::Member::Missing) refuse(kDamagedMember + member);
+  return stream;
+}
+
+void tPatch::checkExtra() {
+  auto list = extract("extra.lst");
+  if (!list) return;
+  while (!list->atEnd()) {
+    const std::string line = list->readLine();
+    // The installer names, and refuses, a line that would leave the game
+    // folder; it never reads that member.
+    if (line.empty() || escapesFolder(line)) continue;
+    if (z->CheckFile("extra/" + line, 0, "") == ZipReader::Member::Damaged) refuse(kDamagedMember + "extra/" + line);
+  }
 }
 
 int tPatch::open(const std::string& url) {
   z = std::make_shared<ZipReader>();
   if (!z->OpenZip(url)) {
-    desktop().messageBox("patch file not found");
+    // A file that is there but cannot be opened as a package was cut short
+    // or spoilt on its way; only a file that is not there is "not found".
+    desktop().messageBox(fileKind(url) == FileKind::Missing ? "patch file not found" : kDamagedPackage);
     return 0;
   }
   if (!readSceneList()) {
-    desktop().messageBox("error in reading scenelist");
+    desktop().messageBox(refusal.empty() ? "error in reading scenelist" : refusal);
     return 0;
   }
   readAddon();
   if (!readTRZ()) {
     desktop().messageBox("error in reading translation data");
+    return 0;
+  }
+  checkExtra();
+  if (!refusal.empty()) {
+    desktop().messageBox(refusal);
     return 0;
   }
   return 1;
@@ -81,8 +113,14 @@ int tPatch::readSceneList() {
       sub->name = value;
       scene->subs.insert_or_assign(value, sub);
       ++scene->subcount;
-    } else if (key == "path") {
-      if (sub) sub->path = value;
+    } else if (key == "path" && sub) {
+      // The installer joins the path to the game folder and writes there: a
+      // package must not reach any other file through it.
+      if (escapesFolder(value)) {
+        refuse(kRefusedArchivePath + value);
+        return 0;
+      }
+      sub->path = value;
     }
   }
   return 1;

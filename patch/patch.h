@@ -64,7 +64,8 @@ class tPatch {
   // Reads "addon.lst" and its records; the list ends up in reverse order.
   int readAddon();
   tTransRecord readAddonRecord(Stream& stream);
-  // 0 only when "patchscene.lst" is missing.
+  // 0 when "patchscene.lst" is missing, damaged, or names an archive path
+  // that could leave the game folder.
   int readSceneList();
   int readTRZ();
   // Appends the add-on records of `scene` to its translation table.
@@ -72,11 +73,21 @@ class tPatch {
   // 1 without an image list or when every entry is valid; 0 at the first bad
   // entry, after its message.
   int readImages();
-  // 1 when the package, its scene list and its translation data loaded.
+  // 1 when the package, its scene list and its translation data loaded, and
+  // every member the installation reads or copies was found sound.
   int open(const std::string& url);
 
  private:
+  // The member, or null when the package lacks it; a member that is there
+  // but damaged is null as well and refuses the package (`refusal`).
   std::shared_ptr<Stream> extract(const std::string& member);
+  // The extra list and every extra file it names, read through once.
+  void checkExtra();
+  void refuse(const std::string& message);
+
+  // The message of the first fault that refuses the package; empty while
+  // there is none.
+  std::string refusal;
 };
 
 }  // namespace vh

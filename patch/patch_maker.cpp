@@ -21,22 +21,28 @@ int tPatchMaker::Create(const std::string& url) {
   const std::string building = url + ".building";
   file = std::make_shared<ZipWriter>();
   file->OpenZip(building, 0);
-  createXARCList();
+  if (!createXARCList()) {
+    // An index file was refused: no package is better than one that lacks
+    // a scene, and the previous one stays.
+    file->CloseZip("");
+    std::remove(building.c_str());
+    return 0;
+  }
   loadTrz();
   loadImages();
   loadExtra();
   loadAddon();
   file->CloseZip("");
   if (fileExists(building)) std::rename(building.c_str(), url.c_str());
-  return 0;
+  return 1;
 }
 
 int tPatchMaker::createXARCList() {
   BufferStream list(std::make_shared<ByteBuffer>());
-  writeSceneList(list);
+  if (!writeSceneList(list)) return 0;
   list.seek(0);
   file->AddStream(&list, "patchscene.lst", "");
-  return 0;
+  return 1;
 }
 
 int tPatchMaker::loadTrz() {

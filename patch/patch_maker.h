@@ -17,12 +17,14 @@ class tPatchMaker {
 
   std::shared_ptr<ZipWriter> file;
 
+  // 0 when an index file names an archive outside the game folder.
   int createXARCList();
   int loadTrz();
   int loadExtra();
   int loadAddon();
   int loadImages();
-  // Builds the whole package at `url`; reports nothing.
+  // Builds the whole package at `url`; 0, with any package there kept, when
+  // an index file was refused.
   int Create(const std::string& url);
 
  private:
