@@ -90,8 +90,11 @@ bool ZipReader::indexMembers() {
   m_byLowerName.clear();
   // A name field holds at most 65535 bytes; one more for minizip's zero.
   std::vector<char> name(0x10000);
+  unz_global_info64 global{};
+  if (unzGetGlobalInfo64(handle, &global) != UNZ_OK) return false;
+  uint64_t walked = 0;
   int at = unzGoToFirstFile(handle);
-  for (; at == UNZ_OK; at = unzGoToNextFile(handle)) {
+  for (; at == UNZ_OK; at = unzGoToNextFile(handle), ++walked) {
     unz_file_info64 info{};
     unz64_file_pos position{};
     if (unzGetCurrentFileInfo64(handle, &info, name.data(), static_cast<uLong>(name.size()), nullptr, 0, nullptr, 0) !=
@@ -104,8 +107,12 @@ bool ZipReader::indexMembers() {
     m_byName.try_emplace(stored, where);
     m_byLowerName.try_emplace(lowerCase(stored), where);
   }
-  // Anything but the end of the list is a directory that cannot be read.
-  return at == UNZ_END_OF_LIST_OF_FILE;
+  // Anything but the end of the list is a directory that cannot be read,
+  // except where the end record's 16-bit count is full: minizip then walks
+  // on until an entry does not start like one, which is where such a
+  // directory ends.
+  constexpr uint64_t kFullCount = 0xFFFF;
+  return at == UNZ_END_OF_LIST_OF_FILE || (global.number_entry == kFullCount && walked >= kFullCount);
 }
 
 ZipReader::Member ZipReader::openMember(const std::string& name, int caseSensitive, const std::string& password,
