@@ -135,7 +135,8 @@ ZipReader::Member ZipReader::openMember(const std::string& name, int caseSensiti
   const uint64_t packed = info.compressed_size;
   size = info.uncompressed_size;
   if (size > kMaxMemberSize || size > packed * kMaxExpansion + 64) return Member::Damaged;
-  const int opened = password.empty() ? unzOpenCurrentFile(handle) : unzOpenCurrentFilePassword(handle, password.c_str());
+  const int opened =
+      password.empty() ? unzOpenCurrentFile(handle) : unzOpenCurrentFilePassword(handle, password.c_str());
   return opened == UNZ_OK ? Member::Sound : Member::Damaged;
 }
 

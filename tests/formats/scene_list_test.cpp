@@ -130,7 +130,8 @@ TEST_F(SceneListTest, AnIndexLeadingOutOfTheGameFolderIsRefusedWhole) {
   EXPECT_EQ(recording.messages().size(), cases.size());
   // Dots inside a name lead nowhere.
   index("Forest.orz", "-sub-\nid=a..b\n");
-  EXPECT_EQ(entryOf("Forest", data()), "scene=Forest\r\nsub=99\r\npath=Forest/Forest.xarc\r\nsub=a..b\r\npath=Forest/a..b/a..b.xarc\r\n>>\r\n");
+  EXPECT_EQ(entryOf("Forest", data()),
+            "scene=Forest\r\nsub=99\r\npath=Forest/Forest.xarc\r\nsub=a..b\r\npath=Forest/a..b/a..b.xarc\r\n>>\r\n");
 }
 
 TEST_F(SceneListTest, ListTakesOrzFilesInFileSystemOrder) {

@@ -43,7 +43,9 @@ inline std::vector<std::pair<std::string, std::string>> packageMembers(const std
 // stored data is inverted, its headers stay as they were.
 inline void damageMember(const std::string& path, const std::string& member) {
   std::string bytes = readFile(path);
-  auto u16 = [&](size_t at) { return static_cast<size_t>(static_cast<uint8_t>(bytes[at]) | static_cast<uint8_t>(bytes[at + 1]) << 8); };
+  auto u16 = [&](size_t at) {
+    return static_cast<size_t>(static_cast<uint8_t>(bytes[at]) | static_cast<uint8_t>(bytes[at + 1]) << 8);
+  };
   auto u32 = [&](size_t at) { return u16(at) | u16(at + 2) << 16; };
   for (size_t at = 0; bytes.compare(at, 4, "PK\x03\x04") == 0;) {
     const size_t nameLength = u16(at + 26);
