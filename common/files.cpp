@@ -42,4 +42,15 @@ std::vector<std::string> listFolder(const std::string& path, bool skipDots) {
   return names;
 }
 
+bool escapesFolder(const std::string& relative) {
+  const std::string path = toSlashes(relative);
+  const bool drive = path.size() >= 2 && path[1] == ':' &&
+                     ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+  if (path.empty() || path[0] == '/' || drive) return true;
+  for (const std::string& segment : split(path, '/')) {
+    if (segment == "..") return true;
+  }
+  return false;
+}
+
 }  // namespace vh

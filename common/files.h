@@ -22,4 +22,10 @@ std::time_t fileModTime(const std::string& path);  // 0 when missing
 // gives an empty list.
 std::vector<std::string> listFolder(const std::string& path, bool skipDots = false);
 
+// True for a relative path that could leave the folder it is joined to:
+// empty, absolute, with a drive letter, or with a ".." segment in either
+// slash form. Paths that come from a package (archive paths of its scene
+// list, extra files) pass this before they are joined to the game folder.
+bool escapesFolder(const std::string& relative);
+
 }  // namespace vh

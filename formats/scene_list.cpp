@@ -46,52 +46,69 @@ std::string subSceneArchivePath(const std::string& scene, const std::string& id)
 
 namespace {
 
+enum class Entry { Written, Unreadable, Refused };
+
 // The entry of `scene` from the index file at `indexPath`.
-int writeEntryFrom(Stream& out, const std::string& scene, const std::string& indexPath) {
+Entry writeEntryFrom(Stream& out, const std::string& scene, const std::string& indexPath) {
   auto index = FileStream::open(indexPath, FileMode::Read);
   if (!index) {
     // A listed index that cannot be read names no archives; an empty block
     // would still put the scene into the package with nothing to patch.
     desktop().debugLog("scene list: cannot open " + indexPath + ", scene skipped");
-    return 0;
+    return Entry::Unreadable;
   }
 
-  out.writeLine(makeKeyValue("scene", scene));
-  out.writeLine(makeKeyValue("sub", kOwnArchiveSub));
-  out.writeLine(makeKeyValue("path", sceneArchivePath(scene)));
-
+  // The block is gathered first, so a refused index adds nothing.
+  std::vector<std::string> lines;
+  auto addArchive = [&](const std::string& sub, const std::string& path) {
+    lines.push_back(makeKeyValue("sub", sub));
+    lines.push_back(makeKeyValue("path", path));
+    // The installer writes where the path leads: an index that would lead
+    // it out of the game folder is refused rather than packed.
+    return !escapesFolder(path);
+  };
+  lines.push_back(makeKeyValue("scene", scene));
+  bool inside = addArchive(kOwnArchiveSub, sceneArchivePath(scene));
   bool inSubScenes = false;
   std::string key, value;
-  while (!index->atEnd()) {
+  while (inside && !index->atEnd()) {
     splitKeyValue(index->readLine(), key, value);
     if (key == "-records-") break;
     if (key == "-sub-") {
       inSubScenes = true;
     } else if (key == "id" && inSubScenes) {
-      out.writeLine(makeKeyValue("sub", value));
-      out.writeLine(makeKeyValue("path", subSceneArchivePath(scene, value)));
+      inside = addArchive(value, subSceneArchivePath(scene, value));
     }
   }
-  out.writeLine(">>");
-  return 1;
+  if (!inside) {
+    const std::string path = lines.back().substr(std::string("path=").size());
+    desktop().debugLog("scene list: " + indexPath + " names " + path);
+    desktop().messageBox("refused archive path outside the game folder:" + path);
+    return Entry::Refused;
+  }
+  lines.push_back(">>");
+  for (const std::string& line : lines) out.writeLine(line);
+  return Entry::Written;
 }
 
 }  // namespace
 
 int writeSceneEntry(Stream& out, const std::string& scene, const std::string& dataFolder) {
-  return writeEntryFrom(out, scene, withSlash(dataFolder) + scene + ".orz");
+  return writeEntryFrom(out, scene, withSlash(dataFolder) + scene + ".orz") == Entry::Written ? 1 : 0;
 }
 
-void writeSceneList(Stream& out, const std::string& dataFolder) {
+int writeSceneList(Stream& out, const std::string& dataFolder) {
   for (const std::string& name : listFolder(dataFolder)) {
     const std::vector<std::string> parts = split(name, '.');
     // The file is opened by the name it is listed under: an index named
     // "Scene.ORZ" is found on a file system that tells letter cases apart
     // just as on one that does not.
-    if (parts.size() == 2 && lowerCase(parts[1]) == "orz") {
-      writeEntryFrom(out, parts[0], withSlash(dataFolder) + name);
+    if (parts.size() == 2 && lowerCase(parts[1]) == "orz" &&
+        writeEntryFrom(out, parts[0], withSlash(dataFolder) + name) == Entry::Refused) {
+      return 0;
     }
   }
+  return 1;
 }
 
 }  // namespace vh

@@ -49,11 +49,16 @@ std::string subSceneArchivePath(const std::string& scene, const std::string& id)
 // Appends one scene's lines, read from dataFolder + scene + ".orz", to `out`.
 // Returns 1; when the index file cannot be opened nothing is written (not
 // even an empty scene block), a debug log line says why, and it returns 0.
+// An index whose archive path would leave the game folder (a sub-scene id
+// with "..") writes nothing either: its message box names the path, and it
+// returns 0.
 int writeSceneEntry(Stream& out, const std::string& scene, const std::string& dataFolder = kSceneIndexFolder);
 // Appends the entries of every "<name>.orz" in dataFolder (the extension in
 // any letter case, each file opened by the name it is listed under), in the
 // order the file system lists them; names with another extension or more
 // than one dot are skipped. A missing or empty folder gives nothing.
-void writeSceneList(Stream& out, const std::string& dataFolder = kSceneIndexFolder);
+// Returns 1, or 0 at the first index whose archive path would leave the game
+// folder, after its message box; the list is then incomplete.
+int writeSceneList(Stream& out, const std::string& dataFolder = kSceneIndexFolder);
 
 }  // namespace vh

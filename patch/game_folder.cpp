@@ -28,13 +28,4 @@ std::string resolveDrivePath(const std::string& path) {
   return winePrefix() + "/dosdevices/" + drive + ":" + path.substr(2);
 }
 
-bool escapesFolder(const std::string& relative) {
-  const std::string path = toSlashes(relative);
-  if (path.empty() || path[0] == '/' || hasDriveLetter(path)) return true;
-  for (const std::string& segment : split(path, '/')) {
-    if (segment == "..") return true;
-  }
-  return false;
-}
-
 }  // namespace vh

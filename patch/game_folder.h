@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "common/files.h"  // escapesFolder, the rule for paths a package names
+
 namespace vh {
 
 // Backslashes become slashes, one trailing "/" is removed unless the path is
@@ -15,9 +17,5 @@ std::string normalizeGameRoot(const std::string& folder);
 // "X:/rest" becomes "$WINEPREFIX/dosdevices/x:/rest" (WINEPREFIX defaults to
 // ~/.wine); any other path is returned as it stands.
 std::string resolveDrivePath(const std::string& path);
-
-// True for a path that could leave the folder it is joined to: absolute,
-// with a drive letter, or with a ".." segment.
-bool escapesFolder(const std::string& relative);
 
 }  // namespace vh

@@ -22,7 +22,10 @@ std::string imageMember(const std::string& name) {
   return "images/" + (hasExtension ? path.substr(0, dot) : path) + ".xmg";
 }
 
-constexpr const char* kTooLarge = "patch too large to load:";
+const std::string kTooLarge = "patch too large to load:";
+constexpr const char* kDamagedPackage = "patch file damaged";
+const std::string kDamagedMember = "damaged patch member:";
+const std::string kRefusedArchivePath = "refused archive path outside the game folder:";
 
 // What the tables keep per scene and per sub-scene: the object with its
 // shared count, and its node in the owner's map with the key's copy.
@@ -54,12 +57,16 @@ std::shared_ptr<Stream> tPatch::extract(const std::string& member) {
   // Refused before it is inflated: a small package may name a member of a
   // gigabyte.
   if (!budget_->admit(static_cast<uint64_t>(size))) {
-    refuse(member);
+    refuse(kTooLarge + member);
     return nullptr;
   }
   auto stream = z->ExtractFile(member, 0, "");
   if (!stream) {
     budget_->release(static_cast<uint64_t>(size));
+    // A member the installation depends on that cannot be read back as it
+    // was stored would install part of the translation; the package is
+    // refused.
+    if (z->CheckFile(member, 0, "") != ZipReader::Member::Missing) refuse(kDamagedMember + member);
     return nullptr;
   }
   return std::shared_ptr<Stream>(stream.get(), [stream, budget = budget_, size](Stream*) {
@@ -69,30 +76,49 @@ std::shared_ptr<Stream> tPatch::extract(const std::string& member) {
 
 bool tPatch::hold(uint64_t bytes, const std::string& member) {
   if (budget_->hold(bytes)) return true;
-  refuse(member);
+  refuse(kTooLarge + member);
   return false;
 }
 
-void tPatch::refuse(const std::string& member) {
-  if (refused_) return;
-  refused_ = true;
-  desktop().messageBox(kTooLarge + member);
+void tPatch::refuse(const std::string& message) {
+  if (refusal.empty()) refusal = message;
+}
+
+void tPatch::checkExtra() {
+  auto list = extract("extra.lst");
+  if (!list) return;
+  while (!list->atEnd()) {
+    const std::string line = list->readLine();
+    // The installer names, and refuses, a line that would leave the game
+    // folder; it never reads that member.
+    if (line.empty() || escapesFolder(line)) continue;
+    if (z->CheckFile("extra/" + line, 0, "") == ZipReader::Member::Damaged) refuse(kDamagedMember + "extra/" + line);
+  }
 }
 
 int tPatch::open(const std::string& url) {
   budget_ = std::make_shared<LoadBudget>(fileSize(url));
   z = std::make_shared<ZipReader>();
   if (!z->OpenZip(url)) {
-    desktop().messageBox("patch file not found");
+    // A file that is there but cannot be opened as a package was cut short
+    // or spoilt on its way; only a file that is not there is "not found".
+    desktop().messageBox(fileKind(url) == FileKind::Missing ? "patch file not found" : kDamagedPackage);
     return 0;
   }
+  // A refusal names the member or path at fault in place of the step's own
+  // message.
   if (!readSceneList()) {
-    desktop().messageBox("error in reading scenelist");
+    desktop().messageBox(refusal.empty() ? "error in reading scenelist" : refusal);
     return 0;
   }
   readAddon();
-  if (refused_ || !readTRZ()) {
-    desktop().messageBox("error in reading translation data");
+  if (!refusal.empty() || !readTRZ()) {
+    desktop().messageBox(refusal.empty() ? "error in reading translation data" : refusal);
+    return 0;
+  }
+  checkExtra();
+  if (!refusal.empty()) {
+    desktop().messageBox(refusal);
     return 0;
   }
   return 1;
@@ -126,6 +152,12 @@ int tPatch::readSceneList() {
       ++scene->subcount;
     } else if (key == "path") {
       if (!sub) continue;
+      // The installer joins the path to the game folder and writes there: a
+      // package must not reach any other file through it.
+      if (escapesFolder(value)) {
+        refuse(kRefusedArchivePath + value);
+        return 0;
+      }
       if (!hold(textCost(value), "patchscene.lst")) return 0;
       sub->path = value;
     }
@@ -139,7 +171,7 @@ int tPatch::readAddon() {
   while (!list->atEnd()) {
     const std::string line = list->readLine();
     auto member = extract("addon/" + line);
-    if (refused_) return 0;
+    if (!refusal.empty()) return 0;
     if (!member) continue;
     tTransRecord record = readAddonRecord(*member);
     if (!hold(record.footprint() + kListNodeCost, "addon/" + line)) return 0;
@@ -176,19 +208,19 @@ int tPatch::readTRZ() {
   for (auto& [name, scene] : scenes) {
     const std::string memberName = "trans/" + name + ".trz";
     auto member = extract(memberName);
-    if (refused_) return 0;
+    if (!refusal.empty()) return 0;
     if (!member) continue;
     auto trz = std::make_shared<tTrz>();
     trz->maxFootprint = budget_->room();
     trz->open(*member);
     if (trz->tooLarge) {
-      refuse(memberName);
+      refuse(kTooLarge + memberName);
       return 0;
     }
     (void)budget_->hold(trz->footprint);  // within the room it was given
     scene->trz = std::move(trz);
     checkAddon(*scene);
-    if (refused_) return 0;
+    if (!refusal.empty()) return 0;
   }
   return 1;
 }
@@ -198,7 +230,7 @@ int tPatch::checkAddon(tPatchScene& scene) {
   for (const auto& record : addonRecords) {
     if (record.scnId != scene.name) continue;
     if (scene.trz->records.size() >= tTrz::kMaxEntries) {
-      refuse("trans/" + scene.name + ".trz");
+      refuse(kTooLarge + "trans/" + scene.name + ".trz");
       return 0;
     }
     if (!hold(record.footprint(), "addon.lst")) return 0;

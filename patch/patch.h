@@ -65,7 +65,8 @@ class tPatch {
   // Reads "addon.lst" and its records; the list ends up in reverse order.
   int readAddon();
   tTransRecord readAddonRecord(Stream& stream);
-  // 0 only when "patchscene.lst" is missing.
+  // 0 when "patchscene.lst" is missing, damaged, or names an archive path
+  // that could leave the game folder.
   int readSceneList();
   int readTRZ();
   // Appends the add-on records of `scene` to its translation table.
@@ -73,23 +74,31 @@ class tPatch {
   // 1 without an image list or when every entry is valid; 0 at the first bad
   // entry, after its message.
   int readImages();
-  // 1 when the package, its scene list and its translation data loaded.
-  // A package whose tables would cost more memory than LoadBudget allows,
-  // or a scene with more than tTrz::kMaxEntries entries, is refused: the
-  // message names the member, open() returns 0.
+  // 1 when the package, its scene list and its translation data loaded, and
+  // every member the installation reads or copies was found sound. A
+  // package whose tables would cost more memory than LoadBudget allows, a
+  // scene with more than tTrz::kMaxEntries entries, a damaged member or an
+  // archive path outside the game folder is refused: one message names the
+  // member or path, and open() returns 0.
   int open(const std::string& url);
 
  private:
   // The member's stream, its bytes counted against the budget while it
-  // lives; null when it is missing or does not fit (then refused()).
+  // lives; null when it is missing, and null with the package refused when
+  // it is damaged or does not fit.
   std::shared_ptr<Stream> extract(const std::string& member);
   // Counts `bytes` the tables keep; refuses the package, naming `member`,
   // when they do not fit. False then.
   bool hold(uint64_t bytes, const std::string& member);
-  void refuse(const std::string& member);
+  // The extra list and every extra file it names, read through once.
+  void checkExtra();
+  // Keeps the first refusal's message.
+  void refuse(const std::string& message);
 
   std::shared_ptr<LoadBudget> budget_;
-  bool refused_ = false;
+  // The message of the first fault that refuses the package; empty while
+  // there is none.
+  std::string refusal;
 };
 
 }  // namespace vh

@@ -46,8 +46,14 @@ int tPatchMaker::Create(const std::string& url) {
   const std::string building = url + ".building";
   file = std::make_shared<ZipWriter>();
   bool written = file->OpenZip(building, 0) != 0;
+  if (written && !createXARCList()) {
+    // An index file was refused and has said so: no package is better than
+    // one that lacks a scene, and the previous one stays.
+    file->CloseZip("");
+    std::remove(building.c_str());
+    return 0;
+  }
   if (written) {
-    createXARCList();
     loadTrz();
     loadImages();
     loadExtra();
@@ -67,10 +73,10 @@ int tPatchMaker::Create(const std::string& url) {
 
 int tPatchMaker::createXARCList() {
   BufferStream list(std::make_shared<ByteBuffer>());
-  writeSceneList(list);
+  if (!writeSceneList(list)) return 0;
   list.seek(0);
   file->AddStream(&list, "patchscene.lst", "");
-  return 0;
+  return 1;
 }
 
 int tPatchMaker::loadTrz() {

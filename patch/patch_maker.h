@@ -17,14 +17,15 @@ class tPatchMaker {
 
   std::shared_ptr<ZipWriter> file;
 
+  // 0 when an index file names an archive outside the game folder.
   int createXARCList();
   int loadTrz();
   int loadExtra();
   int loadAddon();
   int loadImages();
   // Builds the whole package at `url`. 1 when it is written and on the
-  // disk; 0 after a message box when there is no working tree here or a
-  // write failed, and then `url` is as it was before.
+  // disk; 0 after a message box when there is no working tree here, an index
+  // file was refused or a write failed, and then `url` is as it was before.
   int Create(const std::string& url);
 
  private:

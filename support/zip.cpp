@@ -9,6 +9,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "common/bytes.h"
 #include "common/files.h"
 #include "common/replacing_file.h"
 
@@ -76,36 +77,103 @@ int ZipReader::OpenZip(const std::string& path) {
   if (!handle) return 0;
   CloseZip();
   m_zipFile = handle;
+  if (!indexMembers()) {
+    CloseZip();
+    return 0;
+  }
   m_name = path;
   readFileList();
   return 1;
 }
 
-std::shared_ptr<ZipRamStream> ZipReader::ExtractFile(const std::string& name, int caseSensitive,
-                                                     const std::string& password) {
-  if (!m_zipFile) return nullptr;
+bool ZipReader::indexMembers() {
   unzFile handle = static_cast<unzFile>(m_zipFile);
-  if (unzLocateFile(handle, name.c_str(), caseSensitive ? 1 : 2) != UNZ_OK) return nullptr;
-  unz_file_info info{};
-  if (unzGetCurrentFileInfo(handle, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) return nullptr;
+  m_byName.clear();
+  m_byLowerName.clear();
+  // A name field holds at most 65535 bytes; one more for minizip's zero.
+  std::vector<char> name(0x10000);
+  unz_global_info64 global{};
+  if (unzGetGlobalInfo64(handle, &global) != UNZ_OK) return false;
+  uint64_t walked = 0;
+  int at = unzGoToFirstFile(handle);
+  for (; at == UNZ_OK; at = unzGoToNextFile(handle), ++walked) {
+    unz_file_info64 info{};
+    unz64_file_pos position{};
+    if (unzGetCurrentFileInfo64(handle, &info, name.data(), static_cast<uLong>(name.size()), nullptr, 0, nullptr, 0) !=
+            UNZ_OK ||
+        unzGetFilePos64(handle, &position) != UNZ_OK) {
+      return false;
+    }
+    const std::string stored(name.data());
+    const Position where{position.pos_in_zip_directory, position.num_of_file};
+    m_byName.try_emplace(stored, where);
+    m_byLowerName.try_emplace(lowerCase(stored), where);
+  }
+  // Anything but the end of the list is a directory that cannot be read,
+  // except where the end record's 16-bit count is full: minizip then walks
+  // on until an entry does not start like one, which is where such a
+  // directory ends.
+  constexpr uint64_t kFullCount = 0xFFFF;
+  return at == UNZ_END_OF_LIST_OF_FILE || (global.number_entry == kFullCount && walked >= kFullCount);
+}
+
+ZipReader::Member ZipReader::openMember(const std::string& name, int caseSensitive, const std::string& password,
+                                        uint64_t& size) {
+  if (!m_zipFile) return Member::Missing;
+  // Names are compared as minizip compares them, up to a zero byte.
+  const std::string wanted(name.c_str());
+  const auto& index = caseSensitive ? m_byName : m_byLowerName;
+  const auto found = index.find(caseSensitive ? wanted : lowerCase(wanted));
+  if (found == index.end()) return Member::Missing;
+  unzFile handle = static_cast<unzFile>(m_zipFile);
+  unz64_file_pos position{};
+  position.pos_in_zip_directory = found->second.directoryOffset;
+  position.num_of_file = found->second.number;
+  if (unzGoToFilePos64(handle, &position) != UNZ_OK) return Member::Damaged;
+  unz_file_info64 info{};
+  if (unzGetCurrentFileInfo64(handle, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) return Member::Damaged;
   // A size the compressed bytes cannot back is a lie; refuse it before
   // allocating anything.
   const uint64_t packed = info.compressed_size;
-  const uint64_t size = info.uncompressed_size;
-  if (size > kMaxMemberSize || size > packed * kMaxExpansion + 64) return nullptr;
-  const int opened = password.empty() ? unzOpenCurrentFile(handle) : unzOpenCurrentFilePassword(handle, password.c_str());
-  if (opened != UNZ_OK) return nullptr;
-  auto stream = ZipRamStream::ZCreate(static_cast<size_t>(size), 1, 0);
-  size_t done = 0;
+  size = info.uncompressed_size;
+  if (size > kMaxMemberSize || size > packed * kMaxExpansion + 64) return Member::Damaged;
+  const int opened =
+      password.empty() ? unzOpenCurrentFile(handle) : unzOpenCurrentFilePassword(handle, password.c_str());
+  return opened == UNZ_OK ? Member::Sound : Member::Damaged;
+}
+
+bool ZipReader::readMember(uint8_t* destination, uint64_t size) {
+  unzFile handle = static_cast<unzFile>(m_zipFile);
+  // Checking without keeping the bytes inflates through one small block.
+  constexpr unsigned kBlock = 1u << 16;
+  std::vector<uint8_t> scratch(destination ? 0 : kBlock);
+  uint64_t done = 0;
+  int got = 0;
   while (done < size) {
-    const int got = unzReadCurrentFile(handle, stream->data() + done, static_cast<unsigned>(std::min<uint64_t>(size - done, 1u << 30)));
+    const unsigned want = static_cast<unsigned>(std::min<uint64_t>(size - done, destination ? 1u << 30 : kBlock));
+    got = unzReadCurrentFile(handle, destination ? destination + done : scratch.data(), want);
     if (got <= 0) break;
-    done += static_cast<size_t>(got);
+    done += static_cast<uint64_t>(got);
   }
   // Closing the member checks its CRC-32 once all of it has been read.
   const int closed = unzCloseCurrentFile(handle);
-  if (done != size || closed != UNZ_OK) return nullptr;
+  return got >= 0 && done == size && closed == UNZ_OK;
+}
+
+std::shared_ptr<ZipRamStream> ZipReader::ExtractFile(const std::string& name, int caseSensitive,
+                                                     const std::string& password) {
+  uint64_t size = 0;
+  if (openMember(name, caseSensitive, password, size) != Member::Sound) return nullptr;
+  auto stream = ZipRamStream::ZCreate(static_cast<size_t>(size), 1, 0);
+  if (!readMember(stream->data(), size)) return nullptr;
   return stream;
+}
+
+ZipReader::Member ZipReader::CheckFile(const std::string& name, int caseSensitive, const std::string& password) {
+  uint64_t size = 0;
+  const Member opened = openMember(name, caseSensitive, password, size);
+  if (opened != Member::Sound) return opened;
+  return readMember(nullptr, size) ? Member::Sound : Member::Damaged;
 }
 
 int ZipReader::ExtractFileToDisk(const std::string& name, const std::string& outPath, int caseSensitive,
@@ -129,6 +197,8 @@ int ZipReader::ExtractFileToDisk(const std::string& name, const std::string& out
 int ZipReader::CloseZip() {
   if (m_zipFile) unzClose(static_cast<unzFile>(m_zipFile));
   m_zipFile = nullptr;
+  m_byName.clear();
+  m_byLowerName.clear();
   m_name.clear();
   clearFileList();
   return 0;
@@ -136,10 +206,19 @@ int ZipReader::CloseZip() {
 
 int64_t ZipReader::memberSize(const std::string& name, int caseSensitive) {
   if (!m_zipFile) return -1;
+  const std::string wanted(name.c_str());
+  const auto& index = caseSensitive ? m_byName : m_byLowerName;
+  const auto found = index.find(caseSensitive ? wanted : lowerCase(wanted));
+  if (found == index.end()) return -1;
   unzFile handle = static_cast<unzFile>(m_zipFile);
-  if (unzLocateFile(handle, name.c_str(), caseSensitive ? 1 : 2) != UNZ_OK) return -1;
-  unz_file_info info{};
-  if (unzGetCurrentFileInfo(handle, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) return -1;
+  unz64_file_pos position{};
+  position.pos_in_zip_directory = found->second.directoryOffset;
+  position.num_of_file = found->second.number;
+  unz_file_info64 info{};
+  if (unzGoToFilePos64(handle, &position) != UNZ_OK ||
+      unzGetCurrentFileInfo64(handle, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) {
+    return 0;  // there, but damaged: extracting it says so
+  }
   return static_cast<int64_t>(info.uncompressed_size);
 }
 

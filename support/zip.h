@@ -5,9 +5,10 @@
 
 #include <cstdint>
 #include <ctime>
-#include <vector>
 #include <memory>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "common/stream.h"
 #include "support/zip_directory.h"
@@ -60,15 +61,26 @@ class ZipReader : public ZipFile {
   static constexpr uint64_t kMaxExpansion = 1032;
   static constexpr uint64_t kMaxMemberSize = 1ull << 30;
 
+  // What a look-up of a member found.
+  enum class Member {
+    Missing,  // the package's directory does not name it
+    Sound,    // it inflates in full and its CRC-32 matches
+    Damaged,  // it is named but cannot be read back as it was stored
+  };
+
   ZipReader() = default;
   ~ZipReader() override;
   ZipReader(const ZipReader&) = delete;
   ZipReader& operator=(const ZipReader&) = delete;
 
+  // 1 when the package and its whole central directory could be read.
   int OpenZip(const std::string& path);
   // The member's bytes at position 0, read-only; null when the member is
   // missing, cannot be opened, does not inflate in full or fails its CRC.
   std::shared_ptr<ZipRamStream> ExtractFile(const std::string& name, int caseSensitive, const std::string& password);
+  // Reads the member through in blocks without keeping it, so that a package
+  // can be checked whole before anything is taken from it.
+  Member CheckFile(const std::string& name, int caseSensitive, const std::string& password);
   // Replaces `outPath` with the member, atomically; a member that cannot be
   // extracted leaves any file there untouched. Returns 0.
   int ExtractFileToDisk(const std::string& name, const std::string& outPath, int caseSensitive,
@@ -80,7 +92,23 @@ class ZipReader : public ZipFile {
   int64_t memberSize(const std::string& name, int caseSensitive);
 
  private:
+  // Where a member's entry stands in the central directory, as minizip
+  // finds it again without a walk.
+  struct Position {
+    uint64_t directoryOffset = 0;
+    uint64_t number = 0;
+  };
+
+  bool indexMembers();
+  Member openMember(const std::string& name, int caseSensitive, const std::string& password, uint64_t& size);
+  bool readMember(uint8_t* destination, uint64_t size);
+
   void* m_zipFile = nullptr;
+  // Member names as stored (up to a zero byte, as minizip compares them),
+  // and lower-cased A-Z for the look-ups that ignore case; the first member
+  // of a name wins, as in a walk from the start of the directory.
+  std::unordered_map<std::string, Position> m_byName;
+  std::unordered_map<std::string, Position> m_byLowerName;
 };
 
 class ZipWriter : public ZipFile {

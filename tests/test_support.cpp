@@ -78,4 +78,10 @@ CommandResult runCommand(const std::string& command, const std::string& input) {
 
 std::string binaryPath(const std::string& program) { return std::string(VH_BINARY_DIR) + "/" + program; }
 
+const std::vector<std::string> kPathsOutsideTheFolder = {
+    "../outside/victim.xarc", "..\\outside\\victim.xarc", "Forest/../../outside/victim.xarc", "docs\\..\\..\\x",
+    "..",                     "/tmp/victim.xarc",         "\\windows\\x.xarc",                "C:\\boot.ini",
+    "c:/x.xarc",              "",
+};
+
 }  // namespace vh::test

@@ -69,4 +69,8 @@ CommandResult runCommand(const std::string& command, const std::string& input = 
 // Paths of the build's own programs.
 std::string binaryPath(const std::string& program);
 
+// Relative paths that a package might name to reach outside the game
+// folder: climbing in either slash form, absolute, with a drive letter, empty.
+extern const std::vector<std::string> kPathsOutsideTheFolder;
+
 }  // namespace vh::test

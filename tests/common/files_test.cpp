@@ -27,6 +27,14 @@ TEST(ListFolder, GivesNamesWithOrWithoutDotsAndNothingForAMissingFolder) {
   EXPECT_TRUE(listFolder(dir / "a.orz").empty());
 }
 
+TEST(EscapesFolder, RefusesEveryWayOutAndKeepsPathsInside) {
+  for (const char* inside : {"readme.txt", "docs/manual.txt", "docs\\manual.txt", "a..b/c", "Forest/./x.xarc",
+                                    "static/Lighthouse/1/1.xarc", "x/C:/y"}) {
+    EXPECT_FALSE(escapesFolder(inside)) << inside;
+  }
+  for (const std::string& outside : test::kPathsOutsideTheFolder) EXPECT_TRUE(escapesFolder(outside)) << outside;
+}
+
 TEST(FileKind, TellsFilesFoldersAndMissing) {
   TempDir dir;
   test::writeFile(dir / "f", "12345");

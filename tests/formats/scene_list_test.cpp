@@ -108,6 +108,32 @@ TEST_F(SceneListTest, AnIndexThatCannotBeOpenedGivesNoEntry) {
   EXPECT_TRUE(recording.messages().empty());
 }
 
+TEST_F(SceneListTest, AnIndexLeadingOutOfTheGameFolderIsRefusedWhole) {
+  struct Case {
+    std::string file, text, path;
+  };
+  const std::vector<Case> cases = {
+      {"Forest.orz", "-sub-\nid=01\nid=..\n", "Forest/../...xarc"},
+      {"Forest.orz", "-sub-\nid=../../outside\n", "Forest/../../outside/../../outside.xarc"},
+      {"Forest.orz", "-sub-\r\nid=..\\..\\x\r\n", "Forest/..\\..\\x/..\\..\\x.xarc"},
+      {"C:evil.orz", "", "C:evil/C:evil.xarc"},
+  };
+  for (const Case& c : cases) {
+    index(c.file, c.text);
+    auto buffer = std::make_shared<ByteBuffer>();
+    BufferStream out(buffer);
+    EXPECT_EQ(writeSceneList(out, data()), 0) << c.path;
+    EXPECT_EQ(buffer->size(), 0u) << c.path;  // not even the lines before the bad one
+    EXPECT_EQ(recording.messages().back(), "refused archive path outside the game folder:" + c.path);
+    unlink((dir / ("data/" + c.file)).c_str());
+  }
+  EXPECT_EQ(recording.messages().size(), cases.size());
+  // Dots inside a name lead nowhere.
+  index("Forest.orz", "-sub-\nid=a..b\n");
+  EXPECT_EQ(entryOf("Forest", data()),
+            "scene=Forest\r\nsub=99\r\npath=Forest/Forest.xarc\r\nsub=a..b\r\npath=Forest/a..b/a..b.xarc\r\n>>\r\n");
+}
+
 TEST_F(SceneListTest, ListTakesOrzFilesInFileSystemOrder) {
   index("Forest.orz", "-sub-\nid=01\n");
   index("Gardens.ORZ", "");

@@ -36,7 +36,39 @@ TEST_F(PatchTest, OpenReportsAMissingOrForeignPackage) {
   tPatch noList;
   EXPECT_EQ(noList.open(package({{"extra.lst", ""}})), 0);
   EXPECT_EQ(recording.messages(),
-            (std::vector<std::string>{"patch file not found", "patch file not found", "error in reading scenelist"}));
+            (std::vector<std::string>{"patch file not found", "patch file damaged", "error in reading scenelist"}));
+}
+
+TEST_F(PatchTest, AnyDamagedMemberTheInstallationUsesRefusesThePackage) {
+  std::string lines;
+  for (int i = 0; i < 300; ++i) lines += "id=Harbor01" + std::to_string(1000 + i) + "\ntype=speech\nvalue=line\n>>\n";
+  const std::vector<std::pair<std::string, std::string>> members = {
+      {"patchscene.lst", kTwoScenes},
+      {"trans/Harbor.trz", lines},
+      {"addon.lst", "first.txt\r\nmissing.txt\r\n"},
+      {"addon/first.txt", "id=Harbor010005\ntype=speech\nvalue=an add-on of some length\n"},
+      {"extra.lst", "readme.txt\r\n../outside.txt\r\nmissing.txt\r\n"},
+      {"extra/readme.txt", "a readme that the installer copies into the game folder"},
+      {"extra/../outside.txt", "never read: the installer refuses the line"},
+      {"images/sign.xmg", "an image the installation does not read"},
+  };
+  tPatch sound;
+  ASSERT_EQ(sound.open(package(members)), 1);
+  // Members the installation never reads do not stop it.
+  const std::vector<std::pair<std::string, bool>> spoilt = {
+      {"patchscene.lst", true},  {"trans/Harbor.trz", true},      {"addon.lst", true},
+      {"addon/first.txt", true}, {"extra.lst", true},             {"extra/readme.txt", true},
+      {"extra/../outside.txt", false}, {"images/sign.xmg", false},
+  };
+  for (const auto& [member, refused] : spoilt) {
+    recording.events.clear();
+    test::damageMember(package(members), member);
+    tPatch damaged;
+    EXPECT_EQ(damaged.open(dir / "patch.dat"), refused ? 0 : 1) << member;
+    EXPECT_EQ(recording.messages(),
+              refused ? std::vector<std::string>{"damaged patch member:" + member} : std::vector<std::string>{})
+        << member;
+  }
 }
 
 TEST_F(PatchTest, ScenesAndSubScenesComeInNameOrderAndRepeatsCount) {

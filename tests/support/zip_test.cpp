@@ -77,6 +77,39 @@ TEST_F(ZipTest, CaseFlagAndMissingMembers) {
   EXPECT_EQ(reader.ExtractFile("Trans/A.TRZ", 1, "secret"), nullptr);  // no password was set
 }
 
+TEST_F(ZipTest, LookUpsFollowTheCaseRulesAndTheFirstOfANameWins) {
+  std::string text;
+  for (int i = 0; i < 3000; ++i) text += "row " + std::to_string(i) + "\n";
+  const std::string path = write({{"Extra/Read.me", "upper"}, {"extra/read.me", "lower"}, {"trans/x.trz", text}});
+  ZipReader reader;
+  ASSERT_EQ(reader.OpenZip(path), 1);
+  EXPECT_EQ(all(reader.ExtractFile("EXTRA/READ.ME", 0, "")), "upper");  // the first in the directory
+  EXPECT_EQ(all(reader.ExtractFile("extra/read.me", 1, "")), "lower");
+  EXPECT_EQ(reader.ExtractFile("extra/Read.me", 1, ""), nullptr);
+  EXPECT_EQ(reader.ExtractFile("extra\\read.me", 0, ""), nullptr);  // separators are not folded
+  EXPECT_EQ(reader.CheckFile("Trans/X.TRZ", 0, ""), ZipReader::Member::Sound);
+  EXPECT_EQ(reader.CheckFile("trans/x.trz", 1, ""), ZipReader::Member::Sound);
+  EXPECT_EQ(reader.CheckFile("Trans/X.TRZ", 1, ""), ZipReader::Member::Missing);
+  EXPECT_EQ(reader.CheckFile("none", 0, ""), ZipReader::Member::Missing);
+  reader.CloseZip();
+  test::damageMember(path, "trans/x.trz");
+  ASSERT_EQ(reader.OpenZip(path), 1);
+  EXPECT_EQ(reader.CheckFile("trans/x.trz", 0, ""), ZipReader::Member::Damaged);
+  EXPECT_EQ(all(reader.ExtractFile("extra/read.me", 0, "")), "upper");  // its neighbours still read
+}
+
+TEST_F(ZipTest, APackageCutShortDoesNotOpen) {
+  const std::string whole = test::readFile(write({{"patchscene.lst", "scene=A\r\n"}, {"extra.lst", "a.txt\r\n"}}));
+  // Inside the first member, inside the central directory, without the end
+  // record that says where the directory is.
+  for (size_t length : {whole.size() / 4, whole.size() - 40, whole.size() - 22}) {
+    test::writeFile(dir / "cut.zip", whole.substr(0, length));
+    ZipReader reader;
+    EXPECT_EQ(reader.OpenZip(dir / "cut.zip"), 0) << length;
+    EXPECT_EQ(reader.ExtractFile("extra.lst", 0, ""), nullptr);
+  }
+}
+
 TEST_F(ZipTest, APackageMadeByInfoZipReadsBack) {
   test::makeFolders(dir / "src/sub");
   std::string bytes;
