@@ -1,11 +1,13 @@
-#include "tools/picture_files.h"
+#include "pictures/picture_files.h"
+#include "pictures/png.h"
+#include "pictures/ppm.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
 
 #include "tests/test_support.h"
 
-namespace vh::tool {
+namespace vh {
 namespace {
 
 using test::TempDir;
@@ -153,4 +155,4 @@ TEST(PictureFilesTest, FilesNameThePathInTheirErrors) {
 }
 
 }  // namespace
-}  // namespace vh::tool
+}  // namespace vh
