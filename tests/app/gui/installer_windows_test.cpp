@@ -157,6 +157,20 @@ TEST_F(InstallerWindowsTest, BuildsBothWindowsAndEveryGadgetOfTheTable) {
   EXPECT_TRUE(test::saveScreenshot(shots + "/installer-in-process.png"));
 }
 
+// The program under test is found on the server by its title, so windows a
+// test built in this process must be gone from the server with the shell.
+TEST_F(InstallerWindowsTest, AShellThatIsGoneLeavesNoWindowOnTheServer) {
+  const std::string title = "瓦恩霍洛 简体中文补丁**测试版**";
+  test::XDriver x;
+  {
+    WindowedShell shell;
+    shell.build(false, patcher);
+    settle();
+    EXPECT_EQ(x.windowsTitled(title).size(), 2u);
+  }
+  EXPECT_TRUE(x.windowsTitled(title).empty());
+}
+
 TEST_F(InstallerWindowsTest, MakeAndApplyHasNoBackdropAndAFixedPlace) {
   WindowedShell shell;
   shell.build(true, patcher);
