@@ -25,6 +25,9 @@ class ByteReader {
   explicit ByteReader(std::span<const uint8_t> bytes) : bytes_(bytes) {}
   explicit ByteReader(std::string_view bytes)
       : bytes_(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()) {}
+  // The reader only views its bytes: a string that dies with the statement
+  // would leave it reading freed memory.
+  explicit ByteReader(std::string&&) = delete;
 
   size_t position() const { return position_; }
   size_t size() const { return bytes_.size(); }

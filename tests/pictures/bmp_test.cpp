@@ -25,6 +25,9 @@ TEST(Bmp, DecodesBottomUpAndTopDownRowsWithTheirPadding) {
 
 TEST(Bmp, RefusesWhatItCannotShowWithoutReadingPastTheData) {
   const std::string good = bmp(3, 2, {{1, 2, 3}, {4, 5, 6}});
+  for (size_t cut = 0; cut < good.size(); ++cut) {
+    EXPECT_THROW(decodeBmp(good.substr(0, cut)), PictureError) << cut;
+  }
   EXPECT_THROW(decodeBmp(good.substr(0, good.size() - 1)), PictureError);
   EXPECT_THROW(decodeBmp(good.substr(0, 30)), PictureError);
   EXPECT_THROW(decodeBmp("PNG not a bitmap at all, but long enough to hold a header......"), PictureError);
