@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/pixel_map.h"
+#include "pictures/picture.h"
 #include "tests/test_support.h"
 
 namespace vh::test {
@@ -28,5 +29,10 @@ inline std::string bmp(int width, int height, const std::vector<std::vector<uint
 }
 
 inline uint32_t rgbAt(const PixelMap& p, int x, int y) { return p.getPixel(x, y) & 0xFFFFFF; }
+
+inline std::vector<uint8_t> rgbaOf(const Picture& p, int x, int y) {
+  const size_t at = (static_cast<size_t>(y) * p.width + x) * 4;
+  return {p.rgba[at], p.rgba[at + 1], p.rgba[at + 2], p.rgba[at + 3]};
+}
 
 }  // namespace vh::test

@@ -1,0 +1,99 @@
+#include "pictures/png.h"
+
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include "tests/pictures/picture_fixture.h"
+
+namespace vh {
+namespace {
+
+using test::rgbaOf;
+
+// A PNG of the given libpng simplified format, written by libpng itself.
+std::string pngOf(int width, int height, png_uint_32 format, const std::vector<uint8_t>& pixels,
+                  const std::vector<uint8_t>& colourMap = {}) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  image.width = static_cast<png_uint_32>(width);
+  image.height = static_cast<png_uint_32>(height);
+  image.format = format;
+  if (!colourMap.empty()) image.colormap_entries = static_cast<png_uint_32>(colourMap.size() / 3);
+  png_alloc_size_t size = 0;
+  EXPECT_TRUE(png_image_write_get_memory_size(image, size, 0, pixels.data(), 0, colourMap.empty() ? nullptr : colourMap.data()));
+  std::string out(size, '\0');
+  EXPECT_TRUE(png_image_write_to_memory(&image, out.data(), &size, 0, pixels.data(), 0,
+                                        colourMap.empty() ? nullptr : colourMap.data()));
+  out.resize(size);
+  return out;
+}
+
+TEST(Png, EveryColourTypeComesOutAsRgba) {
+  {
+    const Picture p = decodePng(pngOf(2, 1, PNG_FORMAT_GRAY, {0, 200}));
+    EXPECT_EQ(rgbaOf(p, 1, 0), (std::vector<uint8_t>{200, 200, 200, 255}));
+  }
+  {
+    const Picture p = decodePng(pngOf(2, 1, PNG_FORMAT_GA, {50, 0, 60, 128}));
+    EXPECT_EQ(rgbaOf(p, 0, 0)[3], 0);
+    EXPECT_EQ(rgbaOf(p, 1, 0)[0], 60);
+    EXPECT_EQ(rgbaOf(p, 1, 0)[3], 128);
+  }
+  {
+    const Picture p = decodePng(pngOf(1, 2, PNG_FORMAT_RGB, {1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(rgbaOf(p, 0, 1), (std::vector<uint8_t>{4, 5, 6, 255}));
+  }
+  {
+    const Picture p = decodePng(pngOf(2, 2, PNG_FORMAT_RGBA, {1, 2, 3, 0, 4, 5, 6, 7, 8, 9, 10, 255, 11, 12, 13, 14}));
+    EXPECT_EQ(p.width, 2);
+    EXPECT_EQ(p.height, 2);
+    EXPECT_EQ(rgbaOf(p, 0, 0), (std::vector<uint8_t>{1, 2, 3, 0}));
+    EXPECT_EQ(rgbaOf(p, 1, 1), (std::vector<uint8_t>{11, 12, 13, 14}));
+  }
+  {
+    // A palette of three colours.
+    const Picture p = decodePng(pngOf(3, 1, PNG_FORMAT_RGB_COLORMAP, {2, 0, 1}, {10, 20, 30, 40, 50, 60, 70, 80, 90}));
+    EXPECT_EQ(rgbaOf(p, 0, 0), (std::vector<uint8_t>{70, 80, 90, 255}));
+    EXPECT_EQ(rgbaOf(p, 2, 0), (std::vector<uint8_t>{40, 50, 60, 255}));
+  }
+}
+
+TEST(Png, RoundTrip) {
+  Picture p;
+  p.width = 3;
+  p.height = 2;
+  for (int i = 0; i < 24; ++i) p.rgba.push_back(static_cast<uint8_t>(i * 10));
+  const Picture back = decodePng(encodePng(p));
+  EXPECT_EQ(back.width, 3);
+  EXPECT_EQ(back.height, 2);
+  EXPECT_EQ(back.rgba, p.rgba);
+  EXPECT_THROW(encodePng(Picture{}), PictureError);
+}
+
+TEST(Png, DamagedIsAnError) {
+  const std::string good = pngOf(4, 4, PNG_FORMAT_RGB, std::vector<uint8_t>(48, 7));
+  EXPECT_THROW(decodePng("not a png at all"), PictureError);
+  for (size_t cut : {size_t{8}, size_t{20}, good.size() / 2, good.size() - 13}) {
+    EXPECT_THROW(decodePng(good.substr(0, cut)), PictureError) << cut;
+  }
+  std::string corrupt = good;
+  corrupt[40] = static_cast<char>(corrupt[40] ^ 0x5A);  // inside the image data: its checksum fails
+  EXPECT_THROW(decodePng(corrupt), PictureError);
+}
+
+TEST(Png, LargerThanAnImageCanBeIsRefused) {
+  // A header claiming 20000 x 1: refused before any row is allocated.
+  std::string png = pngOf(1, 1, PNG_FORMAT_RGB, {1, 2, 3});
+  png[16] = 0;
+  png[17] = 0;
+  png[18] = static_cast<char>(20000 >> 8);
+  png[19] = static_cast<char>(20000 & 0xFF);
+  try {
+    decodePng(png);
+    FAIL() << "no error";
+  } catch (const PictureError& e) {
+    EXPECT_NE(std::string(e.what()).find("PNG"), std::string::npos) << e.what();
+  }
+}
+}  // namespace
+}  // namespace vh
