@@ -50,18 +50,17 @@ void pointRows(PngState& state, Picture& picture) {
   }
 }
 
-bool readPng(PngState& state, Picture& picture) {
-  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &state, pngFailed, pngWarned);
-  if (!png) {
-    state.error = "out of memory";
-    return false;
-  }
-  png_infop info = png_create_info_struct(png);
-  if (!info || setjmp(png_jmpbuf(png))) {
-    if (state.error.empty()) state.error = "out of memory";
+enum class PngDirection { Read, Write };
+
+void destroyPng(png_structp& png, png_infop& info, PngDirection direction) {
+  if (direction == PngDirection::Read) {
     png_destroy_read_struct(&png, info ? &info : nullptr, nullptr);
-    return false;
+  } else {
+    png_destroy_write_struct(&png, info ? &info : nullptr);
   }
+}
+
+void readBody(png_structp png, png_infop info, PngState& state, Picture& picture) {
   png_set_read_fn(png, &state, pngReadBytes);
   // Sizes are bounded before any row is allocated.
   png_set_user_limits(png, kMaxPictureSide, kMaxPictureSide);
@@ -80,22 +79,9 @@ bool readPng(PngState& state, Picture& picture) {
   pointRows(state, picture);
   png_read_image(png, state.rows.data());
   png_read_end(png, nullptr);
-  png_destroy_read_struct(&png, &info, nullptr);
-  return true;
 }
 
-bool writePng(PngState& state, Picture& picture) {
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &state, pngFailed, pngWarned);
-  if (!png) {
-    state.error = "out of memory";
-    return false;
-  }
-  png_infop info = png_create_info_struct(png);
-  if (!info || setjmp(png_jmpbuf(png))) {
-    if (state.error.empty()) state.error = "out of memory";
-    png_destroy_write_struct(&png, info ? &info : nullptr);
-    return false;
-  }
+void writeBody(png_structp png, png_infop info, PngState& state, Picture& picture) {
   png_set_write_fn(png, &state, pngWriteBytes, pngFlush);
   png_set_IHDR(png, info, static_cast<png_uint_32>(picture.width), static_cast<png_uint_32>(picture.height), 8,
                PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
@@ -103,7 +89,31 @@ bool writePng(PngState& state, Picture& picture) {
   pointRows(state, picture);
   png_write_image(png, state.rows.data());
   png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
+}
+
+// Makes libpng's structures, runs the body under their error jump and
+// destroys them either way. The bodies hold no C++ object of their own, so
+// the jump abandons nothing. False with `state.error` set on failure.
+bool runPng(PngState& state, Picture& picture, PngDirection direction) {
+  png_structp png = direction == PngDirection::Read
+                        ? png_create_read_struct(PNG_LIBPNG_VER_STRING, &state, pngFailed, pngWarned)
+                        : png_create_write_struct(PNG_LIBPNG_VER_STRING, &state, pngFailed, pngWarned);
+  if (!png) {
+    state.error = "out of memory";
+    return false;
+  }
+  png_infop info = png_create_info_struct(png);
+  if (!info || setjmp(png_jmpbuf(png))) {
+    if (state.error.empty()) state.error = "out of memory";
+    destroyPng(png, info, direction);
+    return false;
+  }
+  if (direction == PngDirection::Read) {
+    readBody(png, info, state, picture);
+  } else {
+    writeBody(png, info, state, picture);
+  }
+  destroyPng(png, info, direction);
   return true;
 }
 
@@ -116,7 +126,7 @@ Picture decodePng(const std::string& bytes) {
   PngState state;
   state.input = &bytes;
   Picture picture;
-  if (!readPng(state, picture)) throw PictureError("PNG data damaged: " + state.error);
+  if (!runPng(state, picture, PngDirection::Read)) throw PictureError("PNG data damaged: " + state.error);
   return picture;
 }
 
@@ -124,7 +134,7 @@ std::string encodePng(const Picture& picture) {
   if (picture.width <= 0 || picture.height <= 0) throw PictureError("a PNG picture cannot be empty");
   PngState state;
   Picture copy = picture;  // libpng's row pointers are not const
-  if (!writePng(state, copy)) throw PictureError("PNG could not be written: " + state.error);
+  if (!runPng(state, copy, PngDirection::Write)) throw PictureError("PNG could not be written: " + state.error);
   return state.output;
 }
 
