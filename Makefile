@@ -1,54 +1,57 @@
-# The two commands a newcomer needs: `make demo` and `make test`.
+# The two commands a newcomer needs: `make demo` and `make test`. Both install
+# the Debian packages first (`make deps`); a plain `make` only builds.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 20
 JOBS       ?= $(shell nproc)
 
-.PHONY: all deps configure build test test-fast test-asan fuzz-smoke demo clean
+.PHONY: all deps configure build test test-fast test-asan fuzz-build fuzz-smoke demo clean
 
 all: build
 
 deps:
 	scripts/install-deps
 
-$(BUILD)/CMakeCache.txt: | deps
+$(BUILD)/CMakeCache.txt:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-configure: deps $(BUILD)/CMakeCache.txt
+configure: $(BUILD)/CMakeCache.txt
 
 build: configure
 	cmake --build $(BUILD) -j$(JOBS)
 
-# The quick loop: the ordinary build and its tests.
-test-fast: build
+# The quick loop: the ordinary build and its tests, warnings as errors.
+test-fast:
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVH_WERROR=ON
+	cmake --build $(BUILD) -j$(JOBS)
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
 
 # The same tests under AddressSanitizer and UndefinedBehaviorSanitizer.
-test-asan: deps
-	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DVH_SANITIZE=ON
+test-asan:
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DVH_SANITIZE=ON -DVH_WERROR=ON
 	cmake --build $(ASAN_BUILD) -j$(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j$(JOBS)
 
+# The fuzz targets, built by CMake with clang in a tree of their own.
+fuzz-build:
+	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+	  -DCMAKE_C_COMPILER=clang -DVH_FUZZ=ON -DVH_TESTS=OFF -DVH_BENCH=OFF
+	cmake --build $(FUZZ_BUILD) -j$(JOBS) --target xmg_decode_fuzz
+
 # The XMG decoder under libFuzzer for a short while, from the seed images in
 # fuzz/corpus/xmg; what it finds goes to $(FUZZ_BUILD), never into the seeds.
-XMG_FUZZ_SOURCES = fuzz/xmg_decode_fuzz.cpp $(wildcard xmg/*.cpp) \
-  common/stream.cpp common/pixel_map.cpp common/byte_buffer.cpp common/bytes.cpp
-
-$(FUZZ_BUILD)/xmg_decode_fuzz: $(XMG_FUZZ_SOURCES) $(wildcard xmg/*.h common/*.h)
-	mkdir -p $(FUZZ_BUILD)
-	clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
-	  -I. $(XMG_FUZZ_SOURCES) -o $@
-
-fuzz-smoke: $(FUZZ_BUILD)/xmg_decode_fuzz
+fuzz-smoke: fuzz-build
 	mkdir -p $(FUZZ_BUILD)/corpus-xmg
 	$(FUZZ_BUILD)/xmg_decode_fuzz -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 \
 	  -artifact_prefix=$(FUZZ_BUILD)/ $(FUZZ_BUILD)/corpus-xmg fuzz/corpus/xmg
 
-test: test-fast test-asan fuzz-smoke
+test: deps
+	$(MAKE) test-fast test-asan fuzz-smoke
 
 # Installs a translation into a made-up game under build/demo.
-demo: build
+demo: deps
+	$(MAKE) build
 	scripts/demo $(BUILD)
 
 clean:

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -16,6 +17,7 @@
 #include "app/run_modes.h"
 #include "app/terminal_desktop.h"
 #include "app/terminal_shell.h"
+#include "vh_version.h"
 
 namespace {
 
@@ -27,6 +29,12 @@ bool terminalAsked() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Asked on its own, the version is printed before any folder, display or
+  // package is touched.
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("vhpatch %s\n", vh::kVersion);
+    return 0;
+  }
   // Before anything else: every relative path of the program means a path
   // beside the program file.
   const bool entered = vh::enterProgramFolder();

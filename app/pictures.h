@@ -1,27 +1,16 @@
-// The installer's two pictures: decoding the backdrop's JPEG map and the
-// title panel's BMP into pixel maps, and fitting a picture into a panel.
+// The installer's two pictures: finding the backdrop's JPEG map and the
+// title panel's BMP by their locators, and fitting a picture into a panel.
 #pragma once
 
-#include <stdexcept>
 #include <string_view>
 
 #include "common/pixel_map.h"
+#include "pictures/bmp.h"
+#include "pictures/jpeg.h"
+#include "pictures/picture.h"
 
 namespace vh {
 
-class PictureError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
-// Pictures larger than this on either side are refused before any pixel
-// memory is allocated.
-inline constexpr int kMaxPictureSide = 16384;
-
-// A baseline or progressive JPEG, decoded by libjpeg into RGB.
-PixelMap decodeJpeg(std::string_view bytes);
-// An uncompressed 24-bit BMP, bottom-up or top-down rows.
-PixelMap decodeBmp(std::string_view bytes);
 // Picks the decoder by the locator's extension (".jpg", ".jpeg", ".bmp",
 // any letter case) and reads the bytes through readLocator.
 PixelMap loadPicture(std::string_view locator);

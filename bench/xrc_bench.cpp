@@ -6,37 +6,19 @@
 
 #include "app/desktop.h"
 #include "formats/xrc.h"
+#include "tools/fixture_bytes.h"
 #include "translation/trz.h"
 
 namespace vh {
 namespace {
 
-void appendU16(std::string& out, uint16_t v) {
-  out.push_back(static_cast<char>(v & 0xFF));
-  out.push_back(static_cast<char>(v >> 8));
-}
-
 // A root with `count` speech children, each with a 40-byte text and a tail.
 std::string makeRecordFile(int count) {
-  std::string out;
-  auto record = [&](uint8_t type1, uint16_t children, const std::string& subString) {
-    out.push_back(static_cast<char>(type1));
-    out.push_back(0);
-    appendU16(out, 1);
-    appendU16(out, 4);
-    out += "name";
-    const uint32_t s = static_cast<uint32_t>(subString.size());
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>(s >> (8 * i)));
-    out += subString;
-    appendU16(out, children);
-    appendU16(out, 0);
-  };
-  record(9, static_cast<uint16_t>(count), "");
-  std::string speech;
-  appendU16(speech, 40);
-  speech += std::string(40, 't') + "tail";
-  for (int i = 0; i < count; ++i) record(29, 0, speech);
-  return out;
+  std::vector<fixture::Record> records;
+  records.push_back({9, 0, 1, "name", "", static_cast<uint16_t>(count), 0});
+  const std::string speech = fixture::embeddedText("", std::string(40, 't'), "tail");
+  for (int i = 0; i < count; ++i) records.push_back({29, 0, 1, "name", speech, 0, 0});
+  return fixture::recordFile(records);
 }
 
 std::shared_ptr<tXRC> load(const std::string& bytes) {

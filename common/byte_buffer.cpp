@@ -1,5 +1,6 @@
 #include "common/byte_buffer.h"
 
+#include "common/little_endian.h"
 #include "common/stream.h"
 
 namespace vh {
@@ -15,14 +16,12 @@ uint8_t ByteBuffer::getU8(size_t offset) const {
 
 uint16_t ByteBuffer::getU16(size_t offset) const {
   check(offset, 2);
-  return static_cast<uint16_t>(bytes_[offset] | (bytes_[offset + 1] << 8));
+  return loadLE16(bytes_.data() + offset);
 }
 
 uint32_t ByteBuffer::getU32(size_t offset) const {
   check(offset, 4);
-  return static_cast<uint32_t>(bytes_[offset]) | (static_cast<uint32_t>(bytes_[offset + 1]) << 8) |
-         (static_cast<uint32_t>(bytes_[offset + 2]) << 16) |
-         (static_cast<uint32_t>(bytes_[offset + 3]) << 24);
+  return loadLE32(bytes_.data() + offset);
 }
 
 void ByteBuffer::setU8(size_t offset, uint8_t value) {
@@ -32,13 +31,12 @@ void ByteBuffer::setU8(size_t offset, uint8_t value) {
 
 void ByteBuffer::setU16(size_t offset, uint16_t value) {
   check(offset, 2);
-  bytes_[offset] = static_cast<uint8_t>(value);
-  bytes_[offset + 1] = static_cast<uint8_t>(value >> 8);
+  storeLE16(bytes_.data() + offset, value);
 }
 
 void ByteBuffer::setU32(size_t offset, uint32_t value) {
   check(offset, 4);
-  for (int i = 0; i < 4; ++i) bytes_[offset + i] = static_cast<uint8_t>(value >> (8 * i));
+  storeLE32(bytes_.data() + offset, value);
 }
 
 void ByteBuffer::readFrom(Stream& stream, size_t count) {

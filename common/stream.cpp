@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "common/bytes.h"
+#include "common/little_endian.h"
 
 namespace vh {
 
@@ -39,14 +40,13 @@ uint8_t Stream::readU8() {
 uint16_t Stream::readU16() {
   uint8_t b[2];
   readFixed(b, 2);
-  return static_cast<uint16_t>(b[0] | (b[1] << 8));
+  return loadLE16(b);
 }
 
 uint32_t Stream::readU32() {
   uint8_t b[4];
   readFixed(b, 4);
-  return static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) |
-         (static_cast<uint32_t>(b[2]) << 16) | (static_cast<uint32_t>(b[3]) << 24);
+  return loadLE32(b);
 }
 
 std::string Stream::readString(size_t count) {
@@ -67,13 +67,14 @@ std::string Stream::readLine() {
 }
 
 void Stream::writeU16(uint16_t value) {
-  const uint8_t b[2] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8)};
+  uint8_t b[2];
+  storeLE16(b, value);
   write(b, 2);
 }
 
 void Stream::writeU32(uint32_t value) {
-  const uint8_t b[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
-                        static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+  uint8_t b[4];
+  storeLE32(b, value);
   write(b, 4);
 }
 

@@ -1,6 +1,7 @@
 #include "support/registry.h"
 
 #include "common/bytes.h"
+#include "common/little_endian.h"
 
 namespace vh {
 
@@ -62,17 +63,13 @@ bool tregkey::query(const std::string& name, uint32_t expectedType, std::string&
 int32_t tregkey::getint(const std::string& name) {
   std::string data;
   if (!query(name, kRegDword, data) || data.size() < 4) return 0;
-  uint32_t v = 0;
-  for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(data[static_cast<size_t>(i)]);
-  return static_cast<int32_t>(v);
+  return static_cast<int32_t>(loadLE32(reinterpret_cast<const uint8_t*>(data.data())));
 }
 
 int64_t tregkey::getlong(const std::string& name) {
   std::string data;
   if (!query(name, kRegQword, data) || data.size() < 8) return 0;
-  uint64_t v = 0;
-  for (int i = 7; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(data[static_cast<size_t>(i)]);
-  return static_cast<int64_t>(v);
+  return static_cast<int64_t>(loadLE64(reinterpret_cast<const uint8_t*>(data.data())));
 }
 
 std::string tregkey::getstring(const std::string& name) {
@@ -84,15 +81,16 @@ std::string tregkey::getstring(const std::string& name) {
 
 int tregkey::setint(const std::string& name, int32_t value) {
   if (!handle) return 0;
-  std::string data(4, '\0');
-  for (int i = 0; i < 4; ++i) data[static_cast<size_t>(i)] = static_cast<char>(static_cast<uint32_t>(value) >> (8 * i));
+  std::string data;
+  appendLE32(data, static_cast<uint32_t>(value));
   return registryPlatform().setValue(handle, name, kRegDword, data) == kRegOk ? 1 : 0;
 }
 
 int tregkey::setlong(const std::string& name, int64_t value) {
   if (!handle) return 0;
-  std::string data(8, '\0');
-  for (int i = 0; i < 8; ++i) data[static_cast<size_t>(i)] = static_cast<char>(static_cast<uint64_t>(value) >> (8 * i));
+  std::string data;
+  appendLE32(data, static_cast<uint32_t>(value));
+  appendLE32(data, static_cast<uint32_t>(static_cast<uint64_t>(value) >> 32));
   return registryPlatform().setValue(handle, name, kRegQword, data) == kRegOk ? 1 : 0;
 }
 

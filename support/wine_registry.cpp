@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/bytes.h"
+#include "common/little_endian.h"
 #include "common/replacing_file.h"
 #include "support/registry_platform.h"
 
@@ -344,8 +345,7 @@ struct WineRegistry::Impl {
       return line + "\"" + escape(data.substr(0, data.size() - 1), '"') + "\"";
     }
     if (type == kRegDword && data.size() == 4) {
-      uint32_t v = 0;
-      for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(data[static_cast<size_t>(i)]);
+      const uint32_t v = loadLE32(reinterpret_cast<const uint8_t*>(data.data()));
       char buf[16];
       std::snprintf(buf, sizeof buf, "dword:%08x", v);
       return line + buf;

@@ -12,6 +12,7 @@
 #include "common/byte_buffer.h"
 #include "common/pixel_map.h"
 #include "common/stream.h"
+#include "tools/fixture_bytes.h"
 #include "xmg/xmg.h"
 
 namespace vh {
@@ -92,16 +93,6 @@ std::string chineseSentence(Random& random, int maxWords = 8) {
   return text;
 }
 
-void putU16(std::string& out, uint32_t v) {
-  out += static_cast<char>(v & 0xFF);
-  out += static_cast<char>((v >> 8) & 0xFF);
-}
-
-void putU32(std::string& out, uint32_t v) {
-  putU16(out, v & 0xFFFF);
-  putU16(out, v >> 16);
-}
-
 void makeFolders(const std::string& path) {
   std::string partial;
   for (size_t i = 0; i <= path.size(); ++i) {
@@ -136,11 +127,9 @@ struct Record {
 // Text embedded behind a prefix of that many bytes, with its 16-bit length and
 // a tail the replacement must keep.
 std::string embedded(Random& random, size_t prefix, const std::string& text) {
-  std::string s = random.bytes(prefix);
-  putU16(s, static_cast<uint32_t>(text.size()));
-  s += text;
-  s += random.bytes(static_cast<size_t>(random.between(2, 8)));
-  return s;
+  const std::string before = random.bytes(prefix);
+  const std::string tail = random.bytes(static_cast<size_t>(random.between(2, 8)));
+  return fixture::embeddedText(before, text, tail);
 }
 
 Record makeRecord(Random& random, Kind kind) {
@@ -217,42 +206,18 @@ std::vector<Record> makeTree(Random& random, int count) {
 }
 
 std::string recordFileBytes(const std::vector<Record>& records) {
-  std::string out;
+  std::vector<fixture::Record> stored;
+  stored.reserve(records.size());
   for (const Record& r : records) {
-    out += static_cast<char>(r.type1);
-    out += static_cast<char>(r.type2);
-    putU16(out, r.id);
-    putU16(out, static_cast<uint32_t>(r.title.size()));
-    out += r.title;
-    putU32(out, static_cast<uint32_t>(r.subString.size()));
-    out += r.subString;
-    putU16(out, static_cast<uint32_t>(r.children));
-    putU16(out, r.unkown);
+    stored.push_back({r.type1, r.type2, r.id, r.title, r.subString, static_cast<uint16_t>(r.children), r.unkown});
   }
-  return out;
+  return fixture::recordFile(stored);
 }
 
-struct Member {
-  std::string name;
-  std::string data;
-  int32_t flag;
-};
+using Member = fixture::ArchiveMember;
 
 std::string archiveBytes(Random& random, const std::vector<Member>& members) {
-  std::string table;
-  for (const Member& m : members) {
-    table += m.name;
-    table += '\0';
-    putU32(table, static_cast<uint32_t>(m.data.size()));
-    putU32(table, static_cast<uint32_t>(m.flag));
-  }
-  std::string out;
-  putU32(out, static_cast<uint32_t>(random.below(1000)));
-  putU32(out, static_cast<uint32_t>(members.size()));
-  putU32(out, static_cast<uint32_t>(12 + table.size()));
-  out += table;
-  for (const Member& m : members) out += m.data;
-  return out;
+  return fixture::archive(members, random.below(1000));
 }
 
 // A scene picture as the game keeps it, in XMG: a sky, rolling hills and a

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "tools/commands.h"
+#include "vh_version.h"
 
 namespace {
 
@@ -34,7 +35,7 @@ const Command kCommands[] = {
 int usage(std::FILE* to) {
   std::fputs("usage: vhtool COMMAND [ARGS]\n\ncommands:\n", to);
   for (const Command& c : kCommands) std::fprintf(to, "  %s %s\n", c.name, c.usage);
-  std::fputs("  --help\n      show this list\n", to);
+  std::fputs("  --help\n      show this list\n  --version\n      show the toolkit's version\n", to);
   return to == stdout ? 0 : 2;
 }
 
@@ -44,6 +45,10 @@ int main(int argc, char** argv) {
   if (argc < 2) return usage(stderr);
   const std::string name = argv[1];
   if (name == "--help" || name == "-h" || name == "help") return usage(stdout);
+  if (name == "--version") {
+    std::printf("vhtool %s\n", vh::kVersion);
+    return 0;
+  }
   for (const Command& c : kCommands) {
     if (name == c.name) return c.run(vh::tool::Args(argv + 2, argv + argc));
   }

@@ -10,7 +10,7 @@
 #include "common/replacing_file.h"
 #include "common/stream.h"
 #include "tools/commands.h"
-#include "tools/picture_files.h"
+#include "pictures/picture_files.h"
 #include "xmg/xmg.h"
 
 namespace vh::tool {

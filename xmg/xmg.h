@@ -34,6 +34,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "common/image_limits.h"
 #include "common/pixel_map.h"
 #include "common/stream.h"
 
@@ -49,7 +50,7 @@ class XmgError : public std::runtime_error {
 // The largest width and height an image may claim. The canvas is allocated
 // from the header, so the header is checked against this before anything
 // else happens.
-inline constexpr int32_t kXmgMaxSide = 16384;
+inline constexpr int32_t kXmgMaxSide = kMaxImageSide;
 
 class tXMGHeader {
  public:

@@ -1,5 +1,7 @@
 #include "xmg/xmg.h"
 
+#include "common/little_endian.h"
+
 namespace vh {
 
 int tXMGHeader::read(Stream& stream) {
@@ -29,10 +31,7 @@ int tXMGHeader::setupDefault() {
 int tXMGHeader::save(Stream& stream) {
   linelength = static_cast<int32_t>(static_cast<uint32_t>(width) * 3u);
   uint8_t bytes[kSize];
-  auto put32 = [&bytes](size_t at, int32_t value) {
-    const auto v = static_cast<uint32_t>(value);
-    for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<uint8_t>(v >> (8 * i));
-  };
+  auto put32 = [&bytes](size_t at, int32_t value) { storeLE32(bytes + at, static_cast<uint32_t>(value)); };
   put32(0, version);
   bytes[4] = mask_r;
   bytes[5] = mask_g;

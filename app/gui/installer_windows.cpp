@@ -133,7 +133,16 @@ class WindowedShell::Bar : public ProgressBar {
 };
 
 WindowedShell::WindowedShell() = default;
-WindowedShell::~WindowedShell() = default;
+WindowedShell::~WindowedShell() {
+  // Destroying a window only queues its removal on the connection to the
+  // server. The installer's process ends right after, which closes the
+  // connection; a process that lives on (the window tests) would leave the
+  // windows on the screen under their title until its next event loop, so
+  // the queue is flushed here.
+  installer_.reset();
+  backdrop_.reset();
+  Fl::flush();
+}
 
 void WindowedShell::buildBackdrop() {
   map_ = loadOrEmpty(kMapPicture);

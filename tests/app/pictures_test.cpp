@@ -3,89 +3,14 @@
 #include <gtest/gtest.h>
 
 #include "app/embedded_files.h"
+#include "tests/pictures/picture_fixture.h"
 #include "tests/test_support.h"
 
 namespace vh {
 namespace {
 
-using test::Bytes;
-
-// A 24-bit BMP of `width` x `height` with the rows given top to bottom as
-// RGB triples; stored bottom-up unless `topDown`.
-std::string bmp(int width, int height, const std::vector<std::vector<uint32_t>>& rows, bool topDown = false) {
-  const int rowBytes = (width * 3 + 3) & ~3;
-  Bytes b;
-  b.str("BM").u32(54 + rowBytes * height).u32(0).u32(54);  // file header: size, reserved, pixel offset
-  b.u32(40).i32(width).i32(topDown ? -height : height);     // info header size, width, height
-  b.u16(1).u16(24).u32(0).u32(rowBytes * height);            // planes, bits, no compression, image size
-  b.u32(2835).u32(2835).u32(0).u32(0);                      // resolution, palette sizes
-  for (int i = 0; i < height; ++i) {
-    const auto& row = rows[static_cast<size_t>(topDown ? i : height - 1 - i)];
-    for (uint32_t rgb : row) b.u8(rgb & 0xFF).u8((rgb >> 8) & 0xFF).u8(rgb >> 16);  // blue, green, red
-    for (int pad = width * 3; pad < rowBytes; ++pad) b.u8(0xEE);
-  }
-  return b.bytes();
-}
-
-uint32_t rgbAt(const PixelMap& p, int x, int y) { return p.getPixel(x, y) & 0xFFFFFF; }
-
-TEST(Bmp, DecodesBottomUpAndTopDownRowsWithTheirPadding) {
-  const std::vector<std::vector<uint32_t>> rows{{0xFF0000, 0x00FF00, 0x0000FF}, {0x102030, 0xFFFFFF, 0x000000}};
-  for (bool topDown : {false, true}) {
-    const PixelMap p = decodeBmp(bmp(3, 2, rows, topDown));
-    ASSERT_EQ(p.width(), 3);
-    ASSERT_EQ(p.height(), 2);
-    for (int y = 0; y < 2; ++y) {
-      for (int x = 0; x < 3; ++x) EXPECT_EQ(rgbAt(p, x, y), rows[y][x]) << x << "," << y << " topDown " << topDown;
-    }
-  }
-}
-
-TEST(Bmp, RefusesWhatItCannotShowWithoutReadingPastTheData) {
-  const std::string good = bmp(3, 2, {{1, 2, 3}, {4, 5, 6}});
-  EXPECT_THROW(decodeBmp(good.substr(0, good.size() - 1)), PictureError);
-  EXPECT_THROW(decodeBmp(good.substr(0, 30)), PictureError);
-  EXPECT_THROW(decodeBmp("PNG not a bitmap at all, but long enough to hold a header......"), PictureError);
-  std::string eightBit = good;
-  eightBit[28] = 8;
-  EXPECT_THROW(decodeBmp(eightBit), PictureError);
-  std::string compressed = good;
-  compressed[30] = 1;
-  EXPECT_THROW(decodeBmp(compressed), PictureError);
-  // A size that the data cannot back, and one beyond any screen.
-  std::string tall = good;
-  tall[22] = 0x10;
-  tall[23] = 0x27;
-  EXPECT_THROW(decodeBmp(tall), PictureError);
-  std::string huge = good;
-  huge[21] = 0x7F;
-  EXPECT_THROW(decodeBmp(huge), PictureError);
-  std::string offset = good;
-  offset[13] = 0x7F;
-  EXPECT_THROW(decodeBmp(offset), PictureError);
-}
-
-TEST(Jpeg, TheMapIsABaselineJpegOfItsSizeAndDamageIsAnError) {
-  const std::string map = test::readFile(std::string(VH_SOURCE_DIR) + "/assets/map.jpg");
-  // Baseline: a start-of-frame 0 marker and no progressive one.
-  EXPECT_NE(map.find("\xFF\xC0"), std::string::npos);
-  EXPECT_EQ(map.find("\xFF\xC2"), std::string::npos);
-  const PixelMap picture = decodeJpeg(map);
-  EXPECT_EQ(picture.width(), 1000);
-  EXPECT_EQ(picture.height(), 1415);
-  // The border is dark brown, not black: the picture has real content.
-  EXPECT_NE(rgbAt(picture, 2, 2), 0u);
-
-  EXPECT_THROW(decodeJpeg("not a picture"), PictureError);
-  EXPECT_THROW(decodeJpeg(map.substr(0, 200)), PictureError);
-  EXPECT_THROW(decodeJpeg(""), PictureError);
-}
-
-TEST(Pictures, TheTitleIsA24BitBmpOfItsSize) {
-  const PixelMap title = decodeBmp(test::readFile(std::string(VH_SOURCE_DIR) + "/assets/title.bmp"));
-  EXPECT_EQ(title.width(), 313);
-  EXPECT_EQ(title.height(), 208);
-}
+using test::bmp;
+using test::rgbAt;
 
 TEST(Pictures, LoadPictureGoesByLocatorAndExtension) {
   test::TempDir dir;

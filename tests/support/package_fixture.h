@@ -1,4 +1,6 @@
-// Zip packages of given members, written through the program's own writer.
+// Zip packages of given members, built by the shared fixture builder rather
+// than the program's own writer, so that the reader is tested against bytes
+// the writer did not make.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,18 +12,13 @@
 
 #include "support/zip.h"
 #include "tests/test_support.h"
+#include "tools/fixture_bytes.h"
 
 namespace vh::test {
 
 inline std::string writePackage(const std::string& path,
                                 const std::vector<std::pair<std::string, std::string>>& members) {
-  ZipWriter writer;
-  EXPECT_EQ(writer.OpenZip(path, 0), 1);
-  for (const auto& [name, bytes] : members) {
-    BufferStream stream(ByteBuffer::fromString(bytes));
-    writer.AddStream(&stream, name, "");
-  }
-  writer.CloseZip("");
+  writeFile(path, fixture::package(members));
   return path;
 }
 

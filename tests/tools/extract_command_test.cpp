@@ -5,7 +5,7 @@
 #include "app/recording_desktop.h"
 #include "formats/xarc.h"
 #include "tests/test_support.h"
-#include "tools/picture_files.h"
+#include "pictures/picture_files.h"
 
 namespace vh {
 namespace {
@@ -32,7 +32,7 @@ TEST(VhtoolExtract, WritesOneMemberThatTheImageCommandsRead) {
   }
   const auto png = vhtool("xmg2png '" + (dir / "inn.xmg") + "' '" + (dir / "inn.png") + "'");
   ASSERT_EQ(png.status, 0) << png.err;
-  const tool::Picture picture = tool::readPicture(dir / "inn.png");
+  const Picture picture = readPicture(dir / "inn.png");
   EXPECT_GE(picture.width, 40);
 
   // Without OUT the member's own name in the current folder.

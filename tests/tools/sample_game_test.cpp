@@ -6,6 +6,7 @@
 #include <set>
 
 #include "app/recording_desktop.h"
+#include "common/byte_reader.h"
 #include "common/files.h"
 #include "formats/xarc.h"
 #include "formats/xrc.h"
@@ -91,10 +92,10 @@ TEST_F(SampleGameTest, GlobalCarriesTheHeroinesRecord) {
 // The layout each kind word rewrites must be there in the addressed record.
 bool fits(int typeId, const tRecordData& data) {
   auto embedded = [&](size_t prefix) {
-    if (data.subString.size() < prefix + 2) return false;
-    const size_t length = static_cast<unsigned char>(data.subString[prefix]) |
-                          static_cast<size_t>(static_cast<unsigned char>(data.subString[prefix + 1])) << 8;
-    return prefix + 2 + length <= data.subString.size();
+    ByteReader text(std::string_view(data.subString));
+    if (!text.skip(prefix)) return false;
+    const auto length = text.tryU16();
+    return length && text.holds(*length, 1);
   };
   switch (typeId) {
     case 1: return data.getType() == 1;

@@ -6,7 +6,7 @@
 #include "common/stream.h"
 #include "tests/test_support.h"
 #include "tests/xmg/xmg_fixture.h"
-#include "tools/picture_files.h"
+#include "pictures/picture_files.h"
 
 namespace vh {
 namespace {
@@ -16,7 +16,7 @@ using test::TempDir;
 
 test::CommandResult vhtool(const std::string& args) { return test::runCommand("'" + test::binaryPath("vhtool") + "' " + args); }
 
-std::vector<uint8_t> rgbaAt(const tool::Picture& p, int x, int y) {
+std::vector<uint8_t> rgbaAt(const Picture& p, int x, int y) {
   const size_t at = (static_cast<size_t>(y) * p.width + x) * 4;
   return {p.rgba[at], p.rgba[at + 1], p.rgba[at + 2], p.rgba[at + 3]};
 }
@@ -30,7 +30,7 @@ class XmgCommandsTest : public ::testing::Test {
 
 TEST_F(XmgCommandsTest, PngToXmgToPngKeepsTransparencyAndColours) {
   // 3 x 3: a transparent column, a plain-colour column, a grey column.
-  tool::Picture picture;
+  Picture picture;
   picture.width = picture.height = 3;
   for (int y = 0; y < 3; ++y) {
     for (int x = 0; x < 3; ++x) {
@@ -40,7 +40,7 @@ TEST_F(XmgCommandsTest, PngToXmgToPngKeepsTransparencyAndColours) {
       picture.rgba.insert(picture.rgba.end(), px.begin(), px.end());
     }
   }
-  tool::writePicture(path("in.png"), picture);
+  writePicture(path("in.png"), picture);
   auto r = vhtool("png2xmg " + quoted("in.png") + " " + quoted("out.xmg"));
   ASSERT_EQ(r.status, 0) << r.err;
 
@@ -51,7 +51,7 @@ TEST_F(XmgCommandsTest, PngToXmgToPngKeepsTransparencyAndColours) {
 
   r = vhtool("xmg2png " + quoted("out.xmg") + " " + quoted("back.png"));
   ASSERT_EQ(r.status, 0) << r.err;
-  const tool::Picture back = tool::readPicture(path("back.png"));
+  const Picture back = readPicture(path("back.png"));
   ASSERT_EQ(back.width, 3);
   ASSERT_EQ(back.height, 3);
   for (int y = 0; y < 3; ++y) {
@@ -75,7 +75,7 @@ TEST_F(XmgCommandsTest, XmgToPngMakesTheHeadersMaskColourTransparent) {
   test::writeFile(path("in.xmg"), xmg);
   auto r = vhtool("xmg2png " + quoted("in.xmg") + " " + quoted("out.PNG"));
   ASSERT_EQ(r.status, 0) << r.err;
-  const tool::Picture png = tool::readPicture(path("out.PNG"));
+  const Picture png = readPicture(path("out.PNG"));
   EXPECT_EQ(rgbaAt(png, 1, 1), (std::vector<uint8_t>{10, 20, 30, 0}));
   EXPECT_EQ(rgbaAt(png, 2, 0), (std::vector<uint8_t>{10, 20, 30, 0}));
   EXPECT_EQ(rgbaAt(png, 3, 0), (std::vector<uint8_t>{1, 2, 3, 255}));
@@ -84,7 +84,7 @@ TEST_F(XmgCommandsTest, XmgToPngMakesTheHeadersMaskColourTransparent) {
   // A PPM keeps the mask colour as a colour.
   r = vhtool("xmg2png " + quoted("in.xmg") + " " + quoted("out.ppm"));
   ASSERT_EQ(r.status, 0) << r.err;
-  const tool::Picture ppm = tool::readPicture(path("out.ppm"));
+  const Picture ppm = readPicture(path("out.ppm"));
   EXPECT_EQ(rgbaAt(ppm, 0, 0), (std::vector<uint8_t>{10, 20, 30, 255}));
 }
 

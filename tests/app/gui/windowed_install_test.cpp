@@ -11,7 +11,6 @@
 #include <memory>
 #include <thread>
 
-#include "app/installer_layout.h"
 #include "tests/app/gui/x_display.h"
 #include "tests/app/installation.h"
 #include "tests/test_support.h"
@@ -22,6 +21,22 @@ namespace {
 using test::Installation;
 using test::TempDir;
 using test::TopWindow;
+
+// The installer window as the player sees it, written out here rather than
+// taken from the table the window is built from: its title, its client
+// area, and the places of the gadgets the tests click or read, relative to
+// their parent's client area.
+constexpr const char* kTitle = "瓦恩霍洛 简体中文补丁**测试版**";
+constexpr int kWidth = 323;
+constexpr int kHeight = 292;
+struct Place {
+  int x, y, width, height;
+};
+constexpr Place kTitlePanel{5, 8, 313, 208};
+constexpr Place kInstallButton{4, 3, 82, 23};  // on the title panel
+constexpr Place kAboutButton{4, 31, 82, 22};   // on the title panel
+constexpr Place kSceneBar{5, 273, 314, 13};
+constexpr Place kOverallBar{5, 240, 314, 13};
 
 std::string screenshots() {
   const std::string folder = std::string(VH_BINARY_DIR) + "/screenshots";
@@ -95,8 +110,8 @@ struct Windows {
 // Both windows share the title; the installer is the one of its size.
 Windows findWindows(test::XDriver& x) {
   Windows found;
-  for (const TopWindow& w : x.waitForWindows(kInstallerTitle, 2)) {
-    if (w.width == kInstallerWidth && w.height == kInstallerHeight) {
+  for (const TopWindow& w : x.waitForWindows(kTitle, 2)) {
+    if (w.width == kWidth && w.height == kHeight) {
       found.installer = w;
     } else {
       found.backdrop = w;
@@ -109,12 +124,12 @@ Windows findWindows(test::XDriver& x) {
 // the installer. Clicks its OK button (bottom right) and waits for it to go.
 bool dismissMessageBox(test::XDriver& x, const std::string& shot = "") {
   const auto isBox = [](const TopWindow& w) {
-    return !(w.width == kInstallerWidth && w.height == kInstallerHeight) && !(w.x == 0 && w.y == 0);
+    return !(w.width == kWidth && w.height == kHeight) && !(w.x == 0 && w.y == 0);
   };
   const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   std::vector<TopWindow> shown;
   while (std::chrono::steady_clock::now() < until) {
-    shown = x.windowsTitled(kInstallerTitle);
+    shown = x.windowsTitled(kTitle);
     if (std::any_of(shown.begin(), shown.end(), isBox)) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
@@ -125,7 +140,7 @@ bool dismissMessageBox(test::XDriver& x, const std::string& shot = "") {
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (std::chrono::steady_clock::now() < until) {
       bool still = false;
-      for (const TopWindow& now : x.windowsTitled(kInstallerTitle)) still = still || now.id == w.id;
+      for (const TopWindow& now : x.windowsTitled(kTitle)) still = still || now.id == w.id;
       if (!still) return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
@@ -134,18 +149,15 @@ bool dismissMessageBox(test::XDriver& x, const std::string& shot = "") {
   return false;
 }
 
-void clickGadget(test::XDriver& x, const TopWindow& installer, GadgetIndex index) {
-  const GadgetLayout& panel = kInstallerGadgets[kTitlePanel];
-  const GadgetLayout& layout = kInstallerGadgets[index];
+void clickButton(test::XDriver& x, const TopWindow& installer, const Place& button) {
   // The buttons sit in the title panel's client area, inside its border.
   constexpr int kBorder = 2;
-  x.click(installer.x + panel.x + kBorder + layout.x + layout.width / 2,
-          installer.y + panel.y + kBorder + layout.y + layout.height / 2);
+  x.click(installer.x + kTitlePanel.x + kBorder + button.x + button.width / 2,
+          installer.y + kTitlePanel.y + kBorder + button.y + button.height / 2);
 }
 
 // The share of a progress bar that is filled, read from the screen.
-double barShare(test::XDriver& x, const TopWindow& installer, GadgetIndex index) {
-  const GadgetLayout& bar = kInstallerGadgets[index];
+double barShare(test::XDriver& x, const TopWindow& installer, const Place& bar) {
   return x.greenShare(installer.id, bar.y + bar.height / 2, bar.x + 3, bar.x + bar.width - 3);
 }
 
@@ -178,11 +190,11 @@ TEST_F(WindowedInstall, TheInstallButtonInstallsAndTheCloseBoxEnds) {
   EXPECT_TRUE(test::saveScreenshot(screenshots() + "/installer.png"));
 
   // About changes nothing.
-  clickGadget(x, windows.installer, kAboutButton);
+  clickButton(x, windows.installer, kAboutButton);
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  EXPECT_EQ(x.windowsTitled(kInstallerTitle).size(), 2u);
+  EXPECT_EQ(x.windowsTitled(kTitle).size(), 2u);
 
-  clickGadget(x, windows.installer, kInstallButton);
+  clickButton(x, windows.installer, kInstallButton);
   ASSERT_TRUE(dismissMessageBox(x, screenshots() + "/done.png")) << running->err();
   EXPECT_NE(running->err().find("message box: Done!"), std::string::npos) << running->err();
   // Done: the overall bar full, the scene bar back at 0.
@@ -212,7 +224,7 @@ TEST_F(WindowedInstall, TheBarsMoveDuringALongInstallAndACloseWaitsForItsEnd) {
   // Enough sub-scenes and records that the installation takes a while.
   Installation setup("", 5, "--scenes 24 --subs 4 --records 6000");
   ASSERT_NO_FATAL_FAILURE(start(setup));
-  clickGadget(x, windows.installer, kInstallButton);
+  clickButton(x, windows.installer, kInstallButton);
 
   // The window repaints between sub-scenes: the overall bar is seen part
   // filled while the installation runs.
@@ -241,15 +253,15 @@ TEST_F(WindowedInstall, MakeAndApplyShowsOnlyTheInstallerAndEnds) {
   running = std::make_unique<RunningInstaller>(setup, "makeandapply");
   // The only box is "data written"; the installer window stands alone at
   // its fixed place.
-  std::vector<TopWindow> shown = x.waitForWindows(kInstallerTitle, 2, 60);
+  std::vector<TopWindow> shown = x.waitForWindows(kTitle, 2, 60);
   ASSERT_EQ(shown.size(), 2u) << running->err();
   bool installerAt400 = false;
   for (const TopWindow& w : shown) {
-    installerAt400 = installerAt400 || (w.width == kInstallerWidth && w.x == 400 && w.y == 300);
+    installerAt400 = installerAt400 || (w.width == kWidth && w.x == 400 && w.y == 300);
   }
   EXPECT_TRUE(installerAt400);
   for (const TopWindow& w : shown) {
-    if (w.width != kInstallerWidth || w.height != kInstallerHeight) x.click(w.x + w.width - 20, w.y + w.height - 20);
+    if (w.width != kWidth || w.height != kHeight) x.click(w.x + w.width - 20, w.y + w.height - 20);
   }
   EXPECT_EQ(running->waitForExit(10), 0) << running->err();
   EXPECT_NE(running->err().find("message box: data written"), std::string::npos) << running->err();
@@ -260,7 +272,7 @@ TEST_F(WindowedInstall, WithoutARegistryKeyTheFolderChooserAsksAndCancellingStop
   Installation setup;
   test::writeFile(setup.prefix + "/user.reg", "WINE REGISTRY Version 2\n;; All keys relative to \\\\User\\\\S-1\n\n");
   ASSERT_NO_FATAL_FAILURE(start(setup));
-  clickGadget(x, windows.installer, kInstallButton);
+  clickButton(x, windows.installer, kInstallButton);
   ASSERT_TRUE(dismissMessageBox(x)) << running->err();
   EXPECT_NE(running->err().find("message box: Cannot find VHW info in registry. Please specify install path."),
             std::string::npos)
@@ -290,7 +302,7 @@ TEST_F(WindowedInstall, AMissingPackageShowsItsBoxAndEndsWithoutAWindow) {
   EXPECT_EQ(running->waitForExit(10), 255);
   EXPECT_EQ(running->out(), "error in reading patch:patch.dat\n");
   EXPECT_NE(running->err().find("message box: patch file not found"), std::string::npos) << running->err();
-  EXPECT_TRUE(x.windowsTitled(kInstallerTitle).empty());
+  EXPECT_TRUE(x.windowsTitled(kTitle).empty());
 }
 
 }  // namespace

@@ -1,14 +1,14 @@
-#include "tools/picture_files.h"
+#include "pictures/png.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
 
-#include "tests/test_support.h"
+#include "tests/pictures/picture_fixture.h"
 
-namespace vh::tool {
+namespace vh {
 namespace {
 
-using test::TempDir;
+using test::rgbaOf;
 
 // A PNG of the given libpng simplified format, written by libpng itself.
 std::string pngOf(int width, int height, png_uint_32 format, const std::vector<uint8_t>& pixels,
@@ -28,21 +28,7 @@ std::string pngOf(int width, int height, png_uint_32 format, const std::vector<u
   return out;
 }
 
-std::vector<uint8_t> rgbaOf(const Picture& p, int x, int y) {
-  const size_t at = (static_cast<size_t>(y) * p.width + x) * 4;
-  return {p.rgba[at], p.rgba[at + 1], p.rgba[at + 2], p.rgba[at + 3]};
-}
-
-TEST(PictureFilesTest, KindFollowsTheExtensionInAnyCase) {
-  EXPECT_EQ(pictureKindOf("a/b.png"), PictureKind::Png);
-  EXPECT_EQ(pictureKindOf("B.PnG"), PictureKind::Png);
-  EXPECT_EQ(pictureKindOf("c.ppm"), PictureKind::Ppm);
-  EXPECT_EQ(pictureKindOf("c.bmp"), std::nullopt);
-  EXPECT_EQ(pictureKindOf("png"), std::nullopt);
-  EXPECT_EQ(pictureKindOf("dir.png/file"), std::nullopt);
-}
-
-TEST(PictureFilesTest, PngOfEveryColourTypeComesOutAsRgba) {
+TEST(Png, EveryColourTypeComesOutAsRgba) {
   {
     const Picture p = decodePng(pngOf(2, 1, PNG_FORMAT_GRAY, {0, 200}));
     EXPECT_EQ(rgbaOf(p, 1, 0), (std::vector<uint8_t>{200, 200, 200, 255}));
@@ -72,7 +58,7 @@ TEST(PictureFilesTest, PngOfEveryColourTypeComesOutAsRgba) {
   }
 }
 
-TEST(PictureFilesTest, PngRoundTrip) {
+TEST(Png, RoundTrip) {
   Picture p;
   p.width = 3;
   p.height = 2;
@@ -84,7 +70,7 @@ TEST(PictureFilesTest, PngRoundTrip) {
   EXPECT_THROW(encodePng(Picture{}), PictureError);
 }
 
-TEST(PictureFilesTest, DamagedPngIsAnError) {
+TEST(Png, DamagedIsAnError) {
   const std::string good = pngOf(4, 4, PNG_FORMAT_RGB, std::vector<uint8_t>(48, 7));
   EXPECT_THROW(decodePng("not a png at all"), PictureError);
   for (size_t cut : {size_t{8}, size_t{20}, good.size() / 2, good.size() - 13}) {
@@ -95,7 +81,7 @@ TEST(PictureFilesTest, DamagedPngIsAnError) {
   EXPECT_THROW(decodePng(corrupt), PictureError);
 }
 
-TEST(PictureFilesTest, PngLargerThanAnImageCanBeIsRefused) {
+TEST(Png, LargerThanAnImageCanBeIsRefused) {
   // A header claiming 20000 x 1: refused before any row is allocated.
   std::string png = pngOf(1, 1, PNG_FORMAT_RGB, {1, 2, 3});
   png[16] = 0;
@@ -109,48 +95,5 @@ TEST(PictureFilesTest, PngLargerThanAnImageCanBeIsRefused) {
     EXPECT_NE(std::string(e.what()).find("PNG"), std::string::npos) << e.what();
   }
 }
-
-TEST(PictureFilesTest, PpmReadsHeadersWithCommentsAndOtherScales) {
-  const Picture p = decodePpm(std::string("P6\n# made by hand\n2 1\n255\n") + "\x01\x02\x03\xFF\xFE\xFD");
-  EXPECT_EQ(p.width, 2);
-  EXPECT_EQ(rgbaOf(p, 1, 0), (std::vector<uint8_t>{255, 254, 253, 255}));
-  const Picture small = decodePpm(std::string("P6 1 1 15 ") + std::string("\x0F\x00\x08", 3));
-  EXPECT_EQ(rgbaOf(small, 0, 0), (std::vector<uint8_t>{255, 0, 136, 255}));
-  const Picture wide = decodePpm(std::string("P6 1 1 65535\n") + std::string("\xFF\xFF\x00\x00\x80\x00", 6));
-  EXPECT_EQ(rgbaOf(wide, 0, 0), (std::vector<uint8_t>{255, 0, 128, 255}));
-  Picture round;
-  round.width = 1;
-  round.height = 2;
-  round.rgba = {9, 8, 7, 0, 6, 5, 4, 255};
-  EXPECT_EQ(encodePpm(round), std::string("P6\n1 2\n255\n\x09\x08\x07\x06\x05\x04"));
-}
-
-TEST(PictureFilesTest, DamagedPpmIsAnError) {
-  for (const std::string& bad : {std::string("P3\n1 1\n255\n"), std::string("P6\n1\n"), std::string("P6\nx 1 255\n"),
-                                 std::string("P6\n2 2\n255\n\x01\x02\x03"), std::string("P6 1 1 0 abc"),
-                                 std::string("P6 1 1 255"), std::string("P6 20000 1 255 "),
-                                 std::string("P6 99999999999999 1 255 ")}) {
-    EXPECT_THROW(decodePpm(bad), PictureError) << bad;
-  }
-}
-
-TEST(PictureFilesTest, FilesNameThePathInTheirErrors) {
-  TempDir dir;
-  try {
-    readPicture(dir / "missing.png");
-    FAIL() << "no error";
-  } catch (const PictureError& e) {
-    EXPECT_NE(std::string(e.what()).find("missing.png"), std::string::npos);
-  }
-  EXPECT_THROW(readPicture(dir / "a.gif"), PictureError);
-  Picture p;
-  p.width = p.height = 1;
-  p.rgba = {1, 2, 3, 255};
-  writePicture(dir / "a.ppm", p);
-  EXPECT_EQ(readPicture(dir / "a.ppm").rgba, p.rgba);
-  EXPECT_THROW(writePicture(dir / "a.jpg", p), PictureError);
-  EXPECT_THROW(writePicture(dir / "no/such/folder/a.png", p), PictureError);
-}
-
 }  // namespace
-}  // namespace vh::tool
+}  // namespace vh

@@ -1,0 +1,21 @@
+// Pictures as translators edit them, on disk: the format follows the file's
+// extension (".png" or ".ppm", any letter case).
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "pictures/picture.h"
+
+namespace vh {
+
+enum class PictureKind { Png, Ppm };
+
+// By extension, ignoring letter case; nothing for any other extension.
+std::optional<PictureKind> pictureKindOf(const std::string& path);
+
+// Throw PictureError with a message naming the file and the fault.
+Picture readPicture(const std::string& path);
+void writePicture(const std::string& path, const Picture& picture);
+
+}  // namespace vh
