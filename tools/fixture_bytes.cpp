@@ -1,5 +1,7 @@
 #include "tools/fixture_bytes.h"
 
+#include <algorithm>
+
 #include <zlib.h>
 
 #include "common/little_endian.h"
@@ -108,8 +110,11 @@ std::string package(const std::vector<std::pair<std::string, std::string>>& memb
   appendLE32(out, kEndRecordMagic);
   appendLE16(out, 0);  // this disk
   appendLE16(out, 0);  // the directory's disk
-  appendLE16(out, static_cast<uint16_t>(members.size()));
-  appendLE16(out, static_cast<uint16_t>(members.size()));
+  // A directory of more entries than 16 bits can count says 0xFFFF, as
+  // writers without zip64 records do; readers then walk it to its end.
+  const auto count = static_cast<uint16_t>(std::min<size_t>(members.size(), 0xFFFF));
+  appendLE16(out, count);
+  appendLE16(out, count);
   appendLE32(out, static_cast<uint32_t>(directory.size()));
   appendLE32(out, directoryOffset);
   appendLE16(out, 0);  // comment length
