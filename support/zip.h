@@ -36,6 +36,11 @@ class ZipRamStream final : public Stream {
   bool writable_ = false;
 };
 
+// Replaces the file at `path` (through its links) with the member's bytes,
+// written in blocks of 4096; false, and the old file untouched, when the
+// file may not or cannot be written.
+[[nodiscard]] bool writeToDisk(ZipRamStream& member, const std::string& path);
+
 class ZipFile {
  public:
   virtual ~ZipFile() = default;
@@ -70,7 +75,8 @@ class ZipReader : public ZipFile {
   // missing, cannot be opened, does not inflate in full or fails its CRC.
   std::shared_ptr<ZipRamStream> ExtractFile(const std::string& name, int caseSensitive, const std::string& password);
   // Replaces `outPath` with the member, atomically; a member that cannot be
-  // extracted leaves any file there untouched. Returns 0.
+  // extracted leaves any file there untouched. Returns 0; what went wrong
+  // goes to the debug log.
   int ExtractFileToDisk(const std::string& name, const std::string& outPath, int caseSensitive,
                         const std::string& password);
   int CloseZip();
