@@ -212,6 +212,7 @@ int tPatcher::replaceScene(tPatchScene& scene) {
 int tPatcher::replaceSub(tPatchScene& scene, tSubScene& sub) {
   onStartSub(sub);
   const std::string path = gameRoot + sub.path;
+  desktop().debugLog("patching " + path);
   tXARC archive;
   archive.subId = strToInt(sub.name);
   if (!archive.open(path)) return 0;
