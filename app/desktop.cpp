@@ -1,6 +1,7 @@
 #include "app/desktop.h"
 
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 #include "app/terminal_desktop.h"
@@ -26,6 +27,11 @@ int wholePercent(double fraction) {
 
 void Desktop::pause(int milliseconds) {
   std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+void Desktop::printErrorLine(const std::string& text) {
+  std::fprintf(stderr, "%s\n", text.c_str());
+  std::fflush(stderr);
 }
 
 Desktop& desktop() { return current ? *current : builtIn(); }

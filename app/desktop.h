@@ -35,6 +35,9 @@ class Desktop {
   virtual std::string chooseFolder(const std::string& prompt, const std::string& initialFolder) = 0;
   // One line on standard output, flushed at once.
   virtual void printLine(const std::string& text) = 0;
+  // One line on standard error, flushed at once: for the few reports that
+  // must reach a script or a terminal without a window to dismiss.
+  virtual void printErrorLine(const std::string& text);
   // Diagnostic only; may be discarded.
   virtual void debugLog(const std::string& text) = 0;
   // Sleeps at least `milliseconds`.

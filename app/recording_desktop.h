@@ -12,7 +12,7 @@ namespace vh {
 
 class RecordingDesktop : public Desktop {
  public:
-  enum class Kind { Message, FolderPrompt, Output, Debug, Pump, Pause, Progress };
+  enum class Kind { Message, FolderPrompt, Output, Debug, Pump, Pause, Progress, ErrorOutput };
   struct Event {
     Kind kind;
     std::string text;
@@ -27,6 +27,7 @@ class RecordingDesktop : public Desktop {
     return answer;
   }
   void printLine(const std::string& text) override { events.push_back({Kind::Output, text}); }
+  void printErrorLine(const std::string& text) override { events.push_back({Kind::ErrorOutput, text}); }
   void debugLog(const std::string& text) override { events.push_back({Kind::Debug, text}); }
   void pause(int milliseconds) override { events.push_back({Kind::Pause, std::to_string(milliseconds)}); }
   void pumpMessages() override { events.push_back({Kind::Pump, ""}); }

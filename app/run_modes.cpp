@@ -29,18 +29,29 @@ int runMode(RunMode mode, InstallerShell& shell) {
   if (!patcher.loadPatch(kPackage)) fatalError(std::string("error in reading patch:") + kPackage);
   const bool applyNow = mode == RunMode::MakeAndApply;
   shell.build(applyNow, patcher);
+  // A failed installation has shown its own messages; the status tells a
+  // script or a package manager that it failed.
   if (applyNow) {
     shell.setButtons(false, false);
-    if (patcher.doReplace()) desktop().messageBox("data written");
+    if (!patcher.doReplace()) return 1;
+    desktop().messageBox("data written");
     return 0;
   }
   // One installation per process: the install button stays disabled after
-  // it, whatever its outcome; About comes back.
-  return shell.runEventLoop([&] {
+  // it, whatever its outcome; About comes back, and the window stays until
+  // it is closed. Only a signal ends the process at once.
+  bool failed = false;
+  const int closed = shell.runEventLoop([&] {
     shell.setButtons(false, false);
-    if (patcher.doReplace()) desktop().messageBox("Done!");
+    if (patcher.doReplace()) {
+      desktop().messageBox("Done!");
+    } else {
+      if (patcher.stopped()) endProcess(1);
+      failed = true;
+    }
     shell.setButtons(false, true);
   });
+  return failed ? 1 : closed;
 }
 
 }  // namespace vh

@@ -83,6 +83,12 @@ void TerminalDesktop::printLine(const std::string& text) {
   std::fflush(out_);
 }
 
+void TerminalDesktop::printErrorLine(const std::string& text) {
+  endProgress();
+  std::fprintf(err_, "%s\n", text.c_str());
+  std::fflush(err_);
+}
+
 void TerminalDesktop::debugLog(const std::string& text) {
   if (!debug_) return;
   endProgress();

@@ -19,6 +19,7 @@ class TerminalDesktop : public Desktop {
   void messageBox(const std::string& text) override;
   std::string chooseFolder(const std::string& prompt, const std::string& initialFolder) override;
   void printLine(const std::string& text) override;
+  void printErrorLine(const std::string& text) override;
   void debugLog(const std::string& text) override;
   void showProgress(const Progress& progress) override;
 

@@ -4,9 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdio>
 
 #include "common/bytes.h"
+#include "common/files.h"
 
 namespace vh {
 
@@ -25,18 +27,64 @@ void syncFolder(const std::string& folder) {
   ::close(fd);
 }
 
+// Renaming only needs the folder, so the file's own permission is asked the
+// way a write in place would ask it.
+bool writableInPlace(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return false;
+  ::close(fd);
+  return true;
+}
+
 }  // namespace
 
+std::string replacedFile(const std::string& path) {
+  // The kernel's own limit on links followed in one lookup; a longer chain
+  // is a loop.
+  constexpr int kMaxLinks = 40;
+  std::string at = toSlashes(path);
+  for (int hops = 0; hops < kMaxLinks; ++hops) {
+    struct stat info {};
+    if (lstat(at.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return at;
+    char target[PATH_MAX];
+    const ssize_t n = readlink(at.c_str(), target, sizeof target - 1);
+    if (n <= 0) return at;
+    const std::string next(target, static_cast<size_t>(n));
+    at = next.front() == '/' ? next : folderOf(at) + "/" + next;
+  }
+  return at;
+}
+
+size_t removeLeftovers(const std::string& folder, const std::set<std::string>& names) {
+  const std::string mark = kNewFileMark;
+  constexpr size_t kRandomPart = 6;  // mkstemp's XXXXXX
+  size_t removed = 0;
+  for (const std::string& entry : listFolder(folder, true)) {
+    const size_t at = entry.rfind(mark);
+    if (at == std::string::npos || entry.size() != at + mark.size() + kRandomPart) continue;
+    if (!names.count(entry.substr(0, at))) continue;
+    if (std::remove((folder + "/" + entry).c_str()) == 0) ++removed;
+  }
+  return removed;
+}
+
 std::unique_ptr<ReplacingFile> ReplacingFile::create(const std::string& target) {
-  const std::string path = toSlashes(target);
-  std::string pattern = path + ".vhnew-XXXXXX";
+  const std::string path = replacedFile(target);
+  struct stat old {};
+  const bool exists = stat(path.c_str(), &old) == 0;
+  if (exists && !writableInPlace(path)) return nullptr;
+  std::string pattern = path + kNewFileMark + "XXXXXX";
   const int fd = mkstemp(pattern.data());
   if (fd < 0) return nullptr;
   // Keep the permissions of the file being replaced, so a patched archive is
-  // as readable to the game as the original was.
-  struct stat old {};
-  if (stat(path.c_str(), &old) == 0) fchmod(fd, old.st_mode & 07777);
-  else fchmod(fd, 0644);
+  // as readable to the game as the original was; root keeps its owner too,
+  // so that a player's files do not become root's.
+  if (exists) {
+    fchmod(fd, old.st_mode & 07777);
+    if (geteuid() == 0 && (old.st_uid != 0 || old.st_gid != 0)) (void)!fchown(fd, old.st_uid, old.st_gid);
+  } else {
+    fchmod(fd, 0644);
+  }
   ::close(fd);
   auto stream = FileStream::open(pattern, FileMode::Write);
   if (!stream) {

@@ -2,18 +2,38 @@
 // written: the bytes go to a new file in the same folder, which is flushed
 // to disk and then renamed over the old one. Until commit() succeeds the old
 // file is untouched; an object dropped without commit() removes its new file.
+//
+// A path that is a symbolic link is written where the link leads, as a write
+// in place would be: the new file is made beside the link's target and
+// renamed over it, so the link stays. A file that a write in place could not
+// open (read-only to this user) is not replaced either.
 #pragma once
 
 #include <memory>
+#include <set>
 #include <string>
 
 #include "common/stream.h"
 
 namespace vh {
 
+// New files are named after the file they replace, then this mark and six
+// characters, so that one left by a killed process can be recognised.
+inline constexpr const char* kNewFileMark = ".vhnew-";
+
+// The file a write to `path` really changes: the end of its chain of
+// symbolic links, or `path` itself.
+std::string replacedFile(const std::string& path);
+
+// Removes the new files that a killed writer left in `folder` beside the
+// files named in `names` (names without folder). Only those are looked at;
+// the folder is listed once and not descended. Returns how many went.
+size_t removeLeftovers(const std::string& folder, const std::set<std::string>& names);
+
 class ReplacingFile {
  public:
-  // Null when the new file cannot be created beside `path`.
+  // Null when the new file cannot be created beside the replaced file, or
+  // when that file exists and this user may not write it.
   static std::unique_ptr<ReplacingFile> create(const std::string& path);
   ~ReplacingFile();
   ReplacingFile(const ReplacingFile&) = delete;

@@ -2,6 +2,10 @@
 
 #include <sys/stat.h>
 
+#include <cstdio>
+#include <map>
+#include <set>
+
 #include "app/desktop.h"
 #include "common/bytes.h"
 #include "common/files.h"
@@ -9,6 +13,7 @@
 #include "formats/xarc.h"
 #include "formats/xrc.h"
 #include "patch/game_folder.h"
+#include "patch/install_guard.h"
 #include "patch/patch.h"
 #include "support/registry.h"
 #include "support/zip.h"
@@ -39,6 +44,12 @@ void makeParentFolders(const std::string& root, const std::string& relative) {
   }
 }
 
+std::pair<std::string, std::string> splitPath(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return {".", path};
+  return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
+}
+
 }  // namespace
 
 tPatcher::~tPatcher() = default;
@@ -67,17 +78,27 @@ int tPatcher::validateInstall() {
 }
 
 int tPatcher::loadPatch(const std::string& url) {
+  packageUrl_ = url;
   patch = std::make_shared<tPatch>();
   return patch->open(url) ? 1 : 0;
 }
 
-int tPatcher::replaceExtra() {
-  if (!patch || !patch->z) return 0;
+std::vector<std::string> tPatcher::listedExtras() {
+  std::vector<std::string> lines;
+  if (!patch || !patch->z) return lines;
   const auto list = patch->z->ExtractFile("extra.lst", 0, "");
-  if (!list) return 0;
+  if (!list) return lines;
   while (!list->atEnd()) {
-    const std::string line = list->readLine();
-    if (line.empty()) continue;
+    std::string line = list->readLine();
+    if (!line.empty()) lines.push_back(std::move(line));
+  }
+  return lines;
+}
+
+// 1 when every extra file the package holds is in place, 0 when one could
+// not be written (after its message) or a signal stopped the copying.
+int tPatcher::replaceExtra() {
+  for (const std::string& line : listedExtras()) {
     desktop().printLine("extra/" + line);
     // The list comes from the package: a line must not reach outside the
     // game folder, whatever it says.
@@ -85,28 +106,99 @@ int tPatcher::replaceExtra() {
       desktop().messageBox("refused extra file outside the game folder:" + line);
       continue;
     }
-    const std::string relative = toSlashes(line);
-    makeParentFolders(gameRoot, relative);
-    patch->z->ExtractFileToDisk("extra/" + line, gameRoot + relative, 0, "");
+    if (stopping()) return 0;
+    const auto member = patch->z->ExtractFile("extra/" + line, 0, "");
+    if (!member) {
+      desktop().debugLog("no member extra/" + line + " in the package; skipped");
+      continue;
+    }
+    const std::string target = gameRoot + toSlashes(line);
+    // Folders only for files that really come, so a listed name the package
+    // lacks leaves no empty folder behind.
+    makeParentFolders(gameRoot, toSlashes(line));
+    if (!writeToDisk(*member, target)) {
+      desktop().messageBox("failed to write:" + target);
+      return 0;
+    }
   }
-  return 0;
+  return 1;
+}
+
+bool tPatcher::stopping() {
+  if (!stopped_ && signals_ && signals_->arrived()) stopped_ = true;
+  return stopped_;
+}
+
+// New files that a killed installation left behind are looked for only
+// beside the files this package writes (and the targets of their links), so
+// the game folder is never walked as a whole.
+void tPatcher::removeLeftoverFiles() {
+  std::map<std::string, std::set<std::string>> byFolder;
+  const auto note = [&](const std::string& path) {
+    for (const std::string& p : {path, replacedFile(path)}) {
+      auto [folder, name] = splitPath(p);
+      byFolder[folder].insert(name);
+    }
+  };
+  for (const auto& [sceneName, scene] : patch->scenes) {
+    for (const auto& [subName, sub] : scene->subs) note(gameRoot + sub->path);
+  }
+  for (const std::string& line : listedExtras()) {
+    if (!escapesFolder(line)) note(gameRoot + toSlashes(line));
+  }
+  for (const auto& [folder, names] : byFolder) {
+    if (const size_t removed = removeLeftovers(folder, names)) {
+      desktop().debugLog("removed " + std::to_string(removed) + " unfinished file(s) in " + folder);
+    }
+  }
+  // A build that was killed leaves its half-written package beside the
+  // good one.
+  if (!packageUrl_.empty() && std::remove((packageUrl_ + ".building").c_str()) == 0) {
+    desktop().debugLog("removed an unfinished " + packageUrl_ + ".building");
+  }
 }
 
 int tPatcher::doReplace() {
+  stopped_ = false;
   if (!validateInstall()) {
     desktop().messageBox("Cannot find Varnhollow installation.");
     return 0;
   }
   if (!patch) return 0;
-  replaceExtra();
+  // Two installations writing into one game folder would mix their files.
+  const auto lock = GameFolderLock::take(gameRoot);
+  if (!lock) {
+    desktop().messageBox("another installation is running in:" + gameRoot);
+    return 0;
+  }
+  HeldSignals signals;
+  signals_ = &signals;
+  struct Forget {
+    HeldSignals*& held;
+    ~Forget() { held = nullptr; }
+  } forget{signals_};
+
+  removeLeftoverFiles();
+  const std::string* lastScene = nullptr;
+  const auto stoppedHere = [&] {
+    desktop().printErrorLine(lastScene ? "installation stopped after scene:" + *lastScene
+                                       : std::string("installation stopped before any scene was finished"));
+    return 0;
+  };
+  if (!replaceExtra()) return stopped_ ? stoppedHere() : 0;
   for (auto& [name, scene] : patch->scenes) {
     onStartScn(*scene);
     if (!replaceScene(*scene)) {
+      if (stopped_) return stoppedHere();
       desktop().messageBox("failed applying patch:" + name);
       return 0;
     }
     onCompeleteScn(*scene);
+    lastScene = &name;
   }
+  // A signal during the last archive: everything is written, but the user
+  // asked to stop, and is told where the installation stood.
+  if (stopping()) return stoppedHere();
   return 1;
 }
 
@@ -120,6 +212,7 @@ int tPatcher::replaceScene(tPatchScene& scene) {
 int tPatcher::replaceSub(tPatchScene& scene, tSubScene& sub) {
   onStartSub(sub);
   const std::string path = gameRoot + sub.path;
+  desktop().debugLog("patching " + path);
   tXARC archive;
   archive.subId = strToInt(sub.name);
   if (!archive.open(path)) return 0;
@@ -141,6 +234,9 @@ int tPatcher::replaceSub(tPatchScene& scene, tSubScene& sub) {
       member->replaceBank(image->imagebuffer);
     }
   }
+  // A signal that came while the archive was read or changed: the game file
+  // is still whole, so it is left as it was.
+  if (stopping()) return 0;
 
   if (!archive.savable()) {
     // A file too short for a header opened with no members, so nothing in

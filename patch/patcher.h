@@ -8,9 +8,11 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace vh {
 
+class HeldSignals;
 class tPatch;
 class tPatchScene;
 class tSubScene;
@@ -40,8 +42,19 @@ class tPatcher {
   virtual int onCompleteSub(tSubScene& sub);
   virtual int onCompeleteScn(tPatchScene& scene);
 
+  // True after an installation that SIGINT, SIGTERM or SIGHUP stopped; it
+  // has said so on standard error, and the process should end with status 1.
+  bool stopped() const { return stopped_; }
+
  private:
   int replaceSub(tPatchScene& scene, tSubScene& sub);
+  std::vector<std::string> listedExtras();
+  void removeLeftoverFiles();
+  bool stopping();
+
+  std::string packageUrl_;
+  HeldSignals* signals_ = nullptr;  // only while an installation writes
+  bool stopped_ = false;
 };
 
 }  // namespace vh

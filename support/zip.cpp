@@ -9,6 +9,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "app/desktop.h"
 #include "common/bytes.h"
 #include "common/files.h"
 #include "common/replacing_file.h"
@@ -179,19 +180,27 @@ ZipReader::Member ZipReader::CheckFile(const std::string& name, int caseSensitiv
 int ZipReader::ExtractFileToDisk(const std::string& name, const std::string& outPath, int caseSensitive,
                                  const std::string& password) {
   const auto member = ExtractFile(name, caseSensitive, password);
-  if (!member) return 0;
-  auto out = ReplacingFile::create(outPath);
-  if (!out) return 0;
+  if (!member) {
+    desktop().debugLog("cannot extract member " + name + " to " + outPath);
+    return 0;
+  }
+  if (!writeToDisk(*member, outPath)) desktop().debugLog("cannot write member " + name + " to " + outPath);
+  return 0;
+}
+
+bool writeToDisk(ZipRamStream& member, const std::string& path) {
+  auto out = ReplacingFile::create(path);
+  if (!out) return false;
   try {
     constexpr size_t kBlock = 4096;
-    for (size_t at = 0; at < static_cast<size_t>(member->size()); at += kBlock) {
-      out->stream().write(member->data() + at, std::min<size_t>(kBlock, static_cast<size_t>(member->size()) - at));
+    const auto size = static_cast<size_t>(member.size());
+    for (size_t at = 0; at < size; at += kBlock) {
+      out->stream().write(member.data() + at, std::min<size_t>(kBlock, size - at));
     }
   } catch (const StreamError&) {
-    return 0;  // the old file stays as it was
+    return false;  // the old file stays as it was
   }
-  (void)out->commit();
-  return 0;
+  return out->commit();
 }
 
 int ZipReader::CloseZip() {

@@ -37,6 +37,11 @@ class ZipRamStream final : public Stream {
   bool writable_ = false;
 };
 
+// Replaces the file at `path` (through its links) with the member's bytes,
+// written in blocks of 4096; false, and the old file untouched, when the
+// file may not or cannot be written.
+[[nodiscard]] bool writeToDisk(ZipRamStream& member, const std::string& path);
+
 class ZipFile {
  public:
   virtual ~ZipFile() = default;
@@ -82,7 +87,8 @@ class ZipReader : public ZipFile {
   // can be checked whole before anything is taken from it.
   Member CheckFile(const std::string& name, int caseSensitive, const std::string& password);
   // Replaces `outPath` with the member, atomically; a member that cannot be
-  // extracted leaves any file there untouched. Returns 0.
+  // extracted leaves any file there untouched. Returns 0; what went wrong
+  // goes to the debug log.
   int ExtractFileToDisk(const std::string& name, const std::string& outPath, int caseSensitive,
                         const std::string& password);
   int CloseZip();

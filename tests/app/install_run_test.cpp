@@ -1,0 +1,377 @@
+// The real vhpatch when an installation goes wrong: its exit status, links
+// and read-only files in the game folder, signals, files a killed run left
+// behind, and a second installation into the same game folder.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <thread>
+
+#include "app/recording_desktop.h"
+#include "patch/patch.h"
+#include "tests/app/installation.h"
+#include "tests/test_support.h"
+
+namespace vh {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Installation;
+
+bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// The package's scenes in installation order, each with its archive paths
+// in the order they are written.
+std::vector<std::pair<std::string, std::vector<std::string>>> scenesOf(const Installation& setup) {
+  RecordingDesktop quiet;
+  ScopedDesktop installed(quiet);
+  tPatch package;
+  EXPECT_EQ(package.open(setup.program + "/patch.dat"), 1);
+  std::vector<std::pair<std::string, std::vector<std::string>>> scenes;
+  for (const auto& [name, scene] : package.scenes) {
+    scenes.push_back({name, {}});
+    for (const auto& [subName, sub] : scene->subs) scenes.back().second.push_back(sub->path);
+  }
+  return scenes;
+}
+
+std::vector<std::string> leftovers(const std::string& folder) {
+  std::vector<std::string> found;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    if (has(entry.path().filename().string(), ".vhnew-")) found.push_back(entry.path().string());
+  }
+  return found;
+}
+
+// vhpatch started directly, with no shell between, so that signals reach
+// it; standard output and standard error come through one pipe, read as
+// they come.
+class Running {
+ public:
+  Running(const Installation& setup, const std::string& args, const std::string& input = "") {
+    test::writeFile(setup.dir / "input", input);
+    int fds[2];
+    if (pipe(fds) != 0) throw std::runtime_error("pipe");
+    const std::string program = setup.program + "/vhpatch", in = setup.dir / "input";
+    pid_ = fork();
+    if (pid_ == 0) {
+      if (chdir("/") != 0) _exit(126);
+      setenv("WINEPREFIX", setup.prefix.c_str(), 1);
+      setenv("VHPATCH_UI", "terminal", 1);
+      setenv("VHPATCH_DEBUG", "1", 1);
+      const int input = ::open(in.c_str(), O_RDONLY);
+      if (input < 0 || dup2(input, 0) < 0 || dup2(fds[1], 1) < 0 || dup2(fds[1], 2) < 0) _exit(126);
+      close(fds[0]);
+      execl(program.c_str(), program.c_str(), args.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(fds[1]);
+    out_ = fds[0];
+  }
+  ~Running() {
+    if (!ended_) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+    close(out_);
+  }
+
+  // Reads until a line holding `part` has come; false at the end of output.
+  bool waitFor(const std::string& part) {
+    size_t lineStart = 0;
+    for (;;) {
+      for (size_t end; (end = text_.find('\n', lineStart)) != std::string::npos; lineStart = end + 1) {
+        if (text_.substr(lineStart, end - lineStart).find(part) != std::string::npos) {
+          return true;
+        }
+      }
+      if (!readMore()) return false;
+    }
+  }
+  // The exit status, after reading the output to its end.
+  int finish() {
+    while (readMore()) {
+    }
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    ended_ = true;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  pid_t pid() const { return pid_; }
+  const std::string& text() const { return text_; }
+
+ private:
+  bool readMore() {
+    char buffer[4096];
+    const ssize_t n = read(out_, buffer, sizeof buffer);
+    if (n <= 0) return false;
+    text_.append(buffer, static_cast<size_t>(n));
+    return true;
+  }
+  pid_t pid_ = -1;
+  int out_ = -1;
+  bool ended_ = false;
+  std::string text_;
+};
+
+// An archive the installer cannot get past until the test lets it: a named
+// pipe in its place, fed with the archive's bytes once the test says so.
+// However the installer ends, the writer is released when this goes.
+class GatedArchive {
+ public:
+  explicit GatedArchive(std::string path) : path_(std::move(path)), bytes_(test::readFile(path_)) {
+    fs::remove(path_);
+    if (mkfifo(path_.c_str(), 0644) != 0) throw std::runtime_error("mkfifo " + path_);
+  }
+  void open() {
+    feeder_ = std::thread([this] {
+      sigset_t pipeSignal;
+      sigemptyset(&pipeSignal);
+      sigaddset(&pipeSignal, SIGPIPE);
+      pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);  // a reader that went gives EPIPE, not death
+      const int fd = ::open(path_.c_str(), O_WRONLY);
+      if (fd < 0) return;
+      (void)!write(fd, bytes_.data(), bytes_.size());
+      close(fd);
+    });
+  }
+  ~GatedArchive() {
+    if (!feeder_.joinable()) return;
+    const int fd = ::open(path_.c_str(), O_RDONLY | O_NONBLOCK);
+    fcntl(fd, F_SETFL, 0);
+    char sink[4096];
+    while (read(fd, sink, sizeof sink) > 0) {
+    }
+    close(fd);
+    feeder_.join();
+  }
+  bool stillAPipe() const {
+    struct stat info {};
+    return lstat(path_.c_str(), &info) == 0 && S_ISFIFO(info.st_mode);
+  }
+
+ private:
+  std::string path_;
+  std::string bytes_;
+  std::thread feeder_;
+};
+
+TEST(InstallRun, AFailureAfterLoadingEndsWithStatusOne) {
+  struct Case {
+    const char* name;
+    const char* args;
+    const char* input;  // Enter presses the install button in the default mode
+    bool loseAnArchive;  // else the registry names a folder without a game
+    const char* message;
+    int status;
+  };
+  const Case cases[] = {
+      {"makeandapply, no game", "makeandapply", "", false, "Cannot find Varnhollow installation.", 1},
+      {"makeandapply, archive gone", "makeandapply", "", true, "failed applying patch:", 1},
+      {"default, no game, window closed", "", "\n", false, "Cannot find Varnhollow installation.", 1},
+      {"default, archive gone, window closed", "", "\n", true, "failed applying patch:", 1},
+      {"default, closed without installing", "", "", true, "", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Installation setup;
+    ASSERT_EQ(setup.vhpatch("make").status, 0);
+    if (c.loseAnArchive) {
+      fs::remove(setup.game + "/" + scenesOf(setup)[1].second[0]);
+    } else {
+      fs::remove(setup.game + "/x.xarc");
+    }
+    const auto result = setup.vhpatch(c.args, c.input);
+    EXPECT_EQ(result.status, c.status) << result.err;
+    EXPECT_TRUE(has(result.err, c.message)) << result.err;
+    EXPECT_FALSE(has(result.err, "data written") || has(result.err, "Done!")) << result.err;
+  }
+}
+
+TEST(InstallRun, LinksInTheGameFolderAreFollowedAndKept) {
+  Installation setup;
+  test::TempDir elsewhere;
+  // One archive and one extra file live outside the game folder, reached
+  // through links; the archive is readable only to its owner.
+  ASSERT_EQ(setup.vhpatch("make").status, 0);
+  const std::string linked = scenesOf(setup)[0].second.back();
+  fs::rename(setup.game + "/" + linked, elsewhere / "archive.xarc");
+  fs::create_symlink(elsewhere / "archive.xarc", setup.game + "/" + linked);
+  chmod((elsewhere / "archive.xarc").c_str(), 0600);
+  test::writeFile(elsewhere / "font.cfg", "the player's own font settings");
+  fs::create_symlink(fs::relative(elsewhere / "font.cfg", setup.game), setup.game + "/font.cfg");
+
+  const auto result = setup.vhpatch("makeandapply");
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_TRUE(fs::is_symlink(setup.game + "/" + linked));
+  EXPECT_TRUE(fs::is_symlink(setup.game + "/font.cfg"));
+  test::expectPatched(setup);  // reads through the links
+  EXPECT_EQ(fs::status(elsewhere / "archive.xarc").permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_TRUE(leftovers(elsewhere.path()).empty());
+  EXPECT_TRUE(leftovers(setup.game).empty());
+}
+
+TEST(InstallRun, AFileTheUserMayNotWriteFailsLikeAWriteFailure) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root, to run vhpatch as an unprivileged user on a game it owns";
+  struct Case {
+    const char* name;
+    bool extraFile;  // else the second scene's first archive
+  };
+  for (const Case c : {Case{"archive", false}, Case{"extra file", true}}) {
+    SCOPED_TRACE(c.name);
+    Installation setup;
+    ASSERT_EQ(setup.vhpatch("make").status, 0);
+    const auto scenes = scenesOf(setup);
+    const std::string locked = setup.game + "/" + (c.extraFile ? "readme_cn.txt" : scenes[1].second[0]);
+    if (c.extraFile) test::writeFile(locked, "the old readme");
+    const std::string before = test::readFile(locked);
+    ASSERT_EQ(test::runCommand("chown -R 65534:65534 '" + setup.dir.path() + "'").status, 0);
+    chmod(locked.c_str(), 0444);
+    const std::string unprivileged = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+    std::string command = setup.command("", "terminal");
+    command.insert(command.find("'" + setup.program), unprivileged);
+
+    const auto result = test::runCommand(command, "\n");
+    EXPECT_EQ(result.status, 1) << result.err;
+    const size_t failed = result.err.find("failed to write:" + locked);
+    ASSERT_NE(failed, std::string::npos) << result.err;
+    EXPECT_EQ(result.err.find("failed applying patch:" + scenes[1].first) != std::string::npos, !c.extraFile)
+        << result.err;
+    EXPECT_EQ(test::readFile(locked), before);
+    // The first scene went in before the archive; nothing came after it.
+    const std::string first = scenes[0].second.back(), third = scenes[2].second.back();
+    EXPECT_EQ(test::readFile(setup.game + "/" + first) != test::readFile(setup.original + "/" + first), !c.extraFile);
+    EXPECT_EQ(test::readFile(setup.game + "/" + third), test::readFile(setup.original + "/" + third));
+    EXPECT_TRUE(leftovers(setup.game).empty());
+  }
+}
+
+// A signal at a known point: after the first new file appears in the game
+// folder, or after the debug line of the third scene's first archive. The last scene's first
+// archive is held shut, so the installation cannot end before the signal.
+TEST(InstallRun, ASignalStopsBetweenFilesAndSaysWhere) {
+  struct Case {
+    int signal;
+    bool atFirstNewFile;  // else at the debug line of the third scene's first archive
+  };
+  for (const Case c : {Case{SIGTERM, true}, Case{SIGINT, false}, Case{SIGHUP, false}}) {
+    SCOPED_TRACE(strsignal(c.signal));
+    Installation setup;
+    ASSERT_EQ(setup.vhpatch("make").status, 0);
+    const auto scenes = scenesOf(setup);
+    ASSERT_GE(scenes.size(), 4u);
+    const size_t gatedScene = c.atFirstNewFile ? scenes.size() - 1 : 2;
+    GatedArchive gate(setup.game + "/" + scenes[gatedScene].second[0]);
+    const int watch = inotify_init1(IN_CLOEXEC);
+    ASSERT_GE(inotify_add_watch(watch, setup.game.c_str(), IN_CREATE), 0);
+
+    Running vhpatch(setup, "makeandapply");
+    if (c.atFirstNewFile) {
+      alignas(inotify_event) char events[4096];
+      bool seen = false;
+      while (!seen) {
+        const ssize_t n = read(watch, events, sizeof events);
+        ASSERT_GT(n, 0);
+        for (ssize_t at = 0; at < n;) {
+          const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+          seen = seen || (event->len && has(event->name, ".vhnew-"));
+          at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+        }
+      }
+    } else {
+      ASSERT_TRUE(vhpatch.waitFor("debug: patching " + setup.game + "/" + scenes[2].second[0])) << vhpatch.text();
+    }
+    close(watch);
+    kill(vhpatch.pid(), c.signal);
+    gate.open();
+    EXPECT_EQ(vhpatch.finish(), 1) << vhpatch.text();
+
+    // One line names the last scene written whole; the ones before it are
+    // patched, the ones after it untouched, and no new file is left.
+    const std::string& out = vhpatch.text();
+    const std::string after = "installation stopped after scene:";
+    const size_t line = out.find(after);
+    ASSERT_TRUE(line != std::string::npos || has(out, "installation stopped before any scene was finished")) << out;
+    EXPECT_EQ(out.find("installation stopped"), out.rfind("installation stopped"));
+    EXPECT_FALSE(has(out, "failed") || has(out, "data written")) << out;
+    size_t lastWhole = 0;  // scenes counted from 1; 0 for none
+    if (line != std::string::npos) {
+      const std::string name = out.substr(line + after.size(), out.find('\n', line) - line - after.size());
+      while (lastWhole < scenes.size() && scenes[lastWhole].first != name) ++lastWhole;
+      ASSERT_LT(lastWhole, gatedScene) << name;
+      ++lastWhole;
+    }
+    if (!c.atFirstNewFile) {
+      EXPECT_EQ(lastWhole, 2u);
+    }
+    for (size_t k = 0; k < scenes.size(); ++k) {
+      const std::string main = scenes[k].second.back();
+      if (k == gatedScene && scenes[k].second.size() == 1) continue;  // the pipe itself
+      const bool same = test::readFile(setup.game + "/" + main) == test::readFile(setup.original + "/" + main);
+      EXPECT_EQ(same, k >= lastWhole) << main;
+    }
+    EXPECT_TRUE(gate.stillAPipe());
+    EXPECT_TRUE(leftovers(setup.game).empty());
+  }
+}
+
+TEST(InstallRun, FilesAKilledRunLeftAreRemovedOnlyBesideWhatThePackageWrites) {
+  Installation setup;
+  ASSERT_EQ(setup.vhpatch("make").status, 0);
+  const std::string archive = setup.game + "/" + scenesOf(setup)[0].second[0];
+  const std::vector<std::string> stale = {archive + ".vhnew-a1B2c3", setup.game + "/readme_cn.txt.vhnew-XyZ789",
+                                          setup.program + "/patch.dat.building"};
+  // Not beside a file of the package, or not a name the installer makes.
+  const std::vector<std::string> foreign = {setup.game + "/x.xarc.vhnew-a1B2c3", archive + ".vhnew-toolong7"};
+  for (const std::string& path : stale) test::writeFile(path, "half");
+  for (const std::string& path : foreign) test::writeFile(path, "someone else's");
+
+  const auto result = setup.vhpatch("", "\n");
+  ASSERT_EQ(result.status, 0) << result.err;
+  for (const std::string& path : stale) EXPECT_FALSE(fs::exists(path)) << path;
+  for (const std::string& path : foreign) EXPECT_TRUE(fs::exists(path)) << path;
+}
+
+TEST(InstallRun, ASecondInstallationIntoTheSameGameIsRefused) {
+  Installation setup;
+  ASSERT_EQ(setup.vhpatch("make").status, 0);
+  const auto scenes = scenesOf(setup);
+  const std::string gatedPath = setup.game + "/" + scenes.back().second[0];
+  const std::string gatedBytes = test::readFile(gatedPath);
+  std::map<std::string, std::string> before;
+  {
+    GatedArchive gate(gatedPath);
+    Running first(setup, "makeandapply");
+    // Extra files are named once the lock is taken.
+    ASSERT_TRUE(first.waitFor("extra/")) << first.text();
+    kill(first.pid(), SIGSTOP);
+    for (const std::string& archive : setup.archives()) {
+      if (setup.game + "/" + archive != gatedPath) before[archive] = test::readFile(setup.game + "/" + archive);
+    }
+
+    const auto second = setup.vhpatch("", "\n");
+    EXPECT_EQ(second.status, 1) << second.err;
+    EXPECT_TRUE(has(second.err, "another installation is running in:" + setup.game + "/")) << second.err;
+    EXPECT_FALSE(has(second.out, "extra/")) << second.out;
+    for (const auto& [archive, bytes] : before) EXPECT_TRUE(test::readFile(setup.game + "/" + archive) == bytes);
+    kill(first.pid(), SIGKILL);
+    EXPECT_EQ(first.finish(), -1);
+  }
+  // The killed holder's lock went with it.
+  fs::remove(gatedPath);
+  test::writeFile(gatedPath, gatedBytes);
+  const auto third = setup.vhpatch("makeandapply");
+  EXPECT_EQ(third.status, 0) << third.err;
+  EXPECT_TRUE(has(third.err, "data written")) << third.err;
+}
+
+}  // namespace
+}  // namespace vh
