@@ -14,5 +14,7 @@ int dump(const Args& args);
 int extract(const Args& args);
 int xmgToPicture(const Args& args);  // xmg2png
 int pictureToXmg(const Args& args);  // png2xmg
+int exportGame(const Args& args);    // export
+int importPo(const Args& args);      // import
 
 }  // namespace vh::tool

@@ -30,6 +30,12 @@ const Command kCommands[] = {
     {"png2xmg", "IN.png|IN.ppm OUT.xmg\n"
                 "      encode a picture as a game image; transparent PNG pixels become the mask colour",
      vh::tool::pictureToXmg},
+    {"export", "GAME OUT [--scene NAME]... [--po [--from WORKTREE]] [--force]\n"
+               "      write the game's texts as a working tree: index files and TRZ files, or PO files",
+     vh::tool::exportGame},
+    {"import", "PO... --to WORKTREE\n"
+               "      write the translations of PO files into the working tree's TRZ files",
+     vh::tool::importPo},
 };
 
 int usage(std::FILE* to) {

@@ -1,0 +1,193 @@
+// vhtool export and import with the real programs: a working tree exported
+// from the game and installed by vhpatch leaves the game as it was, and the
+// PO route installs the same game as the TRZ route.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+
+#include "app/recording_desktop.h"
+#include "common/byte_buffer.h"
+#include "common/bytes.h"
+#include "common/stream.h"
+#include "formats/scene_list.h"
+#include "formats/xarc.h"
+#include "patch/patcher.h"
+#include "tests/app/installation.h"
+#include "tests/test_support.h"
+
+namespace vh {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Installation;
+
+test::CommandResult vhtool(const std::string& args) {
+  return test::runCommand("'" + test::binaryPath("vhtool") + "' " + args);
+}
+
+// The program's folder holds this working tree and nothing else of the
+// sample's.
+void useWorktree(const Installation& setup, const std::string& tree) {
+  for (const char* folder : {"data", "trans", "addon", "extra"}) fs::remove_all(setup.program + "/" + folder);
+  for (const char* folder : {"data", "trans"}) fs::copy(tree + "/" + folder, setup.program + "/" + folder);
+}
+
+std::map<std::string, std::string> gameBytes(const Installation& setup) {
+  std::map<std::string, std::string> bytes;
+  for (const std::string& path : setup.archives()) bytes[path] = test::readFile(setup.game + "/" + path);
+  return bytes;
+}
+
+void install(const Installation& setup) {
+  const auto result = setup.vhpatch("makeandapply");
+  ASSERT_EQ(result.status, 0) << result.out << result.err;
+}
+
+TEST(VhtoolExport, AnUnchangedExportInstallsTheGameAsItWasButTheHeroine) {
+  Installation setup;
+  const std::string out = setup.dir / "export";
+  const auto exported = vhtool("export '" + setup.game + "' '" + out + "'");
+  ASSERT_EQ(exported.status, 0) << exported.err;
+
+  // The index files name every archive of the game.
+  auto list = std::make_shared<ByteBuffer>();
+  BufferStream stream(list);
+  writeSceneList(stream, out + "/data/");
+  std::vector<std::string> listed;
+  const std::string text = list->toString();
+  for (const std::string& line : split(text, '\n')) {
+    if (line.starts_with("path=")) listed.push_back(line.substr(5, line.size() - 6));  // without "path=" and CR
+  }
+  std::sort(listed.begin(), listed.end());
+  std::vector<std::string> archives = setup.archives();
+  archives.erase(std::find(archives.begin(), archives.end(), "x.xarc"));
+  EXPECT_EQ(listed, archives);
+  const std::string inn = test::readFile(out + "/trans/Inn.trz");
+  for (const char* word : {"group", "speech", "object", "text", "person", "text2"}) {
+    EXPECT_NE(inn.find(std::string("\r\ntype=") + word + "\r\n"), std::string::npos) << word;
+  }
+
+  useWorktree(setup, out);
+  install(setup);
+  for (const std::string& path : archives) {
+    std::string expected = test::readFile(setup.original + "/" + path);
+    if (path == "Global/Global.xarc") {
+      RecordingDesktop quiet;
+      ScopedDesktop installed(quiet);
+      tXARC global;
+      ASSERT_EQ(global.open(setup.original + "/" + path), 1);
+      tPatcher().replaceMirel(*global.getXRC());
+      expected = test::saved(global);
+    }
+    EXPECT_TRUE(test::readFile(setup.game + "/" + path) == expected) << path;
+  }
+}
+
+TEST(VhtoolExport, ThePoRouteInstallsWhatTheTrzRouteInstalls) {
+  Installation setup;
+  const std::string trzTree = setup.dir / "trz";
+  ASSERT_EQ(vhtool("export '" + setup.game + "' '" + trzTree + "'").status, 0);
+  // Every other entry translated, with a line break inside.
+  for (const auto& file : fs::directory_iterator(trzTree + "/trans")) {
+    std::string translated;
+    int n = 0;
+    for (const std::string& line : split(test::readFile(file.path()), '\n')) {
+      if (line.empty()) continue;
+      translated += line.starts_with("value=") && ++n % 2 ? "value=\xC4\xE3\xBA\xC3<CR>" + std::to_string(n) + "\r" : line;
+      translated += "\n";
+    }
+    test::writeFile(file.path(), translated);
+  }
+  useWorktree(setup, trzTree);
+  install(setup);
+  const auto trzGame = gameBytes(setup);
+  EXPECT_NE(trzGame.at("Inn/1/1.xarc"), test::readFile(setup.original + "/Inn/1/1.xarc"));
+  fs::remove_all(setup.game);
+  fs::copy(setup.original, setup.game, fs::copy_options::recursive);
+
+  const std::string poTree = setup.dir / "po";
+  const auto exported = vhtool("export '" + setup.game + "' '" + poTree + "' --po --from '" + trzTree + "'");
+  ASSERT_EQ(exported.status, 0) << exported.err;
+  std::string poFiles;
+  for (const auto& file : fs::directory_iterator(poTree + "/po")) {
+    const auto checked = test::runCommand("msgfmt --check -o /dev/null '" + file.path().string() + "'");
+    EXPECT_EQ(checked.status, 0) << file.path() << checked.err;
+    if (file.path().extension() == ".po") {
+      EXPECT_EQ(checked.err, "") << file.path();
+      poFiles += " '" + file.path().string() + "'";
+    }
+  }
+  const std::string imported = setup.dir / "imported";
+  fs::create_directories(imported);
+  fs::copy(poTree + "/data", imported + "/data");
+  const auto done = vhtool("import" + poFiles + " --to '" + imported + "'");
+  ASSERT_EQ(done.status, 0) << done.err;
+  useWorktree(setup, imported);
+  install(setup);
+  EXPECT_TRUE(gameBytes(setup) == trzGame);
+}
+
+TEST(VhtoolExport, RefusesToOverwriteAndReportsUsage) {
+  test::TempDir dir;
+  ASSERT_EQ(vhtool("sample-game '" + dir.path() + "' --scenes 3 --subs 1").status, 0);
+  const std::string game = dir / "game", out = dir / "out";
+  ASSERT_EQ(vhtool("export '" + game + "' '" + out + "' --scene Inn").status, 0);
+  EXPECT_TRUE(fs::exists(out + "/trans/Inn.trz"));
+  EXPECT_FALSE(fs::exists(out + "/trans/Global.trz"));
+  test::writeFile(out + "/trans/Inn.trz", "mine");
+  const auto again = vhtool("export '" + game + "' '" + out + "'");
+  EXPECT_EQ(again.status, 1);
+  EXPECT_NE(again.err.find(out + "/trans/Inn.trz exists; --force replaces it"), std::string::npos) << again.err;
+  EXPECT_EQ(test::readFile(out + "/trans/Inn.trz"), "mine");
+  EXPECT_FALSE(fs::exists(out + "/trans/Global.trz"));  // nothing written at all
+  EXPECT_EQ(vhtool("export '" + game + "' '" + out + "' --force").status, 0);
+  EXPECT_NE(test::readFile(out + "/trans/Inn.trz"), "mine");
+  EXPECT_EQ(vhtool("export '" + game + "' '" + out + "' --scene Nowhere --force").status, 1);
+
+  for (const char* usage : {"export only-one", "export a b --from c", "export a b --bogus", "import x.po",
+                            "import --to somewhere"}) {
+    EXPECT_EQ(vhtool(usage).status, 2) << usage;
+  }
+  const auto help = vhtool("--help");
+  EXPECT_NE(help.out.find("\n  export GAME OUT"), std::string::npos);
+  EXPECT_NE(help.out.find("\n  import PO... --to WORKTREE"), std::string::npos);
+}
+
+const std::string kPoHead =
+    "msgid \"\"\nmsgstr \"\"\n\"Content-Type: text/plain; charset=UTF-8\\n\"\n\n";
+
+TEST(VhtoolImport, WritesFinishedTranslationsInGbkAndKeepsThePreviousFile) {
+  test::TempDir dir;
+  test::makeFolders(dir / "tree/trans");
+  test::writeFile(dir / "tree/trans/Inn.trz", "previous");
+  test::writeFile(dir / "Inn.po", kPoHead +
+                                      "#. speech in Inn/Inn.xarc\nmsgctxt \"Inn990002\"\nmsgid \"\\nNever old.\\n\"\n"
+                                      "msgstr \"\xE4\xBD\xA0\\n\xE5\xA5\xBD\\n\\n\"\n\n"  // 你\n好, one trailing \n too many
+                                      "#. text in Inn/Inn.xarc\n#, fuzzy\nmsgctxt \"Inn990004\"\nmsgid \"Door\"\n"
+                                      "msgstr \"\xE9\x97\xA8\"\n\n"
+                                      "#. object in Inn/Inn.xarc\nmsgctxt \"Inn990003\"\nmsgid \"Key\"\nmsgstr \"\"\n");
+  const auto done = vhtool("import '" + (dir / "Inn.po") + "' --to '" + (dir / "tree") + "'");
+  ASSERT_EQ(done.status, 0) << done.err;
+  EXPECT_EQ(test::readFile(dir / "tree/trans/Inn.trz"),
+            "id=Inn990002\r\ntype=speech\r\nlength=7\r\nvalue=<CR>\xC4\xE3<CR>\xBA\xC3<CR>\r\n>>\r\n");
+  EXPECT_EQ(test::readFile(dir / "tree/trans/Inn.trz~"), "previous");
+
+  // Line 7 holds the message whose character GBK lacks; nothing is written.
+  test::writeFile(dir / "Inn.po", kPoHead + "#. person in Inn/Inn.xarc\nmsgctxt \"Inn990005\"\nmsgid \"Captain\"\n"
+                                            "msgstr \"\xF0\x9F\x98\x80\"\n");
+  const std::string before = test::readFile(dir / "tree/trans/Inn.trz");
+  const auto refused = vhtool("import '" + (dir / "Inn.po") + "' --to '" + (dir / "tree") + "'");
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find((dir / "Inn.po") + ":6: \"\xF0\x9F\x98\x80\" (U+1F600) has no GBK code"),
+            std::string::npos)
+      << refused.err;
+  EXPECT_EQ(test::readFile(dir / "tree/trans/Inn.trz"), before);
+
+  test::writeFile(dir / "Inn.po", "msgid \"x\nmsgstr");
+  EXPECT_EQ(vhtool("import '" + (dir / "Inn.po") + "' --to '" + (dir / "tree") + "'").status, 1);
+  EXPECT_EQ(test::readFile(dir / "tree/trans/Inn.trz"), before);
+}
+
+}  // namespace
+}  // namespace vh

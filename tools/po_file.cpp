@@ -1,0 +1,256 @@
+#include "tools/po_file.h"
+
+#include <gettext-po.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <sstream>
+
+#include "common/replacing_file.h"
+
+namespace vh::tool {
+
+namespace {
+
+// gettext's handler may not return from a fatal error; it jumps back to the
+// call that let the library run, past C frames only.
+thread_local std::jmp_buf* gAbort = nullptr;
+thread_local std::vector<std::string>* gProblems = nullptr;
+thread_local int gErrors = 0;  // problems beyond warnings
+
+void note(const char* filename, size_t lineno, const char* text) {
+  if (!gProblems) return;
+  std::string line;
+  if (filename) {
+    line = filename;
+    if (lineno != static_cast<size_t>(-1)) line += ":" + std::to_string(lineno);
+    line += ": ";
+  }
+  line += text ? text : "";
+  while (!line.empty() && line.back() == '\n') line.pop_back();
+  gProblems->push_back(line);
+}
+
+void xerror(int severity, po_message_t, const char* filename, size_t lineno, size_t, int, const char* text) {
+  note(filename, lineno, text);
+  if (severity != PO_SEVERITY_WARNING) ++gErrors;
+  if (severity == PO_SEVERITY_FATAL_ERROR) std::longjmp(*gAbort, 1);
+}
+
+void xerror2(int severity, po_message_t, const char* filename1, size_t lineno1, size_t, int, const char* text1, po_message_t,
+             const char* filename2, size_t lineno2, size_t, int, const char* text2) {
+  note(filename1, lineno1, text1);
+  note(filename2, lineno2, text2);
+  if (severity != PO_SEVERITY_WARNING) ++gErrors;
+  if (severity == PO_SEVERITY_FATAL_ERROR) std::longjmp(*gAbort, 1);
+}
+
+const po_xerror_handler kHandler = {xerror, xerror2};
+
+// Runs one library call that may end in a fatal error; only trivially
+// destructible objects live between here and the handler's jump. Null when
+// the call failed or reported an error: gettext goes on after a syntax
+// error, but what it read then is not the file the translator meant.
+po_file_t guarded(po_file_t (*call)(po_file_t, const char*), po_file_t file, const char* path,
+                  std::vector<std::string>& problems) {
+  std::jmp_buf abort;
+  std::jmp_buf* const previous = gAbort;
+  std::vector<std::string>* const previousProblems = gProblems;
+  const int previousErrors = gErrors;
+  gAbort = &abort;
+  gProblems = &problems;
+  gErrors = 0;
+  po_file_t volatile result = nullptr;
+  if (setjmp(abort) == 0) result = call(file, path);
+  const bool failed = gErrors > 0;
+  gAbort = previous;
+  gProblems = previousProblems;
+  gErrors = previousErrors;
+  if (failed && result && !file) {
+    po_file_free(result);
+    return nullptr;
+  }
+  return failed ? nullptr : result;
+}
+
+po_file_t readCall(po_file_t, const char* path) { return po_file_read(path, &kHandler); }
+po_file_t writeCall(po_file_t file, const char* path) { return po_file_write(file, path, &kHandler); }
+
+std::string text(const char* s) { return s ? s : ""; }
+
+class PoFile {
+ public:
+  explicit PoFile(po_file_t file) : file_(file) {}
+  ~PoFile() {
+    if (file_) po_file_free(file_);
+  }
+  PoFile(const PoFile&) = delete;
+  PoFile& operator=(const PoFile&) = delete;
+  po_file_t get() const { return file_; }
+
+ private:
+  po_file_t file_;
+};
+
+class Iterator {
+ public:
+  explicit Iterator(po_file_t file) : it_(po_message_iterator(file, nullptr)) {}
+  ~Iterator() { po_message_iterator_free(it_); }
+  Iterator(const Iterator&) = delete;
+  Iterator& operator=(const Iterator&) = delete;
+  po_message_iterator_t get() const { return it_; }
+
+ private:
+  po_message_iterator_t it_;
+};
+
+std::string readWhole(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+}  // namespace
+
+std::string poHeader(const std::string& project, bool isTemplate) {
+  char now[32] = "";
+  const std::time_t clock = std::time(nullptr);
+  std::tm utc{};
+  gmtime_r(&clock, &utc);
+  std::strftime(now, sizeof now, "%Y-%m-%d %H:%M+0000", &utc);
+  // Every field msgfmt --check-header asks for, so that no tool warns.
+  std::string header = "Project-Id-Version: " + project + "\n";
+  header += "Report-Msgid-Bugs-To: \n";
+  if (isTemplate) {
+    header += "PO-Revision-Date: YEAR-MO-DA HO:MI+ZONE\n";
+    header += "Last-Translator: FULL NAME <EMAIL@ADDRESS>\n";
+    header += "Language-Team: LANGUAGE <LL@li.org>\n";
+    header += "Language: \n";
+  } else {
+    header += std::string("PO-Revision-Date: ") + now + "\n";
+    header += "Last-Translator: \n";
+    header += "Language-Team: Chinese (simplified)\n";
+    header += "Language: zh_CN\n";
+  }
+  header += "MIME-Version: 1.0\n";
+  header += "Content-Type: text/plain; charset=UTF-8\n";
+  header += "Content-Transfer-Encoding: 8bit\n";
+  header += "Plural-Forms: nplurals=1; plural=0;\n";
+  return header;
+}
+
+bool writePoFile(const std::string& path, const PoCatalog& catalog, std::vector<std::string>& problems) {
+  PoFile file(po_file_create());
+  {
+    Iterator it(file.get());
+    po_message_t header = po_message_create();
+    po_message_set_msgid(header, "");
+    po_message_set_msgstr(header, catalog.header.c_str());
+    po_message_insert(it.get(), header);
+    for (const PoMessage& m : catalog.messages) {
+      po_message_t message = po_message_create();
+      po_message_set_msgctxt(message, m.context.c_str());
+      po_message_set_msgid(message, m.id.c_str());
+      po_message_set_msgstr(message, m.str.c_str());
+      if (!m.extracted.empty()) po_message_set_extracted_comments(message, m.extracted.c_str());
+      po_message_set_fuzzy(message, m.fuzzy);
+      po_message_set_obsolete(message, m.obsolete);
+      po_message_insert(it.get(), message);
+    }
+  }
+  // The library writes to a file name only: a scratch file beside the
+  // target, whose bytes then replace the target in one rename.
+  std::string scratch = path + ".vhpo-XXXXXX";
+  const int fd = mkstemp(scratch.data());
+  if (fd < 0) {
+    problems.push_back(path + ": " + std::strerror(errno));
+    return false;
+  }
+  ::close(fd);
+  const bool written = guarded(writeCall, file.get(), scratch.c_str(), problems) != nullptr;
+  const std::string bytes = written ? readWhole(scratch) : "";
+  std::remove(scratch.c_str());
+  if (!written) return false;
+  auto target = ReplacingFile::create(path);
+  if (!target) {
+    problems.push_back(path + ": cannot be written");
+    return false;
+  }
+  try {
+    target->stream().writeString(bytes);
+  } catch (const std::exception& e) {
+    problems.push_back(path + ": " + e.what());
+    return false;
+  }
+  if (!target->commit()) {
+    problems.push_back(path + ": cannot be written");
+    return false;
+  }
+  return true;
+}
+
+std::optional<PoCatalog> readPoFile(const std::string& path, std::vector<std::string>& problems) {
+  errno = 0;
+  PoFile file(guarded(readCall, nullptr, path.c_str(), problems));
+  if (!file.get()) {
+    if (problems.empty()) problems.push_back(path + ": " + (errno ? std::strerror(errno) : "cannot be read"));
+    return std::nullopt;
+  }
+  PoCatalog catalog;
+  catalog.header = text(po_file_domain_header(file.get(), nullptr));
+  Iterator it(file.get());
+  while (po_message_t message = po_next_message(it.get())) {
+    PoMessage m;
+    m.id = text(po_message_msgid(message));
+    if (m.id.empty() && !po_message_msgctxt(message)) continue;  // the header entry
+    m.context = text(po_message_msgctxt(message));
+    m.str = text(po_message_msgstr(message));
+    m.extracted = text(po_message_extracted_comments(message));
+    m.fuzzy = po_message_is_fuzzy(message) != 0;
+    m.obsolete = po_message_is_obsolete(message) != 0;
+    catalog.messages.push_back(std::move(m));
+  }
+  return catalog;
+}
+
+std::string poHeaderField(const std::string& header, const std::string& name) {
+  char* value = po_header_field(header.c_str(), name.c_str());
+  if (!value) return "";
+  std::string result = value;
+  std::free(value);
+  return result;
+}
+
+std::string withLineFeedsOf(const std::string& msgid, const std::string& msgstr) {
+  const size_t idStart = msgid.find_first_not_of('\n');
+  const size_t leading = idStart == std::string::npos ? msgid.size() : idStart;
+  const size_t trailing = idStart == std::string::npos ? 0 : msgid.size() - 1 - msgid.find_last_not_of('\n');
+  const size_t strStart = msgstr.find_first_not_of('\n');
+  const std::string core =
+      strStart == std::string::npos ? "" : msgstr.substr(strStart, msgstr.find_last_not_of('\n') + 1 - strStart);
+  return std::string(leading, '\n') + core + std::string(trailing, '\n');
+}
+
+size_t poMessageLine(const std::string& fileText, const std::string& context) {
+  const std::string wanted = "msgctxt \"" + context + "\"";
+  size_t line = 1;
+  for (size_t start = 0; start < fileText.size();) {
+    size_t end = fileText.find('\n', start);
+    if (end == std::string::npos) end = fileText.size();
+    std::string_view current(fileText.data() + start, end - start);
+    if (!current.empty() && current.back() == '\r') current.remove_suffix(1);
+    if (current == wanted) return line;
+    start = end + 1;
+    ++line;
+  }
+  return 0;
+}
+
+}  // namespace vh::tool

@@ -1,0 +1,35 @@
+// GBK, the encoding of every text the game and the TRZ files carry, and
+// UTF-8, the encoding translators' PO tools speak, converted by the C
+// library's iconv.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vh {
+
+// The UTF-8 form of GBK bytes; nothing when a byte sequence is no GBK
+// character.
+[[nodiscard]] std::optional<std::string> gbkToUtf8(std::string_view gbk);
+
+// Where a UTF-8 text stopped converting: the byte offset of the character
+// that GBK cannot hold, or of the first byte that is no UTF-8.
+struct GbkFault {
+  size_t offset = 0;
+};
+
+// The GBK form of UTF-8 text; nothing when a character has no GBK code or
+// the text is no UTF-8, with the place in `fault` when one is given.
+[[nodiscard]] std::optional<std::string> utf8ToGbk(std::string_view utf8, GbkFault* fault = nullptr);
+
+// True when the GBK bytes come back unchanged from UTF-8: only such a text
+// can go out to a PO file and return from it as the game stored it.
+bool roundTripsThroughUtf8(std::string_view gbk);
+
+// The UTF-8 character starting at `offset` and its code point as "U+XXXX",
+// for messages that name a character; the bytes escaped when they are no
+// UTF-8.
+std::string describeUtf8Character(std::string_view utf8, size_t offset);
+
+}  // namespace vh
