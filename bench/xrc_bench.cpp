@@ -6,6 +6,7 @@
 
 #include "app/desktop.h"
 #include "formats/xrc.h"
+#include "translation/replace.h"
 #include "translation/trz.h"
 
 namespace vh {
@@ -75,7 +76,7 @@ void ApplyTrz(benchmark::State& state) {
     state.PauseTiming();
     auto xrc = load(bytes);
     state.ResumeTiming();
-    xrc->applyTrz(trz);
+    applyTrz(*xrc, trz);
     benchmark::DoNotOptimize(xrc->records.back()->data.subStringLength);
   }
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * count);

@@ -3,8 +3,8 @@
 #include <limits>
 #include <vector>
 
-#include "app/desktop.h"
 #include "common/bytes.h"
+#include "common/report.h"
 #include "formats/xrc.h"
 
 namespace vh {
@@ -98,7 +98,7 @@ int tXARC::open(const std::string& path) {
 
   auto stream = FileStream::open(path, FileMode::Read);
   if (!stream) {
-    desktop().messageBox("failed to read:" + path);
+    reporter().messageBox("failed to read:" + path);
     return 0;
   }
   const int64_t fileSize = stream->size();
@@ -161,10 +161,10 @@ int tXARC::open(const std::string& path) {
     if (recordFile->damage().empty()) continue;
     // Saving a tree read from garbage would write garbage over the game's
     // file, so the archive is dropped as one that cannot be read.
-    desktop().debugLog("damaged record file in " + path + ": " + recordFile->damage());
+    reporter().debugLog("damaged record file in " + path + ": " + recordFile->damage());
     files.clear();
     xrc.reset();
-    desktop().messageBox("failed to read:" + path);
+    reporter().messageBox("failed to read:" + path);
     return 0;
   }
   savable_ = true;

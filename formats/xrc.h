@@ -31,8 +31,6 @@
 
 namespace vh {
 
-class tTrz;
-
 // A record's payload, fields in the order the program keeps them (which is
 // not the order on disk). After loading, titleLength is the size of title
 // and subStringLength the size of subString.
@@ -100,10 +98,6 @@ class tXRC : public tXFile {
   int saveHeader(Stream& stream) override;
   // Writes every record in pre-order from its stored fields. Returns 0.
   int save(Stream& stream) override;
-  // Puts the entries of `trz` meant for this sub-scene into the records, in
-  // table order (the last one for a record wins). Defined with the record
-  // replacement in translation/replace.cpp. Returns 0.
-  int applyTrz(const tTrz& trz);
 
   // Why the record file could not be read, "" when it could: a negative
   // subStringLength, or a string or child count that claims far more than
