@@ -22,10 +22,12 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "common/containers.h"
+#include "common/fault.h"
 #include "common/stream.h"
 #include "formats/xarc.h"
 
@@ -83,8 +85,12 @@ class tXRC : public tXFile {
 
   static std::shared_ptr<tXRC> Create(const std::string& name, int32_t offset, int32_t length, tXARC* parent);
 
-  // Seeks to the member's own offset and reads one record tree. Returns 0;
-  // a damaged tree leaves damage() set and the records read so far in place.
+  // Seeks to the member's own offset and reads one record tree. A damaged
+  // tree is the fault Damaged, with damage() as its detail, and leaves the
+  // records read so far in place.
+  [[nodiscard]] std::optional<Fault> read(Stream& stream);
+  // read() for the archive's member loop. Returns 0; a damaged tree leaves
+  // damage() set, and the archive refuses to open.
   int Load(Stream& stream) override;
   // Reads one record and all its descendants from the stream's position,
   // linking the first to `parent` (null for the root). Iterative, so that

@@ -5,12 +5,12 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "app/recording_desktop.h"
 #include "common/files.h"
 #include "formats/xarc.h"
 #include "formats/xrc.h"
 #include "patch/patch.h"
 #include "patch/patcher.h"
+#include "tests/recording_desktop.h"
 #include "translation/replace.h"
 
 namespace vh::test {

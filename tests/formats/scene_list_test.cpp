@@ -4,8 +4,8 @@
 #include <unistd.h>
 
 #include "app/desktop.h"
-#include "app/recording_desktop.h"
 #include "common/files.h"
+#include "tests/recording_desktop.h"
 #include "tests/test_support.h"
 
 namespace vh {

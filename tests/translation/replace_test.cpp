@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "app/desktop.h"
-#include "app/recording_desktop.h"
 #include "formats/xrc.h"
 #include "tests/formats/archive_fixture.h"
+#include "tests/recording_desktop.h"
 #include "tests/test_support.h"
 #include "translation/trz.h"
 
