@@ -39,11 +39,8 @@ Desktop& desktop() { return current ? *current : builtIn(); }
 Desktop* setDesktop(Desktop* d) {
   Desktop* previous = current;
   current = d;
+  setReporter(d);
   return previous;
 }
-
-void fatalError(const std::string& text) { throw FatalError(text); }
-
-void endProcess(int status) { throw ProcessExit{status}; }
 
 }  // namespace vh

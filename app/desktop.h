@@ -1,6 +1,8 @@
 // The desktop and process services every subsystem reports through: message
 // box, folder chooser, standard output, debug log, pause and message pump,
-// fatal error and end of process.
+// fatal error and end of process. The message box and debug log are the
+// Reporter of common/report.h, and fatal errors and orderly ends are raised
+// there, so that the layers below the application need not know a desktop.
 //
 // The library never talks to a window system or ends the process itself. It
 // calls the Desktop installed with setDesktop(), and it raises fatal errors
@@ -9,8 +11,9 @@
 // the way out.
 #pragma once
 
-#include <stdexcept>
 #include <string>
+
+#include "common/report.h"
 
 namespace vh {
 
@@ -24,12 +27,14 @@ struct Progress {
 // shows it; 0 for anything not a number.
 int wholePercent(double fraction);
 
-class Desktop {
+// The desktop is also the reporter of every layer below the application:
+// installing it installs it as the current reporter.
+class Desktop : public Reporter {
  public:
   virtual ~Desktop() = default;
 
   // Modal, one OK button; returns only when dismissed.
-  virtual void messageBox(const std::string& text) = 0;
+  void messageBox(const std::string& text) override = 0;
   // The chosen folder, possibly with backslashes or a trailing separator;
   // "" when the user cancels.
   virtual std::string chooseFolder(const std::string& prompt, const std::string& initialFolder) = 0;
@@ -39,7 +44,7 @@ class Desktop {
   // must reach a script or a terminal without a window to dismiss.
   virtual void printErrorLine(const std::string& text);
   // Diagnostic only; may be discarded.
-  virtual void debugLog(const std::string& text) = 0;
+  void debugLog(const std::string& text) override = 0;
   // Sleeps at least `milliseconds`.
   virtual void pause(int milliseconds);
   // Processes pending window-system messages without waiting.
@@ -50,36 +55,25 @@ class Desktop {
 
 // The desktop in use. Until one is installed a terminal desktop serves.
 Desktop& desktop();
-// Installs `d` (not owned) and returns the one it replaces; null restores the
-// built-in terminal desktop.
+// Installs `d` (not owned) as the desktop and as the reporter, and returns
+// the desktop it replaces; null restores the built-in terminal desktop and
+// the default reporter.
 Desktop* setDesktop(Desktop* d);
 
 // Installs a desktop for the life of a scope, then puts the old one back.
 class ScopedDesktop {
  public:
-  explicit ScopedDesktop(Desktop& d) : previous_(setDesktop(&d)) {}
-  ~ScopedDesktop() { setDesktop(previous_); }
+  explicit ScopedDesktop(Desktop& d) : previousReporter_(installedReporter()), previous_(setDesktop(&d)) {}
+  ~ScopedDesktop() {
+    setDesktop(previous_);
+    setReporter(previousReporter_);
+  }
   ScopedDesktop(const ScopedDesktop&) = delete;
   ScopedDesktop& operator=(const ScopedDesktop&) = delete;
 
  private:
+  Reporter* previousReporter_;
   Desktop* previous_;
 };
-
-// An error nothing inside the program handles: the entry writes its text to
-// standard output and ends the process with exit status -1.
-class FatalError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
-// An orderly end of the process from deep inside a flow. Deliberately not a
-// std::exception, so that no handler for ordinary errors swallows it.
-struct ProcessExit {
-  int status;
-};
-
-[[noreturn]] void fatalError(const std::string& text);
-[[noreturn]] void endProcess(int status);
 
 }  // namespace vh

@@ -7,6 +7,7 @@
 #include "app/desktop.h"
 #include "formats/xrc.h"
 #include "tools/fixture_bytes.h"
+#include "translation/replace.h"
 #include "translation/trz.h"
 
 namespace vh {
@@ -57,7 +58,7 @@ void ApplyTrz(benchmark::State& state) {
     state.PauseTiming();
     auto xrc = load(bytes);
     state.ResumeTiming();
-    xrc->applyTrz(trz);
+    applyTrz(*xrc, trz);
     benchmark::DoNotOptimize(xrc->records.back()->data.subStringLength);
   }
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * count);

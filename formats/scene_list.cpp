@@ -2,9 +2,9 @@
 
 #include <vector>
 
-#include "app/desktop.h"
 #include "common/bytes.h"
 #include "common/files.h"
+#include "common/report.h"
 
 namespace vh {
 
@@ -20,19 +20,6 @@ std::string withSlash(const std::string& folder) {
 }
 
 }  // namespace
-
-void splitKeyValue(const std::string& line, std::string& key, std::string& value) {
-  const size_t at = line.find('=');
-  if (at == std::string::npos || at == 0) {
-    key = line;
-    value.clear();
-    return;
-  }
-  key = line.substr(0, at);
-  value = line.substr(at + 1);
-}
-
-std::string makeKeyValue(const std::string& key, const std::string& value) { return key + "=" + value; }
 
 std::string sceneFolderPrefix(const std::string& scene) { return scene.size() > kShortSceneName ? "static/" : ""; }
 
@@ -54,7 +41,7 @@ Entry writeEntryFrom(Stream& out, const std::string& scene, const std::string& i
   if (!index) {
     // A listed index that cannot be read names no archives; an empty block
     // would still put the scene into the package with nothing to patch.
-    desktop().debugLog("scene list: cannot open " + indexPath + ", scene skipped");
+    reporter().debugLog("scene list: cannot open " + indexPath + ", scene skipped");
     return Entry::Unreadable;
   }
 
@@ -82,8 +69,8 @@ Entry writeEntryFrom(Stream& out, const std::string& scene, const std::string& i
   }
   if (!inside) {
     const std::string path = lines.back().substr(std::string("path=").size());
-    desktop().debugLog("scene list: " + indexPath + " names " + path);
-    desktop().messageBox("refused archive path outside the game folder:" + path);
+    reporter().debugLog("scene list: " + indexPath + " names " + path);
+    reporter().messageBox("refused archive path outside the game folder:" + path);
     return Entry::Refused;
   }
   lines.push_back(">>");

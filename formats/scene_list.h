@@ -22,6 +22,7 @@
 
 #include <string>
 
+#include "common/key_value.h"
 #include "common/stream.h"
 
 namespace vh {
@@ -30,14 +31,6 @@ namespace vh {
 inline constexpr const char* kSceneIndexFolder = "data/";
 // The sub-scene number under which the scene's own archive is listed.
 inline constexpr const char* kOwnArchiveSub = "99";
-
-// Splits a line at its first "=": key before it, value after it (further
-// "=" stay in the value). A line without "=", or starting with "=", is all
-// key and an empty value. Nothing is trimmed. All the program's list files
-// share this rule.
-void splitKeyValue(const std::string& line, std::string& key, std::string& value);
-// key + "=" + value.
-std::string makeKeyValue(const std::string& key, const std::string& value);
 
 // "static/" for a scene name longer than 6 characters, "" otherwise.
 std::string sceneFolderPrefix(const std::string& scene);

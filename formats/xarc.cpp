@@ -3,8 +3,8 @@
 #include <limits>
 #include <vector>
 
-#include "app/desktop.h"
 #include "common/bytes.h"
+#include "common/report.h"
 #include "formats/xrc.h"
 
 namespace vh {
@@ -86,9 +86,20 @@ tXFilePtr tXARC::findFile(const std::string& memberName) const {
   return nullptr;
 }
 
-void tXARC::invalidSize() const { fatalError("invalid XARC size:" + name); }
+std::string tXARC::openFailureText(const Fault& fault, const std::string& path) {
+  return (fault.kind == FaultKind::BadSize ? "invalid XARC size:" : "failed to read:") + path;
+}
 
 int tXARC::open(const std::string& path) {
+  const std::optional<Fault> fault = read(path);
+  if (!fault) return 1;
+  if (fault->kind == FaultKind::BadSize) fatalError(openFailureText(*fault, name));
+  if (fault->kind == FaultKind::Damaged) reporter().debugLog("damaged record file in " + path + ": " + fault->detail);
+  reporter().messageBox(openFailureText(*fault, path));
+  return 0;
+}
+
+std::optional<Fault> tXARC::read(const std::string& path) {
   files.clear();
   name = path;
   url = path;
@@ -97,10 +108,7 @@ int tXARC::open(const std::string& path) {
   savable_ = false;
 
   auto stream = FileStream::open(path, FileMode::Read);
-  if (!stream) {
-    desktop().messageBox("failed to read:" + path);
-    return 0;
-  }
+  if (!stream) return Fault{FaultKind::CannotOpen, "the file cannot be opened"};
   const int64_t fileSize = stream->size();
 
   xrcNo = stream->readI32();
@@ -111,13 +119,17 @@ int tXARC::open(const std::string& path) {
     // opens with no members, but there is nothing to write back: a header
     // made of the zeros read in its place would claim members the next run
     // refuses.
-    return 1;
+    return std::nullopt;
   }
+  auto badSize = [](const std::string& what) { return Fault{FaultKind::BadSize, what}; };
   // Every entry takes at least nine bytes of table (an empty name's 0 byte,
   // length and flag). A table cut short by a few entries still reads
   // quietly, but a count the file's bytes cannot back is a lie; refusing it
   // keeps the member list in proportion to bytes that really exist.
-  if (filecount < 0 || filecount > (fileSize - kHeaderSize) / kMinEntrySize + kMissingEntriesAllowed) invalidSize();
+  if (filecount < 0 || filecount > (fileSize - kHeaderSize) / kMinEntrySize + kMissingEntriesAllowed) {
+    return badSize("member count " + std::to_string(filecount) + " is more than " + std::to_string(fileSize) +
+                   " bytes can hold");
+  }
 
   int64_t running = headerlength;
   std::vector<std::shared_ptr<tXRC>> recordFiles;
@@ -126,12 +138,19 @@ int tXARC::open(const std::string& path) {
     const int32_t length = stream->readI32();
     const int32_t flag = stream->readI32();
     const bool isRecordFile = getExtName(memberName) == "xrc";
-    if (length < 0 || running < 0 || running > fileSize) invalidSize();
+    if (length < 0 || running < 0 || running > fileSize) {
+      return badSize("member " + std::to_string(i) + " of " + std::to_string(length) + " bytes at offset " +
+                     std::to_string(running) + " does not fit a file of " + std::to_string(fileSize) + " bytes");
+    }
     // A plain member must be all there. The record file may be cut short by
     // the end of the file: its tree reads zeros past the end (within the
     // limit that guards damaged trees) and its length is recomputed on save.
     // Any member after one that overran begins past the end and is refused.
-    if (!isRecordFile && running + length > fileSize) invalidSize();
+    if (!isRecordFile && running + length > fileSize) {
+      return badSize("member " + std::to_string(i) + " of " + std::to_string(length) + " bytes at offset " +
+                     std::to_string(running) + " reaches past the end of a file of " + std::to_string(fileSize) +
+                     " bytes");
+    }
 
     tXFilePtr file;
     if (isRecordFile) {
@@ -150,7 +169,10 @@ int tXARC::open(const std::string& path) {
     running += length;
   }
   tableEnd_ = stream->position();
-  if (filecount > 0 && tableEnd_ > headerlength) invalidSize();
+  if (filecount > 0 && tableEnd_ > headerlength) {
+    return badSize("member table ends at " + std::to_string(tableEnd_) + ", past headerlength " +
+                   std::to_string(headerlength));
+  }
   if (tableEnd_ < headerlength) {
     const int64_t gapEnd = std::min<int64_t>(headerlength, fileSize);
     headerGap_ = stream->readString(static_cast<size_t>(gapEnd - tableEnd_));
@@ -161,14 +183,12 @@ int tXARC::open(const std::string& path) {
     if (recordFile->damage().empty()) continue;
     // Saving a tree read from garbage would write garbage over the game's
     // file, so the archive is dropped as one that cannot be read.
-    desktop().debugLog("damaged record file in " + path + ": " + recordFile->damage());
     files.clear();
     xrc.reset();
-    desktop().messageBox("failed to read:" + path);
-    return 0;
+    return Fault{FaultKind::Damaged, recordFile->damage()};
   }
   savable_ = true;
-  return 1;
+  return std::nullopt;
 }
 
 int tXARC::save(Stream& stream) {

@@ -13,10 +13,12 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "common/byte_buffer.h"
 #include "common/containers.h"
+#include "common/fault.h"
 #include "common/stream.h"
 
 namespace vh {
@@ -79,20 +81,26 @@ class tXARC {
   bool savable() const { return savable_; }
   // First member whose name matches, ignoring the case of A-Z only.
   tXFilePtr findFile(const std::string& memberName) const;
-  // 1 when loaded; 0, after "failed to read:" + path, when the file cannot be
-  // opened or its record file is damaged (tXRC::damage()). After a 0 the
-  // archive holds no members and no record file, so there is nothing that
-  // could be saved over the file. A table or plain member that the file
-  // cannot hold is the fatal error "invalid XARC size:" + path; so is a
-  // member count beyond what the file's bytes can back. The record file may
-  // be cut short by the end of the file.
+  // Loads the archive at `path` and shows nothing: no fault when loaded;
+  // CannotOpen when the file cannot be opened; Damaged when its record file
+  // is (tXRC::damage()), and then the archive holds no members and no record
+  // file, so there is nothing that could be saved over the file; BadSize for
+  // a table or plain member that the file cannot hold, or a member count
+  // beyond what the file's bytes can back. The record file may be cut short
+  // by the end of the file.
+  [[nodiscard]] std::optional<Fault> read(const std::string& path);
+  // read(), with its faults shown as the installer shows them: 1 when
+  // loaded; 0 after the message openFailureText() gives for a file that
+  // cannot be opened or whose record file is damaged; a size fault is the
+  // fatal error "invalid XARC size:" + path.
   int open(const std::string& path);
+  // The text the installer shows for a fault of read(path): "failed to
+  // read:" + path, or "invalid XARC size:" + path for a size fault.
+  static std::string openFailureText(const Fault& fault, const std::string& path);
   // Text after the last ".", lower-cased; "" without a ".".
   static std::string getExtName(const std::string& path);
 
  private:
-  [[noreturn]] void invalidSize() const;
-
   // Where the member table ended in the opened file, and the bytes that stood
   // between it and headerlength. Saving puts both back, so the first member's
   // data stays at headerlength even when the table is not packed against it.

@@ -44,11 +44,18 @@ std::shared_ptr<tXRC> tXRC::Create(const std::string& name, int32_t offset, int3
   return file;
 }
 
-int tXRC::Load(Stream& stream) {
+std::optional<Fault> tXRC::read(Stream& stream) {
   // The table may end short of headerlength, and the member before may not
   // have left the stream where this one starts: only the own offset is sure.
   stream.seek(offset);
-  return readRecord(stream, nullptr);
+  readRecord(stream, nullptr);
+  if (damage_.empty()) return std::nullopt;
+  return Fault{FaultKind::Damaged, damage_};
+}
+
+int tXRC::Load(Stream& stream) {
+  (void)read(stream);
+  return 0;
 }
 
 void tXRC::setDamage(const tRecord& record, const std::string& what) {

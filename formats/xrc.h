@@ -22,16 +22,16 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "common/containers.h"
+#include "common/fault.h"
 #include "common/stream.h"
 #include "formats/xarc.h"
 
 namespace vh {
-
-class tTrz;
 
 // A record's payload, fields in the order the program keeps them (which is
 // not the order on disk). After loading, titleLength is the size of title
@@ -85,8 +85,12 @@ class tXRC : public tXFile {
 
   static std::shared_ptr<tXRC> Create(const std::string& name, int32_t offset, int32_t length, tXARC* parent);
 
-  // Seeks to the member's own offset and reads one record tree. Returns 0;
-  // a damaged tree leaves damage() set and the records read so far in place.
+  // Seeks to the member's own offset and reads one record tree. A damaged
+  // tree is the fault Damaged, with damage() as its detail, and leaves the
+  // records read so far in place.
+  [[nodiscard]] std::optional<Fault> read(Stream& stream);
+  // read() for the archive's member loop. Returns 0; a damaged tree leaves
+  // damage() set, and the archive refuses to open.
   int Load(Stream& stream) override;
   // Reads one record and all its descendants from the stream's position,
   // linking the first to `parent` (null for the root). Iterative, so that
@@ -100,10 +104,6 @@ class tXRC : public tXFile {
   int saveHeader(Stream& stream) override;
   // Writes every record in pre-order from its stored fields. Returns 0.
   int save(Stream& stream) override;
-  // Puts the entries of `trz` meant for this sub-scene into the records, in
-  // table order (the last one for a record wins). Defined with the record
-  // replacement in translation/replace.cpp. Returns 0.
-  int applyTrz(const tTrz& trz);
 
   // Why the record file could not be read, "" when it could: a negative
   // subStringLength, or a string or child count that claims far more than

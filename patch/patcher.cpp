@@ -17,6 +17,7 @@
 #include "patch/patch.h"
 #include "support/registry.h"
 #include "support/zip.h"
+#include "translation/replace.h"
 #include "translation/trz.h"
 
 namespace vh {
@@ -219,7 +220,7 @@ int tPatcher::replaceSub(tPatchScene& scene, tSubScene& sub) {
 
   const auto xrc = archive.getXRC();
   if (xrc && scene.trz) {
-    xrc->applyTrz(*scene.trz);
+    applyTrz(*xrc, *scene.trz);
   } else {
     desktop().debugLog("no text to apply in " + path);
   }

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -15,6 +16,7 @@
 #include "common/little_endian.h"
 #include "common/replacing_file.h"
 #include "support/registry_platform.h"
+#include "support/wine_hive.h"
 
 namespace vh {
 
@@ -146,10 +148,11 @@ std::string hexBytes(const std::string& data) {
   return out;
 }
 
-struct Hive {
+struct Hive : HiveText {
   std::string file;  // "" for a hive kept only in memory
-  std::vector<std::string> lines;
-  bool endsWithNewline = true;
+  // The file exists but could not be read: reads find nothing in it, and
+  // writes are refused rather than put a part of it back as the whole.
+  bool unreadable = false;
 };
 
 struct Handle {
@@ -181,16 +184,12 @@ struct WineRegistry::Impl {
     }
     Hive hive;
     hive.file = prefix + "/" + name;
-    std::FILE* f = std::fopen(hive.file.c_str(), "rb");
-    if (!f) return hive;
-    std::string text;
-    char buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
-    std::fclose(f);
-    hive.endsWithNewline = text.empty() || text.back() == '\n';
-    hive.lines = split(text, '\n');
-    if (hive.endsWithNewline && !hive.lines.empty()) hive.lines.pop_back();
+    Result<HiveText> read = readHiveFile(hive.file);
+    if (!read) {
+      hive.unreadable = true;
+      return hive;
+    }
+    static_cast<HiveText&>(hive) = std::move(read.value());
     return hive;
   }
 
@@ -207,6 +206,7 @@ struct WineRegistry::Impl {
   }
 
   long save(const std::string& name, Hive& hive) {
+    if (hive.unreadable) return kRegAccessDenied;
     if (hive.lines.empty() || hive.lines[0].rfind("WINE REGISTRY", 0) != 0) {
       hive.lines.insert(hive.lines.begin(), {"WINE REGISTRY Version 2", ""});
     }
@@ -299,46 +299,6 @@ struct WineRegistry::Impl {
     return false;
   }
 
-  static bool parseData(const std::string& text, uint32_t& type, std::string& data) {
-    data.clear();
-    if (!text.empty() && text[0] == '"') {
-      size_t at = 1;
-      type = kRegSz;
-      data = unescape(text, at, '"') + '\0';
-      return true;
-    }
-    if (text.rfind("str(", 0) == 0) {
-      const size_t close = text.find("):\"");
-      if (close == std::string::npos) return false;
-      type = static_cast<uint32_t>(strToInt("$" + text.substr(4, close - 4)));
-      size_t at = close + 3;
-      data = unescape(text, at, '"') + '\0';
-      return true;
-    }
-    if (text.rfind("dword:", 0) == 0) {
-      type = kRegDword;
-      const uint32_t v = static_cast<uint32_t>(strToInt("$" + text.substr(6)));
-      for (int i = 0; i < 4; ++i) data += static_cast<char>(v >> (8 * i));
-      return true;
-    }
-    size_t colon = 0;
-    if (text.rfind("hex:", 0) == 0) {
-      type = kRegBinary;
-      colon = 3;
-    } else if (text.rfind("hex(", 0) == 0) {
-      const size_t close = text.find("):");
-      if (close == std::string::npos) return false;
-      type = static_cast<uint32_t>(strToInt("$" + text.substr(4, close - 4)));
-      colon = close + 1;
-    } else {
-      return false;
-    }
-    for (const std::string& byte : split(text.substr(colon + 1), ',')) {
-      if (!byte.empty()) data += static_cast<char>(strToInt("$" + byte));
-    }
-    return true;
-  }
-
   static std::string valueLine(const std::string& name, uint32_t type, const std::string& data) {
     std::string line = name.empty() ? "@=" : "\"" + escape(name, '"') + "\"=";
     if (type == kRegSz && !data.empty() && data.back() == '\0') {
@@ -429,7 +389,11 @@ long WineRegistry::queryValue(RegHandle key, const std::string& name, uint32_t& 
   if (!Impl::findSection(h, path, first, last) || !Impl::findValue(h, first, last, name, vFirst, vLast, text)) {
     return kRegNotFound;
   }
-  return Impl::parseData(text, type, data) ? kRegOk : kRegNotFound;
+  Result<RegValue> value = parseValueData(text);
+  if (!value) return kRegNotFound;
+  type = value.value().type;
+  data = std::move(value.value().data);
+  return kRegOk;
 }
 
 long WineRegistry::setValue(RegHandle key, const std::string& name, uint32_t type, const std::string& data) {
@@ -535,15 +499,80 @@ void WineRegistry::setHiveText(RegHandle root, const std::string& text) {
   std::string hive, top;
   if (!impl_->locate(root, hive, top)) return;
   Hive h;
-  h.endsWithNewline = text.empty() || text.back() == '\n';
-  h.lines = split(text, '\n');
-  if (h.endsWithNewline && !h.lines.empty()) h.lines.pop_back();
+  static_cast<HiveText&>(h) = splitHiveText(text);
   if (impl_->inMemory) {
     impl_->memory[hive] = h;
   } else {
     h.file = impl_->prefix + "/" + hive;
     impl_->save(hive, h);
   }
+}
+
+// ---- reading hives
+
+HiveText splitHiveText(const std::string& text) {
+  HiveText hive;
+  hive.endsWithNewline = text.empty() || text.back() == '\n';
+  hive.lines = split(text, '\n');
+  if (hive.endsWithNewline && !hive.lines.empty()) hive.lines.pop_back();
+  return hive;
+}
+
+Result<HiveText> readHiveFile(const std::string& path) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) {
+    if (errno == ENOENT) return HiveText{};
+    return Fault{FaultKind::CannotOpen, path + " cannot be opened"};
+  }
+  std::string text;
+  char buf[65536];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
+  const bool failed = std::ferror(f) != 0;
+  std::fclose(f);
+  if (failed) return Fault{FaultKind::CannotOpen, path + " cannot be read to its end"};
+  return splitHiveText(text);
+}
+
+Result<RegValue> parseValueData(const std::string& text) {
+  const auto damaged = [&] { return Fault{FaultKind::Damaged, "unknown value data: " + text}; };
+  RegValue value;
+  if (!text.empty() && text[0] == '"') {
+    size_t at = 1;
+    value.type = kRegSz;
+    value.data = unescape(text, at, '"') + '\0';
+    return value;
+  }
+  if (text.rfind("str(", 0) == 0) {
+    const size_t close = text.find("):\"");
+    if (close == std::string::npos) return damaged();
+    value.type = static_cast<uint32_t>(strToInt("$" + text.substr(4, close - 4)));
+    size_t at = close + 3;
+    value.data = unescape(text, at, '"') + '\0';
+    return value;
+  }
+  if (text.rfind("dword:", 0) == 0) {
+    value.type = kRegDword;
+    const uint32_t v = static_cast<uint32_t>(strToInt("$" + text.substr(6)));
+    for (int i = 0; i < 4; ++i) value.data += static_cast<char>(v >> (8 * i));
+    return value;
+  }
+  size_t colon = 0;
+  if (text.rfind("hex:", 0) == 0) {
+    value.type = kRegBinary;
+    colon = 3;
+  } else if (text.rfind("hex(", 0) == 0) {
+    const size_t close = text.find("):");
+    if (close == std::string::npos) return damaged();
+    value.type = static_cast<uint32_t>(strToInt("$" + text.substr(4, close - 4)));
+    colon = close + 1;
+  } else {
+    return damaged();
+  }
+  for (const std::string& byte : split(text.substr(colon + 1), ',')) {
+    if (!byte.empty()) value.data += static_cast<char>(strToInt("$" + byte));
+  }
+  return value;
 }
 
 // ---- the registry in use

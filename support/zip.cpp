@@ -9,10 +9,10 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "app/desktop.h"
 #include "common/bytes.h"
 #include "common/files.h"
 #include "common/replacing_file.h"
+#include "common/report.h"
 
 namespace vh {
 
@@ -181,10 +181,10 @@ int ZipReader::ExtractFileToDisk(const std::string& name, const std::string& out
                                  const std::string& password) {
   const auto member = ExtractFile(name, caseSensitive, password);
   if (!member) {
-    desktop().debugLog("cannot extract member " + name + " to " + outPath);
+    reporter().debugLog("cannot extract member " + name + " to " + outPath);
     return 0;
   }
-  if (!writeToDisk(*member, outPath)) desktop().debugLog("cannot write member " + name + " to " + outPath);
+  if (!writeToDisk(*member, outPath)) reporter().debugLog("cannot write member " + name + " to " + outPath);
   return 0;
 }
 

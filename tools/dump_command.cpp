@@ -6,11 +6,10 @@
 #include <clocale>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "app/desktop.h"
-#include "app/recording_desktop.h"
 #include "common/bytes.h"
 #include "formats/xarc.h"
 #include "formats/xrc.h"
@@ -119,13 +118,11 @@ std::string describe(const tRecordData& data, const GbkPrinter& gbk) {
   return line;
 }
 
-
 bool openArchive(const std::string& path, tXARC& archive) {
-  RecordingDesktop quiet;
-  ScopedDesktop installed(quiet);
   try {
-    if (archive.open(path)) return true;
-    for (const std::string& m : quiet.messages()) std::fprintf(stderr, "vhtool dump: %s\n", m.c_str());
+    const std::optional<Fault> fault = archive.read(path);
+    if (!fault) return true;
+    std::fprintf(stderr, "vhtool dump: %s (%s)\n", tXARC::openFailureText(*fault, path).c_str(), fault->detail.c_str());
   } catch (const std::exception& e) {
     std::fprintf(stderr, "vhtool dump: %s\n", e.what());
   }

@@ -1,10 +1,9 @@
 // vhtool extract: one member of an archive as a file of its own, so that a
 // picture can go on to xmg2png or a record file to a hex viewer.
 #include <cstdio>
+#include <optional>
 #include <string>
 
-#include "app/desktop.h"
-#include "app/recording_desktop.h"
 #include "common/replacing_file.h"
 #include "formats/xarc.h"
 #include "tools/commands.h"
@@ -20,12 +19,11 @@ int extract(const Args& args) {
   const std::string& member = args[1];
   const std::string out = args.size() == 3 ? args[2] : member;
 
-  RecordingDesktop quiet;
-  ScopedDesktop installed(quiet);
   tXARC archive;
   try {
-    if (!archive.open(path)) {
-      for (const std::string& m : quiet.messages()) std::fprintf(stderr, "vhtool extract: %s\n", m.c_str());
+    if (const std::optional<Fault> fault = archive.read(path)) {
+      std::fprintf(stderr, "vhtool extract: %s (%s)\n", tXARC::openFailureText(*fault, path).c_str(),
+                   fault->detail.c_str());
       return 1;
     }
     const tXFilePtr file = archive.findFile(member);

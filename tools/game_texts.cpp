@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <exception>
 
-#include "app/desktop.h"
-#include "app/recording_desktop.h"
 #include "common/bytes.h"
 #include "common/files.h"
 #include "formats/scene_list.h"
@@ -19,13 +17,11 @@ namespace {
 // Opens an archive as the installer does, numbered as its sub-scene; false
 // with the reason in `error` when it cannot be read.
 bool openGameArchive(const std::string& path, int subId, tXARC& archive, std::string& error) {
-  RecordingDesktop quiet;
-  ScopedDesktop installed(quiet);
   archive.subId = subId;
   try {
-    if (archive.open(path)) return true;
-    const auto messages = quiet.texts(RecordingDesktop::Kind::Message);
-    error = messages.empty() ? "failed to read:" + path : messages.back();
+    const std::optional<Fault> fault = archive.read(path);
+    if (!fault) return true;
+    error = tXARC::openFailureText(*fault, path) + " (" + fault->detail + ")";
   } catch (const std::exception& e) {
     error = e.what();
   }

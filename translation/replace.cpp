@@ -3,7 +3,7 @@
 #include <limits>
 #include <vector>
 
-#include "app/desktop.h"
+#include "common/report.h"
 #include "formats/xrc.h"
 #include "translation/trz.h"
 
@@ -95,18 +95,18 @@ ReplaceResult replaceByKind(tRecordData& data, int32_t typeId, const std::string
 int tTransRecord::doReplace(tRecordData& data) const {
   const ReplaceResult result = replaceByKind(data, typeId, value);
   if (result != ReplaceResult::Replaced && result != ReplaceResult::NothingForKind) {
-    desktop().debugLog(describeEntry(*this) + " skipped: " + describe(result));
+    reporter().debugLog(describeEntry(*this) + " skipped: " + describe(result));
   }
   return 0;
 }
 
-int tXRC::applyTrz(const tTrz& trz) {
-  const std::vector<tRecordPtr> array = getRecordArray();
+int applyTrz(tXRC& xrc, const tTrz& trz) {
+  const std::vector<tRecordPtr> array = xrc.getRecordArray();
   for (const tTransRecord& entry : trz.records) {
-    if (entry.subId != subId) continue;
+    if (entry.subId != xrc.subId) continue;
     if (entry.recId < 0 || static_cast<size_t>(entry.recId) >= array.size()) {
-      desktop().debugLog(describeEntry(entry) + " skipped: " + name + " has " + std::to_string(array.size()) +
-                         " records");
+      reporter().debugLog(describeEntry(entry) + " skipped: " + xrc.name + " has " + std::to_string(array.size()) +
+                          " records");
       continue;
     }
     entry.doReplace(array[static_cast<size_t>(entry.recId)]->data);

@@ -17,7 +17,7 @@
 // subString too short for its prefix, or a stored L that runs past the end
 // of subString. tTransRecord::doReplace reports each skip in the debug log.
 //
-// tXRC::applyTrz and tTransRecord::doReplace are defined in replace.cpp.
+// applyTrz and tTransRecord::doReplace are defined in replace.cpp.
 #pragma once
 
 #include <cstddef>
@@ -28,6 +28,8 @@
 namespace vh {
 
 class tRecordData;
+class tTrz;
+class tXRC;
 
 // The longest text the 16-bit lengths can describe.
 inline constexpr size_t kMaxRecordText = 0xFFFF;
@@ -54,5 +56,11 @@ std::optional<size_t> embeddedTextPrefix(int32_t typeId);
 [[nodiscard]] ReplaceResult replaceEmbeddedText(tRecordData& data, size_t prefix, const std::string& value);
 // Either of the two by kind, or NothingForKind.
 [[nodiscard]] ReplaceResult replaceByKind(tRecordData& data, int32_t typeId, const std::string& value);
+
+// Puts the entries of `trz` meant for the record file's sub-scene into its
+// records, in table order (the last one for a record wins). The record file
+// knows nothing of translations: this is the one place the two meet, so the
+// formats never depend on the translation data. Returns 0.
+int applyTrz(tXRC& xrc, const tTrz& trz);
 
 }  // namespace vh

@@ -1,8 +1,8 @@
 #include "translation/trz.h"
 
-#include "app/desktop.h"
 #include "common/bytes.h"
-#include "formats/scene_list.h"
+#include "common/key_value.h"
+#include "common/report.h"
 
 namespace vh {
 
@@ -100,7 +100,7 @@ int tTrz::open(const std::string& path) {
   // folder is as good as any.
   auto stream = FileStream::open(path, FileMode::Read);
   if (!stream) {
-    desktop().messageBox("failed to read translation data");
+    reporter().messageBox("failed to read translation data");
     endProcess(0);
   }
   return readRecord(*stream);

@@ -34,14 +34,15 @@
 #include <stdexcept>
 #include <vector>
 
+#include "common/fault.h"
 #include "common/image_limits.h"
 #include "common/pixel_map.h"
 #include "common/stream.h"
 
 namespace vh {
 
-// Raised for data no valid XMG image holds: an opcode 0xFF or a size out of
-// range. Short data is not damage: it decodes quietly.
+// Raised by toPixmap for data no valid XMG image holds: an opcode 0xFF or a
+// size out of range. Short data is not damage: it decodes quietly.
 class XmgError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
@@ -87,8 +88,10 @@ class tXMGLoader {
   int readheader(Stream& stream);
   // Decodes the image at the stream's position. The result is a window on
   // a white canvas ten pixels wider and taller, which takes the pixels of
-  // odd-sized images that lie outside the picture. Throws XmgError for a
-  // size outside 0..kXmgMaxSide or an opcode 0xFF.
+  // odd-sized images that lie outside the picture. A size outside
+  // 0..kXmgMaxSide is the fault BadSize, an opcode 0xFF the fault Damaged.
+  Result<PixelMap> decode(Stream& stream);
+  // decode(), throwing XmgError with the fault's detail.
   PixelMap toPixmap(Stream& stream);
 };
 

@@ -123,11 +123,17 @@ int tXMGLoader::readheader(Stream& stream) {
 }
 
 PixelMap tXMGLoader::toPixmap(Stream& stream) {
+  Result<PixelMap> decoded = decode(stream);
+  if (!decoded) throw XmgError(decoded.fault().detail);
+  return std::move(decoded.value());
+}
+
+Result<PixelMap> tXMGLoader::decode(Stream& stream) {
   readheader(stream);
   const tXMGHeader& h = *header;
   if (h.width < 0 || h.height < 0 || h.width > kXmgMaxSide || h.height > kXmgMaxSide) {
-    throw XmgError("XMG image size " + sizeText(h) + " is outside 0 to " + std::to_string(kXmgMaxSide) +
-                   ": the data is damaged");
+    return Fault{FaultKind::BadSize, "XMG image size " + sizeText(h) + " is outside 0 to " +
+                                         std::to_string(kXmgMaxSide) + ": the data is damaged"};
   }
 
   PixelMap canvas(h.width + kCanvasMargin, h.height + kCanvasMargin);
@@ -146,7 +152,8 @@ PixelMap tXMGLoader::toPixmap(Stream& stream) {
   while (!stream.atEnd() && at.y() < h.height) {
     const uint8_t op = stream.readU8();
     if (op == kDamagedOpcode) {
-      throw XmgError("XMG data damaged: opcode 0xFF at offset " + std::to_string(stream.position() - 1));
+      return Fault{FaultKind::Damaged,
+                   "XMG data damaged: opcode 0xFF at offset " + std::to_string(stream.position() - 1)};
     }
     if (op < kLongOpcode) {
       mode = op >> 6;

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "app/entry.h"
-#include "app/recording_desktop.h"
 #include "app/terminal_desktop.h"
+#include "tests/recording_desktop.h"
 
 namespace vh {
 namespace {

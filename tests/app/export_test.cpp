@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <map>
 
-#include "app/recording_desktop.h"
+#include "tests/recording_desktop.h"
 #include "common/byte_buffer.h"
 #include "common/bytes.h"
 #include "common/stream.h"

@@ -4,11 +4,11 @@
 
 #include <vector>
 
-#include "app/recording_desktop.h"
 #include "formats/xarc.h"
 #include "formats/xrc.h"
 #include "tests/app/installation.h"
 #include "tests/formats/archive_fixture.h"
+#include "tests/recording_desktop.h"
 #include "tests/test_support.h"
 
 namespace vh {

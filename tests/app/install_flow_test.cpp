@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/recording_desktop.h"
 #include "common/files.h"
 #include "formats/xarc.h"
 #include "formats/xrc.h"
@@ -17,6 +16,7 @@
 #include "patch/patcher.h"
 #include "support/zip.h"
 #include "tests/app/installation.h"
+#include "tests/recording_desktop.h"
 #include "tests/test_support.h"
 #include "translation/trz.h"
 

@@ -14,7 +14,7 @@
 #include <map>
 #include <thread>
 
-#include "app/recording_desktop.h"
+#include "tests/recording_desktop.h"
 #include "patch/patch.h"
 #include "tests/app/installation.h"
 #include "tests/test_support.h"

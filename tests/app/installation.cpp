@@ -5,12 +5,13 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "app/recording_desktop.h"
 #include "common/files.h"
 #include "formats/xarc.h"
 #include "formats/xrc.h"
 #include "patch/patch.h"
 #include "patch/patcher.h"
+#include "tests/recording_desktop.h"
+#include "translation/replace.h"
 
 namespace vh::test {
 
@@ -72,7 +73,7 @@ std::string expectedArchive(const Installation& setup, tPatch& package, const st
   archive.subId = std::stoi(sub.name);
   EXPECT_EQ(archive.open(setup.original + "/" + sub.path), 1);
   const auto& scene = *package.scenes.at(sceneName);
-  if (scene.trz && archive.getXRC()) archive.getXRC()->applyTrz(*scene.trz);
+  if (scene.trz && archive.getXRC()) applyTrz(*archive.getXRC(), *scene.trz);
   if (sceneName == "Global") {
     tPatcher patcher;
     patcher.replaceMirel(*archive.getXRC());

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/recording_desktop.h"
 #include "patch/patch.h"
+#include "tests/recording_desktop.h"
 
 namespace vh {
 namespace {

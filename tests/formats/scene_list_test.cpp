@@ -4,8 +4,8 @@
 #include <unistd.h>
 
 #include "app/desktop.h"
-#include "app/recording_desktop.h"
 #include "common/files.h"
+#include "tests/recording_desktop.h"
 #include "tests/test_support.h"
 
 namespace vh {
@@ -37,24 +37,6 @@ class SceneListTest : public ::testing::Test {
   ScopedDesktop installed{recording};
   void SetUp() override { test::makeFolders(dir / "data"); }
 };
-
-TEST(KeyValue, SplitAndJoin) {
-  std::string key, value;
-  splitKeyValue("id=03=x", key, value);
-  EXPECT_EQ(key, "id");
-  EXPECT_EQ(value, "03=x");
-  splitKeyValue("=03", key, value);
-  EXPECT_EQ(key, "=03");
-  EXPECT_EQ(value, "");
-  splitKeyValue("-sub-", key, value);
-  EXPECT_EQ(key, "-sub-");
-  EXPECT_EQ(value, "");
-  splitKeyValue(" id = 4 ", key, value);
-  EXPECT_EQ(key, " id ");
-  EXPECT_EQ(value, " 4 ");
-  EXPECT_EQ(makeKeyValue("path", "a/b.xarc"), "path=a/b.xarc");
-  EXPECT_EQ(makeKeyValue("", ""), "=");
-}
 
 TEST(ArchivePaths, LongSceneNamesLiveUnderStatic) {
   EXPECT_EQ(sceneArchivePath("Forest"), "Forest/Forest.xarc");

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "app/desktop.h"
-#include "app/recording_desktop.h"
 #include "formats/xrc.h"
 #include "tests/formats/archive_fixture.h"
+#include "tests/recording_desktop.h"
 #include "tests/test_support.h"
 
 namespace vh {
@@ -430,6 +432,48 @@ TEST_F(XarcTest, TruncatedAndCorruptedArchivesNeverMisbehave) {
   EXPECT_GT(opened, 0);
   EXPECT_GT(refused, 0);
   EXPECT_GT(fatal, 0);
+}
+
+// read() is the open without a word to the user: each fault comes back with
+// its kind and a detail, and the message open() would show for it.
+TEST_F(XarcTest, ReadReturnsFaultsAndShowsNothing) {
+  struct Case {
+    const char* what;
+    std::string bytes;  // empty: no file at all
+    std::optional<FaultKind> kind;
+    std::string detail;  // a part of the fault's detail
+    std::string shown;   // openFailureText's prefix
+  };
+  const std::vector<Case> cases = {
+      {"well formed", makeArchive({{"a.bin", "1"}, {"s.xrc", recordFile({{9, 6, 1, "ok", "", 0, 0}})}}),
+       std::nullopt, "", ""},
+      {"missing", "", FaultKind::CannotOpen, "cannot be opened", "failed to read:"},
+      {"count beyond the bytes", Bytes().i32(0).i32(1000).i32(12), FaultKind::BadSize, "member count 1000",
+       "invalid XARC size:"},
+      {"member past the end", Bytes().i32(0).i32(1).i32(22).cstr("a").i32(3).i32(0).str("xx"), FaultKind::BadSize,
+       "member 0 of 3 bytes", "invalid XARC size:"},
+      {"table past headerlength", Bytes().i32(0).i32(1).i32(16).cstr("abcdef").i32(0).i32(0).str("data"),
+       FaultKind::BadSize, "past headerlength 16", "invalid XARC size:"},
+      {"damaged record file", makeArchive({{"s.xrc", Bytes().u8(29).u8(0).u16(1).u16(0).i32(-2).u16(0).u16(0)}}),
+       FaultKind::Damaged, "negative subStringLength", "failed to read:"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string path = c.bytes.empty() ? dir / "none.xarc" : write(c.bytes);
+    tXARC archive;
+    const std::optional<Fault> fault = archive.read(path);
+    EXPECT_TRUE(recording.events.empty());
+    if (!c.kind) {
+      EXPECT_FALSE(fault.has_value());
+      EXPECT_TRUE(archive.savable());
+      continue;
+    }
+    ASSERT_TRUE(fault.has_value());
+    EXPECT_EQ(fault->kind, *c.kind);
+    EXPECT_NE(fault->detail.find(c.detail), std::string::npos) << fault->detail;
+    EXPECT_EQ(tXARC::openFailureText(*fault, path), c.shown + path);
+    EXPECT_FALSE(archive.savable());
+  }
 }
 
 TEST(XFileCreate, SetsTheFourFields) {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/recording_desktop.h"
+#include "tests/recording_desktop.h"
 #include "tests/support/package_fixture.h"
 #include "tests/test_support.h"
 #include "translation/trz.h"

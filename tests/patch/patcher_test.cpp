@@ -3,13 +3,13 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include "app/recording_desktop.h"
 #include "common/files.h"
 #include "formats/xarc.h"
 #include "formats/xrc.h"
 #include "patch/patch.h"
-#include "tests/support/package_fixture.h"
 #include "tests/formats/archive_fixture.h"
+#include "tests/recording_desktop.h"
+#include "tests/support/package_fixture.h"
 #include "tests/test_support.h"
 
 namespace vh {

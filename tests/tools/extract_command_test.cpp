@@ -2,8 +2,8 @@
 // picture comes out byte for byte and goes on through xmg2png.
 #include <gtest/gtest.h>
 
-#include "app/recording_desktop.h"
 #include "formats/xarc.h"
+#include "tests/recording_desktop.h"
 #include "tests/test_support.h"
 #include "pictures/picture_files.h"
 

@@ -5,11 +5,11 @@
 #include <filesystem>
 #include <set>
 
-#include "app/recording_desktop.h"
 #include "common/byte_reader.h"
 #include "common/files.h"
 #include "formats/xarc.h"
 #include "formats/xrc.h"
+#include "tests/recording_desktop.h"
 #include "tests/test_support.h"
 #include "translation/trz.h"
 #include "xmg/xmg.h"

@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "app/desktop.h"
-#include "app/recording_desktop.h"
 #include "formats/xrc.h"
 #include "tests/formats/archive_fixture.h"
+#include "tests/recording_desktop.h"
 #include "tests/test_support.h"
 #include "translation/trz.h"
 
@@ -178,7 +178,7 @@ TEST_F(ReplaceTest, ApplyTakesThisSubScenesEntriesInOrder) {
   trz.records.push_back(entry(kKindObject, "second", 3, 1));  // the last one wins
   trz.records.push_back(entry(kKindGroup, "root", 3, 0));
   trz.records.push_back(entry(kKindObject, "also other", 99, 2));
-  EXPECT_EQ(xrc->applyTrz(trz), 0);
+  EXPECT_EQ(applyTrz(*xrc, trz), 0);
   const auto r = xrc->getRecordArray();
   EXPECT_EQ(r[0]->data.title, "root");
   EXPECT_EQ(r[1]->data.title, "second");
@@ -194,7 +194,7 @@ TEST_F(ReplaceTest, AddressesOutsideTheRecordFileAreSkipped) {
   trz.records.push_back(entry(kKindObject, "count", 0, 2));
   trz.records.push_back(entry(kKindObject, "huge", 0, 0x7fffffff));
   trz.records.push_back(entry(kKindObject, "applied", 0, 1));
-  xrc->applyTrz(trz);
+  applyTrz(*xrc, trz);
   const auto r = xrc->getRecordArray();
   EXPECT_EQ(r[0]->data.title, "zero");
   EXPECT_EQ(r[1]->data.title, "applied");
@@ -245,7 +245,7 @@ TEST_F(ReplaceTest, OpenApplySaveOnARealShapedArchive) {
   tXARC archive;
   archive.subId = 2;
   ASSERT_EQ(archive.open(archivePath), 1);
-  archive.getXRC()->applyTrz(*tTrz::Load(dir / "Abcdefg.trz"));
+  applyTrz(*archive.getXRC(), *tTrz::Load(dir / "Abcdefg.trz"));
   {
     auto out = FileStream::open(archivePath, FileMode::Write);
     archive.save(*out);

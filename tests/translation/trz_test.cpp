@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "app/desktop.h"
-#include "app/recording_desktop.h"
+#include "tests/recording_desktop.h"
 #include "tests/test_support.h"
 
 namespace vh {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <vector>
 
 #include "tests/xmg/xmg_fixture.h"
@@ -243,6 +244,37 @@ TEST(XmgLoaderTest, SizesOutsideTheLimitAreRejectedBeforeAllocating) {
   EXPECT_EQ(decodeXmg(xmgHeader(0, 0)).width(), 0);
   EXPECT_EQ(decodeXmg(Bytes(xmgHeader(0, 3)).u8(0x42)).height(), 3);
   EXPECT_EQ(decodeXmg(xmgHeader(16384, 1)).width(), 16384);
+}
+
+// decode() hands back what toPixmap throws: the fault's kind, and as its
+// detail the very text of the XmgError.
+TEST(XmgLoaderTest, DecodeReturnsTheFaultThatToPixmapThrows) {
+  struct Case {
+    std::string bytes;
+    std::optional<FaultKind> kind;
+  };
+  const std::vector<Case> cases = {
+      {Bytes(xmgHeader(2, 2)).u8(0x41), std::nullopt},
+      {xmgHeader(16385, 1), FaultKind::BadSize},
+      {Bytes(xmgHeader(4, 4)).u8(0x41).u8(0xFF), FaultKind::Damaged},
+  };
+  for (const Case& c : cases) {
+    MemoryStream in(static_cast<const void*>(c.bytes.data()), c.bytes.size());
+    tXMGLoader loader;
+    const Result<PixelMap> decoded = loader.decode(in);
+    ASSERT_EQ(decoded.ok(), !c.kind);
+    if (!c.kind) {
+      EXPECT_EQ(decoded.value().getPixel(1, 1), rgb(0, 255, 255));
+      continue;
+    }
+    EXPECT_EQ(decoded.fault().kind, *c.kind);
+    try {
+      decodeXmg(c.bytes);
+      ADD_FAILURE() << "no error";
+    } catch (const XmgError& e) {
+      EXPECT_EQ(decoded.fault().detail, e.what());
+    }
+  }
 }
 
 TEST(XmgLoaderTest, BlocksBelowTheCanvasAreSkippedWithTheirPayloadConsumed) {

@@ -21,8 +21,8 @@
 #include "app/gui/built_in_pictures.h"
 #include "app/gui/cjk_font.h"
 #include "app/pictures.h"
-#include "app/recording_desktop.h"
 #include "tests/app/gui/x_display.h"
+#include "tests/recording_desktop.h"
 #include "tests/test_support.h"
 
 namespace vh {
