@@ -267,13 +267,23 @@ int tPatch::readImages() {
         desktop().messageBox("Invalid image patch:" + pending->name);
         return 0;
       }
-      auto member = extract(imageMember(pending->name));
+      const std::string memberName = imageMember(pending->name);
+      auto member = extract(memberName);
       if (!member) {
-        desktop().messageBox("Image patch not found:" + pending->name);
+        // A damaged or oversized member is named as such; only one that is
+        // not there at all is "not found".
+        desktop().messageBox(refusal.empty() ? "Image patch not found:" + pending->name : refusal);
         return 0;
       }
+      const auto size = static_cast<size_t>(member->size());
       pending->imagebuffer = std::make_shared<ByteBuffer>();
-      pending->imagebuffer->readFrom(*member, static_cast<size_t>(member->size()));
+      pending->imagebuffer->readFrom(*member, size);
+      member.reset();
+      // The image stays in memory until the installation has written it.
+      if (!hold(size, memberName)) {
+        desktop().messageBox(refusal);
+        return 0;
+      }
       sub->addImage(pending);
       pending = std::make_shared<tPatchImage>();
     }

@@ -72,7 +72,8 @@ class tPatch {
   // Appends the add-on records of `scene` to its translation table.
   int checkAddon(tPatchScene& scene);
   // 1 without an image list or when every entry is valid; 0 at the first bad
-  // entry, after its message.
+  // entry, after its message: an unknown scene or sub-scene, a missing
+  // image member, or one that is damaged or does not fit the load budget.
   int readImages();
   // 1 when the package, its scene list and its translation data loaded, and
   // every member the installation reads or copies was found sound. A

@@ -3,13 +3,16 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "app/desktop.h"
+#include "common/bytes.h"
 #include "common/files.h"
 #include "common/stream.h"
 #include "formats/scene_list.h"
 #include "formats/xarc.h"
+#include "pictures/xmg_picture.h"
 #include "support/zip.h"
 
 namespace vh {
@@ -18,6 +21,41 @@ namespace {
 
 constexpr const char* kNoWorkingTree = "no working tree here: data/ is missing";
 constexpr const char* kFailedToWrite = "failed to write:";
+
+constexpr const char* kImageFolder = "images/";
+constexpr const char* kImageList = "images/images.lst";
+const std::string kPictureOutOfLayout = "picture not at images/<scene>/<sub-scene>/<member>.png or .xmg:";
+const std::string kPictureUnlisted = "picture for a scene or sub-scene that data/ does not list:";
+const std::string kPictureUnreadable = "failed to read picture:";
+const std::string kPictureTwice = "two pictures for one archive member:";
+
+// A folder's names in byte order, so that the same pictures always make the
+// same image list.
+std::vector<std::string> sortedListing(const std::string& folder) {
+  std::vector<std::string> names = listFolder(folder, true);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// The image list is read line by line and its names turn back into member
+// names with backslashes taken as slashes: a name with a line break or a
+// backslash would come back as another one.
+bool fitsImageList(const std::string& name) { return !name.empty() && name.find_first_of("\r\n\\") == std::string::npos; }
+
+// An XMG picture's bytes, packed as they are once they decode as an image.
+ByteBufferPtr readXmgBytes(const std::string& path) {
+  (void)readXmgFile(path);
+  auto in = FileStream::open(path, FileMode::Read);
+  if (!in) throw PictureError(path + ": cannot open the file");
+  auto bytes = std::make_shared<ByteBuffer>();
+  bytes->readFrom(*in, static_cast<size_t>(in->size()));
+  return bytes;
+}
+
+int refusePicture(const std::string& message) {
+  desktop().messageBox(message);
+  return 0;
+}
 
 // The rename lives in the folder's entry, which needs its own sync.
 void syncFolderOf(const std::string& path) {
@@ -46,16 +84,18 @@ int tPatchMaker::Create(const std::string& url) {
   const std::string building = url + ".building";
   file = std::make_shared<ZipWriter>();
   bool written = file->OpenZip(building, 0) != 0;
-  if (written && !createXARCList()) {
-    // An index file was refused and has said so: no package is better than
-    // one that lacks a scene, and the previous one stays.
+  // An index file or a picture that was refused has said so: no package is
+  // better than one that lacks a scene or a picture, and the previous one
+  // stays.
+  const auto refused = [&] {
     file->CloseZip("");
     std::remove(building.c_str());
     return 0;
-  }
+  };
+  if (written && !createXARCList()) return refused();
   if (written) {
     loadTrz();
-    loadImages();
+    if (!loadImages()) return refused();
     loadExtra();
     loadAddon();
     file->CloseZip("");
@@ -74,6 +114,20 @@ int tPatchMaker::Create(const std::string& url) {
 int tPatchMaker::createXARCList() {
   BufferStream list(std::make_shared<ByteBuffer>());
   if (!writeSceneList(list)) return 0;
+  // Read back by the installer's rules: a scene listed twice keeps only its
+  // last block.
+  list.seek(0);
+  std::set<std::string>* subs = nullptr;
+  while (!list.atEnd()) {
+    std::string key, value;
+    splitKeyValue(list.readLine(), key, value);
+    if (key == "scene") {
+      subs = &listedSubs_[value];
+      subs->clear();
+    } else if (key == "sub" && subs) {
+      subs->insert(value);
+    }
+  }
   list.seek(0);
   file->AddStream(&list, "patchscene.lst", "");
   return 1;
@@ -86,8 +140,59 @@ int tPatchMaker::loadTrz() {
   return 0;
 }
 
-// The builder packs no replacement images.
-int tPatchMaker::loadImages() { return 0; }
+int tPatchMaker::loadImages() {
+  if (!folderExists(kImageFolder)) return 1;
+  BufferStream list(std::make_shared<ByteBuffer>());
+  // Lower-cased: the installer finds package and archive members whatever
+  // their letter case, so two names that differ only in case are one.
+  std::set<std::string> packed;
+  for (const std::string& scene : sortedListing(kImageFolder)) {
+    const std::string sceneFolder = kImageFolder + scene;
+    if (fileKind(sceneFolder) != FileKind::Folder || !fitsImageList(scene)) {
+      return refusePicture(kPictureOutOfLayout + sceneFolder);
+    }
+    const auto subs = listedSubs_.find(scene);
+    if (subs == listedSubs_.end()) return refusePicture(kPictureUnlisted + sceneFolder);
+    for (const std::string& sub : sortedListing(sceneFolder + "/")) {
+      const std::string subFolder = sceneFolder + "/" + sub;
+      if (fileKind(subFolder) != FileKind::Folder || !fitsImageList(sub)) {
+        return refusePicture(kPictureOutOfLayout + subFolder);
+      }
+      if (!subs->second.count(sub)) return refusePicture(kPictureUnlisted + subFolder);
+      for (const std::string& picture : sortedListing(subFolder + "/")) {
+        const std::string path = subFolder + "/" + picture;
+        const std::string extension = tXARC::getExtName(picture);
+        const size_t dot = picture.rfind('.');
+        // The member the picture replaces is its name without the extension.
+        const std::string origin = dot == std::string::npos ? "" : picture.substr(0, dot);
+        if (fileKind(path) != FileKind::File || (extension != "png" && extension != "xmg") || origin.empty() ||
+            !fitsImageList(picture)) {
+          return refusePicture(kPictureOutOfLayout + path);
+        }
+        const std::string member = kImageFolder + scene + "/" + sub + "/" + origin + ".xmg";
+        if (!packed.insert(lowerCase(member)).second) return refusePicture(kPictureTwice + path);
+        ByteBufferPtr image;
+        try {
+          image = extension == "png" ? encodePictureFile(path) : readXmgBytes(path);
+        } catch (const PictureError& error) {
+          return refusePicture(kPictureUnreadable + error.what());
+        }
+        BufferStream bytes(image);
+        file->AddStream(&bytes, member, "");
+        list.writeLine(makeKeyValue("name", scene + "/" + sub + "/" + picture));
+        list.writeLine(makeKeyValue("origin", origin));
+        list.writeLine(makeKeyValue("scene", scene));
+        list.writeLine(makeKeyValue("sub", sub));
+        list.writeLine(">>");
+      }
+    }
+  }
+  // A tree without pictures makes the same package as one without "images/".
+  if (packed.empty()) return 1;
+  list.seek(0);
+  file->AddStream(&list, kImageList, "");
+  return 1;
+}
 
 int tPatchMaker::loadExtra() { return loadListed("extra/", "extra.lst"); }
 

@@ -1,9 +1,16 @@
 // Builds patch.dat from the working tree beside the program: the scene list
-// made from "data/", the translation files of "trans/", the files of
-// "extra/" and "addon/" with their list members, in that order.
+// made from "data/", the translation files of "trans/", the pictures of
+// "images/" with their image list, the files of "extra/" and "addon/" with
+// their list members, in that order.
+//
+// A picture lives at images/<scene>/<sub-scene>/<member>.png (or .xmg, packed
+// as it is) and replaces the member of that name in the sub-scene's archive;
+// the sub-scene "99" is the scene's own archive.
 #pragma once
 
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
 
 namespace vh {
@@ -22,14 +29,22 @@ class tPatchMaker {
   int loadTrz();
   int loadExtra();
   int loadAddon();
+  // 0 after a message box naming the file when a picture cannot be read or
+  // does not fit the layout or the scene list; nothing is packed without an
+  // "images/" folder.
   int loadImages();
   // Builds the whole package at `url`. 1 when it is written and on the
   // disk; 0 after a message box when there is no working tree here, an index
-  // file was refused or a write failed, and then `url` is as it was before.
+  // file or a picture was refused or a write failed, and then `url` is as it
+  // was before.
   int Create(const std::string& url);
 
  private:
   int loadListed(const std::string& folder, const std::string& listMember);
+
+  // Every scene of the scene list with its sub-scene names, as the
+  // installer will read them.
+  std::map<std::string, std::set<std::string>> listedSubs_;
 };
 
 }  // namespace vh

@@ -81,7 +81,9 @@ int tPatcher::validateInstall() {
 int tPatcher::loadPatch(const std::string& url) {
   packageUrl_ = url;
   patch = std::make_shared<tPatch>();
-  return patch->open(url) ? 1 : 0;
+  // The pictures are read with the rest, so a bad image entry refuses the
+  // package before anything is installed rather than halfway through.
+  return patch->open(url) && patch->readImages() ? 1 : 0;
 }
 
 std::vector<std::string> tPatcher::listedExtras() {

@@ -4,6 +4,7 @@
 
 #include <csetjmp>
 #include <cstring>
+#include <string>
 
 namespace vh {
 
@@ -19,6 +20,9 @@ struct PngState {
   size_t position = 0;
   std::vector<png_bytep> rows;
   std::string output;
+  // The size of a picture refused for being too large; 0 otherwise.
+  png_uint_32 refusedWidth = 0;
+  png_uint_32 refusedHeight = 0;
 };
 
 [[noreturn]] void pngFailed(png_structp png, png_const_charp message) {
@@ -62,9 +66,16 @@ void destroyPng(png_structp& png, png_infop& info, PngDirection direction) {
 
 void readBody(png_structp png, png_infop info, PngState& state, Picture& picture) {
   png_set_read_fn(png, &state, pngReadBytes);
-  // Sizes are bounded before any row is allocated.
-  png_set_user_limits(png, kMaxPictureSide, kMaxPictureSide);
   png_read_info(png, info);
+  // Sizes are bounded before any row is allocated. libpng's own bound would
+  // only call the header invalid; a translator is told the picture's size.
+  const png_uint_32 width = png_get_image_width(png, info);
+  const png_uint_32 height = png_get_image_height(png, info);
+  if (width > static_cast<png_uint_32>(kMaxPictureSide) || height > static_cast<png_uint_32>(kMaxPictureSide)) {
+    state.refusedWidth = width;
+    state.refusedHeight = height;
+    png_error(png, "picture too large");
+  }
   // Whatever the file holds comes out as 8-bit red, green, blue, alpha.
   png_set_expand(png);
   png_set_strip_16(png);
@@ -126,7 +137,14 @@ Picture decodePng(const std::string& bytes) {
   PngState state;
   state.input = &bytes;
   Picture picture;
-  if (!runPng(state, picture, PngDirection::Read)) throw PictureError("PNG data damaged: " + state.error);
+  if (!runPng(state, picture, PngDirection::Read)) {
+    if (state.refusedWidth != 0) {
+      throw PictureError("PNG picture of " + std::to_string(state.refusedWidth) + " x " +
+                         std::to_string(state.refusedHeight) + " pixels is larger than " +
+                         std::to_string(kMaxPictureSide) + " on a side");
+    }
+    throw PictureError("PNG data damaged: " + state.error);
+  }
   return picture;
 }
 
