@@ -284,8 +284,9 @@ class Checker {
       if (utf8ToGbk(entry.value)) message += " (it reads as UTF-8: save the file as GBK)";
       add(file, at.value ? at.value : at.end, message);
     }
+    if (!at.id) return;
 
-    const int where = at.id ? at.id : at.end;
+    const int where = at.id;
     const IndexedSub* sub = archiveFor(scene, entry.subId);
     if (!sub) {
       if (scene.gameSubs.count(entry.subId)) {
