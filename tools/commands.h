@@ -16,5 +16,8 @@ int xmgToPicture(const Args& args);  // xmg2png
 int pictureToXmg(const Args& args);  // png2xmg
 int exportGame(const Args& args);    // export
 int importPo(const Args& args);      // import
+int check(const Args& args);
+int preview(const Args& args);
+int xarc(const Args& args);
 
 }  // namespace vh::tool

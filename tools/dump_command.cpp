@@ -1,121 +1,27 @@
 // vhtool dump: an archive's members and record tree as text, or, with
 // --diff, the records that differ between two archives.
-#include <iconv.h>
-#include <langinfo.h>
-
-#include <clocale>
 #include <cstdio>
-#include <cstring>
 #include <optional>
 #include <string>
-#include <vector>
+#include <unordered_map>
 
-#include "common/bytes.h"
 #include "formats/xarc.h"
 #include "formats/xrc.h"
 #include "tools/commands.h"
+#include "tools/record_diff.h"
 
 namespace vh::tool {
 
 namespace {
 
-// GBK text for a UTF-8 terminal; bytes that are no valid GBK, and control
-// characters, come out escaped so the line stays one line.
-class GbkPrinter {
- public:
-  GbkPrinter() {
-    std::setlocale(LC_ALL, "");
-    if (std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0) convert_ = iconv_open("UTF-8", "GBK");
-  }
-  ~GbkPrinter() {
-    if (convert_ != reinterpret_cast<iconv_t>(-1)) iconv_close(convert_);
-  }
+// Indentation shows the tree's shape only this deep; below it the depth is
+// a number, so that the output stays in proportion to the records however
+// deep the tree is nested.
+constexpr size_t kIndentedLevels = 8;
 
-  std::string show(const std::string& bytes) const {
-    std::string out;
-    for (size_t i = 0; i < bytes.size();) {
-      const unsigned char c = static_cast<unsigned char>(bytes[i]);
-      if (c >= 0x20 && c < 0x7F) {
-        out += static_cast<char>(c);
-        ++i;
-      } else if (c >= 0x81 && c <= 0xFE && i + 1 < bytes.size() && utf8(bytes.substr(i, 2), out)) {
-        i += 2;
-      } else {
-        out += c == '\n' ? std::string("\\n") : escape(c);
-        ++i;
-      }
-    }
-    return out;
-  }
-
- private:
-  static std::string escape(unsigned char c) {
-    char text[8];
-    std::snprintf(text, sizeof text, "\\x%02X", c);
-    return text;
-  }
-
-  bool utf8(const std::string& pair, std::string& out) const {
-    if (convert_ == reinterpret_cast<iconv_t>(-1)) return false;
-    char in[2] = {pair[0], pair[1]};
-    char result[8];
-    char* inPtr = in;
-    char* outPtr = result;
-    size_t inLeft = 2, outLeft = sizeof result;
-    iconv(convert_, nullptr, nullptr, nullptr, nullptr);
-    if (iconv(convert_, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1) || inLeft != 0) return false;
-    out.append(result, static_cast<size_t>(outPtr - result));
-    return true;
-  }
-
-  iconv_t convert_ = reinterpret_cast<iconv_t>(-1);
-};
-
-// The address prefix a translation entry uses for this archive: the scene
-// name and the two-digit sub-scene, from where the archive lies
-// (S/S.xarc is sub-scene 99, S/N/N.xarc is sub-scene N).
-std::string addressPrefix(const std::string& path) {
-  const std::vector<std::string> parts = split(toSlashes(path), '/');
-  const std::string file = parts.back();
-  const std::string stem = file.substr(0, file.rfind('.'));
-  const std::string parent = parts.size() >= 2 ? parts[parts.size() - 2] : "";
-  const std::string grand = parts.size() >= 3 ? parts[parts.size() - 3] : "";
-  if (stem == parent && !stem.empty() && stem.find_first_not_of("0123456789") == std::string::npos) {
-    std::string sub = stem.size() < 2 ? "0" + stem : stem;
-    return grand + sub;
-  }
-  if (stem == parent) return stem + "99";
-  return stem + "??";
-}
-
-std::string fourDigits(size_t n) {
-  std::string s = std::to_string(n);
-  while (s.size() < 4) s = "0" + s;
-  return s;
-}
-
-// The text embedded in a subString behind a prefix of `prefix` bytes, when
-// the layout holds together.
-bool embeddedText(const std::string& subString, size_t prefix, std::string& text) {
-  if (subString.size() < prefix + 2) return false;
-  const size_t length = static_cast<unsigned char>(subString[prefix]) |
-                        (static_cast<size_t>(static_cast<unsigned char>(subString[prefix + 1])) << 8);
-  if (prefix + 2 + length > subString.size()) return false;
-  text = subString.substr(prefix + 2, length);
-  return true;
-}
-
-std::string describe(const tRecordData& data, const GbkPrinter& gbk) {
-  std::string line = "type " + std::to_string(data.type1) + "/" + std::to_string(data.type2) + " kind " +
-                     std::to_string(data.getType());
-  if (!data.title.empty()) line += "  title \"" + gbk.show(data.title) + "\"";
-  std::string text;
-  const int kind = data.getType();
-  const size_t prefix = kind == 2 ? 0 : kind == 4 ? 66 : 102;
-  if ((kind == 2 || kind == 4 || kind == 7) && embeddedText(data.subString, prefix, text) && !text.empty()) {
-    line += "  text \"" + gbk.show(text) + "\"";
-  }
-  return line;
+std::string depthMark(size_t depth) {
+  if (depth <= kIndentedLevels) return std::string(depth * 2, ' ');
+  return std::string(kIndentedLevels * 2, ' ') + "[depth " + std::to_string(depth) + "] ";
 }
 
 bool openArchive(const std::string& path, tXARC& archive) {
@@ -142,11 +48,15 @@ int dumpOne(const std::string& path) {
   const std::string prefix = addressPrefix(path);
   const auto records = xrc->getRecordArray();
   std::printf("records of %s: %zu\n", xrc->name.c_str(), records.size());
+  // Parents come before their children in pre-order, so each depth is its
+  // parent's plus one: no walk up the tree per record.
+  std::unordered_map<const tRecord*, size_t> depths;
   for (size_t i = 0; i < records.size(); ++i) {
-    int depth = 0;
-    for (auto p = records[i]->parent.lock(); p; p = p->parent.lock()) ++depth;
-    std::printf("%s%s  %s%s\n", prefix.c_str(), fourDigits(i).c_str(), std::string(static_cast<size_t>(depth) * 2, ' ').c_str(),
-                describe(records[i]->data, gbk).c_str());
+    const auto parent = records[i]->parent.lock();
+    const size_t depth = parent ? depths[parent.get()] + 1 : 0;
+    if (records[i]->data.childCount > 0) depths[records[i].get()] = depth;
+    std::printf("%s%s  %s%s\n", prefix.c_str(), fourDigits(i).c_str(), depthMark(depth).c_str(),
+                describeRecord(records[i]->data, gbk).c_str());
   }
   return 0;
 }
@@ -154,30 +64,7 @@ int dumpOne(const std::string& path) {
 int dumpDiff(const std::string& before, const std::string& after) {
   tXARC a, b;
   if (!openArchive(before, a) || !openArchive(after, b)) return 1;
-  const GbkPrinter gbk;
-  int differing = 0;
-  for (const auto& file : a.files) {
-    const auto other = b.findFile(file->name);
-    if (!other) {
-      std::printf("member %s: only in %s\n", file->name.c_str(), before.c_str());
-    } else if (file->bank && other->bank && file->bank->bytes() != other->bank->bytes()) {
-      std::printf("member %s: %d bytes before, %d after\n", file->name.c_str(), file->length, other->length);
-    }
-  }
-  if (!a.getXRC() || !b.getXRC()) return 0;
-  const auto left = a.getXRC()->getRecordArray();
-  const auto right = b.getXRC()->getRecordArray();
-  const std::string prefix = addressPrefix(after);
-  for (size_t i = 0; i < left.size() && i < right.size(); ++i) {
-    const tRecordData& x = left[i]->data;
-    const tRecordData& y = right[i]->data;
-    if (x.title == y.title && x.subString == y.subString && x.type1 == y.type1 && x.type2 == y.type2) continue;
-    ++differing;
-    std::printf("%s%s\n  before: %s\n  after:  %s\n", prefix.c_str(), fourDigits(i).c_str(), describe(x, gbk).c_str(),
-                describe(y, gbk).c_str());
-  }
-  if (left.size() != right.size()) std::printf("record count: %zu before, %zu after\n", left.size(), right.size());
-  std::printf("%d of %zu records differ\n", differing, left.size());
+  printArchiveDiff(a, before, b, after);
   return 0;
 }
 

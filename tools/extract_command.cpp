@@ -7,6 +7,7 @@
 #include "common/replacing_file.h"
 #include "formats/xarc.h"
 #include "tools/commands.h"
+#include "tools/member_files.h"
 
 namespace vh::tool {
 
@@ -17,7 +18,13 @@ int extract(const Args& args) {
   }
   const std::string& path = args[0];
   const std::string& member = args[1];
-  const std::string out = args.size() == 3 ? args[2] : member;
+  // Without OUT the name is the archive's, and an archive's names are no
+  // paths to trust: only the last part of one is used.
+  const std::string out = args.size() == 3 ? args[2] : memberFileName(member);
+  if (out.empty()) {
+    std::fprintf(stderr, "vhtool extract: %s is no file name; give OUT\n", member.c_str());
+    return 1;
+  }
 
   tXARC archive;
   try {

@@ -12,8 +12,6 @@
 
 namespace vh::tool {
 
-namespace {
-
 // Opens an archive as the installer does, numbered as its sub-scene; false
 // with the reason in `error` when it cannot be read.
 bool openGameArchive(const std::string& path, int subId, tXARC& archive, std::string& error) {
@@ -27,6 +25,8 @@ bool openGameArchive(const std::string& path, int subId, tXARC& archive, std::st
   }
   return false;
 }
+
+namespace {
 
 bool allDigits(const std::string& text) {
   return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;

@@ -8,6 +8,10 @@
 #include <string>
 #include <vector>
 
+namespace vh {
+class tXARC;
+}  // namespace vh
+
 namespace vh::tool {
 
 struct GameSubScene {
@@ -31,6 +35,10 @@ struct GameText {
 };
 
 using Warn = std::function<void(const std::string&)>;
+
+// Opens an archive as the installer does, numbered as sub-scene `subId`;
+// false with the reason in `error` when it cannot be read.
+bool openGameArchive(const std::string& path, int subId, tXARC& archive, std::string& error);
 
 // The scenes of the game folder in name order: "S/S.xarc" for names of up
 // to 6 characters, "static/S/S.xarc" for longer ones, each with the

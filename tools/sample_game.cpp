@@ -12,7 +12,10 @@
 #include "common/byte_buffer.h"
 #include "common/pixel_map.h"
 #include "common/stream.h"
+#include "formats/xrc.h"
 #include "tools/fixture_bytes.h"
+#include "translation/kind_words.h"
+#include "translation/trz.h"
 #include "xmg/xmg.h"
 
 namespace vh {
@@ -325,6 +328,18 @@ std::string translationFor(Kind kind, Random& random) {
   return chineseSentence(random, 2);
 }
 
+// Whether an entry with this kind word rewrites the record's text. A text2
+// record's random prefix can happen to read as a text at 0 or 66 too; such a
+// record is left untranslated, as export leaves it.
+bool wordFits(const Record& r, const char* word) {
+  tRecordData data;
+  data.type1 = r.type1, data.type2 = r.type2;
+  data.title = r.title, data.subString = r.subString;
+  tTransRecord entry;
+  entry.setType(word);
+  return kindFit(data, entry.typeId) == KindFit::Fits;
+}
+
 }  // namespace
 
 SampleGameSummary writeSampleGame(const std::string& out, const SampleGameOptions& options) {
@@ -361,6 +376,7 @@ SampleGameSummary writeSampleGame(const std::string& out, const SampleGameOption
     archiveIds.insert(archiveIds.end(), scene.subIds.begin(), scene.subIds.end());
     std::vector<std::string> untranslated;  // ids for the add-ons
     std::vector<Kind> untranslatedKinds;
+    std::vector<bool> untranslatedFits;
     int sceneEntries = 0;
     for (int sub : archiveIds) {
       const std::string folder = game + prefix + scene.name + "/" + (sub == 99 ? "" : std::to_string(sub) + "/");
@@ -399,10 +415,14 @@ SampleGameSummary writeSampleGame(const std::string& out, const SampleGameOption
         if (!random.chance(60)) {
           untranslated.push_back(address);
           untranslatedKinds.push_back(records[i].kind);
+          untranslatedFits.push_back(wordFits(records[i], word));
           continue;
         }
         const std::string value = translationFor(records[i].kind, random);
-        if (random.chance(10)) trz += "// checked" + eol;
+        const bool remark = random.chance(10);
+        // Drawn all the same, so that the game's bytes do not depend on it.
+        if (!wordFits(records[i], word)) continue;
+        if (remark) trz += "// checked" + eol;
         trz += "id=" + address + eol + "type=" + word + eol;
         trz += "length=" + std::to_string(value.size()) + eol + "value=" + value + eol + ">>" + eol;
         ++sceneEntries;
@@ -426,6 +446,7 @@ SampleGameSummary writeSampleGame(const std::string& out, const SampleGameOption
       } else {
         addon += "value=" + chineseSentence(random, 2) + "\n";
       }
+      if (!untranslatedFits[k]) continue;
       writeWhole(work + "addon/a" + fourDigits(++addonCount) + ".txt", addon);
       summary.addonEntries++;
     }

@@ -36,6 +36,15 @@ const Command kCommands[] = {
     {"import", "PO... --to WORKTREE\n"
                "      write the translations of PO files into the working tree's TRZ files",
      vh::tool::importPo},
+    {"check", "GAME WORKTREE\n"
+              "      report every entry of a working tree that would install nothing or harm the game",
+     vh::tool::check},
+    {"preview", "GAME WORKTREE [SCENE]\n"
+                "      show the records a working tree's translation would change, before and after",
+     vh::tool::preview},
+    {"xarc", "list ARCHIVE | extract ARCHIVE [MEMBER...] [-o DIR] | replace ARCHIVE MEMBER FILE\n"
+             "      list an archive's members, write them to files, or replace one from a file",
+     vh::tool::xarc},
 };
 
 int usage(std::FILE* to) {

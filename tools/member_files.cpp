@@ -1,0 +1,17 @@
+#include "tools/member_files.h"
+
+#include "common/bytes.h"
+
+namespace vh::tool {
+
+std::string memberFileName(const std::string& memberName) {
+  std::string name = toSlashes(memberName);
+  if (const size_t slash = name.rfind('/'); slash != std::string::npos) name.erase(0, slash + 1);
+  const bool drive = name.size() >= 2 && name[1] == ':' &&
+                     ((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z'));
+  if (drive) name.erase(0, 2);
+  if (name == "." || name == "..") return "";
+  return name;
+}
+
+}  // namespace vh::tool
