@@ -220,23 +220,7 @@ int tPatcher::replaceSub(tPatchScene& scene, tSubScene& sub) {
   archive.subId = strToInt(sub.name);
   if (!archive.open(path)) return 0;
 
-  const auto xrc = archive.getXRC();
-  if (xrc && scene.trz) {
-    applyTrz(*xrc, *scene.trz);
-  } else {
-    desktop().debugLog("no text to apply in " + path);
-  }
-  if (xrc && scene.name == kGlobalScene) replaceMirel(*xrc);
-  if (sub.hasImages()) {
-    for (const auto& image : *sub.images) {
-      const auto member = archive.findFile(image->oname);
-      if (!member) {
-        desktop().messageBox("failed applying image patch:" + image->oname);
-        return 0;
-      }
-      member->replaceBank(image->imagebuffer);
-    }
-  }
+  if (!applyToArchive(scene, sub, archive)) return 0;
   // A signal that came while the archive was read or changed: the game file
   // is still whole, so it is left as it was.
   if (stopping()) return 0;
@@ -267,6 +251,27 @@ int tPatcher::replaceSub(tPatchScene& scene, tSubScene& sub) {
     return 0;
   }
   onCompleteSub(sub);
+  return 1;
+}
+
+int tPatcher::applyToArchive(const tPatchScene& scene, const tSubScene& sub, tXARC& archive) {
+  const auto xrc = archive.getXRC();
+  if (xrc && scene.trz) {
+    applyTrz(*xrc, *scene.trz);
+  } else {
+    desktop().debugLog("no text to apply in sub-scene " + sub.name + " of " + scene.name);
+  }
+  if (xrc && scene.name == kGlobalScene) replaceMirel(*xrc);
+  if (sub.hasImages()) {
+    for (const auto& image : *sub.images) {
+      const auto member = archive.findFile(image->oname);
+      if (!member) {
+        desktop().messageBox("failed applying image patch:" + image->oname);
+        return 0;
+      }
+      member->replaceBank(image->imagebuffer);
+    }
+  }
   return 1;
 }
 

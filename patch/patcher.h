@@ -16,6 +16,7 @@ class HeldSignals;
 class tPatch;
 class tPatchScene;
 class tSubScene;
+class tXARC;
 class tXRC;
 
 inline constexpr const char* kGameKey = "HKEY_CURRENT_USER\\Software\\Lumeric\\Tessary";
@@ -45,6 +46,12 @@ class tPatcher {
   // True after an installation that SIGINT, SIGTERM or SIGHUP stopped; it
   // has said so on standard error, and the process should end with status 1.
   bool stopped() const { return stopped_; }
+
+  // The changes of one sub-scene, made in memory on its opened archive:
+  // the scene's translation entries, the heroine's name in "Global" and the
+  // listed pictures. 1, or 0 after its message when a picture's member is
+  // missing. The installer writes the archive afterwards; a preview does not.
+  int applyToArchive(const tPatchScene& scene, const tSubScene& sub, tXARC& archive);
 
  private:
   int replaceSub(tPatchScene& scene, tSubScene& sub);

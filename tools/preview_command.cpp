@@ -76,19 +76,8 @@ bool previewArchive(const std::string& game, tPatchScene& scene, tSubScene& sub)
     fail(error);
     return false;
   }
-  const auto xrc = after.getXRC();
-  if (xrc && scene.trz) xrc->applyTrz(*scene.trz);
-  if (xrc && scene.name == "Global") tPatcher().replaceMirel(*xrc);
-  if (sub.hasImages()) {
-    for (const auto& image : *sub.images) {
-      const auto member = after.findFile(image->oname);
-      if (!member) {
-        fail("failed applying image patch:" + image->oname);
-        return false;
-      }
-      member->replaceBank(image->imagebuffer);
-    }
-  }
+  // The installer's own changes, made in memory; nothing is written.
+  if (!tPatcher().applyToArchive(scene, sub, after)) return false;
   std::printf("archive %s\n", path.c_str());
   printArchiveDiff(before, path, after, path);
   return true;
