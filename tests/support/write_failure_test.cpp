@@ -9,13 +9,15 @@
 #include <filesystem>
 #include <iostream>
 #include <map>
+#include <signal.h>
+#include <sys/resource.h>
 
 #include "app/recording_desktop.h"
 #include "common/files.h"
 #include "common/replacing_file.h"
 #include "patch/patcher.h"
 #include "support/zip.h"
-#include "tests/formats/archive_fixture.h"
+#include "tests/patch/small_game.h"
 #include "tests/support/package_fixture.h"
 #include "tests/test_support.h"
 
@@ -23,7 +25,6 @@ namespace vh {
 namespace {
 
 namespace fs = std::filesystem;
-using test::Rec;
 
 // Forwards to the new file until the budget shared by every new file is
 // spent: the write that crosses it puts what still fits, then fails as a
@@ -69,69 +70,20 @@ class WriteBudget {
   std::vector<int64_t> written_;
 };
 
-std::string records(const std::string& text) {
-  Rec root;
-  root.type1 = 1;
-  root.childCount = 2;
-  Rec line;
-  line.type1 = 29;
-  line.subString = test::embedded("", text, "TL");
-  return test::recordFile({root, line, line});
-}
-
-// A game of one scene with two small archives and one extra file, and a
-// package that changes all three. Files are written in this order.
-class SmallInstallation {
- public:
-  SmallInstallation() {
-    test::makeFolders(dir / "game/A/1");
-    test::writeFile(dir / "game/x.xarc", test::makeArchive({}));
-    for (const std::string& file : files) {
-      original[file] = file == "readme.txt" ? "the old readme"
-                                            : test::makeArchive({{"a.xrc", records("old " + file)}, {"a.wav", "RIFF"}});
-    }
-    test::writePackage(dir / "patch.dat",
-                       {{"patchscene.lst", "scene=A\r\nsub=99\r\npath=A/A.xarc\r\nsub=1\r\npath=A/1/1.xarc\r\n>>\r\n"},
-                        {"trans/A.trz", "id=A990001\ntype=speech\nvalue=new\n>>\nid=A010002\ntype=speech\nvalue=one\n>>\n"},
-                        {"extra.lst", "readme.txt\r\n"},
-                        {"extra/readme.txt", "the new readme"}});
-  }
-
-  void reset() const {
-    for (const auto& [file, bytes] : original) test::writeFile(dir / ("game/" + file), bytes);
-  }
-  int install() const {
-    tPatcher patcher;
-    patcher.gameRoot = dir / "game/";
-    patcher.gameValid = 1;
-    if (!patcher.loadPatch(dir / "patch.dat")) return -1;
-    return patcher.doReplace();
-  }
-  std::map<std::string, std::string> now() const {
-    std::map<std::string, std::string> found;
-    for (const auto& entry : fs::recursive_directory_iterator(dir / "game")) {
-      const std::string name = fs::relative(entry.path(), dir / "game").string();
-      if (entry.is_regular_file() && name != "x.xarc") found[name] = test::readFile(entry.path());
-    }
-    return found;
-  }
-
-  test::TempDir dir;
-  const std::vector<std::string> files = {"readme.txt", "A/1/1.xarc", "A/A.xarc"};
-  std::map<std::string, std::string> original;
-};
-
 TEST(WriteFailure, EveryByteOfAnInstallationFailsCleanly) {
   test::TempDirsInMemory fast;
   RecordingDesktop recording;
   ScopedDesktop installed(recording);
-  SmallInstallation game;
-  game.reset();
+  test::SmallGame game;
+  const auto install = [&] {
+    tPatcher patcher;
+    return game.install(patcher);
+  };
   std::vector<int64_t> sizes;
   std::map<std::string, std::string> patched;
   {
     WriteBudget unlimited(INT64_MAX);
-    ASSERT_EQ(game.install(), 1) << ::testing::PrintToString(recording.messages());
+    ASSERT_EQ(install(), 1) << ::testing::PrintToString(recording.messages());
     sizes = unlimited.written();
     patched = game.now();
   }
@@ -154,7 +106,7 @@ TEST(WriteFailure, EveryByteOfAnInstallationFailsCleanly) {
     }
     {
       WriteBudget limited(budget);
-      EXPECT_EQ(game.install(), 0);
+      EXPECT_EQ(install(), 0);
     }
     const std::string path = game.dir / ("game/" + game.files[failing]);
     std::vector<std::string> expected = {"failed to write:" + path};
@@ -173,6 +125,42 @@ TEST(WriteFailure, EveryByteOfAnInstallationFailsCleanly) {
   std::cout << "write failures through tPatcher: " << total << " budgets, " << failures << " reported, " << damaged
             << " damaged files\n";
   EXPECT_EQ(failures, total);
+}
+
+// A file the system refuses only when the new file is flushed at its end:
+// the archives are far smaller than the write buffer, so saving them puts
+// nothing on the disk yet.
+TEST(WriteFailure, ANewFileRefusedAtItsFlushFailsTheInstallation) {
+  test::TempDirsInMemory fast;
+  RecordingDesktop recording;
+  ScopedDesktop installed(recording);
+  test::SmallGame game;
+  const std::string readme = game.original.at("readme.txt");
+  ASSERT_LT(readme.size(), 64u);
+  {
+    struct FileSizeLimit {
+      rlimit previous{};
+      void (*handler)(int) = signal(SIGXFSZ, SIG_IGN);
+      FileSizeLimit() {
+        getrlimit(RLIMIT_FSIZE, &previous);
+        const rlimit limit{64, previous.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &limit);
+      }
+      ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &previous);
+        signal(SIGXFSZ, handler);
+      }
+    } limit;
+    tPatcher patcher;
+    EXPECT_EQ(game.install(patcher), 0);
+  }
+  EXPECT_EQ(recording.messages(), (std::vector<std::string>{"failed to write:" + (game.dir / "game/A/1/1.xarc"),
+                                                            "failed applying patch:A"}));
+  const auto now = game.now();
+  EXPECT_EQ(now.at("readme.txt"), "the new readme");
+  EXPECT_EQ(now.at("A/1/1.xarc"), game.original.at("A/1/1.xarc"));
+  EXPECT_EQ(now.at("A/A.xarc"), game.original.at("A/A.xarc"));
+  EXPECT_EQ(now.size(), game.files.size()) << "a new file was left behind";
 }
 
 // minizip's plain file functions with a write that gives out once the
