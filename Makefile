@@ -6,7 +6,7 @@ FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 20
 JOBS       ?= $(shell nproc)
 
-.PHONY: all deps configure build test test-fast test-asan fuzz-build fuzz-smoke demo clean
+.PHONY: all deps configure build test test-fast test-asan fuzz-build fuzz-smoke check-large mutate demo clean
 
 all: build
 
@@ -46,6 +46,16 @@ fuzz-smoke: fuzz-build
 	$(FUZZ_BUILD)/xmg_decode_fuzz -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 \
 	  -artifact_prefix=$(FUZZ_BUILD)/ $(FUZZ_BUILD)/corpus-xmg fuzz/corpus/xmg
 
+# Outside CI: the kill test on the large sample game, 100 runs.
+check-large: build
+	VH_KILL_TEST_SIZE=large VH_KILL_TEST_RUNS=100 $(BUILD)/vhtests \
+	  --gtest_filter='InstallAttack.AKilledInstallation*'
+
+# Outside CI: breaks the safety-critical code line by line and reports any
+# break that no test notices (scripts/mutate --list names them).
+mutate:
+	scripts/mutate
+
 test: deps
 	$(MAKE) test-fast test-asan fuzz-smoke
 
@@ -55,4 +65,4 @@ demo: deps
 	scripts/demo $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) build-mutate

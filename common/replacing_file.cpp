@@ -36,7 +36,14 @@ bool writableInPlace(const std::string& path) {
   return true;
 }
 
+NewFileFilter& newFileFilter() {
+  static NewFileFilter filter;
+  return filter;
+}
+
 }  // namespace
+
+void setNewFileFilter(NewFileFilter filter) { newFileFilter() = std::move(filter); }
 
 std::string replacedFile(const std::string& path) {
   // The kernel's own limit on links followed in one lookup; a longer chain
@@ -95,10 +102,13 @@ std::unique_ptr<ReplacingFile> ReplacingFile::create(const std::string& target) 
 }
 
 ReplacingFile::ReplacingFile(std::string path, std::string temporary, std::unique_ptr<FileStream> stream)
-    : path_(std::move(path)), temporary_(std::move(temporary)), stream_(std::move(stream)) {}
+    : path_(std::move(path)), temporary_(std::move(temporary)), stream_(std::move(stream)) {
+  if (newFileFilter()) filtered_ = newFileFilter()(*stream_);
+}
 
 ReplacingFile::~ReplacingFile() {
   if (committed_) return;
+  filtered_.reset();
   stream_.reset();
   std::remove(temporary_.c_str());
 }

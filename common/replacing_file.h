@@ -9,6 +9,7 @@
 // open (read-only to this user) is not replaced either.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -30,6 +31,12 @@ std::string replacedFile(const std::string& path);
 // the folder is listed once and not descended. Returns how many went.
 size_t removeLeftovers(const std::string& folder, const std::set<std::string>& names);
 
+// Tests stand a stream of their own between the writers and every new
+// file, to make writing fail at a chosen byte; the program never sets one.
+// The filter is given the new file's stream and returns the one writers get.
+using NewFileFilter = std::function<std::unique_ptr<Stream>(Stream& file)>;
+void setNewFileFilter(NewFileFilter filter);
+
 class ReplacingFile {
  public:
   // Null when the new file cannot be created beside the replaced file, or
@@ -39,7 +46,7 @@ class ReplacingFile {
   ReplacingFile(const ReplacingFile&) = delete;
   ReplacingFile& operator=(const ReplacingFile&) = delete;
 
-  Stream& stream() { return *stream_; }
+  Stream& stream() { return filtered_ ? *filtered_ : *stream_; }
   const std::string& path() const { return path_; }
   // Flushes, syncs and renames over the target. False (and the target left
   // as it was) when any step fails.
@@ -50,6 +57,7 @@ class ReplacingFile {
   std::string path_;
   std::string temporary_;
   std::unique_ptr<FileStream> stream_;
+  std::unique_ptr<Stream> filtered_;  // only under a test's filter
   bool committed_ = false;
 };
 

@@ -253,7 +253,8 @@ ZipWriter::~ZipWriter() {
 }
 
 int ZipWriter::OpenZip(const std::string& path, int append) {
-  zipFile handle = zipOpen(path.c_str(), append ? APPEND_STATUS_ADDINZIP : APPEND_STATUS_CREATE);
+  zipFile handle =
+      zipOpen2_64(path.c_str(), append ? APPEND_STATUS_ADDINZIP : APPEND_STATUS_CREATE, nullptr, m_fileFunctions);
   if (!handle) return 0;
   m_zipFile = handle;
   m_name = path;

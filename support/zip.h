@@ -13,6 +13,9 @@
 #include "common/stream.h"
 #include "support/zip_directory.h"
 
+// minizip's table of file functions, which ZipWriter may be given.
+struct zlib_filefunc64_def_s;
+
 namespace vh {
 
 // A stream over bytes it owns. It never grows; a stream that is not
@@ -125,6 +128,9 @@ class ZipWriter : public ZipFile {
   ZipWriter& operator=(const ZipWriter&) = delete;
 
   int32_t m_compressionLevel = -1;
+  // The functions minizip writes the package through; null for the plain
+  // file. Tests give functions that fail at a chosen byte.
+  zlib_filefunc64_def_s* m_fileFunctions = nullptr;
 
   // Opening clears the error state of any earlier package.
   int OpenZip(const std::string& path, int append);

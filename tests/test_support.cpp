@@ -33,6 +33,22 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ignored);
 }
 
+TempDirsInMemory::TempDirsInMemory() {
+  const char* old = std::getenv("TMPDIR");
+  had_ = old != nullptr;
+  previous_ = old ? old : "";
+  constexpr const char* kShared = "/dev/shm";
+  if (access(kShared, W_OK | X_OK) == 0) setenv("TMPDIR", kShared, 1);
+}
+
+TempDirsInMemory::~TempDirsInMemory() {
+  if (had_) {
+    setenv("TMPDIR", previous_.c_str(), 1);
+  } else {
+    unsetenv("TMPDIR");
+  }
+}
+
 void writeFile(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   if (!out) throw std::runtime_error("cannot write " + path);

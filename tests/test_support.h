@@ -28,6 +28,21 @@ class TempDir {
   std::string path_;
 };
 
+// For its life, the temporary folders (of this process and the programs it
+// starts) are made in memory where the system has such a folder: tests that
+// write many files through fsync would otherwise wait on the disk each time.
+class TempDirsInMemory {
+ public:
+  TempDirsInMemory();
+  ~TempDirsInMemory();
+  TempDirsInMemory(const TempDirsInMemory&) = delete;
+  TempDirsInMemory& operator=(const TempDirsInMemory&) = delete;
+
+ private:
+  bool had_ = false;
+  std::string previous_;
+};
+
 void writeFile(const std::string& path, const std::string& bytes);
 std::string readFile(const std::string& path);
 void makeFolders(const std::string& path);

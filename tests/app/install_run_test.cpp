@@ -24,6 +24,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::Installation;
+using test::leftovers;
 
 bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
@@ -40,14 +41,6 @@ std::vector<std::pair<std::string, std::vector<std::string>>> scenesOf(const Ins
     for (const auto& [subName, sub] : scene->subs) scenes.back().second.push_back(sub->path);
   }
   return scenes;
-}
-
-std::vector<std::string> leftovers(const std::string& folder) {
-  std::vector<std::string> found;
-  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-    if (has(entry.path().filename().string(), ".vhnew-")) found.push_back(entry.path().string());
-  }
-  return found;
 }
 
 // vhpatch started directly, with no shell between, so that signals reach

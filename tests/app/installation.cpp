@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "common/files.h"
+#include "common/replacing_file.h"
 #include "formats/xarc.h"
 #include "formats/xrc.h"
 #include "patch/patch.h"
@@ -58,6 +59,14 @@ std::vector<std::string> Installation::archives() const {
     if (entry.path().extension() == ".xarc") found.push_back(fs::relative(entry.path(), game).string());
   }
   std::sort(found.begin(), found.end());
+  return found;
+}
+
+std::vector<std::string> leftovers(const std::string& folder) {
+  std::vector<std::string> found;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    if (entry.path().filename().string().find(kNewFileMark) != std::string::npos) found.push_back(entry.path().string());
+  }
   return found;
 }
 

@@ -44,6 +44,9 @@ class Installation {
   std::string prefix = dir / "prefix";
 };
 
+// The new files that writers left unfinished anywhere under `folder`.
+std::vector<std::string> leftovers(const std::string& folder);
+
 // Every archive of every scene of the package patched exactly as the library
 // computes it, the heroine named, opaque members and extra files in place.
 void expectPatched(const Installation& setup);

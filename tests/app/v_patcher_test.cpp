@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "patch/patch.h"
+#include "tests/patch/small_game.h"
 #include "tests/recording_desktop.h"
 
 namespace vh {
@@ -64,6 +65,14 @@ TEST_F(VPatcherTest, DoReplaceCountsScenesFromThePackage) {
   recording.folderAnswers.push_back("");
   EXPECT_EQ(patcher.doReplace(), 0);  // no game folder: nothing installed
   EXPECT_EQ(patcher.total_scene, 3);
+}
+
+TEST_F(VPatcherTest, AnInstallationStepsTheSceneBarAfterEveryArchive) {
+  test::SmallGame game;
+  ASSERT_EQ(game.install(patcher), 1) << ::testing::PrintToString(recording.messages());
+  // One scene of two archives: half, whole, then the next scene starts at 0.
+  EXPECT_EQ(sceneBar.shown, (std::vector<int>{50, 100, 0}));
+  EXPECT_EQ(overallBar.shown, (std::vector<int>{0, 0, 100}));
 }
 
 }  // namespace

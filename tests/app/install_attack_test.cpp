@@ -1,0 +1,414 @@
+// The real vhpatch attacked while it installs: killed with SIGKILL at
+// chosen system calls across the whole installation, and given a disk that
+// runs out of space. After each, every game file is as it was or as a whole
+// installation makes it, and the package survives a build that cannot finish.
+#include <errno.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/ptrace.h>
+#include <sys/statvfs.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <random>
+
+#include "tests/recording_desktop.h"
+#include "common/replacing_file.h"
+#include "patch/patch.h"
+#include "tests/app/installation.h"
+#include "tests/test_support.h"
+
+namespace vh {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Installation;
+using test::TempDir;
+
+// A file's size and a digest of its bytes: the large sample game's files
+// would not fit in memory three times over.
+struct Content {
+  size_t size = 0;
+  size_t digest = 0;
+  bool operator==(const Content&) const = default;
+};
+
+Content contentOf(const std::string& path) {
+  const std::string bytes = test::readFile(path);
+  return {bytes.size(), std::hash<std::string>{}(bytes)};
+}
+
+// Every regular file under `folder`, by relative path.
+using Files = std::map<std::string, Content>;
+
+Files filesIn(const std::string& folder) {
+  Files found;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    if (entry.is_regular_file()) found[fs::relative(entry.path(), folder).string()] = contentOf(entry.path());
+  }
+  return found;
+}
+
+void replaceFolder(const std::string& folder, const std::string& with) {
+  fs::remove_all(folder);
+  fs::copy(with, folder, fs::copy_options::recursive);
+}
+
+// What a game folder holds, against its files before and after a whole
+// installation.
+struct Inspection {
+  int damaged = 0;   // neither as before nor as after, or missing
+  int newFiles = 0;  // unfinished new files
+  int patched = 0;   // as after, where that differs from before
+  int changing = 0;  // files a whole installation changes
+  std::vector<std::string> notes;
+};
+
+Inspection inspect(const std::string& game, const Files& before, const Files& after) {
+  Inspection seen;
+  const Files now = filesIn(game);
+  Files known = before;
+  known.insert(after.begin(), after.end());
+  for (const auto& [path, unused] : known) {
+    const auto was = before.find(path), will = after.find(path), is = now.find(path);
+    const bool changes = was == before.end() || will == after.end() || was->second != will->second;
+    seen.changing += changes;
+    const bool asBefore = is == now.end() ? was == before.end() : was != before.end() && is->second == was->second;
+    const bool asAfter = is != now.end() && will != after.end() && is->second == will->second;
+    if (changes && asAfter) ++seen.patched;
+    if (!asBefore && !asAfter) {
+      ++seen.damaged;
+      seen.notes.push_back(path + " is damaged");
+    }
+  }
+  for (const auto& [path, unused] : now) {
+    if (known.count(path)) continue;
+    const bool unfinished = path.find(kNewFileMark) != std::string::npos;
+    (unfinished ? seen.newFiles : seen.damaged)++;
+    if (!unfinished) seen.notes.push_back(path + " should not be there");
+  }
+  return seen;
+}
+
+// The game as a plain installation leaves it, made in a copy.
+Files installedCopy(const Installation& setup) {
+  TempDir reference;
+  fs::copy(setup.original, reference / "game", fs::copy_options::recursive);
+  test::writeFile(setup.prefix + "/user.reg", test::userReg(reference / "game"));
+  const auto run = setup.vhpatch("", "\n");
+  test::writeFile(setup.prefix + "/user.reg", test::userReg(setup.game));
+  EXPECT_EQ(run.status, 0) << run.err;
+  return filesIn(reference / "game");
+}
+
+// ---- killed
+
+// One installation in the default mode (Enter pressed), traced through its
+// system calls: killed on entering call number `killAt` (from 0), before
+// that call runs; -1 lets it finish.
+struct Traced {
+  long calls = 0;          // calls entered, the fatal one not counted
+  long firstNewFile = -1;  // the call that creates the first new file
+  long lastRename = -1;    // the last call that renames
+  bool killed = false;
+  int status = -1;  // the exit status when it was not killed
+};
+
+std::string tracedString(pid_t pid, uint64_t address) {
+  std::string text;
+  for (;;) {
+    errno = 0;
+    const long word = ptrace(PTRACE_PEEKDATA, pid, address + text.size(), nullptr);
+    if (errno != 0) return text;
+    char bytes[sizeof word];
+    std::memcpy(bytes, &word, sizeof word);
+    for (char c : bytes) {
+      if (c == '\0' || text.size() > 4096) return text;
+      text += c;
+    }
+  }
+}
+
+bool isRename(uint64_t call) {
+#ifdef SYS_rename
+  if (call == SYS_rename) return true;
+#endif
+  return call == SYS_renameat || call == SYS_renameat2;
+}
+
+Traced traceInstallation(const Installation& setup, long killAt) {
+  test::writeFile(setup.dir / "enter", "\n");
+  const std::string program = setup.program + "/vhpatch", input = setup.dir / "enter";
+  Traced traced;
+  const pid_t child = fork();
+  if (child < 0) return traced;
+  if (child == 0) {
+    const int in = ::open(input.c_str(), O_RDONLY), out = ::open("/dev/null", O_WRONLY);
+    if (in < 0 || out < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(out, 2) < 0 || chdir("/") != 0) _exit(126);
+    setenv("WINEPREFIX", setup.prefix.c_str(), 1);
+    setenv("VHPATCH_UI", "terminal", 1);
+    // LeakSanitizer's check at exit traces the process, which a process
+    // already traced cannot allow.
+    const char* sanitizer = std::getenv("ASAN_OPTIONS");
+    setenv("ASAN_OPTIONS", ((sanitizer ? std::string(sanitizer) + ":" : "") + "detect_leaks=0").c_str(), 1);
+    ptrace(PTRACE_TRACEME, 0, nullptr, nullptr);
+    execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);  // stopped by its exec
+  ptrace(PTRACE_SETOPTIONS, child, nullptr, PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL);
+  int pass = 0;  // a signal meant for the program goes on to it
+  for (;;) {
+    ptrace(PTRACE_SYSCALL, child, nullptr, pass);
+    pass = 0;
+    if (waitpid(child, &status, 0) != child || WIFEXITED(status) || WIFSIGNALED(status)) break;
+    if (WSTOPSIG(status) != (SIGTRAP | 0x80)) {
+      pass = WSTOPSIG(status);
+      continue;
+    }
+    __ptrace_syscall_info info{};
+    ptrace(PTRACE_GET_SYSCALL_INFO, child, sizeof info, &info);
+    if (info.op != PTRACE_SYSCALL_INFO_ENTRY) continue;
+    if (traced.calls == killAt) {
+      kill(child, SIGKILL);
+      waitpid(child, &status, 0);
+      traced.killed = true;
+      return traced;
+    }
+    const uint64_t call = info.entry.nr;
+    if (traced.firstNewFile < 0 && call == SYS_openat && (info.entry.args[2] & O_CREAT) &&
+        tracedString(child, info.entry.args[1]).find(kNewFileMark) != std::string::npos) {
+      traced.firstNewFile = traced.calls;
+    }
+    if (isRename(call)) traced.lastRename = traced.calls;
+    ++traced.calls;
+  }
+  traced.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return traced;
+}
+
+long fromEnvironment(const char* name, long otherwise) {
+  const char* value = std::getenv(name);
+  return value && *value ? std::strtol(value, nullptr, 10) : otherwise;
+}
+
+// The moments are system calls of a measured installation: a tenth of them
+// before its first new file, a tenth after its last rename (before it
+// exits), the rest in between, each drawn at random from a seed the output names.
+// VH_KILL_TEST_SIZE=large runs the same on the large sample game.
+TEST(InstallAttack, AKilledInstallationLeavesEveryFileWholeAndTheNextOneFinishes) {
+  test::TempDirsInMemory fast;
+  const bool large = std::string(std::getenv("VH_KILL_TEST_SIZE") ? std::getenv("VH_KILL_TEST_SIZE") : "") == "large";
+  Installation setup("", 3, large ? "--size large" : "--scenes 6 --subs 3");
+  ASSERT_EQ(setup.vhpatch("make").status, 0);
+  const Files before = filesIn(setup.original);
+
+  const Traced whole = traceInstallation(setup, -1);
+  if (whole.calls == 0) GTEST_SKIP() << "vhpatch cannot be traced here (ptrace refused)";
+  ASSERT_EQ(whole.status, 0);
+  test::expectPatched(setup);
+  const Files after = filesIn(setup.game);
+  ASSERT_GT(whole.firstNewFile, 0);
+  ASSERT_GT(whole.lastRename, whole.firstNewFile);
+  ASSERT_GT(whole.calls, whole.lastRename + 1);
+
+  constexpr long kMargin = 8;
+  const long tail = whole.calls - whole.lastRename - 1;
+  ASSERT_GT(whole.firstNewFile, kMargin);
+  ASSERT_GE(tail, 2);
+  const long runs = fromEnvironment("VH_KILL_TEST_RUNS", 50);
+  const long seed = fromEnvironment("VH_KILL_TEST_SEED", 13);
+  std::mt19937 random(static_cast<unsigned>(seed));
+  const auto between = [&](long low, long high) { return std::uniform_int_distribution<long>(low, high)(random); };
+  int beforeFirst = 0, midWrite = 0, betweenFiles = 0, afterLast = 0, damaged = 0, stray = 0;
+  for (long run = 0; run < runs; ++run) {
+    const long part = run % 10;
+    // A run's count of calls varies by a few (how its reads of standard
+    // input and its exit fall out), so the moments keep clear of the very
+    // edges: a kill past the end would kill nothing.
+    const long moment = part == 0   ? between(0, whole.firstNewFile - kMargin)
+                        : part == 9 ? between(whole.lastRename + 1, whole.lastRename + tail / 2)
+                                    : between(whole.firstNewFile, whole.lastRename);
+    SCOPED_TRACE("killed at system call " + std::to_string(moment) + " of " + std::to_string(whole.calls));
+    replaceFolder(setup.game, setup.original);
+    EXPECT_TRUE(traceInstallation(setup, moment).killed);
+
+    const Inspection killed = inspect(setup.game, before, after);
+    EXPECT_EQ(killed.damaged, 0) << ::testing::PrintToString(killed.notes);
+    damaged += killed.damaged;
+    if (killed.newFiles > 0) {
+      ++midWrite;
+    } else if (killed.patched == 0) {
+      ++beforeFirst;
+    } else if (killed.patched == killed.changing) {
+      ++afterLast;
+    } else {
+      ++betweenFiles;
+    }
+
+    const auto next = setup.vhpatch("", "\n");
+    EXPECT_EQ(next.status, 0) << next.err;
+    const Inspection finished = inspect(setup.game, before, after);
+    EXPECT_EQ(finished.patched, finished.changing) << "the next installation did not finish the job";
+    EXPECT_EQ(finished.damaged, 0) << ::testing::PrintToString(finished.notes);
+    damaged += finished.damaged;
+    stray += finished.newFiles;
+  }
+  std::cout << "kill test: " << runs << " runs, " << midWrite << " interrupted mid-write, " << damaged
+            << " damaged files, " << stray << " stray files\n"
+            << "kill test: " << beforeFirst << " before the first write, " << betweenFiles << " between files, "
+            << afterLast << " after the last; seed " << seed << ", " << whole.calls << " system calls\n";
+  EXPECT_GT(beforeFirst, 0);
+  EXPECT_GT(midWrite, 0);
+  EXPECT_GT(afterLast, 0);
+  EXPECT_EQ(damaged, 0);
+  EXPECT_EQ(stray, 0);
+}
+
+// ---- a full disk
+
+// A tmpfs of its own, mounted for the object's life.
+class SmallDisk {
+ public:
+  explicit SmallDisk(uint64_t bytes) : path_(folder_ / "disk") {
+    fs::create_directory(path_);
+    const std::string options = "size=" + std::to_string(bytes) + ",mode=0755";
+    if (mount("vhtest", path_.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, options.c_str()) == 0) {
+      mounted_ = true;
+    } else {
+      error_ = std::strerror(errno);
+    }
+  }
+  ~SmallDisk() {
+    if (mounted_ && umount(path_.c_str()) != 0) umount2(path_.c_str(), MNT_DETACH);
+  }
+  SmallDisk(const SmallDisk&) = delete;
+  SmallDisk& operator=(const SmallDisk&) = delete;
+
+  bool mounted() const { return mounted_; }
+  const std::string& error() const { return error_; }
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+  // Takes space until about `bytes` are left.
+  void leave(uint64_t bytes) {
+    struct statvfs info {};
+    ASSERT_EQ(statvfs(path_.c_str(), &info), 0);
+    const uint64_t free = static_cast<uint64_t>(info.f_bavail) * info.f_frsize;
+    ASSERT_GE(free, bytes);
+    if (free == bytes) return;
+    const int fd = ::open((path_ + "/filler").c_str(), O_WRONLY | O_CREAT, 0644);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(posix_fallocate(fd, 0, static_cast<off_t>(free - bytes)), 0);
+    close(fd);
+  }
+
+ private:
+  TempDir folder_;
+  std::string path_;
+  bool mounted_ = false;
+  std::string error_;
+};
+
+uint64_t bytesIn(const std::string& folder) {
+  uint64_t total = 0;
+  for (const auto& [path, content] : filesIn(folder)) total += content.size;
+  return total;
+}
+
+bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+#define SKIP_WITHOUT_A_SMALL_DISK(disk)                                                                   \
+  if (!(disk).mounted())                                                                                  \
+  GTEST_SKIP() << "a full disk needs a small tmpfs, which this user may not mount (root can): " << (disk).error()
+
+TEST(InstallAttack, AFullDiskFailsTheInstallationAndLeavesEveryFileWhole) {
+  struct Case {
+    const char* name;
+    bool roomForOneArchive;  // else no room even for the first extra file
+  };
+  for (const Case c : {Case{"no room", false}, Case{"room for one archive", true}}) {
+    SCOPED_TRACE(c.name);
+    test::TempDirsInMemory fast;
+    Installation setup;
+    ASSERT_EQ(setup.vhpatch("make").status, 0);
+    const Files before = filesIn(setup.original), after = installedCopy(setup);
+    SmallDisk disk(bytesIn(setup.original) + (4 << 20));
+    SKIP_WITHOUT_A_SMALL_DISK(disk);
+    fs::copy(setup.original, disk / "game", fs::copy_options::recursive);
+    test::writeFile(setup.prefix + "/user.reg", test::userReg(disk / "game"));
+
+    // Archives are written in the package's order; the first fits, a larger
+    // one later does not.
+    RecordingDesktop quiet;
+    ScopedDesktop installed(quiet);
+    tPatch package;
+    ASSERT_EQ(package.open(setup.program + "/patch.dat"), 1);
+    std::vector<std::string> order;
+    for (const auto& [name, scene] : package.scenes) {
+      for (const auto& [subName, sub] : scene->subs) order.push_back(sub->path);
+    }
+    ASSERT_FALSE(order.empty());
+    constexpr uint64_t kPage = 4096;
+    // The extra files come first and take a page each.
+    const uint64_t room = c.roomForOneArchive ? (after.at(order[0]).size / kPage + 6) * kPage : 0;
+    uint64_t largest = 0;
+    for (const std::string& path : order) largest = std::max<uint64_t>(largest, after.at(path).size);
+    ASSERT_GT(largest, room + 4 * kPage) << "every archive fits: the sample game is too even for this test";
+    disk.leave(room);
+
+    const auto run = setup.vhpatch("", "\n");
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_TRUE(has(run.err, "failed to write:" + (disk / "game/"))) << run.err;
+    EXPECT_EQ(has(run.err, "failed applying patch:"), c.roomForOneArchive) << run.err;
+    EXPECT_FALSE(has(run.err, "Done!")) << run.err;
+    const Inspection seen = inspect(disk / "game", before, after);
+    EXPECT_EQ(seen.damaged, 0) << ::testing::PrintToString(seen.notes);
+    EXPECT_EQ(seen.newFiles, 0);
+    EXPECT_EQ(contentOf(disk / ("game/" + order[0])) == after.at(order[0]), c.roomForOneArchive);
+    EXPECT_LT(seen.patched, seen.changing);
+    std::cout << "full disk, " << c.name << ": " << seen.patched << " of " << seen.changing << " files patched, "
+              << seen.damaged << " damaged, " << seen.newFiles << " unfinished files left\n";
+  }
+}
+
+TEST(InstallAttack, AFullDiskFailsTheBuildAndKeepsThePackage) {
+  for (const bool halfway : {false, true}) {
+    SCOPED_TRACE(halfway ? "room for half the package" : "no room");
+    test::TempDirsInMemory fast;
+    Installation setup;
+    // A member that does not compress makes the new package far larger than
+    // the old one.
+    std::mt19937 random(5);
+    std::string noise(1 << 20, '\0');
+    for (char& c : noise) c = static_cast<char>(random());
+    SmallDisk disk(bytesIn(setup.program) + 2 * noise.size() + (4 << 20));
+    SKIP_WITHOUT_A_SMALL_DISK(disk);
+    fs::copy(setup.program, disk / "program", fs::copy_options::recursive);
+    const std::string make = "cd / && VHPATCH_UI=terminal '" + (disk / "program/vhpatch") + "' make";
+    ASSERT_EQ(test::runCommand(make).status, 0);
+    const std::string package = disk / "program/patch.dat";
+    const std::string good = test::readFile(package);
+    test::writeFile(disk / "program/extra/noise.bin", noise);
+    disk.leave(halfway ? noise.size() / 2 : 0);
+
+    const auto run = test::runCommand(make);
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_TRUE(has(run.err, "failed to write:patch.dat")) << run.err;
+    EXPECT_FALSE(has(run.err, "Patch gerenating is done!")) << run.err;
+    EXPECT_TRUE(test::readFile(package) == good) << "the previous package was replaced";
+    EXPECT_FALSE(fs::exists(package + ".building"));
+    EXPECT_TRUE(test::leftovers(disk / "program").empty());
+  }
+}
+
+}  // namespace
+}  // namespace vh

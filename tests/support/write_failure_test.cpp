@@ -1,0 +1,238 @@
+// Writes that fail after N bytes, for every N over a small case: an
+// installation through tPatcher, whose new files get a stream that gives out,
+// and a package through ZipWriter, whose file functions do.
+#include <gtest/gtest.h>
+#include <malloc.h>
+#include <minizip/ioapi.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <signal.h>
+#include <sys/resource.h>
+
+#include "tests/recording_desktop.h"
+#include "common/files.h"
+#include "common/replacing_file.h"
+#include "patch/patcher.h"
+#include "support/zip.h"
+#include "tests/patch/small_game.h"
+#include "tests/support/package_fixture.h"
+#include "tests/test_support.h"
+
+namespace vh {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Forwards to the new file until the budget shared by every new file is
+// spent: the write that crosses it puts what still fits, then fails as a
+// full disk does. Without a budget it only counts.
+class FailingStream final : public Stream {
+ public:
+  FailingStream(Stream& file, int64_t& left, std::vector<int64_t>& written)
+      : file_(file), left_(left), written_(written) {
+    written_.push_back(0);
+  }
+  int64_t position() const override { return file_.position(); }
+  int64_t size() const override { return file_.size(); }
+  void seek(int64_t position) override { file_.seek(position); }
+  void write(const void* source, size_t count) override {
+    const auto fits = static_cast<size_t>(std::clamp<int64_t>(left_, 0, static_cast<int64_t>(count)));
+    file_.write(source, fits);
+    left_ -= static_cast<int64_t>(fits);
+    written_.back() += static_cast<int64_t>(fits);
+    if (fits < count) throw StreamError(kWriteError);
+  }
+
+ protected:
+  size_t readSome(void* destination, size_t count) override { return file_.read(destination, count); }
+
+ private:
+  Stream& file_;
+  int64_t& left_;
+  std::vector<int64_t>& written_;
+};
+
+// Puts every new file of its life behind a FailingStream.
+class WriteBudget {
+ public:
+  explicit WriteBudget(int64_t bytes) : left_(bytes) {
+    setNewFileFilter([this](Stream& file) { return std::make_unique<FailingStream>(file, left_, written_); });
+  }
+  ~WriteBudget() { setNewFileFilter(nullptr); }
+  // Bytes each new file was given, in the order the files were made.
+  const std::vector<int64_t>& written() const { return written_; }
+
+ private:
+  int64_t left_;
+  std::vector<int64_t> written_;
+};
+
+TEST(WriteFailure, EveryByteOfAnInstallationFailsCleanly) {
+  test::TempDirsInMemory fast;
+  RecordingDesktop recording;
+  ScopedDesktop installed(recording);
+  test::SmallGame game;
+  const auto install = [&] {
+    tPatcher patcher;
+    return game.install(patcher);
+  };
+  std::vector<int64_t> sizes;
+  std::map<std::string, std::string> patched;
+  {
+    WriteBudget unlimited(INT64_MAX);
+    ASSERT_EQ(install(), 1) << ::testing::PrintToString(recording.messages());
+    sizes = unlimited.written();
+    patched = game.now();
+  }
+  ASSERT_EQ(sizes.size(), game.files.size());
+  int64_t total = 0;
+  for (size_t k = 0; k < sizes.size(); ++k) {
+    ASSERT_EQ(sizes[k], static_cast<int64_t>(patched[game.files[k]].size())) << game.files[k] << " came out of order";
+    ASSERT_NE(patched[game.files[k]], game.original[game.files[k]]) << game.files[k];
+    total += sizes[k];
+  }
+
+  int failures = 0, damaged = 0;
+  for (int64_t budget = 0; budget < total; ++budget) {
+    SCOPED_TRACE("failing after " + std::to_string(budget) + " bytes");
+    game.reset();
+    recording.events.clear();
+    // The file whose write crosses the budget; those before it are whole.
+    size_t failing = 0;
+    for (int64_t before = sizes[0]; before <= budget; before += sizes[++failing]) {
+    }
+    {
+      WriteBudget limited(budget);
+      EXPECT_EQ(install(), 0);
+    }
+    const std::string path = game.dir / ("game/" + game.files[failing]);
+    std::vector<std::string> expected = {"failed to write:" + path};
+    if (failing > 0) expected.push_back("failed applying patch:A");
+    EXPECT_EQ(recording.messages(), expected);
+    failures += recording.messages() == expected;
+    const auto now = game.now();
+    EXPECT_EQ(now.size(), game.files.size()) << "a new file was left behind";
+    for (size_t k = 0; k < game.files.size(); ++k) {
+      const std::string& file = game.files[k];
+      const bool right = now.count(file) && now.at(file) == (k < failing ? patched[file] : game.original[file]);
+      EXPECT_TRUE(right) << file;
+      damaged += !right;
+    }
+  }
+  std::cout << "write failures through tPatcher: " << total << " budgets, " << failures << " reported, " << damaged
+            << " damaged files\n";
+  EXPECT_EQ(failures, total);
+}
+
+// A file the system refuses only when the new file is flushed at its end:
+// the archives are far smaller than the write buffer, so saving them puts
+// nothing on the disk yet.
+TEST(WriteFailure, ANewFileRefusedAtItsFlushFailsTheInstallation) {
+  test::TempDirsInMemory fast;
+  RecordingDesktop recording;
+  ScopedDesktop installed(recording);
+  test::SmallGame game;
+  const std::string readme = game.original.at("readme.txt");
+  ASSERT_LT(readme.size(), 64u);
+  {
+    struct FileSizeLimit {
+      rlimit previous{};
+      void (*handler)(int) = signal(SIGXFSZ, SIG_IGN);
+      FileSizeLimit() {
+        getrlimit(RLIMIT_FSIZE, &previous);
+        const rlimit limit{64, previous.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &limit);
+      }
+      ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &previous);
+        signal(SIGXFSZ, handler);
+      }
+    } limit;
+    tPatcher patcher;
+    EXPECT_EQ(game.install(patcher), 0);
+  }
+  EXPECT_EQ(recording.messages(), (std::vector<std::string>{"failed to write:" + (game.dir / "game/A/1/1.xarc"),
+                                                            "failed applying patch:A"}));
+  const auto now = game.now();
+  EXPECT_EQ(now.at("readme.txt"), "the new readme");
+  EXPECT_EQ(now.at("A/1/1.xarc"), game.original.at("A/1/1.xarc"));
+  EXPECT_EQ(now.at("A/A.xarc"), game.original.at("A/A.xarc"));
+  EXPECT_EQ(now.size(), game.files.size()) << "a new file was left behind";
+}
+
+// minizip's plain file functions with a write that gives out once the
+// budget is spent, putting what still fits first.
+struct FailingZipFile {
+  zlib_filefunc64_def plain{};
+  int64_t left = 0;
+  int64_t written = 0;  // headers rewritten in place count again
+
+  zlib_filefunc64_def functions() {
+    fill_fopen64_filefunc(&plain);
+    zlib_filefunc64_def failing = plain;  // the plain ones take no state of their own
+    failing.opaque = this;
+    failing.zwrite_file = [](voidpf opaque, voidpf stream, const void* bytes, uLong size) -> uLong {
+      auto& self = *static_cast<FailingZipFile*>(opaque);
+      const auto fits = static_cast<uLong>(std::clamp<int64_t>(self.left, 0, static_cast<int64_t>(size)));
+      const uLong put = fits ? self.plain.zwrite_file(self.plain.opaque, stream, bytes, fits) : 0;
+      self.left -= static_cast<int64_t>(put);
+      self.written += static_cast<int64_t>(put);
+      return put;
+    };
+    return failing;
+  }
+};
+
+TEST(WriteFailure, EveryByteOfAPackageFailsCleanly) {
+  test::TempDirsInMemory fast;
+  // Each package allocates and frees the deflater's state; without a trim
+  // threshold above it, every one of them costs the heap a grow and a shrink.
+  mallopt(M_TRIM_THRESHOLD, 64 << 20);
+  test::TempDir dir;
+  std::string noise(1500, '\0');
+  uint32_t state = 7;
+  for (char& c : noise) c = static_cast<char>((state = state * 1103515245u + 12345u) >> 24);
+  const std::vector<std::pair<std::string, std::string>> members = {
+      {"patchscene.lst", "scene=A\r\nsub=99\r\npath=A/A.xarc\r\n>>\r\n"}, {"extra/noise.bin", noise}, {"extra.lst", ""}};
+  const std::string path = dir / "patch.dat.building";
+  int64_t total = 0;  // bytes the whole package takes to write
+  const auto build = [&](int64_t budget) {
+    FailingZipFile file;
+    file.left = budget;
+    auto functions = file.functions();
+    ZipWriter writer;
+    writer.m_fileFunctions = &functions;
+    if (!writer.OpenZip(path, 0)) return false;
+    for (const auto& [name, bytes] : members) {
+      MemoryStream stream(bytes.data(), bytes.size());
+      writer.AddStream(&stream, name, "");
+    }
+    writer.CloseZip("");
+    total = file.written;
+    return !writer.failed();
+  };
+
+  ASSERT_TRUE(build(INT64_MAX));
+  const int64_t needed = total;
+  EXPECT_GE(needed, static_cast<int64_t>(test::readFile(path).size()));
+  auto stored = test::packageMembers(path);
+  auto given = members;
+  std::sort(stored.begin(), stored.end());
+  std::sort(given.begin(), given.end());
+  EXPECT_EQ(stored, given);
+  int reported = 0;
+  for (int64_t budget = 0; budget < needed; ++budget) {
+    const bool whole = build(budget);
+    EXPECT_FALSE(whole) << "a write failing after " << budget << " of " << needed << " bytes went unnoticed";
+    reported += !whole;
+  }
+  std::cout << "write failures through ZipWriter: " << needed << " budgets, " << reported << " reported\n";
+  EXPECT_EQ(reported, needed);
+  EXPECT_TRUE(build(needed));
+}
+
+}  // namespace
+}  // namespace vh
