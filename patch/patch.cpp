@@ -1,8 +1,8 @@
 #include "patch/patch.h"
 
-#include "app/desktop.h"
 #include "common/bytes.h"
 #include "common/files.h"
+#include "common/report.h"
 #include "formats/scene_list.h"
 #include "patch/load_budget.h"
 #include "support/zip.h"
@@ -102,23 +102,23 @@ int tPatch::open(const std::string& url) {
   if (!z->OpenZip(url)) {
     // A file that is there but cannot be opened as a package was cut short
     // or spoilt on its way; only a file that is not there is "not found".
-    desktop().messageBox(fileKind(url) == FileKind::Missing ? "patch file not found" : kDamagedPackage);
+    reporter().messageBox(fileKind(url) == FileKind::Missing ? "patch file not found" : kDamagedPackage);
     return 0;
   }
   // A refusal names the member or path at fault in place of the step's own
   // message.
   if (!readSceneList()) {
-    desktop().messageBox(refusal.empty() ? "error in reading scenelist" : refusal);
+    reporter().messageBox(refusal.empty() ? "error in reading scenelist" : refusal);
     return 0;
   }
   readAddon();
   if (!refusal.empty() || !readTRZ()) {
-    desktop().messageBox(refusal.empty() ? "error in reading translation data" : refusal);
+    reporter().messageBox(refusal.empty() ? "error in reading translation data" : refusal);
     return 0;
   }
   checkExtra();
   if (!refusal.empty()) {
-    desktop().messageBox(refusal);
+    reporter().messageBox(refusal);
     return 0;
   }
   return 1;
@@ -234,7 +234,7 @@ int tPatch::checkAddon(tPatchScene& scene) {
       return 0;
     }
     if (!hold(record.footprint(), "addon.lst")) return 0;
-    desktop().debugLog(record.scnId);
+    reporter().debugLog(record.scnId);
     scene.trz->records.push_back(record);
   }
   return 0;
@@ -264,7 +264,7 @@ int tPatch::readImages() {
         if (found != scene->second->subs.end()) sub = found->second;
       }
       if (!sub) {
-        desktop().messageBox("Invalid image patch:" + pending->name);
+        reporter().messageBox("Invalid image patch:" + pending->name);
         return 0;
       }
       const std::string memberName = imageMember(pending->name);
@@ -272,7 +272,7 @@ int tPatch::readImages() {
       if (!member) {
         // A damaged or oversized member is named as such; only one that is
         // not there at all is "not found".
-        desktop().messageBox(refusal.empty() ? "Image patch not found:" + pending->name : refusal);
+        reporter().messageBox(refusal.empty() ? "Image patch not found:" + pending->name : refusal);
         return 0;
       }
       const auto size = static_cast<size_t>(member->size());
@@ -281,7 +281,7 @@ int tPatch::readImages() {
       member.reset();
       // The image stays in memory until the installation has written it.
       if (!hold(size, memberName)) {
-        desktop().messageBox(refusal);
+        reporter().messageBox(refusal);
         return 0;
       }
       sub->addImage(pending);
