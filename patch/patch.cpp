@@ -212,8 +212,7 @@ int tPatch::readTRZ() {
     if (!member) continue;
     auto trz = std::make_shared<tTrz>();
     trz->maxFootprint = budget_->room();
-    trz->open(*member);
-    if (trz->tooLarge) {
+    if (trz->read(*member)) {
       refuse(kTooLarge + memberName);
       return 0;
     }
