@@ -40,6 +40,7 @@ Desktop* setDesktop(Desktop* d) {
   Desktop* previous = current;
   current = d;
   setReporter(d);
+  setInstallerHost(d);
   return previous;
 }
 

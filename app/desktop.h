@@ -14,6 +14,7 @@
 #include <string>
 
 #include "common/report.h"
+#include "patch/installer_host.h"
 
 namespace vh {
 
@@ -27,9 +28,9 @@ struct Progress {
 // shows it; 0 for anything not a number.
 int wholePercent(double fraction);
 
-// The desktop is also the reporter of every layer below the application:
-// installing it installs it as the current reporter.
-class Desktop : public Reporter {
+// The desktop is also the reporter of every layer below the application and
+// the installer's host: installing it installs it as both.
+class Desktop : public Reporter, public InstallerHost {
  public:
   virtual ~Desktop() = default;
 
@@ -37,12 +38,12 @@ class Desktop : public Reporter {
   void messageBox(const std::string& text) override = 0;
   // The chosen folder, possibly with backslashes or a trailing separator;
   // "" when the user cancels.
-  virtual std::string chooseFolder(const std::string& prompt, const std::string& initialFolder) = 0;
+  std::string chooseFolder(const std::string& prompt, const std::string& initialFolder) override = 0;
   // One line on standard output, flushed at once.
-  virtual void printLine(const std::string& text) = 0;
+  void printLine(const std::string& text) override = 0;
   // One line on standard error, flushed at once: for the few reports that
   // must reach a script or a terminal without a window to dismiss.
-  virtual void printErrorLine(const std::string& text);
+  void printErrorLine(const std::string& text) override;
   // Diagnostic only; may be discarded.
   void debugLog(const std::string& text) override = 0;
   // Sleeps at least `milliseconds`.
@@ -55,24 +56,27 @@ class Desktop : public Reporter {
 
 // The desktop in use. Until one is installed a terminal desktop serves.
 Desktop& desktop();
-// Installs `d` (not owned) as the desktop and as the reporter, and returns
-// the desktop it replaces; null restores the built-in terminal desktop and
-// the default reporter.
+// Installs `d` (not owned) as the desktop, the reporter and the installer's
+// host, and returns the desktop it replaces; null restores the built-in
+// terminal desktop, the default reporter and the default host.
 Desktop* setDesktop(Desktop* d);
 
 // Installs a desktop for the life of a scope, then puts the old one back.
 class ScopedDesktop {
  public:
-  explicit ScopedDesktop(Desktop& d) : previousReporter_(installedReporter()), previous_(setDesktop(&d)) {}
+  explicit ScopedDesktop(Desktop& d)
+      : previousReporter_(installedReporter()), previousHost_(installedInstallerHost()), previous_(setDesktop(&d)) {}
   ~ScopedDesktop() {
     setDesktop(previous_);
     setReporter(previousReporter_);
+    setInstallerHost(previousHost_);
   }
   ScopedDesktop(const ScopedDesktop&) = delete;
   ScopedDesktop& operator=(const ScopedDesktop&) = delete;
 
  private:
   Reporter* previousReporter_;
+  InstallerHost* previousHost_;
   Desktop* previous_;
 };
 

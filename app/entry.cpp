@@ -3,12 +3,32 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstdlib>
+#include <cstring>
 #include <exception>
 
 #include "app/desktop.h"
 #include "common/bytes.h"
+#include "support/registry_platform.h"
 
 namespace vh {
+
+namespace {
+
+bool variableIs(const char* name, const char* value) {
+  const char* set = std::getenv(name);
+  return set && std::strcmp(set, value) == 0;
+}
+
+}  // namespace
+
+Environment readEnvironment() {
+  Environment environment;
+  environment.terminalUi = variableIs("VHPATCH_UI", "terminal");
+  environment.debug = variableIs("VHPATCH_DEBUG", "1");
+  environment.winePrefix = winePrefixOf(std::getenv("WINEPREFIX"), std::getenv("HOME"));
+  return environment;
+}
 
 std::string modeWord(int argc, const char* const* argv) {
   if (argc < 2 || !argv[1]) return "";

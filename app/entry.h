@@ -9,6 +9,15 @@ namespace vh {
 
 enum class RunMode { Default, Make, MakeAndApply };
 
+// What the program takes from its environment, read once at its start and
+// handed to the parts that need it.
+struct Environment {
+  bool terminalUi = false;  // VHPATCH_UI=terminal: no windows even with a display
+  bool debug = false;       // VHPATCH_DEBUG=1: debug lines on standard error
+  std::string winePrefix;   // where the game's registry and drive letters live
+};
+Environment readEnvironment();
+
 // The mode word is the first argument lower-cased (A-Z only); arguments
 // after it are ignored.
 std::string modeWord(int argc, const char* const* argv);

@@ -17,16 +17,8 @@
 #include "app/run_modes.h"
 #include "app/terminal_desktop.h"
 #include "app/terminal_shell.h"
+#include "support/registry_platform.h"
 #include "vh_version.h"
-
-namespace {
-
-bool terminalAsked() {
-  const char* ui = std::getenv("VHPATCH_UI");
-  return ui && std::strcmp(ui, "terminal") == 0;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   // Asked on its own, the version is printed before any folder, display or
@@ -39,13 +31,19 @@ int main(int argc, char** argv) {
   // beside the program file.
   const bool entered = vh::enterProgramFolder();
   vh::registerBuiltInPictures();
+  const vh::Environment environment = vh::readEnvironment();
+#ifndef _WIN32
+  // The game is found through the registry of this user's Wine prefix.
+  vh::WineRegistry registry(environment.winePrefix);
+  vh::setRegistryPlatform(&registry);
+#endif
 
   // Windows when a display can be opened, the terminal otherwise.
-  vh::TerminalDesktop terminal;
+  vh::TerminalDesktop terminal(stdin, stdout, stderr, environment.debug);
   std::unique_ptr<vh::Desktop> windowed;
   std::unique_ptr<vh::InstallerShell> shell;
-  if (!terminalAsked() && vh::WindowedDesktop::openDisplay()) {
-    windowed = std::make_unique<vh::WindowedDesktop>();
+  if (!environment.terminalUi && vh::WindowedDesktop::openDisplay()) {
+    windowed = std::make_unique<vh::WindowedDesktop>(environment.debug);
     shell = std::make_unique<vh::WindowedShell>();
   } else {
     shell = std::make_unique<vh::TerminalShell>(terminal);

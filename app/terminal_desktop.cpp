@@ -2,17 +2,9 @@
 
 #include <unistd.h>
 
-#include <cstdlib>
-#include <cstring>
-
 namespace vh {
 
 namespace {
-
-bool debugWanted() {
-  const char* value = std::getenv("VHPATCH_DEBUG");
-  return value && std::strcmp(value, "1") == 0;
-}
 
 std::string bar(const char* label, double fraction) {
   constexpr int kWidth = 30;
@@ -30,8 +22,8 @@ std::string bar(const char* label, double fraction) {
 
 }  // namespace
 
-TerminalDesktop::TerminalDesktop(std::FILE* in, std::FILE* out, std::FILE* err)
-    : in_(in), out_(out), err_(err), debug_(debugWanted()), progressAllowed_(isatty(fileno(err)) != 0) {}
+TerminalDesktop::TerminalDesktop(std::FILE* in, std::FILE* out, std::FILE* err, bool debug)
+    : in_(in), out_(out), err_(err), debug_(debug), progressAllowed_(isatty(fileno(err)) != 0) {}
 
 void TerminalDesktop::clearProgress() {
   if (!progressShown_) return;

@@ -1,7 +1,7 @@
 // The desktop of a terminal, used when no display can be opened or when
 // VHPATCH_UI=terminal: message boxes are lines on standard error, the folder
 // chooser reads one line from standard input, and the debug log is written
-// to standard error only when VHPATCH_DEBUG=1.
+// to standard error only when the program was asked for it (VHPATCH_DEBUG=1).
 #pragma once
 
 #include <cstdio>
@@ -13,8 +13,9 @@ namespace vh {
 
 class TerminalDesktop : public Desktop {
  public:
-  // Streams are parameters so that tests can hand in files of their own.
-  TerminalDesktop(std::FILE* in = stdin, std::FILE* out = stdout, std::FILE* err = stderr);
+  // Streams are parameters so that tests can hand in files of their own;
+  // debug lines are written only with `debug`.
+  TerminalDesktop(std::FILE* in = stdin, std::FILE* out = stdout, std::FILE* err = stderr, bool debug = false);
 
   void messageBox(const std::string& text) override;
   std::string chooseFolder(const std::string& prompt, const std::string& initialFolder) override;

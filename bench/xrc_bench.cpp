@@ -4,7 +4,6 @@
 
 #include <string>
 
-#include "app/desktop.h"
 #include "formats/xrc.h"
 #include "tools/fixture_bytes.h"
 #include "translation/replace.h"

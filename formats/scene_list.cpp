@@ -31,50 +31,52 @@ std::string subSceneArchivePath(const std::string& scene, const std::string& id)
   return sceneFolderPrefix(scene) + scene + "/" + id + "/" + id + ".xarc";
 }
 
+Result<std::vector<SceneArchive>> readSceneIndex(const std::string& scene, const std::string& indexPath) {
+  auto index = FileStream::open(indexPath, FileMode::Read);
+  if (!index) return Fault{FaultKind::CannotOpen, indexPath};
+  std::vector<SceneArchive> archives{{kOwnArchiveSub, sceneArchivePath(scene)}};
+  bool inSubScenes = false;
+  std::string key, value;
+  // The installer writes where a path leads: an index that would lead it
+  // out of the game folder is refused whole.
+  while (!escapesFolder(archives.back().path) && !index->atEnd()) {
+    splitKeyValue(index->readLine(), key, value);
+    if (key == "-records-") break;
+    if (key == "-sub-") {
+      inSubScenes = true;
+    } else if (key == "id" && inSubScenes) {
+      archives.push_back({value, subSceneArchivePath(scene, value)});
+    }
+  }
+  if (escapesFolder(archives.back().path)) return Fault{FaultKind::Damaged, archives.back().path};
+  return archives;
+}
+
 namespace {
 
 enum class Entry { Written, Unreadable, Refused };
 
 // The entry of `scene` from the index file at `indexPath`.
 Entry writeEntryFrom(Stream& out, const std::string& scene, const std::string& indexPath) {
-  auto index = FileStream::open(indexPath, FileMode::Read);
-  if (!index) {
+  const auto archives = readSceneIndex(scene, indexPath);
+  if (!archives && archives.fault().kind == FaultKind::CannotOpen) {
     // A listed index that cannot be read names no archives; an empty block
     // would still put the scene into the package with nothing to patch.
     reporter().debugLog("scene list: cannot open " + indexPath + ", scene skipped");
     return Entry::Unreadable;
   }
-
-  // The block is gathered first, so a refused index adds nothing.
-  std::vector<std::string> lines;
-  auto addArchive = [&](const std::string& sub, const std::string& path) {
-    lines.push_back(makeKeyValue("sub", sub));
-    lines.push_back(makeKeyValue("path", path));
-    // The installer writes where the path leads: an index that would lead
-    // it out of the game folder is refused rather than packed.
-    return !escapesFolder(path);
-  };
-  lines.push_back(makeKeyValue("scene", scene));
-  bool inside = addArchive(kOwnArchiveSub, sceneArchivePath(scene));
-  bool inSubScenes = false;
-  std::string key, value;
-  while (inside && !index->atEnd()) {
-    splitKeyValue(index->readLine(), key, value);
-    if (key == "-records-") break;
-    if (key == "-sub-") {
-      inSubScenes = true;
-    } else if (key == "id" && inSubScenes) {
-      inside = addArchive(value, subSceneArchivePath(scene, value));
-    }
-  }
-  if (!inside) {
-    const std::string path = lines.back().substr(std::string("path=").size());
+  if (!archives) {
+    const std::string& path = archives.fault().detail;
     reporter().debugLog("scene list: " + indexPath + " names " + path);
     reporter().messageBox("refused archive path outside the game folder:" + path);
     return Entry::Refused;
   }
-  lines.push_back(">>");
-  for (const std::string& line : lines) out.writeLine(line);
+  out.writeLine(makeKeyValue("scene", scene));
+  for (const SceneArchive& archive : archives.value()) {
+    out.writeLine(makeKeyValue("sub", archive.sub));
+    out.writeLine(makeKeyValue("path", archive.path));
+  }
+  out.writeLine(">>");
   return Entry::Written;
 }
 

@@ -21,7 +21,9 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
+#include "common/fault.h"
 #include "common/key_value.h"
 #include "common/stream.h"
 
@@ -38,6 +40,20 @@ std::string sceneFolderPrefix(const std::string& scene);
 std::string sceneArchivePath(const std::string& scene);
 // prefix + scene + "/" + id + "/" + id + ".xarc", relative to the game folder.
 std::string subSceneArchivePath(const std::string& scene, const std::string& id);
+
+// One archive a scene index names: its sub-scene and its path relative to
+// the game folder.
+struct SceneArchive {
+  std::string sub;
+  std::string path;
+  bool operator==(const SceneArchive&) const = default;
+};
+
+// The archives of `scene` that the index file at `indexPath` names, the
+// scene's own first; shows nothing. CannotOpen when the file cannot be
+// opened; Damaged when a sub-scene id leads an archive path out of the game
+// folder, with that path as the fault's detail.
+Result<std::vector<SceneArchive>> readSceneIndex(const std::string& scene, const std::string& indexPath);
 
 // Appends one scene's lines, read from dataFolder + scene + ".orz", to `out`.
 // Returns 1; when the index file cannot be opened nothing is written (not

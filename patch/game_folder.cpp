@@ -25,7 +25,8 @@ std::string normalizeGameRoot(const std::string& folder) {
 std::string resolveDrivePath(const std::string& path) {
   if (!hasDriveLetter(path)) return path;
   const char drive = static_cast<char>(lowerCase(path.substr(0, 1))[0]);
-  return winePrefix() + "/dosdevices/" + drive + ":" + path.substr(2);
+  const std::string folder = registryPlatform().driveFolder(drive);
+  return folder.empty() ? path : folder + path.substr(2);
 }
 
 }  // namespace vh

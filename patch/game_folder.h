@@ -14,8 +14,9 @@ namespace vh {
 // "C:/Games/V/".
 std::string normalizeGameRoot(const std::string& folder);
 
-// "X:/rest" becomes "$WINEPREFIX/dosdevices/x:/rest" (WINEPREFIX defaults to
-// ~/.wine); any other path is returned as it stands.
+// "X:/rest" becomes "<prefix>/dosdevices/x:/rest" for the Wine prefix of the
+// registry in use; any other path, and any path where the registry has no
+// prefix, is returned as it stands.
 std::string resolveDrivePath(const std::string& path);
 
 }  // namespace vh

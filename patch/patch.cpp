@@ -1,8 +1,8 @@
 #include "patch/patch.h"
 
-#include "app/desktop.h"
 #include "common/bytes.h"
 #include "common/files.h"
+#include "common/report.h"
 #include "formats/scene_list.h"
 #include "patch/load_budget.h"
 #include "support/zip.h"
@@ -57,7 +57,7 @@ std::shared_ptr<Stream> tPatch::extract(const std::string& member) {
   // Refused before it is inflated: a small package may name a member of a
   // gigabyte.
   if (!budget_->admit(static_cast<uint64_t>(size))) {
-    refuse(kTooLarge + member);
+    refuse(FaultKind::BadSize, kTooLarge + member);
     return nullptr;
   }
   auto stream = z->ExtractFile(member, 0, "");
@@ -66,7 +66,7 @@ std::shared_ptr<Stream> tPatch::extract(const std::string& member) {
     // A member the installation depends on that cannot be read back as it
     // was stored would install part of the translation; the package is
     // refused.
-    if (z->CheckFile(member, 0, "") != ZipReader::Member::Missing) refuse(kDamagedMember + member);
+    if (z->CheckFile(member, 0, "") != ZipReader::Member::Missing) refuse(FaultKind::Damaged, kDamagedMember + member);
     return nullptr;
   }
   return std::shared_ptr<Stream>(stream.get(), [stream, budget = budget_, size](Stream*) {
@@ -76,12 +76,14 @@ std::shared_ptr<Stream> tPatch::extract(const std::string& member) {
 
 bool tPatch::hold(uint64_t bytes, const std::string& member) {
   if (budget_->hold(bytes)) return true;
-  refuse(kTooLarge + member);
+  refuse(FaultKind::BadSize, kTooLarge + member);
   return false;
 }
 
-void tPatch::refuse(const std::string& message) {
-  if (refusal.empty()) refusal = message;
+void tPatch::refuse(FaultKind kind, const std::string& message) {
+  if (!refusal.empty()) return;
+  refusal = message;
+  refusalKind_ = kind;
 }
 
 void tPatch::checkExtra() {
@@ -92,36 +94,39 @@ void tPatch::checkExtra() {
     // The installer names, and refuses, a line that would leave the game
     // folder; it never reads that member.
     if (line.empty() || escapesFolder(line)) continue;
-    if (z->CheckFile("extra/" + line, 0, "") == ZipReader::Member::Damaged) refuse(kDamagedMember + "extra/" + line);
+    if (z->CheckFile("extra/" + line, 0, "") == ZipReader::Member::Damaged) refuse(FaultKind::Damaged, kDamagedMember + "extra/" + line);
   }
 }
 
-int tPatch::open(const std::string& url) {
+std::optional<Fault> tPatch::read(const std::string& url) {
   budget_ = std::make_shared<LoadBudget>(fileSize(url));
   z = std::make_shared<ZipReader>();
   if (!z->OpenZip(url)) {
     // A file that is there but cannot be opened as a package was cut short
     // or spoilt on its way; only a file that is not there is "not found".
-    desktop().messageBox(fileKind(url) == FileKind::Missing ? "patch file not found" : kDamagedPackage);
-    return 0;
+    if (fileKind(url) == FileKind::Missing) return Fault{FaultKind::CannotOpen, "patch file not found"};
+    return Fault{FaultKind::Damaged, kDamagedPackage};
   }
   // A refusal names the member or path at fault in place of the step's own
   // message.
-  if (!readSceneList()) {
-    desktop().messageBox(refusal.empty() ? "error in reading scenelist" : refusal);
-    return 0;
-  }
+  if (!readSceneList()) return refusalOr(FaultKind::Damaged, "error in reading scenelist");
   readAddon();
-  if (!refusal.empty() || !readTRZ()) {
-    desktop().messageBox(refusal.empty() ? "error in reading translation data" : refusal);
-    return 0;
-  }
+  if (!refusal.empty() || !readTRZ()) return refusalOr(FaultKind::Damaged, "error in reading translation data");
   checkExtra();
-  if (!refusal.empty()) {
-    desktop().messageBox(refusal);
+  if (!refusal.empty()) return refusalOr(FaultKind::Damaged, "");
+  return std::nullopt;
+}
+
+int tPatch::open(const std::string& url) {
+  if (const std::optional<Fault> fault = read(url)) {
+    reporter().messageBox(fault->detail);
     return 0;
   }
   return 1;
+}
+
+Fault tPatch::refusalOr(FaultKind kind, const std::string& message) const {
+  return refusal.empty() ? Fault{kind, message} : Fault{refusalKind_, refusal};
 }
 
 int tPatch::readSceneList() {
@@ -155,7 +160,7 @@ int tPatch::readSceneList() {
       // The installer joins the path to the game folder and writes there: a
       // package must not reach any other file through it.
       if (escapesFolder(value)) {
-        refuse(kRefusedArchivePath + value);
+        refuse(FaultKind::Damaged, kRefusedArchivePath + value);
         return 0;
       }
       if (!hold(textCost(value), "patchscene.lst")) return 0;
@@ -212,9 +217,8 @@ int tPatch::readTRZ() {
     if (!member) continue;
     auto trz = std::make_shared<tTrz>();
     trz->maxFootprint = budget_->room();
-    trz->open(*member);
-    if (trz->tooLarge) {
-      refuse(kTooLarge + memberName);
+    if (trz->read(*member)) {
+      refuse(FaultKind::BadSize, kTooLarge + memberName);
       return 0;
     }
     (void)budget_->hold(trz->footprint);  // within the room it was given
@@ -230,19 +234,19 @@ int tPatch::checkAddon(tPatchScene& scene) {
   for (const auto& record : addonRecords) {
     if (record.scnId != scene.name) continue;
     if (scene.trz->records.size() >= tTrz::kMaxEntries) {
-      refuse(kTooLarge + "trans/" + scene.name + ".trz");
+      refuse(FaultKind::BadSize, kTooLarge + "trans/" + scene.name + ".trz");
       return 0;
     }
     if (!hold(record.footprint(), "addon.lst")) return 0;
-    desktop().debugLog(record.scnId);
+    reporter().debugLog(record.scnId);
     scene.trz->records.push_back(record);
   }
   return 0;
 }
 
-int tPatch::readImages() {
+std::optional<Fault> tPatch::readImageList() {
   auto list = extract("images/images.lst");
-  if (!list) return 1;
+  if (!list) return std::nullopt;
   auto pending = std::make_shared<tPatchImage>();
   while (!list->atEnd()) {
     const std::string line = list->readLine();
@@ -263,30 +267,31 @@ int tPatch::readImages() {
         const auto found = scene->second->subs.find(pending->subname);
         if (found != scene->second->subs.end()) sub = found->second;
       }
-      if (!sub) {
-        desktop().messageBox("Invalid image patch:" + pending->name);
-        return 0;
-      }
+      if (!sub) return Fault{FaultKind::Damaged, "Invalid image patch:" + pending->name};
       const std::string memberName = imageMember(pending->name);
       auto member = extract(memberName);
       if (!member) {
         // A damaged or oversized member is named as such; only one that is
         // not there at all is "not found".
-        desktop().messageBox(refusal.empty() ? "Image patch not found:" + pending->name : refusal);
-        return 0;
+        return refusalOr(FaultKind::Damaged, "Image patch not found:" + pending->name);
       }
       const auto size = static_cast<size_t>(member->size());
       pending->imagebuffer = std::make_shared<ByteBuffer>();
       pending->imagebuffer->readFrom(*member, size);
       member.reset();
       // The image stays in memory until the installation has written it.
-      if (!hold(size, memberName)) {
-        desktop().messageBox(refusal);
-        return 0;
-      }
+      if (!hold(size, memberName)) return refusalOr(FaultKind::BadSize, "");
       sub->addImage(pending);
       pending = std::make_shared<tPatchImage>();
     }
+  }
+  return std::nullopt;
+}
+
+int tPatch::readImages() {
+  if (const std::optional<Fault> fault = readImageList()) {
+    reporter().messageBox(fault->detail);
+    return 0;
   }
   return 1;
 }

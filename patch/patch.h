@@ -10,10 +10,12 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "common/byte_buffer.h"
 #include "common/containers.h"
+#include "common/fault.h"
 #include "common/stream.h"
 #include "translation/trz.h"
 
@@ -71,16 +73,23 @@ class tPatch {
   int readTRZ();
   // Appends the add-on records of `scene` to its translation table.
   int checkAddon(tPatchScene& scene);
-  // 1 without an image list or when every entry is valid; 0 at the first bad
-  // entry, after its message: an unknown scene or sub-scene, a missing
-  // image member, or one that is damaged or does not fit the load budget.
+  // The image list read and its pictures held, showing nothing: nothing
+  // without an image list or when every entry is valid, else the fault of
+  // the first bad entry (an unknown scene or sub-scene, a missing image
+  // member, or one that is damaged or does not fit the load budget), its
+  // detail the message the installer shows.
+  [[nodiscard]] std::optional<Fault> readImageList();
+  // readImageList() with its fault shown: 1, or 0 after the message.
   int readImages();
-  // 1 when the package, its scene list and its translation data loaded, and
-  // every member the installation reads or copies was found sound. A
-  // package whose tables would cost more memory than LoadBudget allows, a
-  // scene with more than tTrz::kMaxEntries entries, a damaged member or an
-  // archive path outside the game folder is refused: one message names the
-  // member or path, and open() returns 0.
+  // The package, its scene list and its translation data loaded, and every
+  // member the installation reads or copies checked, showing nothing. A
+  // package whose tables would cost more memory than LoadBudget allows
+  // (BadSize), a scene with more than tTrz::kMaxEntries entries (BadSize), a
+  // damaged member or an archive path outside the game folder (Damaged) is
+  // refused; the fault's detail is the message that names the member or
+  // path. A missing file is CannotOpen.
+  [[nodiscard]] std::optional<Fault> read(const std::string& url);
+  // read(url) with its fault shown: 1 when loaded, 0 after the one message.
   int open(const std::string& url);
 
  private:
@@ -93,13 +102,16 @@ class tPatch {
   bool hold(uint64_t bytes, const std::string& member);
   // The extra list and every extra file it names, read through once.
   void checkExtra();
-  // Keeps the first refusal's message.
-  void refuse(const std::string& message);
+  // Keeps the first refusal's kind and message.
+  void refuse(FaultKind kind, const std::string& message);
+  // The refusal as a fault, or `message` of `kind` while there is none.
+  Fault refusalOr(FaultKind kind, const std::string& message) const;
 
   std::shared_ptr<LoadBudget> budget_;
   // The message of the first fault that refuses the package; empty while
   // there is none.
   std::string refusal;
+  FaultKind refusalKind_ = FaultKind::Damaged;
 };
 
 }  // namespace vh

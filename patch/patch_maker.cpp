@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "app/desktop.h"
 #include "common/bytes.h"
 #include "common/files.h"
+#include "common/report.h"
 #include "common/stream.h"
 #include "formats/scene_list.h"
 #include "formats/xarc.h"
@@ -53,7 +53,7 @@ ByteBufferPtr readXmgBytes(const std::string& path) {
 }
 
 int refusePicture(const std::string& message) {
-  desktop().messageBox(message);
+  reporter().messageBox(message);
   return 0;
 }
 
@@ -76,7 +76,7 @@ int tPatchMaker::Create(const std::string& url) {
   // Without "data/" this is a player's folder, not a translator's: a build
   // here would replace the real package with one that has no scenes.
   if (!folderExists(kSceneIndexFolder)) {
-    desktop().messageBox(kNoWorkingTree);
+    reporter().messageBox(kNoWorkingTree);
     return 0;
   }
   // The package is written beside its final name and renamed over it when
@@ -102,9 +102,9 @@ int tPatchMaker::Create(const std::string& url) {
     written = !file->failed() && std::rename(building.c_str(), url.c_str()) == 0;
   }
   if (!written) {
-    desktop().debugLog("building " + building + " failed, zip error " + std::to_string(file->error()));
+    reporter().debugLog("building " + building + " failed, zip error " + std::to_string(file->error()));
     std::remove(building.c_str());
-    desktop().messageBox(kFailedToWrite + url);
+    reporter().messageBox(kFailedToWrite + url);
     return 0;
   }
   syncFolderOf(url);

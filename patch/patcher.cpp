@@ -6,14 +6,15 @@
 #include <map>
 #include <set>
 
-#include "app/desktop.h"
 #include "common/bytes.h"
 #include "common/files.h"
 #include "common/replacing_file.h"
+#include "common/report.h"
 #include "formats/xarc.h"
 #include "formats/xrc.h"
 #include "patch/game_folder.h"
 #include "patch/install_guard.h"
+#include "patch/installer_host.h"
 #include "patch/patch.h"
 #include "support/registry.h"
 #include "support/zip.h"
@@ -59,7 +60,7 @@ int tPatcher::getRegPath() {
   const auto key = OpenRegKey(kGameKey);
   const std::string root = key ? trimControls(key->getstring(kGameValue)) : "";
   if (root.empty()) {
-    desktop().messageBox("Cannot find VHW info in registry. Please specify install path.");
+    reporter().messageBox("Cannot find VHW info in registry. Please specify install path.");
     return 0;
   }
   gameRoot = root;
@@ -68,10 +69,10 @@ int tPatcher::getRegPath() {
 
 int tPatcher::validateInstall() {
   if (gameValid == 1) return 1;
-  if (!getRegPath()) gameRoot = desktop().chooseFolder("Please specify your VHW installation", "");
+  if (!getRegPath()) gameRoot = installerHost().chooseFolder("Please specify your VHW installation", "");
   if (gameRoot.empty()) return 0;
   gameRoot = normalizeGameRoot(resolveDrivePath(normalizeGameRoot(gameRoot)));
-  desktop().debugLog("game folder: " + gameRoot);
+  reporter().debugLog("game folder: " + gameRoot);
   if (!folderExists(gameRoot)) return 0;
   if (!fileExists(gameRoot + "x.xarc")) return 0;
   gameValid = 1;
@@ -102,17 +103,17 @@ std::vector<std::string> tPatcher::listedExtras() {
 // not be written (after its message) or a signal stopped the copying.
 int tPatcher::replaceExtra() {
   for (const std::string& line : listedExtras()) {
-    desktop().printLine("extra/" + line);
+    installerHost().printLine("extra/" + line);
     // The list comes from the package: a line must not reach outside the
     // game folder, whatever it says.
     if (escapesFolder(line)) {
-      desktop().messageBox("refused extra file outside the game folder:" + line);
+      reporter().messageBox("refused extra file outside the game folder:" + line);
       continue;
     }
     if (stopping()) return 0;
     const auto member = patch->z->ExtractFile("extra/" + line, 0, "");
     if (!member) {
-      desktop().debugLog("no member extra/" + line + " in the package; skipped");
+      reporter().debugLog("no member extra/" + line + " in the package; skipped");
       continue;
     }
     const std::string target = gameRoot + toSlashes(line);
@@ -120,7 +121,7 @@ int tPatcher::replaceExtra() {
     // lacks leaves no empty folder behind.
     makeParentFolders(gameRoot, toSlashes(line));
     if (!writeToDisk(*member, target)) {
-      desktop().messageBox("failed to write:" + target);
+      reporter().messageBox("failed to write:" + target);
       return 0;
     }
   }
@@ -151,27 +152,27 @@ void tPatcher::removeLeftoverFiles() {
   }
   for (const auto& [folder, names] : byFolder) {
     if (const size_t removed = removeLeftovers(folder, names)) {
-      desktop().debugLog("removed " + std::to_string(removed) + " unfinished file(s) in " + folder);
+      reporter().debugLog("removed " + std::to_string(removed) + " unfinished file(s) in " + folder);
     }
   }
   // A build that was killed leaves its half-written package beside the
   // good one.
   if (!packageUrl_.empty() && std::remove((packageUrl_ + ".building").c_str()) == 0) {
-    desktop().debugLog("removed an unfinished " + packageUrl_ + ".building");
+    reporter().debugLog("removed an unfinished " + packageUrl_ + ".building");
   }
 }
 
 int tPatcher::doReplace() {
   stopped_ = false;
   if (!validateInstall()) {
-    desktop().messageBox("Cannot find Varnhollow installation.");
+    reporter().messageBox("Cannot find Varnhollow installation.");
     return 0;
   }
   if (!patch) return 0;
   // Two installations writing into one game folder would mix their files.
   const auto lock = GameFolderLock::take(gameRoot);
   if (!lock) {
-    desktop().messageBox("another installation is running in:" + gameRoot);
+    reporter().messageBox("another installation is running in:" + gameRoot);
     return 0;
   }
   HeldSignals signals;
@@ -184,7 +185,7 @@ int tPatcher::doReplace() {
   removeLeftoverFiles();
   const std::string* lastScene = nullptr;
   const auto stoppedHere = [&] {
-    desktop().printErrorLine(lastScene ? "installation stopped after scene:" + *lastScene
+    installerHost().printErrorLine(lastScene ? "installation stopped after scene:" + *lastScene
                                        : std::string("installation stopped before any scene was finished"));
     return 0;
   };
@@ -193,7 +194,7 @@ int tPatcher::doReplace() {
     onStartScn(*scene);
     if (!replaceScene(*scene)) {
       if (stopped_) return stoppedHere();
-      desktop().messageBox("failed applying patch:" + name);
+      reporter().messageBox("failed applying patch:" + name);
       return 0;
     }
     onCompeleteScn(*scene);
@@ -215,7 +216,7 @@ int tPatcher::replaceScene(tPatchScene& scene) {
 int tPatcher::replaceSub(tPatchScene& scene, tSubScene& sub) {
   onStartSub(sub);
   const std::string path = gameRoot + sub.path;
-  desktop().debugLog("patching " + path);
+  reporter().debugLog("patching " + path);
   tXARC archive;
   archive.subId = strToInt(sub.name);
   if (!archive.open(path)) return 0;
@@ -228,7 +229,7 @@ int tPatcher::replaceSub(tPatchScene& scene, tSubScene& sub) {
   if (!archive.savable()) {
     // A file too short for a header opened with no members, so nothing in
     // it changed; it stays as it is.
-    desktop().debugLog("no archive table in " + path + ", left as it is");
+    reporter().debugLog("no archive table in " + path + ", left as it is");
     onCompleteSub(sub);
     return 1;
   }
@@ -243,11 +244,11 @@ int tPatcher::replaceSub(tPatchScene& scene, tSubScene& sub) {
       archive.save(out->stream());
       written = out->commit();
     } catch (const StreamError& error) {
-      desktop().debugLog(std::string(error.what()) + ": " + path);
+      reporter().debugLog(std::string(error.what()) + ": " + path);
     }
   }
   if (!written) {
-    desktop().messageBox("failed to write:" + path);
+    reporter().messageBox("failed to write:" + path);
     return 0;
   }
   onCompleteSub(sub);
@@ -259,14 +260,14 @@ int tPatcher::applyToArchive(const tPatchScene& scene, const tSubScene& sub, tXA
   if (xrc && scene.trz) {
     applyTrz(*xrc, *scene.trz);
   } else {
-    desktop().debugLog("no text to apply in sub-scene " + sub.name + " of " + scene.name);
+    reporter().debugLog("no text to apply in sub-scene " + sub.name + " of " + scene.name);
   }
   if (xrc && scene.name == kGlobalScene) replaceMirel(*xrc);
   if (sub.hasImages()) {
     for (const auto& image : *sub.images) {
       const auto member = archive.findFile(image->oname);
       if (!member) {
-        desktop().messageBox("failed applying image patch:" + image->oname);
+        reporter().messageBox("failed applying image patch:" + image->oname);
         return 0;
       }
       member->replaceBank(image->imagebuffer);
@@ -298,14 +299,14 @@ int tPatcher::replaceMirel(tXRC& xrc) {
 int tPatcher::onStartSub(tSubScene&) { return 0; }
 
 int tPatcher::onStartScn(tPatchScene& scene) {
-  desktop().debugLog("processing scene...." + scene.name);
+  reporter().debugLog("processing scene...." + scene.name);
   return 0;
 }
 
 int tPatcher::onCompleteSub(tSubScene&) { return 0; }
 
 int tPatcher::onCompeleteScn(tPatchScene&) {
-  desktop().debugLog("\tdone!");
+  reporter().debugLog("\tdone!");
   return 0;
 }
 

@@ -42,13 +42,21 @@ class RegistryPlatform {
   virtual long deleteKey(RegHandle parent, const std::string& subKey) = 0;
   virtual long enumKey(RegHandle key, uint32_t index, std::string& name) = 0;
   virtual long closeKey(RegHandle key) = 0;
+
+  // The host folder that drive `letter` (lower case) of a Windows path
+  // stands for; "" when such paths are the system's own, as on Windows.
+  virtual std::string driveFolder(char letter) const;
 };
 
-// The Wine prefix of this user: $WINEPREFIX, or ~/.wine.
-std::string winePrefix();
+// The Wine prefix of a user whose WINEPREFIX and HOME variables hold these
+// values (null when unset): WINEPREFIX when it is set and not empty, else
+// HOME/.wine. The program reads the variables once, at its start, and hands
+// the store it builds from them in with setRegistryPlatform.
+std::string winePrefixOf(const char* winePrefixVariable, const char* homeVariable);
 
-// The registry in use: on Windows its own; elsewhere by default the Wine
-// store of $WINEPREFIX (~/.wine).
+// The registry in use: the one installed; until then, on Windows its own,
+// elsewhere an empty store in memory, so that nothing below the program
+// reads or writes a user's own registry unless handed it.
 RegistryPlatform& registryPlatform();
 // Installs `platform` (not owned); null restores the default. Returns the
 // one it replaces.
@@ -72,6 +80,8 @@ class WineRegistry : public RegistryPlatform {
   long deleteKey(RegHandle parent, const std::string& subKey) override;
   long enumKey(RegHandle key, uint32_t index, std::string& name) override;
   long closeKey(RegHandle key) override;
+  // The prefix's dosdevices link for the drive; "" in memory.
+  std::string driveFolder(char letter) const override;
 
   // The text of a hive as it stands (for the in-memory store, and tests).
   std::string hiveText(RegHandle root) const;

@@ -583,10 +583,16 @@ RegistryPlatform* installed = nullptr;
 
 }  // namespace
 
-std::string winePrefix() {
-  if (const char* prefix = std::getenv("WINEPREFIX"); prefix && *prefix) return prefix;
-  const char* home = std::getenv("HOME");
-  return std::string(home ? home : "") + "/.wine";
+std::string winePrefixOf(const char* winePrefixVariable, const char* homeVariable) {
+  if (winePrefixVariable && *winePrefixVariable) return winePrefixVariable;
+  return std::string(homeVariable ? homeVariable : "") + "/.wine";
+}
+
+std::string RegistryPlatform::driveFolder(char) const { return ""; }
+
+std::string WineRegistry::driveFolder(char letter) const {
+  if (impl_->inMemory) return "";
+  return impl_->prefix + "/dosdevices/" + letter + ":";
 }
 
 #ifdef _WIN32
@@ -598,15 +604,8 @@ RegistryPlatform& registryPlatform() {
 #ifdef _WIN32
   return windowsRegistry();
 #endif
-  // WINEPREFIX is read at each use, so a change of it takes effect.
-  static std::unique_ptr<WineRegistry> wine;
-  static std::string prefix;
-  const std::string now = winePrefix();
-  if (!wine || now != prefix) {
-    prefix = now;
-    wine = std::make_unique<WineRegistry>(prefix);
-  }
-  return *wine;
+  static const std::unique_ptr<WineRegistry> empty = WineRegistry::inMemory();
+  return *empty;
 }
 
 RegistryPlatform* setRegistryPlatform(RegistryPlatform* platform) {

@@ -93,17 +93,32 @@ std::shared_ptr<tTrz> tTrz::Load(const std::string& path) {
   return trz;
 }
 
-int tTrz::open(Stream& source) { return readRecord(source); }
+std::optional<Fault> tTrz::read(Stream& source) {
+  readRecord(source);
+  if (tooLarge) return Fault{FaultKind::BadSize, "the table would pass its bound on entries or memory"};
+  return std::nullopt;
+}
 
-int tTrz::open(const std::string& path) {
+std::optional<Fault> tTrz::read(const std::string& path) {
   // Reading needs no write access: a translation file in a read-only
   // folder is as good as any.
   auto stream = FileStream::open(path, FileMode::Read);
-  if (!stream) {
+  if (!stream) return Fault{FaultKind::CannotOpen, path + ": cannot open the file"};
+  return read(*stream);
+}
+
+int tTrz::open(Stream& source) {
+  (void)read(source);
+  return 0;
+}
+
+int tTrz::open(const std::string& path) {
+  const std::optional<Fault> fault = read(path);
+  if (fault && fault->kind == FaultKind::CannotOpen) {
     reporter().messageBox("failed to read translation data");
     endProcess(0);
   }
-  return readRecord(*stream);
+  return 0;
 }
 
 int tTrz::readfield(const std::string& line, std::string& key, std::string& value) {

@@ -17,9 +17,11 @@
 #include <deque>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "common/containers.h"
+#include "common/fault.h"
 #include "common/stream.h"
 
 namespace vh {
@@ -91,8 +93,14 @@ class tTrz {
   static std::shared_ptr<tTrz> Load(Stream& source);
   static std::shared_ptr<tTrz> Load(const std::string& path);
 
-  // Reads the whole source from its position. The stream stays open; it is
-  // the caller's. Returns 0.
+  // Reads the whole source from its position and shows nothing. The stream
+  // stays open; it is the caller's. BadSize when the table would pass
+  // maxEntries or maxFootprint: it is then incomplete, and tooLarge is set.
+  [[nodiscard]] std::optional<Fault> read(Stream& source);
+  // read(source) of the file at `path`; CannotOpen when it cannot be opened.
+  [[nodiscard]] std::optional<Fault> read(const std::string& path);
+
+  // read(source) for the installer, which looks at tooLarge. Returns 0.
   int open(Stream& source);
   // Reads the file at `path`. When it cannot be opened, shows "failed to read
   // translation data" and ends the process with status 0 (endProcess), so no

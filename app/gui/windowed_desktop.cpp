@@ -89,10 +89,7 @@ void runMessageBox(const std::string& text) {
 
 }  // namespace
 
-WindowedDesktop::WindowedDesktop() {
-  const char* value = std::getenv("VHPATCH_DEBUG");
-  debug_ = value && std::strcmp(value, "1") == 0;
-}
+WindowedDesktop::WindowedDesktop(bool debug) : debug_(debug) {}
 
 bool WindowedDesktop::openDisplay() {
   // The toolkit ends the process when it cannot open the display itself;

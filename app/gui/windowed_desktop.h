@@ -13,7 +13,8 @@ namespace vh {
 
 class WindowedDesktop : public Desktop {
  public:
-  WindowedDesktop();
+  // Debug lines go to standard error only with `debug`.
+  explicit WindowedDesktop(bool debug);
 
   // Opens the display for the toolkit and picks a font for the captions.
   // False when no display can be opened: the terminal serves instead.

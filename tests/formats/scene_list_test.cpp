@@ -46,6 +46,23 @@ TEST(ArchivePaths, LongSceneNamesLiveUnderStatic) {
   EXPECT_EQ(sceneFolderPrefix("\xC4\xE3\xBA\xC3\xC4\xE3\xBA"), "static/");  // seven bytes
 }
 
+TEST_F(SceneListTest, TheIndexReaderReturnsArchivesOrAFaultAndShowsNothing) {
+  index("Forest.orz", "id=77\n-sub-\nid=03\n-records-\nid=04\n");
+  const auto read = readSceneIndex("Forest", data() + "Forest.orz");
+  ASSERT_TRUE(read.ok());
+  EXPECT_EQ(read.value(), (std::vector<SceneArchive>{{"99", "Forest/Forest.xarc"}, {"03", "Forest/03/03.xarc"}}));
+
+  index("Harbor.orz", "-sub-\nid=..\nid=05\n");
+  const auto refused = readSceneIndex("Harbor", data() + "Harbor.orz");
+  ASSERT_FALSE(refused.ok());
+  EXPECT_EQ(refused.fault(), (Fault{FaultKind::Damaged, "Harbor/../...xarc"}));
+
+  const auto missing = readSceneIndex("Castle", data() + "Castle.orz");
+  ASSERT_FALSE(missing.ok());
+  EXPECT_EQ(missing.fault().kind, FaultKind::CannotOpen);
+  EXPECT_TRUE(recording.events.empty());
+}
+
 TEST_F(SceneListTest, ExactBytesOfAnEntry) {
   index("Forest.orz",
         "scene=Forest\r\n"

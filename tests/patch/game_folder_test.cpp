@@ -1,9 +1,10 @@
 #include "patch/game_folder.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <string>
+
+#include "support/registry_platform.h"
 
 namespace vh {
 namespace {
@@ -18,16 +19,17 @@ TEST(NormalizeGameRoot, TrailingSeparatorsAndBackslashesGiveOneRoot) {
 }
 
 TEST(ResolveDrivePath, DriveLettersGoThroughTheWinePrefix) {
-  setenv("WINEPREFIX", "/tmp/prefix", 1);
+  EXPECT_EQ(resolveDrivePath("C:/Games/V/"), "C:/Games/V/");  // a registry without a prefix
+  WineRegistry prefixed("/tmp/prefix");
+  RegistryPlatform* previous = setRegistryPlatform(&prefixed);
   EXPECT_EQ(resolveDrivePath("C:/Games/V/"), "/tmp/prefix/dosdevices/c:/Games/V/");
   EXPECT_EQ(resolveDrivePath("z:/srv/"), "/tmp/prefix/dosdevices/z:/srv/");
   EXPECT_EQ(resolveDrivePath("/srv/game/"), "/srv/game/");
   EXPECT_EQ(resolveDrivePath("1:/x"), "1:/x");
-  unsetenv("WINEPREFIX");
-  const std::string home = getenv("HOME") ? getenv("HOME") : "";
-  setenv("HOME", "/home/player", 1);
+  WineRegistry home(winePrefixOf(nullptr, "/home/player"));
+  setRegistryPlatform(&home);
   EXPECT_EQ(resolveDrivePath("D:/x/"), "/home/player/.wine/dosdevices/d:/x/");
-  setenv("HOME", home.c_str(), 1);
+  setRegistryPlatform(previous);
 }
 
 }  // namespace

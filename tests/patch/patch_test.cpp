@@ -167,5 +167,40 @@ TEST_F(PatchTest, BadImageEntriesStopWithTheirMessage) {
   EXPECT_EQ(recording.messages(), (std::vector<std::string>{"Invalid image patch:a.png", "Image patch not found:b.png"}));
 }
 
+// The readers under open() and readImages() show nothing: their faults say
+// what open() and readImages() show.
+TEST_F(PatchTest, ReadersReturnTheFaultsTheirAdaptersShow) {
+  struct Case {
+    std::string file;
+    std::vector<std::pair<std::string, std::string>> members;  // none: the file as it stands
+    Fault expected;
+    bool images = false;  // the fault comes from the image list
+  };
+  const std::string escaping = "scene=Harbor\r\nsub=1\r\npath=../x.xarc\r\n>>\r\n";
+  const std::vector<Case> cases = {
+      {"none.dat", {}, {FaultKind::CannotOpen, "patch file not found"}},
+      {"junk.dat", {}, {FaultKind::Damaged, "patch file damaged"}},
+      {"patch.dat", {{"extra.lst", ""}}, {FaultKind::Damaged, "error in reading scenelist"}},
+      {"patch.dat", {{"patchscene.lst", escaping}}, {FaultKind::Damaged, "refused archive path outside the game folder:../x.xarc"}},
+      {"patch.dat",
+       {{"patchscene.lst", kTwoScenes}, {"images/images.lst", "name=a.png\nscene=Attic\nsub=2\n>>\n"}},
+       {FaultKind::Damaged, "Invalid image patch:a.png"},
+       true},
+  };
+  test::writeFile(dir / "junk.dat", "not a zip package at all");
+  for (const Case& c : cases) {
+    if (!c.members.empty()) package(c.members);
+    tPatch patch;
+    std::optional<Fault> fault = patch.read(dir / c.file);
+    if (c.images) {
+      ASSERT_FALSE(fault) << fault->detail;
+      fault = patch.readImageList();
+    }
+    ASSERT_TRUE(fault) << c.expected.detail;
+    EXPECT_EQ(*fault, c.expected);
+  }
+  EXPECT_TRUE(recording.events.empty());
+}
+
 }  // namespace
 }  // namespace vh

@@ -7,6 +7,7 @@
 #include "formats/xarc.h"
 #include "formats/xrc.h"
 #include "patch/patch.h"
+#include "support/registry_platform.h"
 #include "tests/formats/archive_fixture.h"
 #include "tests/recording_desktop.h"
 #include "tests/support/package_fixture.h"
@@ -37,18 +38,11 @@ std::string flatRecords(int count, const Rec& special = {}, int specialAt = -1) 
 class PatcherTest : public ::testing::Test {
  protected:
   PatcherTest() {
-    const char* old = getenv("WINEPREFIX");
-    savedPrefix = old ? old : "";
-    hadPrefix = old != nullptr;
-    setenv("WINEPREFIX", (dir / "prefix").c_str(), 1);
     test::makeFolders(dir / "prefix");
     test::makeFolders(dir / "game");
     test::writeFile(dir / "game/x.xarc", test::makeArchive({}));
   }
-  ~PatcherTest() override {
-    if (hadPrefix) setenv("WINEPREFIX", savedPrefix.c_str(), 1);
-    else unsetenv("WINEPREFIX");
-  }
+  ~PatcherTest() override { setRegistryPlatform(previousRegistry); }
   void registry(const std::string& root) {
     test::writeFile(dir / "prefix/user.reg", "WINE REGISTRY Version 2\n\n[Software\\\\Lumeric\\\\Tessary] 1\n\"root\"=\"" +
                                                  root + "\"\n");
@@ -57,8 +51,8 @@ class PatcherTest : public ::testing::Test {
     return test::writePackage(dir / "patch.dat", members);
   }
   TempDir dir;
-  std::string savedPrefix;
-  bool hadPrefix = false;
+  WineRegistry wine{dir / "prefix"};
+  RegistryPlatform* previousRegistry = setRegistryPlatform(&wine);
   RecordingDesktop recording;
   ScopedDesktop installed{recording};
 };

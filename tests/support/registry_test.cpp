@@ -161,17 +161,18 @@ TEST(WineRegistryFile, NoWritesWhileAWineserverHoldsThePrefix) {
   std::filesystem::remove_all(folder);
 }
 
-TEST(WineRegistryFile, TheDefaultStoreFollowsWinePrefix) {
+// The store a program hands in is its only way to a user's registry: the
+// library's own default reads no variable and no file.
+TEST(WineRegistryFile, TheDefaultStoreIgnoresWinePrefixAndHome) {
   TempDir prefix;
   test::writeFile(prefix / "user.reg", "WINE REGISTRY Version 2\n\n[Software\\\\Lumeric\\\\Tessary] 1\n\"root\"=\"/games/v\"\n");
-  const char* old = getenv("WINEPREFIX");
-  const std::string saved = old ? old : "";
+  test::makeFolders(prefix / "home");
+  std::filesystem::create_directory_symlink(prefix.path(), prefix / "home/.wine");
   setenv("WINEPREFIX", prefix.path().c_str(), 1);
-  auto key = OpenRegKey("HKEY_CURRENT_USER\\Software\\Lumeric\\Tessary");
-  ASSERT_NE(key, nullptr);
-  EXPECT_EQ(key->getstring("root"), "/games/v");
-  if (old) setenv("WINEPREFIX", saved.c_str(), 1);
-  else unsetenv("WINEPREFIX");
+  EXPECT_EQ(OpenRegKey("HKEY_CURRENT_USER\\Software\\Lumeric\\Tessary"), nullptr);
+  unsetenv("WINEPREFIX");
+  setenv("HOME", (prefix / "home").c_str(), 1);
+  EXPECT_EQ(OpenRegKey("HKEY_CURRENT_USER\\Software\\Lumeric\\Tessary"), nullptr);
 }
 
 }  // namespace

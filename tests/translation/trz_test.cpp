@@ -153,5 +153,32 @@ TEST(TrzOpen, AnUnopenableSourceEndsTheProcessWithStatusZero) {
   EXPECT_EQ(recording.messages(), std::vector<std::string>{"failed to read translation data"});
 }
 
+// The reader's own faults reach no one: only open(path) turns them into the
+// installer's message and end.
+TEST(TrzRead, FaultsAreReturnedAndNothingIsShown) {
+  RecordingDesktop recording;
+  ScopedDesktop installed(recording);
+  test::TempDir dir;
+  tTrz missing;
+  const std::optional<Fault> cannotOpen = missing.read(dir / "missing.trz");
+  ASSERT_TRUE(cannotOpen);
+  EXPECT_EQ(cannotOpen->kind, FaultKind::CannotOpen);
+  EXPECT_NE(cannotOpen->detail.find("missing.trz"), std::string::npos);
+
+  const std::string three = "id=S010001\n>>\nid=S010002\n>>\nid=S010003\n>>\n";
+  for (const size_t bound : {size_t{2}, size_t{3}}) {
+    MemoryStream in(static_cast<const void*>(three.data()), three.size());
+    tTrz table;
+    table.maxEntries = bound;
+    const std::optional<Fault> fault = table.read(in);
+    EXPECT_EQ(fault.has_value(), bound < 3) << bound;
+    if (fault) {
+      EXPECT_EQ(fault->kind, FaultKind::BadSize);
+    }
+    EXPECT_EQ(table.records.size(), bound);
+  }
+  EXPECT_TRUE(recording.events.empty());
+}
+
 }  // namespace
 }  // namespace vh

@@ -1,0 +1,59 @@
+// The program's environment is read in one place; the Wine prefix found
+// there is what the installer's registry and drive letters use.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <string>
+
+#include "app/entry.h"
+#include "support/registry.h"
+#include "support/registry_platform.h"
+#include "tests/test_support.h"
+
+namespace vh {
+namespace {
+
+TEST(ReadEnvironment, WinePrefixThenHomeAndTheTwoSwitches) {
+  struct Case {
+    const char* winePrefix;
+    const char* home;
+    const char* ui;
+    const char* debug;
+    Environment expected;
+  };
+  const Case cases[] = {
+      {"/p", "/h", nullptr, nullptr, {false, false, "/p"}},
+      {"", "/h", "terminal", "1", {true, true, "/h/.wine"}},
+      {nullptr, "/h", "Terminal", "yes", {false, false, "/h/.wine"}},
+      {nullptr, nullptr, "windows", "0", {false, false, "/.wine"}},
+  };
+  const auto put = [](const char* name, const char* value) { value ? setenv(name, value, 1) : unsetenv(name); };
+  for (const Case& c : cases) {
+    put("WINEPREFIX", c.winePrefix);
+    put("HOME", c.home);
+    put("VHPATCH_UI", c.ui);
+    put("VHPATCH_DEBUG", c.debug);
+    const Environment read = readEnvironment();
+    EXPECT_EQ(read.winePrefix, c.expected.winePrefix);
+    EXPECT_EQ(read.terminalUi, c.expected.terminalUi) << (c.ui ? c.ui : "unset");
+    EXPECT_EQ(read.debug, c.expected.debug) << (c.debug ? c.debug : "unset");
+  }
+  unsetenv("VHPATCH_UI");
+  unsetenv("VHPATCH_DEBUG");
+}
+
+TEST(ReadEnvironment, TheStoreOfItsPrefixFindsTheGame) {
+  test::TempDir prefix;
+  test::writeFile(prefix / "user.reg", "WINE REGISTRY Version 2\n\n[Software\\\\Lumeric\\\\Tessary] 1\n\"root\"=\"/games/v\"\n");
+  setenv("WINEPREFIX", prefix.path().c_str(), 1);
+  WineRegistry wine(readEnvironment().winePrefix);
+  RegistryPlatform* previous = setRegistryPlatform(&wine);
+  auto key = OpenRegKey("HKEY_CURRENT_USER\\Software\\Lumeric\\Tessary");
+  ASSERT_NE(key, nullptr);
+  EXPECT_EQ(key->getstring("root"), "/games/v");
+  key.reset();
+  setRegistryPlatform(previous);
+}
+
+}  // namespace
+}  // namespace vh
