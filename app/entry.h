@@ -7,7 +7,7 @@
 
 namespace vh {
 
-enum class RunMode { Default, Make, MakeAndApply };
+enum class RunMode { Default, Make, MakeAndApply, Uninstall };
 
 // The mode word is the first argument lower-cased (A-Z only); arguments
 // after it are ignored.

@@ -96,6 +96,19 @@ void tPatch::checkExtra() {
   }
 }
 
+void tPatch::readFingerprintList() {
+  auto list = extract(kFingerprintMember);
+  if (!list) return;
+  auto read = readFingerprints(*list);
+  // A list that cannot be read would let the check pass a game it was
+  // meant to stop.
+  if (!read) return refuse(kDamagedMember + kFingerprintMember);
+  // Each archive's entry keeps a map node besides its text.
+  constexpr uint64_t kEntryCost = 96;
+  if (!hold(static_cast<uint64_t>(list->size()) + read->size() * kEntryCost, kFingerprintMember)) return;
+  fingerprints = std::move(*read);
+}
+
 int tPatch::open(const std::string& url) {
   budget_ = std::make_shared<LoadBudget>(fileSize(url));
   z = std::make_shared<ZipReader>();
@@ -117,6 +130,7 @@ int tPatch::open(const std::string& url) {
     return 0;
   }
   checkExtra();
+  readFingerprintList();
   if (!refusal.empty()) {
     desktop().messageBox(refusal);
     return 0;

@@ -5,7 +5,8 @@
 //
 // Members: "patchscene.lst" (required), "trans/<scene>.trz", "addon.lst" with
 // "addon/<name>", "extra.lst" with "extra/<path>", "images/images.lst" with
-// "images/<stem>.xmg". Every list is key=value lines read by the line rule.
+// "images/<stem>.xmg", "fingerprint.lst". Every list is key=value lines read
+// by the line rule.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +16,7 @@
 #include "common/byte_buffer.h"
 #include "common/containers.h"
 #include "common/stream.h"
+#include "patch/fingerprint.h"
 #include "translation/trz.h"
 
 namespace vh {
@@ -61,6 +63,9 @@ class tPatch {
   std::shared_ptr<ZipReader> z;
   int32_t scncount = 0;  // every "scene" line, including repeated names
   List<tTransRecord> addonRecords;
+  // The game the package was made for, by archive; empty when the package
+  // carries no "fingerprint.lst".
+  Fingerprints fingerprints;
 
   // Reads "addon.lst" and its records; the list ends up in reverse order.
   int readAddon();
@@ -93,6 +98,7 @@ class tPatch {
   bool hold(uint64_t bytes, const std::string& member);
   // The extra list and every extra file it names, read through once.
   void checkExtra();
+  void readFingerprintList();
   // Keeps the first refusal's message.
   void refuse(const std::string& message);
 

@@ -12,6 +12,9 @@
 #include "common/replacing_file.h"
 #include "formats/xarc.h"
 #include "formats/xrc.h"
+#include "common/sha256.h"
+#include "patch/backup.h"
+#include "patch/fingerprint.h"
 #include "patch/game_folder.h"
 #include "patch/install_guard.h"
 #include "patch/patch.h"
@@ -119,6 +122,11 @@ int tPatcher::replaceExtra() {
     // Folders only for files that really come, so a listed name the package
     // lacks leaves no empty folder behind.
     makeParentFolders(gameRoot, toSlashes(line));
+    const std::string_view bytes(reinterpret_cast<const char*>(member->data()), static_cast<size_t>(member->size()));
+    if (backup_ && !backup_->keepFile(toSlashes(line), bytes)) {
+      desktop().messageBox("failed to write backup for:" + target);
+      return 0;
+    }
     if (!writeToDisk(*member, target)) {
       desktop().messageBox("failed to write:" + target);
       return 0;
@@ -174,12 +182,28 @@ int tPatcher::doReplace() {
     desktop().messageBox("another installation is running in:" + gameRoot);
     return 0;
   }
+  // A package made for another version of the game would write its entries
+  // onto the wrong records; nothing is written then.
+  if (const std::string other = otherVersionArchive(*patch, gameRoot); !other.empty()) {
+    desktop().messageBox("this translation is for another version of the game:" + other);
+    return 0;
+  }
+  GameBackup backup(gameRoot);
+  backup.load();
+  if (backup.unreadable() > 0) {
+    desktop().messageBox("backup damaged, cannot restore:" + backup.folder());
+    return 0;
+  }
   HeldSignals signals;
   signals_ = &signals;
+  backup_ = &backup;
   struct Forget {
-    HeldSignals*& held;
-    ~Forget() { held = nullptr; }
-  } forget{signals_};
+    tPatcher& patcher;
+    ~Forget() {
+      patcher.signals_ = nullptr;
+      patcher.backup_ = nullptr;
+    }
+  } forget{*this};
 
   removeLeftoverFiles();
   const std::string* lastScene = nullptr;
@@ -199,6 +223,8 @@ int tPatcher::doReplace() {
     onCompeleteScn(*scene);
     lastScene = &name;
   }
+  const auto package = sha256OfFile(packageUrl_);
+  if (!backup.finishInstallation(package.value_or(""))) return 0;
   // A signal during the last archive: everything is written, but the user
   // asked to stop, and is told where the installation stood.
   if (stopping()) return stoppedHere();
@@ -218,7 +244,17 @@ int tPatcher::replaceSub(tPatchScene& scene, tSubScene& sub) {
   desktop().debugLog("patching " + path);
   tXARC archive;
   archive.subId = strToInt(sub.name);
-  if (!archive.open(path)) return 0;
+  // A game translated before is translated again from its original, so that
+  // nothing of the earlier package stays.
+  std::optional<std::string> original = readWholeFile(path);
+  if (original && backup_ && !backup_->toOriginal(sub.path, original)) return 0;
+  if (!original) {
+    desktop().messageBox("failed to read:" + path);
+    return 0;
+  }
+  MemoryStream originalStream(original->data(), original->size());
+  if (!archive.open(originalStream, path)) return 0;
+  const std::vector<MemberSpan> originalMembers = memberSpans(archive);
 
   if (!applyToArchive(scene, sub, archive)) return 0;
   // A signal that came while the archive was read or changed: the game file
@@ -233,6 +269,15 @@ int tPatcher::replaceSub(tPatchScene& scene, tSubScene& sub) {
     return 1;
   }
 
+  auto installed = std::make_shared<ByteBuffer>();
+  BufferStream saved(installed);
+  archive.save(saved);
+  const std::string_view installedBytes(reinterpret_cast<const char*>(installed->data()), installed->size());
+  if (backup_ &&
+      !backup_->keep(sub.path, original, installedBytes, sharedMembers(originalMembers, archive, installed->size()))) {
+    desktop().messageBox("failed to write backup for:" + path);
+    return 0;
+  }
   // The archive goes to a new file that replaces the old one only when it
   // is complete, so a failure or a killed process never leaves half a game
   // file behind.
@@ -240,7 +285,7 @@ int tPatcher::replaceSub(tPatchScene& scene, tSubScene& sub) {
   bool written = false;
   if (out) {
     try {
-      archive.save(out->stream());
+      out->stream().write(installedBytes.data(), installedBytes.size());
       written = out->commit();
     } catch (const StreamError& error) {
       desktop().debugLog(std::string(error.what()) + ": " + path);
