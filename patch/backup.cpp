@@ -433,6 +433,19 @@ bool GameBackup::finishInstallation(const std::string& package) {
 int GameBackup::restoreAll() {
   std::set<std::string> paths, keptPieces;
   for (const State& s : states_) paths.insert(s.path);
+  // New files that a killed run left beside the game files it wrote.
+  std::map<std::string, std::set<std::string>> byFolder;
+  for (const std::string& path : paths) {
+    for (const std::string& file : {root_ + path, replacedFile(root_ + path)}) {
+      const size_t slash = file.rfind('/');
+      byFolder[file.substr(0, slash)].insert(file.substr(slash + 1));
+    }
+  }
+  for (const auto& [where, names] : byFolder) {
+    if (const size_t removed = removeLeftovers(where, names)) {
+      reporter().debugLog("removed " + std::to_string(removed) + " unfinished file(s) in " + where);
+    }
+  }
   for (const std::string& path : paths) {
     if (restore(path) == Restored::Done) continue;
     for (const State* state : statesOf(path)) keptPieces.insert(state->pieces);
