@@ -418,6 +418,13 @@ bool GameBackup::finishInstallation(const std::string& package) {
     if (restored == Restored::Failed) ok = false;
     for (const State* state : statesOf(path)) keptPieces.insert(state->pieces);
   }
+  if (keptPieces.empty()) {
+    // Nothing of this or an earlier installation is in the game: no backup.
+    dropAllBut({});
+    std::remove((folder() + kBackupManifest).c_str());
+    rmdir(folder().c_str());
+    return ok;
+  }
   const std::vector<State> all = states_;
   std::erase_if(states_, [&](const State& s) { return !keptPieces.count(s.pieces); });
   const bool recorded = writeManifest(package);
