@@ -38,6 +38,7 @@ std::string modeWord(int argc, const char* const* argv) {
 RunMode modeFromWord(const std::string& word) {
   if (word == "make") return RunMode::Make;
   if (word == "makeandapply") return RunMode::MakeAndApply;
+  if (word == "uninstall") return RunMode::Uninstall;
   return RunMode::Default;
 }
 

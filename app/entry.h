@@ -7,7 +7,7 @@
 
 namespace vh {
 
-enum class RunMode { Default, Make, MakeAndApply };
+enum class RunMode { Default, Make, MakeAndApply, Uninstall };
 
 // What the program takes from its environment, read once at its start and
 // handed to the parts that need it.

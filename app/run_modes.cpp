@@ -3,6 +3,7 @@
 #include "app/desktop.h"
 #include "app/installer_shell.h"
 #include "app/v_patcher.h"
+#include "patch/backup.h"
 #include "patch/patch_maker.h"
 
 namespace vh {
@@ -14,6 +15,13 @@ constexpr const char* kPackage = "patch.dat";
 }  // namespace
 
 int runMode(RunMode mode, InstallerShell& shell) {
+  // Undoing needs neither the package nor the installer's window.
+  if (mode == RunMode::Uninstall) {
+    vPatcher patcher;
+    const int status = uninstallGame(patcher);
+    if (status == 0) desktop().messageBox("Uninstall done!");
+    return status;
+  }
   if (mode == RunMode::Make) {
     desktop().printLine("packing patch");
     // A failed build has shown its own message and kept the old package.

@@ -1,6 +1,7 @@
 // The three flows of the installer program, chosen by the mode word:
 // "make" builds patch.dat from the working tree; "makeandapply" builds it and
-// installs it at once; anything else loads it and waits for the user.
+// installs it at once; "uninstall" puts the game back from its backup;
+// anything else loads it and waits for the user.
 #pragma once
 
 #include "app/entry.h"

@@ -92,6 +92,15 @@ std::string tXARC::openFailureText(const Fault& fault, const std::string& path) 
 
 int tXARC::open(const std::string& path) {
   const std::optional<Fault> fault = read(path);
+  return shown(fault, path);
+}
+
+int tXARC::open(Stream& stream, const std::string& path) {
+  const std::optional<Fault> fault = read(stream, path);
+  return shown(fault, path);
+}
+
+int tXARC::shown(const std::optional<Fault>& fault, const std::string& path) {
   if (!fault) return 1;
   if (fault->kind == FaultKind::BadSize) fatalError(openFailureText(*fault, name));
   if (fault->kind == FaultKind::Damaged) reporter().debugLog("damaged record file in " + path + ": " + fault->detail);
@@ -100,6 +109,18 @@ int tXARC::open(const std::string& path) {
 }
 
 std::optional<Fault> tXARC::read(const std::string& path) {
+  auto file = FileStream::open(path, FileMode::Read);
+  if (!file) {
+    files.clear();
+    name = path;
+    url = path;
+    savable_ = false;
+    return Fault{FaultKind::CannotOpen, "the file cannot be opened"};
+  }
+  return read(*file, path);
+}
+
+std::optional<Fault> tXARC::read(Stream& source, const std::string& path) {
   files.clear();
   name = path;
   url = path;
@@ -107,8 +128,8 @@ std::optional<Fault> tXARC::read(const std::string& path) {
   headerGap_.clear();
   savable_ = false;
 
-  auto stream = FileStream::open(path, FileMode::Read);
-  if (!stream) return Fault{FaultKind::CannotOpen, "the file cannot be opened"};
+  Stream* const stream = &source;
+  stream->seek(0);
   const int64_t fileSize = stream->size();
 
   xrcNo = stream->readI32();

@@ -89,11 +89,15 @@ class tXARC {
   // beyond what the file's bytes can back. The record file may be cut short
   // by the end of the file.
   [[nodiscard]] std::optional<Fault> read(const std::string& path);
+  // The same from bytes already in memory (an original rebuilt from its
+  // backup); `path` names the archive in messages.
+  [[nodiscard]] std::optional<Fault> read(Stream& stream, const std::string& path);
   // read(), with its faults shown as the installer shows them: 1 when
   // loaded; 0 after the message openFailureText() gives for a file that
   // cannot be opened or whose record file is damaged; a size fault is the
   // fatal error "invalid XARC size:" + path.
   int open(const std::string& path);
+  int open(Stream& stream, const std::string& path);
   // The text the installer shows for a fault of read(path): "failed to
   // read:" + path, or "invalid XARC size:" + path for a size fault.
   static std::string openFailureText(const Fault& fault, const std::string& path);
@@ -107,6 +111,8 @@ class tXARC {
   int64_t tableEnd_ = 0;
   std::string headerGap_;
   bool savable_ = false;
+
+  int shown(const std::optional<Fault>& fault, const std::string& path);
 };
 
 }  // namespace vh

@@ -98,6 +98,19 @@ void tPatch::checkExtra() {
   }
 }
 
+void tPatch::readFingerprintList() {
+  auto list = extract(kFingerprintMember);
+  if (!list) return;
+  auto read = readFingerprints(*list);
+  // A list that cannot be read would let the check pass a game it was
+  // meant to stop.
+  if (!read) return refuse(FaultKind::Damaged, kDamagedMember + kFingerprintMember);
+  // Each archive's entry keeps a map node besides its text.
+  constexpr uint64_t kEntryCost = 96;
+  if (!hold(static_cast<uint64_t>(list->size()) + read->size() * kEntryCost, kFingerprintMember)) return;
+  fingerprints = std::move(*read);
+}
+
 std::optional<Fault> tPatch::read(const std::string& url) {
   budget_ = std::make_shared<LoadBudget>(fileSize(url));
   z = std::make_shared<ZipReader>();
@@ -113,6 +126,7 @@ std::optional<Fault> tPatch::read(const std::string& url) {
   readAddon();
   if (!refusal.empty() || !readTRZ()) return refusalOr(FaultKind::Damaged, "error in reading translation data");
   checkExtra();
+  readFingerprintList();
   if (!refusal.empty()) return refusalOr(FaultKind::Damaged, "");
   return std::nullopt;
 }

@@ -5,7 +5,8 @@
 //
 // Members: "patchscene.lst" (required), "trans/<scene>.trz", "addon.lst" with
 // "addon/<name>", "extra.lst" with "extra/<path>", "images/images.lst" with
-// "images/<stem>.xmg". Every list is key=value lines read by the line rule.
+// "images/<stem>.xmg", "fingerprint.lst". Every list is key=value lines read
+// by the line rule.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +18,7 @@
 #include "common/containers.h"
 #include "common/fault.h"
 #include "common/stream.h"
+#include "patch/fingerprint.h"
 #include "translation/trz.h"
 
 namespace vh {
@@ -63,6 +65,9 @@ class tPatch {
   std::shared_ptr<ZipReader> z;
   int32_t scncount = 0;  // every "scene" line, including repeated names
   List<tTransRecord> addonRecords;
+  // The game the package was made for, by archive; empty when the package
+  // carries no "fingerprint.lst".
+  Fingerprints fingerprints;
 
   // Reads "addon.lst" and its records; the list ends up in reverse order.
   int readAddon();
@@ -102,6 +107,8 @@ class tPatch {
   bool hold(uint64_t bytes, const std::string& member);
   // The extra list and every extra file it names, read through once.
   void checkExtra();
+  // The game-version fingerprints, when the package carries them.
+  void readFingerprintList();
   // Keeps the first refusal's kind and message.
   void refuse(FaultKind kind, const std::string& message);
   // The refusal as a fault, or `message` of `kind` while there is none.

@@ -12,6 +12,7 @@
 #include "common/stream.h"
 #include "formats/scene_list.h"
 #include "formats/xarc.h"
+#include "patch/fingerprint.h"
 #include "pictures/xmg_picture.h"
 #include "support/zip.h"
 
@@ -98,6 +99,7 @@ int tPatchMaker::Create(const std::string& url) {
     if (!loadImages()) return refused();
     loadExtra();
     loadAddon();
+    loadFingerprints();
     file->CloseZip("");
     written = !file->failed() && std::rename(building.c_str(), url.c_str()) == 0;
   }
@@ -191,6 +193,13 @@ int tPatchMaker::loadImages() {
   if (packed.empty()) return 1;
   list.seek(0);
   file->AddStream(&list, kImageList, "");
+  return 1;
+}
+
+int tPatchMaker::loadFingerprints() {
+  auto list = FileStream::open(kFingerprintFile, FileMode::Read);
+  if (!list) return 0;
+  file->AddStream(list.get(), kFingerprintMember, "");
   return 1;
 }
 

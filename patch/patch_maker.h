@@ -1,7 +1,7 @@
 // Builds patch.dat from the working tree beside the program: the scene list
 // made from "data/", the translation files of "trans/", the pictures of
 // "images/" with their image list, the files of "extra/" and "addon/" with
-// their list members, in that order.
+// their list members, and data/fingerprint.lst, in that order.
 //
 // A picture lives at images/<scene>/<sub-scene>/<member>.png (or .xmg, packed
 // as it is) and replaces the member of that name in the sub-scene's archive;
@@ -29,6 +29,9 @@ class tPatchMaker {
   int loadTrz();
   int loadExtra();
   int loadAddon();
+  // Packs data/fingerprint.lst, when the tree has one, as the game-version
+  // check's list; 1 when packed.
+  int loadFingerprints();
   // 0 after a message box naming the file when a picture cannot be read or
   // does not fit the layout or the scene list; nothing is packed without an
   // "images/" folder.

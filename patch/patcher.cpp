@@ -12,6 +12,9 @@
 #include "common/report.h"
 #include "formats/xarc.h"
 #include "formats/xrc.h"
+#include "common/sha256.h"
+#include "patch/backup.h"
+#include "patch/fingerprint.h"
 #include "patch/game_folder.h"
 #include "patch/install_guard.h"
 #include "patch/installer_host.h"
@@ -120,6 +123,11 @@ int tPatcher::replaceExtra() {
     // Folders only for files that really come, so a listed name the package
     // lacks leaves no empty folder behind.
     makeParentFolders(gameRoot, toSlashes(line));
+    const std::string_view bytes(reinterpret_cast<const char*>(member->data()), static_cast<size_t>(member->size()));
+    if (backup_ && !backup_->keepFile(toSlashes(line), bytes)) {
+      reporter().messageBox("failed to write backup for:" + target);
+      return 0;
+    }
     if (!writeToDisk(*member, target)) {
       reporter().messageBox("failed to write:" + target);
       return 0;
@@ -175,12 +183,28 @@ int tPatcher::doReplace() {
     reporter().messageBox("another installation is running in:" + gameRoot);
     return 0;
   }
+  // A package made for another version of the game would write its entries
+  // onto the wrong records; nothing is written then.
+  if (const std::string other = otherVersionArchive(*patch, gameRoot); !other.empty()) {
+    reporter().messageBox("this translation is for another version of the game:" + other);
+    return 0;
+  }
+  GameBackup backup(gameRoot);
+  backup.load();
+  if (backup.unreadable() > 0) {
+    reporter().messageBox("backup damaged, cannot restore:" + backup.folder());
+    return 0;
+  }
   HeldSignals signals;
   signals_ = &signals;
+  backup_ = &backup;
   struct Forget {
-    HeldSignals*& held;
-    ~Forget() { held = nullptr; }
-  } forget{signals_};
+    tPatcher& patcher;
+    ~Forget() {
+      patcher.signals_ = nullptr;
+      patcher.backup_ = nullptr;
+    }
+  } forget{*this};
 
   removeLeftoverFiles();
   const std::string* lastScene = nullptr;
@@ -200,6 +224,8 @@ int tPatcher::doReplace() {
     onCompeleteScn(*scene);
     lastScene = &name;
   }
+  const auto package = sha256OfFile(packageUrl_);
+  if (!backup.finishInstallation(package.value_or(""))) return 0;
   // A signal during the last archive: everything is written, but the user
   // asked to stop, and is told where the installation stood.
   if (stopping()) return stoppedHere();
@@ -219,7 +245,17 @@ int tPatcher::replaceSub(tPatchScene& scene, tSubScene& sub) {
   reporter().debugLog("patching " + path);
   tXARC archive;
   archive.subId = strToInt(sub.name);
-  if (!archive.open(path)) return 0;
+  // A game translated before is translated again from its original, so that
+  // nothing of the earlier package stays.
+  std::optional<std::string> original = readWholeFile(path);
+  if (original && backup_ && !backup_->toOriginal(sub.path, original)) return 0;
+  if (!original) {
+    reporter().messageBox("failed to read:" + path);
+    return 0;
+  }
+  MemoryStream originalStream(original->data(), original->size());
+  if (!archive.open(originalStream, path)) return 0;
+  const std::vector<MemberSpan> originalMembers = memberSpans(archive);
 
   if (!applyToArchive(scene, sub, archive)) return 0;
   // A signal that came while the archive was read or changed: the game file
@@ -234,6 +270,15 @@ int tPatcher::replaceSub(tPatchScene& scene, tSubScene& sub) {
     return 1;
   }
 
+  auto installed = std::make_shared<ByteBuffer>();
+  BufferStream saved(installed);
+  archive.save(saved);
+  const std::string_view installedBytes(reinterpret_cast<const char*>(installed->data()), installed->size());
+  if (backup_ &&
+      !backup_->keep(sub.path, original, installedBytes, sharedMembers(originalMembers, archive, installed->size()))) {
+    reporter().messageBox("failed to write backup for:" + path);
+    return 0;
+  }
   // The archive goes to a new file that replaces the old one only when it
   // is complete, so a failure or a killed process never leaves half a game
   // file behind.
@@ -241,7 +286,7 @@ int tPatcher::replaceSub(tPatchScene& scene, tSubScene& sub) {
   bool written = false;
   if (out) {
     try {
-      archive.save(out->stream());
+      out->stream().write(installedBytes.data(), installedBytes.size());
       written = out->commit();
     } catch (const StreamError& error) {
       reporter().debugLog(std::string(error.what()) + ": " + path);

@@ -12,6 +12,7 @@
 
 namespace vh {
 
+class GameBackup;
 class HeldSignals;
 class tPatch;
 class tPatchScene;
@@ -61,6 +62,7 @@ class tPatcher {
 
   std::string packageUrl_;
   HeldSignals* signals_ = nullptr;  // only while an installation writes
+  GameBackup* backup_ = nullptr;    // likewise
   bool stopped_ = false;
 };
 

@@ -2,7 +2,9 @@
 // returns the exit status; errors are reported on standard error.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vh::tool {
@@ -19,5 +21,14 @@ int importPo(const Args& args);      // import
 int check(const Args& args);
 int preview(const Args& args);
 int xarc(const Args& args);
+int fingerprint(const Args& args);
+
+// Writes WORKTREE/data/fingerprint.lst with the fingerprints of `archives`
+// (paths relative to the game folder, each with its sub-scene number),
+// keeping the lines of other archives. False after a complaint when an
+// archive cannot be read or the list cannot be written.
+bool writeFingerprints(const std::string& game, const std::string& worktree,
+                       const std::vector<std::pair<std::string, int>>& archives,
+                       const std::function<void(const std::string&)>& complain);
 
 }  // namespace vh::tool

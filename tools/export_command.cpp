@@ -131,9 +131,13 @@ class Exporter {
       }
     }
     int status = 0;
+    std::vector<std::pair<std::string, int>> archives;
     for (const GameScene& scene : scenes) {
       if (!exportScene(scene)) status = 1;
+      for (const GameSubScene& sub : scene.subs) archives.push_back({sub.path, sub.number});
     }
+    // The package made from this tree checks that it goes into this game.
+    if (!writeFingerprints(options_.game, options_.out, archives, warn)) status = 1;
     return status;
   }
 

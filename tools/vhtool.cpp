@@ -45,6 +45,9 @@ const Command kCommands[] = {
     {"xarc", "list ARCHIVE | extract ARCHIVE [MEMBER...] [-o DIR] | replace ARCHIVE MEMBER FILE\n"
              "      list an archive's members, write them to files, or replace one from a file",
      vh::tool::xarc},
+    {"fingerprint", "GAME WORKTREE\n"
+                    "      write the game-version check's data/fingerprint.lst for the archives the tree translates",
+     vh::tool::fingerprint},
 };
 
 int usage(std::FILE* to) {

@@ -1,0 +1,509 @@
+#include "patch/backup.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <tuple>
+
+#include "common/files.h"
+#include "common/replacing_file.h"
+#include "common/report.h"
+#include "common/sha256.h"
+#include "formats/xarc.h"
+#include "patch/install_guard.h"
+#include "patch/patcher.h"
+
+namespace vh {
+
+namespace {
+
+constexpr const char* kPiecesMagic = "vhpatch pieces 1";
+constexpr const char* kPiecesExtension = ".pieces";
+constexpr const char* kManifestMagic = "vhpatch backup 1";
+constexpr size_t kPiecesNameDigits = 32;
+
+const std::string kBackupDamaged = "backup damaged, cannot restore:";
+const std::string kChangedSince = "changed since the installation, left as it is:";
+const std::string kFailedToWrite = "failed to write:";
+const std::string kFailedToRead = "failed to read:";
+const std::string kFailedToRemove = "failed to remove:";
+
+// One step of rebuilding an original: bytes copied from the installed file,
+// or the next kept bytes.
+struct Segment {
+  bool copy = false;
+  uint64_t from = 0;  // in the installed file for a copy, in the original while building
+  uint64_t length = 0;
+};
+
+struct Pieces {
+  std::string path, original, installed;
+  std::vector<Segment> segments;
+  std::string_view data;  // the kept bytes
+};
+
+bool parseNumber(std::string_view text, uint64_t& value) {
+  if (text.empty() || text.size() > 19) return false;
+  value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + static_cast<uint64_t>(c - '0');
+  }
+  return true;
+}
+
+// None for anything that is not a whole pieces file: a kept length beyond
+// the bytes that follow, an unknown line, a missing digest.
+std::optional<Pieces> parsePieces(std::string_view text) {
+  Pieces pieces;
+  size_t at = 0;
+  bool first = true;
+  uint64_t keptTotal = 0;
+  for (;;) {
+    const size_t end = text.find('\n', at);
+    if (end == std::string_view::npos) return std::nullopt;
+    const std::string_view line = text.substr(at, end - at);
+    at = end + 1;
+    if (first) {
+      if (line != kPiecesMagic) return std::nullopt;
+      first = false;
+      continue;
+    }
+    if (line == "data") break;
+    const size_t equals = line.find('=');
+    if (equals == std::string_view::npos) return std::nullopt;
+    const std::string_view key = line.substr(0, equals), value = line.substr(equals + 1);
+    if (key == "path") {
+      pieces.path = value;
+    } else if (key == "original") {
+      pieces.original = value;
+    } else if (key == "installed") {
+      pieces.installed = value;
+    } else if (key == "copy") {
+      const size_t space = value.find(' ');
+      Segment s{true, 0, 0};
+      if (space == std::string_view::npos || !parseNumber(value.substr(0, space), s.from) ||
+          !parseNumber(value.substr(space + 1), s.length)) {
+        return std::nullopt;
+      }
+      pieces.segments.push_back(s);
+    } else if (key == "keep") {
+      Segment s{false, 0, 0};
+      if (!parseNumber(value, s.length) || s.length > text.size()) return std::nullopt;
+      keptTotal += s.length;
+      pieces.segments.push_back(s);
+    } else {
+      return std::nullopt;
+    }
+  }
+  pieces.data = text.substr(at);
+  if (pieces.path.empty() || pieces.installed.empty() || keptTotal != pieces.data.size()) return std::nullopt;
+  return pieces;
+}
+
+std::optional<std::string> rebuildFrom(const Pieces& pieces, std::string_view installed) {
+  std::string out;
+  uint64_t kept = 0;
+  for (const Segment& s : pieces.segments) {
+    if (s.copy) {
+      if (s.from > installed.size() || s.length > installed.size() - s.from) return std::nullopt;
+      out.append(installed.substr(s.from, s.length));
+    } else {
+      out.append(pieces.data.substr(kept, s.length));
+      kept += s.length;
+    }
+  }
+  return out;
+}
+
+std::string piecesText(const std::string& path, const std::string& original, const std::string& installed,
+                       const std::vector<Segment>& segments, std::string_view originalBytes) {
+  std::string head = std::string(kPiecesMagic) + "\npath=" + path + "\noriginal=" + original +
+                     "\ninstalled=" + installed + "\n";
+  std::string data;
+  for (const Segment& s : segments) {
+    if (s.copy) {
+      head += "copy=" + std::to_string(s.from) + " " + std::to_string(s.length) + "\n";
+    } else {
+      head += "keep=" + std::to_string(s.length) + "\n";
+      data.append(originalBytes.substr(s.from, s.length));
+    }
+  }
+  return head + "data\n" + data;
+}
+
+// The original as copies of the shared ranges whose bytes really match and
+// kept bytes for everything between them.
+std::vector<Segment> segmentsFor(std::string_view original, std::string_view installed,
+                                 std::vector<SharedRange> shared) {
+  std::sort(shared.begin(), shared.end(),
+            [](const SharedRange& a, const SharedRange& b) { return a.original < b.original; });
+  std::vector<Segment> segments;
+  uint64_t cursor = 0;
+  for (const SharedRange& r : shared) {
+    const bool fits = r.length > 0 && r.original >= cursor && r.original <= original.size() &&
+                      r.length <= original.size() - r.original && r.installed <= installed.size() &&
+                      r.length <= installed.size() - r.installed;
+    if (!fits || original.substr(r.original, r.length) != installed.substr(r.installed, r.length)) continue;
+    if (r.original > cursor) segments.push_back({false, cursor, r.original - cursor});
+    if (!segments.empty() && segments.back().copy && segments.back().from + segments.back().length == r.installed) {
+      segments.back().length += r.length;
+    } else {
+      segments.push_back({true, r.installed, r.length});
+    }
+    cursor = r.original + r.length;
+  }
+  if (cursor < original.size()) segments.push_back({false, cursor, original.size() - cursor});
+  return segments;
+}
+
+bool writeAtomically(const std::string& path, std::string_view bytes) {
+  auto out = ReplacingFile::create(path);
+  if (!out) return false;
+  try {
+    out->stream().write(bytes.data(), bytes.size());
+  } catch (const StreamError&) {
+    return false;
+  }
+  return out->commit();
+}
+
+std::string nowUtc() {
+  const std::time_t now = std::time(nullptr);
+  std::tm parts{};
+  gmtime_r(&now, &parts);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
+  return text;
+}
+
+bool endsWith(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+}  // namespace
+
+std::vector<MemberSpan> memberSpans(const tXARC& archive) {
+  std::vector<MemberSpan> spans;
+  for (const tXFilePtr& file : archive.files) {
+    spans.push_back({static_cast<uint64_t>(file->offset), static_cast<uint64_t>(std::max<int32_t>(file->length, 0))});
+  }
+  return spans;
+}
+
+std::vector<SharedRange> sharedMembers(const std::vector<MemberSpan>& before, const tXARC& saved,
+                                       uint64_t installedSize) {
+  // Saving writes the members last, one after another, so they end where
+  // the file ends.
+  uint64_t data = 0;
+  for (const tXFilePtr& file : saved.files) data += static_cast<uint64_t>(std::max<int32_t>(file->length, 0));
+  if (data > installedSize || saved.files.size() != before.size()) return {};
+  std::vector<SharedRange> shared;
+  uint64_t at = installedSize - data;
+  size_t k = 0;
+  for (const tXFilePtr& file : saved.files) {
+    const auto length = static_cast<uint64_t>(std::max<int32_t>(file->length, 0));
+    if (length == before[k].length) shared.push_back({before[k].offset, at, length});
+    at += length;
+    ++k;
+  }
+  return shared;
+}
+
+std::optional<std::string> readWholeFile(const std::string& path) {
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
+  if (!file) return std::nullopt;
+  std::string bytes;
+  char block[65536];
+  size_t got;
+  while ((got = std::fread(block, 1, sizeof block, file.get())) > 0) bytes.append(block, got);
+  if (std::ferror(file.get())) return std::nullopt;
+  return bytes;
+}
+
+GameBackup::GameBackup(std::string gameRoot) : root_(std::move(gameRoot)) {}
+
+void GameBackup::load() {
+  states_.clear();
+  written_.clear();
+  unreadable_ = 0;
+  const std::string here = folder();
+  std::set<std::string> names;
+  for (const std::string& name : listFolder(here, true)) {
+    if (name.find(kNewFileMark) == std::string::npos) names.insert(name);
+  }
+  if (const size_t removed = removeLeftovers(here, names)) {
+    reporter().debugLog("removed " + std::to_string(removed) + " unfinished file(s) in " + here);
+  }
+  for (const std::string& name : names) {
+    if (!endsWith(name, kPiecesExtension)) continue;
+    const auto text = readWholeFile(here + name);
+    const auto pieces = text ? parsePieces(*text) : std::nullopt;
+    if (!pieces) {
+      ++unreadable_;
+      reporter().debugLog("unreadable backup file left out: " + here + name);
+      continue;
+    }
+    states_.push_back({pieces->path, pieces->original, pieces->installed, name, pieces->data.size()});
+  }
+  // Files in a fixed order, so that messages come in the same order on
+  // every run.
+  std::sort(states_.begin(), states_.end(),
+            [](const State& a, const State& b) { return std::tie(a.path, a.pieces) < std::tie(b.path, b.pieces); });
+}
+
+std::vector<const GameBackup::State*> GameBackup::statesOf(const std::string& path) const {
+  std::vector<const State*> found;
+  for (const State& state : states_) {
+    if (state.path == path) found.push_back(&state);
+  }
+  return found;
+}
+
+std::optional<std::string> GameBackup::rebuild(const State& state, std::string_view installed) const {
+  const auto text = readWholeFile(folder() + state.pieces);
+  const auto pieces = text ? parsePieces(*text) : std::nullopt;
+  if (!pieces) return std::nullopt;
+  auto original = rebuildFrom(*pieces, installed);
+  if (!original || sha256Hex(*original) != state.original) return std::nullopt;
+  return original;
+}
+
+bool GameBackup::toOriginal(const std::string& path, std::optional<std::string>& content) const {
+  const auto states = statesOf(path);
+  if (states.empty() || !content) return true;
+  const std::string digest = sha256Hex(*content);
+  for (const State* state : states) {
+    if (state->original == digest) return true;
+  }
+  for (const State* state : states) {
+    if (state->installed != digest) continue;
+    if (state->original.empty()) {
+      content.reset();
+      return true;
+    }
+    auto original = rebuild(*state, *content);
+    if (!original) {
+      reporter().messageBox(kBackupDamaged + root_ + path);
+      return false;
+    }
+    content = std::move(original);
+    return true;
+  }
+  // A game update replaced the file since: what stands now is the original
+  // that this installation changes.
+  reporter().debugLog("changed since the last installation, taken as the original: " + root_ + path);
+  return true;
+}
+
+bool GameBackup::keep(const std::string& path, const std::optional<std::string>& original, std::string_view installed,
+                      const std::vector<SharedRange>& shared) {
+  const std::string originalDigest = original ? sha256Hex(*original) : "";
+  const std::string installedDigest = sha256Hex(installed);
+  const std::string_view originalBytes = original ? std::string_view(*original) : std::string_view();
+  std::vector<Segment> segments = segmentsFor(originalBytes, installed, shared);
+  std::string text = piecesText(path, originalDigest, installedDigest, segments, originalBytes);
+  // The proof: the pieces file as it will be read back rebuilds the
+  // original from the installed bytes, or the whole original is kept.
+  const auto parsed = parsePieces(text);
+  const auto rebuilt = parsed ? rebuildFrom(*parsed, installed) : std::nullopt;
+  if (!rebuilt || (original && sha256Hex(*rebuilt) != originalDigest) || (!original && !rebuilt->empty())) {
+    reporter().debugLog("pieces do not rebuild " + path + "; keeping the whole original");
+    segments.clear();
+    if (!originalBytes.empty()) segments.push_back({false, 0, originalBytes.size()});
+    text = piecesText(path, originalDigest, installedDigest, segments, originalBytes);
+  }
+  const std::string name =
+      sha256Hex(path + "\n" + originalDigest + "\n" + installedDigest).substr(0, kPiecesNameDigits) + kPiecesExtension;
+  mkdir(folder().c_str(), 0755);
+  if (!writeAtomically(folder() + name, text)) return false;
+  std::erase_if(states_, [&](const State& s) { return s.pieces == name; });
+  uint64_t kept = 0;
+  for (const Segment& s : segments) kept += s.copy ? 0 : s.length;
+  states_.push_back({path, originalDigest, installedDigest, name, kept});
+  written_[path] = name;
+  return true;
+}
+
+bool GameBackup::keepFile(const std::string& path, std::string_view installed) {
+  // A package's file inside the backup would overwrite what rebuilds the
+  // game.
+  if (path.starts_with(kBackupFolder)) return false;
+  std::optional<std::string> current;
+  if (fileKind(root_ + path) != FileKind::Missing) {
+    // A file that is there but cannot be read would be taken for one the
+    // installation added, and removed by an uninstallation.
+    current = readWholeFile(root_ + path);
+    if (!current) return false;
+  }
+  return toOriginal(path, current) && keep(path, current, installed);
+}
+
+GameBackup::Restored GameBackup::restore(const std::string& path) {
+  const auto states = statesOf(path);
+  const std::string target = root_ + path;
+  if (fileKind(target) == FileKind::Missing) {
+    for (const State* state : states) {
+      if (state->original.empty()) return Restored::Done;
+    }
+    reporter().messageBox(kChangedSince + target);
+    return Restored::Changed;
+  }
+  const auto current = readWholeFile(target);
+  if (!current) {
+    reporter().messageBox(kFailedToRead + target);
+    return Restored::Failed;
+  }
+  const std::string digest = sha256Hex(*current);
+  for (const State* state : states) {
+    if (state->original == digest) return Restored::Done;
+  }
+  for (const State* state : states) {
+    if (state->installed != digest) continue;
+    reporter().debugLog("restoring " + target);
+    if (state->original.empty()) {
+      if (std::remove(target.c_str()) == 0) return Restored::Done;
+      reporter().messageBox(kFailedToRemove + target);
+      return Restored::Failed;
+    }
+    const auto original = rebuild(*state, *current);
+    if (!original) {
+      reporter().messageBox(kBackupDamaged + target);
+      return Restored::Failed;
+    }
+    if (!writeAtomically(target, *original)) {
+      reporter().messageBox(kFailedToWrite + target);
+      return Restored::Failed;
+    }
+    return Restored::Done;
+  }
+  reporter().messageBox(kChangedSince + target);
+  return Restored::Changed;
+}
+
+bool GameBackup::writeManifest(const std::string& package) const {
+  std::string text = std::string(kManifestMagic) + "\r\npackage=" + package + "\r\ndate=" + nowUtc() + "\r\n";
+  for (const State& s : states_) {
+    text += "file=" + s.path + "\r\noriginal=" + s.original + "\r\ninstalled=" + s.installed + "\r\npieces=" +
+            s.pieces + "\r\nkept=" + std::to_string(s.kept) + "\r\n>>\r\n";
+  }
+  return writeAtomically(folder() + kBackupManifest, text);
+}
+
+void GameBackup::dropAllBut(const std::set<std::string>& keptPieces) {
+  for (const State& s : states_) {
+    if (!keptPieces.count(s.pieces)) std::remove((folder() + s.pieces).c_str());
+  }
+  std::erase_if(states_, [&](const State& s) { return !keptPieces.count(s.pieces); });
+}
+
+bool GameBackup::finishInstallation(const std::string& package) {
+  bool ok = true;
+  std::set<std::string> keptPieces;
+  for (const auto& [path, pieces] : written_) keptPieces.insert(pieces);
+  std::set<std::string> earlier;
+  for (const State& s : states_) {
+    if (!written_.count(s.path)) earlier.insert(s.path);
+  }
+  // What an earlier package changed and this one does not goes back to the
+  // original, so that the game holds this package's changes alone.
+  for (const std::string& path : earlier) {
+    const Restored restored = restore(path);
+    if (restored == Restored::Done) continue;
+    if (restored == Restored::Failed) ok = false;
+    for (const State* state : statesOf(path)) keptPieces.insert(state->pieces);
+  }
+  if (keptPieces.empty()) {
+    // Nothing of this or an earlier installation is in the game: no backup.
+    dropAllBut({});
+    std::remove((folder() + kBackupManifest).c_str());
+    rmdir(folder().c_str());
+    return ok;
+  }
+  const std::vector<State> all = states_;
+  std::erase_if(states_, [&](const State& s) { return !keptPieces.count(s.pieces); });
+  const bool recorded = writeManifest(package);
+  states_ = all;
+  if (!recorded) {
+    reporter().messageBox(kFailedToWrite + folder() + kBackupManifest);
+    return false;
+  }
+  dropAllBut(keptPieces);
+  return ok;
+}
+
+int GameBackup::restoreAll() {
+  std::set<std::string> paths, keptPieces;
+  for (const State& s : states_) paths.insert(s.path);
+  // New files that a killed run left beside the game files it wrote.
+  std::map<std::string, std::set<std::string>> byFolder;
+  for (const std::string& path : paths) {
+    for (const std::string& file : {root_ + path, replacedFile(root_ + path)}) {
+      const size_t slash = file.rfind('/');
+      byFolder[file.substr(0, slash)].insert(file.substr(slash + 1));
+    }
+  }
+  for (const auto& [where, names] : byFolder) {
+    if (const size_t removed = removeLeftovers(where, names)) {
+      reporter().debugLog("removed " + std::to_string(removed) + " unfinished file(s) in " + where);
+    }
+  }
+  for (const std::string& path : paths) {
+    if (restore(path) == Restored::Done) continue;
+    for (const State* state : statesOf(path)) keptPieces.insert(state->pieces);
+  }
+  if (!keptPieces.empty()) {
+    // The files left as they are keep their backup, for another try.
+    std::string package;
+    if (const auto manifest = readWholeFile(folder() + kBackupManifest)) {
+      const size_t at = manifest->find("\npackage=");
+      if (at != std::string::npos) package = manifest->substr(at + 9, manifest->find('\r', at) - at - 9);
+    }
+    dropAllBut(keptPieces);
+    if (!writeManifest(package)) reporter().debugLog("cannot write " + folder() + kBackupManifest);
+    return 0;
+  }
+  // The pieces go before the manifest: a run killed in between leaves a
+  // manifest that the next run finds with nothing to put back.
+  dropAllBut({});
+  std::remove((folder() + kBackupManifest).c_str());
+  rmdir(folder().c_str());
+  return 1;
+}
+
+int uninstallGame(tPatcher& patcher) {
+  if (!patcher.validateInstall()) {
+    reporter().messageBox("Cannot find Varnhollow installation.");
+    return 1;
+  }
+  const std::string root = patcher.gameRoot;
+  const auto lock = GameFolderLock::take(root);
+  if (!lock) {
+    reporter().messageBox("another installation is running in:" + root);
+    return 1;
+  }
+  GameBackup backup(root);
+  backup.load();
+  if (backup.empty() && backup.unreadable() == 0) {
+    // A manifest alone is what an uninstallation killed at its very end
+    // leaves: every file was back, and only the manifest is left to go.
+    if (std::remove((backup.folder() + kBackupManifest).c_str()) == 0) {
+      rmdir(backup.folder().c_str());
+      return 0;
+    }
+    reporter().messageBox("nothing to uninstall: no backup in:" + root);
+    return 1;
+  }
+  if (backup.unreadable() > 0) {
+    reporter().messageBox(kBackupDamaged + backup.folder());
+    return 1;
+  }
+  return backup.restoreAll() ? 0 : 1;
+}
+
+}  // namespace vh

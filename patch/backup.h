@@ -1,0 +1,138 @@
+// The way back from an installation. Before the installation first writes a
+// game file, the backup keeps what rebuilds the original from the file the
+// installation writes: for an archive the bytes that change (header and
+// table, record file, replaced pictures, bytes its table does not cover),
+// the members it leaves alone being taken back from the installed file; for
+// any other file the whole original. Each rebuild is proven, by the
+// original's SHA-256, before the game file is touched; where the proof
+// fails the whole original is kept.
+//
+// It all lives in the hidden folder ".vhpatch-backup/" of the game folder:
+// one pieces file per installed version of a game file, written before that
+// file, and a manifest that an installation rewrites when it ends. A pieces
+// file names its game file and both digests, so an installation or an
+// uninstallation killed at any point leaves a backup that still knows every
+// file it wrote.
+//
+// A pieces file, lines ended by LF, then the kept bytes:
+//
+//   vhpatch pieces 1
+//   path=Forest/03/03.xarc      relative to the game folder
+//   original=<sha-256 hex>      empty when the installation added the file
+//   installed=<sha-256 hex>
+//   copy=<offset> <length>      bytes of the installed file, in the order
+//   keep=<length>               the original holds them; keep takes the
+//   data                        next bytes after this line
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vh {
+
+class tPatcher;
+class tXARC;
+
+inline constexpr const char* kBackupFolder = ".vhpatch-backup/";
+inline constexpr const char* kBackupManifest = "manifest";
+
+// A member's data in the archive as it was read, before any change.
+struct MemberSpan {
+  uint64_t offset = 0;
+  uint64_t length = 0;
+};
+
+// Bytes the original may share with the installed file: `length` bytes at
+// `original` in the one, at `installed` in the other.
+struct SharedRange {
+  uint64_t original = 0;
+  uint64_t installed = 0;
+  uint64_t length = 0;
+};
+
+std::vector<MemberSpan> memberSpans(const tXARC& archive);
+// The members that kept their length, as ranges from where they stood in
+// the original (`before`) to where the saved archive of `installedSize`
+// bytes holds them. Only candidates: the backup compares the bytes.
+std::vector<SharedRange> sharedMembers(const std::vector<MemberSpan>& before, const tXARC& saved,
+                                       uint64_t installedSize);
+
+// The whole content of a file, read to its end; none when it cannot be read.
+std::optional<std::string> readWholeFile(const std::string& path);
+
+class GameBackup {
+ public:
+  // One installed version of a game file.
+  struct State {
+    std::string path;      // relative to the game folder, with slashes
+    std::string original;  // SHA-256 hex; "" when the file was not there
+    std::string installed;
+    std::string pieces;  // the pieces file's name in the backup folder
+    uint64_t kept = 0;   // bytes of the original it keeps
+  };
+
+  explicit GameBackup(std::string gameRoot);
+
+  // Reads every pieces file of the backup folder and removes the unfinished
+  // files a killed writer left there. A pieces file that cannot be read is
+  // left out after a debug line.
+  void load();
+  bool empty() const { return states_.empty(); }
+  // Pieces files that load() could not read.
+  size_t unreadable() const { return unreadable_; }
+  const std::vector<State>& states() const { return states_; }
+  std::string folder() const { return root_ + kBackupFolder; }
+
+  // Turns `content`, the game file at `path` as it stands (none when it is
+  // not there), into its original: unchanged when the backup does not know
+  // it as an installed version. False after a message when the backup that
+  // should rebuild it is damaged.
+  [[nodiscard]] bool toOriginal(const std::string& path, std::optional<std::string>& content) const;
+
+  // Before the game file at `path` becomes `installed`: keeps what rebuilds
+  // `original` (none: the file was not there) from it, taking the shared
+  // ranges whose bytes really match from the installed file. False when the
+  // pieces file could not be written; nothing in the game was touched then.
+  [[nodiscard]] bool keep(const std::string& path, const std::optional<std::string>& original,
+                          std::string_view installed, const std::vector<SharedRange>& shared = {});
+  // keep() for a file copied whole: its current content, taken back to its
+  // original, is what is kept.
+  [[nodiscard]] bool keepFile(const std::string& path, std::string_view installed);
+
+  // At the end of an installation of the package with digest `package`:
+  // files an earlier installation wrote and this one did not are put back,
+  // the manifest is rewritten, and pieces files of versions no longer
+  // installed go. False after its messages when a file could not be put back
+  // or the manifest could not be written.
+  [[nodiscard]] bool finishInstallation(const std::string& package);
+
+  // Puts every file back, then removes the backup. 1 when the game is as it
+  // was before the first installation; 0 after a message for each file that
+  // was left as it is, and then the backup keeps only those files.
+  int restoreAll();
+
+ private:
+  enum class Restored { Done, Changed, Failed };
+  Restored restore(const std::string& path);
+  std::vector<const State*> statesOf(const std::string& path) const;
+  std::optional<std::string> rebuild(const State& state, std::string_view installed) const;
+  bool writeManifest(const std::string& package) const;
+  void dropAllBut(const std::set<std::string>& keptPieces);
+
+  std::string root_;
+  std::vector<State> states_;
+  // The pieces file each game file got from the installation now running.
+  std::map<std::string, std::string> written_;
+  size_t unreadable_ = 0;
+};
+
+// `vhpatch uninstall`: finds the game as the installer does, takes the
+// installation lock and restores every file of the backup. The exit status.
+int uninstallGame(tPatcher& patcher);
+
+}  // namespace vh
