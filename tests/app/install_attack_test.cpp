@@ -49,10 +49,14 @@ Content contentOf(const std::string& path) {
 // Every regular file under `folder`, by relative path.
 using Files = std::map<std::string, Content>;
 
+// The game's own files; the backup folder is the installer's, and whether it
+// still undoes the installation is checked by uninstalling.
 Files filesIn(const std::string& folder) {
   Files found;
   for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-    if (entry.is_regular_file()) found[fs::relative(entry.path(), folder).string()] = contentOf(entry.path());
+    const std::string name = fs::relative(entry.path(), folder).string();
+    if (name.rfind(".vhpatch-backup", 0) == 0) continue;
+    if (entry.is_regular_file()) found[name] = contentOf(entry.path());
   }
   return found;
 }
@@ -262,6 +266,17 @@ TEST(InstallAttack, AKilledInstallationLeavesEveryFileWholeAndTheNextOneFinishes
     EXPECT_EQ(finished.damaged, 0) << ::testing::PrintToString(finished.notes);
     damaged += finished.damaged;
     stray += finished.newFiles;
+
+    // The backup a killed run left, finished by the next, still gives the
+    // game back as it was.
+    const auto undone = setup.vhpatch("uninstall", "");
+    EXPECT_EQ(undone.status, 0) << undone.err;
+    const Inspection restored = inspect(setup.game, before, after);
+    EXPECT_EQ(restored.patched, 0) << "uninstall left translated files";
+    EXPECT_EQ(restored.damaged, 0) << ::testing::PrintToString(restored.notes);
+    EXPECT_FALSE(fs::exists(setup.game + "/.vhpatch-backup"));
+    damaged += restored.damaged;
+    stray += restored.newFiles;
   }
   std::cout << "kill test: " << runs << " runs, " << midWrite << " interrupted mid-write, " << damaged
             << " damaged files, " << stray << " stray files\n"
@@ -367,7 +382,10 @@ TEST(InstallAttack, AFullDiskFailsTheInstallationAndLeavesEveryFileWhole) {
 
     const auto run = setup.vhpatch("", "\n");
     EXPECT_EQ(run.status, 1) << run.err;
-    EXPECT_TRUE(has(run.err, "failed to write:" + (disk / "game/"))) << run.err;
+    // What runs out of room first may be a game file or its backup.
+    EXPECT_TRUE(has(run.err, "failed to write:" + (disk / "game/")) ||
+                has(run.err, "failed to write backup for:" + (disk / "game/")))
+        << run.err;
     EXPECT_EQ(has(run.err, "failed applying patch:"), c.roomForOneArchive) << run.err;
     EXPECT_FALSE(has(run.err, "Done!")) << run.err;
     const Inspection seen = inspect(disk / "game", before, after);

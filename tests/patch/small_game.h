@@ -49,6 +49,8 @@ class SmallGame {
     std::map<std::string, std::string> found;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(dir / "game")) {
       const std::string name = std::filesystem::relative(entry.path(), dir / "game").string();
+      // The backup is the installer's own folder, not a game file.
+      if (name.rfind(".vhpatch-backup", 0) == 0) continue;
       if (entry.is_regular_file() && name != "x.xarc") found[name] = readFile(entry.path());
     }
     return found;
