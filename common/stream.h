@@ -76,7 +76,9 @@ enum class FileMode {
 
 class FileStream final : public Stream {
  public:
-  // Null when the file cannot be opened in that mode.
+  // Null when the file cannot be opened in that mode. Reading opens regular
+  // files only: a pipe would block the open itself, and a device such as
+  // /dev/zero would never end.
   static std::unique_ptr<FileStream> open(const std::string& path, FileMode mode);
   ~FileStream() override;
   FileStream(const FileStream&) = delete;

@@ -21,14 +21,16 @@ void removeScratch() {
 }  // namespace
 
 const std::string& scratchFolder() {
-  static const std::string folder = [] {
+  // Never destroyed: the exit handler that removes the folder runs after
+  // every static object is gone.
+  static const std::string& folder = *new std::string([] {
     const std::string path = "/tmp/vh-fuzz-" + std::to_string(getpid());
     std::error_code ignored;
     std::filesystem::remove_all(path, ignored);
     if (mkdir(path.c_str(), 0700) != 0) fail("cannot make the scratch folder");
     std::atexit(removeScratch);
     return path;
-  }();
+  }());
   return folder;
 }
 

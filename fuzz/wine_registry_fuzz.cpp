@@ -28,9 +28,10 @@ int wineRegistry(const uint8_t* data, size_t size) {
   const std::string prefix = scratchFolder() + "/wine";
   mkdir(prefix.c_str(), 0700);
   writeScratch("wine/user.reg", data, size);
-  // Quotes, backslashes, a byte above 127 and a control byte: every escape
-  // the writer has to make and the reader to undo.
-  const std::string value = std::string("C:\\Games\\\"Varn\"\x01\xC4\xE3\n", 19) + '\0';
+  // Quotes, backslashes, a control byte, a line feed and a character
+  // beyond ASCII: every escape the writer has to make and the reader to undo.
+  // (The store keeps UTF-16, so only UTF-8 text can come back unchanged.)
+  const std::string value = std::string("C:\\Games\\\"Varn\"\x01\xE4\xBD\xA0\n") + '\0';
   std::vector<std::string> before;
   {
     WineRegistry registry(prefix);

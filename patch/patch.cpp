@@ -102,7 +102,10 @@ int tPatch::open(const std::string& url) {
   if (!z->OpenZip(url)) {
     // A file that is there but cannot be opened as a package was cut short
     // or spoilt on its way; only a file that is not there is "not found".
-    desktop().messageBox(fileKind(url) == FileKind::Missing ? "patch file not found" : kDamagedPackage);
+    const FileKind kind = fileKind(url);
+    desktop().messageBox(kind == FileKind::Missing ? "patch file not found"
+                         : kind == FileKind::File  ? kDamagedPackage
+                                                   : "patch file is not a regular file:" + url);
     return 0;
   }
   // A refusal names the member or path at fault in place of the step's own
