@@ -1,6 +1,5 @@
 #include "common/stream.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -88,21 +87,12 @@ void Stream::writeLine(const std::string& bytes) {
 
 std::unique_ptr<FileStream> FileStream::open(const std::string& path, FileMode mode) {
   const char* how = mode == FileMode::Read ? "rb" : mode == FileMode::Write ? "wb" : "r+b";
-  const int flags = mode == FileMode::Read ? O_RDONLY : mode == FileMode::Write ? O_WRONLY | O_CREAT | O_TRUNC : O_RDWR;
-  // Opened without blocking, so that a pipe with no writer cannot hold the
-  // open up; the type is checked on what was opened, not on the name.
-  const int fd = ::open(toSlashes(path).c_str(), flags | O_NONBLOCK, 0666);
-  if (fd < 0) return nullptr;
+  std::FILE* file = std::fopen(toSlashes(path).c_str(), how);
+  if (!file) return nullptr;
   // A folder opens under Linux but cannot be read; it is no file to us.
   struct stat info {};
-  if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode) || (mode != FileMode::Write && !S_ISREG(info.st_mode))) {
-    ::close(fd);
-    return nullptr;
-  }
-  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-  std::FILE* file = fdopen(fd, how);
-  if (!file) {
-    ::close(fd);
+  if (fstat(fileno(file), &info) != 0 || S_ISDIR(info.st_mode)) {
+    std::fclose(file);
     return nullptr;
   }
   return std::unique_ptr<FileStream>(new FileStream(file, static_cast<int64_t>(info.st_size)));

@@ -76,9 +76,7 @@ enum class FileMode {
 
 class FileStream final : public Stream {
  public:
-  // Null when the file cannot be opened in that mode. Reading opens regular
-  // files only: a pipe would block the open itself, and a device such as
-  // /dev/zero would never end.
+  // Null when the file cannot be opened in that mode.
   static std::unique_ptr<FileStream> open(const std::string& path, FileMode mode);
   ~FileStream() override;
   FileStream(const FileStream&) = delete;
