@@ -11,7 +11,7 @@ FileKind fileKind(const std::string& path) {
   struct stat info {};
   if (stat(toSlashes(path).c_str(), &info) != 0) return FileKind::Missing;
   if (S_ISDIR(info.st_mode)) return FileKind::Folder;
-  return FileKind::File;
+  return S_ISREG(info.st_mode) ? FileKind::File : FileKind::Other;
 }
 
 bool fileExists(const std::string& path) { return fileKind(path) == FileKind::File; }

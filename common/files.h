@@ -9,7 +9,9 @@
 
 namespace vh {
 
-enum class FileKind { Missing, File, Folder };
+// Other is anything neither a regular file nor a folder: a pipe, a device, a
+// socket. Reading one may block forever or never end, so no reader opens one.
+enum class FileKind { Missing, File, Folder, Other };
 
 FileKind fileKind(const std::string& path);
 bool fileExists(const std::string& path);  // a regular file

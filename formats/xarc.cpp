@@ -153,11 +153,16 @@ std::optional<Fault> tXARC::read(Stream& source, const std::string& path) {
   }
 
   int64_t running = headerlength;
+  // Where the table ends as a save writes it back. Reads past the end of the
+  // file do not move the stream, so a table cut short ends later than the
+  // stream's position says.
+  int64_t savedTableEnd = kHeaderSize;
   std::vector<std::shared_ptr<tXRC>> recordFiles;
   for (int32_t i = 0; i < filecount; ++i) {
     std::string memberName = stream->readLine();
     const int32_t length = stream->readI32();
     const int32_t flag = stream->readI32();
+    savedTableEnd += static_cast<int64_t>(memberName.size()) + kMinEntrySize;
     const bool isRecordFile = getExtName(memberName) == "xrc";
     if (length < 0 || running < 0 || running > fileSize) {
       return badSize("member " + std::to_string(i) + " of " + std::to_string(length) + " bytes at offset " +
@@ -208,7 +213,9 @@ std::optional<Fault> tXARC::read(Stream& source, const std::string& path) {
     xrc.reset();
     return Fault{FaultKind::Damaged, recordFile->damage()};
   }
-  savable_ = true;
+  // A table cut short reads quietly, but written back in full it would run
+  // past headerlength into the first member: a file no reader accepts.
+  savable_ = savedTableEnd <= headerlength || filecount == 0;
   return std::nullopt;
 }
 

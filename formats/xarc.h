@@ -76,8 +76,10 @@ class tXARC {
   // writing nothing, when the archive is not savable().
   int save(Stream& stream);
   // True after an open that read a whole header and table. An archive never
-  // opened, one whose open returned 0, and one opened from a file under 12
-  // bytes (no members, a header of zeros) have nothing to write back.
+  // opened, one whose open returned 0, one opened from a file under 12
+  // bytes (no members, a header of zeros), and one whose table, cut short
+  // by the end of the file, would pass headerlength once written out in
+  // full have nothing to write back.
   bool savable() const { return savable_; }
   // First member whose name matches, ignoring the case of A-Z only.
   tXFilePtr findFile(const std::string& memberName) const;

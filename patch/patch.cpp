@@ -117,8 +117,10 @@ std::optional<Fault> tPatch::read(const std::string& url) {
   if (!z->OpenZip(url)) {
     // A file that is there but cannot be opened as a package was cut short
     // or spoilt on its way; only a file that is not there is "not found".
-    if (fileKind(url) == FileKind::Missing) return Fault{FaultKind::CannotOpen, "patch file not found"};
-    return Fault{FaultKind::Damaged, kDamagedPackage};
+    const FileKind kind = fileKind(url);
+    if (kind == FileKind::Missing) return Fault{FaultKind::CannotOpen, "patch file not found"};
+    if (kind == FileKind::File) return Fault{FaultKind::Damaged, kDamagedPackage};
+    return Fault{FaultKind::CannotOpen, "patch file is not a regular file:" + url};
   }
   // A refusal names the member or path at fault in place of the step's own
   // message.

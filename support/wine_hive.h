@@ -12,6 +12,8 @@
 
 namespace vh {
 
+class Stream;
+
 // A hive as the lines of its file. Lines keep everything but their line
 // feed, so that a hive written back changes only the lines a write touched.
 struct HiveText {
@@ -21,10 +23,18 @@ struct HiveText {
 
 // The lines of `text`.
 HiveText splitHiveText(const std::string& text);
+// No registry a prefix holds comes near this; a larger file is refused
+// before anything is read, rather than filling memory.
+inline constexpr uint64_t kMaxHiveSize = 64ull << 20;
+
+// The lines of the hive read from `stream`'s position to its end, however
+// the stream hands its bytes out; `path` names it in a fault. Larger than
+// kMaxHiveSize is the fault BadSize, a read that fails CannotOpen.
+Result<HiveText> readHive(Stream& stream, const std::string& path);
 // The lines of the hive file at `path`. A file that does not exist is an
 // empty hive (a new prefix has none yet); one that exists but cannot be read
-// to its end is the fault CannotOpen, so that nothing is ever written back
-// from a part of it.
+// to its end, or is no regular file (a pipe, a device), is the fault
+// CannotOpen, so that nothing is ever written back from a part of it.
 Result<HiveText> readHiveFile(const std::string& path);
 
 struct RegValue {

@@ -13,8 +13,10 @@
 #include <vector>
 
 #include "common/bytes.h"
+#include "common/files.h"
 #include "common/little_endian.h"
 #include "common/replacing_file.h"
+#include "common/stream.h"
 #include "support/registry_platform.h"
 #include "support/wine_hive.h"
 
@@ -518,20 +520,33 @@ HiveText splitHiveText(const std::string& text) {
   return hive;
 }
 
-Result<HiveText> readHiveFile(const std::string& path) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) {
-    if (errno == ENOENT) return HiveText{};
-    return Fault{FaultKind::CannotOpen, path + " cannot be opened"};
+Result<HiveText> readHive(Stream& stream, const std::string& path) {
+  if (stream.size() > static_cast<int64_t>(kMaxHiveSize)) {
+    return Fault{FaultKind::BadSize, path + " is larger than " + std::to_string(kMaxHiveSize >> 20) + " MiB"};
   }
-  std::string text;
-  char buf[65536];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
-  const bool failed = std::ferror(f) != 0;
-  std::fclose(f);
-  if (failed) return Fault{FaultKind::CannotOpen, path + " cannot be read to its end"};
+  std::string text(static_cast<size_t>(stream.size()), '\0');
+  size_t done = 0;
+  try {
+    while (done < text.size()) done += stream.read(text.data() + done, text.size() - done);
+  } catch (const StreamError&) {
+    return Fault{FaultKind::CannotOpen, path + " cannot be read to its end"};
+  }
   return splitHiveText(text);
+}
+
+Result<HiveText> readHiveFile(const std::string& path) {
+  switch (fileKind(path)) {
+    case FileKind::Missing:
+      return HiveText{};
+    case FileKind::File:
+      break;
+    case FileKind::Folder:
+    case FileKind::Other:
+      return Fault{FaultKind::CannotOpen, path + " is not a regular file"};
+  }
+  auto stream = FileStream::open(path, FileMode::Read);
+  if (!stream) return Fault{FaultKind::CannotOpen, path + " cannot be opened"};
+  return readHive(*stream, path);
 }
 
 Result<RegValue> parseValueData(const std::string& text) {

@@ -74,6 +74,9 @@ SZipFileEntryPtr ZipFile::getFileInfoByName(const std::string& name) const {
 ZipReader::~ZipReader() { CloseZip(); }
 
 int ZipReader::OpenZip(const std::string& path) {
+  // minizip opens by name and would block on a pipe or read a device
+  // without end: a package is a regular file.
+  if (fileKind(path) != FileKind::File) return 0;
   unzFile handle = unzOpen(path.c_str());
   if (!handle) return 0;
   CloseZip();

@@ -42,7 +42,8 @@
 namespace vh {
 
 // Raised by toPixmap for data no valid XMG image holds: an opcode 0xFF or a
-// size out of range. Short data is not damage: it decodes quietly.
+// size out of range, or a large size over data too short to reach every
+// block. Short data is otherwise not damage: it decodes quietly.
 class XmgError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
@@ -52,6 +53,10 @@ class XmgError : public std::runtime_error {
 // from the header, so the header is checked against this before anything
 // else happens.
 inline constexpr int32_t kXmgMaxSide = kMaxImageSide;
+// Above this many canvas pixels (about a 2048 x 2048 picture), an image
+// whose data is too short to reach every block is refused as BadSize rather
+// than drawn mostly white.
+inline constexpr uint64_t kXmgShortDataPixels = 1u << 22;
 
 class tXMGHeader {
  public:

@@ -136,6 +136,19 @@ Result<PixelMap> tXMGLoader::decode(Stream& stream) {
                                          std::to_string(kXmgMaxSide) + ": the data is damaged"};
   }
 
+  // Short data decodes quietly, the undrawn part white; but a large picture
+  // over data that cannot even name all its blocks is no truncated image,
+  // and its canvas would cost memory the data gives no reason for. The
+  // fewest bytes that reach every block are a two-byte opcode per 4095.
+  const uint64_t blocks = (static_cast<uint64_t>(h.width) + 1) / 2 * ((static_cast<uint64_t>(h.height) + 1) / 2);
+  const uint64_t fewest = (blocks + kMaxRunBlocks - 1) / kMaxRunBlocks * 2;
+  const uint64_t canvasPixels = static_cast<uint64_t>(h.width + kCanvasMargin) * (h.height + kCanvasMargin);
+  if (canvasPixels > kXmgShortDataPixels && static_cast<uint64_t>(stream.remaining()) < fewest) {
+    return Fault{FaultKind::BadSize, "XMG image size " + sizeText(h) + " needs at least " + std::to_string(fewest) +
+                                         " bytes of data, the file holds " + std::to_string(stream.remaining()) +
+                                         ": the data is damaged"};
+  }
+
   PixelMap canvas(h.width + kCanvasMargin, h.height + kCanvasMargin);
   std::memset(canvas.row(0), 0xFF, canvas.stride() * static_cast<size_t>(canvas.height()));
 
