@@ -6,6 +6,7 @@
 
 #include <climits>
 #include <cstdio>
+#include <exception>
 
 #include "common/bytes.h"
 #include "common/files.h"
@@ -125,6 +126,17 @@ bool ReplacingFile::commit() {
   committed_ = true;
   syncFolder(folderOf(path_));
   return true;
+}
+
+bool replaceWholeFile(const std::string& path, const std::string& bytes) {
+  auto file = ReplacingFile::create(path);
+  if (!file) return false;
+  try {
+    file->stream().writeString(bytes);
+  } catch (const std::exception&) {
+    return false;  // the old file stays as it was
+  }
+  return file->commit();
 }
 
 }  // namespace vh

@@ -31,6 +31,10 @@ std::string replacedFile(const std::string& path);
 // the folder is listed once and not descended. Returns how many went.
 size_t removeLeftovers(const std::string& folder, const std::set<std::string>& names);
 
+// `bytes` as the whole new content of `path`, replaced as ReplacingFile
+// does; false, with the old file as it was, when it cannot be written.
+[[nodiscard]] bool replaceWholeFile(const std::string& path, const std::string& bytes);
+
 // Tests stand a stream of their own between the writers and every new
 // file, to make writing fail at a chosen byte; the program never sets one.
 // The filter is given the new file's stream and returns the one writers get.

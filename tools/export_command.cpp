@@ -83,17 +83,6 @@ std::string indexFile(const GameScene& scene) {
   return text;
 }
 
-bool writeFile(const std::string& path, const std::string& bytes) {
-  auto file = ReplacingFile::create(path);
-  if (!file) return false;
-  try {
-    file->stream().writeString(bytes);
-  } catch (const std::exception&) {
-    return false;
-  }
-  return file->commit();
-}
-
 // A working tree's translations by record and kind; the last entry for one
 // decides, as it does when installed.
 using Translations = std::map<std::tuple<int32_t, int32_t, int32_t>, std::string>;
@@ -190,7 +179,7 @@ class Exporter {
   }
 
   bool write(const std::string& path, const std::string& bytes) {
-    if (writeFile(path, bytes)) return true;
+    if (replaceWholeFile(path, bytes)) return true;
     warn("cannot write " + path);
     return false;
   }

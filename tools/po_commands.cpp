@@ -104,27 +104,16 @@ class PoImport {
   std::string text_;
 };
 
-bool writeFile(const std::string& path, const std::string& bytes) {
-  auto file = ReplacingFile::create(path);
-  if (!file) return false;
-  try {
-    file->stream().writeString(bytes);
-  } catch (const std::exception&) {
-    return false;
-  }
-  return file->commit();
-}
-
 // The previous file stays as NAME~ so that an import over hand-made
 // entries can be undone; the builder packs only names ending in "trz".
 bool install(const std::string& worktree, const Converted& converted) {
   const std::string trans = worktree + "/trans/";
   const std::string target = trans + translationFileName(trans, converted.scene);
-  if (fileExists(target) && !writeFile(target + "~", readWhole(target))) {
+  if (fileExists(target) && !replaceWholeFile(target + "~", readWhole(target))) {
     report("cannot write " + target + "~");
     return false;
   }
-  if (!writeFile(target, converted.trz)) {
+  if (!replaceWholeFile(target, converted.trz)) {
     report("cannot write " + target);
     return false;
   }

@@ -50,17 +50,6 @@ std::string memberBytes(tXFile& member) {
   return buffer->toString();
 }
 
-bool writeWhole(const std::string& path, const std::string& bytes) {
-  auto file = ReplacingFile::create(path);
-  if (!file) return false;
-  try {
-    file->stream().writeString(bytes);
-  } catch (const std::exception&) {
-    return false;
-  }
-  return file->commit();
-}
-
 int list(const std::string& path) {
   tXARC archive;
   if (!open(path, archive)) return 1;
@@ -100,7 +89,7 @@ int extract(const std::string& path, const std::vector<std::string>& names, cons
       continue;
     }
     if (file != member->name) fail("member " + member->name + " written as " + file);
-    if (!writeWhole(folder + "/" + file, memberBytes(*member))) {
+    if (!replaceWholeFile(folder + "/" + file, memberBytes(*member))) {
       fail("cannot write " + folder + "/" + file);
       status = 1;
     }
