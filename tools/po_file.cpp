@@ -53,6 +53,17 @@ void xerror2(int severity, po_message_t, const char* filename1, size_t lineno1, 
 
 const po_xerror_handler kHandler = {xerror, xerror2};
 
+// po_file_free leaves every message's msgctxt behind, while the setter frees
+// the one it replaces: clearing the contexts first gives all of it back.
+void freePoFile(po_file_t file) {
+  for (const char* const* domain = po_file_domains(file); *domain; ++domain) {
+    po_message_iterator_t it = po_message_iterator(file, *domain);
+    while (po_message_t message = po_next_message(it)) po_message_set_msgctxt(message, nullptr);
+    po_message_iterator_free(it);
+  }
+  po_file_free(file);
+}
+
 // Runs one library call that may end in a fatal error; only trivially
 // destructible objects live between here and the handler's jump. Null when
 // the call failed or reported an error: gettext goes on after a syntax
@@ -73,7 +84,7 @@ po_file_t guarded(po_file_t (*call)(po_file_t, const char*), po_file_t file, con
   gProblems = previousProblems;
   gErrors = previousErrors;
   if (failed && result && !file) {
-    po_file_free(result);
+    freePoFile(result);
     return nullptr;
   }
   return failed ? nullptr : result;
@@ -84,11 +95,23 @@ po_file_t writeCall(po_file_t file, const char* path) { return po_file_write(fil
 
 std::string text(const char* s) { return s ? s : ""; }
 
+// po_file_domain_header and po_message_extracted_comments are declared to
+// return const text but hand over a fresh copy on each call, which is ours
+// to free; an absent comment alone comes back as the library's own static
+// "", which is not.
+std::string takeText(char* s) {
+  std::string result = text(s);
+  std::free(s);
+  return result;
+}
+
+std::string takeComment(const char* s) { return *s ? takeText(const_cast<char*>(s)) : ""; }
+
 class PoFile {
  public:
   explicit PoFile(po_file_t file) : file_(file) {}
   ~PoFile() {
-    if (file_) po_file_free(file_);
+    if (file_) freePoFile(file_);
   }
   PoFile(const PoFile&) = delete;
   PoFile& operator=(const PoFile&) = delete;
@@ -204,7 +227,7 @@ std::optional<PoCatalog> readPoFile(const std::string& path, std::vector<std::st
     return std::nullopt;
   }
   PoCatalog catalog;
-  catalog.header = text(po_file_domain_header(file.get(), nullptr));
+  catalog.header = takeText(const_cast<char*>(po_file_domain_header(file.get(), nullptr)));
   Iterator it(file.get());
   while (po_message_t message = po_next_message(it.get())) {
     PoMessage m;
@@ -212,7 +235,7 @@ std::optional<PoCatalog> readPoFile(const std::string& path, std::vector<std::st
     if (m.id.empty() && !po_message_msgctxt(message)) continue;  // the header entry
     m.context = text(po_message_msgctxt(message));
     m.str = text(po_message_msgstr(message));
-    m.extracted = text(po_message_extracted_comments(message));
+    m.extracted = takeComment(po_message_extracted_comments(message));
     m.fuzzy = po_message_is_fuzzy(message) != 0;
     m.obsolete = po_message_is_obsolete(message) != 0;
     catalog.messages.push_back(std::move(m));
@@ -221,11 +244,7 @@ std::optional<PoCatalog> readPoFile(const std::string& path, std::vector<std::st
 }
 
 std::string poHeaderField(const std::string& header, const std::string& name) {
-  char* value = po_header_field(header.c_str(), name.c_str());
-  if (!value) return "";
-  std::string result = value;
-  std::free(value);
-  return result;
+  return takeText(po_header_field(header.c_str(), name.c_str()));
 }
 
 std::string withLineFeedsOf(const std::string& msgid, const std::string& msgstr) {

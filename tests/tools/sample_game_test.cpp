@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
+#include <memory>
 #include <set>
+#include <vector>
 
 #include "common/byte_reader.h"
 #include "common/files.h"
@@ -112,6 +115,13 @@ TEST_F(SampleGameTest, EveryTranslationEntryAddressesARecordOfAFittingKind) {
   int entries = 0;
   std::set<int> kinds;
   bool capitalTrz = false;
+  // Opened once each: a scene's entries address few archives, Global's
+  // thousands of entries one large one.
+  struct Opened {
+    tXARC archive;
+    std::vector<tRecordPtr> records;
+  };
+  std::map<std::string, std::unique_ptr<Opened>> archives;
   for (const std::string& name : listFolder(dir / "worktree/trans", true)) {
     if (tXARC::getExtName(name) != "trz") continue;
     capitalTrz = capitalTrz || name.find(".TRZ") != std::string::npos;
@@ -122,9 +132,13 @@ TEST_F(SampleGameTest, EveryTranslationEntryAddressesARecordOfAFittingKind) {
       const std::string path = entry.subId == 99 ? prefix + scene + "/" + scene + ".xarc"
                                                  : prefix + scene + "/" + std::to_string(entry.subId) + "/" +
                                                        std::to_string(entry.subId) + ".xarc";
-      tXARC archive;
-      ASSERT_EQ(archive.open(dir / ("game/" + path)), 1) << path;
-      const auto records = archive.getXRC()->getRecordArray();
+      std::unique_ptr<Opened>& opened = archives[path];
+      if (!opened) {
+        opened = std::make_unique<Opened>();
+        ASSERT_EQ(opened->archive.open(dir / ("game/" + path)), 1) << path;
+        opened->records = opened->archive.getXRC()->getRecordArray();
+      }
+      const auto& records = opened->records;
       ASSERT_LT(entry.recId, static_cast<int>(records.size()));
       EXPECT_EQ(entry.scnId, scene);
       EXPECT_TRUE(fits(entry.typeId, records[static_cast<size_t>(entry.recId)]->data))

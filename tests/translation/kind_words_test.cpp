@@ -31,7 +31,7 @@ TEST(KindWords, WhatEachRecordHoldsAndWhichWordsFit) {
       {"group", 9, 6, "Crowd", "", {"group"}, {{kKindGroup, KindFit::Fits}, {kKindObject, KindFit::Harmful}}},
       {"speech", 29, 1, "", embedded("", "Hello"), {"speech"},
        {{kKindSpeech, KindFit::Fits}, {kKindText, KindFit::Harmful}, {kKindObject, KindFit::Harmful}}},
-      {"speech whose length runs past the end", 29, 0, "", std::string("\x40\x00ab", 4), {},
+      {"speech whose length runs past the end", 29, 0, "", std::string("\x40\x00" "ab", 4), {},
        {{kKindSpeech, KindFit::Harmful}}},
       {"object 23", 23, 4, "Key", "xx", {"object"}, {{kKindObject, KindFit::Fits}, {kKindPerson, KindFit::Harmful}}},
       {"object 37", 37, 0, "Door", "", {"object"}, {{kKindObject, KindFit::Fits}, {kKindGroup, KindFit::Harmful}}},

@@ -108,9 +108,19 @@ struct Windows {
 };
 
 // Both windows share the title; the installer is the one of its size.
-Windows findWindows(test::XDriver& x) {
+// A sanitizer build on a busy machine can take a minute to show them: the
+// wait ends when both are up or the program has ended, and only a hang runs
+// into the limit.
+Windows findWindows(test::XDriver& x, RunningInstaller& running) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(180);
+  std::vector<TopWindow> shown;
+  do {
+    shown = x.windowsTitled(kTitle);
+    if (shown.size() >= 2 || running.waitForExit(0) != -2) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  } while (std::chrono::steady_clock::now() < until);
   Windows found;
-  for (const TopWindow& w : x.waitForWindows(kTitle, 2)) {
+  for (const TopWindow& w : shown) {
     if (w.width == kWidth && w.height == kHeight) {
       found.installer = w;
     } else {
@@ -126,7 +136,7 @@ bool dismissMessageBox(test::XDriver& x, const std::string& shot = "") {
   const auto isBox = [](const TopWindow& w) {
     return !(w.width == kWidth && w.height == kHeight) && !(w.x == 0 && w.y == 0);
   };
-  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(180);
   std::vector<TopWindow> shown;
   while (std::chrono::steady_clock::now() < until) {
     shown = x.windowsTitled(kTitle);
@@ -168,7 +178,7 @@ class WindowedInstall : public testing::Test {
   void start(const Installation& setup) {
     ASSERT_EQ(setup.vhpatch("make").status, 0);
     running = std::make_unique<RunningInstaller>(setup);
-    windows = findWindows(x);
+    windows = findWindows(x, *running);
     ASSERT_NE(windows.installer.id, 0u) << running->err();
     ASSERT_NE(windows.backdrop.id, 0u);
   }
@@ -229,10 +239,10 @@ TEST_F(WindowedInstall, TheBarsMoveDuringALongInstallAndACloseWaitsForItsEnd) {
   // The window repaints between sub-scenes: the overall bar is seen part
   // filled while the installation runs.
   double share = 0;
-  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(180);
   while (std::chrono::steady_clock::now() < until) {
     share = barShare(x, windows.installer, kOverallBar);
-    if (share > 0.05 && share < 0.6) break;
+    if (share > 0.05) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   ASSERT_GT(share, 0.05);
