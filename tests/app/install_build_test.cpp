@@ -183,7 +183,8 @@ TEST_P(PackageLoadCost, StaysWithinTwiceWhatItReadsOrIsRefused) {
   for (const std::string& name : listFolder(setup.program + "/trans", true)) read += fileSize(setup.program + "/trans/" + name);
   ASSERT_EQ(setup.vhpatch("make").status, 0);
 
-  const auto run = runInChild(setup.command(""), "");  // closed at once: loading only
+  // Closed at once: loading only.
+  const auto run = runInChild(test::kManyAllocations + setup.command(""), "");
   if (param.refused) {
     EXPECT_EQ(run.result.status, 255) << run.result.err;
     EXPECT_EQ(run.result.out, "error in reading patch:patch.dat\n");

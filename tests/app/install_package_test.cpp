@@ -132,7 +132,7 @@ TEST_F(InstallPackage, AHundredThousandMembersLoadWithoutAScanPerMember) {
   test::writePackage(package, many);
   // A look-up that walks the directory makes this hours of processor time;
   // the index makes it a few seconds.
-  const std::string limited = "ulimit -t 60 && " + setup.command("");
+  const std::string limited = "ulimit -t 60 && " + (test::kManyAllocations + setup.command(""));
   const auto loaded = test::runCommand(limited);
   EXPECT_EQ(loaded.status, 0) << loaded.err;
   EXPECT_EQ(loaded.out, "");
