@@ -121,8 +121,8 @@ bool ZipReader::indexMembers() {
   return at == UNZ_END_OF_LIST_OF_FILE || (global.number_entry == kFullCount && walked >= kFullCount);
 }
 
-ZipReader::Member ZipReader::openMember(const std::string& name, int caseSensitive, const std::string& password,
-                                        uint64_t& size) {
+ZipReader::Member ZipReader::locateMember(const std::string& name, int caseSensitive, uint64_t& packed,
+                                          uint64_t& size) {
   if (!m_zipFile) return Member::Missing;
   // Names are compared as minizip compares them, up to a zero byte.
   const std::string wanted(name.c_str());
@@ -136,10 +136,19 @@ ZipReader::Member ZipReader::openMember(const std::string& name, int caseSensiti
   if (unzGoToFilePos64(handle, &position) != UNZ_OK) return Member::Damaged;
   unz_file_info64 info{};
   if (unzGetCurrentFileInfo64(handle, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) return Member::Damaged;
+  packed = info.compressed_size;
+  size = info.uncompressed_size;
+  return Member::Sound;
+}
+
+ZipReader::Member ZipReader::openMember(const std::string& name, int caseSensitive, const std::string& password,
+                                        uint64_t& size) {
+  uint64_t packed = 0;
+  const Member located = locateMember(name, caseSensitive, packed, size);
+  if (located != Member::Sound) return located;
+  unzFile handle = static_cast<unzFile>(m_zipFile);
   // A size the compressed bytes cannot back is a lie; refuse it before
   // allocating anything.
-  const uint64_t packed = info.compressed_size;
-  size = info.uncompressed_size;
   if (size > kMaxMemberSize || size > packed * kMaxExpansion + 64) return Member::Damaged;
   const int opened =
       password.empty() ? unzOpenCurrentFile(handle) : unzOpenCurrentFilePassword(handle, password.c_str());
@@ -217,21 +226,13 @@ int ZipReader::CloseZip() {
 }
 
 int64_t ZipReader::memberSize(const std::string& name, int caseSensitive) {
-  if (!m_zipFile) return -1;
-  const std::string wanted(name.c_str());
-  const auto& index = caseSensitive ? m_byName : m_byLowerName;
-  const auto found = index.find(caseSensitive ? wanted : lowerCase(wanted));
-  if (found == index.end()) return -1;
-  unzFile handle = static_cast<unzFile>(m_zipFile);
-  unz64_file_pos position{};
-  position.pos_in_zip_directory = found->second.directoryOffset;
-  position.num_of_file = found->second.number;
-  unz_file_info64 info{};
-  if (unzGoToFilePos64(handle, &position) != UNZ_OK ||
-      unzGetCurrentFileInfo64(handle, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) {
-    return 0;  // there, but damaged: extracting it says so
+  uint64_t packed = 0, size = 0;
+  switch (locateMember(name, caseSensitive, packed, size)) {
+    case Member::Missing: return -1;
+    case Member::Damaged: return 0;  // there, but damaged: extracting it says so
+    case Member::Sound: break;
   }
-  return static_cast<int64_t>(info.uncompressed_size);
+  return static_cast<int64_t>(size);
 }
 
 // ---- ZipWriter

@@ -109,6 +109,9 @@ class ZipReader : public ZipFile {
   };
 
   bool indexMembers();
+  // Goes to the member through the directory index and reads its sizes:
+  // Missing, Damaged when its directory entry cannot be read, or Sound.
+  Member locateMember(const std::string& name, int caseSensitive, uint64_t& packed, uint64_t& size);
   Member openMember(const std::string& name, int caseSensitive, const std::string& password, uint64_t& size);
   bool readMember(uint8_t* destination, uint64_t size);
 
