@@ -2,6 +2,7 @@
 // title, driven by clicks and close requests as a player would.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -56,7 +57,9 @@ class RunningInstaller {
     test::writeFile(err, "");
     pid_ = fork();
     if (pid_ == 0) {
-      // Started from elsewhere, as a player would; the windows allowed.
+      // Started from elsewhere, as a player would; the windows allowed. It
+      // ends with the test process, whichever way that ends.
+      prctl(PR_SET_PDEATHSIG, SIGKILL);
       if (chdir("/") != 0) _exit(126);
       setenv("WINEPREFIX", setup.prefix.c_str(), 1);
       setenv("VHPATCH_DEBUG", "1", 1);
