@@ -11,6 +11,7 @@
 // the way out.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "common/report.h"
@@ -18,10 +19,15 @@
 
 namespace vh {
 
-// Progress shown while an installation runs; each value is a fraction 0..1.
+// Progress shown while an installation runs: each bar a fraction 0..1, and
+// the scene at hand with its place among the package's scenes (number 0
+// before the first scene).
 struct Progress {
   double scene = 0;
   double overall = 0;
+  std::string sceneName;
+  size_t sceneNumber = 0;
+  size_t sceneCount = 0;
 };
 
 // Whole percent of a fraction, cut toward zero, as every progress display

@@ -30,6 +30,41 @@ Environment readEnvironment() {
   return environment;
 }
 
+std::string helpText() {
+  return R"(Usage: vhpatch [make | makeandapply | uninstall]
+       vhpatch --help | -h | --version
+
+Installs the Simplified Chinese translation in patch.dat, beside this
+program, into Varnhollow. The game folder is read from the game's registry
+key in the Wine prefix; when it is not there, the program asks for it.
+
+Modes (the first argument, in any letter case):
+  (none)        load patch.dat and show the installer; install with its
+                button, or in a terminal with Enter (Ctrl-D quits)
+  make          build patch.dat from the working tree beside the program
+                (data/, trans/, extra/, addon/)
+  makeandapply  build patch.dat, then install it at once
+  uninstall     put every game file back as it was before the translation,
+                from the backup in the game folder (.vhpatch-backup/);
+                patch.dat is not read
+  Any other first argument starts the installer as with none.
+
+Environment:
+  VHPATCH_UI=terminal  use the terminal even where windows can be opened
+  VHPATCH_DEBUG=1      write debug lines to standard error
+  WINEPREFIX           the Wine prefix whose registry names the game folder
+                       and whose drive letters it uses (default: ~/.wine)
+  HOME                 the home folder, where ~/.wine is looked for
+  DISPLAY              the display for the windows; without one the
+                       terminal is used
+
+Exit status:
+  0    done
+  1    a failure the program reported; nothing was lost
+  255  a fatal error, such as a patch.dat that cannot be loaded
+)";
+}
+
 std::string modeWord(int argc, const char* const* argv) {
   if (argc < 2 || !argv[1]) return "";
   return lowerCase(argv[1]);

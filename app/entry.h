@@ -18,6 +18,10 @@ struct Environment {
 };
 Environment readEnvironment();
 
+// What `vhpatch --help` prints: the modes, the environment variables the
+// program reads and its exit statuses.
+std::string helpText();
+
 // The mode word is the first argument lower-cased (A-Z only); arguments
 // after it are ignored.
 std::string modeWord(int argc, const char* const* argv);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 
 namespace vh {
 
@@ -20,6 +21,9 @@ class InstallerShell {
   // exit status; `install` runs for each accepted press of the install
   // button (the shell ignores presses while the button is disabled).
   virtual int runEventLoop(const std::function<void()>& install) = 0;
+  // The one line that ends an installation or an uninstallation where the
+  // shell has a place for it; the windows have none.
+  virtual void summarize(const std::string&) {}
 };
 
 }  // namespace vh

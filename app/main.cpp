@@ -27,6 +27,11 @@ int main(int argc, char** argv) {
     std::printf("vhpatch %s\n", vh::kVersion);
     return 0;
   }
+  // Whatever follows it, a request for help never installs anything.
+  if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    std::fputs(vh::helpText().c_str(), stdout);
+    return 0;
+  }
   // Before anything else: every relative path of the program means a path
   // beside the program file.
   const bool entered = vh::enterProgramFolder();

@@ -3,6 +3,7 @@
 #include "app/desktop.h"
 #include "app/installer_shell.h"
 #include "app/v_patcher.h"
+#include "common/files.h"
 #include "patch/backup.h"
 #include "patch/patch_maker.h"
 
@@ -12,14 +13,37 @@ namespace {
 
 constexpr const char* kPackage = "patch.dat";
 
+std::string counted(size_t n, const std::string& thing) {
+  return std::to_string(n) + " " + thing + (n == 1 ? "" : "s");
+}
+
+std::string installSummary(const tPatcher& patcher) {
+  const auto& written = patcher.written();
+  std::string line = "installed: " + counted(written.archives, "archive") + " translated, " +
+                     counted(written.extras, "extra file") + " copied; ";
+  // A package that changed nothing leaves no backup, and nothing to undo.
+  const std::string backup = patcher.gameRoot + kBackupFolder;
+  if (folderExists(backup)) return line + "backup in " + backup + ", undo with \"vhpatch uninstall\"";
+  return line + "the game is unchanged, nothing to undo";
+}
+
+std::string uninstallSummary(const tPatcher& patcher, const GameBackup::PutBack& putBack) {
+  return "uninstalled: " + counted(putBack.rebuilt, "original") + " put back, " +
+         counted(putBack.removed, "added file") + " removed; " + patcher.gameRoot + " is as it was before the translation";
+}
+
 }  // namespace
 
 int runMode(RunMode mode, InstallerShell& shell) {
   // Undoing needs neither the package nor the installer's window.
   if (mode == RunMode::Uninstall) {
     vPatcher patcher;
-    const int status = uninstallGame(patcher);
-    if (status == 0) desktop().messageBox("Uninstall done!");
+    GameBackup::PutBack putBack;
+    const int status = uninstallGame(patcher, &putBack);
+    if (status == 0) {
+      desktop().messageBox("Uninstall done!");
+      shell.summarize(uninstallSummary(patcher, putBack));
+    }
     return status;
   }
   if (mode == RunMode::Make) {
@@ -43,6 +67,7 @@ int runMode(RunMode mode, InstallerShell& shell) {
     shell.setButtons(false, false);
     if (!patcher.doReplace()) return 1;
     desktop().messageBox("data written");
+    shell.summarize(installSummary(patcher));
     return 0;
   }
   // One installation per process: the install button stays disabled after
@@ -53,6 +78,7 @@ int runMode(RunMode mode, InstallerShell& shell) {
     shell.setButtons(false, false);
     if (patcher.doReplace()) {
       desktop().messageBox("Done!");
+      shell.summarize(installSummary(patcher));
     } else {
       if (patcher.stopped()) endProcess(1);
       failed = true;

@@ -1,10 +1,32 @@
 #include "app/terminal_desktop.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace vh {
 
 namespace {
+
+constexpr size_t kDefaultColumns = 80;
+
+// The scene name comes from the package: anything but printable ASCII could
+// move the cursor or take an unknown width, and the bars are wiped by
+// counting lines.
+std::string printable(const std::string& text) {
+  std::string shown = text;
+  for (char& c : shown) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte > 0x7E) c = '?';
+  }
+  return shown;
+}
+
+// A line longer than the terminal would wrap, and wiping the bars would
+// then leave a piece of it behind.
+std::string fitted(std::string line, size_t columns) {
+  if (columns > 1 && line.size() >= columns) line.resize(columns - 1);
+  return line;
+}
 
 std::string bar(const char* label, double fraction) {
   constexpr int kWidth = 30;
@@ -88,10 +110,23 @@ void TerminalDesktop::debugLog(const std::string& text) {
   std::fflush(err_);
 }
 
+size_t TerminalDesktop::columns() const {
+  winsize size{};
+  if (ioctl(fileno(err_), TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+  return kDefaultColumns;
+}
+
 void TerminalDesktop::showProgress(const Progress& progress) {
   if (!progressAllowed_) return;
+  std::string sceneLine = bar("scene  ", progress.scene);
+  std::string overallLine = bar("overall", progress.overall);
+  if (progress.sceneNumber > 0) {
+    sceneLine += "  " + printable(progress.sceneName);
+    overallLine += "  scene " + std::to_string(progress.sceneNumber) + " of " + std::to_string(progress.sceneCount);
+  }
+  const size_t width = columns();
   clearProgress();
-  std::fprintf(err_, "%s\n%s", bar("scene  ", progress.scene).c_str(), bar("overall", progress.overall).c_str());
+  std::fprintf(err_, "%s\n%s", fitted(sceneLine, width).c_str(), fitted(overallLine, width).c_str());
   std::fflush(err_);
   progressShown_ = true;
 }

@@ -34,6 +34,8 @@ class TerminalDesktop : public Desktop {
 
  private:
   void clearProgress();
+  // The terminal's width on standard error; 80 when it does not say.
+  size_t columns() const;
 
   std::FILE* in_;
   std::FILE* out_;

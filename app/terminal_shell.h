@@ -14,6 +14,9 @@ class TerminalShell : public InstallerShell {
   void build(bool applyNow, vPatcher& patcher) override;
   void setButtons(bool installEnabled, bool aboutEnabled) override;
   int runEventLoop(const std::function<void()>& install) override;
+  // On standard error, after the bars, where a terminal installation's
+  // messages go.
+  void summarize(const std::string& line) override { terminal_.note(line); }
 
  private:
   TerminalDesktop& terminal_;

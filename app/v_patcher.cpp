@@ -19,6 +19,9 @@ int vPatcher::doReplace() {
 
 int vPatcher::onStartScn(tPatchScene& scene) {
   total_sub = static_cast<float>(scene.subcount);
+  // A terminal names the new scene before its first archive, which may take
+  // a while; the window's bars do not move here, as they never did.
+  desktop().showProgress(progress());
   return 0;
 }
 
@@ -35,11 +38,16 @@ int vPatcher::onCompeleteScn(tPatchScene&) {
   return 0;
 }
 
+Progress vPatcher::progress() const {
+  const Position& at = position();
+  return {share(prog_sub, total_sub), share(prog_scene, total_scene), at.scene, at.number, at.count};
+}
+
 void vPatcher::updateBars() {
-  const Progress progress{share(prog_sub, total_sub), share(prog_scene, total_scene)};
-  if (prog_sub_g) prog_sub_g->setFraction(progress.scene);
-  if (prog_overall_g) prog_overall_g->setFraction(progress.overall);
-  desktop().showProgress(progress);
+  const Progress now = progress();
+  if (prog_sub_g) prog_sub_g->setFraction(now.scene);
+  if (prog_overall_g) prog_overall_g->setFraction(now.overall);
+  desktop().showProgress(now);
   desktop().pause(1);
   desktop().pumpMessages();
 }

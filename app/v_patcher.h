@@ -3,6 +3,7 @@
 // completed), and let the window system repaint between sub-scenes.
 #pragma once
 
+#include "app/desktop.h"
 #include "patch/patcher.h"
 
 namespace vh {
@@ -30,6 +31,9 @@ class vPatcher : public tPatcher {
   int onCompeleteScn(tPatchScene& scene) override;
   void updateBars();
   void setProgBar(ProgressBar* sceneBar, ProgressBar* overallBar);
+
+ private:
+  Progress progress() const;
 };
 
 }  // namespace vh

@@ -16,6 +16,7 @@
 #include "common/sha256.h"
 #include "formats/xarc.h"
 #include "patch/install_guard.h"
+#include "patch/installer_host.h"
 #include "patch/patcher.h"
 
 namespace vh {
@@ -367,7 +368,10 @@ GameBackup::Restored GameBackup::restore(const std::string& path) {
     if (state->installed != digest) continue;
     reporter().debugLog("restoring " + target);
     if (state->original.empty()) {
-      if (std::remove(target.c_str()) == 0) return Restored::Done;
+      if (std::remove(target.c_str()) == 0) {
+        ++putBack_.removed;
+        return Restored::Done;
+      }
       reporter().messageBox(kFailedToRemove + target);
       return Restored::Failed;
     }
@@ -380,6 +384,7 @@ GameBackup::Restored GameBackup::restore(const std::string& path) {
       reporter().messageBox(kFailedToWrite + target);
       return Restored::Failed;
     }
+    ++putBack_.rebuilt;
     return Restored::Done;
   }
   reporter().messageBox(kChangedSince + target);
@@ -437,7 +442,7 @@ bool GameBackup::finishInstallation(const std::string& package) {
   return ok;
 }
 
-int GameBackup::restoreAll() {
+int GameBackup::restoreAll(HeldSignals* signals) {
   std::set<std::string> paths, keptPieces;
   for (const State& s : states_) paths.insert(s.path);
   // New files that a killed run left beside the game files it wrote.
@@ -453,9 +458,20 @@ int GameBackup::restoreAll() {
       reporter().debugLog("removed " + std::to_string(removed) + " unfinished file(s) in " + where);
     }
   }
+  size_t notReached = 0;
   for (const std::string& path : paths) {
-    if (restore(path) == Restored::Done) continue;
+    // Asked between files only, so every game file is whole, original or
+    // installed, and the backup still knows each one left installed.
+    if (notReached > 0 || (signals && signals->arrived())) {
+      ++notReached;
+    } else if (restore(path) == Restored::Done) {
+      continue;
+    }
     for (const State* state : statesOf(path)) keptPieces.insert(state->pieces);
+  }
+  if (notReached > 0) {
+    installerHost().printErrorLine("uninstall stopped with " + std::to_string(notReached) +
+                                   " file(s) still to put back; run \"vhpatch uninstall\" again to finish");
   }
   if (!keptPieces.empty()) {
     // The files left as they are keep their backup, for another try.
@@ -476,7 +492,7 @@ int GameBackup::restoreAll() {
   return 1;
 }
 
-int uninstallGame(tPatcher& patcher) {
+int uninstallGame(tPatcher& patcher, GameBackup::PutBack* putBack) {
   if (!patcher.validateInstall()) {
     reporter().messageBox("Cannot find Varnhollow installation.");
     return 1;
@@ -503,7 +519,13 @@ int uninstallGame(tPatcher& patcher) {
     reporter().messageBox(kBackupDamaged + backup.folder());
     return 1;
   }
-  return backup.restoreAll() ? 0 : 1;
+  HeldSignals signals;
+  const int restored = backup.restoreAll(&signals);
+  // A signal after the last file came too late to stop anything: taken
+  // here, it does not end the process before its summary.
+  signals.arrived();
+  if (putBack) *putBack = backup.putBack();
+  return restored ? 0 : 1;
 }
 
 }  // namespace vh

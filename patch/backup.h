@@ -35,6 +35,7 @@
 
 namespace vh {
 
+class HeldSignals;
 class tPatcher;
 class tXARC;
 
@@ -113,8 +114,17 @@ class GameBackup {
 
   // Puts every file back, then removes the backup. 1 when the game is as it
   // was before the first installation; 0 after a message for each file that
-  // was left as it is, and then the backup keeps only those files.
-  int restoreAll();
+  // was left as it is, and then the backup keeps only those files. With
+  // `signals`, one that arrives stops the work between two files: the files
+  // not yet put back keep their backup, and a line says so.
+  int restoreAll(HeldSignals* signals = nullptr);
+
+  // What putting files back did to the game folder.
+  struct PutBack {
+    size_t rebuilt = 0;  // originals written back over installed files
+    size_t removed = 0;  // files the installation had added
+  };
+  const PutBack& putBack() const { return putBack_; }
 
  private:
   enum class Restored { Done, Changed, Failed };
@@ -129,10 +139,13 @@ class GameBackup {
   // The pieces file each game file got from the installation now running.
   std::map<std::string, std::string> written_;
   size_t unreadable_ = 0;
+  PutBack putBack_;
 };
 
 // `vhpatch uninstall`: finds the game as the installer does, takes the
-// installation lock and restores every file of the backup. The exit status.
-int uninstallGame(tPatcher& patcher);
+// installation lock and restores every file of the backup, with SIGINT,
+// SIGTERM and SIGHUP taken only between files. The exit status; `putBack`,
+// when given, receives what was done.
+int uninstallGame(tPatcher& patcher, GameBackup::PutBack* putBack = nullptr);
 
 }  // namespace vh

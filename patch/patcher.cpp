@@ -132,6 +132,7 @@ int tPatcher::replaceExtra() {
       reporter().messageBox("failed to write:" + target);
       return 0;
     }
+    ++written_.extras;
   }
   return 1;
 }
@@ -172,6 +173,8 @@ void tPatcher::removeLeftoverFiles() {
 
 int tPatcher::doReplace() {
   stopped_ = false;
+  position_ = {};
+  written_ = {};
   if (!validateInstall()) {
     reporter().messageBox("Cannot find Varnhollow installation.");
     return 0;
@@ -214,7 +217,10 @@ int tPatcher::doReplace() {
     return 0;
   };
   if (!replaceExtra()) return stopped_ ? stoppedHere() : 0;
+  position_.count = patch->scenes.size();
   for (auto& [name, scene] : patch->scenes) {
+    position_.scene = name;
+    ++position_.number;
     onStartScn(*scene);
     if (!replaceScene(*scene)) {
       if (stopped_) return stoppedHere();
@@ -296,6 +302,7 @@ int tPatcher::replaceSub(tPatchScene& scene, tSubScene& sub) {
     reporter().messageBox("failed to write:" + path);
     return 0;
   }
+  ++written_.archives;
   onCompleteSub(sub);
   return 1;
 }

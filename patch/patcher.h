@@ -48,6 +48,23 @@ class tPatcher {
   // has said so on standard error, and the process should end with status 1.
   bool stopped() const { return stopped_; }
 
+  // Where an installation stands, for the progress displays: the scene at
+  // hand, counted from 1 in installation order, of how many the package
+  // holds. Set before onStartScn of that scene.
+  struct Position {
+    std::string scene;
+    size_t number = 0;
+    size_t count = 0;
+  };
+  const Position& position() const { return position_; }
+
+  // What the last installation put into the game folder, for its summary.
+  struct Written {
+    size_t archives = 0;  // archives rewritten with the translation
+    size_t extras = 0;    // extra files copied
+  };
+  const Written& written() const { return written_; }
+
   // The changes of one sub-scene, made in memory on its opened archive:
   // the scene's translation entries, the heroine's name in "Global" and the
   // listed pictures. 1, or 0 after its message when a picture's member is
@@ -64,6 +81,8 @@ class tPatcher {
   HeldSignals* signals_ = nullptr;  // only while an installation writes
   GameBackup* backup_ = nullptr;    // likewise
   bool stopped_ = false;
+  Position position_;
+  Written written_;
 };
 
 }  // namespace vh

@@ -45,7 +45,7 @@ TEST(TerminalDesktop, MessagesGoToStandardErrorAndOutputToStandardOutput) {
   terminal.messageBox("failed to read:a.xarc");
   terminal.messageBox("failed applying patch:Global");
   terminal.printLine("packing patch");
-  terminal.showProgress({0.5, 0.25});  // not a terminal: no bars
+  terminal.showProgress({0.5, 0.25, "Forest", 1, 2});  // not a terminal: no bars
   EXPECT_EQ(contentOf(files.err), "failed to read:a.xarc\nfailed applying patch:Global\n");
   EXPECT_EQ(contentOf(files.out), "packing patch\n");
 }

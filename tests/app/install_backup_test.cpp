@@ -27,16 +27,7 @@ using test::Installation;
 
 bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
-// Every file under `root` by relative path, with its bytes; the backup,
-// whose manifest holds the date, is looked at on its own.
-std::map<std::string, std::string> tree(const std::string& root) {
-  std::map<std::string, std::string> files;
-  for (const auto& entry : fs::recursive_directory_iterator(root)) {
-    const std::string path = fs::relative(entry.path(), root).string();
-    if (entry.is_regular_file() && !path.starts_with(".vhpatch-backup/")) files[path] = test::readFile(entry.path());
-  }
-  return files;
-}
+using test::tree;
 
 void expectSameTree(const std::string& expected, const std::string& actual) {
   const auto want = tree(expected), got = tree(actual);

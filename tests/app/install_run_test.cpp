@@ -43,76 +43,7 @@ std::vector<std::pair<std::string, std::vector<std::string>>> scenesOf(const Ins
   return scenes;
 }
 
-// vhpatch started directly, with no shell between, so that signals reach
-// it; standard output and standard error come through one pipe, read as
-// they come.
-class Running {
- public:
-  Running(const Installation& setup, const std::string& args, const std::string& input = "") {
-    test::writeFile(setup.dir / "input", input);
-    int fds[2];
-    if (pipe(fds) != 0) throw std::runtime_error("pipe");
-    const std::string program = setup.program + "/vhpatch", in = setup.dir / "input";
-    pid_ = fork();
-    if (pid_ == 0) {
-      if (chdir("/") != 0) _exit(126);
-      setenv("WINEPREFIX", setup.prefix.c_str(), 1);
-      setenv("VHPATCH_UI", "terminal", 1);
-      setenv("VHPATCH_DEBUG", "1", 1);
-      const int input = ::open(in.c_str(), O_RDONLY);
-      if (input < 0 || dup2(input, 0) < 0 || dup2(fds[1], 1) < 0 || dup2(fds[1], 2) < 0) _exit(126);
-      close(fds[0]);
-      execl(program.c_str(), program.c_str(), args.c_str(), static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(fds[1]);
-    out_ = fds[0];
-  }
-  ~Running() {
-    if (!ended_) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-    close(out_);
-  }
-
-  // Reads until a line holding `part` has come; false at the end of output.
-  bool waitFor(const std::string& part) {
-    size_t lineStart = 0;
-    for (;;) {
-      for (size_t end; (end = text_.find('\n', lineStart)) != std::string::npos; lineStart = end + 1) {
-        if (text_.substr(lineStart, end - lineStart).find(part) != std::string::npos) {
-          return true;
-        }
-      }
-      if (!readMore()) return false;
-    }
-  }
-  // The exit status, after reading the output to its end.
-  int finish() {
-    while (readMore()) {
-    }
-    int status = 0;
-    waitpid(pid_, &status, 0);
-    ended_ = true;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-  pid_t pid() const { return pid_; }
-  const std::string& text() const { return text_; }
-
- private:
-  bool readMore() {
-    char buffer[4096];
-    const ssize_t n = read(out_, buffer, sizeof buffer);
-    if (n <= 0) return false;
-    text_.append(buffer, static_cast<size_t>(n));
-    return true;
-  }
-  pid_t pid_ = -1;
-  int out_ = -1;
-  bool ended_ = false;
-  std::string text_;
-};
+using test::Running;
 
 // An archive the installer cannot get past until the test lets it: a named
 // pipe in its place, fed with the archive's bytes once the test says so.

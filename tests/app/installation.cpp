@@ -1,6 +1,10 @@
 #include "tests/app/installation.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -60,6 +64,73 @@ std::vector<std::string> Installation::archives() const {
   }
   std::sort(found.begin(), found.end());
   return found;
+}
+
+Running::Running(const Installation& setup, const std::string& args, const std::string& input) {
+  writeFile(setup.dir / "input", input);
+  int fds[2];
+  if (pipe(fds) != 0) throw std::runtime_error("pipe");
+  const std::string program = setup.program + "/vhpatch", in = setup.dir / "input";
+  pid_ = fork();
+  if (pid_ == 0) {
+    if (chdir("/") != 0) _exit(126);
+    setenv("WINEPREFIX", setup.prefix.c_str(), 1);
+    setenv("VHPATCH_UI", "terminal", 1);
+    setenv("VHPATCH_DEBUG", "1", 1);
+    const int input = ::open(in.c_str(), O_RDONLY);
+    if (input < 0 || dup2(input, 0) < 0 || dup2(fds[1], 1) < 0 || dup2(fds[1], 2) < 0) _exit(126);
+    close(fds[0]);
+    execl(program.c_str(), program.c_str(), args.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(fds[1]);
+  out_ = fds[0];
+}
+
+Running::~Running() {
+  if (!ended_) {
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+  }
+  close(out_);
+}
+
+bool Running::waitFor(const std::string& part) {
+  size_t lineStart = 0;
+  for (;;) {
+    for (size_t end; (end = text_.find('\n', lineStart)) != std::string::npos; lineStart = end + 1) {
+      if (text_.substr(lineStart, end - lineStart).find(part) != std::string::npos) {
+        return true;
+      }
+    }
+    if (!readMore()) return false;
+  }
+}
+
+int Running::finish() {
+  while (readMore()) {
+  }
+  int status = 0;
+  waitpid(pid_, &status, 0);
+  ended_ = true;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool Running::readMore() {
+  char buffer[4096];
+  const ssize_t n = read(out_, buffer, sizeof buffer);
+  if (n <= 0) return false;
+  text_.append(buffer, static_cast<size_t>(n));
+  return true;
+}
+
+std::map<std::string, std::string> tree(const std::string& root) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    const std::string path = fs::relative(entry.path(), root).string();
+    if (entry.is_regular_file() && !path.starts_with(".vhpatch-backup/")) files[path] = readFile(entry.path());
+  }
+  return files;
 }
 
 std::vector<std::string> leftovers(const std::string& folder) {

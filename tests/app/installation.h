@@ -3,6 +3,9 @@
 // own with the working tree, and a Wine prefix's registry names the game.
 #pragma once
 
+#include <sys/types.h>
+
+#include <map>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -43,6 +46,36 @@ class Installation {
   std::string original = dir / "original";
   std::string prefix = dir / "prefix";
 };
+
+// vhpatch started directly, with no shell between, so that signals reach
+// it; standard output and standard error come through one pipe, read as
+// they come. It runs on the terminal desktop with debug lines, and is
+// killed if the test ends before it.
+class Running {
+ public:
+  Running(const Installation& setup, const std::string& args, const std::string& input = "");
+  ~Running();
+  Running(const Running&) = delete;
+  Running& operator=(const Running&) = delete;
+
+  // Reads until a line holding `part` has come; false at the end of output.
+  bool waitFor(const std::string& part);
+  // The exit status, after reading the output to its end.
+  int finish();
+  pid_t pid() const { return pid_; }
+  const std::string& text() const { return text_; }
+
+ private:
+  bool readMore();
+  pid_t pid_ = -1;
+  int out_ = -1;
+  bool ended_ = false;
+  std::string text_;
+};
+
+// Every file under `root` by relative path, with its bytes; the backup,
+// whose manifest holds the date, is looked at on its own.
+std::map<std::string, std::string> tree(const std::string& root);
 
 // The new files that writers left unfinished anywhere under `folder`.
 std::vector<std::string> leftovers(const std::string& folder);
