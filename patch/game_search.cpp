@@ -44,6 +44,10 @@ std::string realPath(const std::string& path) {
   return ::realpath(path.c_str(), resolved) ? resolved : path;
 }
 
+std::string registryOf(const std::string& prefix) {
+  return prefix.empty() ? "the registry" : "the registry of " + prefix;
+}
+
 class Search {
  public:
   // Whether `value` from the registry of `prefix` names a game folder;
@@ -52,7 +56,7 @@ class Search {
     if (value.empty()) return;
     const std::string root = normalizeGameRoot(folder);
     if (!fileExists(root + "x.xarc")) {
-      reporter().debugLog("no game in " + root + ", the folder the registry of " + prefix + " names");
+      reporter().debugLog("no game in " + root + ", the folder " + registryOf(prefix) + " names");
       if (result_.lostFolder.empty()) result_.lostFolder = value;
       return;
     }
@@ -61,7 +65,7 @@ class Search {
     for (const FoundGame& game : result_.found) {
       if (game.shown == real) return;
     }
-    reporter().debugLog("game found in " + root + ", named by the registry of " + prefix);
+    reporter().debugLog("game found in " + root + ", named by " + registryOf(prefix));
     result_.found.push_back({root, prefix, real});
   }
 

@@ -1,10 +1,10 @@
 #include "support/wine_prefixes.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <optional>
 #include <set>
-#include <algorithm>
 
 #include "common/bytes.h"
 #include "common/files.h"
@@ -68,7 +68,7 @@ std::string realFolder(const std::string& path) {
 
 class PrefixList {
  public:
-  PrefixList(const std::string& ownPrefix) {
+  explicit PrefixList(const std::string& ownPrefix) {
     const std::string own = realFolder(ownPrefix);
     if (!own.empty()) seen_.insert(own);
   }
