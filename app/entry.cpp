@@ -27,6 +27,8 @@ Environment readEnvironment() {
   environment.terminalUi = variableIs("VHPATCH_UI", "terminal");
   environment.debug = variableIs("VHPATCH_DEBUG", "1");
   environment.winePrefix = winePrefixOf(std::getenv("WINEPREFIX"), std::getenv("HOME"));
+  const char* home = std::getenv("HOME");
+  environment.home = home ? home : "";
   return environment;
 }
 

@@ -15,6 +15,7 @@ struct Environment {
   bool terminalUi = false;  // VHPATCH_UI=terminal: no windows even with a display
   bool debug = false;       // VHPATCH_DEBUG=1: debug lines on standard error
   std::string winePrefix;   // where the game's registry and drive letters live
+  std::string home;         // HOME: where the other Wine prefixes are searched, and what "~" means
 };
 Environment readEnvironment();
 

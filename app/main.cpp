@@ -18,6 +18,7 @@
 #include "app/terminal_desktop.h"
 #include "app/terminal_shell.h"
 #include "support/registry_platform.h"
+#include "support/wine_prefixes.h"
 #include "vh_version.h"
 
 int main(int argc, char** argv) {
@@ -42,6 +43,7 @@ int main(int argc, char** argv) {
   vh::WineRegistry registry(environment.winePrefix);
   vh::setRegistryPlatform(&registry);
 #endif
+  vh::setHomeFolder(environment.home);
 
   // Windows when a display can be opened, the terminal otherwise.
   vh::TerminalDesktop terminal(stdin, stdout, stderr, environment.debug);

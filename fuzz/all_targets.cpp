@@ -9,7 +9,7 @@ const std::vector<NamedTarget>& allTargets() {
       {"xarc", xarcRoundTrip},     {"trz", trzFile},           {"scene_index", sceneIndex},
       {"package_lists", packageLists}, {"patch_dat", patchFile}, {"zip_walk", zipWalk},
       {"wine_registry", wineRegistry}, {"bmp", bmpPicture},   {"jpeg", jpegPicture},
-      {"xmg_decode", xmgDecode},   {"xmg_encode", xmgEncode},
+      {"xmg_decode", xmgDecode},   {"xmg_encode", xmgEncode},   {"library_folders", libraryFolderList},
   };
   return targets;
 }

@@ -29,6 +29,7 @@ int packageLists(const uint8_t* data, size_t size);
 int patchFile(const uint8_t* data, size_t size);
 int zipWalk(const uint8_t* data, size_t size);
 int wineRegistry(const uint8_t* data, size_t size);
+int libraryFolderList(const uint8_t* data, size_t size);
 int bmpPicture(const uint8_t* data, size_t size);
 int jpegPicture(const uint8_t* data, size_t size);
 int xmgDecode(const uint8_t* data, size_t size);

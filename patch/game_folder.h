@@ -18,5 +18,14 @@ std::string normalizeGameRoot(const std::string& folder);
 // registry in use; any other path, and any path where the registry has no
 // prefix, is returned as it stands.
 std::string resolveDrivePath(const std::string& path);
+// The same for the Wine prefix `prefix`, whatever registry is in use.
+std::string resolveDrivePath(const std::string& path, const std::string& prefix);
+
+// A folder as a player types or pastes it at the prompt: blanks and a line
+// end around it dropped, one pair of surrounding quotes removed, a shell's
+// backslash escapes ("My\ Games") undone in an unquoted Unix path, a
+// leading "~" made `home`, and the path of "x.xarc" itself made its folder.
+// Windows paths keep their backslashes.
+std::string pastedFolder(const std::string& answer, const std::string& home);
 
 }  // namespace vh

@@ -16,10 +16,13 @@
 #include "patch/backup.h"
 #include "patch/fingerprint.h"
 #include "patch/game_folder.h"
+#include "patch/game_search.h"
 #include "patch/install_guard.h"
 #include "patch/installer_host.h"
 #include "patch/patch.h"
 #include "support/registry.h"
+#include "support/registry_platform.h"
+#include "support/wine_prefixes.h"
 #include "support/zip.h"
 #include "translation/replace.h"
 #include "translation/trz.h"
@@ -32,13 +35,6 @@ constexpr const char* kGlobalScene = "Global";
 constexpr size_t kHeroineRecord = 4243;
 // 米蕾 in GBK, then a space: the heroine's name as the game shows it.
 const std::string kHeroineName = "\xC3\xD7\xC0\xD9\x20";
-
-std::string trimControls(const std::string& text) {
-  size_t begin = 0, end = text.size();
-  while (begin < end && static_cast<unsigned char>(text[begin]) <= 32) ++begin;
-  while (end > begin && static_cast<unsigned char>(text[end - 1]) <= 32) --end;
-  return text.substr(begin, end - begin);
-}
 
 // Folders on the way to an extra file inside the game folder.
 void makeParentFolders(const std::string& root, const std::string& relative) {
@@ -55,24 +51,58 @@ std::pair<std::string, std::string> splitPath(const std::string& path) {
   return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
 }
 
+// Several prefixes name a game folder. There is no list dialog: the folder
+// chooser asks, its prompt numbering the folders and starting in the first;
+// a typed number picks from the list, anything else is taken as a folder.
+std::string chooseGame(const std::vector<FoundGame>& found) {
+  std::string prompt = "Varnhollow is installed in more than one Wine prefix:";
+  for (size_t i = 0; i < found.size(); ++i) {
+    prompt += "\n" + std::to_string(i + 1) + ". " + found[i].shown + " (in " + found[i].prefix + ")";
+  }
+  prompt += "\nPlease specify your VHW installation (its number or its folder)";
+  const std::string answer = installerHost().chooseFolder(prompt, found.front().folder);
+  const std::string typed = pastedFolder(answer, homeFolder());
+  if (!typed.empty() && typed.size() <= 3 && typed.find_first_not_of("0123456789") == std::string::npos) {
+    const size_t chosen = std::stoul(typed);
+    if (chosen >= 1 && chosen <= found.size()) return found[chosen - 1].folder;
+  }
+  return typed;
+}
+
 }  // namespace
 
 tPatcher::~tPatcher() = default;
 
 int tPatcher::getRegPath() {
-  const auto key = OpenRegKey(kGameKey);
-  const std::string root = key ? trimControls(key->getstring(kGameValue)) : "";
-  if (root.empty()) {
-    reporter().messageBox("Cannot find VHW info in registry. Please specify install path.");
+  const GameSearch search = searchGame(kGameKey, kGameValue);
+  lostFolder_ = search.lostFolder;
+  if (search.found.empty()) {
+    reporter().messageBox(lostFolder_.empty() ? "Cannot find VHW info in registry. Please specify install path."
+                                              : "Cannot find Varnhollow in the folder the registry names:" + lostFolder_);
     return 0;
   }
-  gameRoot = root;
+  if (search.found.size() == 1) {
+    const FoundGame& game = search.found.front();
+    // Found in a prefix the player did not name: say where, so that a game
+    // installed twice is not translated in the wrong place unnoticed.
+    if (game.prefix != registryPlatform().prefixFolder()) {
+      installerHost().printLine("Varnhollow found in the Wine prefix " + game.prefix);
+    }
+    gameRoot = game.folder;
+    return 1;
+  }
+  gameRoot = chooseGame(search.found);
   return 1;
 }
 
 int tPatcher::validateInstall() {
   if (gameValid == 1) return 1;
-  if (!getRegPath()) gameRoot = installerHost().chooseFolder("Please specify your VHW installation", "");
+  if (!getRegPath()) {
+    const std::string prompt = lostFolder_.empty()
+                                   ? "Please specify your VHW installation"
+                                   : "Please specify your VHW installation (it is no longer in " + lostFolder_ + ")";
+    gameRoot = pastedFolder(installerHost().chooseFolder(prompt, ""), homeFolder());
+  }
   if (gameRoot.empty()) return 0;
   gameRoot = normalizeGameRoot(resolveDrivePath(normalizeGameRoot(gameRoot)));
   reporter().debugLog("game folder: " + gameRoot);

@@ -78,6 +78,9 @@ class tPatcher {
   bool stopping();
 
   std::string packageUrl_;
+  // A folder the registry names that no longer holds the game, shown when
+  // the player is asked for it.
+  std::string lostFolder_;
   HeldSignals* signals_ = nullptr;  // only while an installation writes
   GameBackup* backup_ = nullptr;    // likewise
   bool stopped_ = false;

@@ -46,6 +46,8 @@ class RegistryPlatform {
   // The host folder that drive `letter` (lower case) of a Windows path
   // stands for; "" when such paths are the system's own, as on Windows.
   virtual std::string driveFolder(char letter) const;
+  // The Wine prefix whose registry this is; "" for any other store.
+  virtual std::string prefixFolder() const;
 };
 
 // The Wine prefix of a user whose WINEPREFIX and HOME variables hold these
@@ -80,8 +82,10 @@ class WineRegistry : public RegistryPlatform {
   long deleteKey(RegHandle parent, const std::string& subKey) override;
   long enumKey(RegHandle key, uint32_t index, std::string& name) override;
   long closeKey(RegHandle key) override;
-  // The prefix's dosdevices link for the drive; "" in memory.
+  // The prefix's dosdevices link for the drive (its drive_c for C when it
+  // has no such link); "" in memory.
   std::string driveFolder(char letter) const override;
+  std::string prefixFolder() const override;
 
   // The text of a hive as it stands (for the in-memory store, and tests).
   std::string hiveText(RegHandle root) const;

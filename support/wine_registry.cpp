@@ -19,6 +19,7 @@
 #include "common/stream.h"
 #include "support/registry_platform.h"
 #include "support/wine_hive.h"
+#include "support/wine_prefixes.h"
 
 namespace vh {
 
@@ -605,10 +606,14 @@ std::string winePrefixOf(const char* winePrefixVariable, const char* homeVariabl
 
 std::string RegistryPlatform::driveFolder(char) const { return ""; }
 
+std::string RegistryPlatform::prefixFolder() const { return ""; }
+
 std::string WineRegistry::driveFolder(char letter) const {
   if (impl_->inMemory) return "";
-  return impl_->prefix + "/dosdevices/" + letter + ":";
+  return wineDriveFolder(impl_->prefix, letter);
 }
+
+std::string WineRegistry::prefixFolder() const { return impl_->inMemory ? "" : impl_->prefix; }
 
 #ifdef _WIN32
 RegistryPlatform& windowsRegistry();

@@ -22,10 +22,10 @@ TEST(ReadEnvironment, WinePrefixThenHomeAndTheTwoSwitches) {
     Environment expected;
   };
   const Case cases[] = {
-      {"/p", "/h", nullptr, nullptr, {false, false, "/p"}},
-      {"", "/h", "terminal", "1", {true, true, "/h/.wine"}},
-      {nullptr, "/h", "Terminal", "yes", {false, false, "/h/.wine"}},
-      {nullptr, nullptr, "windows", "0", {false, false, "/.wine"}},
+      {"/p", "/h", nullptr, nullptr, {false, false, "/p", "/h"}},
+      {"", "/h", "terminal", "1", {true, true, "/h/.wine", "/h"}},
+      {nullptr, "/h", "Terminal", "yes", {false, false, "/h/.wine", "/h"}},
+      {nullptr, nullptr, "windows", "0", {false, false, "/.wine", ""}},
   };
   const auto put = [](const char* name, const char* value) { value ? setenv(name, value, 1) : unsetenv(name); };
   for (const Case& c : cases) {
@@ -35,6 +35,7 @@ TEST(ReadEnvironment, WinePrefixThenHomeAndTheTwoSwitches) {
     put("VHPATCH_DEBUG", c.debug);
     const Environment read = readEnvironment();
     EXPECT_EQ(read.winePrefix, c.expected.winePrefix);
+    EXPECT_EQ(read.home, c.expected.home);
     EXPECT_EQ(read.terminalUi, c.expected.terminalUi) << (c.ui ? c.ui : "unset");
     EXPECT_EQ(read.debug, c.expected.debug) << (c.debug ? c.debug : "unset");
   }

@@ -68,13 +68,16 @@ TEST_F(PatcherTest, ABlankRegistryValueAsksForTheFolder) {
             std::vector<std::string>{"Please specify your VHW installation"});
 }
 
-TEST_F(PatcherTest, ARegistryFolderWithoutTheGameFailsWithoutAsking) {
+TEST_F(PatcherTest, ARegistryFolderWithoutTheGameAsksWithTheOldPath) {
   registry(dir / "prefix");
   tPatcher patcher;
   patcher.patch = std::make_shared<tPatch>();
-  EXPECT_EQ(patcher.doReplace(), 0);
-  EXPECT_EQ(recording.messages(), std::vector<std::string>{"Cannot find Varnhollow installation."});
-  EXPECT_TRUE(recording.texts(RecordingDesktop::Kind::FolderPrompt).empty());
+  EXPECT_EQ(patcher.doReplace(), 0);  // the chooser is cancelled
+  EXPECT_EQ(recording.messages(), (std::vector<std::string>{
+                                      "Cannot find Varnhollow in the folder the registry names:" + (dir / "prefix"),
+                                      "Cannot find Varnhollow installation."}));
+  EXPECT_EQ(recording.texts(RecordingDesktop::Kind::FolderPrompt),
+            std::vector<std::string>{"Please specify your VHW installation (it is no longer in " + (dir / "prefix") + ")"});
 }
 
 TEST_F(PatcherTest, ACancelledChooserFails) {
