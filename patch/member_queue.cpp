@@ -20,7 +20,7 @@ constexpr size_t kJobsPerWorker = 4;
 // member larger than this still goes, alone.
 constexpr uint64_t kWeightLimit = 256ull << 20;
 
-uint32_t crcOf(const std::vector<uint8_t>& bytes) {
+uint32_t crcOf(const MemberBytes& bytes) {
   return static_cast<uint32_t>(crc32_z(crc32(0L, Z_NULL, 0), bytes.data(), bytes.size()));
 }
 
@@ -29,6 +29,7 @@ uint32_t crcOf(const std::vector<uint8_t>& bytes) {
 tMemberQueue::tMemberQueue(ZipWriter& writer, int threads, ZipReader* previous)
     : writer_(writer),
       previous_(previous),
+      previousPath_(previous ? previous->getName() : ""),
       parallel_(threads > 1),
       window_(static_cast<size_t>(std::max(threads, 1)) * kJobsPerWorker) {
   if (!parallel_) return;
@@ -57,7 +58,7 @@ void tMemberQueue::addFile(const std::string& path) {
   add(std::move(job));
 }
 
-void tMemberQueue::addBytes(const std::string& name, std::vector<uint8_t> bytes) {
+void tMemberQueue::addBytes(const std::string& name, MemberBytes bytes) {
   auto job = std::make_unique<Job>();
   job->name = name;
   job->when = ZipWriter::timeNow();
@@ -67,10 +68,11 @@ void tMemberQueue::addBytes(const std::string& name, std::vector<uint8_t> bytes)
 }
 
 void tMemberQueue::add(std::unique_ptr<Job> job) {
-  // The previous package is one minizip handle, so it is read here, and
-  // only when its member is as long as the source is now.
+  // The previous package is one minizip handle, so its directory is asked
+  // here, and only when its member is as long as the source is now; the
+  // workers fetch the stored bytes themselves.
   if (previous_ && previous_->memberSize(job->name, 1) == static_cast<int64_t>(job->weight)) {
-    job->previous = previous_->ExtractPacked(job->name);
+    job->previous = previous_->LocatePacked(job->name);
   }
   if (!parallel_) {
     prepare(*job);
@@ -133,14 +135,15 @@ void tMemberQueue::prepare(Job& job) const {
   // The stored stream is taken only when it gives back exactly these bytes:
   // a changed source or a damaged package is deflated afresh.
   if (job.previous && job.previous->size == job.bytes.size() && job.previous->flag == ZipWriter::levelFlag(level) &&
-      job.previous->crc == crcOf(job.bytes) && inflatesTo(*job.previous, job.bytes.data(), job.bytes.size())) {
+      job.previous->crc == crcOf(job.bytes) && readStoredBytes(previousPath_, *job.previous) &&
+      inflatesTo(*job.previous, job.bytes.data(), job.bytes.size())) {
     job.packed = std::move(*job.previous);
     job.reused = true;
   } else if (parallel_) {
     job.packed = deflateMember(job.bytes.data(), job.bytes.size(), level);
   }
   job.previous.reset();
-  if (parallel_ || job.reused) std::vector<uint8_t>().swap(job.bytes);
+  if (parallel_ || job.reused) MemberBytes().swap(job.bytes);
 }
 
 void tMemberQueue::writeOldest(std::unique_lock<std::mutex>& lock) {
@@ -158,7 +161,7 @@ void tMemberQueue::writeOldest(std::unique_lock<std::mutex>& lock) {
     if (job->reused || parallel_) {
       writer_.AddPacked(job->name, job->packed, job->when);
     } else {
-      writer_.AddBytes(job->name, job->bytes, job->when);
+      writer_.AddBytes(job->name, job->bytes.data(), job->bytes.size(), job->when);
     }
     reused_ += job->reused ? 1 : 0;
     ++written_;

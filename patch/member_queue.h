@@ -36,7 +36,7 @@ class tMemberQueue {
   // path that cannot be read as a file adds nothing.
   void addFile(const std::string& path);
   // Bytes held in memory, stamped with the current time.
-  void addBytes(const std::string& name, std::vector<uint8_t> bytes);
+  void addBytes(const std::string& name, MemberBytes bytes);
   // Writes every member still on its way; the workers are gone after it.
   void finish();
 
@@ -49,7 +49,7 @@ class tMemberQueue {
     std::string name;
     std::string path;  // the source file, "" for bytes given in memory
     std::tm when{};
-    std::vector<uint8_t> bytes;
+    MemberBytes bytes;
     std::optional<PackedMember> previous;
     PackedMember packed;
     uint64_t weight = 0;  // source bytes it holds while in flight
@@ -67,6 +67,7 @@ class tMemberQueue {
 
   ZipWriter& writer_;
   ZipReader* previous_;
+  const std::string previousPath_;
   const bool parallel_;
   const size_t window_;
   std::vector<std::thread> workers_;

@@ -243,7 +243,7 @@ void tPatchMaker::addFile(const std::string& path) {
 // AddStream takes them.
 void tPatchMaker::addStream(Stream& stream, const std::string& name) {
   if (!members_) return;
-  std::vector<uint8_t> bytes(static_cast<size_t>(stream.remaining()));
+  MemberBytes bytes(static_cast<size_t>(stream.remaining()));
   stream.readFixed(bytes.data(), bytes.size());
   members_->addBytes(name, std::move(bytes));
 }

@@ -238,7 +238,7 @@ int64_t ZipReader::memberSize(const std::string& name, int caseSensitive) {
   return static_cast<int64_t>(size);
 }
 
-std::optional<PackedMember> ZipReader::ExtractPacked(const std::string& name) {
+std::optional<PackedMember> ZipReader::LocatePacked(const std::string& name) {
   uint64_t packed = 0, size = 0;
   if (locateMember(name, 1, packed, size) != Member::Sound) return std::nullopt;
   unzFile handle = static_cast<unzFile>(m_zipFile);
@@ -248,6 +248,9 @@ std::optional<PackedMember> ZipReader::ExtractPacked(const std::string& name) {
   if (info.compression_method != Z_DEFLATED || (info.flag & kEncrypted) || packed > kMaxMemberSize) {
     return std::nullopt;
   }
+  // Opening the member raw reads its local header, past which its stream
+  // starts; minizip copies a raw member a byte at a time, so the bytes
+  // themselves are read straight from the file.
   int method = 0, level = 0;
   if (unzOpenCurrentFile2(handle, &method, &level, 1) != UNZ_OK) return std::nullopt;
   PackedMember member;
@@ -255,18 +258,21 @@ std::optional<PackedMember> ZipReader::ExtractPacked(const std::string& name) {
   member.crc = static_cast<uint32_t>(info.crc);
   member.flag = static_cast<uint16_t>(info.flag);
   member.internalAttributes = static_cast<uint16_t>(info.internal_fa);
-  member.compressed.resize(static_cast<size_t>(packed));
-  // A raw read hands out the stored bytes and stops at their recorded end.
-  uint64_t done = 0;
-  int got = 1;
-  while (done < packed && got > 0) {
-    const unsigned want = static_cast<unsigned>(std::min<uint64_t>(packed - done, 1u << 30));
-    got = unzReadCurrentFile(handle, member.compressed.data() + done, want);
-    if (got > 0) done += static_cast<uint64_t>(got);
-  }
-  const int closed = unzCloseCurrentFile(handle);
-  if (done != packed || got < 0 || closed != UNZ_OK) return std::nullopt;
+  member.storedAt = unzGetCurrentFileZStreamPos64(handle);
+  member.storedSize = packed;
+  if (unzCloseCurrentFile(handle) != UNZ_OK) return std::nullopt;
   return member;
+}
+
+bool readStoredBytes(const std::string& package, PackedMember& member) {
+  auto file = FileStream::open(package, FileMode::Read);
+  if (!file || member.storedSize > static_cast<uint64_t>(file->size()) ||
+      member.storedAt > static_cast<uint64_t>(file->size()) - member.storedSize) {
+    return false;
+  }
+  file->seek(static_cast<int64_t>(member.storedAt));
+  member.compressed.resize(static_cast<size_t>(member.storedSize));
+  return file->read(member.compressed.data(), member.compressed.size()) == member.compressed.size();
 }
 
 // ---- members deflated apart from the writer
@@ -393,7 +399,7 @@ int ZipWriter::SetCompressionLevel(int level) {
   return 0;
 }
 
-int ZipWriter::addBytes(const std::string& name, const std::vector<uint8_t>& bytes, const std::tm& when,
+int ZipWriter::addBytes(const std::string& name, const uint8_t* bytes, size_t count, const std::tm& when,
                         const std::string& password) {
   if (m_error) return 0;
   const zip_fileinfo info = fileInfo(when);
@@ -408,7 +414,7 @@ int ZipWriter::addBytes(const std::string& name, const std::vector<uint8_t>& byt
                                     m_compressionLevel, 0, -MAX_WBITS, 8, 0, password.c_str(), 0));
   }
   if (m_error) return 0;
-  noteResult(zipWriteInFileInZip(handle, bytes.data(), static_cast<unsigned>(bytes.size())));
+  noteResult(zipWriteInFileInZip(handle, bytes, static_cast<unsigned>(count)));
   if (m_error) return 0;
   recordMember(name);
   return 0;
@@ -424,9 +430,9 @@ void ZipWriter::recordMember(const std::string& name) {
   m_zipFileList->FileList.push_back(entry);
 }
 
-int ZipWriter::AddBytes(const std::string& name, const std::vector<uint8_t>& bytes, const std::tm& when) {
+int ZipWriter::AddBytes(const std::string& name, const uint8_t* bytes, size_t count, const std::tm& when) {
   if (!m_zipFile) return 0;
-  return addBytes(name, bytes, when, "");
+  return addBytes(name, bytes, count, when, "");
 }
 
 int ZipWriter::AddPacked(const std::string& name, const PackedMember& member, const std::tm& when) {
@@ -483,16 +489,16 @@ int ZipWriter::AddFile(const std::string& path, const std::string& password) {
   // Read-only sources are packed too: only reading is needed.
   auto source = FileStream::open(path, FileMode::Read);
   if (!source) return 0;
-  std::vector<uint8_t> bytes(static_cast<size_t>(source->size()));
+  MemberBytes bytes(static_cast<size_t>(source->size()));
   source->readFixed(bytes.data(), bytes.size());
-  return addBytes(path, bytes, fileTime(path), password);
+  return addBytes(path, bytes.data(), bytes.size(), fileTime(path), password);
 }
 
 int ZipWriter::AddStream(Stream* stream, const std::string& name, const std::string& password) {
   if (!m_zipFile || !stream) return 0;
-  std::vector<uint8_t> bytes(static_cast<size_t>(stream->remaining()));
+  MemberBytes bytes(static_cast<size_t>(stream->remaining()));
   stream->readFixed(bytes.data(), bytes.size());
-  return addBytes(name, bytes, timeNow(), password);
+  return addBytes(name, bytes.data(), bytes.size(), timeNow(), password);
 }
 
 int ZipWriter::CloseZip(const std::string& comment) {
