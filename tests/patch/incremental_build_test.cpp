@@ -130,11 +130,10 @@ TEST_F(IncrementalBuild, MembersDeflatedOnWorkersAreTheBytesMinizipMakes) {
   for (const int threads : {2, 3, 8}) {
     const BuildCount count = build("patch.dat", threads, false);
     EXPECT_EQ(count.reused, 0);
+    EXPECT_EQ(count.written, static_cast<int>(test::packageMembers("patch.dat").size()));
     EXPECT_EQ(comparePackages(withListDatesMasked(readFile("patch.dat")), scratch()), "same") << threads << " threads";
   }
-  // Some members at least are really deflated, not stored.
-  const auto members = test::packageMembers("patch.dat");
-  EXPECT_EQ(members.size(), static_cast<size_t>(build("again.dat", 2, false).written));
+  // The members are really deflated, not stored.
   EXPECT_LT(fs::file_size("patch.dat"), fs::file_size("extra/font.ttf"));
 }
 
