@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <thread>
 
 #include "common/bytes.h"
 #include "common/files.h"
@@ -13,6 +14,7 @@
 #include "formats/scene_list.h"
 #include "formats/xarc.h"
 #include "patch/fingerprint.h"
+#include "patch/member_queue.h"
 #include "pictures/xmg_picture.h"
 #include "support/zip.h"
 
@@ -83,12 +85,20 @@ int tPatchMaker::Create(const std::string& url) {
   // The package is written beside its final name and renamed over it when
   // complete and on the disk: a build that fails keeps the previous package.
   const std::string building = url + ".building";
+  // Read while it is still there: the new package only replaces it at the
+  // end. One that cannot be opened is no help, and the build starts afresh.
+  auto previous = std::make_unique<ZipReader>();
+  if (!reusePrevious || !previous->OpenZip(url)) previous.reset();
   file = std::make_shared<ZipWriter>();
   bool written = file->OpenZip(building, 0) != 0;
+  const int workers =
+      threads > 0 ? threads : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+  if (written) members_ = std::make_unique<tMemberQueue>(*file, workers, previous.get());
   // An index file or a picture that was refused has said so: no package is
   // better than one that lacks a scene or a picture, and the previous one
   // stays.
   const auto refused = [&] {
+    members_.reset();
     file->CloseZip("");
     std::remove(building.c_str());
     return 0;
@@ -100,6 +110,11 @@ int tPatchMaker::Create(const std::string& url) {
     loadExtra();
     loadAddon();
     loadFingerprints();
+    members_->finish();
+    reporter().debugLog("packed " + std::to_string(members_->written()) + " members, " +
+                        std::to_string(members_->reused()) + " of them as the previous package held them");
+    members_.reset();
+    if (previous) previous->CloseZip();
     file->CloseZip("");
     written = !file->failed() && std::rename(building.c_str(), url.c_str()) == 0;
   }
@@ -131,13 +146,13 @@ int tPatchMaker::createXARCList() {
     }
   }
   list.seek(0);
-  file->AddStream(&list, "patchscene.lst", "");
+  addStream(list, "patchscene.lst");
   return 1;
 }
 
 int tPatchMaker::loadTrz() {
   for (const std::string& entry : listFolder("trans/", true)) {
-    if (tXARC::getExtName(entry) == "trz") file->AddFile("trans/" + entry, "");
+    if (tXARC::getExtName(entry) == "trz") addFile("trans/" + entry);
   }
   return 0;
 }
@@ -180,7 +195,7 @@ int tPatchMaker::loadImages() {
           return refusePicture(kPictureUnreadable + error.what());
         }
         BufferStream bytes(image);
-        file->AddStream(&bytes, member, "");
+        addStream(bytes, member);
         list.writeLine(makeKeyValue("name", scene + "/" + sub + "/" + picture));
         list.writeLine(makeKeyValue("origin", origin));
         list.writeLine(makeKeyValue("scene", scene));
@@ -192,14 +207,14 @@ int tPatchMaker::loadImages() {
   // A tree without pictures makes the same package as one without "images/".
   if (packed.empty()) return 1;
   list.seek(0);
-  file->AddStream(&list, kImageList, "");
+  addStream(list, kImageList);
   return 1;
 }
 
 int tPatchMaker::loadFingerprints() {
   auto list = FileStream::open(kFingerprintFile, FileMode::Read);
   if (!list) return 0;
-  file->AddStream(list.get(), kFingerprintMember, "");
+  addStream(*list, kFingerprintMember);
   return 1;
 }
 
@@ -212,12 +227,25 @@ int tPatchMaker::loadListed(const std::string& folder, const std::string& listMe
   for (const std::string& entry : listFolder(folder, true)) {
     // A subfolder is named in the list but adds no member; the installer
     // finds nothing under that name and skips it.
-    file->AddFile(folder + entry, "");
+    addFile(folder + entry);
     list.writeLine(entry);
   }
   list.seek(0);
-  file->AddStream(&list, listMember, "");
+  addStream(list, listMember);
   return 0;
+}
+
+void tPatchMaker::addFile(const std::string& path) {
+  if (members_) members_->addFile(path);
+}
+
+// The stream's bytes from its position to its end, as the writer's
+// AddStream takes them.
+void tPatchMaker::addStream(Stream& stream, const std::string& name) {
+  if (!members_) return;
+  MemberBytes bytes(static_cast<size_t>(stream.remaining()));
+  stream.readFixed(bytes.data(), bytes.size());
+  members_->addBytes(name, std::move(bytes));
 }
 
 }  // namespace vh

@@ -15,7 +15,9 @@
 
 namespace vh {
 
+class Stream;
 class ZipWriter;
+class tMemberQueue;
 
 class tPatchMaker {
  public:
@@ -23,6 +25,12 @@ class tPatchMaker {
   ~tPatchMaker();
 
   std::shared_ptr<ZipWriter> file;
+  // Threads that deflate members: 0 for one per core, 1 for none besides
+  // the caller's (minizip then deflates, as it always did).
+  int threads = 0;
+  // Members whose bytes the package being replaced already holds are
+  // copied from it as stored rather than deflated again.
+  bool reusePrevious = true;
 
   // 0 when an index file names an archive outside the game folder.
   int createXARCList();
@@ -44,6 +52,10 @@ class tPatchMaker {
 
  private:
   int loadListed(const std::string& folder, const std::string& listMember);
+  void addFile(const std::string& path);
+  void addStream(Stream& stream, const std::string& name);
+
+  std::unique_ptr<tMemberQueue> members_;
 
   // Every scene of the scene list with its sub-scene names, as the
   // installer will read them.

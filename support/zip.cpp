@@ -5,7 +5,10 @@
 #include <minizip/zip.h>
 #include <unistd.h>
 
+#include <zlib.h>
+
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <stdexcept>
 
@@ -235,6 +238,119 @@ int64_t ZipReader::memberSize(const std::string& name, int caseSensitive) {
   return static_cast<int64_t>(size);
 }
 
+std::optional<PackedMember> ZipReader::LocatePacked(const std::string& name) {
+  uint64_t packed = 0, size = 0;
+  if (locateMember(name, 1, packed, size) != Member::Sound) return std::nullopt;
+  unzFile handle = static_cast<unzFile>(m_zipFile);
+  unz_file_info64 info{};
+  if (unzGetCurrentFileInfo64(handle, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) return std::nullopt;
+  constexpr uLong kEncrypted = 1;
+  if (info.compression_method != Z_DEFLATED || (info.flag & kEncrypted) || packed > kMaxMemberSize) {
+    return std::nullopt;
+  }
+  // Opening the member raw reads its local header, past which its stream
+  // starts; minizip copies a raw member a byte at a time, so the bytes
+  // themselves are read straight from the file.
+  int method = 0, level = 0;
+  if (unzOpenCurrentFile2(handle, &method, &level, 1) != UNZ_OK) return std::nullopt;
+  PackedMember member;
+  member.size = size;
+  member.crc = static_cast<uint32_t>(info.crc);
+  member.flag = static_cast<uint16_t>(info.flag);
+  member.internalAttributes = static_cast<uint16_t>(info.internal_fa);
+  member.storedAt = unzGetCurrentFileZStreamPos64(handle);
+  member.storedSize = packed;
+  if (unzCloseCurrentFile(handle) != UNZ_OK) return std::nullopt;
+  return member;
+}
+
+bool readStoredBytes(const std::string& package, PackedMember& member) {
+  auto file = FileStream::open(package, FileMode::Read);
+  if (!file || member.storedSize > static_cast<uint64_t>(file->size()) ||
+      member.storedAt > static_cast<uint64_t>(file->size()) - member.storedSize) {
+    return false;
+  }
+  file->seek(static_cast<int64_t>(member.storedAt));
+  member.compressed.resize(static_cast<size_t>(member.storedSize));
+  return file->read(member.compressed.data(), member.compressed.size()) == member.compressed.size();
+}
+
+// ---- members deflated apart from the writer
+
+PackedMember deflateMember(const uint8_t* bytes, size_t count, int level) {
+  PackedMember member;
+  member.size = count;
+  member.flag = ZipWriter::levelFlag(level);
+  uLong crc = crc32(0L, Z_NULL, 0);
+  z_stream stream{};
+  if (deflateInit2(&stream, level, Z_DEFLATED, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY) != Z_OK) {
+    throw std::runtime_error("deflateInit2 failed");
+  }
+  member.compressed.resize(deflateBound(&stream, static_cast<uLong>(count)));
+  size_t given = 0;
+  // minizip hands its input over without flushing and finishes at the
+  // close; the stream deflate makes depends on those calls, not on how the
+  // input or output is cut.
+  int flush = Z_NO_FLUSH;
+  int result = Z_OK;
+  while (result != Z_STREAM_END) {
+    if (stream.avail_in == 0 && given < count) {
+      const size_t piece = std::min<size_t>(count - given, UINT_MAX);
+      stream.next_in = const_cast<Bytef*>(bytes + given);
+      stream.avail_in = static_cast<uInt>(piece);
+      crc = crc32_z(crc, bytes + given, piece);
+      given += piece;
+    }
+    if (stream.avail_in == 0 && given == count) flush = Z_FINISH;
+    if (stream.total_out == member.compressed.size()) member.compressed.resize(member.compressed.size() * 2 + 64);
+    stream.next_out = member.compressed.data() + stream.total_out;
+    stream.avail_out = static_cast<uInt>(std::min<size_t>(member.compressed.size() - stream.total_out, UINT_MAX));
+    result = deflate(&stream, flush);
+    if (result != Z_OK && result != Z_STREAM_END && result != Z_BUF_ERROR) {
+      deflateEnd(&stream);
+      throw std::runtime_error("deflate failed");
+    }
+  }
+  member.compressed.resize(stream.total_out);
+  member.internalAttributes = stream.data_type == Z_TEXT ? 1 : 0;
+  deflateEnd(&stream);
+  member.crc = static_cast<uint32_t>(crc);
+  return member;
+}
+
+bool inflatesTo(const PackedMember& member, const uint8_t* bytes, size_t count) {
+  if (member.size != count) return false;
+  z_stream stream{};
+  if (inflateInit2(&stream, -MAX_WBITS) != Z_OK) return false;
+  constexpr size_t kBlock = 1u << 16;
+  std::vector<uint8_t> block(kBlock);
+  stream.next_in = const_cast<Bytef*>(member.compressed.data());
+  size_t fed = 0, compared = 0;
+  int result = Z_OK;
+  bool same = true;
+  while (same && result == Z_OK) {
+    if (stream.avail_in == 0) {
+      const size_t piece = std::min<size_t>(member.compressed.size() - fed, UINT_MAX);
+      stream.next_in = const_cast<Bytef*>(member.compressed.data() + fed);
+      stream.avail_in = static_cast<uInt>(piece);
+      fed += piece;
+    }
+    stream.next_out = block.data();
+    stream.avail_out = static_cast<uInt>(kBlock);
+    result = inflate(&stream, Z_NO_FLUSH);
+    const size_t out = kBlock - stream.avail_out;
+    same = compared + out <= count && std::memcmp(block.data(), bytes + compared, out) == 0;
+    compared += out;
+    // No progress with input left over is a stream that ends short.
+    if (result == Z_BUF_ERROR || (result == Z_OK && out == 0 && stream.avail_in == 0 && fed == member.compressed.size())) {
+      result = Z_DATA_ERROR;
+    }
+  }
+  const bool whole = result == Z_STREAM_END && stream.avail_in == 0 && fed == member.compressed.size();
+  inflateEnd(&stream);
+  return same && whole && compared == count;
+}
+
 // ---- ZipWriter
 
 namespace {
@@ -249,6 +365,17 @@ bool syncToDisk(const std::string& path) {
 }
 
 constexpr int kSyncFailed = -1;
+
+zip_fileinfo fileInfo(const std::tm& when) {
+  zip_fileinfo info{};
+  info.tmz_date.tm_sec = static_cast<uInt>(when.tm_sec);
+  info.tmz_date.tm_min = static_cast<uInt>(when.tm_min);
+  info.tmz_date.tm_hour = static_cast<uInt>(when.tm_hour);
+  info.tmz_date.tm_mday = static_cast<uInt>(when.tm_mday);
+  info.tmz_date.tm_mon = static_cast<uInt>(when.tm_mon);
+  info.tmz_date.tm_year = static_cast<uInt>(when.tm_year + 1900);
+  return info;
+}
 
 }  // namespace
 
@@ -272,16 +399,10 @@ int ZipWriter::SetCompressionLevel(int level) {
   return 0;
 }
 
-int ZipWriter::addBytes(const std::string& name, const std::vector<uint8_t>& bytes, const std::tm& when,
+int ZipWriter::addBytes(const std::string& name, const uint8_t* bytes, size_t count, const std::tm& when,
                         const std::string& password) {
   if (m_error) return 0;
-  zip_fileinfo info{};
-  info.tmz_date.tm_sec = static_cast<uInt>(when.tm_sec);
-  info.tmz_date.tm_min = static_cast<uInt>(when.tm_min);
-  info.tmz_date.tm_hour = static_cast<uInt>(when.tm_hour);
-  info.tmz_date.tm_mday = static_cast<uInt>(when.tm_mday);
-  info.tmz_date.tm_mon = static_cast<uInt>(when.tm_mon);
-  info.tmz_date.tm_year = static_cast<uInt>(when.tm_year + 1900);
+  const zip_fileinfo info = fileInfo(when);
   zipFile handle = static_cast<zipFile>(m_zipFile);
   // Opening a member also finishes the one before it, so a failure of the
   // previous member's tail shows up here.
@@ -293,9 +414,13 @@ int ZipWriter::addBytes(const std::string& name, const std::vector<uint8_t>& byt
                                     m_compressionLevel, 0, -MAX_WBITS, 8, 0, password.c_str(), 0));
   }
   if (m_error) return 0;
-  noteResult(zipWriteInFileInZip(handle, bytes.data(), static_cast<unsigned>(bytes.size())));
+  noteResult(zipWriteInFileInZip(handle, bytes, static_cast<unsigned>(count)));
   if (m_error) return 0;
+  recordMember(name);
+  return 0;
+}
 
+void ZipWriter::recordMember(const std::string& name) {
   auto entry = SZipFileEntry::create();
   entry->zipFileName = name;
   const size_t cut = name.find_last_of("/\\");
@@ -303,7 +428,60 @@ int ZipWriter::addBytes(const std::string& name, const std::vector<uint8_t>& byt
   entry->path = cut == std::string::npos ? "" : name.substr(0, cut);
   if (!m_zipFileList) m_zipFileList = std::make_shared<TZipFileList>();
   m_zipFileList->FileList.push_back(entry);
+}
+
+int ZipWriter::AddBytes(const std::string& name, const uint8_t* bytes, size_t count, const std::tm& when) {
+  if (!m_zipFile) return 0;
+  return addBytes(name, bytes, count, when, "");
+}
+
+int ZipWriter::AddPacked(const std::string& name, const PackedMember& member, const std::tm& when) {
+  if (!m_zipFile || m_error) return 0;
+  zip_fileinfo info = fileInfo(when);
+  // minizip sets the text mark only from a deflate of its own; for a raw
+  // member it keeps what it is given here.
+  info.internal_fa = member.internalAttributes;
+  zipFile handle = static_cast<zipFile>(m_zipFile);
+  // The level goes in as for a member minizip deflates itself: the header
+  // flags it sets from the level are part of the package's bytes.
+  noteResult(zipOpenNewFileInZip2_64(handle, name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
+                                     m_compressionLevel, 1, 0));
+  if (m_error) return 0;
+  const uint8_t* at = member.compressed.data();
+  for (size_t left = member.compressed.size(); left > 0 && !m_error;) {
+    const unsigned piece = static_cast<unsigned>(std::min<size_t>(left, 1u << 30));
+    noteResult(zipWriteInFileInZip(handle, at, piece));
+    at += piece;
+    left -= piece;
+  }
+  // A raw member must be closed with its own size and CRC: the implicit
+  // close when the next member opens would record zeros.
+  if (!m_error) noteResult(zipCloseFileInZipRaw64(handle, member.size, member.crc));
+  if (m_error) return 0;
+  recordMember(name);
   return 0;
+}
+
+uint16_t ZipWriter::levelFlag(int level) {
+  // Bits 1 and 2 tell the deflate level's class: maximum, fast, super fast.
+  if (level == 8 || level == 9) return 2;
+  if (level == 2) return 4;
+  if (level == 1) return 6;
+  return 0;
+}
+
+std::tm ZipWriter::fileTime(const std::string& path) {
+  const std::time_t modified = fileModTime(path);
+  std::tm when{};
+  localtime_r(&modified, &when);
+  return when;
+}
+
+std::tm ZipWriter::timeNow() {
+  const std::time_t now = std::time(nullptr);
+  std::tm when{};
+  localtime_r(&now, &when);
+  return when;
 }
 
 int ZipWriter::AddFile(const std::string& path, const std::string& password) {
@@ -311,22 +489,16 @@ int ZipWriter::AddFile(const std::string& path, const std::string& password) {
   // Read-only sources are packed too: only reading is needed.
   auto source = FileStream::open(path, FileMode::Read);
   if (!source) return 0;
-  std::vector<uint8_t> bytes(static_cast<size_t>(source->size()));
+  MemberBytes bytes(static_cast<size_t>(source->size()));
   source->readFixed(bytes.data(), bytes.size());
-  const std::time_t modified = fileModTime(path);
-  std::tm when{};
-  localtime_r(&modified, &when);
-  return addBytes(path, bytes, when, password);
+  return addBytes(path, bytes.data(), bytes.size(), fileTime(path), password);
 }
 
 int ZipWriter::AddStream(Stream* stream, const std::string& name, const std::string& password) {
   if (!m_zipFile || !stream) return 0;
-  std::vector<uint8_t> bytes(static_cast<size_t>(stream->remaining()));
+  MemberBytes bytes(static_cast<size_t>(stream->remaining()));
   stream->readFixed(bytes.data(), bytes.size());
-  const std::time_t now = std::time(nullptr);
-  std::tm when{};
-  localtime_r(&now, &when);
-  return addBytes(name, bytes, when, password);
+  return addBytes(name, bytes.data(), bytes.size(), timeNow(), password);
 }
 
 int ZipWriter::CloseZip(const std::string& comment) {

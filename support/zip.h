@@ -6,8 +6,10 @@
 #include <cstdint>
 #include <ctime>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "common/stream.h"
@@ -39,6 +41,57 @@ class ZipRamStream final : public Stream {
   bool readable_ = true;
   bool writable_ = false;
 };
+
+// A byte vector whose resize leaves the new bytes unset: members of many
+// megabytes are read or deflated straight into it, and filling them with
+// zeros first costs about as much as the copy itself.
+template <typename T>
+struct UnfilledAllocator : std::allocator<T> {
+  template <typename U>
+  struct rebind {
+    using other = UnfilledAllocator<U>;
+  };
+  UnfilledAllocator() = default;
+  template <typename U>
+  UnfilledAllocator(const UnfilledAllocator<U>&) noexcept {}
+  template <typename U>
+  void construct(U* at) noexcept {
+    ::new (static_cast<void*>(at)) U;
+  }
+  template <typename U, typename... Args>
+  void construct(U* at, Args&&... args) {
+    ::new (static_cast<void*>(at)) U(std::forward<Args>(args)...);
+  }
+};
+using MemberBytes = std::vector<uint8_t, UnfilledAllocator<uint8_t>>;
+
+// A member as the package stores it: the raw deflate stream, with the
+// uncompressed size and CRC-32 that the zip directory records beside it.
+struct PackedMember {
+  MemberBytes compressed;
+  uint64_t size = 0;
+  uint32_t crc = 0;
+  uint16_t flag = 0;  // the general-purpose flag it was stored with
+  // minizip marks a member text (1) when deflate took its first block for
+  // text; the mark is part of the package's bytes.
+  uint16_t internalAttributes = 0;
+  // Where the stream stands in the package it was found in, and its length;
+  // `compressed` stays empty until readStoredBytes fetches it.
+  uint64_t storedAt = 0;
+  uint64_t storedSize = 0;
+};
+
+// Deflates the bytes into the very stream minizip's own writer makes of
+// them at `level` (raw deflate, its window and memory level), so that a
+// member deflated here and one deflated by the writer are the same bytes.
+// Needs no package, so that members can be deflated on other threads.
+[[nodiscard]] PackedMember deflateMember(const uint8_t* bytes, size_t count, int level);
+// Reads the stream that LocatePacked found in `package` into `compressed`;
+// false when the file no longer holds that many bytes there.
+[[nodiscard]] bool readStoredBytes(const std::string& package, PackedMember& member);
+// True when the member's stream inflates to exactly these bytes and ends
+// there.
+[[nodiscard]] bool inflatesTo(const PackedMember& member, const uint8_t* bytes, size_t count);
 
 // Replaces the file at `path` (through its links) with the member's bytes,
 // written in blocks of 4096; false, and the old file untouched, when the
@@ -99,6 +152,11 @@ class ZipReader : public ZipFile {
   // which is what ExtractFile would allocate; -1 when it is missing. Lets a
   // caller refuse a member before it is extracted.
   int64_t memberSize(const std::string& name, int caseSensitive);
+  // Where the member's deflate stream lies, with what the directory says of
+  // it, found by its exact name; nothing for a member that is missing,
+  // damaged, encrypted or not deflated. The bytes are fetched later with
+  // readStoredBytes, from any thread, and checked by whoever takes them.
+  std::optional<PackedMember> LocatePacked(const std::string& name);
 
  private:
   // Where a member's entry stands in the central directory, as minizip
@@ -142,6 +200,17 @@ class ZipWriter : public ZipFile {
   int AddFile(const std::string& path, const std::string& password);
   // Stores the stream's bytes from position 0, stamped with the current time.
   int AddStream(Stream* stream, const std::string& name, const std::string& password);
+  // Stores bytes held in memory, deflated by minizip, stamped with `when`.
+  int AddBytes(const std::string& name, const uint8_t* bytes, size_t count, const std::tm& when);
+  // Stores a member deflated beforehand (deflateMember) or taken from
+  // another package as it is; the package is the same as if its bytes had
+  // been given to AddBytes at the same level.
+  int AddPacked(const std::string& name, const PackedMember& member, const std::tm& when);
+  // The general-purpose flag minizip gives a member deflated at `level`.
+  static uint16_t levelFlag(int level);
+  // What AddFile and AddStream stamp on their members.
+  static std::tm fileTime(const std::string& path);
+  static std::tm timeNow();
   // Writes the directory, closes the file and syncs it to the disk.
   int CloseZip(const std::string& comment);
   // True once any write of the package has failed: opening a member,
@@ -156,8 +225,9 @@ class ZipWriter : public ZipFile {
   void noteResult(int result) {
     if (m_error == 0 && result != 0) m_error = result;
   }
-  int addBytes(const std::string& name, const std::vector<uint8_t>& bytes, const std::tm& when,
+  int addBytes(const std::string& name, const uint8_t* bytes, size_t count, const std::tm& when,
                const std::string& password);
+  void recordMember(const std::string& name);
   void* m_zipFile = nullptr;
   int m_error = 0;
 };

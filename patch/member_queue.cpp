@@ -1,0 +1,172 @@
+#include "patch/member_queue.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <climits>
+
+#include "common/files.h"
+#include "common/stream.h"
+
+namespace vh {
+
+namespace {
+
+// Members in flight per worker: enough that a worker finds the next one
+// while the oldest is being written, few enough that a tree of many large
+// files is never held whole.
+constexpr size_t kJobsPerWorker = 4;
+// Source bytes in flight at most (each also holds its deflated copy); one
+// member larger than this still goes, alone.
+constexpr uint64_t kWeightLimit = 256ull << 20;
+
+uint32_t crcOf(const MemberBytes& bytes) {
+  return static_cast<uint32_t>(crc32_z(crc32(0L, Z_NULL, 0), bytes.data(), bytes.size()));
+}
+
+}  // namespace
+
+tMemberQueue::tMemberQueue(ZipWriter& writer, int threads, ZipReader* previous)
+    : writer_(writer),
+      previous_(previous),
+      previousPath_(previous ? previous->getName() : ""),
+      parallel_(threads > 1),
+      window_(static_cast<size_t>(std::max(threads, 1)) * kJobsPerWorker) {
+  if (!parallel_) return;
+  workers_.reserve(static_cast<size_t>(threads));
+  for (int i = 0; i < threads; ++i) workers_.emplace_back([this] { work(); });
+}
+
+tMemberQueue::~tMemberQueue() { stopWorkers(); }
+
+void tMemberQueue::stopWorkers() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+  }
+  jobReady_.notify_all();
+  for (std::thread& worker : workers_) worker.join();
+  workers_.clear();
+}
+
+void tMemberQueue::addFile(const std::string& path) {
+  auto job = std::make_unique<Job>();
+  job->name = path;
+  job->path = path;
+  job->when = ZipWriter::fileTime(path);
+  job->weight = static_cast<uint64_t>(std::max<int64_t>(fileSize(path), 0));
+  add(std::move(job));
+}
+
+void tMemberQueue::addBytes(const std::string& name, MemberBytes bytes) {
+  auto job = std::make_unique<Job>();
+  job->name = name;
+  job->when = ZipWriter::timeNow();
+  job->weight = bytes.size();
+  job->bytes = std::move(bytes);
+  add(std::move(job));
+}
+
+void tMemberQueue::add(std::unique_ptr<Job> job) {
+  // The previous package is one minizip handle, so its directory is asked
+  // here, and only when its member is as long as the source is now; the
+  // workers fetch the stored bytes themselves.
+  if (previous_ && previous_->memberSize(job->name, 1) == static_cast<int64_t>(job->weight)) {
+    job->previous = previous_->LocatePacked(job->name);
+  }
+  if (!parallel_) {
+    prepare(*job);
+    job->done = true;
+    std::unique_lock<std::mutex> lock(mutex_);
+    weight_ += job->weight;
+    inFlight_.push_back(std::move(job));
+    ++handedOut_;
+    writeOldest(lock);
+    return;
+  }
+  std::unique_lock<std::mutex> lock(mutex_);
+  while (!inFlight_.empty() && (inFlight_.size() >= window_ || weight_ + job->weight > kWeightLimit)) {
+    writeOldest(lock);
+  }
+  weight_ += job->weight;
+  inFlight_.push_back(std::move(job));
+  lock.unlock();
+  jobReady_.notify_one();
+}
+
+void tMemberQueue::finish() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  while (!inFlight_.empty()) writeOldest(lock);
+  lock.unlock();
+  stopWorkers();
+}
+
+void tMemberQueue::work() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    jobReady_.wait(lock, [this] { return stopping_ || handedOut_ < inFlight_.size(); });
+    if (stopping_) return;
+    Job& job = *inFlight_[handedOut_++];
+    lock.unlock();
+    try {
+      prepare(job);
+    } catch (...) {
+      job.failure = std::current_exception();
+    }
+    lock.lock();
+    job.done = true;
+    jobDone_.notify_all();
+  }
+}
+
+// Runs on a worker, or on the calling thread without workers; touches
+// nothing but the job.
+void tMemberQueue::prepare(Job& job) const {
+  if (!job.path.empty()) {
+    auto source = FileStream::open(job.path, FileMode::Read);
+    if (!source) {
+      job.unreadable = true;
+      return;
+    }
+    job.bytes.resize(static_cast<size_t>(source->size()));
+    source->readFixed(job.bytes.data(), job.bytes.size());
+  }
+  const int level = writer_.m_compressionLevel;
+  // The stored stream is taken only when it gives back exactly these bytes:
+  // a changed source or a damaged package is deflated afresh.
+  if (job.previous && job.previous->size == job.bytes.size() && job.previous->flag == ZipWriter::levelFlag(level) &&
+      job.previous->crc == crcOf(job.bytes) && readStoredBytes(previousPath_, *job.previous) &&
+      inflatesTo(*job.previous, job.bytes.data(), job.bytes.size())) {
+    job.packed = std::move(*job.previous);
+    job.reused = true;
+  } else if (parallel_) {
+    job.packed = deflateMember(job.bytes.data(), job.bytes.size(), level);
+  }
+  job.previous.reset();
+  if (parallel_ || job.reused) MemberBytes().swap(job.bytes);
+}
+
+void tMemberQueue::writeOldest(std::unique_lock<std::mutex>& lock) {
+  jobDone_.wait(lock, [this] { return inFlight_.front()->done; });
+  std::unique_ptr<Job> job = std::move(inFlight_.front());
+  inFlight_.pop_front();
+  --handedOut_;
+  weight_ -= job->weight;
+  lock.unlock();
+  if (job->failure) {
+    lock.lock();
+    std::rethrow_exception(job->failure);
+  }
+  if (!job->unreadable) {
+    if (job->reused || parallel_) {
+      writer_.AddPacked(job->name, job->packed, job->when);
+    } else {
+      writer_.AddBytes(job->name, job->bytes.data(), job->bytes.size(), job->when);
+    }
+    reused_ += job->reused ? 1 : 0;
+    ++written_;
+  }
+  lock.lock();
+}
+
+}  // namespace vh
