@@ -46,6 +46,65 @@ inline int lumaOf(const uint8_t* p) {
   return static_cast<int>(clampComponent(sum >> xmgconst::kFixedShift, 255));
 }
 
+// The same luma in 32-bit pieces, so that a row of pixels vectorises: each
+// constant is split at bit 12, the low parts' sum (below 2^22) is floored to
+// whole 2^12 units and added to the high parts' sum (below 2^25), and the
+// floor of a floor is the floor of the whole. Equal to lumaOf for every
+// colour.
+constexpr int kLumaSplit = 12;
+constexpr int32_t kLumaHigh[3] = {static_cast<int32_t>(xmgconst::k0299Fixed >> kLumaSplit),
+                                  static_cast<int32_t>(xmgconst::k0587Fixed >> kLumaSplit),
+                                  static_cast<int32_t>(xmgconst::k0114Fixed >> kLumaSplit)};
+constexpr int32_t kLumaLow[3] = {static_cast<int32_t>(xmgconst::k0299Fixed & ((1 << kLumaSplit) - 1)),
+                                 static_cast<int32_t>(xmgconst::k0587Fixed & ((1 << kLumaSplit) - 1)),
+                                 static_cast<int32_t>(xmgconst::k0114Fixed & ((1 << kLumaSplit) - 1))};
+
+// The luma byte, the mask flag and the red and blue differences from the
+// luma of every pixel of a row. A separate pass over plain arrays, without
+// branches, so that the compiler can vectorise it; the AVX2 copy is picked
+// at load time where the processor has it.
+struct RowSamples {
+  explicit RowSamples(int width) : luma(width), mask(width), red(width), blue(width) {}
+  std::vector<uint8_t> luma, mask;
+  std::vector<int16_t> red, blue;
+};
+
+[[gnu::target_clones("default", "avx2")]] void sampleRow(const uint8_t* __restrict pixels, int count,
+                                                         uint8_t* __restrict luma, uint8_t* __restrict mask,
+                                                         int16_t* __restrict red, int16_t* __restrict blue) {
+  for (int i = 0; i < count; ++i) {
+    const int32_t r = pixels[3 * i], g = pixels[3 * i + 1], b = pixels[3 * i + 2];
+    const int32_t high = r * kLumaHigh[0] + g * kLumaHigh[1] + b * kLumaHigh[2];
+    const int32_t low = r * kLumaLow[0] + g * kLumaLow[1] + b * kLumaLow[2];
+    int32_t y = (high + (low >> kLumaSplit)) >> (xmgconst::kFixedShift - kLumaSplit);
+    y = y < 255 ? y : 255;
+    luma[i] = static_cast<uint8_t>(y);
+    mask[i] = static_cast<uint8_t>((r == tXMGEncoder::MASK_R) & (g == tXMGEncoder::MASK_G) & (b == tXMGEncoder::MASK_B));
+    red[i] = static_cast<int16_t>(r - y);
+    blue[i] = static_cast<int16_t>(b - y);
+  }
+}
+
+void sampleRow(const uint8_t* pixels, int count, RowSamples& into) {
+  sampleRow(pixels, count, into.luma.data(), into.mask.data(), into.red.data(), into.blue.data());
+}
+
+// Per block of a row pair: the mask pixel count and the sums of the red and
+// blue differences, which is all the chroma pair depends on.
+[[gnu::target_clones("default", "avx2")]] void sumBlocks(int blocks, const uint8_t* __restrict maskTop,
+                                                         const uint8_t* __restrict maskBottom,
+                                                         const int16_t* __restrict redTop,
+                                                         const int16_t* __restrict redBottom,
+                                                         const int16_t* __restrict blueTop,
+                                                         const int16_t* __restrict blueBottom, uint8_t* __restrict masks,
+                                                         int16_t* __restrict red, int16_t* __restrict blue) {
+  for (int i = 0; i < blocks; ++i) {
+    masks[i] = static_cast<uint8_t>(maskTop[2 * i] + maskTop[2 * i + 1] + maskBottom[2 * i] + maskBottom[2 * i + 1]);
+    red[i] = static_cast<int16_t>(redTop[2 * i] + redTop[2 * i + 1] + redBottom[2 * i] + redBottom[2 * i + 1]);
+    blue[i] = static_cast<int16_t>(blueTop[2 * i] + blueTop[2 * i + 1] + blueBottom[2 * i] + blueBottom[2 * i + 1]);
+  }
+}
+
 // One chroma byte as the game's coder made it: the terms k x (sample - luma)
 // of the four pixels summed in single precision, each step formed in double
 // (where it is exact) and rounded back to float, then trunc(128 + sum / 4)
@@ -61,18 +120,50 @@ inline int lumaOf(const uint8_t* p) {
 // differ from it by at most four roundings of half a float unit at
 // magnitudes below 1024, 2^11 units in all. Only when the exact value of
 // 4 x (128 + sum / 4) lies that close to a whole number can the rounding
-// change the truncated byte, and only then are the steps taken.
-inline uint8_t chroma(double k, int64_t kUnits, int diffSum, const uint8_t* const pixel[4], const uint8_t* luma,
-                      int channel) {
-  constexpr int kShift = xmgconst::kChromaShift + 2;  // the division by 4
-  constexpr int64_t kWhole = int64_t{1} << kShift;
-  constexpr int64_t kMargin = int64_t{1} << 13;
-  const int64_t t = (int64_t{128} << kShift) + kUnits * diffSum;
-  const int64_t fraction = t & (kWhole - 1);
-  if (fraction < kMargin || fraction > kWhole - kMargin) [[unlikely]] {
-    return chromaBySteps(k, pixel, luma, channel);
+// change the truncated byte, and only then are the steps needed. The exact
+// sum depends on the pixels only through the sum of their differences
+// (-1020 to 1020), so the byte, or the need for the steps, is a table.
+class ChromaTable {
+ public:
+  static constexpr int kMaxDiff = 4 * 255;
+  static constexpr int16_t kBySteps = -1;
+
+  explicit ChromaTable(int64_t kUnits) {
+    constexpr int kShift = xmgconst::kChromaShift + 2;  // the division by 4
+    constexpr int64_t kWhole = int64_t{1} << kShift;
+    constexpr int64_t kMargin = int64_t{1} << 13;
+    for (int diff = -kMaxDiff; diff <= kMaxDiff; ++diff) {
+      const int64_t t = (int64_t{128} << kShift) + kUnits * diff;
+      const int64_t fraction = t & (kWhole - 1);
+      bytes_[diff + kMaxDiff] = fraction < kMargin || fraction > kWhole - kMargin
+                                    ? kBySteps
+                                    : static_cast<int16_t>(t < 0 ? 0 : clampComponent(t >> kShift, 255));
+    }
   }
-  return static_cast<uint8_t>(t < 0 ? 0 : clampComponent(t >> kShift, 255));
+
+  int16_t operator[](int diff) const { return bytes_[diff + kMaxDiff]; }
+
+ private:
+  int16_t bytes_[2 * kMaxDiff + 1];
+};
+
+const ChromaTable& redChroma() {
+  static const ChromaTable table(xmgconst::k0713Units);
+  return table;
+}
+
+const ChromaTable& blueChroma() {
+  static const ChromaTable table(xmgconst::k0564Units);
+  return table;
+}
+
+// Cr and Cb of a block whose luma bytes are already in out[0..3], from the
+// sums of the red and blue differences.
+inline void chromaPair(const uint8_t* const pixel[4], int redDiff, int blueDiff, uint8_t* out) {
+  const int16_t cr = redChroma()[redDiff];
+  const int16_t cb = blueChroma()[blueDiff];
+  out[4] = cr != ChromaTable::kBySteps ? static_cast<uint8_t>(cr) : chromaBySteps(xmgconst::k0713, pixel, out, 0);
+  out[5] = cb != ChromaTable::kBySteps ? static_cast<uint8_t>(cb) : chromaBySteps(xmgconst::k0564, pixel, out, 2);
 }
 
 // The CYUV payload of four pixels given in block order as red, green, blue.
@@ -85,8 +176,7 @@ void yuvPayload(const uint8_t* const pixel[4], uint8_t* out) {
   const int lumaSum = out[0] + out[1] + out[2] + out[3];
   const int redSum = pixel[0][0] + pixel[1][0] + pixel[2][0] + pixel[3][0];
   const int blueSum = pixel[0][2] + pixel[1][2] + pixel[2][2] + pixel[3][2];
-  out[4] = chroma(xmgconst::k0713, xmgconst::k0713Units, redSum - lumaSum, pixel, out, 0);
-  out[5] = chroma(xmgconst::k0564, xmgconst::k0564Units, blueSum - lumaSum, pixel, out, 2);
+  chromaPair(pixel, redSum - lumaSum, blueSum - lumaSum, out);
 }
 
 // The pending run of saveXMG, written in place: a run starts with room for
@@ -101,7 +191,10 @@ class RunWriter {
   explicit RunWriter(Stream& stream) : stream_(stream), buffer_(kFlushAt + kLongestRunBytes) {}
 
   // Room for one more block of `mode`; its payload goes to the pointer.
-  uint8_t* add(uint8_t mode) {
+  uint8_t* add(uint8_t mode) { return add(mode, 1); }
+
+  // Room for `count` more blocks of `mode`, at most room(mode) of them.
+  uint8_t* add(uint8_t mode, size_t count) {
     if (count_ > 0 && mode != mode_) close();
     if (count_ == 0) {
       mode_ = mode;
@@ -109,12 +202,17 @@ class RunWriter {
       end_ += 2;
     }
     uint8_t* at = buffer_.data() + end_;
-    end_ += mode == tXMGEncoder::CYUV ? kYuvPayload : (mode == tXMGEncoder::cRGB ? kRgbPayload : 0);
-    ++count_;
+    end_ += count * (mode == tXMGEncoder::CYUV ? kYuvPayload : (mode == tXMGEncoder::cRGB ? kRgbPayload : 0));
+    count_ += count;
     return at;
   }
 
-  // After the payload of the block just added is in place.
+  // How many blocks of `mode` the next add may take.
+  size_t room(uint8_t mode) const {
+    return count_ > 0 && mode == mode_ ? tXMGEncoder::kMaxLongRun - count_ : tXMGEncoder::kMaxLongRun;
+  }
+
+  // After the payloads of the blocks just added are in place.
   void added() {
     if (count_ == tXMGEncoder::kMaxLongRun) close();
   }
@@ -158,36 +256,86 @@ class RunWriter {
   uint8_t mode_ = tXMGEncoder::CYUV;
 };
 
-// One block into the writer: straight from two rows when the block lies
-// inside the picture, through the sampling rule at the edges.
-void encodeBlock(const PixelMap& pixmap, int x, int y, const uint8_t* top, const uint8_t* bottom, RunWriter& runs) {
-  if (bottom == nullptr || x + 1 >= pixmap.width()) {
-    const tXMGBlock block = sampleBlock(pixmap, x, y);
-    uint8_t* payload = runs.add(block.colorMode);
-    if (block.colorMode == tXMGEncoder::CYUV) {
-      const auto bytes = block.toYUV();
-      std::memcpy(payload, bytes.data(), bytes.size());
-    } else if (block.colorMode == tXMGEncoder::cRGB) {
-      const auto bytes = block.toRGB();
-      std::memcpy(payload, bytes.data(), bytes.size());
-    }
-    runs.added();
-    return;
-  }
-  const uint8_t* const pixel[4] = {top, top + 3, bottom, bottom + 3};
-  int masks = 0;
-  for (const uint8_t* p : pixel) masks += tXMGEncoder::isMask(p[0], p[1], p[2]);
-  if (masks == 0) {
-    yuvPayload(pixel, runs.add(tXMGEncoder::CYUV));
-  } else if (masks == 4) {
-    runs.add(tXMGEncoder::CVOID);
-  } else {
-    uint8_t* payload = runs.add(tXMGEncoder::cRGB);
-    std::memcpy(payload, top, 6);
-    std::memcpy(payload + 6, bottom, 6);
+// A block at an edge of the picture, through the sampling rule.
+void encodeEdgeBlock(const PixelMap& pixmap, int x, int y, RunWriter& runs) {
+  const tXMGBlock block = sampleBlock(pixmap, x, y);
+  uint8_t* payload = runs.add(block.colorMode);
+  if (block.colorMode == tXMGEncoder::CYUV) {
+    const auto bytes = block.toYUV();
+    std::memcpy(payload, bytes.data(), bytes.size());
+  } else if (block.colorMode == tXMGEncoder::cRGB) {
+    const auto bytes = block.toRGB();
+    std::memcpy(payload, bytes.data(), bytes.size());
   }
   runs.added();
 }
+
+// The blocks of a row pair that lie wholly inside the picture. Luma, mask
+// flags and chroma sums come from branchless passes over the rows first;
+// what is left per block is the chroma table look-up and the run
+// bookkeeping, and a stretch without mask pixels goes into its run in one
+// piece.
+class BlockRows {
+ public:
+  explicit BlockRows(int width) : top_(width), bottom_(width), masks_(width), red_(width), blue_(width) {}
+
+  void encode(const uint8_t* top, const uint8_t* bottom, int blocks, RunWriter& runs) {
+    sampleRow(top, 2 * blocks, top_);
+    sampleRow(bottom, 2 * blocks, bottom_);
+    sumBlocks(blocks, top_.mask.data(), bottom_.mask.data(), top_.red.data(), bottom_.red.data(), top_.blue.data(),
+              bottom_.blue.data(), masks_.data(), red_.data(), blue_.data());
+    int i = 0;
+    while (i < blocks) {
+      if (masks_[i] == 0) {
+        int end = i + 1;
+        while (end < blocks && masks_[end] == 0) ++end;
+        while (i < end) {
+          const int n = static_cast<int>(std::min<size_t>(end - i, runs.room(tXMGEncoder::CYUV)));
+          writeYuv(top, bottom, i, n, runs.add(tXMGEncoder::CYUV, n));
+          runs.added();
+          i += n;
+        }
+        continue;
+      }
+      const uint8_t* left = top + 6 * i;
+      const uint8_t* leftBelow = bottom + 6 * i;
+      if (masks_[i] == 4) {
+        runs.add(tXMGEncoder::CVOID);
+      } else {
+        uint8_t* out = runs.add(tXMGEncoder::cRGB);
+        std::memcpy(out, left, 6);
+        std::memcpy(out + 6, leftBelow, 6);
+      }
+      runs.added();
+      ++i;
+    }
+  }
+
+ private:
+  // The CYUV payloads of blocks first to first + count - 1.
+  void writeYuv(const uint8_t* top, const uint8_t* bottom, int first, int count, uint8_t* out) const {
+    const ChromaTable& redTable = redChroma();
+    const ChromaTable& blueTable = blueChroma();
+    for (int i = first; i < first + count; ++i, out += kYuvPayload) {
+      out[0] = top_.luma[2 * i];
+      out[1] = top_.luma[2 * i + 1];
+      out[2] = bottom_.luma[2 * i];
+      out[3] = bottom_.luma[2 * i + 1];
+      const int16_t cr = redTable[red_[i]];
+      const int16_t cb = blueTable[blue_[i]];
+      out[4] = static_cast<uint8_t>(cr);
+      out[5] = static_cast<uint8_t>(cb);
+      if ((cr | cb) < 0) [[unlikely]] {
+        const uint8_t* const pixel[4] = {top + 6 * i, top + 6 * i + 3, bottom + 6 * i, bottom + 6 * i + 3};
+        chromaPair(pixel, red_[i], blue_[i], out);
+      }
+    }
+  }
+
+  RowSamples top_, bottom_;
+  std::vector<uint8_t> masks_;
+  std::vector<int16_t> red_, blue_;
+};
 
 }  // namespace
 
@@ -260,16 +408,18 @@ int tXMGEncoder::saveXMG(const PixelMap& pixmap, Stream& stream) {
   header.save(stream);
 
   RunWriter runs(stream);
+  BlockRows rows(pixmap.width());
   for (int y = 0; y < pixmap.height(); y += 2) {
-    const uint8_t* top = pixmap.row(y);
-    const uint8_t* bottom = y + 1 < pixmap.height() ? pixmap.row(y + 1) : nullptr;
-    // A block row always holds at least one block, even in an image of
-    // width 0: the origin moves on only after a block.
     int x = 0;
-    do {
-      encodeBlock(pixmap, x, y, top + static_cast<size_t>(x) * 3, bottom ? bottom + static_cast<size_t>(x) * 3 : nullptr, runs);
-      x += 2;
-    } while (x < pixmap.width());
+    if (y + 1 < pixmap.height()) {
+      const int inside = pixmap.width() / 2;
+      rows.encode(pixmap.row(y), pixmap.row(y + 1), inside, runs);
+      x = 2 * inside;
+    }
+    // What is left: the last column of an odd width, the last row of an odd
+    // height, and the one block a row holds even in an image of width 0 (the
+    // origin moves on only after a block).
+    for (; x < pixmap.width() || x == 0; x += 2) encodeEdgeBlock(pixmap, x, y, runs);
   }
   runs.finish();
   return 0;
