@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "xmg/row_loops.h"
 #include "xmg/xmg.h"
 #include "xmg/yuv_constants.h"
 
@@ -40,17 +41,11 @@ constexpr int kOrderX[4] = {0, 1, 0, 1};
 constexpr int kOrderY[4] = {0, 0, 1, 1};
 
 // Luma is 0.299f R + 0.587f G + 0.114f B truncated; the sum is exact in
-// fixed point and never negative, so truncation is a shift.
-inline int lumaOf(const uint8_t* p) {
-  const int64_t sum = p[0] * xmgconst::k0299Fixed + p[1] * xmgconst::k0587Fixed + p[2] * xmgconst::k0114Fixed;
-  return static_cast<int>(clampComponent(sum >> xmgconst::kFixedShift, 255));
-}
-
-// The same luma in 32-bit pieces, so that a row of pixels vectorises: each
-// constant is split at bit 12, the low parts' sum (below 2^22) is floored to
-// whole 2^12 units and added to the high parts' sum (below 2^25), and the
-// floor of a floor is the floor of the whole. Equal to lumaOf for every
-// colour.
+// fixed point and never negative, so truncation is a shift. It does not fit
+// 32 bits, so for rows the constants are split at bit 12: the low parts' sum
+// (below 2^22) is floored to whole 2^12 units and added to the high parts'
+// sum (below 2^25), and since the floor of a floor is the floor of the whole,
+// shifting that gives the same byte in 32-bit arithmetic, which vectorises.
 constexpr int kLumaSplit = 12;
 constexpr int32_t kLumaHigh[3] = {static_cast<int32_t>(xmgconst::k0299Fixed >> kLumaSplit),
                                   static_cast<int32_t>(xmgconst::k0587Fixed >> kLumaSplit),
@@ -59,17 +54,86 @@ constexpr int32_t kLumaLow[3] = {static_cast<int32_t>(xmgconst::k0299Fixed & ((1
                                  static_cast<int32_t>(xmgconst::k0587Fixed & ((1 << kLumaSplit) - 1)),
                                  static_cast<int32_t>(xmgconst::k0114Fixed & ((1 << kLumaSplit) - 1))};
 
+inline int lumaOf(const uint8_t* p) {
+  const int64_t sum = p[0] * xmgconst::k0299Fixed + p[1] * xmgconst::k0587Fixed + p[2] * xmgconst::k0114Fixed;
+  return static_cast<int>(clampComponent(sum >> xmgconst::kFixedShift, 255));
+}
+
+// One chroma byte as the game's coder made it: the terms k x (sample - luma)
+// of the four pixels summed in single precision, each step formed in double
+// (where it is exact) and rounded back to float, then trunc(128 + sum / 4)
+// clamped. `channel` picks red (Cr) or blue (Cb).
+[[gnu::noinline]] uint8_t chromaBySteps(double k, const uint8_t* const pixel[4], const uint8_t* luma, int channel) {
+  float acc = 0;
+  for (int i = 0; i < 4; ++i) acc = static_cast<float>(static_cast<double>(acc) + k * (pixel[i][channel] - luma[i]));
+  return static_cast<uint8_t>(clampComponent(static_cast<int64_t>(128 + static_cast<double>(acc) / 4), 255));
+}
+
+// The same byte, mostly without the float steps. Every term is a whole
+// number of 2^-24 units, so the exact sum is an integer, and it depends on
+// the pixels only through the sum of their differences (-1020 to 1020). The
+// float steps differ from it by at most four roundings of half a float unit
+// at magnitudes below 1024, 2^11 units in all; only when the exact value of
+// 4 x (128 + sum / 4) lies within 2^13 units of a whole number can the
+// rounding change the truncated byte, and only then are the steps needed.
+// In 32 bits: the constant is split at bit 10 as the luma constants are,
+// so t below counts units of 2^-16 (floored), and "within 2^13 units of
+// 2^-26" is a fraction below 8 of them, or 8 or fewer short of the next
+// whole number, which also takes in a few values just outside the margin.
+constexpr int kChromaSplit = 10;
+constexpr int kChromaNear = 8;
+struct ChromaConstant {
+  int32_t high;
+  int32_t low;
+};
+constexpr ChromaConstant kRedChroma = {static_cast<int32_t>(xmgconst::k0713Units >> kChromaSplit),
+                                       static_cast<int32_t>(xmgconst::k0713Units & ((1 << kChromaSplit) - 1))};
+constexpr ChromaConstant kBlueChroma = {static_cast<int32_t>(xmgconst::k0564Units >> kChromaSplit),
+                                        static_cast<int32_t>(xmgconst::k0564Units & ((1 << kChromaSplit) - 1))};
+static_assert(xmgconst::kChromaShift + 2 - kChromaSplit == 16);
+
+// The chroma byte for a sum of differences, or -1 when the steps decide it.
+inline int32_t chromaByDiff(ChromaConstant k, int32_t diff) {
+  const int32_t t = (128 << 16) + k.high * diff + ((k.low * diff) >> kChromaSplit);
+  const int32_t fraction = t & 0xFFFF;
+  const int32_t whole = t >> 16;
+  const int32_t byte = t < 0 ? 0 : (whole < 255 ? whole : 255);
+  return fraction < kChromaNear || fraction >= 0x10000 - kChromaNear ? -1 : byte;
+}
+
+// Cr and Cb of a block whose luma bytes are already in out[0..3].
+void chromaPair(const uint8_t* const pixel[4], uint8_t* out) {
+  const int lumaSum = out[0] + out[1] + out[2] + out[3];
+  const int redSum = pixel[0][0] + pixel[1][0] + pixel[2][0] + pixel[3][0];
+  const int blueSum = pixel[0][2] + pixel[1][2] + pixel[2][2] + pixel[3][2];
+  const int32_t cr = chromaByDiff(kRedChroma, redSum - lumaSum);
+  const int32_t cb = chromaByDiff(kBlueChroma, blueSum - lumaSum);
+  out[4] = cr >= 0 ? static_cast<uint8_t>(cr) : chromaBySteps(xmgconst::k0713, pixel, out, 0);
+  out[5] = cb >= 0 ? static_cast<uint8_t>(cb) : chromaBySteps(xmgconst::k0564, pixel, out, 2);
+}
+
+// The CYUV payload of four pixels given in block order as red, green, blue.
+// The chroma differences use the stored luma bytes.
+void yuvPayload(const uint8_t* const pixel[4], uint8_t* out) {
+  out[0] = static_cast<uint8_t>(lumaOf(pixel[0]));
+  out[1] = static_cast<uint8_t>(lumaOf(pixel[1]));
+  out[2] = static_cast<uint8_t>(lumaOf(pixel[2]));
+  out[3] = static_cast<uint8_t>(lumaOf(pixel[3]));
+  chromaPair(pixel, out);
+}
+
+// The passes over rows below are plain loops over arrays without branches,
+// so that the compiler vectorises them (see row_loops.h).
+
 // The luma byte, the mask flag and the red and blue differences from the
-// luma of every pixel of a row. A separate pass over plain arrays, without
-// branches, so that the compiler can vectorise it; the AVX2 copy is picked
-// at load time where the processor has it.
+// luma of every pixel of a row.
 struct RowSamples {
   explicit RowSamples(int width) : luma(width), mask(width), red(width), blue(width) {}
   std::vector<uint8_t> luma, mask;
   std::vector<int16_t> red, blue;
 };
 
-[[gnu::target_clones("default", "avx2")]] void sampleRow(const uint8_t* __restrict pixels, int count,
+VH_ROW_LOOP void sampleRow(const uint8_t* __restrict pixels, int count,
                                                          uint8_t* __restrict luma, uint8_t* __restrict mask,
                                                          int16_t* __restrict red, int16_t* __restrict blue) {
   for (int i = 0; i < count; ++i) {
@@ -89,94 +153,44 @@ void sampleRow(const uint8_t* pixels, int count, RowSamples& into) {
   sampleRow(pixels, count, into.luma.data(), into.mask.data(), into.red.data(), into.blue.data());
 }
 
-// Per block of a row pair: the mask pixel count and the sums of the red and
-// blue differences, which is all the chroma pair depends on.
-[[gnu::target_clones("default", "avx2")]] void sumBlocks(int blocks, const uint8_t* __restrict maskTop,
-                                                         const uint8_t* __restrict maskBottom,
-                                                         const int16_t* __restrict redTop,
-                                                         const int16_t* __restrict redBottom,
-                                                         const int16_t* __restrict blueTop,
-                                                         const int16_t* __restrict blueBottom, uint8_t* __restrict masks,
-                                                         int16_t* __restrict red, int16_t* __restrict blue) {
-  for (int i = 0; i < blocks; ++i) {
-    masks[i] = static_cast<uint8_t>(maskTop[2 * i] + maskTop[2 * i + 1] + maskBottom[2 * i] + maskBottom[2 * i + 1]);
-    red[i] = static_cast<int16_t>(redTop[2 * i] + redTop[2 * i + 1] + redBottom[2 * i] + redBottom[2 * i + 1]);
-    blue[i] = static_cast<int16_t>(blueTop[2 * i] + blueTop[2 * i + 1] + blueBottom[2 * i] + blueBottom[2 * i + 1]);
-  }
-}
-
-// One chroma byte as the game's coder made it: the terms k x (sample - luma)
-// of the four pixels summed in single precision, each step formed in double
-// (where it is exact) and rounded back to float, then trunc(128 + sum / 4)
-// clamped. `channel` picks red (Cr) or blue (Cb).
-[[gnu::noinline]] uint8_t chromaBySteps(double k, const uint8_t* const pixel[4], const uint8_t* luma, int channel) {
-  float acc = 0;
-  for (int i = 0; i < 4; ++i) acc = static_cast<float>(static_cast<double>(acc) + k * (pixel[i][channel] - luma[i]));
-  return static_cast<uint8_t>(clampComponent(static_cast<int64_t>(128 + static_cast<double>(acc) / 4), 255));
-}
-
-// The same byte, mostly without the float steps. Every term is a whole
-// number of 2^-24 units, so the exact sum is an integer; the float steps
-// differ from it by at most four roundings of half a float unit at
-// magnitudes below 1024, 2^11 units in all. Only when the exact value of
-// 4 x (128 + sum / 4) lies that close to a whole number can the rounding
-// change the truncated byte, and only then are the steps needed. The exact
-// sum depends on the pixels only through the sum of their differences
-// (-1020 to 1020), so the byte, or the need for the steps, is a table.
-class ChromaTable {
- public:
-  static constexpr int kMaxDiff = 4 * 255;
-  static constexpr int16_t kBySteps = -1;
-
-  explicit ChromaTable(int64_t kUnits) {
-    constexpr int kShift = xmgconst::kChromaShift + 2;  // the division by 4
-    constexpr int64_t kWhole = int64_t{1} << kShift;
-    constexpr int64_t kMargin = int64_t{1} << 13;
-    for (int diff = -kMaxDiff; diff <= kMaxDiff; ++diff) {
-      const int64_t t = (int64_t{128} << kShift) + kUnits * diff;
-      const int64_t fraction = t & (kWhole - 1);
-      bytes_[diff + kMaxDiff] = fraction < kMargin || fraction > kWhole - kMargin
-                                    ? kBySteps
-                                    : static_cast<int16_t>(t < 0 ? 0 : clampComponent(t >> kShift, 255));
-    }
-  }
-
-  int16_t operator[](int diff) const { return bytes_[diff + kMaxDiff]; }
-
- private:
-  int16_t bytes_[2 * kMaxDiff + 1];
+// What a row pair's blocks hold: their mask pixel counts, their chroma pairs
+// (Cr, Cb) where the fixed-point rule settles them, and which need the
+// float steps.
+struct BlockSamples {
+  explicit BlockSamples(int width) : masks(width), chroma(width), steps(width) {}
+  std::vector<uint8_t> masks, chroma, steps;
+  bool anyMask = false;
+  bool anySteps = false;
 };
 
-const ChromaTable& redChroma() {
-  static const ChromaTable table(xmgconst::k0713Units);
-  return table;
+VH_ROW_LOOP int sumBlocks(int blocks, const uint8_t* __restrict maskTop,
+                                                        const uint8_t* __restrict maskBottom,
+                                                        const int16_t* __restrict redTop,
+                                                        const int16_t* __restrict redBottom,
+                                                        const int16_t* __restrict blueTop,
+                                                        const int16_t* __restrict blueBottom,
+                                                        uint8_t* __restrict masks, uint8_t* __restrict chroma,
+                                                        uint8_t* __restrict steps) {
+  uint8_t any = 0;
+  for (int i = 0; i < blocks; ++i) {
+    const int l = 2 * i, r = 2 * i + 1;
+    masks[i] = static_cast<uint8_t>(maskTop[l] + maskTop[r] + maskBottom[l] + maskBottom[r]);
+    const int32_t cr = chromaByDiff(kRedChroma, redTop[l] + redTop[r] + redBottom[l] + redBottom[r]);
+    const int32_t cb = chromaByDiff(kBlueChroma, blueTop[l] + blueTop[r] + blueBottom[l] + blueBottom[r]);
+    chroma[l] = static_cast<uint8_t>(cr);
+    chroma[r] = static_cast<uint8_t>(cb);
+    steps[i] = static_cast<uint8_t>((cr | cb) < 0);
+    any |= static_cast<uint8_t>(masks[i] | (steps[i] << 4));
+  }
+  return any;
 }
 
-const ChromaTable& blueChroma() {
-  static const ChromaTable table(xmgconst::k0564Units);
-  return table;
-}
-
-// Cr and Cb of a block whose luma bytes are already in out[0..3], from the
-// sums of the red and blue differences.
-inline void chromaPair(const uint8_t* const pixel[4], int redDiff, int blueDiff, uint8_t* out) {
-  const int16_t cr = redChroma()[redDiff];
-  const int16_t cb = blueChroma()[blueDiff];
-  out[4] = cr != ChromaTable::kBySteps ? static_cast<uint8_t>(cr) : chromaBySteps(xmgconst::k0713, pixel, out, 0);
-  out[5] = cb != ChromaTable::kBySteps ? static_cast<uint8_t>(cb) : chromaBySteps(xmgconst::k0564, pixel, out, 2);
-}
-
-// The CYUV payload of four pixels given in block order as red, green, blue.
-// The chroma differences use the stored luma bytes.
-void yuvPayload(const uint8_t* const pixel[4], uint8_t* out) {
-  out[0] = static_cast<uint8_t>(lumaOf(pixel[0]));
-  out[1] = static_cast<uint8_t>(lumaOf(pixel[1]));
-  out[2] = static_cast<uint8_t>(lumaOf(pixel[2]));
-  out[3] = static_cast<uint8_t>(lumaOf(pixel[3]));
-  const int lumaSum = out[0] + out[1] + out[2] + out[3];
-  const int redSum = pixel[0][0] + pixel[1][0] + pixel[2][0] + pixel[3][0];
-  const int blueSum = pixel[0][2] + pixel[1][2] + pixel[2][2] + pixel[3][2];
-  chromaPair(pixel, redSum - lumaSum, blueSum - lumaSum, out);
+void sumBlocks(int blocks, const RowSamples& top, const RowSamples& bottom, BlockSamples& into) {
+  const int any = sumBlocks(blocks, top.mask.data(), bottom.mask.data(), top.red.data(), bottom.red.data(),
+                            top.blue.data(), bottom.blue.data(), into.masks.data(), into.chroma.data(),
+                            into.steps.data());
+  into.anyMask = (any & 0x0F) != 0;
+  into.anySteps = (any & 0xF0) != 0;
 }
 
 // The pending run of saveXMG, written in place: a run starts with room for
@@ -270,41 +284,36 @@ void encodeEdgeBlock(const PixelMap& pixmap, int x, int y, RunWriter& runs) {
   runs.added();
 }
 
-// The blocks of a row pair that lie wholly inside the picture. Luma, mask
-// flags and chroma sums come from branchless passes over the rows first;
-// what is left per block is the chroma table look-up and the run
-// bookkeeping, and a stretch without mask pixels goes into its run in one
-// piece.
+// The blocks of a row pair that lie wholly inside the picture. The passes
+// above leave per block only the run bookkeeping and the copying of bytes;
+// a stretch without mask pixels goes into its run in one piece.
 class BlockRows {
  public:
-  explicit BlockRows(int width) : top_(width), bottom_(width), masks_(width), red_(width), blue_(width) {}
+  explicit BlockRows(int width) : top_(width), bottom_(width), blocks_(width) {}
 
   void encode(const uint8_t* top, const uint8_t* bottom, int blocks, RunWriter& runs) {
     sampleRow(top, 2 * blocks, top_);
     sampleRow(bottom, 2 * blocks, bottom_);
-    sumBlocks(blocks, top_.mask.data(), bottom_.mask.data(), top_.red.data(), bottom_.red.data(), top_.blue.data(),
-              bottom_.blue.data(), masks_.data(), red_.data(), blue_.data());
+    sumBlocks(blocks, top_, bottom_, blocks_);
+    if (!blocks_.anyMask) {
+      writeYuv(top, bottom, 0, blocks, runs);
+      return;
+    }
+    const uint8_t* masks = blocks_.masks.data();
     int i = 0;
     while (i < blocks) {
-      if (masks_[i] == 0) {
-        int end = i + 1;
-        while (end < blocks && masks_[end] == 0) ++end;
-        while (i < end) {
-          const int n = static_cast<int>(std::min<size_t>(end - i, runs.room(tXMGEncoder::CYUV)));
-          writeYuv(top, bottom, i, n, runs.add(tXMGEncoder::CYUV, n));
-          runs.added();
-          i += n;
-        }
+      if (masks[i] == 0) {
+        const int end = static_cast<int>(std::find_if(masks + i, masks + blocks, [](uint8_t m) { return m != 0; }) - masks);
+        writeYuv(top, bottom, i, end - i, runs);
+        i = end;
         continue;
       }
-      const uint8_t* left = top + 6 * i;
-      const uint8_t* leftBelow = bottom + 6 * i;
-      if (masks_[i] == 4) {
+      if (masks[i] == 4) {
         runs.add(tXMGEncoder::CVOID);
       } else {
         uint8_t* out = runs.add(tXMGEncoder::cRGB);
-        std::memcpy(out, left, 6);
-        std::memcpy(out + 6, leftBelow, 6);
+        std::memcpy(out, top + 6 * i, 6);
+        std::memcpy(out + 6, bottom + 6 * i, 6);
       }
       runs.added();
       ++i;
@@ -312,29 +321,36 @@ class BlockRows {
   }
 
  private:
-  // The CYUV payloads of blocks first to first + count - 1.
-  void writeYuv(const uint8_t* top, const uint8_t* bottom, int first, int count, uint8_t* out) const {
-    const ChromaTable& redTable = redChroma();
-    const ChromaTable& blueTable = blueChroma();
-    for (int i = first; i < first + count; ++i, out += kYuvPayload) {
-      out[0] = top_.luma[2 * i];
-      out[1] = top_.luma[2 * i + 1];
-      out[2] = bottom_.luma[2 * i];
-      out[3] = bottom_.luma[2 * i + 1];
-      const int16_t cr = redTable[red_[i]];
-      const int16_t cb = blueTable[blue_[i]];
-      out[4] = static_cast<uint8_t>(cr);
-      out[5] = static_cast<uint8_t>(cb);
-      if ((cr | cb) < 0) [[unlikely]] {
-        const uint8_t* const pixel[4] = {top + 6 * i, top + 6 * i + 3, bottom + 6 * i, bottom + 6 * i + 3};
-        chromaPair(pixel, red_[i], blue_[i], out);
+  // The CYUV payloads of blocks first to first + count - 1, in as many
+  // pieces as the runs' longest count asks for.
+  void writeYuv(const uint8_t* top, const uint8_t* bottom, int first, int count, RunWriter& runs) {
+    while (count > 0) {
+      const int n = static_cast<int>(std::min<size_t>(count, runs.room(tXMGEncoder::CYUV)));
+      uint8_t* out = runs.add(tXMGEncoder::CYUV, n);
+      const uint8_t* lumaTop = top_.luma.data() + 2 * first;
+      const uint8_t* lumaBottom = bottom_.luma.data() + 2 * first;
+      const uint8_t* chroma = blocks_.chroma.data() + 2 * first;
+      for (int i = 0; i < n; ++i) {
+        std::memcpy(out + kYuvPayload * i, lumaTop + 2 * i, 2);
+        std::memcpy(out + kYuvPayload * i + 2, lumaBottom + 2 * i, 2);
+        std::memcpy(out + kYuvPayload * i + 4, chroma + 2 * i, 2);
       }
+      if (blocks_.anySteps) {
+        for (int i = 0; i < n; ++i) {
+          if (!blocks_.steps[first + i]) continue;
+          const int x = 6 * (first + i);
+          const uint8_t* const pixel[4] = {top + x, top + x + 3, bottom + x, bottom + x + 3};
+          chromaPair(pixel, out + kYuvPayload * i);
+        }
+      }
+      runs.added();
+      first += n;
+      count -= n;
     }
   }
 
   RowSamples top_, bottom_;
-  std::vector<uint8_t> masks_;
-  std::vector<int16_t> red_, blue_;
+  BlockSamples blocks_;
 };
 
 }  // namespace
