@@ -236,27 +236,71 @@ std::array<uint8_t, 6> referenceYUV(const tXMGBlock& block) {
   return out;
 }
 
+// The CYUV payloads of an encoded picture in raster order; every block of
+// the picture must be CYUV.
+std::vector<std::array<uint8_t, 6>> yuvPayloadsOf(const std::string& encoded) {
+  std::vector<std::array<uint8_t, 6>> payloads;
+  size_t at = tXMGHeader::kSize;
+  while (at < encoded.size()) {
+    const uint8_t op = static_cast<uint8_t>(encoded[at]);
+    size_t count = op;
+    at += 1;
+    if (op >= 0xC0) {
+      EXPECT_EQ(op & 0xF0, 0xC0) << "a run that is not CYUV at " << at - 1;
+      count = (static_cast<size_t>(op & 0x0F) << 8) | static_cast<uint8_t>(encoded[at]);
+      at += 1;
+    } else {
+      EXPECT_LT(op, 0x40) << "a run that is not CYUV at " << at - 1;
+    }
+    for (size_t i = 0; i < count && at + 6 <= encoded.size(); ++i, at += 6) {
+      std::array<uint8_t, 6> payload;
+      std::copy(encoded.begin() + static_cast<std::ptrdiff_t>(at), encoded.begin() + static_cast<std::ptrdiff_t>(at + 6),
+                payload.begin());
+      payloads.push_back(payload);
+    }
+  }
+  return payloads;
+}
+
 TEST(XmgEncoderTest, FastChromaAgreesWithTheFloatStepsOnMillionsOfBlocks) {
+  // The blocks, one by one through toYUV and all together as one picture
+  // through saveXMG, whose row passes take another way to the same bytes.
+  constexpr int kBlocksPerRow = 1000, kBlockRows = 3000;
+  PixelMap picture(2 * kBlocksPerRow, 2 * kBlockRows);
+  std::vector<std::array<uint8_t, 6>> expected;
+  expected.reserve(kBlocksPerRow * kBlockRows);
   std::mt19937 rng(11);
   tXMGBlock block;
   long mismatches = 0;
-  for (int i = 0; i < 3000000; ++i) {
+  for (int i = 0; i < kBlocksPerRow * kBlockRows; ++i) {
     // Every other block nearly grey, where sums land on whole numbers most.
     const bool nearGrey = i % 2 == 0;
     const int base = static_cast<int>(rng() & 255);
+    const int bx = 2 * (i % kBlocksPerRow), by = 2 * (i / kBlocksPerRow);
     for (int dx = 0; dx < 2; ++dx) {
       for (int dy = 0; dy < 2; ++dy) {
         auto pick = [&] {
           return static_cast<uint8_t>(nearGrey ? std::clamp(base + static_cast<int>(rng() % 7) - 3, 0, 255) : rng() & 255);
         };
-        block.r[dx][dy] = pick();
+        // Red 0 keeps the mask colour out of the picture.
+        block.r[dx][dy] = std::max<uint8_t>(pick(), 1);
         block.g[dx][dy] = pick();
         block.b[dx][dy] = pick();
+        picture.setPixel(bx + dx, by + dy, rgb(block.r[dx][dy], block.g[dx][dy], block.b[dx][dy]));
       }
     }
-    if (block.toYUV() != referenceYUV(block) && ++mismatches < 5) {
+    expected.push_back(referenceYUV(block));
+    if (block.toYUV() != expected.back() && ++mismatches < 5) {
       ADD_FAILURE() << "block " << i << " differs";
     }
+  }
+  EXPECT_EQ(mismatches, 0);
+
+  const std::vector<std::array<uint8_t, 6>> written = yuvPayloadsOf(encodeXmg(picture));
+  ASSERT_EQ(written.size(), expected.size());
+  mismatches = 0;
+  for (size_t i = 0; i < written.size(); ++i) {
+    if (written[i] != expected[i] && ++mismatches < 5) ADD_FAILURE() << "block " << i << " of the picture differs";
   }
   EXPECT_EQ(mismatches, 0);
 }
