@@ -41,18 +41,33 @@ constexpr int kOrderX[4] = {0, 1, 0, 1};
 constexpr int kOrderY[4] = {0, 0, 1, 1};
 
 // Luma is 0.299f R + 0.587f G + 0.114f B truncated; the sum is exact in
-// fixed point and never negative, so truncation is a shift. It does not fit
-// 32 bits, so for rows the constants are split at bit 12: the low parts' sum
-// (below 2^22) is floored to whole 2^12 units and added to the high parts'
-// sum (below 2^25), and since the floor of a floor is the floor of the whole,
-// shifting that gives the same byte in 32-bit arithmetic, which vectorises.
-constexpr int kLumaSplit = 12;
-constexpr int32_t kLumaHigh[3] = {static_cast<int32_t>(xmgconst::k0299Fixed >> kLumaSplit),
-                                  static_cast<int32_t>(xmgconst::k0587Fixed >> kLumaSplit),
-                                  static_cast<int32_t>(xmgconst::k0114Fixed >> kLumaSplit)};
-constexpr int32_t kLumaLow[3] = {static_cast<int32_t>(xmgconst::k0299Fixed & ((1 << kLumaSplit) - 1)),
-                                 static_cast<int32_t>(xmgconst::k0587Fixed & ((1 << kLumaSplit) - 1)),
-                                 static_cast<int32_t>(xmgconst::k0114Fixed & ((1 << kLumaSplit) - 1))};
+// fixed point and never negative, so truncation is a shift. It needs 35
+// bits; for rows, where narrow lanes mean more pixels per vector, each
+// constant is cut into digits of 8, 8, 8 and 3 bits. The three constants add
+// up to just over 1, so their digits at each place add up to at most 255:
+// every digit's weighted sum of a pixel, with the carry of the place below,
+// fits 16 bits, and the floor of a floor being the floor of the whole, the
+// carried sums give the luma byte exactly.
+constexpr int64_t kLumaConstants[3] = {xmgconst::k0299Fixed, xmgconst::k0587Fixed, xmgconst::k0114Fixed};
+struct LumaDigits {
+  uint16_t d[3];
+};
+constexpr LumaDigits lumaDigits(int shift, int bits) {
+  LumaDigits digits{};
+  for (int c = 0; c < 3; ++c) digits.d[c] = static_cast<uint16_t>((kLumaConstants[c] >> shift) & ((1 << bits) - 1));
+  return digits;
+}
+constexpr LumaDigits kLuma0 = lumaDigits(0, 3);
+constexpr LumaDigits kLuma1 = lumaDigits(3, 8);
+constexpr LumaDigits kLuma2 = lumaDigits(11, 8);
+constexpr LumaDigits kLuma3 = lumaDigits(19, 8);
+static_assert(xmgconst::kFixedShift == 27 && (kLumaConstants[0] | kLumaConstants[1] | kLumaConstants[2]) < (1 << 27));
+static_assert(kLuma0.d[0] + kLuma0.d[1] + kLuma0.d[2] <= 255 && kLuma1.d[0] + kLuma1.d[1] + kLuma1.d[2] <= 255 &&
+              kLuma2.d[0] + kLuma2.d[1] + kLuma2.d[2] <= 255 && kLuma3.d[0] + kLuma3.d[1] + kLuma3.d[2] <= 255);
+
+inline uint16_t lumaPlace(LumaDigits k, uint16_t r, uint16_t g, uint16_t b, uint16_t carry) {
+  return static_cast<uint16_t>(r * k.d[0] + g * k.d[1] + b * k.d[2] + carry);
+}
 
 inline int lumaOf(const uint8_t* p) {
   const int64_t sum = p[0] * xmgconst::k0299Fixed + p[1] * xmgconst::k0587Fixed + p[2] * xmgconst::k0114Fixed;
@@ -137,11 +152,11 @@ VH_ROW_LOOP void sampleRow(const uint8_t* __restrict pixels, int count,
                                                          uint8_t* __restrict luma, uint8_t* __restrict mask,
                                                          int16_t* __restrict red, int16_t* __restrict blue) {
   for (int i = 0; i < count; ++i) {
-    const int32_t r = pixels[3 * i], g = pixels[3 * i + 1], b = pixels[3 * i + 2];
-    const int32_t high = r * kLumaHigh[0] + g * kLumaHigh[1] + b * kLumaHigh[2];
-    const int32_t low = r * kLumaLow[0] + g * kLumaLow[1] + b * kLumaLow[2];
-    int32_t y = (high + (low >> kLumaSplit)) >> (xmgconst::kFixedShift - kLumaSplit);
-    y = y < 255 ? y : 255;
+    const uint16_t r = pixels[3 * i], g = pixels[3 * i + 1], b = pixels[3 * i + 2];
+    const uint16_t place0 = lumaPlace(kLuma0, r, g, b, 0);
+    const uint16_t place1 = lumaPlace(kLuma1, r, g, b, static_cast<uint16_t>(place0 >> 3));
+    const uint16_t place2 = lumaPlace(kLuma2, r, g, b, static_cast<uint16_t>(place1 >> 8));
+    const uint16_t y = static_cast<uint16_t>(lumaPlace(kLuma3, r, g, b, static_cast<uint16_t>(place2 >> 8)) >> 8);
     luma[i] = static_cast<uint8_t>(y);
     mask[i] = static_cast<uint8_t>((r == tXMGEncoder::MASK_R) & (g == tXMGEncoder::MASK_G) & (b == tXMGEncoder::MASK_B));
     red[i] = static_cast<int16_t>(r - y);
