@@ -314,28 +314,43 @@ class BlockRows {
       writeYuv(top, bottom, 0, blocks, runs);
       return;
     }
+    // Stretches of blocks of one mode, each into its run in one piece.
     const uint8_t* masks = blocks_.masks.data();
     int i = 0;
     while (i < blocks) {
-      if (masks[i] == 0) {
-        const int end = static_cast<int>(std::find_if(masks + i, masks + blocks, [](uint8_t m) { return m != 0; }) - masks);
-        writeYuv(top, bottom, i, end - i, runs);
-        i = end;
-        continue;
-      }
-      if (masks[i] == 4) {
-        runs.add(tXMGEncoder::CVOID);
+      const uint8_t mode = modeOf(masks[i]);
+      const uint8_t* end = std::find_if(masks + i + 1, masks + blocks, [mode](uint8_t m) { return modeOf(m) != mode; });
+      const int count = static_cast<int>(end - masks) - i;
+      if (mode == tXMGEncoder::CYUV) {
+        writeYuv(top, bottom, i, count, runs);
       } else {
-        uint8_t* out = runs.add(tXMGEncoder::cRGB);
-        std::memcpy(out, top + 6 * i, 6);
-        std::memcpy(out + 6, bottom + 6 * i, 6);
+        writeOthers(mode, top, bottom, i, count, runs);
       }
-      runs.added();
-      ++i;
+      i += count;
     }
   }
 
  private:
+  static uint8_t modeOf(uint8_t masks) {
+    return masks == 0 ? tXMGEncoder::CYUV : (masks == 4 ? tXMGEncoder::CVOID : tXMGEncoder::cRGB);
+  }
+
+  // CVOID or cRGB blocks first to first + count - 1.
+  static void writeOthers(uint8_t mode, const uint8_t* top, const uint8_t* bottom, int first, int count,
+                          RunWriter& runs) {
+    while (count > 0) {
+      const int n = static_cast<int>(std::min<size_t>(count, runs.room(mode)));
+      uint8_t* out = runs.add(mode, n);
+      for (int i = 0; i < n && mode == tXMGEncoder::cRGB; ++i, out += kRgbPayload) {
+        std::memcpy(out, top + 6 * (first + i), 6);
+        std::memcpy(out + 6, bottom + 6 * (first + i), 6);
+      }
+      runs.added();
+      first += n;
+      count -= n;
+    }
+  }
+
   // The CYUV payloads of blocks first to first + count - 1, in as many
   // pieces as the runs' longest count asks for.
   void writeYuv(const uint8_t* top, const uint8_t* bottom, int first, int count, RunWriter& runs) {
