@@ -143,29 +143,43 @@ void yuvPayload(const uint8_t* const pixel[4], uint8_t* out) {
 // The luma byte, the mask flag and the red and blue differences from the
 // luma of every pixel of a row.
 struct RowSamples {
-  explicit RowSamples(int width) : luma(width), mask(width), red(width), blue(width) {}
+  explicit RowSamples(int width) : r(width), g(width), b(width), luma(width), mask(width), red(width), blue(width) {}
+  std::vector<uint8_t> r, g, b;  // the row's samples, one colour at a time
   std::vector<uint8_t> luma, mask;
   std::vector<int16_t> red, blue;
 };
 
-VH_ROW_LOOP void sampleRow(const uint8_t* __restrict pixels, int count,
-                                                         uint8_t* __restrict luma, uint8_t* __restrict mask,
-                                                         int16_t* __restrict red, int16_t* __restrict blue) {
+// The colours apart first: the baseline vectors cannot take groups of three
+// bytes apart, and the arithmetic below then vectorises at every level.
+VH_ROW_LOOP void splitColours(const uint8_t* __restrict pixels, int count, uint8_t* __restrict red,
+                              uint8_t* __restrict green, uint8_t* __restrict blue) {
   for (int i = 0; i < count; ++i) {
-    const uint16_t r = pixels[3 * i], g = pixels[3 * i + 1], b = pixels[3 * i + 2];
+    red[i] = pixels[3 * i];
+    green[i] = pixels[3 * i + 1];
+    blue[i] = pixels[3 * i + 2];
+  }
+}
+
+VH_ROW_LOOP void sampleRow(const uint8_t* __restrict red, const uint8_t* __restrict green,
+                           const uint8_t* __restrict blue, int count, uint8_t* __restrict luma,
+                           uint8_t* __restrict mask, int16_t* __restrict redDiff, int16_t* __restrict blueDiff) {
+  for (int i = 0; i < count; ++i) {
+    const uint16_t r = red[i], g = green[i], b = blue[i];
     const uint16_t place0 = lumaPlace(kLuma0, r, g, b, 0);
     const uint16_t place1 = lumaPlace(kLuma1, r, g, b, static_cast<uint16_t>(place0 >> 3));
     const uint16_t place2 = lumaPlace(kLuma2, r, g, b, static_cast<uint16_t>(place1 >> 8));
     const uint16_t y = static_cast<uint16_t>(lumaPlace(kLuma3, r, g, b, static_cast<uint16_t>(place2 >> 8)) >> 8);
     luma[i] = static_cast<uint8_t>(y);
     mask[i] = static_cast<uint8_t>((r == tXMGEncoder::MASK_R) & (g == tXMGEncoder::MASK_G) & (b == tXMGEncoder::MASK_B));
-    red[i] = static_cast<int16_t>(r - y);
-    blue[i] = static_cast<int16_t>(b - y);
+    redDiff[i] = static_cast<int16_t>(r - y);
+    blueDiff[i] = static_cast<int16_t>(b - y);
   }
 }
 
 void sampleRow(const uint8_t* pixels, int count, RowSamples& into) {
-  sampleRow(pixels, count, into.luma.data(), into.mask.data(), into.red.data(), into.blue.data());
+  splitColours(pixels, count, into.r.data(), into.g.data(), into.b.data());
+  sampleRow(into.r.data(), into.g.data(), into.b.data(), count, into.luma.data(), into.mask.data(), into.red.data(),
+            into.blue.data());
 }
 
 // What a row pair's blocks hold: their mask pixel counts, their chroma pairs
