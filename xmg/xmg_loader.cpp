@@ -55,15 +55,16 @@ class YuvBlocks {
  public:
   YuvBlocks()
       : top_(kMaxRunBlocks), bottom_(kMaxRunBlocks), chroma_(kMaxRunBlocks), red_(2 * kMaxRunBlocks),
-        green_(2 * kMaxRunBlocks), blue_(2 * kMaxRunBlocks) {}
+        green_(2 * kMaxRunBlocks), blue_(2 * kMaxRunBlocks), r_(2 * kMaxRunBlocks), g_(2 * kMaxRunBlocks),
+        b_(2 * kMaxRunBlocks) {}
 
   // `blocks` payloads of six bytes, at most kMaxRunBlocks; the top and
   // bottom rows' pixels out, three bytes each, red, green, blue.
   void draw(const uint8_t* payload, int blocks, uint8_t* top, uint8_t* bottom) {
     split(payload, blocks, top_.data(), bottom_.data(), chroma_.data());
     offsets(chroma_.data(), blocks, red_.data(), green_.data(), blue_.data());
-    drawRow(reinterpret_cast<const uint8_t*>(top_.data()), 2 * blocks, red_.data(), green_.data(), blue_.data(), top);
-    drawRow(reinterpret_cast<const uint8_t*>(bottom_.data()), 2 * blocks, red_.data(), green_.data(), blue_.data(), bottom);
+    drawRow(top_.data(), 2 * blocks, top);
+    drawRow(bottom_.data(), 2 * blocks, bottom);
   }
 
  private:
@@ -100,19 +101,38 @@ class YuvBlocks {
     }
   }
 
-  VH_ROW_LOOP static void drawRow(const uint8_t* __restrict luma, int pixels, const int16_t* __restrict red,
+  // A row's colours one at a time, then put together: the baseline vectors
+  // cannot put groups of three bytes together, and the arithmetic then
+  // vectorises at every level.
+  void drawRow(const uint16_t* luma, int pixels, uint8_t* out) {
+    colours(reinterpret_cast<const uint8_t*>(luma), pixels, red_.data(), green_.data(), blue_.data(), r_.data(),
+            g_.data(), b_.data());
+    interleave(r_.data(), g_.data(), b_.data(), pixels, out);
+  }
+
+  VH_ROW_LOOP static void colours(const uint8_t* __restrict luma, int pixels, const int16_t* __restrict red,
                                   const int16_t* __restrict green, const int16_t* __restrict blue,
-                                  uint8_t* __restrict out) {
+                                  uint8_t* __restrict r, uint8_t* __restrict g, uint8_t* __restrict b) {
     for (int j = 0; j < pixels; ++j) {
       const int16_t y = luma[j];
-      out[3 * j] = static_cast<uint8_t>(clampByte(y + red[j]));
-      out[3 * j + 1] = static_cast<uint8_t>(clampByte(y + green[j]));
-      out[3 * j + 2] = static_cast<uint8_t>(clampByte(y + blue[j]));
+      r[j] = static_cast<uint8_t>(clampByte(y + red[j]));
+      g[j] = static_cast<uint8_t>(clampByte(y + green[j]));
+      b[j] = static_cast<uint8_t>(clampByte(y + blue[j]));
+    }
+  }
+
+  VH_ROW_LOOP static void interleave(const uint8_t* __restrict r, const uint8_t* __restrict g,
+                                     const uint8_t* __restrict b, int pixels, uint8_t* __restrict out) {
+    for (int j = 0; j < pixels; ++j) {
+      out[3 * j] = r[j];
+      out[3 * j + 1] = g[j];
+      out[3 * j + 2] = b[j];
     }
   }
 
   std::vector<uint16_t> top_, bottom_, chroma_;
   std::vector<int16_t> red_, green_, blue_;
+  std::vector<uint8_t> r_, g_, b_;
 };
 
 // Plain reads until `count` bytes are in or the data ends; nothing is
