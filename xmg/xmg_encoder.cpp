@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "xmg/row_loops.h"
 #include "xmg/xmg.h"
 #include "xmg/yuv_constants.h"
 
@@ -40,7 +41,34 @@ constexpr int kOrderX[4] = {0, 1, 0, 1};
 constexpr int kOrderY[4] = {0, 0, 1, 1};
 
 // Luma is 0.299f R + 0.587f G + 0.114f B truncated; the sum is exact in
-// fixed point and never negative, so truncation is a shift.
+// fixed point and never negative, so truncation is a shift. It needs 35
+// bits; for rows, where narrow lanes mean more pixels per vector, each
+// constant is cut into digits of 8, 8, 8 and 3 bits. The three constants add
+// up to just over 1, so their digits at each place add up to at most 255:
+// every digit's weighted sum of a pixel, with the carry of the place below,
+// fits 16 bits, and the floor of a floor being the floor of the whole, the
+// carried sums give the luma byte exactly.
+constexpr int64_t kLumaConstants[3] = {xmgconst::k0299Fixed, xmgconst::k0587Fixed, xmgconst::k0114Fixed};
+struct LumaDigits {
+  uint16_t d[3];
+};
+constexpr LumaDigits lumaDigits(int shift, int bits) {
+  LumaDigits digits{};
+  for (int c = 0; c < 3; ++c) digits.d[c] = static_cast<uint16_t>((kLumaConstants[c] >> shift) & ((1 << bits) - 1));
+  return digits;
+}
+constexpr LumaDigits kLuma0 = lumaDigits(0, 3);
+constexpr LumaDigits kLuma1 = lumaDigits(3, 8);
+constexpr LumaDigits kLuma2 = lumaDigits(11, 8);
+constexpr LumaDigits kLuma3 = lumaDigits(19, 8);
+static_assert(xmgconst::kFixedShift == 27 && (kLumaConstants[0] | kLumaConstants[1] | kLumaConstants[2]) < (1 << 27));
+static_assert(kLuma0.d[0] + kLuma0.d[1] + kLuma0.d[2] <= 255 && kLuma1.d[0] + kLuma1.d[1] + kLuma1.d[2] <= 255 &&
+              kLuma2.d[0] + kLuma2.d[1] + kLuma2.d[2] <= 255 && kLuma3.d[0] + kLuma3.d[1] + kLuma3.d[2] <= 255);
+
+inline uint16_t lumaPlace(LumaDigits k, uint16_t r, uint16_t g, uint16_t b, uint16_t carry) {
+  return static_cast<uint16_t>(r * k.d[0] + g * k.d[1] + b * k.d[2] + carry);
+}
+
 inline int lumaOf(const uint8_t* p) {
   const int64_t sum = p[0] * xmgconst::k0299Fixed + p[1] * xmgconst::k0587Fixed + p[2] * xmgconst::k0114Fixed;
   return static_cast<int>(clampComponent(sum >> xmgconst::kFixedShift, 255));
@@ -57,22 +85,46 @@ inline int lumaOf(const uint8_t* p) {
 }
 
 // The same byte, mostly without the float steps. Every term is a whole
-// number of 2^-24 units, so the exact sum is an integer; the float steps
-// differ from it by at most four roundings of half a float unit at
-// magnitudes below 1024, 2^11 units in all. Only when the exact value of
-// 4 x (128 + sum / 4) lies that close to a whole number can the rounding
-// change the truncated byte, and only then are the steps taken.
-inline uint8_t chroma(double k, int64_t kUnits, int diffSum, const uint8_t* const pixel[4], const uint8_t* luma,
-                      int channel) {
-  constexpr int kShift = xmgconst::kChromaShift + 2;  // the division by 4
-  constexpr int64_t kWhole = int64_t{1} << kShift;
-  constexpr int64_t kMargin = int64_t{1} << 13;
-  const int64_t t = (int64_t{128} << kShift) + kUnits * diffSum;
-  const int64_t fraction = t & (kWhole - 1);
-  if (fraction < kMargin || fraction > kWhole - kMargin) [[unlikely]] {
-    return chromaBySteps(k, pixel, luma, channel);
-  }
-  return static_cast<uint8_t>(t < 0 ? 0 : clampComponent(t >> kShift, 255));
+// number of 2^-24 units, so the exact sum is an integer, and it depends on
+// the pixels only through the sum of their differences (-1020 to 1020). The
+// float steps differ from it by at most four roundings of half a float unit
+// at magnitudes below 1024, 2^11 units in all; only when the exact value of
+// 4 x (128 + sum / 4) lies within 2^13 units of a whole number can the
+// rounding change the truncated byte, and only then are the steps needed.
+// In 32 bits: the constant is split at bit 10 as the luma constants are,
+// so t below counts units of 2^-16 (floored), and "within 2^13 units of
+// 2^-26" is a fraction below 8 of them, or 8 or fewer short of the next
+// whole number, which also takes in a few values just outside the margin.
+constexpr int kChromaSplit = 10;
+constexpr int kChromaNear = 8;
+struct ChromaConstant {
+  int32_t high;
+  int32_t low;
+};
+constexpr ChromaConstant kRedChroma = {static_cast<int32_t>(xmgconst::k0713Units >> kChromaSplit),
+                                       static_cast<int32_t>(xmgconst::k0713Units & ((1 << kChromaSplit) - 1))};
+constexpr ChromaConstant kBlueChroma = {static_cast<int32_t>(xmgconst::k0564Units >> kChromaSplit),
+                                        static_cast<int32_t>(xmgconst::k0564Units & ((1 << kChromaSplit) - 1))};
+static_assert(xmgconst::kChromaShift + 2 - kChromaSplit == 16);
+
+// The chroma byte for a sum of differences, or -1 when the steps decide it.
+inline int32_t chromaByDiff(ChromaConstant k, int32_t diff) {
+  const int32_t t = (128 << 16) + k.high * diff + ((k.low * diff) >> kChromaSplit);
+  const int32_t fraction = t & 0xFFFF;
+  const int32_t whole = t >> 16;
+  const int32_t byte = t < 0 ? 0 : (whole < 255 ? whole : 255);
+  return fraction < kChromaNear || fraction >= 0x10000 - kChromaNear ? -1 : byte;
+}
+
+// Cr and Cb of a block whose luma bytes are already in out[0..3].
+void chromaPair(const uint8_t* const pixel[4], uint8_t* out) {
+  const int lumaSum = out[0] + out[1] + out[2] + out[3];
+  const int redSum = pixel[0][0] + pixel[1][0] + pixel[2][0] + pixel[3][0];
+  const int blueSum = pixel[0][2] + pixel[1][2] + pixel[2][2] + pixel[3][2];
+  const int32_t cr = chromaByDiff(kRedChroma, redSum - lumaSum);
+  const int32_t cb = chromaByDiff(kBlueChroma, blueSum - lumaSum);
+  out[4] = cr >= 0 ? static_cast<uint8_t>(cr) : chromaBySteps(xmgconst::k0713, pixel, out, 0);
+  out[5] = cb >= 0 ? static_cast<uint8_t>(cb) : chromaBySteps(xmgconst::k0564, pixel, out, 2);
 }
 
 // The CYUV payload of four pixels given in block order as red, green, blue.
@@ -82,11 +134,92 @@ void yuvPayload(const uint8_t* const pixel[4], uint8_t* out) {
   out[1] = static_cast<uint8_t>(lumaOf(pixel[1]));
   out[2] = static_cast<uint8_t>(lumaOf(pixel[2]));
   out[3] = static_cast<uint8_t>(lumaOf(pixel[3]));
-  const int lumaSum = out[0] + out[1] + out[2] + out[3];
-  const int redSum = pixel[0][0] + pixel[1][0] + pixel[2][0] + pixel[3][0];
-  const int blueSum = pixel[0][2] + pixel[1][2] + pixel[2][2] + pixel[3][2];
-  out[4] = chroma(xmgconst::k0713, xmgconst::k0713Units, redSum - lumaSum, pixel, out, 0);
-  out[5] = chroma(xmgconst::k0564, xmgconst::k0564Units, blueSum - lumaSum, pixel, out, 2);
+  chromaPair(pixel, out);
+}
+
+// The passes over rows below are plain loops over arrays without branches,
+// so that the compiler vectorises them (see row_loops.h).
+
+// The luma byte, the mask flag and the red and blue differences from the
+// luma of every pixel of a row.
+struct RowSamples {
+  explicit RowSamples(int width) : r(width), g(width), b(width), luma(width), mask(width), red(width), blue(width) {}
+  std::vector<uint8_t> r, g, b;  // the row's samples, one colour at a time
+  std::vector<uint8_t> luma, mask;
+  std::vector<int16_t> red, blue;
+};
+
+// The colours apart first: the baseline vectors cannot take groups of three
+// bytes apart, and the arithmetic below then vectorises at every level.
+VH_ROW_LOOP void splitColours(const uint8_t* __restrict pixels, int count, uint8_t* __restrict red,
+                              uint8_t* __restrict green, uint8_t* __restrict blue) {
+  for (int i = 0; i < count; ++i) {
+    red[i] = pixels[3 * i];
+    green[i] = pixels[3 * i + 1];
+    blue[i] = pixels[3 * i + 2];
+  }
+}
+
+VH_ROW_LOOP void sampleRow(const uint8_t* __restrict red, const uint8_t* __restrict green,
+                           const uint8_t* __restrict blue, int count, uint8_t* __restrict luma,
+                           uint8_t* __restrict mask, int16_t* __restrict redDiff, int16_t* __restrict blueDiff) {
+  for (int i = 0; i < count; ++i) {
+    const uint16_t r = red[i], g = green[i], b = blue[i];
+    const uint16_t place0 = lumaPlace(kLuma0, r, g, b, 0);
+    const uint16_t place1 = lumaPlace(kLuma1, r, g, b, static_cast<uint16_t>(place0 >> 3));
+    const uint16_t place2 = lumaPlace(kLuma2, r, g, b, static_cast<uint16_t>(place1 >> 8));
+    const uint16_t y = static_cast<uint16_t>(lumaPlace(kLuma3, r, g, b, static_cast<uint16_t>(place2 >> 8)) >> 8);
+    luma[i] = static_cast<uint8_t>(y);
+    mask[i] = static_cast<uint8_t>((r == tXMGEncoder::MASK_R) & (g == tXMGEncoder::MASK_G) & (b == tXMGEncoder::MASK_B));
+    redDiff[i] = static_cast<int16_t>(r - y);
+    blueDiff[i] = static_cast<int16_t>(b - y);
+  }
+}
+
+void sampleRow(const uint8_t* pixels, int count, RowSamples& into) {
+  splitColours(pixels, count, into.r.data(), into.g.data(), into.b.data());
+  sampleRow(into.r.data(), into.g.data(), into.b.data(), count, into.luma.data(), into.mask.data(), into.red.data(),
+            into.blue.data());
+}
+
+// What a row pair's blocks hold: their mask pixel counts, their chroma pairs
+// (Cr, Cb) where the fixed-point rule settles them, and which need the
+// float steps.
+struct BlockSamples {
+  explicit BlockSamples(int width) : masks(width), chroma(width), steps(width) {}
+  std::vector<uint8_t> masks, chroma, steps;
+  bool anyMask = false;
+  bool anySteps = false;
+};
+
+VH_ROW_LOOP int sumBlocks(int blocks, const uint8_t* __restrict maskTop,
+                                                        const uint8_t* __restrict maskBottom,
+                                                        const int16_t* __restrict redTop,
+                                                        const int16_t* __restrict redBottom,
+                                                        const int16_t* __restrict blueTop,
+                                                        const int16_t* __restrict blueBottom,
+                                                        uint8_t* __restrict masks, uint8_t* __restrict chroma,
+                                                        uint8_t* __restrict steps) {
+  uint8_t any = 0;
+  for (int i = 0; i < blocks; ++i) {
+    const int l = 2 * i, r = 2 * i + 1;
+    masks[i] = static_cast<uint8_t>(maskTop[l] + maskTop[r] + maskBottom[l] + maskBottom[r]);
+    const int32_t cr = chromaByDiff(kRedChroma, redTop[l] + redTop[r] + redBottom[l] + redBottom[r]);
+    const int32_t cb = chromaByDiff(kBlueChroma, blueTop[l] + blueTop[r] + blueBottom[l] + blueBottom[r]);
+    chroma[l] = static_cast<uint8_t>(cr);
+    chroma[r] = static_cast<uint8_t>(cb);
+    steps[i] = static_cast<uint8_t>((cr | cb) < 0);
+    any |= static_cast<uint8_t>(masks[i] | (steps[i] << 4));
+  }
+  return any;
+}
+
+void sumBlocks(int blocks, const RowSamples& top, const RowSamples& bottom, BlockSamples& into) {
+  const int any = sumBlocks(blocks, top.mask.data(), bottom.mask.data(), top.red.data(), bottom.red.data(),
+                            top.blue.data(), bottom.blue.data(), into.masks.data(), into.chroma.data(),
+                            into.steps.data());
+  into.anyMask = (any & 0x0F) != 0;
+  into.anySteps = (any & 0xF0) != 0;
 }
 
 // The pending run of saveXMG, written in place: a run starts with room for
@@ -101,7 +234,10 @@ class RunWriter {
   explicit RunWriter(Stream& stream) : stream_(stream), buffer_(kFlushAt + kLongestRunBytes) {}
 
   // Room for one more block of `mode`; its payload goes to the pointer.
-  uint8_t* add(uint8_t mode) {
+  uint8_t* add(uint8_t mode) { return add(mode, 1); }
+
+  // Room for `count` more blocks of `mode`, at most room(mode) of them.
+  uint8_t* add(uint8_t mode, size_t count) {
     if (count_ > 0 && mode != mode_) close();
     if (count_ == 0) {
       mode_ = mode;
@@ -109,12 +245,17 @@ class RunWriter {
       end_ += 2;
     }
     uint8_t* at = buffer_.data() + end_;
-    end_ += mode == tXMGEncoder::CYUV ? kYuvPayload : (mode == tXMGEncoder::cRGB ? kRgbPayload : 0);
-    ++count_;
+    end_ += count * (mode == tXMGEncoder::CYUV ? kYuvPayload : (mode == tXMGEncoder::cRGB ? kRgbPayload : 0));
+    count_ += count;
     return at;
   }
 
-  // After the payload of the block just added is in place.
+  // How many blocks of `mode` the next add may take.
+  size_t room(uint8_t mode) const {
+    return count_ > 0 && mode == mode_ ? tXMGEncoder::kMaxLongRun - count_ : tXMGEncoder::kMaxLongRun;
+  }
+
+  // After the payloads of the blocks just added are in place.
   void added() {
     if (count_ == tXMGEncoder::kMaxLongRun) close();
   }
@@ -158,36 +299,103 @@ class RunWriter {
   uint8_t mode_ = tXMGEncoder::CYUV;
 };
 
-// One block into the writer: straight from two rows when the block lies
-// inside the picture, through the sampling rule at the edges.
-void encodeBlock(const PixelMap& pixmap, int x, int y, const uint8_t* top, const uint8_t* bottom, RunWriter& runs) {
-  if (bottom == nullptr || x + 1 >= pixmap.width()) {
-    const tXMGBlock block = sampleBlock(pixmap, x, y);
-    uint8_t* payload = runs.add(block.colorMode);
-    if (block.colorMode == tXMGEncoder::CYUV) {
-      const auto bytes = block.toYUV();
-      std::memcpy(payload, bytes.data(), bytes.size());
-    } else if (block.colorMode == tXMGEncoder::cRGB) {
-      const auto bytes = block.toRGB();
-      std::memcpy(payload, bytes.data(), bytes.size());
-    }
-    runs.added();
-    return;
-  }
-  const uint8_t* const pixel[4] = {top, top + 3, bottom, bottom + 3};
-  int masks = 0;
-  for (const uint8_t* p : pixel) masks += tXMGEncoder::isMask(p[0], p[1], p[2]);
-  if (masks == 0) {
-    yuvPayload(pixel, runs.add(tXMGEncoder::CYUV));
-  } else if (masks == 4) {
-    runs.add(tXMGEncoder::CVOID);
-  } else {
-    uint8_t* payload = runs.add(tXMGEncoder::cRGB);
-    std::memcpy(payload, top, 6);
-    std::memcpy(payload + 6, bottom, 6);
+// A block at an edge of the picture, through the sampling rule.
+void encodeEdgeBlock(const PixelMap& pixmap, int x, int y, RunWriter& runs) {
+  const tXMGBlock block = sampleBlock(pixmap, x, y);
+  uint8_t* payload = runs.add(block.colorMode);
+  if (block.colorMode == tXMGEncoder::CYUV) {
+    const auto bytes = block.toYUV();
+    std::memcpy(payload, bytes.data(), bytes.size());
+  } else if (block.colorMode == tXMGEncoder::cRGB) {
+    const auto bytes = block.toRGB();
+    std::memcpy(payload, bytes.data(), bytes.size());
   }
   runs.added();
 }
+
+// The blocks of a row pair that lie wholly inside the picture. The passes
+// above leave per block only the run bookkeeping and the copying of bytes;
+// a stretch without mask pixels goes into its run in one piece.
+class BlockRows {
+ public:
+  explicit BlockRows(int width) : top_(width), bottom_(width), blocks_(width) {}
+
+  void encode(const uint8_t* top, const uint8_t* bottom, int blocks, RunWriter& runs) {
+    sampleRow(top, 2 * blocks, top_);
+    sampleRow(bottom, 2 * blocks, bottom_);
+    sumBlocks(blocks, top_, bottom_, blocks_);
+    if (!blocks_.anyMask) {
+      writeYuv(top, bottom, 0, blocks, runs);
+      return;
+    }
+    // Stretches of blocks of one mode, each into its run in one piece.
+    const uint8_t* masks = blocks_.masks.data();
+    int i = 0;
+    while (i < blocks) {
+      const uint8_t mode = modeOf(masks[i]);
+      const uint8_t* end = std::find_if(masks + i + 1, masks + blocks, [mode](uint8_t m) { return modeOf(m) != mode; });
+      const int count = static_cast<int>(end - masks) - i;
+      if (mode == tXMGEncoder::CYUV) {
+        writeYuv(top, bottom, i, count, runs);
+      } else {
+        writeOthers(mode, top, bottom, i, count, runs);
+      }
+      i += count;
+    }
+  }
+
+ private:
+  static uint8_t modeOf(uint8_t masks) {
+    return masks == 0 ? tXMGEncoder::CYUV : (masks == 4 ? tXMGEncoder::CVOID : tXMGEncoder::cRGB);
+  }
+
+  // CVOID or cRGB blocks first to first + count - 1.
+  static void writeOthers(uint8_t mode, const uint8_t* top, const uint8_t* bottom, int first, int count,
+                          RunWriter& runs) {
+    while (count > 0) {
+      const int n = static_cast<int>(std::min<size_t>(count, runs.room(mode)));
+      uint8_t* out = runs.add(mode, n);
+      for (int i = 0; i < n && mode == tXMGEncoder::cRGB; ++i, out += kRgbPayload) {
+        std::memcpy(out, top + 6 * (first + i), 6);
+        std::memcpy(out + 6, bottom + 6 * (first + i), 6);
+      }
+      runs.added();
+      first += n;
+      count -= n;
+    }
+  }
+
+  // The CYUV payloads of blocks first to first + count - 1, in as many
+  // pieces as the runs' longest count asks for.
+  void writeYuv(const uint8_t* top, const uint8_t* bottom, int first, int count, RunWriter& runs) {
+    while (count > 0) {
+      const int n = static_cast<int>(std::min<size_t>(count, runs.room(tXMGEncoder::CYUV)));
+      uint8_t* out = runs.add(tXMGEncoder::CYUV, n);
+      const uint8_t* lumaTop = top_.luma.data() + 2 * first;
+      const uint8_t* lumaBottom = bottom_.luma.data() + 2 * first;
+      const uint8_t* chroma = blocks_.chroma.data() + 2 * first;
+      for (int i = 0; i < n; ++i) {
+        std::memcpy(out + kYuvPayload * i, lumaTop + 2 * i, 2);
+        std::memcpy(out + kYuvPayload * i + 2, lumaBottom + 2 * i, 2);
+        std::memcpy(out + kYuvPayload * i + 4, chroma + 2 * i, 2);
+      }
+      if (blocks_.anySteps) {
+        for (int i = 0; i < n; ++i) {
+          if (!blocks_.steps[first + i]) continue;
+          const int x = 6 * (first + i);
+          const uint8_t* const pixel[4] = {top + x, top + x + 3, bottom + x, bottom + x + 3};
+          chromaPair(pixel, out + kYuvPayload * i);
+        }
+      }
+      runs.added();
+      first += n;
+      count -= n;
+    }
+  }
+
+  RowSamples top_, bottom_;
+  BlockSamples blocks_;
+};
 
 }  // namespace
 
@@ -260,16 +468,18 @@ int tXMGEncoder::saveXMG(const PixelMap& pixmap, Stream& stream) {
   header.save(stream);
 
   RunWriter runs(stream);
+  BlockRows rows(pixmap.width());
   for (int y = 0; y < pixmap.height(); y += 2) {
-    const uint8_t* top = pixmap.row(y);
-    const uint8_t* bottom = y + 1 < pixmap.height() ? pixmap.row(y + 1) : nullptr;
-    // A block row always holds at least one block, even in an image of
-    // width 0: the origin moves on only after a block.
     int x = 0;
-    do {
-      encodeBlock(pixmap, x, y, top + static_cast<size_t>(x) * 3, bottom ? bottom + static_cast<size_t>(x) * 3 : nullptr, runs);
-      x += 2;
-    } while (x < pixmap.width());
+    if (y + 1 < pixmap.height()) {
+      const int inside = pixmap.width() / 2;
+      rows.encode(pixmap.row(y), pixmap.row(y + 1), inside, runs);
+      x = 2 * inside;
+    }
+    // What is left: the last column of an odd width, the last row of an odd
+    // height, and the one block a row holds even in an image of width 0 (the
+    // origin moves on only after a block).
+    for (; x < pixmap.width() || x == 0; x += 2) encodeEdgeBlock(pixmap, x, y, runs);
   }
   runs.finish();
   return 0;

@@ -236,26 +236,110 @@ std::array<uint8_t, 6> referenceYUV(const tXMGBlock& block) {
   return out;
 }
 
+// The blocks of an encoded picture in raster order: mode and where the
+// payload starts.
+struct WrittenBlock {
+  int mode;
+  size_t at;
+};
+
+std::vector<WrittenBlock> blocksOf(const std::string& encoded) {
+  std::vector<WrittenBlock> blocks;
+  size_t at = tXMGHeader::kSize;
+  while (at < encoded.size()) {
+    const uint8_t op = static_cast<uint8_t>(encoded[at++]);
+    int mode = op >> 6;
+    size_t count = op & 0x3F;
+    if (op >= 0xC0) {
+      mode = (op >> 4) & 3;
+      count = (static_cast<size_t>(op & 0x0F) << 8) | static_cast<uint8_t>(encoded[at++]);
+    }
+    const size_t size = mode == 0 ? 6 : (mode == 2 ? 12 : 0);
+    for (size_t i = 0; i < count; ++i, at += size) blocks.push_back({mode, at});
+  }
+  return blocks;
+}
+
+TEST(XmgEncoderTest, LumaOfEveryColourIsTheTruncatedWeightedSum) {
+  // Every 24-bit colour once, in a 4096 x 4096 picture: the luma bytes come
+  // from saveXMG's row passes. The one block holding the mask colour is cRGB.
+  constexpr int kSide = 4096;
+  PixelMap picture(kSide, kSide);
+  for (int y = 0; y < kSide; ++y) {
+    uint8_t* p = picture.row(y);
+    for (int x = 0; x < kSide; ++x, p += 3) {
+      const uint32_t colour = static_cast<uint32_t>(y) * kSide + x;
+      p[0] = static_cast<uint8_t>(colour >> 16);
+      p[1] = static_cast<uint8_t>(colour >> 8);
+      p[2] = static_cast<uint8_t>(colour);
+    }
+  }
+  const std::string encoded = encodeXmg(picture);
+  const std::vector<WrittenBlock> blocks = blocksOf(encoded);
+  ASSERT_EQ(blocks.size(), static_cast<size_t>(kSide / 2) * (kSide / 2));
+  long plain = 0, mismatches = 0;
+  for (size_t i = 0; i < blocks.size(); ++i) {
+    if (blocks[i].mode != 0) {
+      ++plain;
+      continue;
+    }
+    const int bx = static_cast<int>(i % (kSide / 2)) * 2, by = static_cast<int>(i / (kSide / 2)) * 2;
+    for (int k = 0; k < 4; ++k) {
+      const uint8_t* p = picture.row(by + k / 2) + (bx + k % 2) * 3;
+      const int64_t expected = clampComponent(
+          static_cast<int64_t>(static_cast<double>(0.299f) * p[0] + static_cast<double>(0.587f) * p[1] +
+                               static_cast<double>(0.114f) * p[2]),
+          255);
+      if (static_cast<uint8_t>(encoded[blocks[i].at + k]) != expected && ++mismatches < 5) {
+        ADD_FAILURE() << "colour " << int{p[0]} << ", " << int{p[1]} << ", " << int{p[2]};
+      }
+    }
+  }
+  EXPECT_EQ(plain, 1);
+  EXPECT_EQ(mismatches, 0);
+}
+
 TEST(XmgEncoderTest, FastChromaAgreesWithTheFloatStepsOnMillionsOfBlocks) {
+  // The blocks, one by one through toYUV and all together as one picture
+  // through saveXMG, whose row passes take another way to the same bytes.
+  constexpr int kBlocksPerRow = 1000, kBlockRows = 3000;
+  PixelMap picture(2 * kBlocksPerRow, 2 * kBlockRows);
+  std::vector<std::array<uint8_t, 6>> expected;
+  expected.reserve(kBlocksPerRow * kBlockRows);
   std::mt19937 rng(11);
   tXMGBlock block;
   long mismatches = 0;
-  for (int i = 0; i < 3000000; ++i) {
+  for (int i = 0; i < kBlocksPerRow * kBlockRows; ++i) {
     // Every other block nearly grey, where sums land on whole numbers most.
     const bool nearGrey = i % 2 == 0;
     const int base = static_cast<int>(rng() & 255);
+    const int bx = 2 * (i % kBlocksPerRow), by = 2 * (i / kBlocksPerRow);
     for (int dx = 0; dx < 2; ++dx) {
       for (int dy = 0; dy < 2; ++dy) {
         auto pick = [&] {
           return static_cast<uint8_t>(nearGrey ? std::clamp(base + static_cast<int>(rng() % 7) - 3, 0, 255) : rng() & 255);
         };
-        block.r[dx][dy] = pick();
+        // Red 0 keeps the mask colour out of the picture.
+        block.r[dx][dy] = std::max<uint8_t>(pick(), 1);
         block.g[dx][dy] = pick();
         block.b[dx][dy] = pick();
+        picture.setPixel(bx + dx, by + dy, rgb(block.r[dx][dy], block.g[dx][dy], block.b[dx][dy]));
       }
     }
-    if (block.toYUV() != referenceYUV(block) && ++mismatches < 5) {
+    expected.push_back(referenceYUV(block));
+    if (block.toYUV() != expected.back() && ++mismatches < 5) {
       ADD_FAILURE() << "block " << i << " differs";
+    }
+  }
+  EXPECT_EQ(mismatches, 0);
+
+  const std::string encoded = encodeXmg(picture);
+  const std::vector<WrittenBlock> written = blocksOf(encoded);
+  ASSERT_EQ(written.size(), expected.size());
+  mismatches = 0;
+  for (size_t i = 0; i < written.size(); ++i) {
+    if ((written[i].mode != 0 || encoded.compare(written[i].at, 6, bytesOf(expected[i])) != 0) && ++mismatches < 5) {
+      ADD_FAILURE() << "block " << i << " of the picture differs";
     }
   }
   EXPECT_EQ(mismatches, 0);

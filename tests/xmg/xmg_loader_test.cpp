@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <random>
 #include <vector>
 
 #include "tests/xmg/xmg_fixture.h"
@@ -324,6 +325,100 @@ TEST(XmgLoaderTest, BlockConversionMatchesThePerPixelConversionForEveryTriple) {
       for (int k = 0; k < 4; ++k) {
         const uint32_t expected = yuvToARGB(static_cast<uint8_t>(4 * n + k), i & 255, i >> 8);
         ASSERT_EQ(image.getPixel(x + k % 2, y + k / 2), expected) << "y " << 4 * n + k << " cr " << (i & 255) << " cb " << (i >> 8);
+      }
+    }
+  }
+}
+
+// The decoding rule taken literally: one block at a time, each pixel through
+// yuvToARGB, stale payload bytes for a CYUV block cut short, zeros for a cRGB
+// one, blocks below the canvas passed over. Returns the visible pixels.
+std::vector<uint32_t> decodeBlockByBlock(const std::string& bytes) {
+  const auto at = [&](size_t i) -> int { return i < bytes.size() ? static_cast<uint8_t>(bytes[i]) : -1; };
+  const auto i32 = [&](size_t i) {
+    return static_cast<int32_t>(at(i) | at(i + 1) << 8 | at(i + 2) << 16 | static_cast<uint32_t>(at(i + 3)) << 24);
+  };
+  const int width = i32(8), height = i32(12);
+  const int canvasWidth = width + 10, canvasHeight = height + 10;
+  std::vector<uint32_t> canvas(static_cast<size_t>(canvasWidth) * canvasHeight, kWhite);
+  const uint32_t mask = rgb(static_cast<uint8_t>(at(4)), static_cast<uint8_t>(at(5)), static_cast<uint8_t>(at(6)));
+  size_t pos = tXMGHeader::kSize;
+  int x = 0, y = 0;
+  uint8_t payload[6] = {};
+  while (pos < bytes.size() && y < height) {
+    const int op = at(pos++);
+    int mode = op >> 6, count = op & 0x3F;
+    if (op >= 0xC0) {
+      mode = (op >> 4) & 3;
+      count = (op & 0x0F) << 8 | std::max(at(pos++), 0);
+    }
+    if (mode == 3) continue;
+    for (int i = 0; i < count; ++i) {
+      uint32_t colour[4];
+      for (int k = 0; k < 4; ++k) colour[k] = mask;
+      if (mode == 0) {
+        for (int k = 0; k < 6 && pos < bytes.size(); ++k) payload[k] = static_cast<uint8_t>(at(pos++));
+        for (int k = 0; k < 4; ++k) colour[k] = yuvToARGB(payload[k], payload[4], payload[5]);
+      } else if (mode == 2) {
+        for (int k = 0; k < 4; ++k) {
+          uint8_t c[3];
+          for (uint8_t& v : c) v = static_cast<uint8_t>(std::max(at(pos++), 0));
+          colour[k] = rgb(c[0], c[1], c[2]);
+        }
+      }
+      if (y + 1 < canvasHeight) {
+        for (int k = 0; k < 4; ++k) canvas[static_cast<size_t>(y + k / 2) * canvasWidth + x + k % 2] = colour[k];
+      }
+      x += 2;
+      if (x >= width) {
+        x = 0;
+        y += 2;
+      }
+    }
+  }
+  std::vector<uint32_t> visible;
+  for (int row = 0; row < height; ++row) {
+    visible.insert(visible.end(), canvas.begin() + static_cast<std::ptrdiff_t>(row) * canvasWidth,
+                   canvas.begin() + static_cast<std::ptrdiff_t>(row) * canvasWidth + width);
+  }
+  return visible;
+}
+
+TEST(XmgLoaderTest, RunsDrawnStretchByStretchMatchTheBlockByBlockRule) {
+  // Random runs of every mode and both opcode forms over odd, even and zero
+  // widths: runs start and end anywhere in a block row, cross rows, reach
+  // below the canvas, and the data may end inside a payload.
+  std::mt19937 rng(31);
+  for (const auto& [w, h] : std::vector<std::pair<int, int>>{
+           {0, 3}, {1, 1}, {2, 2}, {3, 5}, {5, 2}, {8, 8}, {33, 7}, {64, 20}, {129, 3}, {1030, 9}}) {
+    for (int trial = 0; trial < 20; ++trial) {
+      Bytes b = xmgHeader(w, h, 10, 20, 30);
+      const int blocks = std::max(1, (w + 1) / 2) * ((h + 1) / 2);
+      for (int drawn = 0; drawn < blocks + 40;) {
+        const int mode = static_cast<int>(rng() % 7 < 4 ? 0 : rng() % 4);
+        const int count = static_cast<int>(rng() % 5 == 0 ? rng() % (2 * blocks + 70) : rng() % 9);
+        if (count > 63 || rng() % 4 == 0) {
+          b.u8(static_cast<uint8_t>(0xC0 | mode << 4 | count >> 8)).u8(static_cast<uint8_t>(count));
+        } else {
+          if (mode == 3) continue;
+          b.u8(static_cast<uint8_t>(mode << 6 | count));
+        }
+        if (mode == 3) continue;
+        const int bytesPerBlock = mode == 0 ? 6 : (mode == 2 ? 12 : 0);
+        for (int i = 0; i < count * bytesPerBlock; ++i) b.u8(static_cast<uint8_t>(rng()));
+        drawn += count;
+      }
+      std::string bytes = b;
+      if (trial % 3 == 0) bytes.resize(tXMGHeader::kSize + rng() % (bytes.size() - tXMGHeader::kSize + 1));
+      SCOPED_TRACE(std::to_string(w) + " x " + std::to_string(h) + ", trial " + std::to_string(trial));
+      const PixelMap image = decodeXmg(bytes);
+      const std::vector<uint32_t> expected = decodeBlockByBlock(bytes);
+      ASSERT_EQ(image.width(), w);
+      ASSERT_EQ(image.height(), h);
+      for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+          ASSERT_EQ(image.getPixel(x, y), expected[static_cast<size_t>(y) * w + x]) << x << "," << y;
+        }
       }
     }
   }
