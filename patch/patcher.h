@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vh {
@@ -56,6 +57,10 @@ class tPatcher {
 
  private:
   int replaceSub(tPatchScene& scene, tSubScene& sub);
+  // Leaves a scene that the last installation left as this one would, and
+  // keeps its backup; false when one of its files changed since.
+  bool skipScene(tPatchScene& scene);
+  bool writeArchive(const std::string& path, std::string_view bytes);
   std::vector<std::string> listedExtras();
   void removeLeftoverFiles();
   bool stopping();
