@@ -279,7 +279,9 @@ void GameBackup::load() {
   written_.clear();
   stamps_.clear();
   scenes_.clear();
+  untouched_.clear();
   recorded_.clear();
+  recordedUntouched_.clear();
   recordedScenes_.clear();
   unreadable_ = 0;
   const std::string here = folder();
@@ -313,7 +315,7 @@ void GameBackup::readManifest() {
   if (!text) return;
   std::string_view rest(*text);
   bool first = true;
-  std::string path, scene, inputs;
+  std::string path, untouched, scene, inputs;
   Recorded file;
   bool stamped = false;
   while (!rest.empty()) {
@@ -328,8 +330,10 @@ void GameBackup::readManifest() {
     }
     if (line == ">>") {
       if (!path.empty() && stamped && !file.pieces.empty()) recorded_[path] = file;
+      if (!untouched.empty() && stamped) recordedUntouched_[untouched] = file.stamp;
       if (!scene.empty() && !inputs.empty()) recordedScenes_[scene] = inputs;
       path.clear();
+      untouched.clear();
       scene.clear();
       inputs.clear();
       file = Recorded{};
@@ -341,6 +345,8 @@ void GameBackup::readManifest() {
     const std::string_view key = line.substr(0, equals), value = line.substr(equals + 1);
     if (key == "file") {
       path = value;
+    } else if (key == "untouched") {
+      untouched = value;
     } else if (key == "scene") {
       scene = value;
     } else if (key == "pieces") {
@@ -477,9 +483,14 @@ bool GameBackup::reuseInstalled(const std::string& path, const std::string& inst
 
 void GameBackup::stamp(const std::string& path, const FileStamp& stamp) { stamps_[path] = stamp; }
 
+void GameBackup::untouched(const std::string& path, const FileStamp& stamp) { untouched_[path] = stamp; }
+
 bool GameBackup::unchanged(const std::string& path) const {
   const auto recorded = recorded_.find(path);
-  if (recorded == recorded_.end()) return false;
+  if (recorded == recorded_.end()) {
+    const auto left = recordedUntouched_.find(path);
+    return left != recordedUntouched_.end() && !knows(path) && stampOf(root_ + path) == left->second;
+  }
   const Recorded& r = recorded->second;
   const bool loaded = std::any_of(states_.begin(), states_.end(), [&](const State& s) {
     return s.path == path && s.pieces == r.pieces && s.installed == r.installed && s.original != r.installed;
@@ -488,6 +499,10 @@ bool GameBackup::unchanged(const std::string& path) const {
 }
 
 void GameBackup::reuseRecorded(const std::string& path) {
+  if (!recorded_.count(path)) {
+    untouched(path, recordedUntouched_.at(path));
+    return;
+  }
   const Recorded& r = recorded_.at(path);
   reuse(path, r.pieces);
   stamp(path, r.stamp);
@@ -554,6 +569,9 @@ bool GameBackup::writeManifest(const std::string& package) const {
       text += "stamp=" + stampText(stamped->second) + "\r\n";
     }
     text += ">>\r\n";
+  }
+  for (const auto& [path, stamp] : untouched_) {
+    if (!written_.count(path)) text += "untouched=" + path + "\r\nstamp=" + stampText(stamp) + "\r\n>>\r\n";
   }
   for (const auto& [scene, inputs] : scenes_) text += "scene=" + scene + "\r\ninputs=" + inputs + "\r\n>>\r\n";
   return writeAtomically(folder() + kBackupManifest, text);

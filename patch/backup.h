@@ -27,6 +27,9 @@
 //   kept=<bytes of the original the pieces keep>
 //   stamp=<size> <mtime ns> <ctime ns> <inode>   as the installation left it
 //   >>
+//   untouched=Forest/04/04.xarc   a game file the package leaves as it was,
+//   stamp=<size> <mtime ns> <ctime ns> <inode>   as the installation saw it
+//   >>
 //   scene=Forest                one block per scene installed whole
 //   inputs=<sha-256 hex>        of its table, pictures, sub-scenes, program
 //   >>
@@ -149,8 +152,12 @@ class GameBackup {
   bool reuseInstalled(const std::string& path, const std::string& installed);
   // The stamp of `path` after this installation wrote or checked it.
   void stamp(const std::string& path, const FileStamp& stamp);
+  // `path` is an original that this installation found it has no need to
+  // change, as `stamp` shows it.
+  void untouched(const std::string& path, const FileStamp& stamp);
   // True when the last installation's manifest recorded `path` with a stamp
-  // that the file still has, and the pieces of that version are loaded.
+  // that the file still has, and the pieces of that version are loaded (or,
+  // for a file it left untouched, the backup holds no version of it).
   bool unchanged(const std::string& path) const;
   // reuse() with the manifest's pieces and stamp; only after unchanged().
   void reuseRecorded(const std::string& path);
@@ -204,7 +211,9 @@ class GameBackup {
   std::map<std::string, std::string> written_;
   std::map<std::string, FileStamp> stamps_;  // likewise
   std::map<std::string, std::string> scenes_;  // likewise: scene to inputs
+  std::map<std::string, FileStamp> untouched_;  // likewise
   std::map<std::string, Recorded> recorded_;
+  std::map<std::string, FileStamp> recordedUntouched_;
   std::map<std::string, std::string> recordedScenes_;
   size_t unreadable_ = 0;
 };

@@ -396,10 +396,13 @@ int tPatcher::replaceSub(tPatchScene& scene, tSubScene& sub) {
       (origin.asStored ? *original == installedBytes
                        : !origin.pieces.empty() && sha256Hex(installedBytes) == origin.installed);
   if (sameAsStored && (!backup_ || !origin.asStored || !backup_->knows(sub.path))) {
+    // Stamped only when nothing wrote the file while it was read.
+    const bool stillAsRead = stampOf(path) == stampRead;
     if (backup_ && !origin.asStored) {
       backup_->reuse(sub.path, origin.pieces);
-      // Stamped only when nothing wrote the file while it was read.
-      if (stampOf(path) == stampRead) backup_->stamp(sub.path, *stampRead);
+      if (stillAsRead) backup_->stamp(sub.path, *stampRead);
+    } else if (backup_ && stillAsRead) {
+      backup_->untouched(sub.path, *stampRead);
     }
     reporter().debugLog("already installed: " + path);
     onCompleteSub(sub);
