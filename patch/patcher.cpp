@@ -97,6 +97,13 @@ std::string sceneInputs(const tPatchScene& scene, const std::string& program) {
   return digest.hex();
 }
 
+// The running program's build, read once: the file it was started from
+// stays what /proc/self/exe opens, whatever replaces its name meanwhile.
+const std::optional<std::string>& programDigest() {
+  static const std::optional<std::string> digest = sha256OfFile("/proc/self/exe");
+  return digest;
+}
+
 std::pair<std::string, std::string> splitPath(const std::string& path) {
   const size_t slash = path.rfind('/');
   if (slash == std::string::npos) return {".", path};
@@ -255,7 +262,7 @@ int tPatcher::doReplace() {
   // program's own digest nothing is.
   std::map<std::string, std::string> inputs;
   std::set<std::string> skipping, skippedArchives;
-  if (const auto program = sha256OfFile("/proc/self/exe")) {
+  if (const auto& program = programDigest()) {
     for (const auto& [name, scene] : patch->scenes) {
       const std::string& digest = inputs[name] = sceneInputs(*scene, *program);
       if (backup.recordedInputs(name) != digest) continue;
