@@ -54,6 +54,9 @@ class Desktop : public Reporter, public InstallerHost {
   void debugLog(const std::string& text) override = 0;
   // Sleeps at least `milliseconds`.
   virtual void pause(int milliseconds);
+  // True when the program's windows are on screen, so that long work must
+  // give them time to repaint; a terminal has nothing to repaint.
+  virtual bool showsWindows() const { return false; }
   // Processes pending window-system messages without waiting.
   virtual void pumpMessages() {}
   // Shows installation progress where the desktop has a place for it.

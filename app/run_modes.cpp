@@ -20,7 +20,11 @@ std::string counted(size_t n, const std::string& thing) {
 std::string installSummary(const tPatcher& patcher) {
   const auto& written = patcher.written();
   std::string line = "installed: " + counted(written.archives, "archive") + " translated, " +
-                     counted(written.extras, "extra file") + " copied; ";
+                     counted(written.extras, "extra file") + " copied";
+  // After an earlier installation most files may already be as the package
+  // wants them; "0 archives translated" alone would read as a failure.
+  if (written.upToDate) line += ", " + counted(written.upToDate, "file") + " already up to date";
+  line += "; ";
   // A package that changed nothing leaves no backup, and nothing to undo.
   const std::string backup = patcher.gameRoot + kBackupFolder;
   if (folderExists(backup)) return line + "backup in " + backup + ", undo with \"vhpatch uninstall\"";

@@ -48,7 +48,9 @@ void vPatcher::updateBars() {
   if (prog_sub_g) prog_sub_g->setFraction(now.scene);
   if (prog_overall_g) prog_overall_g->setFraction(now.overall);
   desktop().showProgress(now);
-  desktop().pause(1);
+  // The pause lets the windows repaint; in a terminal it would only add up,
+  // a second and a half over a large game's sub-scenes.
+  if (desktop().showsWindows()) desktop().pause(1);
   desktop().pumpMessages();
 }
 

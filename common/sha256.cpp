@@ -37,6 +37,15 @@ class Digest {
 
 }  // namespace
 
+struct Sha256::Context {
+  Digest digest;
+};
+
+Sha256::Sha256() : context_(std::make_unique<Context>()) {}
+Sha256::~Sha256() = default;
+void Sha256::add(std::string_view bytes) { context_->digest.add(bytes.data(), bytes.size()); }
+std::string Sha256::hex() { return context_->digest.hex(); }
+
 std::string sha256Hex(std::string_view bytes) {
   Digest digest;
   digest.add(bytes.data(), bytes.size());

@@ -2,11 +2,28 @@
 // one a backup was taken from or the one an installation wrote.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace vh {
+
+// A digest fed piece by piece, for inputs that are never one string.
+class Sha256 {
+ public:
+  Sha256();
+  ~Sha256();
+  Sha256(const Sha256&) = delete;
+  Sha256& operator=(const Sha256&) = delete;
+  void add(std::string_view bytes);
+  // The digest of everything added; the object is spent afterwards.
+  std::string hex();
+
+ private:
+  struct Context;
+  std::unique_ptr<Context> context_;
+};
 
 std::string sha256Hex(std::string_view bytes);
 // The digest of a file's content, read in blocks; none when it cannot be read.

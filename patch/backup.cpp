@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <limits>
 #include <memory>
 #include <tuple>
 
@@ -187,7 +188,52 @@ bool endsWith(const std::string& text, const std::string& end) {
   return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
+bool parseSigned(std::string_view text, int64_t& value) {
+  const bool negative = !text.empty() && text.front() == '-';
+  uint64_t magnitude = 0;
+  if (!parseNumber(negative ? text.substr(1) : text, magnitude) ||
+      magnitude > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) {
+    return false;
+  }
+  value = negative ? -static_cast<int64_t>(magnitude) : static_cast<int64_t>(magnitude);
+  return true;
+}
+
+std::string stampText(const FileStamp& stamp) {
+  return std::to_string(stamp.size) + " " + std::to_string(stamp.modifiedNs) + " " +
+         std::to_string(stamp.changedNs) + " " + std::to_string(stamp.inode);
+}
+
+std::optional<FileStamp> parseStamp(std::string_view text) {
+  std::string_view parts[4];
+  for (size_t k = 0; k < 4; ++k) {
+    const size_t space = text.find(' ');
+    if ((space == std::string_view::npos) != (k == 3)) return std::nullopt;
+    parts[k] = text.substr(0, space);
+    if (space != std::string_view::npos) text.remove_prefix(space + 1);
+  }
+  FileStamp stamp;
+  if (!parseNumber(parts[0], stamp.size) || !parseSigned(parts[1], stamp.modifiedNs) ||
+      !parseSigned(parts[2], stamp.changedNs) || !parseNumber(parts[3], stamp.inode)) {
+    return std::nullopt;
+  }
+  return stamp;
+}
+
+constexpr int64_t kNsPerSecond = 1'000'000'000;
+
 }  // namespace
+
+std::optional<FileStamp> stampOf(const std::string& path) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+  FileStamp stamp;
+  stamp.size = static_cast<uint64_t>(info.st_size);
+  stamp.modifiedNs = static_cast<int64_t>(info.st_mtim.tv_sec) * kNsPerSecond + info.st_mtim.tv_nsec;
+  stamp.changedNs = static_cast<int64_t>(info.st_ctim.tv_sec) * kNsPerSecond + info.st_ctim.tv_nsec;
+  stamp.inode = static_cast<uint64_t>(info.st_ino);
+  return stamp;
+}
 
 std::vector<MemberSpan> memberSpans(const tXARC& archive) {
   std::vector<MemberSpan> spans;
@@ -232,6 +278,12 @@ GameBackup::GameBackup(std::string gameRoot) : root_(std::move(gameRoot)) {}
 void GameBackup::load() {
   states_.clear();
   written_.clear();
+  stamps_.clear();
+  scenes_.clear();
+  untouched_.clear();
+  recorded_.clear();
+  recordedUntouched_.clear();
+  recordedScenes_.clear();
   unreadable_ = 0;
   const std::string here = folder();
   std::set<std::string> names;
@@ -256,6 +308,60 @@ void GameBackup::load() {
   // every run.
   std::sort(states_.begin(), states_.end(),
             [](const State& a, const State& b) { return std::tie(a.path, a.pieces) < std::tie(b.path, b.pieces); });
+  readManifest();
+}
+
+void GameBackup::readManifest() {
+  const auto text = readWholeFile(folder() + kBackupManifest);
+  if (!text) return;
+  std::string_view rest(*text);
+  bool first = true;
+  std::string path, untouched, scene, inputs;
+  Recorded file;
+  bool stamped = false;
+  while (!rest.empty()) {
+    const size_t end = rest.find('\n');
+    std::string_view line = rest.substr(0, end);
+    rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (first) {
+      if (line != kManifestMagic) return;
+      first = false;
+      continue;
+    }
+    if (line == ">>") {
+      if (!path.empty() && stamped && !file.pieces.empty()) recorded_[path] = file;
+      if (!untouched.empty() && stamped) recordedUntouched_[untouched] = file.stamp;
+      if (!scene.empty() && !inputs.empty()) recordedScenes_[scene] = inputs;
+      path.clear();
+      untouched.clear();
+      scene.clear();
+      inputs.clear();
+      file = Recorded{};
+      stamped = false;
+      continue;
+    }
+    const size_t equals = line.find('=');
+    if (equals == std::string_view::npos) continue;
+    const std::string_view key = line.substr(0, equals), value = line.substr(equals + 1);
+    if (key == "file") {
+      path = value;
+    } else if (key == "untouched") {
+      untouched = value;
+    } else if (key == "scene") {
+      scene = value;
+    } else if (key == "pieces") {
+      file.pieces = value;
+    } else if (key == "installed") {
+      file.installed = value;
+    } else if (key == "inputs") {
+      inputs = value;
+    } else if (key == "stamp") {
+      const auto parsed = parseStamp(value);
+      stamped = parsed.has_value();
+      if (parsed) file.stamp = *parsed;
+    }
+  }
 }
 
 std::vector<const GameBackup::State*> GameBackup::statesOf(const std::string& path) const {
@@ -275,7 +381,11 @@ std::optional<std::string> GameBackup::rebuild(const State& state, std::string_v
   return original;
 }
 
-bool GameBackup::toOriginal(const std::string& path, std::optional<std::string>& content) const {
+bool GameBackup::toOriginal(const std::string& path, std::optional<std::string>& content,
+                            Origin* origin) const {
+  Origin ignored;
+  Origin& how = origin ? *origin : ignored;
+  how = Origin{};
   const auto states = statesOf(path);
   if (states.empty() || !content) return true;
   const std::string digest = sha256Hex(*content);
@@ -286,6 +396,7 @@ bool GameBackup::toOriginal(const std::string& path, std::optional<std::string>&
     if (state->installed != digest) continue;
     if (state->original.empty()) {
       content.reset();
+      how = Origin{false, state->pieces, state->installed};
       return true;
     }
     auto original = rebuild(*state, *content);
@@ -294,7 +405,19 @@ bool GameBackup::toOriginal(const std::string& path, std::optional<std::string>&
       return false;
     }
     content = std::move(original);
+    how = Origin{false, state->pieces, state->installed};
     return true;
+  }
+  // Something wrote into the installed file since, within the bytes the
+  // backup keeps: the original still comes back whole, as its digest proves.
+  for (const State* state : states) {
+    if (state->original.empty()) continue;
+    if (auto original = rebuild(*state, *content)) {
+      reporter().debugLog("changed since the last installation, rebuilt from the backup: " + root_ + path);
+      content = std::move(original);
+      how.asStored = false;
+      return true;
+    }
   }
   // A game update replaced the file since: what stands now is the original
   // that this installation changes.
@@ -344,6 +467,54 @@ bool GameBackup::keepFile(const std::string& path, std::string_view installed) {
   }
   return toOriginal(path, current) && keep(path, current, installed);
 }
+
+void GameBackup::reuse(const std::string& path, const std::string& pieces) { written_[path] = pieces; }
+
+bool GameBackup::reuseInstalled(const std::string& path, const std::string& installed) {
+  for (const State* state : statesOf(path)) {
+    if (state->original == installed) return false;
+  }
+  for (const State* state : statesOf(path)) {
+    if (state->installed != installed) continue;
+    reuse(path, state->pieces);
+    return true;
+  }
+  return false;
+}
+
+void GameBackup::stamp(const std::string& path, const FileStamp& stamp) { stamps_[path] = stamp; }
+
+void GameBackup::untouched(const std::string& path, const FileStamp& stamp) { untouched_[path] = stamp; }
+
+bool GameBackup::unchanged(const std::string& path) const {
+  const auto recorded = recorded_.find(path);
+  if (recorded == recorded_.end()) {
+    const auto left = recordedUntouched_.find(path);
+    return left != recordedUntouched_.end() && !knows(path) && stampOf(root_ + path) == left->second;
+  }
+  const Recorded& r = recorded->second;
+  const bool loaded = std::any_of(states_.begin(), states_.end(), [&](const State& s) {
+    return s.path == path && s.pieces == r.pieces && s.installed == r.installed && s.original != r.installed;
+  });
+  return loaded && stampOf(root_ + path) == r.stamp;
+}
+
+void GameBackup::reuseRecorded(const std::string& path) {
+  if (!recorded_.count(path)) {
+    untouched(path, recordedUntouched_.at(path));
+    return;
+  }
+  const Recorded& r = recorded_.at(path);
+  reuse(path, r.pieces);
+  stamp(path, r.stamp);
+}
+
+std::string GameBackup::recordedInputs(const std::string& scene) const {
+  const auto found = recordedScenes_.find(scene);
+  return found == recordedScenes_.end() ? "" : found->second;
+}
+
+void GameBackup::noteScene(const std::string& scene, const std::string& inputs) { scenes_[scene] = inputs; }
 
 GameBackup::Restored GameBackup::restore(const std::string& path) {
   const auto states = statesOf(path);
@@ -395,8 +566,19 @@ bool GameBackup::writeManifest(const std::string& package) const {
   std::string text = std::string(kManifestMagic) + "\r\npackage=" + package + "\r\ndate=" + nowUtc() + "\r\n";
   for (const State& s : states_) {
     text += "file=" + s.path + "\r\noriginal=" + s.original + "\r\ninstalled=" + s.installed + "\r\npieces=" +
-            s.pieces + "\r\nkept=" + std::to_string(s.kept) + "\r\n>>\r\n";
+            s.pieces + "\r\nkept=" + std::to_string(s.kept) + "\r\n";
+    // A stamp only for the version this installation left in the game.
+    const auto written = written_.find(s.path);
+    const auto stamped = stamps_.find(s.path);
+    if (written != written_.end() && written->second == s.pieces && stamped != stamps_.end()) {
+      text += "stamp=" + stampText(stamped->second) + "\r\n";
+    }
+    text += ">>\r\n";
   }
+  for (const auto& [path, stamp] : untouched_) {
+    if (!written_.count(path)) text += "untouched=" + path + "\r\nstamp=" + stampText(stamp) + "\r\n>>\r\n";
+  }
+  for (const auto& [scene, inputs] : scenes_) text += "scene=" + scene + "\r\ninputs=" + inputs + "\r\n>>\r\n";
   return writeAtomically(folder() + kBackupManifest, text);
 }
 

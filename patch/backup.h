@@ -14,6 +14,31 @@
 // uninstallation killed at any point leaves a backup that still knows every
 // file it wrote.
 //
+// The manifest is what lets the next installation leave alone what it would
+// only write again. Lines ended by CR LF, blocks closed by ">>":
+//
+//   vhpatch backup 1
+//   package=<sha-256 hex>       the package installed
+//   date=2026-12-08T16:31:00Z
+//   file=Forest/03/03.xarc      one block per installed game file
+//   original=<sha-256 hex>
+//   installed=<sha-256 hex>
+//   pieces=<name>.pieces
+//   kept=<bytes of the original the pieces keep>
+//   stamp=<size> <mtime ns> <ctime ns> <inode>   as the installation left it
+//   >>
+//   untouched=Forest/04/04.xarc   a game file the package leaves as it was,
+//   stamp=<size> <mtime ns> <ctime ns> <inode>   as the installation saw it
+//   >>
+//   scene=Forest                one block per scene installed whole
+//   inputs=<sha-256 hex>        of its table, pictures, sub-scenes, program
+//   >>
+//
+// The pieces files stay the authority on what rebuilds what; the manifest's
+// stamps and scene inputs only allow skipping. A manifest without them (an
+// older one, or one an uninstallation wrote) skips nothing, and a key this
+// program does not know is passed over.
+//
 // A pieces file, lines ended by LF, then the kept bytes:
 //
 //   vhpatch pieces 1
@@ -56,6 +81,19 @@ struct SharedRange {
   uint64_t length = 0;
 };
 
+// What the file system says of a file: enough to tell that nothing wrote it
+// since, for a write changes its change time even when the modification
+// time is set back afterwards.
+struct FileStamp {
+  uint64_t size = 0;
+  int64_t modifiedNs = 0;
+  int64_t changedNs = 0;
+  uint64_t inode = 0;  // a file put in its place is another one
+  bool operator==(const FileStamp&) const = default;
+};
+// None when the file is not there or is no regular file.
+std::optional<FileStamp> stampOf(const std::string& path);
+
 std::vector<MemberSpan> memberSpans(const tXARC& archive);
 // The members that kept their length, as ranges from where they stood in
 // the original (`before`) to where the saved archive of `installedSize`
@@ -93,7 +131,42 @@ class GameBackup {
   // not there), into its original: unchanged when the backup does not know
   // it as an installed version. False after a message when the backup that
   // should rebuild it is damaged.
-  [[nodiscard]] bool toOriginal(const std::string& path, std::optional<std::string>& content) const;
+  // A file that is neither an original nor an installed version is rebuilt
+  // from the pieces whose rebuild gives a known original's digest; with none
+  // it is taken as a new original. `origin`, when given, tells how.
+  struct Origin {
+    bool asStored = true;   // the content is the file as it stands
+    std::string pieces;     // else the installed version it came back from,
+    std::string installed;  // and that version's digest; both "" when the
+                            // file was changed since and rebuilt
+  };
+  [[nodiscard]] bool toOriginal(const std::string& path, std::optional<std::string>& content,
+                                Origin* origin = nullptr) const;
+  // True when the backup holds any version of `path`.
+  bool knows(const std::string& path) const { return !statesOf(path).empty(); }
+
+  // The file at `path` stays as the installed version of `pieces` made it:
+  // this installation keeps that backup without writing it again.
+  void reuse(const std::string& path, const std::string& pieces);
+  // reuse() of the installed version whose digest is `installed`; false
+  // when the backup knows none (the file is an original, or unknown).
+  bool reuseInstalled(const std::string& path, const std::string& installed);
+  // The stamp of `path` after this installation wrote or checked it.
+  void stamp(const std::string& path, const FileStamp& stamp);
+  // `path` is an original that this installation found it has no need to
+  // change, as `stamp` shows it.
+  void untouched(const std::string& path, const FileStamp& stamp);
+  // True when the last installation's manifest recorded `path` with a stamp
+  // that the file still has, and the pieces of that version are loaded (or,
+  // for a file it left untouched, the backup holds no version of it).
+  bool unchanged(const std::string& path) const;
+  // reuse() with the manifest's pieces and stamp; only after unchanged().
+  void reuseRecorded(const std::string& path);
+  // The inputs digest the last installation recorded for `scene`; "" when
+  // it recorded none.
+  std::string recordedInputs(const std::string& scene) const;
+  // Records that `scene` was installed whole from inputs with digest `inputs`.
+  void noteScene(const std::string& scene, const std::string& inputs);
 
   // Before the game file at `path` becomes `installed`: keeps what rebuilds
   // `original` (none: the file was not there) from it, taking the shared
@@ -132,12 +205,26 @@ class GameBackup {
   std::vector<const State*> statesOf(const std::string& path) const;
   std::optional<std::string> rebuild(const State& state, std::string_view installed) const;
   bool writeManifest(const std::string& package) const;
+  void readManifest();
   void dropAllBut(const std::set<std::string>& keptPieces);
+
+  // A game file as the last manifest recorded it.
+  struct Recorded {
+    std::string pieces;
+    std::string installed;
+    FileStamp stamp;
+  };
 
   std::string root_;
   std::vector<State> states_;
   // The pieces file each game file got from the installation now running.
   std::map<std::string, std::string> written_;
+  std::map<std::string, FileStamp> stamps_;  // likewise
+  std::map<std::string, std::string> scenes_;  // likewise: scene to inputs
+  std::map<std::string, FileStamp> untouched_;  // likewise
+  std::map<std::string, Recorded> recorded_;
+  std::map<std::string, FileStamp> recordedUntouched_;
+  std::map<std::string, std::string> recordedScenes_;
   size_t unreadable_ = 0;
   PutBack putBack_;
 };

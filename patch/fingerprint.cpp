@@ -74,12 +74,13 @@ std::string fingerprintText(const std::map<std::string, std::string>& shapesByPa
   return text;
 }
 
-std::string otherVersionArchive(const tPatch& patch, const std::string& gameRoot) {
+std::string otherVersionArchive(const tPatch& patch, const std::string& gameRoot,
+                                const std::set<std::string>& skipped) {
   if (patch.fingerprints.empty()) return "";
   for (const auto& [sceneName, scene] : patch.scenes) {
     for (const auto& [subName, sub] : scene->subs) {
       const auto expected = patch.fingerprints.find(fingerprintKey(sub->path));
-      if (expected == patch.fingerprints.end()) continue;
+      if (expected == patch.fingerprints.end() || skipped.count(sub->path)) continue;
       tXARC archive;
       archive.subId = strToInt(sub->name);
       if (archive.read(gameRoot + sub->path)) continue;

@@ -14,6 +14,7 @@
 
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "common/stream.h"
@@ -43,7 +44,10 @@ std::string fingerprintText(const std::map<std::string, std::string>& shapesByPa
 // The first archive the package will rewrite whose fingerprint in the
 // package differs from the game's; "" when every listed one matches. An
 // archive the list does not name, or one that cannot be read (the
-// installation reports it), is not held against the package.
-std::string otherVersionArchive(const tPatch& patch, const std::string& gameRoot);
+// installation reports it), is not held against the package, nor is one of
+// `skipped` (archive paths as the scene list names them), which the
+// installation leaves as it is.
+std::string otherVersionArchive(const tPatch& patch, const std::string& gameRoot,
+                                const std::set<std::string>& skipped = {});
 
 }  // namespace vh

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <set>
@@ -43,6 +44,60 @@ void makeParentFolders(const std::string& root, const std::string& relative) {
     mkdir((root + relative.substr(0, at)).c_str(), 0755);
     ++at;
   }
+}
+
+void addField(Sha256& digest, std::string_view bytes) {
+  const uint64_t size = bytes.size();
+  char length[8];
+  for (int k = 0; k < 8; ++k) length[k] = static_cast<char>(size >> (8 * k));
+  digest.add(std::string_view(length, sizeof length));
+  digest.add(bytes);
+}
+
+void addNumber(Sha256& digest, int64_t value) { addField(digest, std::to_string(value)); }
+
+// Everything the installed archives of a scene follow from besides their
+// originals: the program that installs them, the scene's name (the heroine's
+// name goes into "Global"), its sub-scenes with their archive paths (a
+// sub-scene's name picks its entries), its table with the add-on entries as
+// they were read, and its pictures. Each field goes in with its length, so
+// that no two inputs read alike.
+std::string sceneInputs(const tPatchScene& scene, const std::string& program) {
+  Sha256 digest;
+  addField(digest, "vhpatch scene inputs 1");
+  addField(digest, program);
+  addField(digest, scene.name);
+  addNumber(digest, scene.trz ? static_cast<int64_t>(scene.trz->records.size()) : -1);
+  if (scene.trz) {
+    for (const tTransRecord& record : scene.trz->records) {
+      addField(digest, record.scnId);
+      addNumber(digest, record.subId);
+      addNumber(digest, record.recId);
+      addNumber(digest, record.length);
+      addNumber(digest, record.typeId);
+      addField(digest, record.value);
+    }
+  }
+  for (const auto& [name, sub] : scene.subs) {
+    addField(digest, name);
+    addField(digest, sub->path);
+    addNumber(digest, sub->hasImages() ? static_cast<int64_t>(sub->images->size()) : 0);
+    if (!sub->hasImages()) continue;
+    for (const auto& image : *sub->images) {
+      addField(digest, image->oname);
+      const ByteBufferPtr& bytes = image->imagebuffer;
+      addField(digest, bytes ? std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size())
+                             : std::string_view());
+    }
+  }
+  return digest.hex();
+}
+
+// The running program's build, read once: the file it was started from
+// stays what /proc/self/exe opens, whatever replaces its name meanwhile.
+const std::optional<std::string>& programDigest() {
+  static const std::optional<std::string> digest = sha256OfFile("/proc/self/exe");
+  return digest;
 }
 
 std::pair<std::string, std::string> splitPath(const std::string& path) {
@@ -154,6 +209,20 @@ int tPatcher::replaceExtra() {
     // lacks leaves no empty folder behind.
     makeParentFolders(gameRoot, toSlashes(line));
     const std::string_view bytes(reinterpret_cast<const char*>(member->data()), static_cast<size_t>(member->size()));
+    // A file that already holds these bytes is left as it is; the backup
+    // keeps the version that put them there.
+    if (fileKind(target) == FileKind::File && fileSize(target) == static_cast<int64_t>(bytes.size())) {
+      if (const auto current = readWholeFile(target); current && *current == bytes) {
+        const std::string relative = toSlashes(line);
+        if (backup_ && !backup_->reuseInstalled(relative, sha256Hex(*current)) && backup_->knows(relative) &&
+            !backup_->keepFile(relative, bytes)) {
+          reporter().messageBox("failed to write backup for:" + target);
+          return 0;
+        }
+        ++written_.upToDate;
+        continue;
+      }
+    }
     if (backup_ && !backup_->keepFile(toSlashes(line), bytes)) {
       reporter().messageBox("failed to write backup for:" + target);
       return 0;
@@ -216,16 +285,34 @@ int tPatcher::doReplace() {
     reporter().messageBox("another installation is running in:" + gameRoot);
     return 0;
   }
-  // A package made for another version of the game would write its entries
-  // onto the wrong records; nothing is written then.
-  if (const std::string other = otherVersionArchive(*patch, gameRoot); !other.empty()) {
-    reporter().messageBox("this translation is for another version of the game:" + other);
-    return 0;
-  }
   GameBackup backup(gameRoot);
   backup.load();
   if (backup.unreadable() > 0) {
     reporter().messageBox("backup damaged, cannot restore:" + backup.folder());
+    return 0;
+  }
+  // A scene is skipped only when the last installation recorded the same
+  // inputs for it and its files still carry the stamps it left; without the
+  // program's own digest nothing is.
+  std::map<std::string, std::string> inputs;
+  std::set<std::string> skipping, skippedArchives;
+  if (const auto& program = programDigest()) {
+    for (const auto& [name, scene] : patch->scenes) {
+      const std::string& digest = inputs[name] = sceneInputs(*scene, *program);
+      if (backup.recordedInputs(name) != digest) continue;
+      if (!std::all_of(scene->subs.begin(), scene->subs.end(),
+                       [&](const auto& sub) { return backup.unchanged(sub.second->path); })) {
+        continue;
+      }
+      skipping.insert(name);
+      for (const auto& [subName, sub] : scene->subs) skippedArchives.insert(sub->path);
+    }
+  }
+  // A package made for another version of the game would write its entries
+  // onto the wrong records; nothing is written then. The archives left as
+  // the last installation wrote them passed this check then.
+  if (const std::string other = otherVersionArchive(*patch, gameRoot, skippedArchives); !other.empty()) {
+    reporter().messageBox("this translation is for another version of the game:" + other);
     return 0;
   }
   HeldSignals signals;
@@ -252,11 +339,15 @@ int tPatcher::doReplace() {
     position_.scene = name;
     ++position_.number;
     onStartScn(*scene);
-    if (!replaceScene(*scene)) {
+    if (stopping()) return stoppedHere();
+    // A scene planned as skipped whose file changed meanwhile is installed
+    // after all: nothing is skipped on a guess.
+    if (!(skipping.count(name) && skipScene(*scene)) && !replaceScene(*scene)) {
       if (stopped_) return stoppedHere();
       reporter().messageBox("failed applying patch:" + name);
       return 0;
     }
+    if (const auto found = inputs.find(name); found != inputs.end()) backup.noteScene(name, found->second);
     onCompeleteScn(*scene);
     lastScene = &name;
   }
@@ -275,6 +366,36 @@ int tPatcher::replaceScene(tPatchScene& scene) {
   return 1;
 }
 
+bool tPatcher::skipScene(tPatchScene& scene) {
+  if (!backup_) return false;
+  for (const auto& [name, sub] : scene.subs) {
+    if (!backup_->unchanged(sub->path)) return false;
+  }
+  for (auto& [name, sub] : scene.subs) {
+    onStartSub(*sub);
+    reporter().debugLog("unchanged since the last installation: " + gameRoot + sub->path);
+    backup_->reuseRecorded(sub->path);
+    ++written_.upToDate;
+    onCompleteSub(*sub);
+  }
+  return true;
+}
+
+// The archive goes to a new file that replaces the old one only when it is
+// complete, so a failure or a killed process never leaves half a game file
+// behind.
+bool tPatcher::writeArchive(const std::string& path, std::string_view bytes) {
+  auto out = ReplacingFile::create(path);
+  if (!out) return false;
+  try {
+    out->stream().write(bytes.data(), bytes.size());
+    return out->commit();
+  } catch (const StreamError& error) {
+    reporter().debugLog(std::string(error.what()) + ": " + path);
+    return false;
+  }
+}
+
 int tPatcher::replaceSub(tPatchScene& scene, tSubScene& sub) {
   onStartSub(sub);
   const std::string path = gameRoot + sub.path;
@@ -283,8 +404,10 @@ int tPatcher::replaceSub(tPatchScene& scene, tSubScene& sub) {
   archive.subId = strToInt(sub.name);
   // A game translated before is translated again from its original, so that
   // nothing of the earlier package stays.
+  const std::optional<FileStamp> stampRead = stampOf(path);
   std::optional<std::string> original = readWholeFile(path);
-  if (original && backup_ && !backup_->toOriginal(sub.path, original)) return 0;
+  GameBackup::Origin origin;
+  if (original && backup_ && !backup_->toOriginal(sub.path, original, &origin)) return 0;
   if (!original) {
     reporter().messageBox("failed to read:" + path);
     return 0;
@@ -310,29 +433,47 @@ int tPatcher::replaceSub(tPatchScene& scene, tSubScene& sub) {
   BufferStream saved(installed);
   archive.save(saved);
   const std::string_view installedBytes(reinterpret_cast<const char*>(installed->data()), installed->size());
+  // What stands in the game already holds these bytes: neither the archive
+  // nor its backup is written again. The file is the installed version the
+  // backup took back, or an original the package does not change.
+  const bool sameAsStored =
+      stampRead && stampRead->size == installedBytes.size() &&
+      (origin.asStored ? *original == installedBytes
+                       : !origin.pieces.empty() && sha256Hex(installedBytes) == origin.installed);
+  if (sameAsStored && (!backup_ || !origin.asStored || !backup_->knows(sub.path))) {
+    // Stamped only when nothing wrote the file while it was read.
+    const bool stillAsRead = stampOf(path) == stampRead;
+    if (backup_ && !origin.asStored) {
+      backup_->reuse(sub.path, origin.pieces);
+      if (stillAsRead) backup_->stamp(sub.path, *stampRead);
+    } else if (backup_ && stillAsRead) {
+      backup_->untouched(sub.path, *stampRead);
+    }
+    reporter().debugLog("already installed: " + path);
+    ++written_.upToDate;
+    onCompleteSub(sub);
+    return 1;
+  }
   if (backup_ &&
       !backup_->keep(sub.path, original, installedBytes, sharedMembers(originalMembers, archive, installed->size()))) {
     reporter().messageBox("failed to write backup for:" + path);
     return 0;
   }
-  // The archive goes to a new file that replaces the old one only when it
-  // is complete, so a failure or a killed process never leaves half a game
-  // file behind.
-  auto out = ReplacingFile::create(path);
-  bool written = false;
-  if (out) {
-    try {
-      out->stream().write(installedBytes.data(), installedBytes.size());
-      written = out->commit();
-    } catch (const StreamError& error) {
-      reporter().debugLog(std::string(error.what()) + ": " + path);
-    }
+  if (sameAsStored) {
+    // An original the package leaves as it is, of which the backup still
+    // holds an earlier installation's version: the new backup says so.
+    ++written_.upToDate;
+    onCompleteSub(sub);
+    return 1;
   }
-  if (!written) {
+  if (!writeArchive(path, installedBytes)) {
     reporter().messageBox("failed to write:" + path);
     return 0;
   }
   ++written_.archives;
+  if (backup_) {
+    if (const auto written = stampOf(path)) backup_->stamp(sub.path, *written);
+  }
   onCompleteSub(sub);
   return 1;
 }

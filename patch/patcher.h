@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vh {
@@ -62,6 +63,7 @@ class tPatcher {
   struct Written {
     size_t archives = 0;  // archives rewritten with the translation
     size_t extras = 0;    // extra files copied
+    size_t upToDate = 0;  // files that already held what the package puts there
   };
   const Written& written() const { return written_; }
 
@@ -73,6 +75,10 @@ class tPatcher {
 
  private:
   int replaceSub(tPatchScene& scene, tSubScene& sub);
+  // Leaves a scene that the last installation left as this one would, and
+  // keeps its backup; false when one of its files changed since.
+  bool skipScene(tPatchScene& scene);
+  bool writeArchive(const std::string& path, std::string_view bytes);
   std::vector<std::string> listedExtras();
   void removeLeftoverFiles();
   bool stopping();

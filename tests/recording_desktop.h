@@ -31,6 +31,7 @@ class RecordingDesktop : public Desktop {
   void debugLog(const std::string& text) override { events.push_back({Kind::Debug, text}); }
   void pause(int milliseconds) override { events.push_back({Kind::Pause, std::to_string(milliseconds)}); }
   void pumpMessages() override { events.push_back({Kind::Pump, ""}); }
+  bool showsWindows() const override { return windowsShown; }
   void showProgress(const Progress& p) override {
     progress.push_back(p);
     events.push_back({Kind::Progress, ""});
@@ -50,6 +51,7 @@ class RecordingDesktop : public Desktop {
   std::vector<Event> events;
   std::vector<Progress> progress;
   std::deque<std::string> folderAnswers;
+  bool windowsShown = true;  // as a windowed desktop, unless a test says otherwise
 };
 
 }  // namespace vh

@@ -25,6 +25,7 @@ class WindowedDesktop : public Desktop {
   void printLine(const std::string& text) override;
   void debugLog(const std::string& text) override;
   void pumpMessages() override;
+  bool showsWindows() const override { return true; }
 
  private:
   bool debug_;

@@ -169,9 +169,11 @@ TEST(TerminalProgress, TheBarsShowTheSceneNameAndCountWithinTheTerminalsWidth) {
   }
 }
 
-std::string installSummary(const Installation& setup, size_t archives, size_t extras) {
-  return "installed: " + std::to_string(archives) + " archives translated, " + std::to_string(extras) +
-         " extra files copied; backup in " + setup.game + "/.vhpatch-backup/, undo with \"vhpatch uninstall\"";
+std::string installSummary(const Installation& setup, size_t archives, size_t extras, size_t upToDate) {
+  std::string line = "installed: " + std::to_string(archives) + " archives translated, " + std::to_string(extras) +
+                     " extra files copied";
+  if (upToDate) line += ", " + std::to_string(upToDate) + (upToDate == 1 ? " file" : " files") + " already up to date";
+  return line + "; backup in " + setup.game + "/.vhpatch-backup/, undo with \"vhpatch uninstall\"";
 }
 
 std::vector<std::string> lines(const std::string& text) {
@@ -208,11 +210,16 @@ TEST(TerminalSummary, AnInstallationAndAnUninstallationEachEndWithOneLine) {
     const auto said = lines(installed.err);
     ASSERT_GE(said.size(), 2u) << installed.err;
     EXPECT_EQ(said[said.size() - 2], c.done);
-    EXPECT_EQ(said.back(), installSummary(setup, archives, extras));
-    EXPECT_FALSE(has(installed.out, "installed:"));  // standard output keeps the program's own lines
-
+    // Archives the package leaves as they are count as up to date.
     size_t changed = 0;
     for (const auto& [path, bytes] : test::tree(setup.original)) changed += test::readFile(setup.game + "/" + path) != bytes;
+    EXPECT_EQ(said.back(), installSummary(setup, changed, extras, archives - changed));
+    EXPECT_FALSE(has(installed.out, "installed:"));  // standard output keeps the program's own lines
+
+    // The same package again writes nothing, and says the game is as it wants it.
+    const auto again = setup.vhpatch(c.args, c.input);
+    ASSERT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(lines(again.err).back(), installSummary(setup, 0, 0, archives + extras));
     const auto undone = setup.vhpatch("uninstall");
     ASSERT_EQ(undone.status, 0) << undone.err;
     EXPECT_EQ(lines(undone.err), (std::vector<std::string>{

@@ -47,6 +47,20 @@ TEST_F(VPatcherTest, ASceneOfFourSubScenesPassesQuartersThenZero) {
   EXPECT_EQ(recording.texts(RecordingDesktop::Kind::Pump).size(), 5u);
 }
 
+// The pause gives windows time to repaint; a terminal has none, and the
+// messages are still passed on in both.
+TEST_F(VPatcherTest, PausesOnlyWhereWindowsAreShown) {
+  for (const bool shown : {true, false}) {
+    recording.events.clear();
+    recording.windowsShown = shown;
+    tSubScene sub;
+    for (int i = 0; i < 3; ++i) patcher.onCompleteSub(sub);
+    EXPECT_EQ(recording.texts(RecordingDesktop::Kind::Pause), std::vector<std::string>(shown ? 3 : 0, "1"))
+        << (shown ? "with windows" : "in a terminal");
+    EXPECT_EQ(recording.texts(RecordingDesktop::Kind::Pump).size(), 3u);
+  }
+}
+
 TEST_F(VPatcherTest, EightScenesStepTheOverallBarByTwelve) {
   patcher.total_scene = 8;
   tPatchScene scene;
