@@ -8,7 +8,7 @@ FUZZ_SECONDS ?= 60
 FUZZ_SMOKE_SECONDS ?= 20
 JOBS       ?= $(shell nproc)
 
-.PHONY: all deps configure build test test-fast test-asan fuzz-build fuzz fuzz-smoke check-large mutate demo clean
+.PHONY: all deps configure build test test-fast test-asan fuzz-build fuzz fuzz-smoke check-large mutate demo bench clean
 
 all: build
 
@@ -55,6 +55,12 @@ fuzz-smoke: fuzz-build
 check-large: build
 	VH_KILL_TEST_SIZE=large VH_KILL_TEST_RUNS=100 $(BUILD)/vhtests \
 	  --gtest_filter='InstallAttack.AKilledInstallation*'
+
+# Outside CI: the translator's loop timed on the large sample game, each
+# figure against its goal, into bench/results.md. BENCH_RUNS runs (3), scratch
+# data in BENCH_DIR ($(BUILD)/bench-data); scripts/bench says the rest.
+bench: build
+	scripts/bench $(BUILD)
 
 # Outside CI: breaks the safety-critical code line by line and reports any
 # break that no test notices (scripts/mutate --list names them).
