@@ -163,8 +163,16 @@ size_t BufferStream::readSome(void* destination, size_t count) {
 void BufferStream::write(const void* source, size_t count) {
   if (count == 0) return;
   const size_t end = static_cast<size_t>(position_) + count;
-  if (end > buffer_->size()) buffer_->resize(end);
-  std::memcpy(buffer_->data() + position_, source, count);
+  std::vector<uint8_t>& bytes = buffer_->bytes();
+  if (static_cast<size_t>(position_) == bytes.size()) {
+    // Appending, as a whole archive is saved: the bytes go straight in,
+    // without first filling the new room with zeros.
+    const auto* from = static_cast<const uint8_t*>(source);
+    bytes.insert(bytes.end(), from, from + count);
+  } else {
+    if (end > bytes.size()) bytes.resize(end);
+    std::memcpy(bytes.data() + position_, source, count);
+  }
   position_ = static_cast<int64_t>(end);
 }
 

@@ -123,6 +123,34 @@ std::optional<std::string> rebuildFrom(const Pieces& pieces, std::string_view in
   return out;
 }
 
+// What the pieces rebuild, as its digest and length, taken without putting
+// the original together: the proof before a game file is written needs no
+// second copy of it.
+struct RebuiltDigest {
+  std::string digest;
+  uint64_t size = 0;
+};
+
+std::optional<RebuiltDigest> rebuiltDigest(const Pieces& pieces, std::string_view installed) {
+  Sha256 digest;
+  const std::string_view data = pieces.data;
+  uint64_t size = 0, kept = 0;
+  for (const Segment& s : pieces.segments) {
+    std::string_view part;
+    if (s.copy) {
+      if (s.from > installed.size() || s.length > installed.size() - s.from) return std::nullopt;
+      part = installed.substr(s.from, s.length);
+    } else {
+      if (kept > data.size() || s.length > data.size() - kept) return std::nullopt;
+      part = data.substr(kept, s.length);
+      kept += s.length;
+    }
+    digest.add(part);
+    size += part.size();
+  }
+  return RebuiltDigest{digest.hex(), size};
+}
+
 std::string piecesText(const std::string& path, const std::string& original, const std::string& installed,
                        const std::vector<Segment>& segments, std::string_view originalBytes) {
   std::string head = std::string(kPiecesMagic) + "\npath=" + path + "\noriginal=" + original +
@@ -265,10 +293,21 @@ std::vector<SharedRange> sharedMembers(const std::vector<MemberSpan>& before, co
 std::optional<std::string> readWholeFile(const std::string& path) {
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
   if (!file) return std::nullopt;
-  std::string bytes;
-  char block[65536];
-  size_t got;
-  while ((got = std::fread(block, 1, sizeof block, file.get())) > 0) bytes.append(block, got);
+  // Read straight into a string of the file's size: an archive read block by
+  // block into a growing string is copied over and over. A file that grows
+  // meanwhile, or a pipe of no size, is read on to its end all the same.
+  struct stat info {};
+  const size_t expected =
+      fstat(fileno(file.get()), &info) == 0 && S_ISREG(info.st_mode) ? static_cast<size_t>(info.st_size) : 0;
+  std::string bytes(expected, '\0');
+  size_t have = 0;
+  for (;;) {
+    if (have == bytes.size()) bytes.resize(bytes.size() + 65536);
+    const size_t got = std::fread(bytes.data() + have, 1, bytes.size() - have, file.get());
+    have += got;
+    if (got == 0) break;
+  }
+  bytes.resize(have);
   if (std::ferror(file.get())) return std::nullopt;
   return bytes;
 }
@@ -435,8 +474,8 @@ bool GameBackup::keep(const std::string& path, const std::optional<std::string>&
   // The proof: the pieces file as it will be read back rebuilds the
   // original from the installed bytes, or the whole original is kept.
   const auto parsed = parsePieces(text);
-  const auto rebuilt = parsed ? rebuildFrom(*parsed, installed) : std::nullopt;
-  if (!rebuilt || (original && sha256Hex(*rebuilt) != originalDigest) || (!original && !rebuilt->empty())) {
+  const auto rebuilt = parsed ? rebuiltDigest(*parsed, installed) : std::nullopt;
+  if (!rebuilt || (original && rebuilt->digest != originalDigest) || (!original && rebuilt->size != 0)) {
     reporter().debugLog("pieces do not rebuild " + path + "; keeping the whole original");
     segments.clear();
     if (!originalBytes.empty()) segments.push_back({false, 0, originalBytes.size()});

@@ -430,6 +430,9 @@ int tPatcher::replaceSub(tPatchScene& scene, tSubScene& sub) {
   }
 
   auto installed = std::make_shared<ByteBuffer>();
+  // Room for the translated archive up front, so that saving it never moves
+  // what it has written so far; room never touched costs no memory.
+  installed->bytes().reserve(original->size() + original->size() / 4 + 65536);
   BufferStream saved(installed);
   archive.save(saved);
   const std::string_view installedBytes(reinterpret_cast<const char*>(installed->data()), installed->size());
