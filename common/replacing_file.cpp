@@ -114,7 +114,11 @@ ReplacingFile::~ReplacingFile() {
   std::remove(temporary_.c_str());
 }
 
-bool ReplacingFile::commit() {
+void syncFolders(const std::set<std::string>& folders) {
+  for (const std::string& folder : folders) syncFolder(folder);
+}
+
+bool ReplacingFile::commit(std::set<std::string>* unsyncedFolders) {
   if (committed_) return true;
   try {
     stream_->flush(true);
@@ -124,7 +128,11 @@ bool ReplacingFile::commit() {
   }
   if (std::rename(temporary_.c_str(), path_.c_str()) != 0) return false;
   committed_ = true;
-  syncFolder(folderOf(path_));
+  if (unsyncedFolders) {
+    unsyncedFolders->insert(folderOf(path_));
+  } else {
+    syncFolder(folderOf(path_));
+  }
   return true;
 }
 

@@ -41,6 +41,9 @@ size_t removeLeftovers(const std::string& folder, const std::set<std::string>& n
 using NewFileFilter = std::function<std::unique_ptr<Stream>(Stream& file)>;
 void setNewFileFilter(NewFileFilter filter);
 
+// Makes the renames into these folders durable.
+void syncFolders(const std::set<std::string>& folders);
+
 class ReplacingFile {
  public:
   // Null when the new file cannot be created beside the replaced file, or
@@ -53,8 +56,11 @@ class ReplacingFile {
   Stream& stream() { return filtered_ ? *filtered_ : *stream_; }
   const std::string& path() const { return path_; }
   // Flushes, syncs and renames over the target. False (and the target left
-  // as it was) when any step fails.
-  [[nodiscard]] bool commit();
+  // as it was) when any step fails. The rename is made durable at once by
+  // syncing its folder, unless `unsyncedFolders` is given: the folder is
+  // added there, for the caller to sync once after many files
+  // (syncFolders), the file being whole on disk either way.
+  [[nodiscard]] bool commit(std::set<std::string>* unsyncedFolders = nullptr);
 
  private:
   ReplacingFile(std::string path, std::string temporary, std::unique_ptr<FileStream> stream);

@@ -351,6 +351,8 @@ int tPatcher::doReplace() {
     onCompeleteScn(*scene);
     lastScene = &name;
   }
+  syncFolders(unsyncedFolders_);
+  unsyncedFolders_.clear();
   const auto package = sha256OfFile(packageUrl_);
   if (!backup.finishInstallation(package.value_or(""))) return 0;
   // A signal during the last archive: everything is written, but the user
@@ -389,7 +391,10 @@ bool tPatcher::writeArchive(const std::string& path, std::string_view bytes) {
   if (!out) return false;
   try {
     out->stream().write(bytes.data(), bytes.size());
-    return out->commit();
+    // The new archive is synced before its rename; the rename itself needs
+    // no sync of its own folder now, since either file is a state the backup
+    // knows: the folders are synced once, before the manifest is written.
+    return out->commit(&unsyncedFolders_);
   } catch (const StreamError& error) {
     reporter().debugLog(std::string(error.what()) + ": " + path);
     return false;

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -92,6 +93,8 @@ class tPatcher {
   bool stopped_ = false;
   Position position_;
   Written written_;
+  // Folders of archives renamed into place and not yet synced.
+  std::set<std::string> unsyncedFolders_;
 };
 
 }  // namespace vh

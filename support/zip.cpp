@@ -339,7 +339,8 @@ bool inflatesTo(const PackedMember& member, const uint8_t* bytes, size_t count) 
     stream.avail_out = static_cast<uInt>(kBlock);
     result = inflate(&stream, Z_NO_FLUSH);
     const size_t out = kBlock - stream.avail_out;
-    same = compared + out <= count && std::memcmp(block.data(), bytes + compared, out) == 0;
+    // An empty source has no bytes at all to compare against.
+    same = compared + out <= count && (out == 0 || std::memcmp(block.data(), bytes + compared, out) == 0);
     compared += out;
     // No progress with input left over is a stream that ends short.
     if (result == Z_BUF_ERROR || (result == Z_OK && out == 0 && stream.avail_in == 0 && fed == member.compressed.size())) {
