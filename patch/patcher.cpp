@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <set>
 
@@ -98,6 +99,21 @@ std::string sceneInputs(const tPatchScene& scene, const std::string& program) {
 const std::optional<std::string>& programDigest() {
   static const std::optional<std::string> digest = sha256OfFile("/proc/self/exe");
   return digest;
+}
+
+// Whether the file holds exactly these bytes, read a block at a time: an
+// extra file may be large (a font), and is most often already in place.
+bool fileHolds(const std::string& path, std::string_view bytes) {
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
+  if (!file) return false;
+  std::vector<char> block(1 << 20);
+  size_t at = 0;
+  size_t got = 0;
+  while ((got = std::fread(block.data(), 1, block.size(), file.get())) > 0) {
+    if (got > bytes.size() - at || std::memcmp(block.data(), bytes.data() + at, got) != 0) return false;
+    at += got;
+  }
+  return !std::ferror(file.get()) && at == bytes.size();
 }
 
 std::pair<std::string, std::string> splitPath(const std::string& path) {
@@ -212,9 +228,9 @@ int tPatcher::replaceExtra() {
     // A file that already holds these bytes is left as it is; the backup
     // keeps the version that put them there.
     if (fileKind(target) == FileKind::File && fileSize(target) == static_cast<int64_t>(bytes.size())) {
-      if (const auto current = readWholeFile(target); current && *current == bytes) {
+      if (fileHolds(target, bytes)) {
         const std::string relative = toSlashes(line);
-        if (backup_ && !backup_->reuseInstalled(relative, sha256Hex(*current)) && backup_->knows(relative) &&
+        if (backup_ && !backup_->reuseInstalled(relative, sha256Hex(bytes)) && backup_->knows(relative) &&
             !backup_->keepFile(relative, bytes)) {
           reporter().messageBox("failed to write backup for:" + target);
           return 0;
