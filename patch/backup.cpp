@@ -294,20 +294,18 @@ std::optional<std::string> readWholeFile(const std::string& path) {
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
   if (!file) return std::nullopt;
   // Read straight into a string of the file's size: an archive read block by
-  // block into a growing string is copied over and over. A file that grows
-  // meanwhile, or a pipe of no size, is read on to its end all the same.
+  // block into a growing string is copied over and over, and the string ends
+  // up with twice the room it needs. A file that grows meanwhile, or a pipe
+  // of no size, is read on to its end all the same.
   struct stat info {};
   const size_t expected =
       fstat(fileno(file.get()), &info) == 0 && S_ISREG(info.st_mode) ? static_cast<size_t>(info.st_size) : 0;
   std::string bytes(expected, '\0');
-  size_t have = 0;
-  for (;;) {
-    if (have == bytes.size()) bytes.resize(bytes.size() + 65536);
-    const size_t got = std::fread(bytes.data() + have, 1, bytes.size() - have, file.get());
-    have += got;
-    if (got == 0) break;
-  }
+  size_t have = 0, got = 0;
+  while (have < expected && (got = std::fread(bytes.data() + have, 1, expected - have, file.get())) > 0) have += got;
   bytes.resize(have);
+  char block[65536];
+  while ((got = std::fread(block, 1, sizeof block, file.get())) > 0) bytes.append(block, got);
   if (std::ferror(file.get())) return std::nullopt;
   return bytes;
 }
