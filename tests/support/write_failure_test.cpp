@@ -159,6 +159,40 @@ TEST(WriteFailure, ANewFileRefusedAtItsFlushFailsTheInstallation) {
   EXPECT_EQ(now.size(), game.files.size()) << "a new file was left behind";
 }
 
+// The last step can fail too: the new archive is whole on the disk, but it
+// cannot be renamed over the old one (here, something put a folder in the
+// archive's place while it was written). The installation must say so and
+// stop, not count the archive as translated.
+TEST(WriteFailure, AnArchiveThatCannotBeRenamedIntoPlaceFailsTheInstallation) {
+  test::TempDirsInMemory fast;
+  RecordingDesktop recording;
+  ScopedDesktop installed(recording);
+  test::SmallGame game;
+  const std::string archive = game.dir / "game/A/1/1.xarc";
+  bool replaced = false;
+  setNewFileFilter([&](Stream&) -> std::unique_ptr<Stream> {
+    // The new file of this archive is the only one made in its folder.
+    for (const auto& entry : fs::directory_iterator(game.dir / "game/A/1")) {
+      if (!replaced && entry.path().filename().string().find(kNewFileMark) != std::string::npos) {
+        fs::rename(archive, archive + ".moved");
+        fs::create_directory(archive);
+        replaced = true;
+      }
+    }
+    return nullptr;
+  });
+  tPatcher patcher;
+  const int status = game.install(patcher);
+  setNewFileFilter(nullptr);
+  ASSERT_TRUE(replaced);
+  EXPECT_EQ(status, 0);
+  const auto messages = recording.messages();
+  ASSERT_FALSE(messages.empty());
+  EXPECT_EQ(messages.front(), "failed to write:" + archive);
+  EXPECT_TRUE(fs::is_directory(archive));
+  EXPECT_EQ(test::readFile(archive + ".moved"), game.original.at("A/1/1.xarc"));
+}
+
 // minizip's plain file functions with a write that gives out once the
 // budget is spent, putting what still fits first.
 struct FailingZipFile {
