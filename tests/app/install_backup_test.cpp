@@ -167,17 +167,7 @@ TEST(InstallBackup, ASecondUninstallFinishesWhatAKilledOneBegan) {
   for (const auto& entry : fs::recursive_directory_iterator(setup.game)) {
     if (entry.is_directory()) inotify_add_watch(watch, entry.path().c_str(), IN_CREATE);
   }
-  const pid_t child = fork();
-  if (child == 0) {
-    setenv("WINEPREFIX", setup.prefix.c_str(), 1);
-    setenv("VHPATCH_UI", "terminal", 1);
-    const int quiet = ::open("/dev/null", O_WRONLY);
-    dup2(quiet, 1);
-    dup2(quiet, 2);
-    const std::string program = setup.program + "/vhpatch";
-    execl(program.c_str(), program.c_str(), "uninstall", static_cast<char*>(nullptr));
-    _exit(127);
-  }
+  const pid_t child = test::startQuietly(setup, "uninstall");
   alignas(inotify_event) char events[4096];
   for (int seen = 0; seen < 3;) {
     const ssize_t n = read(watch, events, sizeof events);

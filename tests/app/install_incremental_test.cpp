@@ -135,18 +135,7 @@ void killMidway(const Installation& setup) {
   const std::string installed = test::readFile(gated);
   fs::remove(gated);
   ASSERT_EQ(mkfifo(gated.c_str(), 0644), 0);
-  const pid_t child = fork();
-  if (child == 0) {
-    setenv("WINEPREFIX", setup.prefix.c_str(), 1);
-    setenv("VHPATCH_UI", "terminal", 1);
-    const int quiet = ::open("/dev/null", O_WRONLY);
-    dup2(quiet, 1);
-    dup2(quiet, 2);
-    chdir("/");
-    const std::string program = setup.program + "/vhpatch";
-    execl(program.c_str(), program.c_str(), "makeandapply", static_cast<char*>(nullptr));
-    _exit(127);
-  }
+  const pid_t child = test::startQuietly(setup, "makeandapply");
   // Opening the pipe's other end succeeds once the installer holds it open.
   int gate = -1;
   while ((gate = ::open(gated.c_str(), O_WRONLY | O_NONBLOCK)) < 0) {

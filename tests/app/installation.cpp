@@ -196,4 +196,20 @@ void expectPatched(const Installation& setup) {
   EXPECT_FALSE(fileExists(setup.game + "/docs/manual.txt"));
 }
 
+pid_t startQuietly(const Installation& setup, const char* mode) {
+  const pid_t child = fork();
+  if (child == 0) {
+    setenv("WINEPREFIX", setup.prefix.c_str(), 1);
+    setenv("VHPATCH_UI", "terminal", 1);
+    const int quiet = ::open("/dev/null", O_WRONLY);
+    dup2(quiet, 1);
+    dup2(quiet, 2);
+    if (chdir("/") != 0) _exit(126);
+    const std::string program = setup.program + "/vhpatch";
+    execl(program.c_str(), program.c_str(), mode, static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  return child;
+}
+
 }  // namespace vh::test

@@ -47,6 +47,11 @@ class Installation {
   std::string prefix = dir / "prefix";
 };
 
+// vhpatch started in the background in `mode`, on the terminal desktop
+// with its output thrown away, for tests that kill it or wait on a file it
+// reaches; the caller reaps it.
+pid_t startQuietly(const Installation& setup, const char* mode);
+
 // vhpatch started directly, with no shell between, so that signals reach
 // it; standard output and standard error come through one pipe, read as
 // they come. It runs on the terminal desktop with debug lines, and is
