@@ -135,6 +135,20 @@ TEST(VhtoolExport, RefusesToOverwriteAndReportsUsage) {
   ASSERT_EQ(vhtool("export '" + game + "' '" + out + "' --scene Inn").status, 0);
   EXPECT_TRUE(fs::exists(out + "/trans/Inn.trz"));
   EXPECT_FALSE(fs::exists(out + "/trans/Global.trz"));
+  // A scene exported later adds its archives to the fingerprint list, which
+  // keeps those of the scene exported before; a file that is no such list
+  // is not merged into unasked.
+  const std::string list = out + "/data/fingerprint.lst";
+  ASSERT_EQ(vhtool("export '" + game + "' '" + out + "' --scene Lighthouse").status, 0);
+  for (const char* archive : {"Inn/Inn.xarc", "static/Lighthouse/Lighthouse.xarc"}) {
+    EXPECT_NE(test::readFile(list).find(std::string("path=") + archive + "\r\nshape="), std::string::npos) << archive;
+  }
+  test::writeFile(list, "not a list\r\n");
+  const auto unmerged = vhtool("export '" + game + "' '" + out + "' --scene Global");
+  EXPECT_EQ(unmerged.status, 1);
+  EXPECT_NE(unmerged.err.find(list + " is no fingerprint list to add to; --force replaces it"), std::string::npos)
+      << unmerged.err;
+  EXPECT_EQ(test::readFile(list), "not a list\r\n");
   test::writeFile(out + "/trans/Inn.trz", "mine");
   const auto again = vhtool("export '" + game + "' '" + out + "'");
   EXPECT_EQ(again.status, 1);
@@ -143,6 +157,8 @@ TEST(VhtoolExport, RefusesToOverwriteAndReportsUsage) {
   EXPECT_FALSE(fs::exists(out + "/trans/Global.trz"));  // nothing written at all
   EXPECT_EQ(vhtool("export '" + game + "' '" + out + "' --force").status, 0);
   EXPECT_NE(test::readFile(out + "/trans/Inn.trz"), "mine");
+  EXPECT_EQ(test::readFile(list).find("not a list"), std::string::npos);
+  EXPECT_NE(test::readFile(list).find("path=Global/Global.xarc\r\nshape="), std::string::npos);
   EXPECT_EQ(vhtool("export '" + game + "' '" + out + "' --scene Nowhere --force").status, 1);
 
   for (const char* usage : {"export only-one", "export a b --from c", "export a b --bogus", "import x.po",
