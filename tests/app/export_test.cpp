@@ -1,6 +1,7 @@
 // vhtool export and import with the real programs: a working tree exported
 // from the game and installed by vhpatch leaves the game as it was, and the
-// PO route installs the same game as the TRZ route.
+// PO route installs the same game as the TRZ route. VH_SAMPLE_SIZE=large
+// runs both on the large sample game.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -45,7 +46,7 @@ void install(const Installation& setup) {
 }
 
 TEST(VhtoolExport, AnUnchangedExportInstallsTheGameAsItWasButTheHeroine) {
-  Installation setup;
+  Installation setup("", 3, test::sampleShape());
   const std::string out = setup.dir / "export";
   const auto exported = vhtool("export '" + setup.game + "' '" + out + "'");
   ASSERT_EQ(exported.status, 0) << exported.err;
@@ -85,7 +86,7 @@ TEST(VhtoolExport, AnUnchangedExportInstallsTheGameAsItWasButTheHeroine) {
 }
 
 TEST(VhtoolExport, ThePoRouteInstallsWhatTheTrzRouteInstalls) {
-  Installation setup;
+  Installation setup("", 3, test::sampleShape());
   const std::string trzTree = setup.dir / "trz";
   ASSERT_EQ(vhtool("export '" + setup.game + "' '" + trzTree + "'").status, 0);
   // Every other entry translated, with a line break inside.
