@@ -190,7 +190,8 @@ TEST(VhtoolImport, WritesFinishedTranslationsInGbkAndKeepsThePreviousFile) {
             "id=Inn990002\r\ntype=speech\r\nlength=7\r\nvalue=<CR>\xC4\xE3<CR>\xBA\xC3<CR>\r\n>>\r\n");
   EXPECT_EQ(test::readFile(dir / "tree/trans/Inn.trz~"), "previous");
 
-  // Line 7 holds the message whose character GBK lacks; nothing is written.
+  // The message whose character GBK lacks is named by its msgctxt line, 6
+  // (its msgstr is on line 8); nothing is written.
   test::writeFile(dir / "Inn.po", kPoHead + "#. person in Inn/Inn.xarc\nmsgctxt \"Inn990005\"\nmsgid \"Captain\"\n"
                                             "msgstr \"\xF0\x9F\x98\x80\"\n");
   const std::string before = test::readFile(dir / "tree/trans/Inn.trz");
