@@ -251,9 +251,11 @@ class Checker {
   }
 
   // What an entry does to the record it names, as the installer applies it
-  // to `scene`.
+  // to `scene`. `utf8File` when its file reads as UTF-8 (utf8File below):
+  // then even the values that happen to be GBK as well show as other
+  // characters in the game.
   void checkEntry(WorkScene& scene, const tTransRecord& entry, const EntryLines& at, const std::string& file,
-                  bool addon) {
+                  bool addon, bool utf8File) {
     const std::string named =
         quoted(recordAddress(entry.scnId, entry.subId, static_cast<size_t>(std::max(0, entry.recId))));
     if (!at.id) {
@@ -283,6 +285,16 @@ class Checker {
       std::string message = "the value is not GBK, the only encoding the game shows";
       if (utf8ToGbk(entry.value)) message += " (it reads as UTF-8: save the file as GBK)";
       add(file, at.value ? at.value : at.end, message);
+    } else if (const Utf8Reading reading = readAsUtf8(entry.value); reading != Utf8Reading::None) {
+      if (utf8File) {
+        add(file, at.value ? at.value : at.end,
+            "the value reads as UTF-8, which the game shows as other characters: save the file as GBK");
+      } else if (reading == Utf8Reading::Wide) {
+        add(file, at.value ? at.value : at.end,
+            "the value also reads as UTF-8, though the file's other values are GBK: if it was saved as UTF-8, the "
+            "game shows other characters",
+            true);
+      }
     }
     if (!at.id) return;
 
@@ -328,6 +340,19 @@ class Checker {
         break;
       }
     }
+  }
+
+  // A file saved as UTF-8: every value beyond ASCII reads as UTF-8 and one
+  // at least with a character that GBK text hardly ever forms by chance.
+  static bool utf8File(const std::vector<std::string>& values) {
+    bool wide = false;
+    for (const std::string& value : values) {
+      const Utf8Reading reading = readAsUtf8(value);
+      const bool ascii = std::all_of(value.begin(), value.end(), [](char c) { return (c & 0x80) == 0; });
+      if (reading == Utf8Reading::None && !ascii) return false;
+      wide = wide || reading == Utf8Reading::Wide;
+    }
+    return wide;
   }
 
   // ---- translation files
@@ -406,9 +431,12 @@ class Checker {
           "text after the last \">>\" (line " + std::to_string(lastEnd) +
               ") is never read: close the entry with a \">>\" line");
     }
+    std::vector<std::string> values;
+    for (const tTransRecord& entry : table.records) values.push_back(entry.value);
+    const bool utf8 = utf8File(values);
     for (size_t i = 0; i < table.records.size() && i < lines.size(); ++i) {
       const tTransRecord& entry = table.records[i];
-      checkEntry(scene, entry, lines[i], file, false);
+      checkEntry(scene, entry, lines[i], file, false, utf8);
       if (lines[i].type && lines[i].id) scene.translated[{entry.subId, entry.recId, textPlace(entry.typeId)}] = lines[i].end;
     }
   }
@@ -466,7 +494,7 @@ class Checker {
                              "/trans: the installer applies add-ons only to scenes that have one");
         continue;
       }
-      checkEntry(scene->second, entry, at, file, true);
+      checkEntry(scene->second, entry, at, file, true, utf8File({entry.value}));
       const auto overridden = scene->second.translated.find({entry.subId, entry.recId, textPlace(entry.typeId)});
       if (at.type && overridden != scene->second.translated.end()) {
         add(file, at.id,

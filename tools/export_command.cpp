@@ -14,6 +14,7 @@
 #include "common/replacing_file.h"
 #include "common/stream.h"
 #include "formats/scene_list.h"
+#include "patch/fingerprint.h"
 #include "tools/commands.h"
 #include "tools/game_texts.h"
 #include "tools/po_file.h"
@@ -163,10 +164,20 @@ class Exporter {
     return files;
   }
 
-  // Nothing is written while any file would be overwritten unasked.
+  // Nothing is written while any file would be overwritten unasked. The
+  // fingerprint list is merged instead: the archives exported now get their
+  // lines, the others keep theirs, unless it is no list to merge into.
   bool mayWrite(const std::vector<GameScene>& scenes) const {
     if (options_.force) return true;
     bool free = true;
+    const std::string list = options_.out + "/" + kFingerprintFile;
+    if (fileKind(list) != FileKind::Missing) {
+      auto stream = FileStream::open(list, FileMode::Read);
+      if (!stream || !readFingerprints(*stream)) {
+        warn(list + " is no fingerprint list to add to; --force replaces it");
+        free = false;
+      }
+    }
     for (const GameScene& scene : scenes) {
       for (const std::string& file : targets(scene)) {
         if (fileKind(file) != FileKind::Missing) {

@@ -28,10 +28,13 @@ void warn(const std::string& text) { std::fprintf(stderr, "vhtool fingerprint: %
 
 bool writeFingerprints(const std::string& game, const std::string& worktree,
                        const std::vector<std::pair<std::string, int>>& archives, const Warn& complain) {
-  // Archives not fingerprinted now keep the lines an earlier run wrote.
+  // Archives not fingerprinted now keep the lines an earlier run wrote; a
+  // file that is no fingerprint list is replaced whole, since the package
+  // reader would refuse a package carrying it.
   std::map<std::string, std::string> byPath;
   const std::string listPath = worktree + "/" + kFingerprintFile;
-  if (auto old = FileStream::open(listPath, FileMode::Read)) {
+  if (auto old = FileStream::open(listPath, FileMode::Read); old && readFingerprints(*old)) {
+    old->seek(0);
     std::string path;
     while (!old->atEnd()) {
       std::string key, value;

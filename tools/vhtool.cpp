@@ -68,7 +68,17 @@ int main(int argc, char** argv) {
     return 0;
   }
   for (const Command& c : kCommands) {
-    if (name == c.name) return c.run(vh::tool::Args(argv + 2, argv + argc));
+    if (name != c.name) continue;
+    const vh::tool::Args args(argv + 2, argv + argc);
+    // Asked of every command here, so that none takes "--help" for a file
+    // name or an argument too many.
+    for (const std::string& arg : args) {
+      if (arg == "--help" || arg == "-h") {
+        std::printf("usage: vhtool %s %s\n", c.name, c.usage);
+        return 0;
+      }
+    }
+    return c.run(args);
   }
   std::fprintf(stderr, "vhtool: unknown command '%s'\n", name.c_str());
   return usage(stderr);

@@ -75,6 +75,43 @@ bool roundTripsThroughUtf8(std::string_view gbk) {
   return back && *back == gbk;
 }
 
+Utf8Reading readAsUtf8(std::string_view bytes) {
+  bool beyondAscii = false, wide = false;
+  for (size_t i = 0; i < bytes.size();) {
+    const auto lead = static_cast<unsigned char>(bytes[i]);
+    if (lead < 0x80) {
+      ++i;
+      continue;
+    }
+    // The second byte's range rules out overlong forms, surrogates and code
+    // points beyond U+10FFFF.
+    size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+      length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      length = 3;
+      if (lead == 0xE0) low = 0xA0;
+      if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      length = 4;
+      if (lead == 0xF0) low = 0x90;
+      if (lead == 0xF4) high = 0x8F;
+    } else {
+      return Utf8Reading::None;
+    }
+    if (i + length > bytes.size()) return Utf8Reading::None;
+    for (size_t k = 1; k < length; ++k) {
+      const auto next = static_cast<unsigned char>(bytes[i + k]);
+      if (next < (k == 1 ? low : 0x80) || next > (k == 1 ? high : 0xBF)) return Utf8Reading::None;
+    }
+    beyondAscii = true;
+    wide = wide || length > 2;
+    i += length;
+  }
+  return wide ? Utf8Reading::Wide : beyondAscii ? Utf8Reading::Narrow : Utf8Reading::None;
+}
+
 std::string describeUtf8Character(std::string_view utf8, size_t offset) {
   if (offset >= utf8.size()) return "the end of the text";
   const auto lead = static_cast<unsigned char>(utf8[offset]);

@@ -27,6 +27,15 @@ struct GbkFault {
 // can go out to a PO file and return from it as the game stored it.
 bool roundTripsThroughUtf8(std::string_view gbk);
 
+// How bytes read as UTF-8: not at all (not well-formed, or ASCII only),
+// with characters below U+0800 only, or with one from U+0800 up, as every
+// Chinese character and most Chinese punctuation is in UTF-8 (three bytes).
+// GBK text hardly ever reads wide: most GBK lead bytes are UTF-8
+// continuation bytes, and a GBK character read as UTF-8 is two bytes, below
+// U+0800 (谢谢 in GBK reads as "лл").
+enum class Utf8Reading { None, Narrow, Wide };
+Utf8Reading readAsUtf8(std::string_view bytes);
+
 // The UTF-8 character starting at `offset` and its code point as "U+XXXX",
 // for messages that name a character; the bytes escaped when they are no
 // UTF-8.

@@ -1,6 +1,7 @@
 // vhtool export and import with the real programs: a working tree exported
 // from the game and installed by vhpatch leaves the game as it was, and the
-// PO route installs the same game as the TRZ route.
+// PO route installs the same game as the TRZ route. VH_SAMPLE_SIZE=large
+// runs both on the large sample game.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -45,7 +46,7 @@ void install(const Installation& setup) {
 }
 
 TEST(VhtoolExport, AnUnchangedExportInstallsTheGameAsItWasButTheHeroine) {
-  Installation setup;
+  Installation setup("", 3, test::sampleShape());
   const std::string out = setup.dir / "export";
   const auto exported = vhtool("export '" + setup.game + "' '" + out + "'");
   ASSERT_EQ(exported.status, 0) << exported.err;
@@ -85,7 +86,7 @@ TEST(VhtoolExport, AnUnchangedExportInstallsTheGameAsItWasButTheHeroine) {
 }
 
 TEST(VhtoolExport, ThePoRouteInstallsWhatTheTrzRouteInstalls) {
-  Installation setup;
+  Installation setup("", 3, test::sampleShape());
   const std::string trzTree = setup.dir / "trz";
   ASSERT_EQ(vhtool("export '" + setup.game + "' '" + trzTree + "'").status, 0);
   // Every other entry translated, with a line break inside.
@@ -135,6 +136,20 @@ TEST(VhtoolExport, RefusesToOverwriteAndReportsUsage) {
   ASSERT_EQ(vhtool("export '" + game + "' '" + out + "' --scene Inn").status, 0);
   EXPECT_TRUE(fs::exists(out + "/trans/Inn.trz"));
   EXPECT_FALSE(fs::exists(out + "/trans/Global.trz"));
+  // A scene exported later adds its archives to the fingerprint list, which
+  // keeps those of the scene exported before; a file that is no such list
+  // is not merged into unasked.
+  const std::string list = out + "/data/fingerprint.lst";
+  ASSERT_EQ(vhtool("export '" + game + "' '" + out + "' --scene Lighthouse").status, 0);
+  for (const char* archive : {"Inn/Inn.xarc", "static/Lighthouse/Lighthouse.xarc"}) {
+    EXPECT_NE(test::readFile(list).find(std::string("path=") + archive + "\r\nshape="), std::string::npos) << archive;
+  }
+  test::writeFile(list, "not a list\r\n");
+  const auto unmerged = vhtool("export '" + game + "' '" + out + "' --scene Global");
+  EXPECT_EQ(unmerged.status, 1);
+  EXPECT_NE(unmerged.err.find(list + " is no fingerprint list to add to; --force replaces it"), std::string::npos)
+      << unmerged.err;
+  EXPECT_EQ(test::readFile(list), "not a list\r\n");
   test::writeFile(out + "/trans/Inn.trz", "mine");
   const auto again = vhtool("export '" + game + "' '" + out + "'");
   EXPECT_EQ(again.status, 1);
@@ -143,6 +158,8 @@ TEST(VhtoolExport, RefusesToOverwriteAndReportsUsage) {
   EXPECT_FALSE(fs::exists(out + "/trans/Global.trz"));  // nothing written at all
   EXPECT_EQ(vhtool("export '" + game + "' '" + out + "' --force").status, 0);
   EXPECT_NE(test::readFile(out + "/trans/Inn.trz"), "mine");
+  EXPECT_EQ(test::readFile(list).find("not a list"), std::string::npos);
+  EXPECT_NE(test::readFile(list).find("path=Global/Global.xarc\r\nshape="), std::string::npos);
   EXPECT_EQ(vhtool("export '" + game + "' '" + out + "' --scene Nowhere --force").status, 1);
 
   for (const char* usage : {"export only-one", "export a b --from c", "export a b --bogus", "import x.po",
@@ -173,7 +190,8 @@ TEST(VhtoolImport, WritesFinishedTranslationsInGbkAndKeepsThePreviousFile) {
             "id=Inn990002\r\ntype=speech\r\nlength=7\r\nvalue=<CR>\xC4\xE3<CR>\xBA\xC3<CR>\r\n>>\r\n");
   EXPECT_EQ(test::readFile(dir / "tree/trans/Inn.trz~"), "previous");
 
-  // Line 7 holds the message whose character GBK lacks; nothing is written.
+  // The message whose character GBK lacks is named by its msgctxt line, 6
+  // (its msgstr is on line 8); nothing is written.
   test::writeFile(dir / "Inn.po", kPoHead + "#. person in Inn/Inn.xarc\nmsgctxt \"Inn990005\"\nmsgid \"Captain\"\n"
                                             "msgstr \"\xF0\x9F\x98\x80\"\n");
   const std::string before = test::readFile(dir / "tree/trans/Inn.trz");

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 
 #include "common/files.h"
@@ -55,6 +56,11 @@ Installation::Installation(const std::string& registryRoot, int seed, const std:
   fs::copy(game, original, fs::copy_options::recursive);
   fs::create_directories(prefix);
   writeFile(prefix + "/user.reg", userReg(registryRoot.empty() ? game : registryRoot));
+}
+
+std::string sampleShape(const std::string& small) {
+  const char* size = std::getenv("VH_SAMPLE_SIZE");
+  return size && std::string(size) == "large" ? "--size large" : small;
 }
 
 std::vector<std::string> Installation::archives() const {

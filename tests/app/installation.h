@@ -47,6 +47,11 @@ class Installation {
   std::string prefix = dir / "prefix";
 };
 
+// The sample game's shape for tests that hold on any size of game: the
+// large sample when VH_SAMPLE_SIZE is "large" (make check-large), else
+// `small`.
+std::string sampleShape(const std::string& small = "--scenes 6 --subs 3");
+
 // vhpatch started in the background in `mode`, on the terminal desktop
 // with its output thrown away, for tests that kill it or wait on a file it
 // reaches; the caller reaps it.

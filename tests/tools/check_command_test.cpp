@@ -74,6 +74,8 @@ TEST_F(VhtoolCheck, ReportsEachPlantedFaultWithItsFileAndLine) {
   ASSERT_FALSE(left.empty());
   const std::string trans = tree + "/trans/";
   const std::string utf8 = "\xE4\xB8\xAD";  // 中 in UTF-8: its last byte starts a GBK character it lacks
+  // 你好 in UTF-8 is GBK as well (浣犲ソ): only the file's other values tell.
+  const std::string hello = "\xE4\xBD\xA0\xE5\xA5\xBD";
   // One entry per fault; where it is reported counts from the entry's first line.
   const struct {
     const char* fault;
@@ -88,6 +90,12 @@ TEST_F(VhtoolCheck, ReportsEachPlantedFaultWithItsFileAndLine) {
       {"sub-scene the game lacks", "id=Inn880001\ntype=speech\nvalue=x\n", "the game has no sub-scene 88"},
       {"record outside the file", "id=Inn999999\ntype=object\nvalue=x\n", "is outside the record file"},
       {"UTF-8 value", "value=" + utf8 + "\nid=" + speech + "\ntype=speech\n", "it reads as UTF-8"},
+      {"UTF-8 value that is GBK too", "value=" + hello + "\nid=" + speech + "\ntype=speech\n",
+       "the value reads as UTF-8, which the game shows as other characters: save the file as GBK"},
+      {"UTF-8 value after ASCII", "id=" + speech + "\ntype=speech\nvalue=Hello " + hello + "\n",
+       "the value reads as UTF-8, which the game shows", 2},
+      {"UTF-8 accent in a UTF-8 file", "id=" + speech + "\ntype=speech\nvalue=caf\xC3\xA9\n",
+       "the value reads as UTF-8, which the game shows", 2},
       {"value too long", "value=" + std::string(70'000, 'a') + "\nid=" + speech + "\ntype=speech\n",
        "do not fit its 16-bit length field"},
       {"sub-scene left out of the index", "id=Inn" + left + "0001\ntype=object\nvalue=x\n",
@@ -118,8 +126,32 @@ TEST_F(VhtoolCheck, ReportsEachPlantedFaultWithItsFileAndLine) {
   test::makeFolders(tree + "/addon");
   test::writeFile(tree + "/addon/mine.txt", "id=" + speech + "\ntype=speech\nvalue=y\n");
 
+  // Two scenes translated in GBK, every value a phrase that does not read
+  // as UTF-8 but for one text in Cellar that does by chance: a note.
+  const char* const kGbkPhrases[] = {"\xC4\xE3\xBA\xC3", "\xB4\xAC\xB3\xA4", "\xC2\xEB\xCD\xB7<CR>\xD0\xA1\xD0\xC4",
+                                     "\xD4\xBF\xB3\xD7\xD4\xDA\xC4\xC4\xC0\xEF"};  // 你好 船长 码头<CR>小心 钥匙在哪里
+  int chance = 0;
+  for (const char* scene : {"Docks", "Cellar"}) {
+    std::string translated;
+    int n = 0;
+    for (const std::string& l : split(test::readFile(trans + scene + ".trz"), '\n')) {
+      if (l.empty()) continue;
+      const bool value = l.starts_with("value=");
+      if (value && ++n == 1 && scene == std::string("Cellar")) {
+        translated += "value=\xF0\xA1\xB0\xA1\r\n";  // 稹啊, in UTF-8 U+21C21
+        chance = static_cast<int>(split(translated, '\n').size()) - 1;
+      } else {
+        translated += value ? "value=" + std::string(kGbkPhrases[n % std::size(kGbkPhrases)]) + "\r\n" : l + "\n";
+      }
+    }
+    ASSERT_GT(n, 1) << scene;
+    test::writeFile(trans + scene + ".trz", translated);
+  }
+  ASSERT_GT(chance, 0);
+
   const auto result = vhtool("check '" + game + "' '" + tree + "'");
   EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out.find(trans + "Docks.trz"), std::string::npos) << result.out;
   const auto reported = [&](const std::string& file, int at, const std::string& text) {
     const std::string prefix = file + ":" + std::to_string(at) + ": ";
     for (const std::string& l : split(result.out, '\n')) {
@@ -135,6 +167,10 @@ TEST_F(VhtoolCheck, ReportsEachPlantedFaultWithItsFileAndLine) {
   EXPECT_TRUE(reported(trans + "Harbor.trz", 1, "byte-order mark")) << result.out;
   EXPECT_TRUE(reported(trans + "Nowhere.trz", 1, "no index file")) << result.out;
   EXPECT_TRUE(reported(tree + "/addon/mine.txt", 1, "note: overrides the entry")) << result.out;
+  EXPECT_TRUE(reported(trans + "Cellar.trz", chance, "note: the value also reads as UTF-8")) << result.out;
+  size_t cellarLines = 0;
+  for (const std::string& l : split(result.out, '\n')) cellarLines += l.starts_with(trans + "Cellar.trz:");
+  EXPECT_EQ(cellarLines, 1u) << result.out;
 }
 
 }  // namespace

@@ -68,5 +68,42 @@ TEST(Gbk, AFaultNamesTheCharacterAndWhereItStands) {
   EXPECT_EQ(describeUtf8Character("ab\xC3", 2), "the byte \\xC3");
 }
 
+// Chinese phrases a translator writes, in UTF-8 as an editor saves them by
+// default and in GBK as the game needs them: only the UTF-8 forms read as
+// UTF-8.
+TEST(Gbk, UnicodeChinesePhrasesReadAsUtf8AndTheirGbkFormsDoNot) {
+  for (const char* phrase : {"\xE4\xBD\xA0\xE5\xA5\xBD",                                      // 你好
+                             "\xE4\xBD\xA0\xE5\xA5\xBD\xE4\xB8\x96\xE7\x95\x8C",                  // 你好世界
+                             "\xE8\x88\xB9\xE9\x95\xBF",                                      // 船长
+                             "Hello \xE4\xBD\xA0\xE5\xA5\xBD",                                // Hello 你好
+                             "\xE7\xA0\x81\xE5\xA4\xB4",                                      // 码头
+                             "\xE9\x92\xA5\xE5\x8C\x99\xE5\x9C\xA8\xE5\x93\xAA\xE9\x87\x8C",   // 钥匙在哪里
+                             "\xE5\xB0\x8F\xE5\xBF\x83\xEF\xBC\x81"}) {                     // 小心！
+    EXPECT_EQ(readAsUtf8(phrase), Utf8Reading::Wide) << phrase;
+    const auto gbk = utf8ToGbk(phrase);
+    ASSERT_TRUE(gbk.has_value()) << phrase;
+    EXPECT_NE(readAsUtf8(*gbk), Utf8Reading::Wide) << phrase;
+  }
+  EXPECT_EQ(readAsUtf8("\xF0\xA1\xB0\xA1"), Utf8Reading::Wide);  // 稹啊 in GBK, by chance U+21C21 in UTF-8
+  const struct {
+    const char* bytes;
+    Utf8Reading reading;
+    const char* why;
+  } kCases[] = {
+      {"\xC5\xA3", Utf8Reading::Narrow, "GBK 牛, which reads as U+0163"},
+      {"\xD0\xBB\xD0\xBB", Utf8Reading::Narrow, "GBK 谢谢, which reads as U+043B twice"},
+      {"caf\xC3\xA9", Utf8Reading::Narrow, "UTF-8 below U+0800"},
+      {"plain ASCII", Utf8Reading::None, "no character beyond ASCII"},
+      {"", Utf8Reading::None, "empty"},
+      {"\xC0\x80", Utf8Reading::None, "overlong NUL"},
+      {"\xE0\x80\xAF", Utf8Reading::None, "overlong slash"},
+      {"\xED\xA0\x80", Utf8Reading::None, "a surrogate"},
+      {"\xF4\x90\x80\x80", Utf8Reading::None, "beyond U+10FFFF"},
+      {"\xE4\xBD", Utf8Reading::None, "cut off"},
+      {"\xE4\xBD\xA0\xBD", Utf8Reading::None, "a stray continuation byte"},
+  };
+  for (const auto& c : kCases) EXPECT_EQ(readAsUtf8(c.bytes), c.reading) << c.why;
+}
+
 }  // namespace
 }  // namespace vh
