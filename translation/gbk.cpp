@@ -2,6 +2,8 @@
 
 #include <iconv.h>
 
+#include "common/little_endian.h"
+
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -76,38 +78,17 @@ bool roundTripsThroughUtf8(std::string_view gbk) {
 }
 
 Utf8Reading readAsUtf8(std::string_view bytes) {
+  // iconv refuses what is not UTF-8 (overlong forms, surrogates, code points
+  // past U+10FFFF, a character cut off), so only the code points are ours to
+  // weigh.
+  size_t stoppedAt = 0;
+  const auto points = Converter("UTF-32LE", "UTF-8").convert(bytes, stoppedAt);
+  if (!points) return Utf8Reading::None;
   bool beyondAscii = false, wide = false;
-  for (size_t i = 0; i < bytes.size();) {
-    const auto lead = static_cast<unsigned char>(bytes[i]);
-    if (lead < 0x80) {
-      ++i;
-      continue;
-    }
-    // The second byte's range rules out overlong forms, surrogates and code
-    // points beyond U+10FFFF.
-    size_t length = 0;
-    unsigned char low = 0x80, high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-      length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      length = 3;
-      if (lead == 0xE0) low = 0xA0;
-      if (lead == 0xED) high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      length = 4;
-      if (lead == 0xF0) low = 0x90;
-      if (lead == 0xF4) high = 0x8F;
-    } else {
-      return Utf8Reading::None;
-    }
-    if (i + length > bytes.size()) return Utf8Reading::None;
-    for (size_t k = 1; k < length; ++k) {
-      const auto next = static_cast<unsigned char>(bytes[i + k]);
-      if (next < (k == 1 ? low : 0x80) || next > (k == 1 ? high : 0xBF)) return Utf8Reading::None;
-    }
-    beyondAscii = true;
-    wide = wide || length > 2;
-    i += length;
+  for (size_t i = 0; i + 4 <= points->size(); i += 4) {
+    const uint32_t point = loadLE32(reinterpret_cast<const uint8_t*>(points->data() + i));
+    beyondAscii = beyondAscii || point >= 0x80;
+    wide = wide || point >= 0x800;
   }
   return wide ? Utf8Reading::Wide : beyondAscii ? Utf8Reading::Narrow : Utf8Reading::None;
 }
