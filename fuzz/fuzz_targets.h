@@ -32,6 +32,7 @@ int wineRegistry(const uint8_t* data, size_t size);
 int libraryFolderList(const uint8_t* data, size_t size);
 int bmpPicture(const uint8_t* data, size_t size);
 int jpegPicture(const uint8_t* data, size_t size);
+int pngPicture(const uint8_t* data, size_t size);
 int xmgDecode(const uint8_t* data, size_t size);
 int xmgEncode(const uint8_t* data, size_t size);
 

@@ -3,6 +3,7 @@
 #include <png.h>
 
 #include <csetjmp>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -20,10 +21,18 @@ struct PngState {
   size_t position = 0;
   std::vector<png_bytep> rows;
   std::string output;
-  // The size of a picture refused for being too large; 0 otherwise.
+  // The size of a picture refused for being too large, or for claiming more
+  // image data than the file could inflate to; 0 otherwise.
   png_uint_32 refusedWidth = 0;
   png_uint_32 refusedHeight = 0;
+  uint64_t refusedDataBytes = 0;  // set when the data, not the sides, was refused
 };
+
+// Deflate turns one byte into at most 1032, and a stream's last bits and the
+// interlaced passes' row rounding may add a little; any PNG that needs more
+// inflated data than its file's bytes allow for cannot be whole.
+constexpr uint64_t kInflateRatio = 1032;
+constexpr uint64_t kInflateSlack = 64 << 10;
 
 [[noreturn]] void pngFailed(png_structp png, png_const_charp message) {
   auto* state = static_cast<PngState*>(png_get_error_ptr(png));
@@ -66,15 +75,26 @@ void destroyPng(png_structp& png, png_infop& info, PngDirection direction) {
 
 void readBody(png_structp png, png_infop info, PngState& state, Picture& picture) {
   png_set_read_fn(png, &state, pngReadBytes);
+  // Sizes are bounded before any row is allocated. libpng's own bound (a
+  // million pixels a side) would only call the header invalid; lifted to the
+  // format's own limit, ours comes first and a translator is told the size.
+  png_set_user_limits(png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
   png_read_info(png, info);
-  // Sizes are bounded before any row is allocated. libpng's own bound would
-  // only call the header invalid; a translator is told the picture's size.
   const png_uint_32 width = png_get_image_width(png, info);
   const png_uint_32 height = png_get_image_height(png, info);
   if (width > static_cast<png_uint_32>(kMaxPictureSide) || height > static_cast<png_uint_32>(kMaxPictureSide)) {
     state.refusedWidth = width;
     state.refusedHeight = height;
     png_error(png, "picture too large");
+  }
+  // A header may claim a picture its few bytes of data could never fill;
+  // libpng would allocate every row before finding the data short.
+  const uint64_t inflated = (static_cast<uint64_t>(png_get_rowbytes(png, info)) + 1) * height;
+  if (inflated > state.input->size() * kInflateRatio + kInflateSlack) {
+    state.refusedWidth = width;
+    state.refusedHeight = height;
+    state.refusedDataBytes = inflated;
+    png_error(png, "picture larger than its data");
   }
   // Whatever the file holds comes out as 8-bit red, green, blue, alpha.
   png_set_expand(png);
@@ -138,6 +158,12 @@ Picture decodePng(const std::string& bytes) {
   state.input = &bytes;
   Picture picture;
   if (!runPng(state, picture, PngDirection::Read)) {
+    if (state.refusedDataBytes != 0) {
+      throw PictureError("PNG picture of " + std::to_string(state.refusedWidth) + " x " +
+                         std::to_string(state.refusedHeight) + " pixels needs " +
+                         std::to_string(state.refusedDataBytes) + " bytes of image data, more than a file of " +
+                         std::to_string(bytes.size()) + " bytes can hold");
+    }
     if (state.refusedWidth != 0) {
       throw PictureError("PNG picture of " + std::to_string(state.refusedWidth) + " x " +
                          std::to_string(state.refusedHeight) + " pixels is larger than " +

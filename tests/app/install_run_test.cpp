@@ -185,9 +185,12 @@ TEST(InstallRun, ASignalStopsBetweenFilesAndSaysWhere) {
   struct Case {
     int signal;
     bool atFirstNewFile;  // else at the debug line of the third scene's first archive
+    const char* args;
+    const char* input;  // Enter presses the install button in the default mode
   };
-  for (const Case c : {Case{SIGTERM, true}, Case{SIGINT, false}, Case{SIGHUP, false}}) {
-    SCOPED_TRACE(strsignal(c.signal));
+  for (const Case c : {Case{SIGTERM, true, "makeandapply", ""}, Case{SIGINT, false, "makeandapply", ""},
+                       Case{SIGHUP, false, "makeandapply", ""}, Case{SIGINT, false, "", "\n"}}) {
+    SCOPED_TRACE(std::string(strsignal(c.signal)) + ", mode \"" + c.args + "\"");
     Installation setup;
     ASSERT_EQ(setup.vhpatch("make").status, 0);
     const auto scenes = scenesOf(setup);
@@ -197,7 +200,7 @@ TEST(InstallRun, ASignalStopsBetweenFilesAndSaysWhere) {
     const int watch = inotify_init1(IN_CLOEXEC);
     ASSERT_GE(inotify_add_watch(watch, setup.game.c_str(), IN_CREATE), 0);
 
-    Running vhpatch(setup, "makeandapply");
+    Running vhpatch(setup, c.args, c.input);
     if (c.atFirstNewFile) {
       alignas(inotify_event) char events[4096];
       bool seen = false;

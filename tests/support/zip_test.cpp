@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include "common/files.h"
+#include "tests/recording_desktop.h"
 #include "tests/support/package_fixture.h"
 #include "tests/test_support.h"
 
@@ -153,17 +154,32 @@ TEST_F(ZipTest, ALyingSizeIsRefusedWithoutAllocating) {
 }
 
 TEST_F(ZipTest, ExtractToDiskReplacesWholeOrNotAtAll) {
+  RecordingDesktop recording;
+  ScopedDesktop installed(recording);
+  const std::string path = write({{"extra/readme.txt", "new"}, {"extra/damaged.txt", std::string(4096, 'd')}});
+  test::damageMember(path, "extra/damaged.txt");
   ZipReader reader;
-  ASSERT_EQ(reader.OpenZip(write({{"extra/readme.txt", "new"}})), 1);
+  ASSERT_EQ(reader.OpenZip(path), 1);
   test::writeFile(dir / "out.txt", "old");
-  reader.ExtractFileToDisk("missing", dir / "out.txt", 0, "");
-  EXPECT_EQ(test::readFile(dir / "out.txt"), "old");
-  EXPECT_FALSE(fileExists(dir / "never.txt"));
-  reader.ExtractFileToDisk("missing", dir / "never.txt", 0, "");
-  EXPECT_FALSE(fileExists(dir / "never.txt"));
-  reader.ExtractFileToDisk("EXTRA/README.TXT", dir / "out.txt", 0, "");
-  EXPECT_EQ(test::readFile(dir / "out.txt"), "new");
+  const std::string out = dir / "out.txt", never = dir / "never.txt", unreachable = dir / "no/such/folder/out.txt";
+  reader.ExtractFileToDisk("missing", out, 0, "");
+  EXPECT_EQ(test::readFile(out), "old");
+  reader.ExtractFileToDisk("extra/damaged.txt", out, 0, "");
+  EXPECT_EQ(test::readFile(out), "old");
+  reader.ExtractFileToDisk("missing", never, 0, "");
+  EXPECT_FALSE(fileExists(never));
+  reader.ExtractFileToDisk("extra/readme.txt", unreachable, 0, "");
+  EXPECT_FALSE(fileExists(unreachable));
+  reader.ExtractFileToDisk("EXTRA/README.TXT", out, 0, "");
+  EXPECT_EQ(test::readFile(out), "new");
   EXPECT_EQ(listFolder(dir.path(), true).size(), 2u);  // p.zip and out.txt: no leftovers
+  // Each failure leaves a debug line, and the extraction that worked none.
+  EXPECT_EQ(recording.texts(RecordingDesktop::Kind::Debug),
+            (std::vector<std::string>{"cannot extract member missing to " + out,
+                                      "cannot extract member extra/damaged.txt to " + out,
+                                      "cannot extract member missing to " + never,
+                                      "cannot write member extra/readme.txt to " + unreachable}));
+  EXPECT_TRUE(recording.messages().empty());
 }
 
 TEST_F(ZipTest, AReaderAndWriterWithoutAPackageDoNothing) {
