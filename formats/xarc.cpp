@@ -20,12 +20,7 @@ constexpr int64_t kMissingEntriesAllowed = 64;
 // ---- tXFile
 
 std::shared_ptr<tXFile> tXFile::Create(const std::string& name, int32_t offset, int32_t length, tXARC* parent) {
-  auto file = std::make_shared<tXFile>();
-  file->name = name;
-  file->offset = offset;
-  file->length = length;
-  file->parent = parent;
-  return file;
+  return createAs<tXFile>(name, offset, length, parent);
 }
 
 int tXFile::replaceBank(ByteBufferPtr buffer) {

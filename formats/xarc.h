@@ -50,6 +50,18 @@ class tXFile {
   virtual std::unique_ptr<Stream> getStream();
 
   static std::shared_ptr<tXFile> Create(const std::string& name, int32_t offset, int32_t length, tXARC* parent);
+
+ protected:
+  // A member of either kind, placed in its archive.
+  template <class Member>
+  static std::shared_ptr<Member> createAs(const std::string& name, int32_t offset, int32_t length, tXARC* parent) {
+    auto file = std::make_shared<Member>();
+    file->name = name;
+    file->offset = offset;
+    file->length = length;
+    file->parent = parent;
+    return file;
+  }
 };
 
 using tXFilePtr = std::shared_ptr<tXFile>;

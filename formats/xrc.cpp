@@ -36,12 +36,7 @@ int tRecordData::getType() const {
 // ---- tXRC
 
 std::shared_ptr<tXRC> tXRC::Create(const std::string& name, int32_t offset, int32_t length, tXARC* parent) {
-  auto file = std::make_shared<tXRC>();
-  file->name = name;
-  file->offset = offset;
-  file->length = length;
-  file->parent = parent;
-  return file;
+  return createAs<tXRC>(name, offset, length, parent);
 }
 
 std::optional<Fault> tXRC::read(Stream& stream) {

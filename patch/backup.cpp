@@ -712,16 +712,9 @@ int GameBackup::restoreAll(HeldSignals* signals) {
 }
 
 int uninstallGame(tPatcher& patcher, GameBackup::PutBack* putBack) {
-  if (!patcher.validateInstall()) {
-    reporter().messageBox("Cannot find Varnhollow installation.");
-    return 1;
-  }
+  const auto lock = patcher.lockGame();
+  if (!lock) return 1;
   const std::string root = patcher.gameRoot;
-  const auto lock = GameFolderLock::take(root);
-  if (!lock) {
-    reporter().messageBox("another installation is running in:" + root);
-    return 1;
-  }
   GameBackup backup(root);
   backup.load();
   if (backup.empty() && backup.unreadable() == 0) {

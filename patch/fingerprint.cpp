@@ -2,6 +2,7 @@
 
 #include "common/bytes.h"
 #include "common/key_value.h"
+#include "common/little_endian.h"
 #include "common/report.h"
 #include "common/sha256.h"
 #include "formats/xarc.h"
@@ -22,11 +23,6 @@ bool isShape(const std::string& text) {
   return true;
 }
 
-void appendU16(std::string& out, uint32_t value) {
-  out += static_cast<char>(value & 0xFF);
-  out += static_cast<char>((value >> 8) & 0xFF);
-}
-
 }  // namespace
 
 std::string fingerprintKey(const std::string& archivePath) { return lowerCase(toSlashes(archivePath)); }
@@ -35,12 +31,12 @@ std::string archiveFingerprint(const tXARC& archive) {
   const auto xrc = archive.getXRC();
   std::string shape;
   const size_t count = xrc ? xrc->records.size() : 0;
-  for (int shift = 0; shift < 64; shift += 16) appendU16(shape, static_cast<uint32_t>(uint64_t{count} >> shift));
+  for (int shift = 0; shift < 64; shift += 16) appendLE16(shape, static_cast<uint16_t>(uint64_t{count} >> shift));
   if (xrc) {
     for (const tRecordPtr& record : xrc->records) {
       shape += static_cast<char>(record->data.type1);
       shape += static_cast<char>(record->data.type2);
-      appendU16(shape, record->data.childCount);
+      appendLE16(shape, record->data.childCount);
     }
   }
   return sha256Hex(shape).substr(0, kShapeDigits);

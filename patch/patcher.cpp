@@ -286,21 +286,23 @@ void tPatcher::removeLeftoverFiles() {
   }
 }
 
+std::unique_ptr<GameFolderLock> tPatcher::lockGame() {
+  if (!validateInstall()) {
+    reporter().messageBox("Cannot find Varnhollow installation.");
+    return nullptr;
+  }
+  // Two runs writing into one game folder would mix their files.
+  auto lock = GameFolderLock::take(gameRoot);
+  if (!lock) reporter().messageBox("another installation is running in:" + gameRoot);
+  return lock;
+}
+
 int tPatcher::doReplace() {
   stopped_ = false;
   position_ = {};
   written_ = {};
-  if (!validateInstall()) {
-    reporter().messageBox("Cannot find Varnhollow installation.");
-    return 0;
-  }
-  if (!patch) return 0;
-  // Two installations writing into one game folder would mix their files.
-  const auto lock = GameFolderLock::take(gameRoot);
-  if (!lock) {
-    reporter().messageBox("another installation is running in:" + gameRoot);
-    return 0;
-  }
+  const auto lock = lockGame();
+  if (!lock || !patch) return 0;
   GameBackup backup(gameRoot);
   backup.load();
   if (backup.unreadable() > 0) {

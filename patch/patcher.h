@@ -15,6 +15,7 @@
 namespace vh {
 
 class GameBackup;
+class GameFolderLock;
 class HeldSignals;
 class tPatch;
 class tPatchScene;
@@ -35,6 +36,9 @@ class tPatcher {
 
   virtual int getRegPath();
   virtual int validateInstall();
+  // The game folder found and locked for writing; null once the user has
+  // been told why not (no game there, or another installation in it).
+  [[nodiscard]] std::unique_ptr<GameFolderLock> lockGame();
   virtual int loadPatch(const std::string& url);
   virtual int replaceExtra();
   virtual int doReplace();

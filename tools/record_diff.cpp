@@ -10,6 +10,7 @@
 #include "common/bytes.h"
 #include "formats/xarc.h"
 #include "formats/xrc.h"
+#include "translation/embedded_text.h"
 #include "translation/kind_words.h"
 #include "translation/trz.h"
 
@@ -23,17 +24,6 @@ std::string escape(unsigned char c) {
   char text[8];
   std::snprintf(text, sizeof text, "\\x%02X", c);
   return text;
-}
-
-// The text embedded in a subString behind a prefix of `prefix` bytes, when
-// the layout holds together.
-bool embeddedText(const std::string& subString, size_t prefix, std::string& text) {
-  if (subString.size() < prefix + 2) return false;
-  const size_t length = static_cast<unsigned char>(subString[prefix]) |
-                        (static_cast<size_t>(static_cast<unsigned char>(subString[prefix + 1])) << 8);
-  if (prefix + 2 + length > subString.size()) return false;
-  text = subString.substr(prefix + 2, length);
-  return true;
 }
 
 // The kind words a translation entry for this record may carry.
@@ -115,11 +105,11 @@ std::string describeRecord(const tRecordData& data, const GbkPrinter& gbk) {
   std::string line = "type " + std::to_string(data.type1) + "/" + std::to_string(data.type2) + " kind " +
                      std::to_string(data.getType()) + fittingWords(data);
   if (!data.title.empty()) line += "  title \"" + gbk.show(data.title) + "\"";
-  std::string text;
   const int kind = data.getType();
-  const size_t prefix = kind == 2 ? 0 : kind == 4 ? 66 : 102;
-  if ((kind == 2 || kind == 4 || kind == 7) && embeddedText(data.subString, prefix, text) && !text.empty()) {
-    line += "  text \"" + gbk.show(text) + "\"";
+  if (kind != 2 && kind != 4 && kind != 7) return line;
+  const size_t prefix = kind == 2 ? kSpeechTextPrefix : kind == 4 ? kTextPrefix : kText2Prefix;
+  if (const auto text = embeddedText(data.subString, prefix); text && !text->empty()) {
+    line += "  text \"" + gbk.show(std::string(*text)) + "\"";
   }
   return line;
 }

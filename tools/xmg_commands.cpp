@@ -14,44 +14,41 @@ namespace vh::tool {
 
 namespace {
 
-bool twoPaths(const Args& args, const char* name, const char* usage) {
-  if (args.size() == 2) return true;
-  std::fprintf(stderr, "usage: vhtool %s %s\n", name, usage);
-  return false;
+// Both commands take IN and OUT; a picture that cannot be read, converted
+// or written is the command's failure (status 1), said on standard error.
+template <class Convert>
+int convertFile(const Args& args, const char* name, const char* usage, Convert convert) {
+  if (args.size() != 2) {
+    std::fprintf(stderr, "usage: vhtool %s %s\n", name, usage);
+    return 2;
+  }
+  try {
+    convert(args[0], args[1]);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "vhtool %s: %s\n", name, e.what());
+    return 1;
+  }
+  return 0;
 }
 
 }  // namespace
 
 int xmgToPicture(const Args& args) {
-  if (!twoPaths(args, "xmg2png", "IN.xmg OUT.png|OUT.ppm")) return 2;
-  const std::string& in = args[0];
-  const std::string& out = args[1];
-  try {
+  return convertFile(args, "xmg2png", "IN.xmg OUT.png|OUT.ppm", [](const std::string& in, const std::string& out) {
     const auto kind = pictureKindOf(out);
     if (!kind) throw PictureError(out + ": unknown picture type (use .png or .ppm)");
     writePicture(out, pictureFromXmg(readXmgFile(in), *kind == PictureKind::Png));
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "vhtool xmg2png: %s\n", e.what());
-    return 1;
-  }
-  return 0;
+  });
 }
 
 int pictureToXmg(const Args& args) {
-  if (!twoPaths(args, "png2xmg", "IN.png|IN.ppm OUT.xmg")) return 2;
-  const std::string& in = args[0];
-  const std::string& out = args[1];
-  try {
+  return convertFile(args, "png2xmg", "IN.png|IN.ppm OUT.xmg", [](const std::string& in, const std::string& out) {
     const ByteBufferPtr buffer = encodePictureFile(in);
     auto file = ReplacingFile::create(out);
     if (!file) throw PictureError(out + ": cannot create the file");
     file->stream().write(buffer->data(), buffer->size());
     if (!file->commit()) throw PictureError(out + ": cannot write the file");
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "vhtool png2xmg: %s\n", e.what());
-    return 1;
-  }
-  return 0;
+  });
 }
 
 }  // namespace vh::tool

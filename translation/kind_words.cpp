@@ -1,6 +1,7 @@
 #include "translation/kind_words.h"
 
 #include "formats/xrc.h"
+#include "translation/embedded_text.h"
 #include "translation/replace.h"
 #include "translation/trz.h"
 
@@ -8,28 +9,16 @@ namespace vh {
 
 namespace {
 
-// The 16-bit length at `prefix` and the bytes it counts both lie inside the
-// subString.
-bool layoutHolds(const std::string& subString, size_t prefix) {
-  if (subString.size() < prefix + 2) return false;
-  const size_t length = static_cast<unsigned char>(subString[prefix]) |
-                        (static_cast<size_t>(static_cast<unsigned char>(subString[prefix + 1])) << 8);
-  return prefix + 2 + length <= subString.size();
-}
-
-std::string embeddedAt(const std::string& subString, size_t prefix) {
-  const size_t length = static_cast<unsigned char>(subString[prefix]) |
-                        (static_cast<size_t>(static_cast<unsigned char>(subString[prefix + 1])) << 8);
-  return subString.substr(prefix + 2, length);
-}
+bool layoutHolds(const std::string& subString, size_t prefix) { return embeddedText(subString, prefix).has_value(); }
 
 // The embedded kind the record's text belongs to, or kKindNone.
 int32_t embeddedKind(const tRecordData& data) {
   switch (data.getType()) {
-    case 2: return layoutHolds(data.subString, 0) ? kKindSpeech : kKindNone;
-    case 4: return layoutHolds(data.subString, 66) ? kKindText : kKindNone;
+    case 2: return layoutHolds(data.subString, kSpeechTextPrefix) ? kKindSpeech : kKindNone;
+    case 4: return layoutHolds(data.subString, kTextPrefix) ? kKindText : kKindNone;
     case 7:
-      return layoutHolds(data.subString, 102) && !layoutHolds(data.subString, 0) && !layoutHolds(data.subString, 66)
+      return layoutHolds(data.subString, kText2Prefix) && !layoutHolds(data.subString, kSpeechTextPrefix) &&
+                     !layoutHolds(data.subString, kTextPrefix)
                  ? kKindText2
                  : kKindNone;
     default: return kKindNone;
@@ -69,8 +58,8 @@ std::vector<RecordText> recordTexts(const tRecordData& data) {
     texts.push_back({kind, exportWord(kind), data.title});
   }
   if (const int32_t kind = embeddedKind(data); kind != kKindNone) {
-    std::string text = embeddedAt(data.subString, *embeddedTextPrefix(kind));
-    if (!text.empty()) texts.push_back({kind, exportWord(kind), std::move(text)});
+    const std::string_view text = *embeddedText(data.subString, *embeddedTextPrefix(kind));
+    if (!text.empty()) texts.push_back({kind, exportWord(kind), std::string(text)});
   }
   return texts;
 }

@@ -3,18 +3,15 @@
 #include <limits>
 #include <vector>
 
+#include "common/little_endian.h"
 #include "common/report.h"
 #include "formats/xrc.h"
+#include "translation/embedded_text.h"
 #include "translation/trz.h"
 
 namespace vh {
 
 namespace {
-
-constexpr size_t kSpeechPrefix = 0;
-constexpr size_t kTextPrefix = 66;
-constexpr size_t kText2Prefix = 102;
-constexpr size_t kTextLengthSize = 2;
 
 std::string describeEntry(const tTransRecord& entry) {
   return "translation entry " + entry.scnId + " sub-scene " + std::to_string(entry.subId) + " record " +
@@ -44,7 +41,7 @@ bool isTitleKind(int32_t typeId) { return typeId == kKindGroup || typeId == kKin
 std::optional<size_t> embeddedTextPrefix(int32_t typeId) {
   switch (typeId) {
     case kKindSpeech:
-      return kSpeechPrefix;
+      return kSpeechTextPrefix;
     case kKindText:
       return kTextPrefix;
     case kKindText2:
@@ -65,18 +62,16 @@ ReplaceResult replaceEmbeddedText(tRecordData& data, size_t prefix, const std::s
   if (value.size() > kMaxRecordText) return ReplaceResult::ValueTooLong;
   const std::string& old = data.subString;
   if (old.size() < prefix + kTextLengthSize) return ReplaceResult::SubStringTooShort;
-  const size_t oldLength =
-      static_cast<uint8_t>(old[prefix]) | (static_cast<size_t>(static_cast<uint8_t>(old[prefix + 1])) << 8);
-  const size_t tailStart = prefix + kTextLengthSize + oldLength;
-  if (tailStart > old.size()) return ReplaceResult::TextPastEnd;
-  const size_t newSize = old.size() - oldLength + value.size();
+  const std::optional<std::string_view> oldText = embeddedText(old, prefix);
+  if (!oldText) return ReplaceResult::TextPastEnd;
+  const size_t tailStart = prefix + kTextLengthSize + oldText->size();
+  const size_t newSize = old.size() - oldText->size() + value.size();
   if (newSize > static_cast<size_t>(std::numeric_limits<int32_t>::max())) return ReplaceResult::ValueTooLong;
 
   std::string updated;
   updated.reserve(newSize);
   updated.append(old, 0, prefix);
-  updated.push_back(static_cast<char>(value.size() & 0xFF));
-  updated.push_back(static_cast<char>((value.size() >> 8) & 0xFF));
+  appendLE16(updated, static_cast<uint16_t>(value.size()));
   updated.append(value);
   updated.append(old, tailStart, std::string::npos);
   data.subString = std::move(updated);

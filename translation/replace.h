@@ -7,10 +7,10 @@
 //   speech (2), text (4), text2 (100)                text embedded in subString
 //   anything else                                    nothing
 //
-// Embedded text sits in subString after a fixed prefix of P bytes (0 for
-// speech, 66 for text, 102 for text2) as a 16-bit length L, low byte first,
-// and L bytes of text; whatever follows is the tail. Prefix and tail are
-// copied byte for byte, and the stored lengths are updated with the text.
+// Embedded text sits in subString after a fixed prefix of P bytes as a
+// 16-bit length L and L bytes of text (embedded_text.h); whatever follows is
+// the tail. Prefix and tail are copied byte for byte, and the stored lengths
+// are updated with the text.
 //
 // An entry that would make a length disagree with its text is skipped and
 // the record left as it was: a text that does not fit the 16-bit lengths, a

@@ -1,14 +1,18 @@
 // Both programs name their version when asked, and do nothing else.
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <string>
 
 #include "tests/test_support.h"
+#include "vh_version.h"
 
 namespace vh {
 namespace {
 
 TEST(Version, BothProgramsPrintTheirNameAndVersionAndSucceed) {
+  // The version project() declares, in the form players and scripts read.
+  ASSERT_TRUE(std::regex_match(kVersion, std::regex("[0-9]+\\.[0-9]+\\.[0-9]+"))) << kVersion;
   test::TempDir dir;
   for (const std::string program : {"vhpatch", "vhtool"}) {
     SCOPED_TRACE(program);
@@ -17,7 +21,7 @@ TEST(Version, BothProgramsPrintTheirNameAndVersionAndSucceed) {
     const auto result =
         test::runCommand("cd '" + dir.path() + "' && env -u DISPLAY '" + test::binaryPath(program) + "' --version");
     EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out, program + " 1.1.0\n");
+    EXPECT_EQ(result.out, program + " " + kVersion + "\n");
     EXPECT_EQ(result.err, "");
   }
   EXPECT_TRUE(test::runCommand("ls -A '" + dir.path() + "'").out.empty());

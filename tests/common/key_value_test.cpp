@@ -6,19 +6,24 @@ namespace vh {
 namespace {
 
 TEST(KeyValue, SplitAndJoin) {
-  std::string key, value;
-  splitKeyValue("id=03=x", key, value);
-  EXPECT_EQ(key, "id");
-  EXPECT_EQ(value, "03=x");
-  splitKeyValue("=03", key, value);
-  EXPECT_EQ(key, "=03");
-  EXPECT_EQ(value, "");
-  splitKeyValue("-sub-", key, value);
-  EXPECT_EQ(key, "-sub-");
-  EXPECT_EQ(value, "");
-  splitKeyValue(" id = 4 ", key, value);
-  EXPECT_EQ(key, " id ");
-  EXPECT_EQ(value, " 4 ");
+  // Split at the first "=", unless the line starts with one; nothing trimmed.
+  const struct {
+    const char* line;
+    const char* key;
+    const char* value;
+  } cases[] = {
+      {"id=03=x", "id", "03=x"},
+      {"=03", "=03", ""},
+      {"-sub-", "-sub-", ""},
+      {" id = 4 ", " id ", " 4 "},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    std::string key = "stale", value = "stale";
+    splitKeyValue(c.line, key, value);
+    EXPECT_EQ(key, c.key);
+    EXPECT_EQ(value, c.value);
+  }
   EXPECT_EQ(makeKeyValue("path", "a/b.xarc"), "path=a/b.xarc");
   EXPECT_EQ(makeKeyValue("", ""), "=");
 }

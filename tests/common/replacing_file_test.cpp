@@ -10,14 +10,25 @@ namespace {
 
 using test::TempDir;
 
-TEST(ReplacingFile, OldFileStaysUntilCommitAndNoTemporaryRemains) {
+// A game file that holds "old" while a replacement of it is written.
+class ReplacingFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override { test::writeFile(path, "old"); }
+
+  std::unique_ptr<ReplacingFile> replace(const std::string& content) {
+    auto file = ReplacingFile::create(path);
+    if (file) file->stream().writeString(content);
+    return file;
+  }
+
   TempDir dir;
   const std::string path = dir / "scene.xarc";
-  test::writeFile(path, "old");
+};
+
+TEST_F(ReplacingFileTest, OldFileStaysUntilCommitAndNoTemporaryRemains) {
   {
-    auto file = ReplacingFile::create(path);
+    auto file = replace("new content");
     ASSERT_NE(file, nullptr);
-    file->stream().writeString("new content");
     EXPECT_EQ(test::readFile(path), "old");
     ASSERT_TRUE(file->commit());
   }
@@ -25,20 +36,13 @@ TEST(ReplacingFile, OldFileStaysUntilCommitAndNoTemporaryRemains) {
   EXPECT_EQ(listFolder(dir.path(), true), std::vector<std::string>{"scene.xarc"});
 }
 
-TEST(ReplacingFile, DroppedWithoutCommitLeavesTheOriginal) {
-  TempDir dir;
-  const std::string path = dir / "scene.xarc";
-  test::writeFile(path, "old");
-  {
-    auto file = ReplacingFile::create(path);
-    ASSERT_NE(file, nullptr);
-    file->stream().writeString("half");
-  }
+TEST_F(ReplacingFileTest, DroppedWithoutCommitLeavesTheOriginal) {
+  ASSERT_NE(replace("half"), nullptr);
   EXPECT_EQ(test::readFile(path), "old");
   EXPECT_EQ(listFolder(dir.path(), true), std::vector<std::string>{"scene.xarc"});
 }
 
-TEST(ReplacingFile, FailsCleanlyInAMissingFolder) {
+TEST_F(ReplacingFileTest, FailsCleanlyInAMissingFolder) {
   TempDir dir;
   EXPECT_EQ(ReplacingFile::create(dir / "no/such/file"), nullptr);
 }
