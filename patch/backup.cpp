@@ -108,18 +108,29 @@ std::optional<Pieces> parsePieces(std::string_view text) {
   return pieces;
 }
 
-std::optional<std::string> rebuildFrom(const Pieces& pieces, std::string_view installed) {
-  std::string out;
+// Hands `visit` the parts the original is rebuilt from, in order: spans of
+// the installed bytes and of the kept data. False when a span lies outside
+// what it is taken from.
+template <typename Visit>
+bool forEachPart(const Pieces& pieces, std::string_view installed, Visit&& visit) {
+  const std::string_view data = pieces.data;
   uint64_t kept = 0;
   for (const Segment& s : pieces.segments) {
     if (s.copy) {
-      if (s.from > installed.size() || s.length > installed.size() - s.from) return std::nullopt;
-      out.append(installed.substr(s.from, s.length));
+      if (s.from > installed.size() || s.length > installed.size() - s.from) return false;
+      visit(installed.substr(s.from, s.length));
     } else {
-      out.append(pieces.data.substr(kept, s.length));
+      if (kept > data.size() || s.length > data.size() - kept) return false;
+      visit(data.substr(kept, s.length));
       kept += s.length;
     }
   }
+  return true;
+}
+
+std::optional<std::string> rebuildFrom(const Pieces& pieces, std::string_view installed) {
+  std::string out;
+  if (!forEachPart(pieces, installed, [&](std::string_view part) { out.append(part); })) return std::nullopt;
   return out;
 }
 
@@ -133,21 +144,12 @@ struct RebuiltDigest {
 
 std::optional<RebuiltDigest> rebuiltDigest(const Pieces& pieces, std::string_view installed) {
   Sha256 digest;
-  const std::string_view data = pieces.data;
-  uint64_t size = 0, kept = 0;
-  for (const Segment& s : pieces.segments) {
-    std::string_view part;
-    if (s.copy) {
-      if (s.from > installed.size() || s.length > installed.size() - s.from) return std::nullopt;
-      part = installed.substr(s.from, s.length);
-    } else {
-      if (kept > data.size() || s.length > data.size() - kept) return std::nullopt;
-      part = data.substr(kept, s.length);
-      kept += s.length;
-    }
+  uint64_t size = 0;
+  const bool whole = forEachPart(pieces, installed, [&](std::string_view part) {
     digest.add(part);
     size += part.size();
-  }
+  });
+  if (!whole) return std::nullopt;
   return RebuiltDigest{digest.hex(), size};
 }
 
