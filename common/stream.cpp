@@ -55,6 +55,16 @@ std::string Stream::readString(size_t count) {
   return bytes;
 }
 
+std::string Stream::readRest() {
+  std::string bytes(static_cast<size_t>(remaining()), '\0');
+  for (size_t done = 0; done < bytes.size();) {
+    const size_t got = read(bytes.data() + done, bytes.size() - done);
+    if (got == 0) throw StreamError(kReadError);
+    done += got;
+  }
+  return bytes;
+}
+
 std::string Stream::readLine() {
   std::string line;
   while (!atEnd()) {

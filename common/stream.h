@@ -50,6 +50,10 @@ class Stream {
   // allocated as given: callers check it against remaining() first when it
   // comes from the file.
   std::string readString(size_t count);
+  // Every byte from here to the end, or StreamError when they cannot all be
+  // read: for whole files, where zeros in place of lost bytes would pass for
+  // content.
+  std::string readRest();
   // Bytes up to a line feed, a 0 byte or the end, none of which is kept;
   // every carriage return is dropped wherever it stands.
   std::string readLine();

@@ -27,14 +27,11 @@ std::optional<std::string> readSmallFile(const std::string& path) {
   if (size < 0 || size > kMaxListSize) return std::nullopt;
   auto stream = FileStream::open(path, FileMode::Read);
   if (!stream) return std::nullopt;
-  std::string text(static_cast<size_t>(size), '\0');
-  size_t done = 0;
   try {
-    while (done < text.size()) done += stream->read(text.data() + done, text.size() - done);
+    return stream->readRest();
   } catch (const StreamError&) {
     return std::nullopt;
   }
-  return text;
 }
 
 std::vector<std::string> sortedFolders(const std::string& parent) {

@@ -525,14 +525,11 @@ Result<HiveText> readHive(Stream& stream, const std::string& path) {
   if (stream.size() > static_cast<int64_t>(kMaxHiveSize)) {
     return Fault{FaultKind::BadSize, path + " is larger than " + std::to_string(kMaxHiveSize >> 20) + " MiB"};
   }
-  std::string text(static_cast<size_t>(stream.size()), '\0');
-  size_t done = 0;
   try {
-    while (done < text.size()) done += stream.read(text.data() + done, text.size() - done);
+    return splitHiveText(stream.readRest());
   } catch (const StreamError&) {
     return Fault{FaultKind::CannotOpen, path + " cannot be read to its end"};
   }
-  return splitHiveText(text);
 }
 
 Result<HiveText> readHiveFile(const std::string& path) {
