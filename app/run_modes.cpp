@@ -24,6 +24,12 @@ std::string installSummary(const tPatcher& patcher) {
   // After an earlier installation most files may already be as the package
   // wants them; "0 archives translated" alone would read as a failure.
   if (written.upToDate) line += ", " + counted(written.upToDate, "file") + " already up to date";
+  // Such an archive keeps the game's own text: the player should know that
+  // part of the game stays untranslated, and the debug log is not for
+  // players.
+  if (written.untranslated) {
+    line += ", " + counted(written.untranslated, "archive") + " left untranslated (member table cut short)";
+  }
   line += "; ";
   // A package that changed nothing leaves no backup, and nothing to undo.
   const std::string backup = patcher.gameRoot + kBackupFolder;

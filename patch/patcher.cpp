@@ -16,6 +16,7 @@
 #include "formats/xrc.h"
 #include "common/sha256.h"
 #include "patch/backup.h"
+#include "patch/build_lock.h"
 #include "patch/fingerprint.h"
 #include "patch/game_folder.h"
 #include "patch/game_search.h"
@@ -125,7 +126,7 @@ std::pair<std::string, std::string> splitPath(const std::string& path) {
 // Several prefixes name a game folder. There is no list dialog: the folder
 // chooser asks, its prompt numbering the folders and starting in the first;
 // a typed number picks from the list, anything else is taken as a folder.
-std::string chooseGame(const std::vector<FoundGame>& found) {
+FoundGame chooseGame(const std::vector<FoundGame>& found) {
   std::string prompt = "Varnhollow is installed in more than one Wine prefix:";
   for (size_t i = 0; i < found.size(); ++i) {
     prompt += "\n" + std::to_string(i + 1) + ". " + found[i].shown + " (in " + found[i].prefix + ")";
@@ -135,9 +136,9 @@ std::string chooseGame(const std::vector<FoundGame>& found) {
   const std::string typed = pastedFolder(answer, homeFolder());
   if (!typed.empty() && typed.size() <= 3 && typed.find_first_not_of("0123456789") == std::string::npos) {
     const size_t chosen = std::stoul(typed);
-    if (chosen >= 1 && chosen <= found.size()) return found[chosen - 1].folder;
+    if (chosen >= 1 && chosen <= found.size()) return found[chosen - 1];
   }
-  return typed;
+  return {typed, "", ""};
 }
 
 }  // namespace
@@ -145,6 +146,7 @@ std::string chooseGame(const std::vector<FoundGame>& found) {
 tPatcher::~tPatcher() = default;
 
 int tPatcher::getRegPath() {
+  found_ = {};
   const GameSearch search = searchGame(kGameKey, kGameValue);
   lostFolder_ = search.lostFolder;
   if (search.found.empty()) {
@@ -160,9 +162,11 @@ int tPatcher::getRegPath() {
       installerHost().printLine("Varnhollow found in the Wine prefix " + game.prefix);
     }
     gameRoot = game.folder;
+    found_ = game;
     return 1;
   }
-  gameRoot = chooseGame(search.found);
+  found_ = chooseGame(search.found);
+  gameRoot = found_.folder;
   return 1;
 }
 
@@ -179,6 +183,8 @@ int tPatcher::validateInstall() {
   reporter().debugLog("game folder: " + gameRoot);
   if (!folderExists(gameRoot)) return 0;
   if (!fileExists(gameRoot + "x.xarc")) return 0;
+  // A folder the player named is shown as the installation will use it.
+  if (found_.shown.empty()) found_.shown = gameRoot.size() > 1 ? gameRoot.substr(0, gameRoot.size() - 1) : gameRoot;
   gameValid = 1;
   return 1;
 }
@@ -280,15 +286,15 @@ void tPatcher::removeLeftoverFiles() {
     }
   }
   // A build that was killed leaves its half-written package beside the
-  // good one.
-  if (!packageUrl_.empty() && std::remove((packageUrl_ + ".building").c_str()) == 0) {
+  // good one; a build at work holds its lock.
+  if (!packageUrl_.empty() && removeUnheldBuilding(packageUrl_ + ".building")) {
     reporter().debugLog("removed an unfinished " + packageUrl_ + ".building");
   }
 }
 
 std::unique_ptr<GameFolderLock> tPatcher::lockGame() {
   if (!validateInstall()) {
-    reporter().messageBox("Cannot find Varnhollow installation.");
+    reporter().messageBox(kGameNotFound);
     return nullptr;
   }
   // Two runs writing into one game folder would mix their files.
@@ -445,9 +451,10 @@ int tPatcher::replaceSub(tPatchScene& scene, tSubScene& sub) {
   if (stopping()) return 0;
 
   if (!archive.savable()) {
-    // A file too short for a header opened with no members, so nothing in
-    // it changed; it stays as it is.
+    // A file too short for a header opened with no members, and a table cut
+    // short would run into the members written back: it stays as it is.
     reporter().debugLog("no archive table in " + path + ", left as it is");
+    ++written_.untranslated;
     onCompleteSub(sub);
     return 1;
   }
