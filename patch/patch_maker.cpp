@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <thread>
 
 #include "common/bytes.h"
@@ -17,6 +18,7 @@
 #include "patch/member_queue.h"
 #include "pictures/xmg_picture.h"
 #include "support/zip.h"
+#include "translation/gbk.h"
 
 namespace vh {
 
@@ -31,6 +33,7 @@ const std::string kPictureOutOfLayout = "picture not at images/<scene>/<sub-scen
 const std::string kPictureUnlisted = "picture for a scene or sub-scene that data/ does not list:";
 const std::string kPictureUnreadable = "failed to read picture:";
 const std::string kPictureTwice = "two pictures for one archive member:";
+const std::string kPictureNotGbk = "picture named with a character the game's archives cannot hold:";
 
 // A folder's names in byte order, so that the same pictures always make the
 // same image list.
@@ -186,6 +189,9 @@ int tPatchMaker::loadImages() {
             !fitsImageList(picture)) {
           return refusePicture(kPictureOutOfLayout + path);
         }
+        // The file is named in UTF-8, the member it replaces in GBK.
+        const std::optional<std::string> stored = archiveName(origin);
+        if (!stored) return refusePicture(kPictureNotGbk + path);
         const std::string member = kImageFolder + scene + "/" + sub + "/" + origin + ".xmg";
         if (!packed.insert(lowerCase(member)).second) return refusePicture(kPictureTwice + path);
         ByteBufferPtr image;
@@ -197,7 +203,7 @@ int tPatchMaker::loadImages() {
         BufferStream bytes(image);
         addStream(bytes, member);
         list.writeLine(makeKeyValue("name", scene + "/" + sub + "/" + picture));
-        list.writeLine(makeKeyValue("origin", origin));
+        list.writeLine(makeKeyValue("origin", *stored));
         list.writeLine(makeKeyValue("scene", scene));
         list.writeLine(makeKeyValue("sub", sub));
         list.writeLine(">>");

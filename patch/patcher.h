@@ -5,6 +5,7 @@
 // callbacks that the windowed subclass turns into its bars.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <set>
@@ -25,6 +26,10 @@ class tXRC;
 
 inline constexpr const char* kGameKey = "HKEY_CURRENT_USER\\Software\\Lumeric\\Tessary";
 inline constexpr const char* kGameValue = "root";
+// The record of the scene "Global"'s own archive whose title the
+// installation always sets to the heroine's Chinese name.
+inline constexpr const char* kGlobalScene = "Global";
+inline constexpr size_t kHeroineRecord = 4243;
 
 class tPatcher {
  public:

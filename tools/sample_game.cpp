@@ -443,10 +443,13 @@ const char* kindWord(Kind kind, Random& random) {
   }
 }
 
-std::string translationFor(bool embedded, Random& random) {
+// A plain game's translations break a line now and then; a game of every
+// shape breaks them where the source does, as a PO tool demands.
+std::string translationFor(bool embedded, int lineBreaks, Random& random) {
   if (embedded) {
     std::string text = chineseSentence(random);
-    if (random.chance(25)) text += "<CR>" + chineseSentence(random, 4);
+    if (lineBreaks < 0 ? random.chance(25) : lineBreaks > 0) text += "<CR>" + chineseSentence(random, 4);
+    for (int i = 1; i < lineBreaks; ++i) text += "<CR>" + chineseSentence(random, 4);
     return text;
   }
   return chineseSentence(random, 2);
@@ -472,6 +475,7 @@ bool wordFits(const Record& r) {
 struct EntryWord {
   const char* word;
   bool embedded;
+  int lineBreaks = -1;  // of the planted text; -1 for the plain game's
 };
 
 std::vector<EntryWord> entryWords(const Record& r, bool shapes, Random& random) {
@@ -493,7 +497,7 @@ std::vector<EntryWord> entryWords(const Record& r, bool shapes, Random& random) 
                        : planted == "text2"   ? "text2"
                        : planted == "person"  ? "person"
                                               : "object";
-    words.push_back({word, embedded});
+    words.push_back({word, embedded, static_cast<int>(std::count(text.begin(), text.end(), '\n'))});
   }
   return words;
 }
@@ -613,7 +617,7 @@ SampleGameSummary writeSampleGame(const std::string& out, const SampleGameOption
             untranslated.push_back({address, records[i].kind, word, fits});
             continue;
           }
-          const std::string value = translationFor(word.embedded, random);
+          const std::string value = translationFor(word.embedded, word.lineBreaks, random);
           const bool remark = random.chance(10);
           // Drawn all the same, so that the game's bytes do not depend on it.
           if (!fits) continue;

@@ -325,7 +325,7 @@ TEST(VhtoolDump, ListsMembersAndRecordsAndShowsDifferences) {
                                      (dir / "after/Inn/1/1.xarc") + "'");
   ASSERT_EQ(diff.status, 0) << diff.err;
   EXPECT_NE(diff.out.find("Inn010002\n  before:"), std::string::npos) << diff.out;
-  EXPECT_NE(diff.out.find("text \"\xE4\xBD\xA0\xE5\xA5\xBD\""), std::string::npos) << diff.out;  // 你好 in UTF-8
+  EXPECT_NE(diff.out.find("speech \"\xE4\xBD\xA0\xE5\xA5\xBD\""), std::string::npos) << diff.out;  // 你好 in UTF-8
   EXPECT_NE(diff.out.find("1 of "), std::string::npos) << diff.out;
 
   const auto missing = test::runCommand(tool + "'" + (dir / "none.xarc") + "'");
