@@ -40,7 +40,9 @@ std::vector<uint16_t> bigrams(const std::string& text) {
 
 // 1 for texts of the same byte pairs, 0 for texts of none in common.
 double similarity(const std::vector<uint16_t>& a, const std::vector<uint16_t>& b) {
-  if (a.empty() || b.empty()) return a.empty() && b.empty() ? 1.0 : 0.0;
+  // A text of one character has no pair: like nothing but itself, which
+  // the alignment has matched already.
+  if (a.empty() || b.empty()) return 0.0;
   size_t common = 0;
   for (size_t i = 0, j = 0; i < a.size() && j < b.size();) {
     if (a[i] == b[j]) {
