@@ -47,8 +47,14 @@ void xerror(int severity, po_message_t, const char* filename, size_t lineno, siz
 
 void xerror2(int severity, po_message_t, const char* filename1, size_t lineno1, size_t, int, const char* text1, po_message_t,
              const char* filename2, size_t lineno2, size_t, int, const char* text2) {
+  // One fault told at two places: one line, the second place in brackets.
+  std::vector<std::string>* const problems = gProblems;
+  std::vector<std::string> parts;
+  gProblems = &parts;
   note(filename1, lineno1, text1);
   note(filename2, lineno2, text2);
+  gProblems = problems;
+  if (problems && parts.size() == 2) problems->push_back(parts[0] + " (" + parts[1] + ")");
   if (severity != PO_SEVERITY_WARNING) ++gErrors;
   if (severity == PO_SEVERITY_FATAL_ERROR) std::longjmp(*gAbort, 1);
 }
