@@ -21,6 +21,7 @@
 #include "formats/xarc.h"
 #include "formats/xrc.h"
 #include "patch/patch.h"
+#include "tools/command_line.h"
 #include "tools/commands.h"
 #include "tools/game_texts.h"
 #include "tools/record_files.h"
@@ -582,24 +583,12 @@ class Checker {
 }  // namespace
 
 int check(const Args& args) {
-  std::vector<std::string> positional;
-  std::string glossaryFile;
-  bool strict = false, usable = true;
-  for (size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--glossary" && i + 1 < args.size() && glossaryFile.empty()) {
-      glossaryFile = args[++i];
-    } else if (args[i] == "--strict") {
-      strict = true;
-    } else if (args[i].starts_with("--")) {
-      usable = false;
-    } else {
-      positional.push_back(args[i]);
-    }
-  }
-  if (!usable || positional.size() != 2) {
+  const auto line = parseCommandLine(args, {"--strict"}, {"--glossary"});
+  if (!line || line->positional.size() != 2) {
     std::fputs(kUsage, stderr);
     return 2;
   }
+  const std::string glossaryFile = line->value("--glossary");
   std::optional<std::vector<GlossaryTerm>> glossary;
   if (!glossaryFile.empty()) {
     std::string error;
@@ -609,7 +598,8 @@ int check(const Args& args) {
       return 1;
     }
   }
-  return Checker(positional[0], positional[1], glossary ? &*glossary : nullptr, strict).run();
+  return Checker(line->positional[0], line->positional[1], glossary ? &*glossary : nullptr, line->has("--strict"))
+      .run();
 }
 
 }  // namespace vh::tool

@@ -171,18 +171,11 @@ class PriorTranslations {
       return false;
     }
     for (const GameScene& scene : findScenes(oldGame, [](const std::string&) {})) {
-      std::map<std::tuple<int, int, int32_t>, std::string> translations;
-      const std::string trans = tree + "/trans/";
-      const std::string file = trans + translationFileName(trans, scene.name);
-      if (fileExists(file)) {
-        auto stream = FileStream::open(file, FileMode::Read);
-        if (!stream) {
-          warn("cannot read " + file);
-          return false;
-        }
-        tTrz table;
-        table.open(*stream);
-        for (const tTransRecord& e : table.records) translations[{e.subId, e.recId, e.typeId}] = e.value;
+      TreeTranslations translations;
+      std::string file;
+      if (!readTreeTranslations(tree, scene.name, translations, file)) {
+        warn("cannot read " + file);
+        return false;
       }
       size_t used = 0;
       for (const GameText& t : sceneTexts(oldGame, scene, [](const std::string&) {})) {

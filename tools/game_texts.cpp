@@ -5,10 +5,12 @@
 
 #include "common/bytes.h"
 #include "common/files.h"
+#include "common/stream.h"
 #include "formats/scene_list.h"
 #include "formats/xarc.h"
 #include "formats/xrc.h"
 #include "translation/kind_words.h"
+#include "translation/trz.h"
 
 namespace vh::tool {
 
@@ -136,6 +138,19 @@ std::string describeLeftOut(const LeftOut& leftOut) {
     text += std::string(text.empty() ? "" : " and ") + std::to_string(archives) + (archives == 1 ? " archive" : " archives");
   }
   return text + " left out: " + why;
+}
+
+bool readTreeTranslations(const std::string& worktree, const std::string& scene, TreeTranslations& found,
+                          std::string& file) {
+  const std::string trans = worktree + "/trans/";
+  file = trans + translationFileName(trans, scene);
+  if (!fileExists(file)) return true;
+  auto stream = FileStream::open(file, FileMode::Read);
+  if (!stream) return false;
+  tTrz table;
+  table.open(*stream);
+  for (const tTransRecord& e : table.records) found[{e.subId, e.recId, e.typeId}] = e.value;
+  return true;
 }
 
 std::string translationFileName(const std::string& transFolder, const std::string& scene) {

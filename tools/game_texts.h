@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace vh {
@@ -61,6 +62,14 @@ std::vector<GameText> sceneTexts(const std::string& game, const GameScene& scene
 // "3 records left out: 2 in archives that cannot be read, 1 ..." or "no
 // record left out".
 std::string describeLeftOut(const LeftOut& leftOut);
+
+// A working tree's translations of a scene by sub-scene, record and kind,
+// as its TRZ file holds them (the last entry for one decides, as when
+// installed); none when the scene has no file. False when the file exists
+// but cannot be read; `file` names it either way.
+using TreeTranslations = std::map<std::tuple<int, int, int32_t>, std::string>;
+bool readTreeTranslations(const std::string& worktree, const std::string& scene, TreeTranslations& found,
+                          std::string& file);
 
 // The name of the scene's file in a working tree's "trans/" folder: an
 // existing one whose extension is "trz" in any letter case (the builder

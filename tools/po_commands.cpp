@@ -15,6 +15,7 @@
 #include "common/bytes.h"
 #include "common/files.h"
 #include "common/replacing_file.h"
+#include "tools/command_line.h"
 #include "tools/commands.h"
 #include "tools/game_texts.h"
 #include "tools/po_file.h"
@@ -191,24 +192,14 @@ bool install(const std::string& worktree, const std::string& scene, const SceneE
 }  // namespace
 
 int importPo(const Args& args) {
-  std::vector<std::string> files;
-  std::string worktree, game;
-  bool usable = true;
-  for (size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--to" && i + 1 < args.size() && worktree.empty()) {
-      worktree = args[++i];
-    } else if (args[i] == "--game" && i + 1 < args.size() && game.empty()) {
-      game = args[++i];
-    } else if (args[i].starts_with("--")) {
-      usable = false;
-    } else {
-      files.push_back(args[i]);
-    }
-  }
-  if (!usable || files.empty() || worktree.empty()) {
+  const auto line = parseCommandLine(args, {}, {"--to", "--game"});
+  if (!line || line->positional.empty() || line->value("--to").empty()) {
     std::fputs(kUsage, stderr);
     return 2;
   }
+  const std::vector<std::string>& files = line->positional;
+  const std::string worktree = line->value("--to");
+  const std::string game = line->value("--game");
   if (!folderExists(worktree)) {
     report(worktree + " is no folder");
     return 1;

@@ -10,6 +10,7 @@
 
 #include "common/files.h"
 #include "common/stream.h"
+#include "tools/command_line.h"
 #include "tools/commands.h"
 #include "tools/game_texts.h"
 #include "tools/po_file.h"
@@ -80,22 +81,6 @@ bool readPoFiles(const std::string& folder, std::map<std::string, std::map<Key, 
   return true;
 }
 
-std::map<Key, std::string> trzTranslations(const std::string& worktree, const std::string& scene) {
-  std::map<Key, std::string> found;
-  const std::string trans = worktree + "/trans/";
-  const std::string file = trans + translationFileName(trans, scene);
-  if (!fileExists(file)) return found;
-  auto stream = FileStream::open(file, FileMode::Read);
-  if (!stream) {
-    warn("cannot read " + file);
-    return found;
-  }
-  tTrz table;
-  table.open(*stream);
-  for (const tTransRecord& e : table.records) found[{e.subId, e.recId, e.typeId}] = e.value;
-  return found;
-}
-
 std::string jsonCounts(const Counts& c) {
   return "\"texts\": " + std::to_string(c.texts) + ", \"translated\": " + std::to_string(c.translated) +
          ", \"fuzzy\": " + std::to_string(c.fuzzy) + ", \"untranslated\": " + std::to_string(c.untranslated) +
@@ -127,24 +112,14 @@ std::string percent(size_t part, size_t whole) {
 }  // namespace
 
 int stats(const Args& args) {
-  std::vector<std::string> positional;
-  std::string poFolder;
-  bool json = false, usable = true;
-  for (size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--po" && i + 1 < args.size() && poFolder.empty()) {
-      poFolder = args[++i];
-    } else if (args[i] == "--json") {
-      json = true;
-    } else if (args[i].starts_with("--")) {
-      usable = false;
-    } else {
-      positional.push_back(args[i]);
-    }
-  }
-  if (!usable || positional.size() != 2) {
+  const auto line = parseCommandLine(args, {"--json"}, {"--po"});
+  if (!line || line->positional.size() != 2) {
     std::fputs(kUsage, stderr);
     return 2;
   }
+  const std::vector<std::string>& positional = line->positional;
+  const std::string poFolder = line->value("--po");
+  const bool json = line->has("--json");
   const std::string& game = positional[0];
   const std::string& worktree = positional[1];
   if (!fileExists(game + "/x.xarc")) {
@@ -157,7 +132,9 @@ int stats(const Args& args) {
   std::vector<std::pair<std::string, Counts>> scenes;
   Counts total;
   for (const GameScene& scene : findScenes(game, [](const std::string&) {})) {
-    const std::map<Key, std::string> trz = trzTranslations(worktree, scene.name);
+    TreeTranslations trz;
+    std::string file;
+    if (!readTreeTranslations(worktree, scene.name, trz, file)) warn("cannot read " + file);
     const std::map<Key, PoState>& po = poStates[scene.name];
     Counts counts;
     for (const GameText& t : sceneTexts(game, scene, [](const std::string&) {})) {
@@ -194,12 +171,12 @@ int stats(const Args& args) {
   }
   std::printf("%-16s %8s %10s %7s %12s %9s %9s\n", "scene", "texts", "translated", "fuzzy", "untranslated", "chars",
               "done");
-  const auto line = [](const std::string& name, const Counts& c) {
+  const auto row = [](const std::string& name, const Counts& c) {
     std::printf("%-16s %8zu %10zu %7zu %12zu %9zu %9s\n", name.c_str(), c.texts, c.translated, c.fuzzy, c.untranslated,
                 c.chars, percent(c.charsTranslated, c.chars).c_str());
   };
-  for (const auto& [name, counts] : scenes) line(name, counts);
-  line("total", total);
+  for (const auto& [name, counts] : scenes) row(name, counts);
+  row("total", total);
   return 0;
 }
 
