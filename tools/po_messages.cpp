@@ -51,6 +51,14 @@ std::optional<MessageKey> messageKey(const PoMessage& message, std::string& why)
     return std::nullopt;
   }
   key.scene = key.address.substr(0, n - 6);
+  // The scene names the file its entries go to: it may not lead anywhere
+  // but into trans/.
+  if (!std::all_of(key.scene.begin(), key.scene.end(), [](char c) {
+        return static_cast<unsigned char>(c) >= 0x20 && c != '/' && c != '\\' && c != '.' && c != '=';
+      })) {
+    why = "the msgctxt \"" + message.context + "\" names no record: a scene's name has no \"/\", \"\\\", \".\" or \"=\"";
+    return std::nullopt;
+  }
   key.sub = std::stoi(key.address.substr(n - 6, 2));
   key.record = std::stoi(key.address.substr(n - 4));
   tTransRecord kind;

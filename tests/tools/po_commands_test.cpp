@@ -95,6 +95,8 @@ TEST(VhtoolImportLayouts, EachFaultIsNamedAtItsMsgstrAndNothingIsWritten) {
        "the translation's 70000 bytes in GBK do not fit its 16-bit length field (at most 65535)"},
       {"an unknown kind word", message("Inn990002|speach", "Hi", "x"), "unknown kind word \"speach\""},
       {"no record named", message("Inn|speech", "Hi", "x"), "the msgctxt \"Inn|speech\" names no record"},
+      {"a scene that leads out of trans/", message("../../Inn990002|speech", "Hi", "x"),
+       "the msgctxt \"../../Inn990002|speech\" names no record: a scene's name has no"},
       {"an earlier export's message without its comment", message("Inn990002", "Hi", "x"), "no kind word for Inn990002"},
       {"a character GBK lacks", message("Inn990002|speech", "Hi", "\xF0\x9F\x98\x80"),
        "\"\xF0\x9F\x98\x80\" (U+1F600) has no GBK code"},
