@@ -55,12 +55,13 @@ fuzz-smoke: fuzz-build
 	fuzz/run $(FUZZ_BUILD) $(FUZZ_SMOKE_SECONDS)
 
 # Outside CI: the kill test on the large sample game, 100 runs, then the
-# round trips of an unchanged export and of the PO route on it.
+# round trips of an unchanged export and of the PO route on it, and the
+# export's count of its texts against the generator's.
 check-large: build
 	VH_KILL_TEST_SIZE=large VH_KILL_TEST_RUNS=100 $(BUILD)/vhtests \
 	  --gtest_filter='InstallAttack.AKilledInstallation*'
 	VH_SAMPLE_SIZE=large $(BUILD)/vhtests \
-	  --gtest_filter='VhtoolExport.AnUnchangedExport*:VhtoolExport.ThePoRoute*'
+	  --gtest_filter='VhtoolExport.AnUnchangedExport*:VhtoolExport.ThePoRoute*:VhtoolExport.OffersEveryText*'
 
 # Outside CI: the translator's loop timed on the large sample game, each
 # figure against its goal, into bench/results.md. BENCH_RUNS runs (3), scratch

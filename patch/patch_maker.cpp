@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <thread>
 
 #include "common/bytes.h"
@@ -19,6 +20,7 @@
 #include "patch/member_queue.h"
 #include "pictures/xmg_picture.h"
 #include "support/zip.h"
+#include "translation/gbk.h"
 
 namespace vh {
 
@@ -34,6 +36,7 @@ const std::string kLeftOut = "left out, not a picture at images/<scene>/<sub-sce
 const std::string kPictureUnlisted = "picture for a scene or sub-scene that data/ does not list:";
 const std::string kPictureUnreadable = "failed to read picture:";
 const std::string kPictureTwice = "two pictures for one archive member:";
+const std::string kPictureNotGbk = "picture named with a character the game's archives cannot hold:";
 
 // A folder's names in byte order, so that the same pictures always make the
 // same image list.
@@ -204,6 +207,9 @@ int tPatchMaker::loadImages() {
           leaveOut(path);
           continue;
         }
+        // The file is named in UTF-8, the member it replaces in GBK.
+        const std::optional<std::string> stored = archiveName(origin);
+        if (!stored) return refusePicture(kPictureNotGbk + path);
         const std::string member = kImageFolder + scene + "/" + sub + "/" + origin + ".xmg";
         if (!packed.insert(lowerCase(member)).second) return refusePicture(kPictureTwice + path);
         ByteBufferPtr image;
@@ -215,7 +221,7 @@ int tPatchMaker::loadImages() {
         BufferStream bytes(image);
         addStream(bytes, member);
         list.writeLine(makeKeyValue("name", scene + "/" + sub + "/" + picture));
-        list.writeLine(makeKeyValue("origin", origin));
+        list.writeLine(makeKeyValue("origin", *stored));
         list.writeLine(makeKeyValue("scene", scene));
         list.writeLine(makeKeyValue("sub", sub));
         list.writeLine(">>");

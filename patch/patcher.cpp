@@ -34,10 +34,29 @@ namespace vh {
 
 namespace {
 
-constexpr const char* kGlobalScene = "Global";
-constexpr size_t kHeroineRecord = 4243;
 // 米蕾 in GBK, then a space: the heroine's name as the game shows it.
 const std::string kHeroineName = "\xC3\xD7\xC0\xD9\x20";
+
+// The first picture of the package whose member the game's archive lacks,
+// named with its archive; "" when every one is there. An archive that
+// cannot be read is left for the installation to report.
+std::string missingPictureMember(const tPatch& patch, const std::string& gameRoot) {
+  for (const auto& [sceneName, scene] : patch.scenes) {
+    for (const auto& [subName, sub] : scene->subs) {
+      if (!sub->hasImages()) continue;
+      tXARC archive;
+      try {
+        if (archive.read(gameRoot + sub->path)) continue;
+      } catch (const std::exception&) {
+        continue;
+      }
+      for (const auto& image : *sub->images) {
+        if (!archive.findFile(image->oname)) return image->name + " (" + sub->path + ")";
+      }
+    }
+  }
+  return "";
+}
 
 // Folders on the way to an extra file inside the game folder.
 void makeParentFolders(const std::string& root, const std::string& relative) {
@@ -337,6 +356,12 @@ int tPatcher::doReplace() {
   // the last installation wrote them passed this check then.
   if (const std::string other = otherVersionArchive(*patch, gameRoot, skippedArchives); !other.empty()) {
     reporter().messageBox("this translation is for another version of the game:" + other);
+    return 0;
+  }
+  // A picture whose member is missing would stop the installation after
+  // other archives were rewritten: every one is looked up first.
+  if (const std::string missing = missingPictureMember(*patch, gameRoot); !missing.empty()) {
+    reporter().messageBox("the game has no member for the picture:" + missing);
     return 0;
   }
   HeldSignals signals;

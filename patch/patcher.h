@@ -5,6 +5,7 @@
 // callbacks that the windowed subclass turns into its bars.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <set>
@@ -28,6 +29,10 @@ class tXRC;
 inline constexpr const char* kGameKey = "HKEY_CURRENT_USER\\Software\\Lumeric\\Tessary";
 inline constexpr const char* kGameValue = "root";
 inline constexpr const char* kGameNotFound = "Cannot find Varnhollow installation.";
+// The record of the scene "Global"'s own archive whose title the
+// installation always sets to the heroine's Chinese name.
+inline constexpr const char* kGlobalScene = "Global";
+inline constexpr size_t kHeroineRecord = 4243;
 
 class tPatcher {
  public:
