@@ -269,7 +269,8 @@ bool GameBackup::load() {
   // original already (an uninstallation stopped after putting it back).
   for (const Manifest::File& file : manifest_.files) {
     std::erase(strays_, file.pieces);
-    const auto state = std::find_if(states_.begin(), states_.end(), [&](const State& s) { return s.pieces == file.pieces; });
+    const auto state =
+        std::find_if(states_.begin(), states_.end(), [&](const State& s) { return s.pieces == file.pieces; });
     if (state != states_.end()) {
       if (state->path != file.path || state->original != file.original || state->installed != file.installed) {
         damage_.push_back({file.pieces, "differs from what the manifest says of it"});
@@ -578,6 +579,8 @@ void GameBackup::removeBackup() {
   // run still understands, a manifest without its pieces is not.
   std::remove((folder() + kBackupManifest).c_str());
   dropAllBut({});
+  // Damaged pieces of files that are back as they were stand for nothing.
+  for (const Manifest::File& file : orphans_) std::remove((folder() + file.pieces).c_str());
   rmdir(folder().c_str());
 }
 

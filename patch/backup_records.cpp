@@ -265,7 +265,8 @@ Result<Manifest> readManifest(std::string_view text) {
     if (block) {
       const auto& allowed = keysOf(block->kind);
       if (!allowed.count(field->key) || !block->fields.emplace(field->key, field->value).second) {
-        return damaged("unknown or repeated key in a " + std::string(block->kind) + " block: " + std::string(field->key));
+        return damaged("unknown or repeated key in a " + std::string(block->kind) +
+                       " block: " + std::string(field->key));
       }
     } else if (field->key == "file" || field->key == "untouched" || field->key == "scene" ||
                (field->key == "folder" && manifest.version >= 2)) {

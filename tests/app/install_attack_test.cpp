@@ -499,8 +499,8 @@ struct Hostile {
   // Files or folders, relative to the test's folder, that every step must
   // leave byte for byte as the planting left them; the victim always.
   std::vector<std::string> untouched = {};
-  // More to see after the last step, given its output.
-  std::function<void(const Installation&, const test::CommandResult&)> check = nullptr;
+  // More to see after the last step, given what each step printed.
+  std::function<void(const Installation&, const std::vector<test::CommandResult>&)> check = nullptr;
 };
 
 std::map<std::string, std::string> snapshot(const std::string& path) {
@@ -509,7 +509,8 @@ std::map<std::string, std::string> snapshot(const std::string& path) {
 }
 
 std::string filled(std::string text, const Installation& setup, const std::string& subject) {
-  for (const auto& [mark, value] : {std::pair<std::string, std::string>{"{game}", setup.game}, {"{subject}", subject}}) {
+  using Mark = std::pair<std::string, std::string>;
+  for (const auto& [mark, value] : {Mark{"{game}", setup.game}, Mark{"{subject}", subject}}) {
     for (size_t at; (at = text.find(mark)) != std::string::npos;) text.replace(at, mark.size(), value);
   }
   return text;
@@ -549,7 +550,9 @@ const std::vector<Hostile>& hostileInputs() {
        },
        {{"", "refused extra file outside the game folder:docs/Con.txt", 0}},
        {},
-       [](const Installation& s, const test::CommandResult&) { EXPECT_FALSE(fs::exists(s.game + "/docs/Con.txt")); }},
+       [](const Installation& s, const std::vector<test::CommandResult>&) {
+         EXPECT_FALSE(fs::exists(s.game + "/docs/Con.txt"));
+       }},
       // What an older version let through, already in the backup: the
       // pieces file is refused, the victim left alone.
       {"PiecesFileInTheBackupDeletingAFileOutside",
@@ -593,15 +596,13 @@ const std::vector<Hostile>& hostileInputs() {
          fs::remove(s.game + "/.vhpatch-backup/" + name);
          return name;
        },
-       {{"uninstall", "not put back, kept in the backup:{game}/Global/Global.xarc", 1}},
+       {{"uninstall", "not put back, kept in the backup:{game}/Global/Global.xarc", 1},
+        {"", "backup damaged, cannot restore:{game}/.vhpatch-backup/{subject}", 1}},
        {"sample/game/Global/Global.xarc"},
-       [](const Installation& s, const test::CommandResult& last) {
-         EXPECT_TRUE(last.err.find("backup damaged, cannot restore:" + s.game + "/.vhpatch-backup/") !=
-                     std::string::npos)
-             << last.err;
-         EXPECT_TRUE(last.err.find(", 1 file not put back; " + s.game + "/ is not as it was") != std::string::npos)
-             << last.err;
-         EXPECT_EQ(last.err.find("Uninstall done!"), std::string::npos);
+       [](const Installation& s, const std::vector<test::CommandResult>& runs) {
+         const std::string& said = runs.front().err;
+         EXPECT_NE(said.find(", 1 file not put back; " + s.game + "/ is not as it was"), std::string::npos) << said;
+         EXPECT_EQ(said.find("Uninstall done!"), std::string::npos);
          EXPECT_NE(piecesOf(s, "Global/Global.xarc"), "") << "the manifest forgot the file";
          for (const auto& [path, bytes] : test::tree(s.original)) {
            if (path != "Global/Global.xarc") {
@@ -621,6 +622,25 @@ const std::vector<Hostile>& hostileInputs() {
        },
        {{"", "backup damaged, cannot restore:{game}/.vhpatch-backup/{subject}", 1}},
        {"sample/game"}},
+      // A manifest cut short may have lost files whose pieces are gone too:
+      // the uninstallation puts back what the pieces know and keeps the
+      // backup; an installation writes nothing.
+      {"ManifestCutShort",
+       [](Installation& s) {
+         installFirst(s);
+         const std::string manifest = s.game + "/.vhpatch-backup/manifest";
+         const std::string text = test::readFile(manifest);
+         test::writeFile(manifest, text.substr(0, text.find("file=", text.find("file=") + 1)));
+         return std::string();
+       },
+       {{"uninstall", "backup damaged, cannot restore:{game}/.vhpatch-backup/manifest", 1},
+        {"", "backup damaged, cannot restore:{game}/.vhpatch-backup/manifest", 1}},
+       {},
+       [](const Installation& s, const std::vector<test::CommandResult>& runs) {
+         EXPECT_EQ(runs.front().err.find("Uninstall done!"), std::string::npos);
+         EXPECT_TRUE(test::tree(s.game) == test::tree(s.original));
+         EXPECT_TRUE(fs::exists(s.game + "/.vhpatch-backup/manifest"));
+       }},
       // What a killed writer left in the backup goes, whatever it was for.
       {"UnfinishedFilesInTheBackup",
        [](Installation& s) {
@@ -632,7 +652,7 @@ const std::vector<Hostile>& hostileInputs() {
        },
        {{"uninstall", "Uninstall done!", 0}},
        {},
-       [](const Installation& s, const test::CommandResult&) {
+       [](const Installation& s, const std::vector<test::CommandResult>&) {
          EXPECT_FALSE(fs::exists(s.game + "/.vhpatch-backup"));
          EXPECT_TRUE(test::tree(s.game) == test::tree(s.original));
        }},
@@ -644,7 +664,9 @@ const std::vector<Hostile>& hostileInputs() {
        },
        {{"", "failed to write:{game}/fonts/cn/huge.ttf", 1, "trap '' XFSZ; ulimit -f 256; "}},
        {},
-       [](const Installation& s, const test::CommandResult&) { EXPECT_FALSE(fs::exists(s.game + "/fonts")); }},
+       [](const Installation& s, const std::vector<test::CommandResult>&) {
+         EXPECT_FALSE(fs::exists(s.game + "/fonts"));
+       }},
   };
   return rows;
 }
@@ -664,10 +686,11 @@ TEST_P(HostileInput, IsRefusedAndLeavesWhatItAimsAtAlone) {
   watched.push_back(kVictim);
   std::map<std::string, std::map<std::string, std::string>> before;
   for (const std::string& path : watched) before[path] = snapshot(setup.dir / path);
-  test::CommandResult last;
+  std::vector<test::CommandResult> runs;
   for (const Step& step : row.steps) {
     SCOPED_TRACE("vhpatch " + (step.args.empty() ? std::string("(install)") : step.args));
-    last = test::runCommand(step.shell + setup.command(step.args), step.args.empty() ? "\n" : "");
+    const test::CommandResult& last =
+        runs.emplace_back(test::runCommand(step.shell + setup.command(step.args), step.args.empty() ? "\n" : ""));
     EXPECT_EQ(last.status, step.status) << last.out << last.err;
     const std::string message = filled(step.message, setup, subject);
     EXPECT_NE((last.out + last.err).find(message), std::string::npos) << message << "\n" << last.out << last.err;
@@ -675,7 +698,7 @@ TEST_P(HostileInput, IsRefusedAndLeavesWhatItAimsAtAlone) {
       EXPECT_TRUE(snapshot(setup.dir / path) == before[path]) << path << " was changed";
     }
   }
-  if (row.check) row.check(setup, last);
+  if (row.check) row.check(setup, runs);
 }
 
 INSTANTIATE_TEST_SUITE_P(Attacks, HostileInput, ::testing::ValuesIn(hostileInputs()),
