@@ -58,13 +58,21 @@ std::string missingPictureMember(const tPatch& patch, const std::string& gameRoo
   return "";
 }
 
-// Folders on the way to an extra file inside the game folder.
-void makeParentFolders(const std::string& root, const std::string& relative) {
+// Folders on the way to an extra file inside the game folder; those that
+// were not there, the outermost first.
+std::vector<std::string> makeParentFolders(const std::string& root, const std::string& relative) {
+  std::vector<std::string> made;
   size_t at = 0;
   while ((at = relative.find('/', at)) != std::string::npos) {
-    mkdir((root + relative.substr(0, at)).c_str(), 0755);
+    const std::string folder = relative.substr(0, at);
+    if (mkdir((root + folder).c_str(), 0755) == 0) made.push_back(folder);
     ++at;
   }
+  return made;
+}
+
+void removeFolders(const std::string& root, const std::vector<std::string>& made) {
+  for (auto folder = made.rbegin(); folder != made.rend(); ++folder) rmdir((root + *folder).c_str());
 }
 
 void addField(Sha256& digest, std::string_view bytes) {
@@ -234,8 +242,10 @@ int tPatcher::replaceExtra() {
   for (const std::string& line : listedExtras()) {
     installerHost().printLine("extra/" + line);
     // The list comes from the package: a line must not reach outside the
-    // game folder, whatever it says.
-    if (escapesFolder(line)) {
+    // game folder, nor into the backup, whatever it says. The member is
+    // named by the line as it stands; the file by its normal form.
+    const auto relative = pathInFolder(line);
+    if (!relative) {
       reporter().messageBox("refused extra file outside the game folder:" + line);
       continue;
     }
@@ -245,33 +255,32 @@ int tPatcher::replaceExtra() {
       reporter().debugLog("no member extra/" + line + " in the package; skipped");
       continue;
     }
-    const std::string target = gameRoot + toSlashes(line);
+    const std::string target = gameRoot + *relative;
     // Folders only for files that really come, so a listed name the package
-    // lacks leaves no empty folder behind.
-    makeParentFolders(gameRoot, toSlashes(line));
+    // lacks leaves no empty folder behind; and none stays for a file that
+    // could not be written.
+    const std::vector<std::string> made = makeParentFolders(gameRoot, *relative);
+    const auto failed = [&](const std::string& message) {
+      removeFolders(gameRoot, made);
+      reporter().messageBox(message);
+      return 0;
+    };
+    if (backup_ && !backup_->madeFolders(made)) return failed("failed to write backup for:" + target);
     const std::string_view bytes(reinterpret_cast<const char*>(member->data()), static_cast<size_t>(member->size()));
     // A file that already holds these bytes is left as it is; the backup
     // keeps the version that put them there.
     if (fileKind(target) == FileKind::File && fileSize(target) == static_cast<int64_t>(bytes.size())) {
       if (fileHolds(target, bytes)) {
-        const std::string relative = toSlashes(line);
-        if (backup_ && !backup_->reuseInstalled(relative, sha256Hex(bytes)) && backup_->knows(relative) &&
-            !backup_->keepFile(relative, bytes)) {
-          reporter().messageBox("failed to write backup for:" + target);
-          return 0;
+        if (backup_ && !backup_->reuseInstalled(*relative, sha256Hex(bytes)) && backup_->knows(*relative) &&
+            !backup_->keepFile(*relative, bytes)) {
+          return failed("failed to write backup for:" + target);
         }
         ++written_.upToDate;
         continue;
       }
     }
-    if (backup_ && !backup_->keepFile(toSlashes(line), bytes)) {
-      reporter().messageBox("failed to write backup for:" + target);
-      return 0;
-    }
-    if (!writeToDisk(*member, target)) {
-      reporter().messageBox("failed to write:" + target);
-      return 0;
-    }
+    if (backup_ && !backup_->keepFile(*relative, bytes)) return failed("failed to write backup for:" + target);
+    if (!writeToDisk(*member, target)) return failed("failed to write:" + target);
     ++written_.extras;
   }
   return 1;
@@ -297,7 +306,7 @@ void tPatcher::removeLeftoverFiles() {
     for (const auto& [subName, sub] : scene->subs) note(gameRoot + sub->path);
   }
   for (const std::string& line : listedExtras()) {
-    if (!escapesFolder(line)) note(gameRoot + toSlashes(line));
+    if (const auto relative = pathInFolder(line)) note(gameRoot + *relative);
   }
   for (const auto& [folder, names] : byFolder) {
     if (const size_t removed = removeLeftovers(folder, names)) {
@@ -329,11 +338,9 @@ int tPatcher::doReplace() {
   const auto lock = lockGame();
   if (!lock || !patch) return 0;
   GameBackup backup(gameRoot);
-  backup.load();
-  if (backup.unreadable() > 0) {
-    reporter().messageBox("backup damaged, cannot restore:" + backup.folder());
-    return 0;
-  }
+  // Over a backup that cannot be trusted, an installed file would be taken
+  // for an original and the real one lost: nothing is written then.
+  if (!backup.load() || !backup.reportDamage()) return 0;
   // A scene is skipped only when the last installation recorded the same
   // inputs for it and its files still carry the stamps it left; without the
   // program's own digest nothing is.

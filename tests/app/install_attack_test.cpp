@@ -2,6 +2,8 @@
 // chosen system calls across the whole installation, and given a disk that
 // runs out of space. After each, every game file is as it was or as a whole
 // installation makes it, and the package survives a build that cannot finish.
+// Then hostile input, one row per attack: a package or a backup folder made
+// to turn the installer against the player's files.
 #include <errno.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -16,14 +18,17 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <map>
 #include <random>
 
 #include "tests/recording_desktop.h"
 #include "common/replacing_file.h"
+#include "common/sha256.h"
 #include "patch/patch.h"
 #include "tests/app/installation.h"
+#include "tests/support/package_fixture.h"
 #include "tests/test_support.h"
 
 namespace vh {
@@ -431,6 +436,273 @@ TEST(InstallAttack, AFullDiskFailsTheBuildAndKeepsThePackage) {
               << unfinished << " unfinished files left\n";
   }
 }
+
+
+// ---- hostile input
+
+// A file beside the game folder that an attack aims at.
+constexpr const char* kVictim = "outside/victim";
+constexpr const char* kVictimBytes = "the player's own file\n";
+
+// A pieces file that would make putting "back" the victim delete it (no
+// original) or write `original` over it.
+std::string hostilePieces(const std::string& path, const std::string& original = "") {
+  std::string text = "vhpatch pieces 1\npath=" + path + "\noriginal=" + (original.empty() ? "" : sha256Hex(original)) +
+                     "\ninstalled=" + sha256Hex(kVictimBytes) + "\n";
+  if (!original.empty()) text += "keep=" + std::to_string(original.size()) + "\n";
+  return text + "data\n" + original;
+}
+
+// The package built from the working tree, with one more extra file: the
+// list line as it stands, the member under "extra/" + that line.
+void addExtra(const Installation& setup, const std::string& line, const std::string& bytes) {
+  ASSERT_EQ(setup.vhpatch("make").status, 0);
+  const std::string package = setup.program + "/patch.dat";
+  auto members = test::packageMembers(package);
+  for (auto& [name, data] : members) {
+    if (name == "extra.lst") data += line + "\r\n";
+  }
+  members.emplace_back("extra/" + line, bytes);
+  test::writePackage(package, members);
+}
+
+// The pieces file the manifest names for `path`.
+std::string piecesOf(const Installation& setup, const std::string& path) {
+  const std::string manifest = test::readFile(setup.game + "/.vhpatch-backup/manifest");
+  const size_t block = manifest.find("file=" + path + "\r\n");
+  const size_t at = manifest.find("pieces=", block);
+  if (block == std::string::npos || at == std::string::npos) return "";
+  return manifest.substr(at + 7, manifest.find('\r', at) - at - 7);
+}
+
+void installFirst(const Installation& setup) { ASSERT_EQ(setup.vhpatch("makeandapply").status, 0); }
+
+// One run of vhpatch and what it must say: `message` is a part of its
+// output, in which "{game}" stands for the game folder and "{subject}" for
+// what the row's planting named.
+struct Step {
+  std::string args;  // "" is the default mode with Enter pressed
+  std::string message;
+  int status;
+  std::string shell = "";  // run before vhpatch, in the same shell
+};
+
+// One attack: a row of the table below. A new attack is a new row: its
+// name, how it plants the hostile state (a package, a backup folder, a game
+// file), the runs of vhpatch with the message and status each must give,
+// and what must stay as it was.
+struct Hostile {
+  const char* name;  // the test's name
+  // Makes the hostile state, after the victim exists; returns the subject.
+  std::function<std::string(Installation&)> plant;
+  std::vector<Step> steps;
+  // Files or folders, relative to the test's folder, that every step must
+  // leave byte for byte as the planting left them; the victim always.
+  std::vector<std::string> untouched = {};
+  // More to see after the last step, given what each step printed.
+  std::function<void(const Installation&, const std::vector<test::CommandResult>&)> check = nullptr;
+};
+
+std::map<std::string, std::string> snapshot(const std::string& path) {
+  if (fs::is_directory(path)) return test::tree(path);
+  return {{"", fs::exists(path) ? test::readFile(path) : "(missing)"}};
+}
+
+std::string filled(std::string text, const Installation& setup, const std::string& subject) {
+  using Mark = std::pair<std::string, std::string>;
+  for (const auto& [mark, value] : {Mark{"{game}", setup.game}, Mark{"{subject}", subject}}) {
+    for (size_t at; (at = text.find(mark)) != std::string::npos;) text.replace(at, mark.size(), value);
+  }
+  return text;
+}
+
+const std::vector<Hostile>& hostileInputs() {
+  static const std::vector<Hostile> rows = {
+      // An extra file written into the backup becomes a pieces file the
+      // next run trusts: it would delete the victim.
+      {"PiecesFileThroughTheExtraListDotSlash",
+       [](Installation& s) {
+         addExtra(s, "./.vhpatch-backup/0.pieces", hostilePieces("../../outside/victim"));
+         return std::string();
+       },
+       {{"", "refused extra file outside the game folder:./.vhpatch-backup/0.pieces", 0},
+        {"uninstall", "Uninstall done!", 0},
+        {"", "refused extra file outside the game folder:./.vhpatch-backup/0.pieces", 0}}},
+      {"PiecesFileThroughTheExtraListDotBackslash",
+       [](Installation& s) {
+         addExtra(s, ".\\.vhpatch-backup\\0.pieces", hostilePieces("../../outside/victim", "owned"));
+         return std::string();
+       },
+       {{"", "refused extra file outside the game folder:.\\.vhpatch-backup\\0.pieces", 0},
+        {"uninstall", "Uninstall done!", 0},
+        {"", "refused extra file outside the game folder:.\\.vhpatch-backup\\0.pieces", 0}}},
+      {"ManifestThroughTheExtraListInCapitals",
+       [](Installation& s) {
+         addExtra(s, ".VHPATCH-BACKUP/manifest", "vhpatch backup 2\r\n");
+         return std::string();
+       },
+       {{"", "refused extra file outside the game folder:.VHPATCH-BACKUP/manifest", 0},
+        {"uninstall", "Uninstall done!", 0}}},
+      {"WindowsDeviceNameInTheExtraList",
+       [](Installation& s) {
+         addExtra(s, "docs/Con.txt", "console");
+         return std::string();
+       },
+       {{"", "refused extra file outside the game folder:docs/Con.txt", 0}},
+       {},
+       [](const Installation& s, const std::vector<test::CommandResult>&) {
+         EXPECT_FALSE(fs::exists(s.game + "/docs/Con.txt"));
+       }},
+      // What an older version let through, already in the backup: the
+      // pieces file is refused, the victim left alone.
+      {"PiecesFileInTheBackupDeletingAFileOutside",
+       [](Installation& s) {
+         installFirst(s);
+         const std::string name = std::string(32, 'a') + ".pieces";
+         test::writeFile(s.game + "/.vhpatch-backup/" + name, hostilePieces("../../outside/victim"));
+         return name;
+       },
+       {{"uninstall", "backup damaged, cannot restore:{game}/.vhpatch-backup/{subject}", 1},
+        {"", "backup damaged, cannot restore:{game}/.vhpatch-backup/{subject}", 1}}},
+      {"PiecesFileInTheBackupRewritingAnAbsolutePath",
+       [](Installation& s) {
+         EXPECT_EQ(s.vhpatch("make").status, 0);
+         const std::string name = std::string(32, 'b') + ".pieces";
+         test::makeFolders(s.game + "/.vhpatch-backup");
+         test::writeFile(s.game + "/.vhpatch-backup/" + name, hostilePieces(s.dir / kVictim, "owned"));
+         return name;
+       },
+       {{"uninstall", "backup damaged, cannot restore:{game}/.vhpatch-backup/{subject}", 1},
+        {"", "backup damaged, cannot restore:{game}/.vhpatch-backup/{subject}", 1}},
+       {"sample/game"}},
+      // A link for the backup folder: the backup would be written to and
+      // removed from wherever it leads.
+      {"BackupFolderThatIsALink",
+       [](Installation& s) {
+         EXPECT_EQ(s.vhpatch("make").status, 0);
+         test::makeFolders(s.dir / "outside/backup");
+         test::writeFile(s.dir / "outside/backup/manifest", "someone else's manifest\n");
+         fs::create_directory_symlink(s.dir / "outside/backup", s.game + "/.vhpatch-backup");
+         return std::string();
+       },
+       {{"", "backup folder is not a folder:{game}/.vhpatch-backup", 1},
+        {"uninstall", "backup folder is not a folder:{game}/.vhpatch-backup", 1}},
+       {"outside/backup", "sample/game"}},
+      // Pieces lost: the file stays installed, and its backup with it.
+      {"PiecesFileDeleted",
+       [](Installation& s) {
+         installFirst(s);
+         const std::string name = piecesOf(s, "Global/Global.xarc");
+         fs::remove(s.game + "/.vhpatch-backup/" + name);
+         return name;
+       },
+       {{"uninstall", "not put back, kept in the backup:{game}/Global/Global.xarc", 1},
+        {"", "backup damaged, cannot restore:{game}/.vhpatch-backup/{subject}", 1}},
+       {"sample/game/Global/Global.xarc"},
+       [](const Installation& s, const std::vector<test::CommandResult>& runs) {
+         const std::string& said = runs.front().err;
+         EXPECT_NE(said.find(", 1 file not put back; " + s.game + "/ is not as it was"), std::string::npos) << said;
+         EXPECT_EQ(said.find("Uninstall done!"), std::string::npos);
+         EXPECT_NE(piecesOf(s, "Global/Global.xarc"), "") << "the manifest forgot the file";
+         for (const auto& [path, bytes] : test::tree(s.original)) {
+           if (path != "Global/Global.xarc") {
+             EXPECT_TRUE(test::readFile(s.game + "/" + path) == bytes) << path;
+           }
+         }
+       }},
+      // A damaged backup would make the installation take an installed file
+      // for its original.
+      {"PiecesFileDamaged",
+       [](Installation& s) {
+         installFirst(s);
+         const std::string name = piecesOf(s, "Global/Global.xarc");
+         test::writeFile(s.game + "/.vhpatch-backup/" + name,
+                         test::readFile(s.game + "/.vhpatch-backup/" + name) + "x");
+         return name;
+       },
+       {{"", "backup damaged, cannot restore:{game}/.vhpatch-backup/{subject}", 1}},
+       {"sample/game"}},
+      // A manifest cut short may have lost files whose pieces are gone too:
+      // the uninstallation puts back what the pieces know and keeps the
+      // backup; an installation writes nothing.
+      {"ManifestCutShort",
+       [](Installation& s) {
+         installFirst(s);
+         const std::string manifest = s.game + "/.vhpatch-backup/manifest";
+         const std::string text = test::readFile(manifest);
+         test::writeFile(manifest, text.substr(0, text.find("file=", text.find("file=") + 1)));
+         return std::string();
+       },
+       {{"uninstall", "backup damaged, cannot restore:{game}/.vhpatch-backup/manifest", 1},
+        {"", "backup damaged, cannot restore:{game}/.vhpatch-backup/manifest", 1}},
+       {},
+       [](const Installation& s, const std::vector<test::CommandResult>& runs) {
+         EXPECT_EQ(runs.front().err.find("Uninstall done!"), std::string::npos);
+         EXPECT_TRUE(test::tree(s.game) == test::tree(s.original));
+         EXPECT_TRUE(fs::exists(s.game + "/.vhpatch-backup/manifest"));
+       }},
+      // What a killed writer left in the backup goes, whatever it was for.
+      {"UnfinishedFilesInTheBackup",
+       [](Installation& s) {
+         installFirst(s);
+         for (const char* name : {"0123456789abcdef0123456789abcdef.pieces.vhnew-Ab3dE9", "manifest.vhnew-Zz09aB"}) {
+           test::writeFile(s.game + "/.vhpatch-backup/" + name, "unfinished");
+         }
+         return std::string();
+       },
+       {{"uninstall", "Uninstall done!", 0}},
+       {},
+       [](const Installation& s, const std::vector<test::CommandResult>&) {
+         EXPECT_FALSE(fs::exists(s.game + "/.vhpatch-backup"));
+         EXPECT_TRUE(test::tree(s.game) == test::tree(s.original));
+       }},
+      // A folder made for an extra file that cannot be written goes again.
+      {"ExtraFileThatCannotBeWrittenInANewFolder",
+       [](Installation& s) {
+         addExtra(s, "fonts/cn/huge.ttf", std::string(1 << 20, 'f'));
+         return std::string();
+       },
+       {{"", "failed to write:{game}/fonts/cn/huge.ttf", 1, "trap '' XFSZ; ulimit -f 256; "}},
+       {},
+       [](const Installation& s, const std::vector<test::CommandResult>&) {
+         EXPECT_FALSE(fs::exists(s.game + "/fonts"));
+       }},
+  };
+  return rows;
+}
+
+void PrintTo(const Hostile& row, std::ostream* out) { *out << row.name; }
+
+class HostileInput : public ::testing::TestWithParam<Hostile> {};
+
+TEST_P(HostileInput, IsRefusedAndLeavesWhatItAimsAtAlone) {
+  const Hostile& row = GetParam();
+  Installation setup("", 3, "--scenes 3 --subs 2");
+  test::makeFolders(setup.dir / "outside");
+  test::writeFile(setup.dir / kVictim, kVictimBytes);
+  const std::string subject = row.plant(setup);
+  if (HasFatalFailure()) return;
+  std::vector<std::string> watched = row.untouched;
+  watched.push_back(kVictim);
+  std::map<std::string, std::map<std::string, std::string>> before;
+  for (const std::string& path : watched) before[path] = snapshot(setup.dir / path);
+  std::vector<test::CommandResult> runs;
+  for (const Step& step : row.steps) {
+    SCOPED_TRACE("vhpatch " + (step.args.empty() ? std::string("(install)") : step.args));
+    const test::CommandResult& last =
+        runs.emplace_back(test::runCommand(step.shell + setup.command(step.args), step.args.empty() ? "\n" : ""));
+    EXPECT_EQ(last.status, step.status) << last.out << last.err;
+    const std::string message = filled(step.message, setup, subject);
+    EXPECT_NE((last.out + last.err).find(message), std::string::npos) << message << "\n" << last.out << last.err;
+    for (const std::string& path : watched) {
+      EXPECT_TRUE(snapshot(setup.dir / path) == before[path]) << path << " was changed";
+    }
+  }
+  if (row.check) row.check(setup, runs);
+}
+
+INSTANTIATE_TEST_SUITE_P(Attacks, HostileInput, ::testing::ValuesIn(hostileInputs()),
+                         [](const ::testing::TestParamInfo<Hostile>& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace vh
