@@ -29,7 +29,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # Static archives only: the packaged zlib also has an import library, which
-# would tie the programs to a zlib1.dll no player has.
-set(CMAKE_FIND_LIBRARY_SUFFIXES .a)
+# would tie the programs to a zlib1.dll no player has. (The platform's own
+# module sets the library suffixes after this file, so zlib is told here.)
+set(ZLIB_USE_STATIC_LIBS ON)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
