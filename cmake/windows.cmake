@@ -11,7 +11,7 @@ set(VH_WINDOWS_PENDING_SOURCES
   common/replacing_file.cpp
   # OpenSSL's EVP digests: BCrypt on Windows
   common/sha256.cpp
-  # iconv (and nl_langinfo) for GBK
+  # iconv for GBK
   translation/gbk.cpp
   # fsync, localtime_r
   support/zip.cpp
@@ -35,6 +35,12 @@ set(VH_WINDOWS_PENDING_SOURCES
   # sys/ioctl.h, ioctl(TIOCGWINSZ)
   app/terminal_desktop.cpp
 )
+# Not configured for Windows at all: app/gui (FLTK, X11 and fontconfig, to be
+# Win32's own; built_in_pictures.cpp's ELF-only .section/.previous) and so
+# the programs; tools (libgettextpo, which stays Linux's; iconv and
+# nl_langinfo in record_diff.h, gmtime_r in po_file.cpp, mkdir's mode in
+# sample_game.cpp). app/desktop.cpp builds but falls back on the terminal's
+# desktop, so nothing that installs a desktop links yet.
 list(TRANSFORM VH_WINDOWS_PENDING_SOURCES PREPEND "/")
 list(TRANSFORM VH_WINDOWS_PENDING_SOURCES REPLACE "\\." "\\\\.")
 list(TRANSFORM VH_WINDOWS_PENDING_SOURCES APPEND "$")
