@@ -1,19 +1,25 @@
 # The two commands a newcomer needs: `make demo` and `make test`. Both install
-# the Debian packages first (`make deps`); a plain `make` only builds.
+# the Debian packages first (`make deps`; `make test` and `make windows` also
+# the cross compiler and Wine, `make deps-windows`); a plain `make` only builds.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
+WINDOWS_BUILD ?= build-windows
 FUZZ_SECONDS ?= 60
 # Each of the 13 targets this long in `make test`: 4 to 5 minutes in all.
 FUZZ_SMOKE_SECONDS ?= 20
 JOBS       ?= $(shell nproc)
 
-.PHONY: all deps configure build test test-fast test-asan fuzz-build fuzz fuzz-smoke check-large mutate demo bench clean
+.PHONY: all deps deps-windows configure build test test-fast test-asan test-windows windows fuzz-build fuzz fuzz-smoke \
+  check-large mutate demo bench clean
 
 all: build
 
 deps:
 	scripts/install-deps
+
+deps-windows:
+	scripts/install-deps windows
 
 $(BUILD)/CMakeCache.txt:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -74,8 +80,27 @@ bench: build
 mutate:
 	scripts/mutate
 
-test: deps
-	$(MAKE) test-fast test-asan fuzz-smoke
+# The Windows build: the libraries it links, built once from Debian's source
+# packages into the cache (scripts/windows-deps), then the layers that build
+# for Windows and their test program, each program checked to import only
+# the system's DLLs.
+# A build tree configured over another prefix (other library versions)
+# starts afresh, since CMake keeps the libraries it found.
+windows: deps-windows
+	deps=$$(scripts/windows-deps) && \
+	if ! grep -qsx "VH_WINDOWS_DEPS:PATH=$$deps" $(WINDOWS_BUILD)/CMakeCache.txt; then \
+	  rm -f $(WINDOWS_BUILD)/CMakeCache.txt; fi && \
+	cmake -S . -B $(WINDOWS_BUILD) \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DVH_WINDOWS_DEPS="$$deps" \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVH_WERROR=ON
+	cmake --build $(WINDOWS_BUILD) -j$(JOBS)
+
+# That test program under Wine, in a Wine prefix of its own.
+test-windows: windows
+	scripts/wine-tests $(WINDOWS_BUILD)
+
+test: deps-windows
+	$(MAKE) test-fast test-asan fuzz-smoke test-windows
 
 # Installs a translation into a made-up game under build/demo.
 demo: deps
@@ -83,4 +108,4 @@ demo: deps
 	scripts/demo $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) build-mutate
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(WINDOWS_BUILD) build-mutate

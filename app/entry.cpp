@@ -29,6 +29,8 @@ Environment readEnvironment() {
   environment.winePrefix = winePrefixOf(std::getenv("WINEPREFIX"), std::getenv("HOME"));
   const char* home = std::getenv("HOME");
   environment.home = home ? home : "";
+  const char* codecLevel = std::getenv("VHPATCH_CODEC_LEVEL");
+  environment.codecLevel = codecLevel ? codecLevel : "";
   return environment;
 }
 
@@ -55,6 +57,9 @@ Modes (the first argument, in any letter case):
 Environment:
   VHPATCH_UI=terminal  use the terminal even where windows can be opened
   VHPATCH_DEBUG=1      write debug lines to standard error
+  VHPATCH_CODEC_LEVEL  baseline, v2, v3 or v4: the processor level whose
+                       copy of the image codec runs (default: the highest
+                       this processor has); the images are the same
   WINEPREFIX           the Wine prefix whose registry names the game folder
                        and whose drive letters it uses (default: ~/.wine)
   HOME                 the home folder, where ~/.wine is looked for

@@ -16,6 +16,7 @@ struct Environment {
   bool debug = false;       // VHPATCH_DEBUG=1: debug lines on standard error
   std::string winePrefix;   // where the game's registry and drive letters live
   std::string home;         // HOME: where the other Wine prefixes are searched, and what "~" means
+  std::string codecLevel;   // VHPATCH_CODEC_LEVEL: the image codec's copy to run, empty for the processor's best
 };
 Environment readEnvironment();
 

@@ -20,6 +20,7 @@
 #include "support/registry_platform.h"
 #include "support/wine_prefixes.h"
 #include "vh_version.h"
+#include "xmg/codec_level.h"
 
 int main(int argc, char** argv) {
   // The version is printed before any folder, display or package is
@@ -63,6 +64,9 @@ int main(int argc, char** argv) {
     if (!getcwd(cwd, sizeof cwd)) cwd[0] = '\0';
     vh::desktop().debugLog(std::string(entered ? "working folder: " : "cannot enter the program's folder; working folder: ") + cwd);
     vh::desktop().debugLog(windowed ? "desktop: windows" : "desktop: terminal");
+    const vh::CodecLevelChoice codec = vh::useRequestedCodecLevel(environment.codecLevel);
+    if (!codec.note.empty()) vh::desktop().debugLog(codec.note);
+    vh::desktop().debugLog("codec level: " + std::string(vh::codecLevelName(codec.level)));
     const std::string word = vh::modeWord(argc, argv);
     vh::desktop().debugLog("mode word: \"" + word + "\"");
     return vh::runMode(vh::modeFromWord(word), *shell);

@@ -2,11 +2,19 @@
 // pixels: a 1024 x 768 photographic picture and a sprite that is mostly mask
 // colour. The JPEG runs are registered first; each XMG run then reports its
 // rate as a multiple of its JPEG peer's ("x_jpeg"), measured in the same run.
+//
+// The codec's row passes exist once per x86-64 level. The codec as it was
+// before them (xmg_before_rows.h) runs next, and every XMG run also reports
+// its rate as a multiple of that code's ("x_before"): the rows without a
+// level run the level in use (VHPATCH_CODEC_LEVEL or the processor's best),
+// XmgDecode/photo/v2 and the like each level this processor runs, so that
+// the baseline's row shows what a processor without SSE4 or AVX2 gets.
 #include <benchmark/benchmark.h>
 #include <jpeglib.h>
 
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -15,6 +23,8 @@
 #include "common/byte_buffer.h"
 #include "common/pixel_map.h"
 #include "common/stream.h"
+#include "bench/xmg_before_rows.h"
+#include "xmg/codec_level.h"
 #include "xmg/xmg.h"
 
 namespace vh {
@@ -144,6 +154,12 @@ std::map<std::string, double>& jpegRates() {
   return rates;
 }
 
+// The same for the codec before its row passes.
+std::map<std::string, double>& beforeRates() {
+  static std::map<std::string, double> rates;
+  return rates;
+}
+
 // Runs `body` under the benchmark loop and sets the megapixel rate; returns
 // that rate as measured by the wall clock over all iterations.
 template <typename Body>
@@ -156,9 +172,15 @@ double timed(benchmark::State& state, Body body) {
   return seconds > 0 ? megapixels / seconds : 0;
 }
 
-void reportAgainstJpeg(benchmark::State& state, const std::string& key, double rate) {
-  const auto peer = jpegRates().find(key);
-  if (peer != jpegRates().end() && peer->second > 0) state.counters["x_jpeg"] = rate / peer->second;
+void reportAgainst(benchmark::State& state, const char* counter, const std::map<std::string, double>& rates,
+                   const std::string& key, double rate) {
+  const auto peer = rates.find(key);
+  if (peer != rates.end() && peer->second > 0) state.counters[counter] = rate / peer->second;
+}
+
+void reportAgainstPeers(benchmark::State& state, const std::string& key, double rate) {
+  reportAgainst(state, "x_jpeg", jpegRates(), key, rate);
+  reportAgainst(state, "x_before", beforeRates(), key, rate);
 }
 
 void JpegDecode(benchmark::State& state, const std::string& name) {
@@ -189,7 +211,7 @@ void XmgDecode(benchmark::State& state, const std::string& name) {
     const PixelMap image = loader.toPixmap(in);
     benchmark::DoNotOptimize(image.row(0));
   });
-  reportAgainstJpeg(state, "decode/" + name, rate);
+  reportAgainstPeers(state, "decode/" + name, rate);
   state.counters["bytes"] = static_cast<double>(xmg.size());
 }
 
@@ -201,18 +223,93 @@ void XmgEncode(benchmark::State& state, const std::string& name) {
     tXMGEncoder().saveXMG(map, out);
     benchmark::DoNotOptimize(buffer->data());
   });
-  reportAgainstJpeg(state, "encode/" + name, rate);
+  reportAgainstPeers(state, "encode/" + name, rate);
 }
 
-// The JPEG peers first, so that their rates are known when the XMG runs end.
+bool samePixels(const PixelMap& a, const PixelMap& b) {
+  if (a.width() != b.width() || a.height() != b.height()) return false;
+  for (int y = 0; y < a.height(); ++y) {
+    if (std::memcmp(a.row(y), b.row(y), static_cast<size_t>(a.width()) * PixelMap::kBytesPerPixel) != 0) return false;
+  }
+  return true;
+}
+
+// A yardstick that drew or wrote other bytes than the codec would measure
+// nothing worth comparing: such a row stops with an error instead.
+void BeforeRowsDecode(benchmark::State& state, const std::string& name) {
+  const std::string xmg = encodeXmg(picture(name));
+  const auto decode = [&xmg] {
+    MemoryStream in(static_cast<const void*>(xmg.data()), xmg.size());
+    return before_rows::toPixmap(in);
+  };
+  MemoryStream in(static_cast<const void*>(xmg.data()), xmg.size());
+  if (!samePixels(decode(), tXMGLoader().toPixmap(in))) {
+    state.SkipWithError("the code before the row passes draws other pixels");
+    return;
+  }
+  beforeRates()["decode/" + name] = timed(state, [&] { benchmark::DoNotOptimize(decode().row(0)); });
+}
+
+void BeforeRowsEncode(benchmark::State& state, const std::string& name) {
+  const PixelMap& map = picture(name);
+  auto buffer = std::make_shared<ByteBuffer>();
+  const auto encode = [&] {
+    BufferStream out(buffer);
+    before_rows::saveXmg(map, out);
+  };
+  encode();
+  if (buffer->toString() != encodeXmg(map)) {
+    state.SkipWithError("the code before the row passes writes other bytes");
+    return;
+  }
+  beforeRates()["encode/" + name] = timed(state, [&] {
+    encode();
+    benchmark::DoNotOptimize(buffer->data());
+  });
+}
+
+// A run of `body` at one codec level, and the level in use again after it.
+template <typename Body>
+void AtLevel(benchmark::State& state, CodecLevel level, Body body) {
+  const CodecLevel before = codecLevelInUse();
+  useCodecLevel(level);
+  body(state);
+  useCodecLevel(before);
+}
+
+// The peers first, so that their rates are known when the XMG runs end.
 BENCHMARK_CAPTURE(JpegDecode, photo, std::string("photo"))->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(JpegDecode, sprite, std::string("sprite"))->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(JpegEncode, photo, std::string("photo"))->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(JpegEncode, sprite, std::string("sprite"))->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BeforeRowsDecode, photo, std::string("photo"))->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BeforeRowsDecode, sprite, std::string("sprite"))->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BeforeRowsEncode, photo, std::string("photo"))->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BeforeRowsEncode, sprite, std::string("sprite"))->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(XmgDecode, photo, std::string("photo"))->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(XmgDecode, sprite, std::string("sprite"))->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(XmgEncode, photo, std::string("photo"))->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(XmgEncode, sprite, std::string("sprite"))->Unit(benchmark::kMillisecond);
+
+// Then each level this processor runs, after the rows above.
+const bool kLevelRows = [] {
+  for (CodecLevel level : usableCodecLevels()) {
+    const std::string suffix = "/" + std::string(codecLevelName(level));
+    for (const char* name : {"photo", "sprite"}) {
+      benchmark::RegisterBenchmark(("XmgDecode/" + std::string(name) + suffix).c_str(),
+                                   [level, name](benchmark::State& state) {
+                                     AtLevel(state, level, [name](benchmark::State& s) { XmgDecode(s, name); });
+                                   })
+          ->Unit(benchmark::kMillisecond);
+      benchmark::RegisterBenchmark(("XmgEncode/" + std::string(name) + suffix).c_str(),
+                                   [level, name](benchmark::State& state) {
+                                     AtLevel(state, level, [name](benchmark::State& s) { XmgEncode(s, name); });
+                                   })
+          ->Unit(benchmark::kMillisecond);
+    }
+  }
+  return true;
+}();
 
 }  // namespace
 }  // namespace vh

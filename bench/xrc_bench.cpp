@@ -67,4 +67,3 @@ BENCHMARK(ApplyTrz)->Arg(1000)->Arg(60000);
 }  // namespace
 }  // namespace vh
 
-BENCHMARK_MAIN();

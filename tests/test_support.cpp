@@ -1,12 +1,8 @@
 #include "tests/test_support.h"
 
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
@@ -23,30 +19,21 @@ std::string written(const std::function<void(Stream&)>& write) {
 }
 
 TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "vhtest-XXXXXX").string();
-  if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot make a temporary folder");
-  path_ = pattern;
+  // A name no other folder has yet: create_directory refuses one that
+  // exists, so two tests never share a folder.
+  thread_local std::mt19937_64 names{std::random_device{}()};
+  const std::filesystem::path parent = std::filesystem::temp_directory_path();
+  for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+    const std::filesystem::path candidate = parent / ("vhtest-" + std::to_string(names() % 1000000000000ULL));
+    std::error_code error;
+    if (std::filesystem::create_directory(candidate, error)) path_ = candidate.generic_string();
+  }
+  if (path_.empty()) throw std::runtime_error("cannot make a temporary folder");
 }
 
 TempDir::~TempDir() {
   std::error_code ignored;
   std::filesystem::remove_all(path_, ignored);
-}
-
-TempDirsInMemory::TempDirsInMemory() {
-  const char* old = std::getenv("TMPDIR");
-  had_ = old != nullptr;
-  previous_ = old ? old : "";
-  constexpr const char* kShared = "/dev/shm";
-  if (access(kShared, W_OK | X_OK) == 0) setenv("TMPDIR", kShared, 1);
-}
-
-TempDirsInMemory::~TempDirsInMemory() {
-  if (had_) {
-    setenv("TMPDIR", previous_.c_str(), 1);
-  } else {
-    unsetenv("TMPDIR");
-  }
 }
 
 void writeFile(const std::string& path, const std::string& bytes) {
@@ -77,19 +64,6 @@ Bytes& Bytes::u32(uint32_t v) { return u16(static_cast<uint16_t>(v)).u16(static_
 Bytes& Bytes::str(const std::string& s) {
   bytes_ += s;
   return *this;
-}
-
-CommandResult runCommand(const std::string& command, const std::string& input) {
-  TempDir scratch;
-  const std::string in = scratch / "in", out = scratch / "out", err = scratch / "err";
-  writeFile(in, input);
-  const std::string full = "(" + command + ") <'" + in + "' >'" + out + "' 2>'" + err + "'";
-  const int raw = std::system(full.c_str());
-  CommandResult result;
-  if (raw != -1 && WIFEXITED(raw)) result.status = WEXITSTATUS(raw);
-  result.out = readFile(out);
-  result.err = readFile(err);
-  return result;
 }
 
 std::string binaryPath(const std::string& program) { return std::string(VH_BINARY_DIR) + "/" + program; }

@@ -1,10 +1,12 @@
 // vhtool: the translators' toolkit.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "tools/commands.h"
 #include "vh_version.h"
+#include "xmg/codec_level.h"
 
 namespace {
 
@@ -138,6 +140,11 @@ int main(int argc, char** argv) {
     std::printf("vhtool %s\n", vh::kVersion);
     return 0;
   }
+  // The image codec's level, as vhpatch takes it; only a request that
+  // cannot be met is worth a word here.
+  const char* level = std::getenv("VHPATCH_CODEC_LEVEL");
+  const vh::CodecLevelChoice codec = vh::useRequestedCodecLevel(level ? level : "");
+  if (!codec.note.empty()) std::fprintf(stderr, "vhtool: %s\n", codec.note.c_str());
   for (const Command& c : kCommands) {
     if (name != c.name) continue;
     const vh::tool::Args args(argv + 2, argv + argc);

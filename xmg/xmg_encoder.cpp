@@ -1,7 +1,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "xmg/row_loops.h"
+#include "xmg/row_arithmetic.h"
+#include "xmg/row_passes.h"
 #include "xmg/xmg.h"
 #include "xmg/yuv_constants.h"
 
@@ -41,34 +42,8 @@ constexpr int kOrderX[4] = {0, 1, 0, 1};
 constexpr int kOrderY[4] = {0, 0, 1, 1};
 
 // Luma is 0.299f R + 0.587f G + 0.114f B truncated; the sum is exact in
-// fixed point and never negative, so truncation is a shift. It needs 35
-// bits; for rows, where narrow lanes mean more pixels per vector, each
-// constant is cut into digits of 8, 8, 8 and 3 bits. The three constants add
-// up to just over 1, so their digits at each place add up to at most 255:
-// every digit's weighted sum of a pixel, with the carry of the place below,
-// fits 16 bits, and the floor of a floor being the floor of the whole, the
-// carried sums give the luma byte exactly.
-constexpr int64_t kLumaConstants[3] = {xmgconst::k0299Fixed, xmgconst::k0587Fixed, xmgconst::k0114Fixed};
-struct LumaDigits {
-  uint16_t d[3];
-};
-constexpr LumaDigits lumaDigits(int shift, int bits) {
-  LumaDigits digits{};
-  for (int c = 0; c < 3; ++c) digits.d[c] = static_cast<uint16_t>((kLumaConstants[c] >> shift) & ((1 << bits) - 1));
-  return digits;
-}
-constexpr LumaDigits kLuma0 = lumaDigits(0, 3);
-constexpr LumaDigits kLuma1 = lumaDigits(3, 8);
-constexpr LumaDigits kLuma2 = lumaDigits(11, 8);
-constexpr LumaDigits kLuma3 = lumaDigits(19, 8);
-static_assert(xmgconst::kFixedShift == 27 && (kLumaConstants[0] | kLumaConstants[1] | kLumaConstants[2]) < (1 << 27));
-static_assert(kLuma0.d[0] + kLuma0.d[1] + kLuma0.d[2] <= 255 && kLuma1.d[0] + kLuma1.d[1] + kLuma1.d[2] <= 255 &&
-              kLuma2.d[0] + kLuma2.d[1] + kLuma2.d[2] <= 255 && kLuma3.d[0] + kLuma3.d[1] + kLuma3.d[2] <= 255);
-
-inline uint16_t lumaPlace(LumaDigits k, uint16_t r, uint16_t g, uint16_t b, uint16_t carry) {
-  return static_cast<uint16_t>(r * k.d[0] + g * k.d[1] + b * k.d[2] + carry);
-}
-
+// fixed point and never negative, so truncation is a shift. (The row passes
+// take it in 16-bit digits, row_arithmetic.h.)
 inline int lumaOf(const uint8_t* p) {
   const int64_t sum = p[0] * xmgconst::k0299Fixed + p[1] * xmgconst::k0587Fixed + p[2] * xmgconst::k0114Fixed;
   return static_cast<int>(clampComponent(sum >> xmgconst::kFixedShift, 255));
@@ -84,39 +59,9 @@ inline int lumaOf(const uint8_t* p) {
   return static_cast<uint8_t>(clampComponent(static_cast<int64_t>(128 + static_cast<double>(acc) / 4), 255));
 }
 
-// The same byte, mostly without the float steps. Every term is a whole
-// number of 2^-24 units, so the exact sum is an integer, and it depends on
-// the pixels only through the sum of their differences (-1020 to 1020). The
-// float steps differ from it by at most four roundings of half a float unit
-// at magnitudes below 1024, 2^11 units in all; only when the exact value of
-// 4 x (128 + sum / 4) lies within 2^13 units of a whole number can the
-// rounding change the truncated byte, and only then are the steps needed.
-// In 32 bits: the constant is split at bit 10 as the luma constants are,
-// so t below counts units of 2^-16 (floored), and "within 2^13 units of
-// 2^-26" is a fraction below 8 of them, or 8 or fewer short of the next
-// whole number, which also takes in a few values just outside the margin.
-constexpr int kChromaSplit = 10;
-constexpr int kChromaNear = 8;
-struct ChromaConstant {
-  int32_t high;
-  int32_t low;
-};
-constexpr ChromaConstant kRedChroma = {static_cast<int32_t>(xmgconst::k0713Units >> kChromaSplit),
-                                       static_cast<int32_t>(xmgconst::k0713Units & ((1 << kChromaSplit) - 1))};
-constexpr ChromaConstant kBlueChroma = {static_cast<int32_t>(xmgconst::k0564Units >> kChromaSplit),
-                                        static_cast<int32_t>(xmgconst::k0564Units & ((1 << kChromaSplit) - 1))};
-static_assert(xmgconst::kChromaShift + 2 - kChromaSplit == 16);
-
-// The chroma byte for a sum of differences, or -1 when the steps decide it.
-inline int32_t chromaByDiff(ChromaConstant k, int32_t diff) {
-  const int32_t t = (128 << 16) + k.high * diff + ((k.low * diff) >> kChromaSplit);
-  const int32_t fraction = t & 0xFFFF;
-  const int32_t whole = t >> 16;
-  const int32_t byte = t < 0 ? 0 : (whole < 255 ? whole : 255);
-  return fraction < kChromaNear || fraction >= 0x10000 - kChromaNear ? -1 : byte;
-}
-
-// Cr and Cb of a block whose luma bytes are already in out[0..3].
+// Cr and Cb of a block whose luma bytes are already in out[0..3]: by
+// chromaByDiff (row_arithmetic.h), and by the float steps only where that
+// cannot settle the byte.
 void chromaPair(const uint8_t* const pixel[4], uint8_t* out) {
   const int lumaSum = out[0] + out[1] + out[2] + out[3];
   const int redSum = pixel[0][0] + pixel[1][0] + pixel[2][0] + pixel[3][0];
@@ -137,8 +82,8 @@ void yuvPayload(const uint8_t* const pixel[4], uint8_t* out) {
   chromaPair(pixel, out);
 }
 
-// The passes over rows below are plain loops over arrays without branches,
-// so that the compiler vectorises them (see row_loops.h).
+// The passes over rows (row_passes.h) leave per block only the run
+// bookkeeping and the copying of bytes.
 
 // The luma byte, the mask flag and the red and blue differences from the
 // luma of every pixel of a row.
@@ -149,37 +94,10 @@ struct RowSamples {
   std::vector<int16_t> red, blue;
 };
 
-// The colours apart first: the baseline vectors cannot take groups of three
-// bytes apart, and the arithmetic below then vectorises at every level.
-VH_ROW_LOOP void splitColours(const uint8_t* __restrict pixels, int count, uint8_t* __restrict red,
-                              uint8_t* __restrict green, uint8_t* __restrict blue) {
-  for (int i = 0; i < count; ++i) {
-    red[i] = pixels[3 * i];
-    green[i] = pixels[3 * i + 1];
-    blue[i] = pixels[3 * i + 2];
-  }
-}
-
-VH_ROW_LOOP void sampleRow(const uint8_t* __restrict red, const uint8_t* __restrict green,
-                           const uint8_t* __restrict blue, int count, uint8_t* __restrict luma,
-                           uint8_t* __restrict mask, int16_t* __restrict redDiff, int16_t* __restrict blueDiff) {
-  for (int i = 0; i < count; ++i) {
-    const uint16_t r = red[i], g = green[i], b = blue[i];
-    const uint16_t place0 = lumaPlace(kLuma0, r, g, b, 0);
-    const uint16_t place1 = lumaPlace(kLuma1, r, g, b, static_cast<uint16_t>(place0 >> 3));
-    const uint16_t place2 = lumaPlace(kLuma2, r, g, b, static_cast<uint16_t>(place1 >> 8));
-    const uint16_t y = static_cast<uint16_t>(lumaPlace(kLuma3, r, g, b, static_cast<uint16_t>(place2 >> 8)) >> 8);
-    luma[i] = static_cast<uint8_t>(y);
-    mask[i] = static_cast<uint8_t>((r == tXMGEncoder::MASK_R) & (g == tXMGEncoder::MASK_G) & (b == tXMGEncoder::MASK_B));
-    redDiff[i] = static_cast<int16_t>(r - y);
-    blueDiff[i] = static_cast<int16_t>(b - y);
-  }
-}
-
-void sampleRow(const uint8_t* pixels, int count, RowSamples& into) {
-  splitColours(pixels, count, into.r.data(), into.g.data(), into.b.data());
-  sampleRow(into.r.data(), into.g.data(), into.b.data(), count, into.luma.data(), into.mask.data(), into.red.data(),
-            into.blue.data());
+void sampleRow(const RowPasses& passes, const uint8_t* pixels, int count, RowSamples& into) {
+  passes.splitColours(pixels, count, into.r.data(), into.g.data(), into.b.data());
+  passes.sampleRow(into.r.data(), into.g.data(), into.b.data(), count, into.luma.data(), into.mask.data(),
+                   into.red.data(), into.blue.data());
 }
 
 // What a row pair's blocks hold: their mask pixel counts, their chroma pairs
@@ -192,32 +110,11 @@ struct BlockSamples {
   bool anySteps = false;
 };
 
-VH_ROW_LOOP int sumBlocks(int blocks, const uint8_t* __restrict maskTop,
-                                                        const uint8_t* __restrict maskBottom,
-                                                        const int16_t* __restrict redTop,
-                                                        const int16_t* __restrict redBottom,
-                                                        const int16_t* __restrict blueTop,
-                                                        const int16_t* __restrict blueBottom,
-                                                        uint8_t* __restrict masks, uint8_t* __restrict chroma,
-                                                        uint8_t* __restrict steps) {
-  uint8_t any = 0;
-  for (int i = 0; i < blocks; ++i) {
-    const int l = 2 * i, r = 2 * i + 1;
-    masks[i] = static_cast<uint8_t>(maskTop[l] + maskTop[r] + maskBottom[l] + maskBottom[r]);
-    const int32_t cr = chromaByDiff(kRedChroma, redTop[l] + redTop[r] + redBottom[l] + redBottom[r]);
-    const int32_t cb = chromaByDiff(kBlueChroma, blueTop[l] + blueTop[r] + blueBottom[l] + blueBottom[r]);
-    chroma[l] = static_cast<uint8_t>(cr);
-    chroma[r] = static_cast<uint8_t>(cb);
-    steps[i] = static_cast<uint8_t>((cr | cb) < 0);
-    any |= static_cast<uint8_t>(masks[i] | (steps[i] << 4));
-  }
-  return any;
-}
-
-void sumBlocks(int blocks, const RowSamples& top, const RowSamples& bottom, BlockSamples& into) {
-  const int any = sumBlocks(blocks, top.mask.data(), bottom.mask.data(), top.red.data(), bottom.red.data(),
-                            top.blue.data(), bottom.blue.data(), into.masks.data(), into.chroma.data(),
-                            into.steps.data());
+void sumBlocks(const RowPasses& passes, int blocks, const RowSamples& top, const RowSamples& bottom,
+               BlockSamples& into) {
+  const int any = passes.sumBlocks(blocks, top.mask.data(), bottom.mask.data(), top.red.data(), bottom.red.data(),
+                                   top.blue.data(), bottom.blue.data(), into.masks.data(), into.chroma.data(),
+                                   into.steps.data());
   into.anyMask = (any & 0x0F) != 0;
   into.anySteps = (any & 0xF0) != 0;
 }
@@ -318,12 +215,12 @@ void encodeEdgeBlock(const PixelMap& pixmap, int x, int y, RunWriter& runs) {
 // a stretch without mask pixels goes into its run in one piece.
 class BlockRows {
  public:
-  explicit BlockRows(int width) : top_(width), bottom_(width), blocks_(width) {}
+  explicit BlockRows(int width) : passes_(rowPasses()), top_(width), bottom_(width), blocks_(width) {}
 
   void encode(const uint8_t* top, const uint8_t* bottom, int blocks, RunWriter& runs) {
-    sampleRow(top, 2 * blocks, top_);
-    sampleRow(bottom, 2 * blocks, bottom_);
-    sumBlocks(blocks, top_, bottom_, blocks_);
+    sampleRow(passes_, top, 2 * blocks, top_);
+    sampleRow(passes_, bottom, 2 * blocks, bottom_);
+    sumBlocks(passes_, blocks, top_, bottom_, blocks_);
     if (!blocks_.anyMask) {
       writeYuv(top, bottom, 0, blocks, runs);
       return;
@@ -393,6 +290,8 @@ class BlockRows {
     }
   }
 
+  // One image is encoded with one level's passes throughout.
+  const RowPasses& passes_;
   RowSamples top_, bottom_;
   BlockSamples blocks_;
 };

@@ -3,9 +3,8 @@
 #include <cstring>
 #include <string>
 
-#include "xmg/row_loops.h"
+#include "xmg/row_passes.h"
 #include "xmg/xmg.h"
-#include "xmg/yuv_constants.h"
 
 namespace vh {
 
@@ -19,117 +18,35 @@ constexpr size_t kYuvPayload = 6;
 constexpr size_t kRgbPayload = 12;
 constexpr size_t kMaxRunBlocks = 4095;
 
-// yuvToARGB for whole blocks at once. With y a whole number, trunc(y + v)
-// and y + floor(v) agree wherever the clamp lets them differ from 0, and the
-// offsets v are exact in fixed point (see yuv_constants.h): so one offset per
-// colour and block, added to each luma byte and clamped, gives the bytes of
-// the per-pixel conversion. The offsets do not fit 32 bits; each constant is
-// split at bit 12, the low parts' products are floored to whole 2^12 units
-// and added to the high parts', and since the floor of a floor is the floor
-// of the whole, shifting that gives the offset in 32-bit arithmetic, which
-// vectorises.
-constexpr int kOffsetSplit = 12;
-constexpr int kOffsetShift = xmgconst::kFixedShift - kOffsetSplit;
-
-struct SplitConstant {
-  int32_t high;
-  int32_t low;
-};
-
-constexpr SplitConstant split(int64_t fixed) {
-  return {static_cast<int32_t>(fixed >> kOffsetSplit), static_cast<int32_t>(fixed & ((1 << kOffsetSplit) - 1))};
-}
-
-constexpr SplitConstant kRedFromCr = split(xmgconst::k1402Fixed);
-constexpr SplitConstant kGreenFromCb = split(xmgconst::k0344Fixed);
-constexpr SplitConstant kGreenFromCr = split(xmgconst::k0714Fixed);
-constexpr SplitConstant kBlueFromCb = split(xmgconst::k1772Fixed);
-
-inline int16_t clampByte(int16_t v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
-
-// The blocks of one block row's stretch of a CYUV run, drawn in passes that
-// vectorise: the payloads are taken apart into the luma of each row and the
-// chroma of each block, the chroma into the three offsets of each pixel, and
-// then each row's pixels are put together.
+// The blocks of one block row's stretch of a CYUV run, drawn in the row
+// passes (row_passes.h): the payloads are taken apart into the luma of each
+// row and the chroma of each block, the chroma into the three offsets of
+// each pixel, and then each row's pixels are put together.
 class YuvBlocks {
  public:
   YuvBlocks()
-      : top_(kMaxRunBlocks), bottom_(kMaxRunBlocks), chroma_(kMaxRunBlocks), red_(2 * kMaxRunBlocks),
-        green_(2 * kMaxRunBlocks), blue_(2 * kMaxRunBlocks), r_(2 * kMaxRunBlocks), g_(2 * kMaxRunBlocks),
-        b_(2 * kMaxRunBlocks) {}
+      : passes_(rowPasses()), top_(kMaxRunBlocks), bottom_(kMaxRunBlocks), chroma_(kMaxRunBlocks),
+        red_(2 * kMaxRunBlocks), green_(2 * kMaxRunBlocks), blue_(2 * kMaxRunBlocks), r_(2 * kMaxRunBlocks),
+        g_(2 * kMaxRunBlocks), b_(2 * kMaxRunBlocks) {}
 
   // `blocks` payloads of six bytes, at most kMaxRunBlocks; the top and
   // bottom rows' pixels out, three bytes each, red, green, blue.
   void draw(const uint8_t* payload, int blocks, uint8_t* top, uint8_t* bottom) {
-    split(payload, blocks, top_.data(), bottom_.data(), chroma_.data());
-    offsets(chroma_.data(), blocks, red_.data(), green_.data(), blue_.data());
+    passes_.splitPayloads(payload, blocks, top_.data(), bottom_.data(), chroma_.data());
+    passes_.chromaOffsets(chroma_.data(), blocks, red_.data(), green_.data(), blue_.data());
     drawRow(top_.data(), 2 * blocks, top);
     drawRow(bottom_.data(), 2 * blocks, bottom);
   }
 
  private:
-  // The luma pairs of each row and the chroma pair of each block, as 16-bit
-  // units: a copy that vectorises where byte groups of six do not.
-  VH_ROW_LOOP static void split(const uint8_t* __restrict payload, int blocks, uint16_t* __restrict top,
-                                uint16_t* __restrict bottom, uint16_t* __restrict chroma) {
-    for (int i = 0; i < blocks; ++i) {
-      uint16_t upper, lower, pair;
-      std::memcpy(&upper, payload + kYuvPayload * i, 2);
-      std::memcpy(&lower, payload + kYuvPayload * i + 2, 2);
-      std::memcpy(&pair, payload + kYuvPayload * i + 4, 2);
-      top[i] = upper;
-      bottom[i] = lower;
-      chroma[i] = pair;
-    }
-  }
-
-  // The colour offsets of each pixel, from its block's chroma pair.
-  VH_ROW_LOOP static void offsets(const uint16_t* __restrict chroma, int blocks, int16_t* __restrict red,
-                                  int16_t* __restrict green, int16_t* __restrict blue) {
-    static_assert(std::endian::native == std::endian::little, "a chroma pair is read as Cr in the low byte");
-    for (int i = 0; i < blocks; ++i) {
-      const int32_t e = (chroma[i] & 0xFF) - 128;  // Cr
-      const int32_t h = (chroma[i] >> 8) - 128;    // Cb
-      const int32_t r = (kRedFromCr.high * e + ((kRedFromCr.low * e) >> kOffsetSplit)) >> kOffsetShift;
-      const int32_t g = (-kGreenFromCb.high * h - kGreenFromCr.high * e +
-                         ((-kGreenFromCb.low * h - kGreenFromCr.low * e) >> kOffsetSplit)) >>
-                        kOffsetShift;
-      const int32_t b = (kBlueFromCb.high * h + ((kBlueFromCb.low * h) >> kOffsetSplit)) >> kOffsetShift;
-      red[2 * i] = red[2 * i + 1] = static_cast<int16_t>(r);
-      green[2 * i] = green[2 * i + 1] = static_cast<int16_t>(g);
-      blue[2 * i] = blue[2 * i + 1] = static_cast<int16_t>(b);
-    }
-  }
-
-  // A row's colours one at a time, then put together: the baseline vectors
-  // cannot put groups of three bytes together, and the arithmetic then
-  // vectorises at every level.
   void drawRow(const uint16_t* luma, int pixels, uint8_t* out) {
-    colours(reinterpret_cast<const uint8_t*>(luma), pixels, red_.data(), green_.data(), blue_.data(), r_.data(),
-            g_.data(), b_.data());
-    interleave(r_.data(), g_.data(), b_.data(), pixels, out);
+    passes_.colours(reinterpret_cast<const uint8_t*>(luma), pixels, red_.data(), green_.data(), blue_.data(),
+                    r_.data(), g_.data(), b_.data());
+    passes_.interleave(r_.data(), g_.data(), b_.data(), pixels, out);
   }
 
-  VH_ROW_LOOP static void colours(const uint8_t* __restrict luma, int pixels, const int16_t* __restrict red,
-                                  const int16_t* __restrict green, const int16_t* __restrict blue,
-                                  uint8_t* __restrict r, uint8_t* __restrict g, uint8_t* __restrict b) {
-    for (int j = 0; j < pixels; ++j) {
-      const int16_t y = luma[j];
-      r[j] = static_cast<uint8_t>(clampByte(y + red[j]));
-      g[j] = static_cast<uint8_t>(clampByte(y + green[j]));
-      b[j] = static_cast<uint8_t>(clampByte(y + blue[j]));
-    }
-  }
-
-  VH_ROW_LOOP static void interleave(const uint8_t* __restrict r, const uint8_t* __restrict g,
-                                     const uint8_t* __restrict b, int pixels, uint8_t* __restrict out) {
-    for (int j = 0; j < pixels; ++j) {
-      out[3 * j] = r[j];
-      out[3 * j + 1] = g[j];
-      out[3 * j + 2] = b[j];
-    }
-  }
-
+  // One image is drawn with one level's passes throughout.
+  const RowPasses& passes_;
   std::vector<uint16_t> top_, bottom_, chroma_;
   std::vector<int16_t> red_, green_, blue_;
   std::vector<uint8_t> r_, g_, b_;

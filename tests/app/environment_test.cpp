@@ -13,19 +13,20 @@
 namespace vh {
 namespace {
 
-TEST(ReadEnvironment, WinePrefixThenHomeAndTheTwoSwitches) {
+TEST(ReadEnvironment, WinePrefixThenHomeTheTwoSwitchesAndTheCodecLevel) {
   struct Case {
     const char* winePrefix;
     const char* home;
     const char* ui;
     const char* debug;
+    const char* codecLevel;
     Environment expected;
   };
   const Case cases[] = {
-      {"/p", "/h", nullptr, nullptr, {false, false, "/p", "/h"}},
-      {"", "/h", "terminal", "1", {true, true, "/h/.wine", "/h"}},
-      {nullptr, "/h", "Terminal", "yes", {false, false, "/h/.wine", "/h"}},
-      {nullptr, nullptr, "windows", "0", {false, false, "/.wine", ""}},
+      {"/p", "/h", nullptr, nullptr, nullptr, {false, false, "/p", "/h", ""}},
+      {"", "/h", "terminal", "1", "v2", {true, true, "/h/.wine", "/h", "v2"}},
+      {nullptr, "/h", "Terminal", "yes", "", {false, false, "/h/.wine", "/h", ""}},
+      {nullptr, nullptr, "windows", "0", "V9", {false, false, "/.wine", "", "V9"}},
   };
   const auto put = [](const char* name, const char* value) { value ? setenv(name, value, 1) : unsetenv(name); };
   for (const Case& c : cases) {
@@ -33,14 +34,17 @@ TEST(ReadEnvironment, WinePrefixThenHomeAndTheTwoSwitches) {
     put("HOME", c.home);
     put("VHPATCH_UI", c.ui);
     put("VHPATCH_DEBUG", c.debug);
+    put("VHPATCH_CODEC_LEVEL", c.codecLevel);
     const Environment read = readEnvironment();
     EXPECT_EQ(read.winePrefix, c.expected.winePrefix);
     EXPECT_EQ(read.home, c.expected.home);
     EXPECT_EQ(read.terminalUi, c.expected.terminalUi) << (c.ui ? c.ui : "unset");
     EXPECT_EQ(read.debug, c.expected.debug) << (c.debug ? c.debug : "unset");
+    EXPECT_EQ(read.codecLevel, c.expected.codecLevel);
   }
   unsetenv("VHPATCH_UI");
   unsetenv("VHPATCH_DEBUG");
+  unsetenv("VHPATCH_CODEC_LEVEL");
 }
 
 TEST(ReadEnvironment, TheStoreOfItsPrefixFindsTheGame) {

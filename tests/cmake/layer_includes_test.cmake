@@ -6,17 +6,11 @@ cmake_minimum_required(VERSION 3.25)
 include(${VH_SOURCE_DIR}/cmake/layer_includes.cmake)
 set(table "low=low" "high=high,low")
 
+include(${VH_SOURCE_DIR}/tests/cmake/expect_check.cmake)
 function(run_check expect_failure expected)
-  execute_process(
+  expect_check("the layer include check" ${expect_failure} "${expected}"
     COMMAND ${CMAKE_COMMAND} -DVH_INCLUDE_ROOT=${WORK} "-DVH_INCLUDE_TABLE=${table}"
-            -P ${VH_SOURCE_DIR}/cmake/layer_includes.cmake
-    RESULT_VARIABLE status ERROR_VARIABLE errors)
-  string(REGEX REPLACE "[ \n]+" " " errors "${errors}")
-  if(expect_failure AND (status EQUAL 0 OR NOT errors MATCHES "${expected}"))
-    message(FATAL_ERROR "expected a refusal matching '${expected}', got status ${status}: ${errors}")
-  elseif(NOT expect_failure AND NOT status EQUAL 0)
-    message(FATAL_ERROR "a clean tree was refused: ${errors}")
-  endif()
+            -P ${VH_SOURCE_DIR}/cmake/layer_includes.cmake)
 endfunction()
 
 file(REMOVE_RECURSE ${WORK})

@@ -14,6 +14,8 @@ using test::encodeXmg;
 using test::rgb;
 using test::xmgHeader;
 
+CODEC_LEVEL_SUITE(XmgEncoderTest);
+
 const uint32_t kMask = rgb(0, 255, 255);
 
 std::string runsOf(const std::string& encoded) { return encoded.substr(tXMGHeader::kSize); }
@@ -44,14 +46,14 @@ std::string bytesOf(const std::array<uint8_t, N>& values) {
   return std::string(values.begin(), values.end());
 }
 
-TEST(XmgEncoderTest, PureRedImage) {
+TEST_P(XmgEncoderTest, PureRedImage) {
   const std::string encoded = encodeXmg(filled(2, 2, rgb(255, 0, 0)));
   EXPECT_EQ(encoded.substr(0, 28), xmgHeader(2, 2).bytes());
   EXPECT_EQ(runsOf(encoded), bytesOf({0x01, 76, 76, 76, 76, 255, 85}));
   EXPECT_EQ(decodeXmg(encoded).getPixel(1, 1), rgb(254, 0, 0));
 }
 
-TEST(XmgEncoderTest, LumaAndAveragedChroma) {
+TEST_P(XmgEncoderTest, LumaAndAveragedChroma) {
   // Red, blue, green, white: the chroma of the four pixels averages out.
   EXPECT_EQ(bytesOf(blockOf(rgb(255, 0, 0), rgb(0, 0, 255), rgb(0, 255, 0), rgb(255, 255, 255)).toYUV()),
             bytesOf({76, 29, 149, 255, 128, 128}));
@@ -65,7 +67,7 @@ TEST(XmgEncoderTest, LumaAndAveragedChroma) {
   EXPECT_EQ(bytesOf(blockOf(blue, blue, blue, blue).toYUV()), bytesOf({29, 29, 29, 29, 107, 255}));
 }
 
-TEST(XmgEncoderTest, ChromaIsSummedInSinglePrecision) {
+TEST_P(XmgEncoderTest, ChromaIsSummedInSinglePrecision) {
   // Blocks whose chroma sums are exactly 0 in double precision but a hair
   // below 0 once each step is rounded to float: the float sums give 127.
   EXPECT_EQ(bytesOf(blockOf(rgb(188, 180, 224), rgb(121, 155, 45), rgb(226, 182, 99), rgb(82, 68, 226)).toYUV()),
@@ -74,14 +76,14 @@ TEST(XmgEncoderTest, ChromaIsSummedInSinglePrecision) {
             bytesOf({148, 103, 186, 151, 127, 99}));
 }
 
-TEST(XmgEncoderTest, PlainColourPayloadIsRedGreenBlueInBlockOrder) {
+TEST_P(XmgEncoderTest, PlainColourPayloadIsRedGreenBlueInBlockOrder) {
   const tXMGBlock block = blockOf(rgb(1, 2, 3), rgb(4, 5, 6), rgb(7, 8, 9), rgb(10, 11, 12));
   EXPECT_EQ(bytesOf(block.toRGB()), bytesOf({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}));
   EXPECT_EQ(block.r[1][0], 4);  // [column][row]
   EXPECT_EQ(block.b[0][1], 9);
 }
 
-TEST(XmgEncoderTest, BlockModesCountMaskPixels) {
+TEST_P(XmgEncoderTest, BlockModesCountMaskPixels) {
   const uint32_t c = rgb(1, 1, 1);
   EXPECT_EQ(blockOf(c, c, c, c).colorMode, tXMGEncoder::CYUV);
   EXPECT_EQ(blockOf(c, kMask, c, c).colorMode, tXMGEncoder::cRGB);
@@ -94,16 +96,16 @@ TEST(XmgEncoderTest, BlockModesCountMaskPixels) {
   EXPECT_EQ(tXMGEncoder::isMask(0, 255, 254), 0);
 }
 
-TEST(XmgEncoderTest, AllMaskImageIsOneOpcode) {
+TEST_P(XmgEncoderTest, AllMaskImageIsOneOpcode) {
   EXPECT_EQ(runsOf(encodeXmg(filled(4, 4, kMask))), bytesOf({0x44}));
 }
 
-TEST(XmgEncoderTest, OnePixelMaskImageIsAPlainColourBlock) {
+TEST_P(XmgEncoderTest, OnePixelMaskImageIsAPlainColourBlock) {
   // Its three outside pixels count as black, not mask.
   EXPECT_EQ(runsOf(encodeXmg(filled(1, 1, kMask))), bytesOf({0x81, 0, 255, 255, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
 }
 
-TEST(XmgEncoderTest, RunsSplitAtSixtyThreeAndFourThousandNinetyFive) {
+TEST_P(XmgEncoderTest, RunsSplitAtSixtyThreeAndFourThousandNinetyFive) {
   // Width 2 x blocks, height 2: one block row of the given length.
   const std::string run63 = runsOf(encodeXmg(filled(2 * 63, 2, rgb(9, 9, 9))));
   EXPECT_EQ(run63.size(), 1u + 63 * 6);
@@ -126,7 +128,7 @@ TEST(XmgEncoderTest, RunsSplitAtSixtyThreeAndFourThousandNinetyFive) {
   EXPECT_EQ(colour.substr(2 + 4095 * 12, 2), bytesOf({0xE0, 0x41}));
 }
 
-TEST(XmgEncoderTest, RunsChangeWithTheBlockMode) {
+TEST_P(XmgEncoderTest, RunsChangeWithTheBlockMode) {
   // CYUV, CYUV, CVOID, CVOID, CYUV along one block row.
   PixelMap map = filled(10, 2, rgb(128, 128, 128));
   for (int x = 4; x < 8; ++x) {
@@ -137,7 +139,7 @@ TEST(XmgEncoderTest, RunsChangeWithTheBlockMode) {
   EXPECT_EQ(runsOf(encodeXmg(map)), "\x02" + grey + grey + "\x42" + "\x01" + grey);
 }
 
-TEST(XmgEncoderTest, HeadersAndEmptyImages) {
+TEST_P(XmgEncoderTest, HeadersAndEmptyImages) {
   EXPECT_EQ(encodeXmg(PixelMap(5, 0)), xmgHeader(5, 0).bytes());
   EXPECT_EQ(encodeXmg(PixelMap(0, 0)), xmgHeader(0, 0).bytes());
   const std::string fiveByThree = encodeXmg(filled(5, 3, rgb(1, 2, 3)));
@@ -150,7 +152,7 @@ TEST(XmgEncoderTest, HeadersAndEmptyImages) {
   EXPECT_EQ(runsOf(encodeXmg(view)), bytesOf({0x01, 255, 0, 0, 0, 128, 128}));
 }
 
-TEST(XmgEncoderTest, RoundTripKeepsMaskPixelsExactlyAndOthersWithinRounding) {
+TEST_P(XmgEncoderTest, RoundTripKeepsMaskPixelsExactlyAndOthersWithinRounding) {
   std::mt19937 rng(2024);
   for (const auto& [w, h] : std::vector<std::pair<int, int>>{{1, 1}, {2, 2}, {3, 5}, {8, 8}, {17, 9}, {64, 33}, {130, 4}}) {
     SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
@@ -184,7 +186,7 @@ TEST(XmgEncoderTest, RoundTripKeepsMaskPixelsExactlyAndOthersWithinRounding) {
   }
 }
 
-TEST(XmgEncoderTest, PlainColourBlocksComeBackExactly) {
+TEST_P(XmgEncoderTest, PlainColourBlocksComeBackExactly) {
   std::mt19937 rng(5);
   PixelMap map(33, 21);
   for (int y = 0; y < 21; ++y)
@@ -260,7 +262,7 @@ std::vector<WrittenBlock> blocksOf(const std::string& encoded) {
   return blocks;
 }
 
-TEST(XmgEncoderTest, LumaOfEveryColourIsTheTruncatedWeightedSum) {
+TEST_P(XmgEncoderTest, LumaOfEveryColourIsTheTruncatedWeightedSum) {
   // Every 24-bit colour once, in a 4096 x 4096 picture: the luma bytes come
   // from saveXMG's row passes. The one block holding the mask colour is cRGB.
   constexpr int kSide = 4096;
@@ -299,7 +301,7 @@ TEST(XmgEncoderTest, LumaOfEveryColourIsTheTruncatedWeightedSum) {
   EXPECT_EQ(mismatches, 0);
 }
 
-TEST(XmgEncoderTest, FastChromaAgreesWithTheFloatStepsOnMillionsOfBlocks) {
+TEST_P(XmgEncoderTest, FastChromaAgreesWithTheFloatStepsOnMillionsOfBlocks) {
   // The blocks, one by one through toYUV and all together as one picture
   // through saveXMG, whose row passes take another way to the same bytes.
   constexpr int kBlocksPerRow = 1000, kBlockRows = 3000;
@@ -345,7 +347,7 @@ TEST(XmgEncoderTest, FastChromaAgreesWithTheFloatStepsOnMillionsOfBlocks) {
   EXPECT_EQ(mismatches, 0);
 }
 
-TEST(XmgEncoderTest, SaveXmgWritesWhatTheBlockByBlockRuleWrites) {
+TEST_P(XmgEncoderTest, SaveXmgWritesWhatTheBlockByBlockRuleWrites) {
   // The literal rule: sample each block, gather runs of equal mode, write
   // each with updateBuffer.
   const auto literal = [](const PixelMap& map) {

@@ -1,12 +1,16 @@
 // Hand-built XMG images and small helpers shared by the codec's tests.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <string>
 
 #include "common/byte_buffer.h"
 #include "common/pixel_map.h"
 #include "common/stream.h"
 #include "tests/test_support.h"
+#include "xmg/codec_level.h"
+#include "xmg/row_passes.h"
 #include "xmg/xmg.h"
 
 namespace vh::test {
@@ -36,4 +40,37 @@ inline std::string encodeXmg(const PixelMap& map) {
 
 inline uint32_t rgb(uint8_t r, uint8_t g, uint8_t b) { return packARGBValue(255, r, g, b); }
 
+// A suite whose every test runs once for each codec level this build
+// compiled and this processor runs (CODEC_LEVEL_SUITE below), since every
+// level must give the same bytes.
+class EveryCodecLevel : public ::testing::TestWithParam<CodecLevel> {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(useCodecLevel(GetParam())) << codecLevelName(GetParam());
+    ASSERT_EQ(&rowPasses(), rowPassesOf(GetParam())) << "the codec runs the level's own passes";
+  }
+  void TearDown() override { useCodecLevel(previous_); }
+
+ private:
+  CodecLevel previous_ = codecLevelInUse();
+};
+
 }  // namespace vh::test
+
+namespace vh {
+inline void PrintTo(CodecLevel level, std::ostream* out) { *out << codecLevelName(level); }
+}  // namespace vh
+
+namespace vh::test {
+
+inline std::string codecLevelTestName(const ::testing::TestParamInfo<CodecLevel>& info) {
+  return std::string(codecLevelName(info.param));
+}
+
+}  // namespace vh::test
+
+// Declares `suite` as an EveryCodecLevel suite and runs it at every usable
+// level: its tests are named CodecLevel/<suite>.<test>/<level>.
+#define CODEC_LEVEL_SUITE(suite)                 \
+  class suite : public test::EveryCodecLevel {}; \
+  INSTANTIATE_TEST_SUITE_P(CodecLevel, suite, ::testing::ValuesIn(usableCodecLevels()), test::codecLevelTestName)

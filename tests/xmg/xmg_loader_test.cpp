@@ -14,6 +14,8 @@ using test::decodeXmg;
 using test::rgb;
 using test::xmgHeader;
 
+CODEC_LEVEL_SUITE(XmgLoaderTest);
+
 constexpr uint32_t kWhite = 0xFFFFFFFF;
 
 // What one block of each mode is drawn as in the run tests below: CYUV all
@@ -56,7 +58,7 @@ void expectRun(const std::string& opcode, int mode, int count) {
   EXPECT_EQ(image.getPixel(0, 2 * count + 2), kWhite) << "after the marker";
 }
 
-TEST(XmgLoaderTest, OpcodeFormsGiveTheirModesAndCounts) {
+TEST_P(XmgLoaderTest, OpcodeFormsGiveTheirModesAndCounts) {
   expectRun(std::string(1, '\0'), 0, 0);
   expectRun("\x01", 0, 1);
   expectRun("\x3F", 0, 63);
@@ -71,13 +73,13 @@ TEST(XmgLoaderTest, OpcodeFormsGiveTheirModesAndCounts) {
   expectRun("\xEF\xFF", 2, 4095);
 }
 
-TEST(XmgLoaderTest, ModeThreeConsumesTwoBytesAndLeavesTheOriginWhereItWas) {
+TEST_P(XmgLoaderTest, ModeThreeConsumesTwoBytesAndLeavesTheOriginWhereItWas) {
   // The 0x05 would be a CYUV run of five if it were read as an opcode.
   expectRun("\xF0\x05", 3, 0);
   expectRun(std::string("\xFE\x05\xF3\x00", 4), 3, 0);
 }
 
-TEST(XmgLoaderTest, OnePixelImageShowsOnlyTheTopLeftPixel) {
+TEST_P(XmgLoaderTest, OnePixelImageShowsOnlyTheTopLeftPixel) {
   const std::string bytes = Bytes(xmgHeader(1, 1)).u8(0x01).u8(200).u8(0).u8(0).u8(0).u8(128).u8(128);
   tXMGLoader loader;
   const PixelMap image = decodeXmg(bytes, &loader);
@@ -88,7 +90,7 @@ TEST(XmgLoaderTest, OnePixelImageShowsOnlyTheTopLeftPixel) {
   EXPECT_EQ(loader.header->width, 1);
 }
 
-TEST(XmgLoaderTest, ColourBytesAreRedGreenBlue) {
+TEST_P(XmgLoaderTest, ColourBytesAreRedGreenBlue) {
   Bytes b = xmgHeader(3, 2);
   b.u8(0x82);  // two cRGB blocks: the second's right column is in the margin
   for (int k = 0; k < 8; ++k) b.u8(static_cast<uint8_t>(10 * k)).u8(static_cast<uint8_t>(10 * k + 1)).u8(static_cast<uint8_t>(10 * k + 2));
@@ -102,7 +104,7 @@ TEST(XmgLoaderTest, ColourBytesAreRedGreenBlue) {
   EXPECT_EQ(image.getPixel(2, 1), rgb(60, 61, 62));
 }
 
-TEST(XmgLoaderTest, ARunContinuesAcrossBlockRows) {
+TEST_P(XmgLoaderTest, ARunContinuesAcrossBlockRows) {
   Bytes b = xmgHeader(4, 4);
   b.u8(0x04);
   for (int blk = 0; blk < 4; ++blk) {
@@ -119,7 +121,7 @@ TEST(XmgLoaderTest, ARunContinuesAcrossBlockRows) {
   }
 }
 
-TEST(XmgLoaderTest, GreyBlackAndWhiteBlocks) {
+TEST_P(XmgLoaderTest, GreyBlackAndWhiteBlocks) {
   const std::string bytes = Bytes(xmgHeader(6, 2))
                                 .u8(0x03)
                                 .str(std::string(6, '\x80'))
@@ -131,13 +133,13 @@ TEST(XmgLoaderTest, GreyBlackAndWhiteBlocks) {
   EXPECT_EQ(image.getPixel(5, 1), rgb(255, 255, 255));
 }
 
-TEST(XmgLoaderTest, MaskBlocksTakeTheHeadersColour) {
+TEST_P(XmgLoaderTest, MaskBlocksTakeTheHeadersColour) {
   const PixelMap image = decodeXmg(Bytes(xmgHeader(2, 2, 10, 20, 30)).u8(0x41));
   EXPECT_EQ(image.getPixel(0, 0), rgb(10, 20, 30));
   EXPECT_EQ(image.getPixel(1, 1), rgb(10, 20, 30));
 }
 
-TEST(XmgLoaderTest, FieldsTheDecoderIgnoresDoNotChangeTheImage) {
+TEST_P(XmgLoaderTest, FieldsTheDecoderIgnoresDoNotChangeTheImage) {
   const std::string runs = Bytes().u8(0x41).u8(0x81).str(std::string(12, '\x07')).u8(0x01).str("\x10\x20\x30\x40\x50\x60");
   const std::string plain = xmgHeader(6, 2).bytes() + runs;
   const std::string odd = Bytes().i32(-9).u8(0).u8(255).u8(255).u8(0x5A).i32(6).i32(2).i32(12345).i32(-1).i32(0x7FFFFFFF).bytes() + runs;
@@ -147,7 +149,7 @@ TEST(XmgLoaderTest, FieldsTheDecoderIgnoresDoNotChangeTheImage) {
     for (int x = 0; x < 6; ++x) EXPECT_EQ(a.getPixel(x, y), b.getPixel(x, y));
 }
 
-TEST(XmgLoaderTest, DataEndingHalfWayLeavesTheRestWhite) {
+TEST_P(XmgLoaderTest, DataEndingHalfWayLeavesTheRestWhite) {
   const PixelMap image = decodeXmg(Bytes(xmgHeader(4, 4)).u8(0x42));
   ASSERT_EQ(image.width(), 4);
   ASSERT_EQ(image.height(), 4);
@@ -156,7 +158,7 @@ TEST(XmgLoaderTest, DataEndingHalfWayLeavesTheRestWhite) {
   EXPECT_EQ(image.getPixel(3, 3), kWhite);
 }
 
-TEST(XmgLoaderTest, ACyuvPayloadCutShortReusesThePreviousBlocksBytes) {
+TEST_P(XmgLoaderTest, ACyuvPayloadCutShortReusesThePreviousBlocksBytes) {
   // Two CYUV blocks; the second has only its first two luma bytes. The rest
   // of its payload is what the first block left: luma 30, 40, chroma 128.
   const std::string bytes = Bytes(xmgHeader(4, 2)).u8(0x02).u8(10).u8(20).u8(30).u8(40).u8(128).u8(128).u8(50).u8(60);
@@ -167,7 +169,7 @@ TEST(XmgLoaderTest, ACyuvPayloadCutShortReusesThePreviousBlocksBytes) {
   EXPECT_EQ(image.getPixel(3, 1), rgb(40, 40, 40));
 }
 
-TEST(XmgLoaderTest, ACyuvRunCutShortDrawsItsLaterBlocksFromTheLastBytes) {
+TEST_P(XmgLoaderTest, ACyuvRunCutShortDrawsItsLaterBlocksFromTheLastBytes) {
   // A run of three whose payload ends after the first block and one byte.
   const std::string bytes = Bytes(xmgHeader(6, 2)).u8(0x03).u8(10).u8(20).u8(30).u8(40).u8(128).u8(128).u8(99);
   const PixelMap image = decodeXmg(bytes);
@@ -176,14 +178,14 @@ TEST(XmgLoaderTest, ACyuvRunCutShortDrawsItsLaterBlocksFromTheLastBytes) {
   EXPECT_EQ(image.getPixel(5, 1), rgb(40, 40, 40));
 }
 
-TEST(XmgLoaderTest, ACrgbRunCutShortDrawsMissingComponentsAsZero) {
+TEST_P(XmgLoaderTest, ACrgbRunCutShortDrawsMissingComponentsAsZero) {
   const std::string bytes = Bytes(xmgHeader(4, 2)).u8(0x82).str(std::string(12, '\x11')).u8(0x22).u8(0x33);
   const PixelMap image = decodeXmg(bytes);
   EXPECT_EQ(image.getPixel(2, 0), rgb(0x22, 0x33, 0));
   EXPECT_EQ(image.getPixel(3, 1), rgb(0, 0, 0));
 }
 
-TEST(XmgLoaderTest, EveryCutOfASmallImageDecodesToFullSizeWithoutFault) {
+TEST_P(XmgLoaderTest, EveryCutOfASmallImageDecodesToFullSizeWithoutFault) {
   const std::string whole = Bytes(xmgHeader(6, 6, 1, 2, 3))
                                 .u8(0x02).str("\x10\x20\x30\x40\x80\x80").str("\x50\x60\x70\x80\x70\x90")
                                 .u8(0xD0).u8(0x02)
@@ -208,7 +210,7 @@ TEST(XmgLoaderTest, EveryCutOfASmallImageDecodesToFullSizeWithoutFault) {
   EXPECT_EQ(full.getPixel(3, 3), rgb(0x0A, 0x0B, 0x0C));
 }
 
-TEST(XmgLoaderTest, OpcodeFfIsReportedAsDamage) {
+TEST_P(XmgLoaderTest, OpcodeFfIsReportedAsDamage) {
   const std::string bytes = Bytes(xmgHeader(4, 4)).u8(0x41).u8(0xFF).u8(0x41);
   try {
     decodeXmg(bytes);
@@ -222,7 +224,7 @@ TEST(XmgLoaderTest, OpcodeFfIsReportedAsDamage) {
   EXPECT_THROW(decodeXmg(Bytes(xmgHeader(2, 2)).u8(0xFF)), XmgError);
 }
 
-TEST(XmgLoaderTest, DataAfterTheLastBlockRowIsNotRead) {
+TEST_P(XmgLoaderTest, DataAfterTheLastBlockRowIsNotRead) {
   const std::string bytes = Bytes(xmgHeader(2, 2)).u8(0x41).u8(0xFF).u8(0xFF);
   MemoryStream in(static_cast<const void*>(bytes.data()), bytes.size());
   tXMGLoader loader;
@@ -231,7 +233,7 @@ TEST(XmgLoaderTest, DataAfterTheLastBlockRowIsNotRead) {
   EXPECT_EQ(in.position(), 29);
 }
 
-TEST(XmgLoaderTest, SizesOutsideTheLimitAreRejectedBeforeAllocating) {
+TEST_P(XmgLoaderTest, SizesOutsideTheLimitAreRejectedBeforeAllocating) {
   for (const auto& [w, h] : std::vector<std::pair<int32_t, int32_t>>{
            {-1, 2}, {2, -1}, {16385, 1}, {1, 16385}, {0x7FFFFFFF, 0x7FFFFFFF}, {INT32_MIN, 4}}) {
     SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
@@ -249,7 +251,7 @@ TEST(XmgLoaderTest, SizesOutsideTheLimitAreRejectedBeforeAllocating) {
 
 // decode() hands back what toPixmap throws: the fault's kind, and as its
 // detail the very text of the XmgError.
-TEST(XmgLoaderTest, DecodeReturnsTheFaultThatToPixmapThrows) {
+TEST_P(XmgLoaderTest, DecodeReturnsTheFaultThatToPixmapThrows) {
   struct Case {
     std::string bytes;
     std::optional<FaultKind> kind;
@@ -278,7 +280,7 @@ TEST(XmgLoaderTest, DecodeReturnsTheFaultThatToPixmapThrows) {
   }
 }
 
-TEST(XmgLoaderTest, BlocksBelowTheCanvasAreSkippedWithTheirPayloadConsumed) {
+TEST_P(XmgLoaderTest, BlocksBelowTheCanvasAreSkippedWithTheirPayloadConsumed) {
   // A 2x2 image whose one run carries 4095 colour blocks: only the first is
   // visible and the canvas's margin takes five more; the rest are read past.
   Bytes b = xmgHeader(2, 2);
@@ -303,7 +305,7 @@ TEST(XmgLoaderTest, BlocksBelowTheCanvasAreSkippedWithTheirPayloadConsumed) {
   }
 }
 
-TEST(XmgLoaderTest, BlockConversionMatchesThePerPixelConversionForEveryTriple) {
+TEST_P(XmgLoaderTest, BlockConversionMatchesThePerPixelConversionForEveryTriple) {
   // 64 images of 512 x 512: block i carries chroma (i & 255, i >> 8) and
   // image n gives pixel k the luma 4n + k, so every (y, cr, cb) is drawn once.
   constexpr int kSide = 512;
@@ -384,7 +386,7 @@ std::vector<uint32_t> decodeBlockByBlock(const std::string& bytes) {
   return visible;
 }
 
-TEST(XmgLoaderTest, RunsDrawnStretchByStretchMatchTheBlockByBlockRule) {
+TEST_P(XmgLoaderTest, RunsDrawnStretchByStretchMatchTheBlockByBlockRule) {
   // Random runs of every mode and both opcode forms over odd, even and zero
   // widths: runs start and end anywhere in a block row, cross rows, reach
   // below the canvas, and the data may end inside a payload.

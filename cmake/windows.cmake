@@ -1,0 +1,92 @@
+# The Windows build (cmake/mingw-w64-x86_64.cmake, `make windows`), until
+# the platform layer gives the rest of the tree what it calls.
+#
+# Every layer is compiled from the sources that already build for Windows;
+# the files below wait for the platform layer and are left out (what each
+# calls that MinGW-w64 lacks is beside it). The programs need them, so only
+# the libraries and a test program of the layers that are whole are made.
+set(VH_WINDOWS_PENDING_SOURCES
+  # O_DIRECTORY, fsync, O_NONBLOCK/O_NOCTTY/O_CLOEXEC, lstat/S_ISLNK, readlink,
+  # fchmod, fchown, geteuid; and rename over an existing file
+  common/replacing_file.cpp
+  # OpenSSL's EVP digests: BCrypt on Windows
+  common/sha256.cpp
+  # iconv for GBK
+  translation/gbk.cpp
+  # fsync, localtime_r
+  support/zip.cpp
+  # getuid (the wineserver's socket), ReplacingFile; the registry's dispatch
+  # to advapi32 (registryPlatform) lives here too
+  support/wine_registry.cpp
+  # realpath
+  support/wine_prefixes.cpp
+  # gmtime_r, stat's st_mtim/st_ctim (no inode under MinGW), mkdir's mode
+  patch/backup.cpp
+  # realpath
+  patch/game_search.cpp
+  # sigset_t, sigprocmask, sigtimedwait, SIGHUP; flock, O_DIRECTORY
+  patch/install_guard.cpp
+  # O_DIRECTORY, fsync (the folder's sync)
+  patch/patch_maker.cpp
+  # install_guard.h's sigset_t, mkdir's mode
+  patch/patcher.cpp
+  # readlink("/proc/self/exe")
+  app/entry.cpp
+  # sys/ioctl.h, ioctl(TIOCGWINSZ)
+  app/terminal_desktop.cpp
+)
+# Not configured for Windows at all: app/gui (FLTK, X11 and fontconfig, to be
+# Win32's own; built_in_pictures.cpp's ELF-only .section/.previous) and so
+# the programs; tools (libgettextpo, which stays Linux's; iconv and
+# nl_langinfo in record_diff.h, gmtime_r in po_file.cpp, mkdir's mode in
+# sample_game.cpp). app/desktop.cpp builds but falls back on the terminal's
+# desktop, so nothing that installs a desktop links yet.
+list(TRANSFORM VH_WINDOWS_PENDING_SOURCES PREPEND "/")
+list(TRANSFORM VH_WINDOWS_PENDING_SOURCES REPLACE "\\." "\\\\.")
+list(TRANSFORM VH_WINDOWS_PENDING_SOURCES APPEND "$")
+list(JOIN VH_WINDOWS_PENDING_SOURCES "|" VH_WINDOWS_PENDING)
+
+# FileStream's durable flush is fsync on Linux; the C runtime's _commit
+# (FlushFileBuffers) is the same on Windows. A stopgap for the one POSIX
+# call of a file every layer needs, until the platform layer flushes files.
+set_source_files_properties(common/stream.cpp PROPERTIES COMPILE_DEFINITIONS fsync=_commit)
+
+# Each Windows program is checked as it is linked: it may import only the
+# DLLs that come with Windows (cmake/windows_imports.cmake).
+function(vh_windows_imports_only_system target)
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -DEXE=$<TARGET_FILE:${target}> -DOBJDUMP=${CMAKE_OBJDUMP}
+            -P ${CMAKE_SOURCE_DIR}/cmake/windows_imports.cmake
+    VERBATIM)
+endfunction()
+
+# vhtests.exe: the tests of the layers that build whole for Windows (the
+# codec and the game's formats), with googletest built from Debian's sources
+# for this compiler. scripts/wine-tests runs it under Wine.
+function(vh_windows_tests)
+  if(NOT VH_TESTS)
+    return()
+  endif()
+  set(googletest /usr/src/googletest)
+  if(NOT EXISTS ${googletest}/CMakeLists.txt)
+    message(FATAL_ERROR "no googletest sources in ${googletest}: run scripts/install-deps windows")
+  endif()
+  set(INSTALL_GTEST OFF)
+  set(BUILD_GMOCK OFF)
+  add_subdirectory(${googletest} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  # googletest's own warnings are not ours to fix.
+  target_compile_options(gtest PRIVATE -Wno-error)
+  target_compile_options(gtest_main PRIVATE -Wno-error)
+
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/xmg/*_test.cpp
+       ${CMAKE_SOURCE_DIR}/tests/formats/*_test.cpp)
+  # The archive and scene list tests watch the messages through a desktop of
+  # their own, and app/desktop.cpp falls back on the terminal's, which waits
+  # for terminal_desktop.cpp above.
+  list(FILTER sources EXCLUDE REGEX "/tests/formats/(xarc|scene_list)_test\\.cpp$")
+  add_executable(vhtests ${sources} tests/test_support.cpp tools/fixture_bytes.cpp)
+  target_include_directories(vhtests PRIVATE ${CMAKE_SOURCE_DIR})
+  target_link_libraries(vhtests PRIVATE vh_formats vh_xmg gtest gtest_main ZLIB::ZLIB)
+  target_compile_definitions(vhtests PRIVATE VH_BINARY_DIR="${CMAKE_BINARY_DIR}" VH_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+  vh_windows_imports_only_system(vhtests)
+endfunction()
