@@ -19,13 +19,14 @@
 #include "app/terminal_shell.h"
 #include "support/registry_platform.h"
 #include "support/wine_prefixes.h"
+#include "vh_commit.h"
 #include "vh_version.h"
 
 int main(int argc, char** argv) {
   // Asked on its own, the version is printed before any folder, display or
   // package is touched.
   if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-    std::printf("vhpatch %s\n", vh::kVersion);
+    std::printf("vhpatch %s (%s)\n", vh::kVersion, vh::kCommit);
     return 0;
   }
   // Whatever follows it, a request for help never installs anything.

@@ -1,4 +1,5 @@
-// Both programs name their version when asked, and do nothing else.
+// Both programs name their version and the commit they were built from when
+// asked, and do nothing else.
 #include <gtest/gtest.h>
 
 #include <regex>
@@ -10,9 +11,23 @@
 namespace vh {
 namespace {
 
-TEST(Version, BothProgramsPrintTheirNameAndVersionAndSucceed) {
+// What git itself says of the source tree: HEAD's short hash, "-dirty" when
+// a tracked file differs from it; "unknown" when the tree is no checkout.
+std::string commitOfTheSourceTree() {
+  const std::string git = "git -C '" + std::string(VH_SOURCE_DIR) + "' ";
+  const auto head = test::runCommand(git + "rev-parse --short=7 HEAD");
+  if (head.status != 0 || head.out.empty()) return "unknown";
+  std::string commit = head.out.substr(0, head.out.find('\n'));
+  test::runCommand(git + "update-index -q --refresh");
+  if (test::runCommand(git + "diff-index --quiet HEAD --").status != 0) commit += "-dirty";
+  return commit;
+}
+
+TEST(Version, BothProgramsPrintTheirNameVersionAndCommitAndSucceed) {
   // The version project() declares, in the form players and scripts read.
   ASSERT_TRUE(std::regex_match(kVersion, std::regex("[0-9]+\\.[0-9]+\\.[0-9]+"))) << kVersion;
+  const std::string commit = commitOfTheSourceTree();
+  ASSERT_TRUE(std::regex_match(commit, std::regex("[0-9a-f]{7,}(-dirty)?|unknown"))) << commit;
   test::TempDir dir;
   for (const std::string program : {"vhpatch", "vhtool"}) {
     SCOPED_TRACE(program);
@@ -21,7 +36,7 @@ TEST(Version, BothProgramsPrintTheirNameAndVersionAndSucceed) {
     const auto result =
         test::runCommand("cd '" + dir.path() + "' && env -u DISPLAY '" + test::binaryPath(program) + "' --version");
     EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out, program + " " + kVersion + "\n");
+    EXPECT_EQ(result.out, program + " " + kVersion + " (" + commit + ")\n");
     EXPECT_EQ(result.err, "");
   }
   EXPECT_TRUE(test::runCommand("ls -A '" + dir.path() + "'").out.empty());
