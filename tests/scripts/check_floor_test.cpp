@@ -37,12 +37,12 @@ const FloorCase kCases[] = {
     {"a C++ program with the shared C++ runtime",
      "#include <string>\n#include <cstdio>\nint main(int c, char**) { std::string s(c, 'x'); std::puts(s.c_str()); }\n",
      "", true, 1, {"needs GLIBCXX_3.4", "needs libstdc++.so.6, which is not a library every desktop has"}},
-    {"a library that is no desktop's", kOldSymbolsOnly, "-nostartfiles -Wl,--no-as-needed -lz", false, 1,
+    {"a library that is no desktop's", kOldSymbolsOnly, "-nostartfiles -Wl,--no-as-needed -l:libz.so.1", false, 1,
      {"needs libz.so.1, which is not a library every desktop has"}},
     {"old symbols and the C library alone", kOldSymbolsOnly, "-nostartfiles", false, 0,
      {"floor GLIBC_2.2.5; needs libc.so.6"}},
     {"X11 and fonts beside the C library", kOldSymbolsOnly,
-     "-nostartfiles -Wl,--no-as-needed -lX11 -lXft -lfontconfig -lfreetype", false, 0,
+     "-nostartfiles -Wl,--no-as-needed -l:libX11.so.6 -l:libXft.so.2 -l:libfontconfig.so.1 -l:libfreetype.so.6", false, 0,
      {"needs libX11.so.6 libXft.so.2 libfontconfig.so.1 libfreetype.so.6 libc.so.6"}},
 };
 
