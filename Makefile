@@ -11,7 +11,7 @@ FUZZ_SMOKE_SECONDS ?= 20
 JOBS       ?= $(shell nproc)
 
 .PHONY: all deps deps-windows configure build test test-fast test-asan test-windows windows fuzz-build fuzz fuzz-smoke \
-  check-large mutate demo bench clean
+  check-large mutate demo bench release check-release clean
 
 all: build
 
@@ -19,7 +19,7 @@ deps:
 	scripts/install-deps
 
 deps-windows:
-	scripts/install-deps windows
+	scripts/install-deps build windows
 
 $(BUILD)/CMakeCache.txt:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -33,7 +33,7 @@ build: configure
 # attacks (label `attack`: a killed run, a full disk, a write failing at
 # every byte) run last with their output shown, for the counts each ends with.
 test-fast:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVH_WERROR=ON
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVH_WERROR=ON -DVH_TESTS=ON -DVH_BENCH=ON
 	cmake --build $(BUILD) -j$(JOBS)
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS) -LE attack
 	cd $(BUILD) && ctest --verbose -j$(JOBS) -L attack
@@ -99,13 +99,33 @@ windows: deps-windows
 test-windows: windows
 	scripts/wine-tests $(WINDOWS_BUILD)
 
-test: deps-windows
+test: deps deps-windows
 	$(MAKE) test-fast test-asan fuzz-smoke test-windows
 
-# Installs a translation into a made-up game under build/demo.
-demo: deps
-	$(MAKE) build
+# Installs a translation into a made-up game under build/demo. Builds the
+# two programs alone (a build folder configured before keeps its options).
+demo:
+	scripts/install-deps build
+	test -f $(BUILD)/CMakeCache.txt || cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVH_TESTS=OFF -DVH_BENCH=OFF
+	cmake --build $(BUILD) -j$(JOBS) --target vhpatch vhtool
 	scripts/demo $(BUILD)
 
+# The release players download, built in a Debian 11 root: dist/ gets
+# vhpatch-<version>-linux-x86_64.tar.gz and SHA256SUMS (scripts/release).
+# Needs root, for debootstrap and chroot.
+release:
+	scripts/install-deps release
+	scripts/release
+
+# The Linux archive unpacked and run in a Debian 11 root with only the X
+# runtime libraries, against this machine's own build (scripts/check-release).
+check-release: release
+	scripts/install-deps build release
+	test -f $(BUILD)/CMakeCache.txt || cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVH_TESTS=OFF -DVH_BENCH=OFF
+	cmake --build $(BUILD) -j$(JOBS) --target vhpatch vhtool
+	scripts/check-release $(BUILD)
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(WINDOWS_BUILD) build-mutate
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(WINDOWS_BUILD) build-mutate dist
+	# The release's roots: never into a mount a stopped run left inside.
+	rm -rf --one-file-system build-release

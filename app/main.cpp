@@ -19,6 +19,7 @@
 #include "app/terminal_shell.h"
 #include "support/registry_platform.h"
 #include "support/wine_prefixes.h"
+#include "vh_commit.h"
 #include "vh_version.h"
 #include "xmg/codec_level.h"
 
@@ -27,7 +28,7 @@ int main(int argc, char** argv) {
   // touched; like a request for help, whatever follows it, it never
   // installs anything.
   if (argc >= 2 && std::strcmp(argv[1], "--version") == 0) {
-    std::printf("vhpatch %s\n", vh::kVersion);
+    std::printf("vhpatch %s (%s)\n", vh::kVersion, vh::kCommit);
     return 0;
   }
   // Whatever follows it, a request for help never installs anything.

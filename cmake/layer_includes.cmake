@@ -5,7 +5,7 @@
 # So every "..." include of a layer folder is checked against the folders the
 # layer may use; <...> includes are the system's and are not.
 if(CMAKE_SCRIPT_MODE_FILE)
-  cmake_minimum_required(VERSION 3.25)
+  cmake_minimum_required(VERSION 3.18)
 endif()
 
 # vh_check_layer_includes(<root> <table> [<skip>]): <table> holds one entry a

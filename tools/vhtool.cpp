@@ -5,6 +5,7 @@
 #include <string>
 
 #include "tools/commands.h"
+#include "vh_commit.h"
 #include "vh_version.h"
 #include "xmg/codec_level.h"
 
@@ -137,7 +138,7 @@ int main(int argc, char** argv) {
   const std::string name = argv[1];
   if (name == "--help" || name == "-h" || name == "help") return usage(stdout);
   if (name == "--version") {
-    std::printf("vhtool %s\n", vh::kVersion);
+    std::printf("vhtool %s (%s)\n", vh::kVersion, vh::kCommit);
     return 0;
   }
   // The image codec's level, as vhpatch takes it; only a request that

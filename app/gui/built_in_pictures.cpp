@@ -3,23 +3,12 @@
 #include <string_view>
 
 #include "app/embedded_files.h"
+#include "app/gui/incbin.h"
 
-// The pictures are assembled into the program's read-only data straight from
-// assets/, so the program needs no file beside it to show them. VH_ASSET_DIR
-// comes from the build.
-#define VH_EMBED(symbol, file)                                        \
-  __asm__(".section .rodata\n"                                        \
-          ".balign 16\n"                                              \
-          ".globl " #symbol "_begin\n" #symbol "_begin:\n"            \
-          ".incbin \"" VH_ASSET_DIR "/" file "\"\n"                   \
-          ".globl " #symbol "_end\n" #symbol "_end:\n"                \
-          ".byte 0\n"                                                 \
-          ".previous\n");                                             \
-  extern "C" const char symbol##_begin[];                             \
-  extern "C" const char symbol##_end[];
-
-VH_EMBED(vh_map_jpg, "map.jpg")
-VH_EMBED(vh_title_bmp, "title.bmp")
+// The pictures come straight from assets/; VH_ASSET_DIR comes from the
+// build.
+VH_INCBIN(vh_map_jpg, VH_ASSET_DIR "/map.jpg")
+VH_INCBIN(vh_title_bmp, VH_ASSET_DIR "/title.bmp")
 
 namespace vh {
 

@@ -3,9 +3,18 @@
 #include <FL/Enumerations.H>
 #include <FL/Fl.H>
 #include <fontconfig/fontconfig.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <memory>
+#include <string_view>
 #include <vector>
+
+#include "app/gui/incbin.h"
+
+// Made by the build from the captions of app/installer_layout.h;
+// VH_CAPTION_FACE_FILE comes from the build.
+VH_INCBIN(vh_caption_face, VH_CAPTION_FACE_FILE)
 
 namespace vh {
 
@@ -62,6 +71,31 @@ std::string findFontCovering(const std::string& utf8Text) {
     if (covers) return reinterpret_cast<const char*>(family);
   }
   return "";
+}
+
+bool addBuiltInCaptionFace() {
+  if (!FcInit()) return false;
+  const std::string_view face(vh_caption_face_begin, static_cast<size_t>(vh_caption_face_end - vh_caption_face_begin));
+  // Fontconfig and the toolkit's renderer open fonts by file name, and open
+  // them again whenever they like: a file in memory that lives as long as
+  // the process serves, and nothing is left on the disk.
+  const int fd = memfd_create("vhpatch-captions.ttf", MFD_CLOEXEC);
+  if (fd < 0) return false;
+  size_t written = 0;
+  while (written < face.size()) {
+    const ssize_t n = write(fd, face.data() + written, face.size() - written);
+    if (n <= 0) {
+      close(fd);
+      return false;
+    }
+    written += static_cast<size_t>(n);
+  }
+  const std::string path = "/proc/self/fd/" + std::to_string(fd);
+  if (!FcConfigAppFontAddFile(nullptr, reinterpret_cast<const FcChar8*>(path.c_str()))) {
+    close(fd);
+    return false;
+  }
+  return true;
 }
 
 bool useFontCovering(const std::string& utf8Text) {

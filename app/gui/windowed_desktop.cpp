@@ -100,7 +100,9 @@ bool WindowedDesktop::openDisplay() {
   Fl::scheme("gtk+");
   std::string captions = kInstallerTitle;
   for (const auto& gadget : kInstallerGadgets) captions += gadget.text;
-  if (!useFontCovering(captions)) {
+  // An installed face is the desktop's own look; the built-in one serves
+  // where none covers the captions.
+  if (!useFontCovering(captions) && !(addBuiltInCaptionFace() && useFontCovering(captions))) {
     std::fputs("vhpatch: no installed font has the Chinese captions; they may show as boxes\n", stderr);
   }
   return true;

@@ -2,7 +2,7 @@
 # "high" above it: the clean tree passes, and each bad include added to it
 # alone fails naming its file, line and include.
 # cmake -DVH_SOURCE_DIR=<source root> -DWORK=<scratch folder> -P
-cmake_minimum_required(VERSION 3.25)
+cmake_minimum_required(VERSION 3.18)
 include(${VH_SOURCE_DIR}/cmake/layer_includes.cmake)
 set(table "low=low" "high=high,low")
 

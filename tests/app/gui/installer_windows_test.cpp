@@ -12,6 +12,7 @@
 #include <FL/Fl_Progress.H>
 #include <FL/x.H>
 #include <X11/Xutil.h>
+#include <fontconfig/fontconfig.h>
 
 #include <chrono>
 #include <filesystem>
@@ -263,6 +264,30 @@ TEST(CaptionFont, AnInstalledFaceCoversEveryCaptionAndBecomesTheNormalFace) {
   EXPECT_EQ(std::string(Fl::get_font(FL_HELVETICA)), " " + family);
   // A character no font here has is not covered.
   EXPECT_EQ(findFontCovering("\xF0\x9F\x82\xA1\xF3\xA0\x80\x80"), "");
+}
+
+TEST(CaptionFont, TheBuiltInFaceHoldsEveryCaptionAndWhatMessagesSpell) {
+  ASSERT_TRUE(addBuiltInCaptionFace());
+  const FcFontSet* added = FcConfigGetFonts(nullptr, FcSetApplication);
+  ASSERT_TRUE(added && added->nfont >= 1);
+  FcCharSet* charset = nullptr;
+  ASSERT_EQ(FcPatternGetCharSet(added->fonts[added->nfont - 1], FC_CHARSET, 0, &charset), FcResultMatch);
+  // The captions, and the letters, digits and signs of the message boxes
+  // and the bars, which the same face draws.
+  std::string text = std::string(kInstallerTitle) + "Done! 100% failed to write:/~_-.()[]éü";
+  for (const auto& gadget : kInstallerGadgets) text += gadget.text;
+  const auto* at = reinterpret_cast<const FcChar8*>(text.data());
+  int left = static_cast<int>(text.size());
+  while (left > 0) {
+    FcChar32 point = 0;
+    const int used = FcUtf8ToUcs4(at, &point, left);
+    ASSERT_GT(used, 0);
+    EXPECT_TRUE(FcCharSetHasChar(charset, point)) << "U+" << std::hex << point;
+    at += used;
+    left -= used;
+  }
+  // Nothing beyond: a character of no caption is not in it.
+  EXPECT_FALSE(FcCharSetHasChar(charset, 0x6C34));  // 水
 }
 
 TEST(BuiltInPictures, AreTheAssetsUnderTheirNames) {

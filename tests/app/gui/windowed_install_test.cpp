@@ -10,6 +10,7 @@
 #include <chrono>
 #include <filesystem>
 #include <memory>
+#include <set>
 #include <thread>
 
 #include "tests/app/gui/x_display.h"
@@ -307,6 +308,52 @@ TEST_F(WindowedInstall, WithoutARegistryKeyTheFolderChooserAsksAndCancellingStop
   for (const std::string& archive : setup.archives()) {
     EXPECT_EQ(test::readFile(setup.game + "/" + archive), test::readFile(setup.original + "/" + archive)) << archive;
   }
+}
+
+// The install button as the screen shows it, caption and all.
+std::vector<unsigned long> installButtonPixels(test::XDriver& x, const TopWindow& installer) {
+  constexpr int kBorder = 2;
+  return x.pixels(installer.id, kTitlePanel.x + kBorder + kInstallButton.x, kTitlePanel.y + kBorder + kInstallButton.y,
+                  kInstallButton.width, kInstallButton.height);
+}
+
+TEST_F(WindowedInstall, WithoutAChineseFontTheCaptionsComeFromTheBuiltInFace) {
+  // The captions as this desktop draws them with its installed Chinese face.
+  Installation setup;
+  ASSERT_NO_FATAL_FAILURE(start(setup));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  const std::vector<unsigned long> installed = installButtonPixels(x, windows.installer);
+  x.requestClose(windows.installer.id);
+  ASSERT_EQ(running->waitForExit(10), 0) << running->err();
+
+  // The same desktop with every face that covers Simplified Chinese hidden
+  // from fontconfig; its rendering settings stay.
+  TempDir fonts;
+  test::writeFile(fonts / "fonts.conf",
+                  "<?xml version=\"1.0\"?>\n<!DOCTYPE fontconfig SYSTEM \"urn:fontconfig:fonts.dtd\">\n<fontconfig>\n"
+                  "  <include ignore_missing=\"yes\">/etc/fonts/fonts.conf</include>\n"
+                  "  <selectfont><rejectfont><pattern><patelt name=\"lang\"><string>zh-cn</string></patelt>"
+                  "</pattern></rejectfont></selectfont>\n</fontconfig>\n");
+  struct HiddenFaces {
+    explicit HiddenFaces(const std::string& config) { setenv("FONTCONFIG_FILE", config.c_str(), 1); }
+    ~HiddenFaces() { unsetenv("FONTCONFIG_FILE"); }
+  } hidden(fonts / "fonts.conf");
+  const auto chineseFaces = test::runCommand("fc-list :lang=zh-cn family");
+  ASSERT_NO_FATAL_FAILURE(start(setup));
+  ASSERT_EQ(chineseFaces.status, 0);
+  ASSERT_EQ(chineseFaces.out, "") << "the hidden faces are still offered";
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  const std::vector<unsigned long> builtIn = installButtonPixels(x, windows.installer);
+  test::saveScreenshot(screenshots() + "/installer-without-chinese-font.png");
+  x.requestClose(windows.installer.id);
+  ASSERT_EQ(running->waitForExit(10), 0) << running->err();
+
+  // The built-in face is cut from the face installed here: the captions are
+  // drawn pixel for pixel alike, not as boxes.
+  EXPECT_EQ(running->err().find("no installed font has the Chinese captions"), std::string::npos) << running->err();
+  ASSERT_FALSE(installed.empty());
+  EXPECT_GT(std::set<unsigned long>(installed.begin(), installed.end()).size(), 2u) << "no caption drawn";
+  EXPECT_TRUE(builtIn == installed) << "the caption differs from the one the installed face draws";
 }
 
 TEST_F(WindowedInstall, AMissingPackageShowsItsBoxAndEndsWithoutAWindow) {

@@ -168,6 +168,18 @@ unsigned long XDriver::pixel(Window window, int x, int y) {
   return value;
 }
 
+std::vector<unsigned long> XDriver::pixels(Window window, int x, int y, int width, int height) {
+  std::vector<unsigned long> values;
+  XImage* image =
+      XGetImage(display_, window, x, y, static_cast<unsigned>(width), static_cast<unsigned>(height), AllPlanes, ZPixmap);
+  if (!image) return values;
+  for (int row = 0; row < height; ++row) {
+    for (int column = 0; column < width; ++column) values.push_back(XGetPixel(image, column, row) & 0xFFFFFF);
+  }
+  XDestroyImage(image);
+  return values;
+}
+
 double XDriver::greenShare(Window window, int y, int x0, int x1) {
   XImage* image = XGetImage(display_, window, x0, y, static_cast<unsigned>(x1 - x0), 1, AllPlanes, ZPixmap);
   if (!image) return 0;

@@ -53,6 +53,9 @@ class XDriver {
   void click(int x, int y);
   // The colour (0xRRGGBB) of a point of a window.
   unsigned long pixel(Window window, int x, int y);
+  // The colours of a rectangle of a window, row by row; empty if it could
+  // not be read.
+  std::vector<unsigned long> pixels(Window window, int x, int y, int width, int height);
   // The share of a row segment of a window whose pixels are mostly green.
   double greenShare(Window window, int y, int x0, int x1);
   Display* display() { return display_; }
