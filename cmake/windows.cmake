@@ -28,6 +28,8 @@ set(VH_WINDOWS_PENDING_SOURCES
   patch/install_guard.cpp
   # O_DIRECTORY, fsync (the folder's sync)
   patch/patch_maker.cpp
+  # flock, O_CLOEXEC, O_NONBLOCK
+  patch/build_lock.cpp
   # install_guard.h's sigset_t, mkdir's mode
   patch/patcher.cpp
   # readlink("/proc/self/exe")
