@@ -36,6 +36,8 @@ int pngPicture(const uint8_t* data, size_t size);
 int xmgDecode(const uint8_t* data, size_t size);
 int xmgEncode(const uint8_t* data, size_t size);
 int backupRecords(const uint8_t* data, size_t size);
+int poMessages(const uint8_t* data, size_t size);
+int glossaryFile(const uint8_t* data, size_t size);
 
 struct NamedTarget {
   const char* corpus;  // fuzz/corpus/<corpus>, and the executable <corpus>_fuzz

@@ -19,6 +19,10 @@ namespace {
 // deep the tree is nested.
 constexpr size_t kIndentedLevels = 8;
 
+// The member table's name column, in terminal columns: a name in Chinese
+// lines up with one in Latin letters.
+constexpr size_t kNameColumns = 24;
+
 std::string depthMark(size_t depth) {
   if (depth <= kIndentedLevels) return std::string(depth * 2, ' ');
   return std::string(kIndentedLevels * 2, ' ') + "[depth " + std::to_string(depth) + "] ";
@@ -41,7 +45,7 @@ int dumpOne(const std::string& path) {
   const GbkPrinter gbk;
   std::printf("%s: %zu members\n", path.c_str(), archive.files.size());
   for (const auto& file : archive.files) {
-    std::printf("  %-24s %10d  flag %d\n", gbk.show(file->name).c_str(), file->length, file->flag);
+    std::printf("  %s %10d  flag %d\n", gbk.padded(gbk.show(file->name), kNameColumns).c_str(), file->length, file->flag);
   }
   const auto xrc = archive.getXRC();
   if (!xrc) return 0;

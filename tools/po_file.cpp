@@ -14,11 +14,16 @@
 #include <fstream>
 #include <sstream>
 
+#include "common/files.h"
 #include "common/replacing_file.h"
 
 namespace vh::tool {
 
 namespace {
+
+// The whole game's texts make a PO file of a few MiB; the library holds
+// several times a file's size while it reads.
+constexpr int64_t kMaxPoFileBytes = int64_t{64} << 20;
 
 // gettext's handler may not return from a fatal error; it jumps back to the
 // call that let the library run, past C frames only.
@@ -229,6 +234,16 @@ bool writePoFile(const std::string& path, const PoCatalog& catalog, std::vector<
 }
 
 std::optional<PoCatalog> readPoFile(const std::string& path, std::vector<std::string>& problems) {
+  // A pipe or a device may never end, and the library reads to the end
+  // before it hands over anything.
+  if (fileKind(path) == FileKind::Other) {
+    problems.push_back(path + ": not a regular file");
+    return std::nullopt;
+  }
+  if (fileSize(path) > kMaxPoFileBytes) {
+    problems.push_back(path + ": larger than " + std::to_string(kMaxPoFileBytes >> 20) + " MiB");
+    return std::nullopt;
+  }
   errno = 0;
   PoFile file(guarded(readCall, nullptr, path.c_str(), problems));
   if (!file.get()) {

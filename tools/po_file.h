@@ -32,7 +32,8 @@ std::string poHeader(const std::string& project, bool isTemplate);
 bool writePoFile(const std::string& path, const PoCatalog& catalog, std::vector<std::string>& problems);
 
 // Reads a PO file; nothing when gettext finds it unreadable, its messages
-// as "FILE:LINE: text" in `problems`. Warnings end up there too.
+// as "FILE:LINE: text" in `problems`. Warnings end up there too. A pipe or
+// a device is not read, nor a file over 64 MiB.
 std::optional<PoCatalog> readPoFile(const std::string& path, std::vector<std::string>& problems);
 
 // The header field `name` of a header text; "" when missing.

@@ -59,6 +59,13 @@ std::optional<MessageKey> messageKey(const PoMessage& message, std::string& why)
     why = "the msgctxt \"" + message.context + "\" names no record: a scene's name has no \"/\", \"\\\", \".\" or \"=\"";
     return std::nullopt;
   }
+  // Nor may it be a name Windows takes for something else: a device (CON,
+  // NUL, COM1...), or a stream of another file after a ":".
+  if (const std::string file = key.scene + ".trz"; pathInFolder(file) != file) {
+    why = "the msgctxt \"" + message.context + "\" names no record: a scene's name is no device name (CON, NUL, COM1, "
+          "...) and has no \":\"";
+    return std::nullopt;
+  }
   key.sub = std::stoi(key.address.substr(n - 6, 2));
   key.record = std::stoi(key.address.substr(n - 4));
   tTransRecord kind;

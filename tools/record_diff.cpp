@@ -5,6 +5,7 @@
 #include <clocale>
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <vector>
 
 #include "common/bytes.h"
@@ -66,6 +67,27 @@ std::string GbkPrinter::show(const std::string& bytes) const {
     }
   }
   return out;
+}
+
+std::string GbkPrinter::padded(const std::string& shown, size_t columns) const {
+  // Without a UTF-8 locale show() gives ASCII only, a column a byte.
+  size_t used = 0;
+  std::mbstate_t state{};
+  for (size_t i = 0; i < shown.size();) {
+    wchar_t character = 0;
+    const size_t length = std::mbrtowc(&character, shown.data() + i, shown.size() - i, &state);
+    if (length == 0 || length > shown.size() - i) {
+      // No character of the locale: one column, as a terminal shows it.
+      state = std::mbstate_t{};
+      ++used;
+      ++i;
+      continue;
+    }
+    const int width = wcwidth(character);
+    used += width < 0 ? 1 : static_cast<size_t>(width);
+    i += length;
+  }
+  return used >= columns ? shown : shown + std::string(columns - used, ' ');
 }
 
 bool GbkPrinter::utf8(const std::string& pair, std::string& out) const {

@@ -25,6 +25,10 @@ class GbkPrinter {
   GbkPrinter& operator=(const GbkPrinter&) = delete;
 
   std::string show(const std::string& bytes) const;
+  // What show() gave, followed by blanks to fill `columns` columns of the
+  // terminal: a Chinese character takes two, as the C library's wcwidth
+  // says for the terminal's UTF-8 locale.
+  std::string padded(const std::string& shown, size_t columns) const;
 
  private:
   bool utf8(const std::string& pair, std::string& out) const;

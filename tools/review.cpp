@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <tuple>
 
+#include "common/files.h"
 #include "patch/patcher.h"
 #include "translation/gbk.h"
 #include "translation/kind_words.h"
@@ -78,20 +80,19 @@ bool containsWord(const std::string& text, const std::string& term) {
 
 std::string quoted(const std::string& text) { return "\"" + text + "\""; }
 
-// The fields of CSV text, row by row, with the line each row starts on.
-struct CsvRow {
-  int line = 0;
-  std::vector<std::string> fields;
-};
+// Hands each row of CSV text to `take`, its fields and the line it starts
+// on, until `take` says to stop. One row is held at a time: a file of
+// blank lines costs no memory for each of them. False when `take` stopped
+// or a quoted field is never closed (then with the reason in `error`).
+using CsvRowTaker = std::function<bool(int line, const std::vector<std::string>& fields)>;
 
-std::optional<std::vector<CsvRow>> csvRows(const std::string& text, std::string& error) {
-  std::vector<CsvRow> rows;
-  CsvRow row{1, {}};
+bool eachCsvRow(const std::string& text, const CsvRowTaker& take, std::string& error) {
+  std::vector<std::string> fields;
   std::string field;
   bool quoted = false, wasQuoted = false;
-  int line = 1;
+  int line = 1, rowLine = 1;
   const auto endField = [&] {
-    row.fields.push_back(std::move(field));
+    fields.push_back(std::move(field));
     field.clear();
     wasQuoted = false;
   };
@@ -114,21 +115,22 @@ std::optional<std::vector<CsvRow>> csvRows(const std::string& text, std::string&
     } else if (c == '\n' || c == '\r') {
       if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
       endField();
-      rows.push_back(std::move(row));
-      row = CsvRow{++line, {}};
+      if (!take(rowLine, fields)) return false;
+      fields.clear();
+      rowLine = ++line;
     } else {
       field += c;
     }
   }
   if (quoted) {
-    error = "line " + std::to_string(row.line) + ": a quoted field is never closed";
-    return std::nullopt;
+    error = "line " + std::to_string(rowLine) + ": a quoted field is never closed";
+    return false;
   }
-  if (!field.empty() || !row.fields.empty()) {
+  if (!field.empty() || !fields.empty()) {
     endField();
-    rows.push_back(std::move(row));
+    return take(rowLine, fields);
   }
-  return rows;
+  return true;
 }
 
 std::string trimmed(const std::string& text) {
@@ -140,14 +142,22 @@ std::string trimmed(const std::string& text) {
 }  // namespace
 
 std::optional<std::vector<GlossaryTerm>> readGlossary(const std::string& path, std::string& error) {
+  if (fileKind(path) == FileKind::Other) {
+    error = "not a regular file";
+    return std::nullopt;
+  }
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     error = "cannot be read";
     return std::nullopt;
   }
-  std::string text(kMaxGlossaryBytes + 1, '\0');
-  in.read(text.data(), static_cast<std::streamsize>(text.size()));
-  text.resize(static_cast<size_t>(in.gcount()));
+  // Read as far as the bound and a little past it, never more: the buffer
+  // grows with what the file holds, not with what it might.
+  std::string text;
+  char chunk[1 << 16];
+  while (text.size() <= kMaxGlossaryBytes && in.read(chunk, sizeof chunk).gcount() > 0) {
+    text.append(chunk, static_cast<size_t>(in.gcount()));
+  }
   if (text.size() > kMaxGlossaryBytes) {
     error = "larger than " + std::to_string(kMaxGlossaryBytes >> 20) + " MiB";
     return std::nullopt;
@@ -158,22 +168,31 @@ std::optional<std::vector<GlossaryTerm>> readGlossary(const std::string& path, s
     error = "not UTF-8: save it as UTF-8";
     return std::nullopt;
   }
-  auto rows = csvRows(text, error);
-  if (!rows) return std::nullopt;
-  if (rows->empty() || rows->front().fields.size() < 2 || lowerAscii(trimmed(rows->front().fields[0])) != "source" ||
-      lowerAscii(trimmed(rows->front().fields[1])) != "target") {
-    error = "line 1: the header must be \"source,target\"";
-    return std::nullopt;
-  }
+  const std::string headerError = "line 1: the header must be \"source,target\"";
   std::vector<GlossaryTerm> terms;
-  for (size_t i = 1; i < rows->size(); ++i) {
-    const CsvRow& row = (*rows)[i];
-    if (row.fields.size() == 1 && trimmed(row.fields[0]).empty()) continue;  // an empty line
-    if (row.fields.size() < 2 || trimmed(row.fields[0]).empty() || trimmed(row.fields[1]).empty()) {
-      error = "line " + std::to_string(row.line) + ": a term needs a source and a target";
-      return std::nullopt;
+  bool header = true;
+  const auto take = [&](int line, const std::vector<std::string>& fields) {
+    if (header) {
+      header = false;
+      if (fields.size() < 2 || lowerAscii(trimmed(fields[0])) != "source" ||
+          lowerAscii(trimmed(fields[1])) != "target") {
+        error = headerError;
+        return false;
+      }
+      return true;
     }
-    terms.push_back({trimmed(row.fields[0]), trimmed(row.fields[1]), row.line});
+    if (fields.size() == 1 && trimmed(fields[0]).empty()) return true;  // an empty line
+    if (fields.size() < 2 || trimmed(fields[0]).empty() || trimmed(fields[1]).empty()) {
+      error = "line " + std::to_string(line) + ": a term needs a source and a target";
+      return false;
+    }
+    terms.push_back({trimmed(fields[0]), trimmed(fields[1]), line});
+    return true;
+  };
+  if (!eachCsvRow(text, take, error)) return std::nullopt;
+  if (header) {
+    error = headerError;
+    return std::nullopt;
   }
   return terms;
 }

@@ -4,7 +4,10 @@
 // one fault anywhere writes nothing.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -100,6 +103,12 @@ TEST(VhtoolImportLayouts, EachFaultIsNamedAtItsMsgstrAndNothingIsWritten) {
       {"an earlier export's message without its comment", message("Inn990002", "Hi", "x"), "no kind word for Inn990002"},
       {"a character GBK lacks", message("Inn990002|speech", "Hi", "\xF0\x9F\x98\x80"),
        "\"\xF0\x9F\x98\x80\" (U+1F600) has no GBK code"},
+      {"the text <CR>, which the TRZ reader takes for a line break", message("Inn990002|speech", "Hi", "a<CR>b"),
+       "the text <CR> cannot stand in a TRZ value, which reads it as a line break"},
+      {"a scene Windows takes for a device", message("con990002|speech", "Hi", "x"),
+       "the msgctxt \"con990002|speech\" names no record: a scene's name is no device name"},
+      {"a scene with a colon, a stream to Windows", message("Inn:x990002|speech", "Hi", "x"),
+       "the msgctxt \"Inn:x990002|speech\" names no record: a scene's name is no device name"},
       {"two translations of one text", message("Inn990002|speech", "Hi", "x") + message("Inn990002|speech", "Hello", "y"),
        "a second translation of Inn990002|speech (the first at "},
   };
@@ -120,6 +129,35 @@ TEST(VhtoolImportLayouts, EachFaultIsNamedAtItsMsgstrAndNothingIsWritten) {
     EXPECT_NE(refused.err.find("nothing written: 1 problem\n"), std::string::npos) << f.fault << "\n" << refused.err;
     EXPECT_EQ(test::readFile(dir / "tree/trans/Inn.trz"), "mine") << f.fault;
     EXPECT_FALSE(fs::exists(dir / "tree/trans/Docks.trz")) << f.fault;
+  }
+}
+
+// What gettext's library would read to its end before it hands anything
+// over is not opened: a pipe, which may never end, and a file past the bound.
+TEST(VhtoolImportBounds, APipeOrAFileOverTheBoundIsRefusedUnread) {
+  const struct {
+    const char* what;
+    std::function<void(const std::string&)> make;
+    std::string expected;
+  } kFiles[] = {
+      {"a pipe", [](const std::string& path) { ASSERT_EQ(mkfifo(path.c_str(), 0600), 0); }, "not a regular file"},
+      {"64 MiB and a byte",
+       [](const std::string& path) {
+         test::writeFile(path, kHead + message("Inn990003|object", "Key", "x"));
+         fs::resize_file(path, (64 << 20) + 1);
+       },
+       "larger than 64 MiB"},
+  };
+  for (const auto& f : kFiles) {
+    test::TempDir dir;
+    test::makeFolders(dir / "tree");
+    f.make(dir / "in.po");
+    const auto refused = test::runCommand("timeout 20 '" + test::binaryPath("vhtool") + "' import '" + (dir / "in.po") +
+                                          "' --to '" + (dir / "tree") + "'");
+    EXPECT_EQ(refused.status, 1) << f.what;
+    EXPECT_NE(refused.err.find((dir / "in.po") + ": " + f.expected + "\n"), std::string::npos) << f.what << "\n"
+                                                                                             << refused.err;
+    EXPECT_FALSE(fs::exists(dir / "tree/trans")) << f.what;
   }
 }
 

@@ -4,7 +4,12 @@
 #include "tools/review.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <map>
 #include <vector>
 
@@ -156,6 +161,12 @@ TEST_F(ReviewChecks, EachIsReportedWhereItIsPlantedAndNowhereElse) {
   }
 }
 
+// A glossary of `size` bytes: the header, blank lines, and one term.
+std::string blankLines(size_t size) {
+  const std::string head = "source,target\n", term = "key,x\n";
+  return head + std::string(size - head.size() - term.size(), '\n') + term;
+}
+
 TEST(Glossary, IsReadAsSpreadsheetsWriteCsv) {
   test::TempDir dir;
   const struct {
@@ -172,6 +183,8 @@ TEST(Glossary, IsReadAsSpreadsheetsWriteCsv) {
       {"a term without its target", "source,target\nkey,x\nlamp\n", {}, "line 3: a term needs a source and a target"},
       {"a quote never closed", "source,target\n\"key,x\n", {}, "line 2: a quoted field is never closed"},
       {"not UTF-8", "source,target\nkey,\xD4\xBF\xB3\xD7\n", {}, "not UTF-8: save it as UTF-8"},
+      {"16 MiB, blank lines but one term", blankLines(16 << 20), {{"key", "x"}}},
+      {"one byte over 16 MiB", blankLines((16 << 20) + 1), {}, "larger than 16 MiB"},
   };
   for (const auto& f : kFiles) {
     test::writeFile(dir / "g.csv", f.text);
@@ -187,6 +200,48 @@ TEST(Glossary, IsReadAsSpreadsheetsWriteCsv) {
     for (const tool::GlossaryTerm& t : *terms) found.push_back({t.source, t.target});
     EXPECT_EQ(found, f.terms) << f.what;
   }
+  // A pipe may never end: it is not opened.
+  ASSERT_EQ(mkfifo((dir / "pipe.csv").c_str(), 0600), 0);
+  std::string error;
+  EXPECT_FALSE(tool::readGlossary(dir / "pipe.csv", error));
+  EXPECT_EQ(error, "not a regular file");
+}
+
+// Read in a child, whose peak resident size beyond what it held before is
+// the reader's alone: a file at the bound costs about its own bytes, not a
+// row object for every one of its lines.
+TEST(Glossary, AFileAtTheBoundCostsAboutItsOwnBytes) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "resident size is not measured under AddressSanitizer, whose shadow memory dwarfs the reader's";
+#else
+  test::TempDir dir;
+  test::writeFile(dir / "g.csv", blankLines(16 << 20));
+  int pipe[2];
+  ASSERT_EQ(::pipe(pipe), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    long pages = 0, resident = 0;
+    if (std::FILE* statm = std::fopen("/proc/self/statm", "r")) {
+      if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2) resident = 0;
+      std::fclose(statm);
+    }
+    std::string error;
+    const auto terms = tool::readGlossary(dir / "g.csv", error);
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const long grownKiB = terms && terms->size() == 1 ? usage.ru_maxrss - resident * (sysconf(_SC_PAGESIZE) / 1024) : -1;
+    if (::write(pipe[1], &grownKiB, sizeof grownKiB) != sizeof grownKiB) _exit(1);
+    _exit(0);
+  }
+  ::close(pipe[1]);
+  long grownKiB = -1;
+  ASSERT_EQ(::read(pipe[0], &grownKiB, sizeof grownKiB), static_cast<ssize_t>(sizeof grownKiB));
+  ::close(pipe[0]);
+  waitpid(child, nullptr, 0);
+  ASSERT_GE(grownKiB, 0) << "the glossary did not read as one term";
+  EXPECT_LE(grownKiB, 64 * 1024) << "KiB for a 16 MiB glossary";
+#endif
 }
 
 TEST(Glossary, TermsMatchWholeWordsInAnyLetterCase) {

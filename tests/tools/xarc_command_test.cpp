@@ -105,5 +105,30 @@ TEST(VhtoolDump, ShowsKindWordsAndADeepTreeInProportionToItsRecords) {
   EXPECT_NE(dumped.out.find("[depth " + std::to_string(kDepth - 1) + "] type 40/7 kind 7\n"), std::string::npos);
 }
 
+// The member table lines up by terminal columns: a Chinese character takes
+// two, and without a UTF-8 locale the name is escaped bytes, a column each.
+TEST(VhtoolDump, MemberColumnsLineUpWhateverScriptTheNamesAreIn) {
+  TempDir dir;
+  const std::string background = "\xB1\xB3\xBE\xB0.XMG";  // 背景.XMG in GBK
+  test::writeFile(dir / "Inn.xarc", fixture::archive({{background, std::string(300, 'p'), 2}, {"scene.XMG", "p", 2}}, 7));
+  const struct {
+    const char* locale;
+    std::string shown;  // the Chinese name as the table shows it
+    size_t blanks;      // after it, to fill 24 columns
+  } kLocales[] = {
+      {"C.UTF-8", "\xE8\x83\x8C\xE6\x99\xAF.XMG", 16},  // eight columns
+      {"C", "\\xB1\\xB3\\xBE\\xB0.XMG", 4},                  // twenty
+  };
+  for (const auto& l : kLocales) {
+    const auto dumped = test::runCommand("LC_ALL=" + std::string(l.locale) + " '" + test::binaryPath("vhtool") + "' dump '" +
+                                         (dir / "Inn.xarc") + "'");
+    ASSERT_EQ(dumped.status, 0) << l.locale << dumped.err;
+    EXPECT_NE(dumped.out.find("\n  " + l.shown + std::string(l.blanks, ' ') + "        300  flag 2\n"
+                              "  scene.XMG" + std::string(15, ' ') + "          1  flag 2\n"),
+              std::string::npos)
+        << l.locale << "\n" << dumped.out;
+  }
+}
+
 }  // namespace
 }  // namespace vh
