@@ -292,26 +292,6 @@ std::vector<SharedRange> sharedMembers(const std::vector<MemberSpan>& before, co
   return shared;
 }
 
-std::optional<std::string> readWholeFile(const std::string& path) {
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
-  if (!file) return std::nullopt;
-  // Read straight into a string of the file's size: an archive read block by
-  // block into a growing string is copied over and over, and the string ends
-  // up with twice the room it needs. A file that grows meanwhile, or a pipe
-  // of no size, is read on to its end all the same.
-  struct stat info {};
-  const size_t expected =
-      fstat(fileno(file.get()), &info) == 0 && S_ISREG(info.st_mode) ? static_cast<size_t>(info.st_size) : 0;
-  std::string bytes(expected, '\0');
-  size_t have = 0, got = 0;
-  while (have < expected && (got = std::fread(bytes.data() + have, 1, expected - have, file.get())) > 0) have += got;
-  bytes.resize(have);
-  char block[65536];
-  while ((got = std::fread(block, 1, sizeof block, file.get())) > 0) bytes.append(block, got);
-  if (std::ferror(file.get())) return std::nullopt;
-  return bytes;
-}
-
 GameBackup::GameBackup(std::string gameRoot) : root_(std::move(gameRoot)) {}
 
 void GameBackup::load() {
@@ -324,6 +304,7 @@ void GameBackup::load() {
   recordedUntouched_.clear();
   recordedScenes_.clear();
   unreadable_ = 0;
+  fileNotRead_.clear();
   const std::string here = folder();
   std::set<std::string> names;
   for (const std::string& name : listFolder(here, true)) {
@@ -338,6 +319,7 @@ void GameBackup::load() {
     const auto pieces = text ? parsePieces(*text) : std::nullopt;
     if (!pieces) {
       ++unreadable_;
+      if (!text && fileNotRead_.empty()) fileNotRead_ = here + name;
       reporter().debugLog("unreadable backup file left out: " + here + name);
       continue;
     }
@@ -727,6 +709,10 @@ int uninstallGame(tPatcher& patcher, GameBackup::PutBack* putBack) {
       return 0;
     }
     reporter().messageBox("nothing to uninstall: no backup in:" + root);
+    return 1;
+  }
+  if (!backup.fileNotRead().empty()) {
+    reporter().messageBox(kFailedToRead + backup.fileNotRead());
     return 1;
   }
   if (backup.unreadable() > 0) {

@@ -101,9 +101,6 @@ std::vector<MemberSpan> memberSpans(const tXARC& archive);
 std::vector<SharedRange> sharedMembers(const std::vector<MemberSpan>& before, const tXARC& saved,
                                        uint64_t installedSize);
 
-// The whole content of a file, read to its end; none when it cannot be read.
-std::optional<std::string> readWholeFile(const std::string& path);
-
 class GameBackup {
  public:
   // One installed version of a game file.
@@ -124,6 +121,9 @@ class GameBackup {
   bool empty() const { return states_.empty(); }
   // Pieces files that load() could not read.
   size_t unreadable() const { return unreadable_; }
+  // The first of them that could not be read at all (no regular file, or a
+  // read that failed), as a path; "" when each could be read.
+  const std::string& fileNotRead() const { return fileNotRead_; }
   const std::vector<State>& states() const { return states_; }
   std::string folder() const { return root_ + kBackupFolder; }
 
@@ -226,6 +226,7 @@ class GameBackup {
   std::map<std::string, FileStamp> recordedUntouched_;
   std::map<std::string, std::string> recordedScenes_;
   size_t unreadable_ = 0;
+  std::string fileNotRead_;
   PutBack putBack_;
 };
 

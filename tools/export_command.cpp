@@ -4,6 +4,7 @@
 // translated: installed unchanged, the export leaves the game as it was.
 #include <cstdio>
 #include <filesystem>
+#include <limits>
 #include <map>
 #include <set>
 #include <string>
@@ -95,6 +96,8 @@ bool readTranslations(const std::string& worktree, const std::string& scene, Tra
   auto stream = FileStream::open(file, FileMode::Read);
   if (!stream) return false;
   tTrz table;
+  // The translator's text is carried on as it is, however long.
+  table.maxValue = std::numeric_limits<size_t>::max();
   table.open(*stream);
   for (const tTransRecord& entry : table.records) found[{entry.subId, entry.recId, entry.typeId}] = entry.value;
   return true;
