@@ -25,7 +25,8 @@ build: configure
 
 # The quick loop: the ordinary build and its tests, warnings as errors. The
 # attacks (label `attack`: a killed run, a full disk, a write failing at
-# every byte) run last with their output shown, for the counts each ends with.
+# every byte, the hostile inputs) run last with their output shown, for the
+# counts and outcomes each ends with.
 test-fast:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVH_WERROR=ON
 	cmake --build $(BUILD) -j$(JOBS)
@@ -55,12 +56,13 @@ fuzz-smoke: fuzz-build
 	fuzz/run $(FUZZ_BUILD) $(FUZZ_SMOKE_SECONDS)
 
 # Outside CI: the kill test on the large sample game, 100 runs, then the
-# round trips of an unchanged export and of the PO route on it.
+# round trips of an unchanged export and of the PO route on it, and the
+# export's count of its texts against the generator's.
 check-large: build
 	VH_KILL_TEST_SIZE=large VH_KILL_TEST_RUNS=100 $(BUILD)/vhtests \
 	  --gtest_filter='InstallAttack.AKilledInstallation*'
 	VH_SAMPLE_SIZE=large $(BUILD)/vhtests \
-	  --gtest_filter='VhtoolExport.AnUnchangedExport*:VhtoolExport.ThePoRoute*'
+	  --gtest_filter='VhtoolExport.AnUnchangedExport*:VhtoolExport.ThePoRoute*:VhtoolExport.OffersEveryText*'
 
 # Outside CI: the translator's loop timed on the large sample game, each
 # figure against its goal, into bench/results.md. BENCH_RUNS runs (3), scratch

@@ -42,7 +42,8 @@ key in the Wine prefix; when it is not there, the program asks for it.
 
 Modes (the first argument, in any letter case):
   (none)        load patch.dat and show the installer; install with its
-                button, or in a terminal with Enter (Ctrl-D quits)
+                button, or in a terminal with Enter once it has named the
+                game folder it found (Ctrl-D quits)
   make          build patch.dat from the working tree beside the program
                 (data/, trans/, extra/, addon/)
   makeandapply  build patch.dat, then install it at once

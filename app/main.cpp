@@ -22,9 +22,10 @@
 #include "vh_version.h"
 
 int main(int argc, char** argv) {
-  // Asked on its own, the version is printed before any folder, display or
-  // package is touched.
-  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+  // The version is printed before any folder, display or package is
+  // touched; like a request for help, whatever follows it, it never
+  // installs anything.
+  if (argc >= 2 && std::strcmp(argv[1], "--version") == 0) {
     std::printf("vhpatch %s\n", vh::kVersion);
     return 0;
   }

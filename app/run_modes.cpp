@@ -24,6 +24,12 @@ std::string installSummary(const tPatcher& patcher) {
   // After an earlier installation most files may already be as the package
   // wants them; "0 archives translated" alone would read as a failure.
   if (written.upToDate) line += ", " + counted(written.upToDate, "file") + " already up to date";
+  // Such an archive keeps the game's own text: the player should know that
+  // part of the game stays untranslated, and the debug log is not for
+  // players.
+  if (written.untranslated) {
+    line += ", " + counted(written.untranslated, "archive") + " left untranslated (member table cut short)";
+  }
   line += "; ";
   // A package that changed nothing leaves no backup, and nothing to undo.
   const std::string backup = patcher.gameRoot + kBackupFolder;
@@ -31,9 +37,13 @@ std::string installSummary(const tPatcher& patcher) {
   return line + "the game is unchanged, nothing to undo";
 }
 
-std::string uninstallSummary(const tPatcher& patcher, const GameBackup::PutBack& putBack) {
-  return "uninstalled: " + counted(putBack.rebuilt, "original") + " put back, " +
-         counted(putBack.removed, "added file") + " removed; " + patcher.gameRoot + " is as it was before the translation";
+// The game is called as it was only when every file came back.
+std::string uninstallSummary(const tPatcher& patcher, const GameBackup::PutBack& putBack, bool whole) {
+  const std::string line = "uninstalled: " + counted(putBack.rebuilt, "original") + " put back, " +
+                           counted(putBack.removed, "added file") + " removed";
+  if (whole) return line + "; " + patcher.gameRoot + " is as it was before the translation";
+  return line + ", " + counted(putBack.left, "file") + " not put back; " + patcher.gameRoot +
+         " is not as it was before the translation (what is left is kept in " + patcher.gameRoot + kBackupFolder + ")";
 }
 
 }  // namespace
@@ -44,10 +54,8 @@ int runMode(RunMode mode, InstallerShell& shell) {
     vPatcher patcher;
     GameBackup::PutBack putBack;
     const int status = uninstallGame(patcher, &putBack);
-    if (status == 0) {
-      desktop().messageBox("Uninstall done!");
-      shell.summarize(uninstallSummary(patcher, putBack));
-    }
+    if (status == 0) desktop().messageBox("Uninstall done!");
+    if (putBack.tried) shell.summarize(uninstallSummary(patcher, putBack, status == 0));
     return status;
   }
   if (mode == RunMode::Make) {

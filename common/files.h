@@ -75,10 +75,23 @@ std::optional<std::string> readWholeFile(const std::string& path);
 // gives an empty list.
 std::vector<std::string> listFolder(const std::string& path, bool skipDots = false);
 
-// True for a relative path that could leave the folder it is joined to:
-// empty, absolute, with a drive letter, or with a ".." segment in either
-// slash form. Paths that come from a package (archive paths of its scene
-// list, extra files) pass this before they are joined to the game folder.
+// The folder inside the game folder that the installer keeps for itself:
+// the backup of what it changed. No path a package names may lead into it.
+inline constexpr const char* kBackupFolderName = ".vhpatch-backup";
+
+// A path named relative to a folder (by a package, an index file or the
+// backup) in the one form in which it is joined to that folder and compared:
+// backslashes as slashes, "." and empty segments dropped. None for a path
+// that may not be written to: empty once normalised, absolute, with a drive
+// letter or a ".." segment, whose first segment is the backup folder (in any
+// letter case), or that Windows cannot hold or would take for something else:
+// a device name (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9, with or without an
+// extension, in any letter case), a ":" or a control character anywhere, a
+// segment that ends in a dot or a space. The same rule holds on every platform, so that a package
+// means the same files wherever it is installed.
+std::optional<std::string> pathInFolder(std::string_view relative);
+
+// True for a path that pathInFolder refuses.
 bool escapesFolder(const std::string& relative);
 
 }  // namespace vh

@@ -81,18 +81,28 @@ std::string replacedFile(const std::string& path) {
   return at;
 }
 
-size_t removeLeftovers(const std::string& folder, const std::set<std::string>& names) {
+namespace {
+
+size_t removeLeftoversOf(const std::string& folder, const std::set<std::string>* names) {
   const std::string mark = kNewFileMark;
   constexpr size_t kRandomPart = 6;  // mkstemp's XXXXXX
   size_t removed = 0;
   for (const std::string& entry : listFolder(folder, true)) {
     const size_t at = entry.rfind(mark);
     if (at == std::string::npos || entry.size() != at + mark.size() + kRandomPart) continue;
-    if (!names.count(entry.substr(0, at))) continue;
+    if (names && !names->count(entry.substr(0, at))) continue;
     if (std::remove((folder + "/" + entry).c_str()) == 0) ++removed;
   }
   return removed;
 }
+
+}  // namespace
+
+size_t removeLeftovers(const std::string& folder, const std::set<std::string>& names) {
+  return removeLeftoversOf(folder, &names);
+}
+
+size_t removeAllLeftovers(const std::string& folder) { return removeLeftoversOf(folder, nullptr); }
 
 std::unique_ptr<ReplacingFile> ReplacingFile::create(const std::string& target) {
   const std::string path = replacedFile(target);

@@ -41,6 +41,9 @@ std::string replacedFile(const std::string& path);
 // files named in `names` (names without folder). Only those are looked at;
 // the folder is listed once and not descended. Returns how many went.
 size_t removeLeftovers(const std::string& folder, const std::set<std::string>& names);
+// The same for every new file in `folder`, whatever file it was to replace:
+// for a folder only this program writes into.
+size_t removeAllLeftovers(const std::string& folder);
 
 // `bytes` as the whole new content of `path`, replaced as ReplacingFile
 // does; false, with the old file as it was, when it cannot be written.

@@ -10,7 +10,7 @@ const std::vector<NamedTarget>& allTargets() {
       {"package_lists", packageLists}, {"patch_dat", patchFile}, {"zip_walk", zipWalk},
       {"wine_registry", wineRegistry}, {"bmp", bmpPicture},   {"jpeg", jpegPicture},
       {"xmg_decode", xmgDecode},   {"xmg_encode", xmgEncode},   {"library_folders", libraryFolderList},
-      {"png", pngPicture},
+      {"png", pngPicture},         {"backup", backupRecords},
   };
   return targets;
 }

@@ -35,6 +35,7 @@ int jpegPicture(const uint8_t* data, size_t size);
 int pngPicture(const uint8_t* data, size_t size);
 int xmgDecode(const uint8_t* data, size_t size);
 int xmgEncode(const uint8_t* data, size_t size);
+int backupRecords(const uint8_t* data, size_t size);
 
 struct NamedTarget {
   const char* corpus;  // fuzz/corpus/<corpus>, and the executable <corpus>_fuzz

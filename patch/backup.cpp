@@ -8,7 +8,6 @@
 #include <cstring>
 #include <ctime>
 #include <limits>
-#include <memory>
 #include <tuple>
 
 #include "common/files.h"
@@ -24,98 +23,23 @@ namespace vh {
 
 namespace {
 
-constexpr const char* kPiecesMagic = "vhpatch pieces 1";
-constexpr const char* kPiecesExtension = ".pieces";
-constexpr const char* kManifestMagic = "vhpatch backup 1";
 constexpr size_t kPiecesNameDigits = 32;
 
 const std::string kBackupDamaged = "backup damaged, cannot restore:";
 const std::string kChangedSince = "changed since the installation, left as it is:";
+const std::string kNotPutBack = "not put back, kept in the backup:";
 const std::string kFailedToWrite = "failed to write:";
 const std::string kFailedToRead = "failed to read:";
 const std::string kFailedToRemove = "failed to remove:";
-
-// One step of rebuilding an original: bytes copied from the installed file,
-// or the next kept bytes.
-struct Segment {
-  bool copy = false;
-  uint64_t from = 0;  // in the installed file for a copy, in the original while building
-  uint64_t length = 0;
-};
-
-struct Pieces {
-  std::string path, original, installed;
-  std::vector<Segment> segments;
-  std::string_view data;  // the kept bytes
-};
-
-bool parseNumber(std::string_view text, uint64_t& value) {
-  if (text.empty() || text.size() > 19) return false;
-  value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    value = value * 10 + static_cast<uint64_t>(c - '0');
-  }
-  return true;
-}
-
-// None for anything that is not a whole pieces file: a kept length beyond
-// the bytes that follow, an unknown line, a missing digest.
-std::optional<Pieces> parsePieces(std::string_view text) {
-  Pieces pieces;
-  size_t at = 0;
-  bool first = true;
-  uint64_t keptTotal = 0;
-  for (;;) {
-    const size_t end = text.find('\n', at);
-    if (end == std::string_view::npos) return std::nullopt;
-    const std::string_view line = text.substr(at, end - at);
-    at = end + 1;
-    if (first) {
-      if (line != kPiecesMagic) return std::nullopt;
-      first = false;
-      continue;
-    }
-    if (line == "data") break;
-    const size_t equals = line.find('=');
-    if (equals == std::string_view::npos) return std::nullopt;
-    const std::string_view key = line.substr(0, equals), value = line.substr(equals + 1);
-    if (key == "path") {
-      pieces.path = value;
-    } else if (key == "original") {
-      pieces.original = value;
-    } else if (key == "installed") {
-      pieces.installed = value;
-    } else if (key == "copy") {
-      const size_t space = value.find(' ');
-      Segment s{true, 0, 0};
-      if (space == std::string_view::npos || !parseNumber(value.substr(0, space), s.from) ||
-          !parseNumber(value.substr(space + 1), s.length)) {
-        return std::nullopt;
-      }
-      pieces.segments.push_back(s);
-    } else if (key == "keep") {
-      Segment s{false, 0, 0};
-      if (!parseNumber(value, s.length) || s.length > text.size()) return std::nullopt;
-      keptTotal += s.length;
-      pieces.segments.push_back(s);
-    } else {
-      return std::nullopt;
-    }
-  }
-  pieces.data = text.substr(at);
-  if (pieces.path.empty() || pieces.installed.empty() || keptTotal != pieces.data.size()) return std::nullopt;
-  return pieces;
-}
 
 // Hands `visit` the parts the original is rebuilt from, in order: spans of
 // the installed bytes and of the kept data. False when a span lies outside
 // what it is taken from.
 template <typename Visit>
-bool forEachPart(const Pieces& pieces, std::string_view installed, Visit&& visit) {
+bool forEachPart(const PiecesFile& pieces, std::string_view installed, Visit&& visit) {
   const std::string_view data = pieces.data;
   uint64_t kept = 0;
-  for (const Segment& s : pieces.segments) {
+  for (const PiecesStep& s : pieces.steps) {
     if (s.copy) {
       if (s.from > installed.size() || s.length > installed.size() - s.from) return false;
       visit(installed.substr(s.from, s.length));
@@ -128,7 +52,7 @@ bool forEachPart(const Pieces& pieces, std::string_view installed, Visit&& visit
   return true;
 }
 
-std::optional<std::string> rebuildFrom(const Pieces& pieces, std::string_view installed) {
+std::optional<std::string> rebuildFrom(const PiecesFile& pieces, std::string_view installed) {
   std::string out;
   if (!forEachPart(pieces, installed, [&](std::string_view part) { out.append(part); })) return std::nullopt;
   return out;
@@ -142,7 +66,7 @@ struct RebuiltDigest {
   uint64_t size = 0;
 };
 
-std::optional<RebuiltDigest> rebuiltDigest(const Pieces& pieces, std::string_view installed) {
+std::optional<RebuiltDigest> rebuiltDigest(const PiecesFile& pieces, std::string_view installed) {
   Sha256 digest;
   uint64_t size = 0;
   const bool whole = forEachPart(pieces, installed, [&](std::string_view part) {
@@ -153,20 +77,24 @@ std::optional<RebuiltDigest> rebuiltDigest(const Pieces& pieces, std::string_vie
   return RebuiltDigest{digest.hex(), size};
 }
 
+// A part of the original while the pieces are made: a copy from the
+// installed file, or bytes of the original (from its offset `from`) kept.
+struct Segment {
+  bool copy = false;
+  uint64_t from = 0;
+  uint64_t length = 0;
+};
+
 std::string piecesText(const std::string& path, const std::string& original, const std::string& installed,
                        const std::vector<Segment>& segments, std::string_view originalBytes) {
-  std::string head = std::string(kPiecesMagic) + "\npath=" + path + "\noriginal=" + original +
-                     "\ninstalled=" + installed + "\n";
+  PiecesFile pieces{path, original, installed, {}, {}};
   std::string data;
   for (const Segment& s : segments) {
-    if (s.copy) {
-      head += "copy=" + std::to_string(s.from) + " " + std::to_string(s.length) + "\n";
-    } else {
-      head += "keep=" + std::to_string(s.length) + "\n";
-      data.append(originalBytes.substr(s.from, s.length));
-    }
+    pieces.steps.push_back({s.copy, s.copy ? s.from : 0, s.length});
+    if (!s.copy) data.append(originalBytes.substr(s.from, s.length));
   }
-  return head + "data\n" + data;
+  pieces.data = data;
+  return piecesFileText(pieces);
 }
 
 // The original as copies of the shared ranges whose bytes really match and
@@ -218,38 +146,6 @@ bool endsWith(const std::string& text, const std::string& end) {
   return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
-bool parseSigned(std::string_view text, int64_t& value) {
-  const bool negative = !text.empty() && text.front() == '-';
-  uint64_t magnitude = 0;
-  if (!parseNumber(negative ? text.substr(1) : text, magnitude) ||
-      magnitude > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) {
-    return false;
-  }
-  value = negative ? -static_cast<int64_t>(magnitude) : static_cast<int64_t>(magnitude);
-  return true;
-}
-
-std::string stampText(const FileStamp& stamp) {
-  return std::to_string(stamp.size) + " " + std::to_string(stamp.modifiedNs) + " " +
-         std::to_string(stamp.changedNs) + " " + std::to_string(stamp.inode);
-}
-
-std::optional<FileStamp> parseStamp(std::string_view text) {
-  std::string_view parts[4];
-  for (size_t k = 0; k < 4; ++k) {
-    const size_t space = text.find(' ');
-    if ((space == std::string_view::npos) != (k == 3)) return std::nullopt;
-    parts[k] = text.substr(0, space);
-    if (space != std::string_view::npos) text.remove_prefix(space + 1);
-  }
-  FileStamp stamp;
-  if (!parseNumber(parts[0], stamp.size) || !parseSigned(parts[1], stamp.modifiedNs) ||
-      !parseSigned(parts[2], stamp.changedNs) || !parseNumber(parts[3], stamp.inode)) {
-    return std::nullopt;
-  }
-  return stamp;
-}
-
 constexpr int64_t kNsPerSecond = 1'000'000'000;
 
 }  // namespace
@@ -294,95 +190,107 @@ std::vector<SharedRange> sharedMembers(const std::vector<MemberSpan>& before, co
 
 GameBackup::GameBackup(std::string gameRoot) : root_(std::move(gameRoot)) {}
 
-void GameBackup::load() {
-  states_.clear();
-  written_.clear();
-  stamps_.clear();
-  scenes_.clear();
-  untouched_.clear();
-  recorded_.clear();
-  recordedUntouched_.clear();
-  recordedScenes_.clear();
-  unreadable_ = 0;
-  fileNotRead_.clear();
+bool GameBackup::load() {
+  *this = GameBackup(root_);
   const std::string here = folder();
-  std::set<std::string> names;
-  for (const std::string& name : listFolder(here, true)) {
-    if (name.find(kNewFileMark) == std::string::npos) names.insert(name);
+  // Only a real folder: through a link the backup would be written to, and
+  // read from, wherever the link leads.
+  struct stat info {};
+  if (lstat((root_ + kBackupFolderName).c_str(), &info) == 0 && !S_ISDIR(info.st_mode)) {
+    reporter().messageBox("backup folder is not a folder:" + root_ + kBackupFolderName);
+    return false;
   }
-  if (const size_t removed = removeLeftovers(here, names)) {
+  // Whatever a killed writer left here is this program's own, whether or
+  // not the file it was to replace exists.
+  if (const size_t removed = removeAllLeftovers(here)) {
     reporter().debugLog("removed " + std::to_string(removed) + " unfinished file(s) in " + here);
   }
+  std::vector<std::string> names = listFolder(here, true);
+  std::sort(names.begin(), names.end());
+  std::set<std::string> damagedPieces;
   for (const std::string& name : names) {
     if (!endsWith(name, kPiecesExtension)) continue;
-    const auto text = readWholeFile(here + name);
-    const auto pieces = text ? parsePieces(*text) : std::nullopt;
-    if (!pieces) {
-      ++unreadable_;
-      if (!text && fileNotRead_.empty()) fileNotRead_ = here + name;
-      reporter().debugLog("unreadable backup file left out: " + here + name);
+    const auto text = isPiecesName(name) ? readWholeFile(here + name) : std::nullopt;
+    if (!text) {
+      // One of this program's names that gives no bytes is no regular file,
+      // or its read failed; a name of its own is never read.
+      const bool notRead = isPiecesName(name);
+      damage_.push_back({name, notRead ? "cannot be read" : "no name the backup gives its files", notRead});
+      damagedPieces.insert(name);
       continue;
     }
-    states_.push_back({pieces->path, pieces->original, pieces->installed, name, pieces->data.size()});
+    const auto pieces = readPiecesFile(*text);
+    if (!pieces) {
+      damage_.push_back({name, pieces.fault().detail});
+      damagedPieces.insert(name);
+      continue;
+    }
+    states_.push_back({pieces.value().path, pieces.value().original, pieces.value().installed, name,
+                       pieces.value().data.size()});
   }
   // Files in a fixed order, so that messages come in the same order on
   // every run.
   std::sort(states_.begin(), states_.end(),
             [](const State& a, const State& b) { return std::tie(a.path, a.pieces) < std::tie(b.path, b.pieces); });
-  readManifest();
+
+  // Damaged pieces files stand for no known game file until the manifest
+  // names theirs.
+  strays_.assign(damagedPieces.begin(), damagedPieces.end());
+  const std::string manifestPath = here + kBackupManifest;
+  if (fileKind(manifestPath) == FileKind::Missing) return true;
+  manifestFound_ = true;
+  const auto text = readWholeFile(manifestPath);
+  auto manifest = text ? readManifest(*text) : Result<Manifest>(Fault{FaultKind::CannotOpen, "cannot be read"});
+  if (!manifest) {
+    manifestDamaged_ = true;
+    damage_.push_back({kBackupManifest, manifest.fault().detail, !text});
+    return true;
+  }
+  takeManifest(manifest.value());
+  // Every file the manifest names must still have its pieces, or be the
+  // original already (an uninstallation stopped after putting it back).
+  for (const Manifest::File& file : manifest_.files) {
+    std::erase(strays_, file.pieces);
+    const auto state =
+        std::find_if(states_.begin(), states_.end(), [&](const State& s) { return s.pieces == file.pieces; });
+    if (state != states_.end()) {
+      if (state->path != file.path || state->original != file.original || state->installed != file.installed) {
+        damage_.push_back({file.pieces, "differs from what the manifest says of it"});
+      }
+      continue;
+    }
+    orphans_.push_back(file);
+    if (damagedPieces.count(file.pieces)) continue;
+    const std::string target = root_ + file.path;
+    const bool isOriginal = fileKind(target) == FileKind::Missing ? file.original.empty()
+                                                                   : sha256OfFile(target) == file.original;
+    if (!isOriginal) damage_.push_back({file.pieces, "missing"});
+  }
+  return true;
 }
 
-void GameBackup::readManifest() {
-  const auto text = readWholeFile(folder() + kBackupManifest);
-  if (!text) return;
-  std::string_view rest(*text);
-  bool first = true;
-  std::string path, untouched, scene, inputs;
-  Recorded file;
-  bool stamped = false;
-  while (!rest.empty()) {
-    const size_t end = rest.find('\n');
-    std::string_view line = rest.substr(0, end);
-    rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (first) {
-      if (line != kManifestMagic) return;
-      first = false;
-      continue;
-    }
-    if (line == ">>") {
-      if (!path.empty() && stamped && !file.pieces.empty()) recorded_[path] = file;
-      if (!untouched.empty() && stamped) recordedUntouched_[untouched] = file.stamp;
-      if (!scene.empty() && !inputs.empty()) recordedScenes_[scene] = inputs;
-      path.clear();
-      untouched.clear();
-      scene.clear();
-      inputs.clear();
-      file = Recorded{};
-      stamped = false;
-      continue;
-    }
-    const size_t equals = line.find('=');
-    if (equals == std::string_view::npos) continue;
-    const std::string_view key = line.substr(0, equals), value = line.substr(equals + 1);
-    if (key == "file") {
-      path = value;
-    } else if (key == "untouched") {
-      untouched = value;
-    } else if (key == "scene") {
-      scene = value;
-    } else if (key == "pieces") {
-      file.pieces = value;
-    } else if (key == "installed") {
-      file.installed = value;
-    } else if (key == "inputs") {
-      inputs = value;
-    } else if (key == "stamp") {
-      const auto parsed = parseStamp(value);
-      stamped = parsed.has_value();
-      if (parsed) file.stamp = *parsed;
-    }
+void GameBackup::takeManifest(const Manifest& manifest) {
+  manifest_ = manifest;
+  for (const Manifest::File& file : manifest.files) {
+    if (file.stamp) recorded_[file.path] = Recorded{file.pieces, file.installed, *file.stamp};
   }
+  for (const Manifest::Untouched& untouched : manifest.untouched) recordedUntouched_[untouched.path] = untouched.stamp;
+  recordedScenes_ = manifest.scenes;
+  folders_.insert(manifest.folders.begin(), manifest.folders.end());
+}
+
+bool GameBackup::reportDamage() const {
+  for (const Damage& damage : damage_) {
+    reporter().debugLog("backup file " + folder() + damage.file + ": " + damage.why);
+    reportDamaged(damage.file);
+  }
+  return damage_.empty();
+}
+
+void GameBackup::reportDamaged(const std::string& name) const {
+  const bool notRead =
+      std::any_of(damage_.begin(), damage_.end(), [&](const Damage& d) { return d.file == name && d.notRead; });
+  reporter().messageBox((notRead ? kFailedToRead : kBackupDamaged) + folder() + name);
 }
 
 std::vector<const GameBackup::State*> GameBackup::statesOf(const std::string& path) const {
@@ -395,9 +303,11 @@ std::vector<const GameBackup::State*> GameBackup::statesOf(const std::string& pa
 
 std::optional<std::string> GameBackup::rebuild(const State& state, std::string_view installed) const {
   const auto text = readWholeFile(folder() + state.pieces);
-  const auto pieces = text ? parsePieces(*text) : std::nullopt;
-  if (!pieces) return std::nullopt;
-  auto original = rebuildFrom(*pieces, installed);
+  if (!text) return std::nullopt;
+  const auto pieces = readPiecesFile(*text);
+  // Read again when it is used: it must still be the file that was loaded.
+  if (!pieces || pieces.value().path != state.path || pieces.value().installed != state.installed) return std::nullopt;
+  auto original = rebuildFrom(pieces.value(), installed);
   if (!original || sha256Hex(*original) != state.original) return std::nullopt;
   return original;
 }
@@ -422,7 +332,7 @@ bool GameBackup::toOriginal(const std::string& path, std::optional<std::string>&
     }
     auto original = rebuild(*state, *content);
     if (!original) {
-      reporter().messageBox(kBackupDamaged + root_ + path);
+      reporter().messageBox(kBackupDamaged + folder() + state->pieces);
       return false;
     }
     content = std::move(original);
@@ -448,6 +358,9 @@ bool GameBackup::toOriginal(const std::string& path, std::optional<std::string>&
 
 bool GameBackup::keep(const std::string& path, const std::optional<std::string>& original, std::string_view installed,
                       const std::vector<SharedRange>& shared) {
+  // Only a path in the form the backup reads back, which keeps it out of
+  // the backup folder too.
+  if (pathInFolder(path) != path) return false;
   const std::string originalDigest = original ? sha256Hex(*original) : "";
   const std::string installedDigest = sha256Hex(installed);
   const std::string_view originalBytes = original ? std::string_view(*original) : std::string_view();
@@ -455,8 +368,8 @@ bool GameBackup::keep(const std::string& path, const std::optional<std::string>&
   std::string text = piecesText(path, originalDigest, installedDigest, segments, originalBytes);
   // The proof: the pieces file as it will be read back rebuilds the
   // original from the installed bytes, or the whole original is kept.
-  const auto parsed = parsePieces(text);
-  const auto rebuilt = parsed ? rebuiltDigest(*parsed, installed) : std::nullopt;
+  const auto parsed = readPiecesFile(text);
+  const auto rebuilt = parsed ? rebuiltDigest(parsed.value(), installed) : std::nullopt;
   if (!rebuilt || (original && rebuilt->digest != originalDigest) || (!original && rebuilt->size != 0)) {
     reporter().debugLog("pieces do not rebuild " + path + "; keeping the whole original");
     segments.clear();
@@ -476,9 +389,6 @@ bool GameBackup::keep(const std::string& path, const std::optional<std::string>&
 }
 
 bool GameBackup::keepFile(const std::string& path, std::string_view installed) {
-  // A package's file inside the backup would overwrite what rebuilds the
-  // game.
-  if (path.starts_with(kBackupFolder)) return false;
   std::optional<std::string> current;
   if (fileKind(root_ + path) != FileKind::Missing) {
     // A file that is there but cannot be read would be taken for one the
@@ -539,11 +449,17 @@ void GameBackup::noteScene(const std::string& scene, const std::string& inputs) 
 
 GameBackup::Restored GameBackup::restore(const std::string& path) {
   const auto states = statesOf(path);
+  std::vector<const Manifest::File*> orphans;
+  for (const Manifest::File& file : orphans_) {
+    if (file.path == path) orphans.push_back(&file);
+  }
+  const auto isOriginal = [&](const std::string& digest) {
+    return std::any_of(states.begin(), states.end(), [&](const State* s) { return s->original == digest; }) ||
+           std::any_of(orphans.begin(), orphans.end(), [&](const Manifest::File* f) { return f->original == digest; });
+  };
   const std::string target = root_ + path;
   if (fileKind(target) == FileKind::Missing) {
-    for (const State* state : states) {
-      if (state->original.empty()) return Restored::Done;
-    }
+    if (isOriginal("")) return Restored::Done;
     reporter().messageBox(kChangedSince + target);
     return Restored::Changed;
   }
@@ -553,9 +469,7 @@ GameBackup::Restored GameBackup::restore(const std::string& path) {
     return Restored::Failed;
   }
   const std::string digest = sha256Hex(*current);
-  for (const State* state : states) {
-    if (state->original == digest) return Restored::Done;
-  }
+  if (isOriginal(digest)) return Restored::Done;
   for (const State* state : states) {
     if (state->installed != digest) continue;
     reporter().debugLog("restoring " + target);
@@ -569,7 +483,7 @@ GameBackup::Restored GameBackup::restore(const std::string& path) {
     }
     const auto original = rebuild(*state, *current);
     if (!original) {
-      reporter().messageBox(kBackupDamaged + target);
+      reporter().messageBox(kBackupDamaged + folder() + state->pieces);
       return Restored::Failed;
     }
     if (!writeAtomically(target, *original)) {
@@ -579,28 +493,83 @@ GameBackup::Restored GameBackup::restore(const std::string& path) {
     ++putBack_.rebuilt;
     return Restored::Done;
   }
+  // The installed version whose pieces are gone or damaged: the manifest
+  // still knows it, and names the pieces file at fault.
+  for (const Manifest::File* file : orphans) {
+    if (file->installed != digest) continue;
+    reportDamaged(file->pieces);
+    return Restored::Failed;
+  }
   reporter().messageBox(kChangedSince + target);
   return Restored::Changed;
 }
 
-bool GameBackup::writeManifest(const std::string& package) const {
-  std::string text = std::string(kManifestMagic) + "\r\npackage=" + package + "\r\ndate=" + nowUtc() + "\r\n";
+bool GameBackup::writeManifest(const std::string& package, const std::vector<Manifest::File>& alsoKept) const {
+  Manifest manifest;
+  manifest.package = package;
+  manifest.date = nowUtc();
   for (const State& s : states_) {
-    text += "file=" + s.path + "\r\noriginal=" + s.original + "\r\ninstalled=" + s.installed + "\r\npieces=" +
-            s.pieces + "\r\nkept=" + std::to_string(s.kept) + "\r\n";
+    Manifest::File file{s.path, s.original, s.installed, s.pieces, s.kept, std::nullopt};
     // A stamp only for the version this installation left in the game.
     const auto written = written_.find(s.path);
     const auto stamped = stamps_.find(s.path);
     if (written != written_.end() && written->second == s.pieces && stamped != stamps_.end()) {
-      text += "stamp=" + stampText(stamped->second) + "\r\n";
+      file.stamp = stamped->second;
     }
-    text += ">>\r\n";
+    manifest.files.push_back(std::move(file));
   }
+  manifest.files.insert(manifest.files.end(), alsoKept.begin(), alsoKept.end());
   for (const auto& [path, stamp] : untouched_) {
-    if (!written_.count(path)) text += "untouched=" + path + "\r\nstamp=" + stampText(stamp) + "\r\n>>\r\n";
+    if (!written_.count(path)) manifest.untouched.push_back({path, stamp});
   }
-  for (const auto& [scene, inputs] : scenes_) text += "scene=" + scene + "\r\ninputs=" + inputs + "\r\n>>\r\n";
-  return writeAtomically(folder() + kBackupManifest, text);
+  manifest.scenes = scenes_;
+  manifest.folders.assign(folders_.begin(), folders_.end());
+  mkdir(folder().c_str(), 0755);
+  return writeAtomically(folder() + kBackupManifest, manifestText(manifest));
+}
+
+bool GameBackup::madeFolders(const std::vector<std::string>& made) {
+  if (made.empty()) return true;
+  folders_.insert(made.begin(), made.end());
+  // The manifest as it was read but for the folders: what it says of the
+  // game's files stays true until this installation rewrites it.
+  Manifest manifest = manifest_;
+  if (!manifestFound_) manifest.date = nowUtc();
+  manifest.folders.assign(folders_.begin(), folders_.end());
+  mkdir(folder().c_str(), 0755);
+  if (!writeAtomically(folder() + kBackupManifest, manifestText(manifest))) return false;
+  manifest_ = std::move(manifest);
+  manifestFound_ = true;
+  return true;
+}
+
+void GameBackup::removeEmptyFolders() {
+  std::vector<std::string> innermostFirst(folders_.begin(), folders_.end());
+  const auto depth = [](const std::string& path) { return std::count(path.begin(), path.end(), '/'); };
+  std::stable_sort(innermostFirst.begin(), innermostFirst.end(),
+                   [&](const std::string& a, const std::string& b) { return depth(a) > depth(b); });
+  for (const std::string& made : innermostFirst) {
+    const std::string at = root_ + made;
+    // Only an empty folder goes; one holding anything, or something that
+    // is no folder, is not this program's to remove.
+    struct stat info {};
+    if (lstat(at.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+      folders_.erase(made);
+    } else if (rmdir(at.c_str()) == 0) {
+      reporter().debugLog("removed the folder an installation made: " + at);
+      folders_.erase(made);
+    }
+  }
+}
+
+void GameBackup::removeBackup() {
+  // The manifest goes first: pieces files without it are a backup the next
+  // run still understands, a manifest without its pieces is not.
+  std::remove((folder() + kBackupManifest).c_str());
+  dropAllBut({});
+  // Damaged pieces of files that are back as they were stand for nothing.
+  for (const Manifest::File& file : orphans_) std::remove((folder() + file.pieces).c_str());
+  rmdir(folder().c_str());
 }
 
 void GameBackup::dropAllBut(const std::set<std::string>& keptPieces) {
@@ -626,11 +595,10 @@ bool GameBackup::finishInstallation(const std::string& package) {
     if (restored == Restored::Failed) ok = false;
     for (const State* state : statesOf(path)) keptPieces.insert(state->pieces);
   }
+  removeEmptyFolders();
   if (keptPieces.empty()) {
     // Nothing of this or an earlier installation is in the game: no backup.
-    dropAllBut({});
-    std::remove((folder() + kBackupManifest).c_str());
-    rmdir(folder().c_str());
+    removeBackup();
     return ok;
   }
   const std::vector<State> all = states_;
@@ -646,8 +614,10 @@ bool GameBackup::finishInstallation(const std::string& package) {
 }
 
 int GameBackup::restoreAll(HeldSignals* signals) {
-  std::set<std::string> paths, keptPieces;
+  putBack_.tried = true;
+  std::set<std::string> paths;
   for (const State& s : states_) paths.insert(s.path);
+  for (const Manifest::File& file : orphans_) paths.insert(file.path);
   // New files that a killed run left beside the game files it wrote.
   std::map<std::string, std::set<std::string>> byFolder;
   for (const std::string& path : paths) {
@@ -661,6 +631,11 @@ int GameBackup::restoreAll(HeldSignals* signals) {
       reporter().debugLog("removed " + std::to_string(removed) + " unfinished file(s) in " + where);
     }
   }
+  // Damaged files of the backup that name no game file the rest knows: the
+  // game file they stand for cannot be put back, nor even named.
+  for (const std::string& name : strays_) reportDamaged(name);
+  if (manifestDamaged_) reportDamaged(kBackupManifest);
+  std::set<std::string> left;
   size_t notReached = 0;
   for (const std::string& path : paths) {
     // Asked between files only, so every game file is whole, original or
@@ -669,54 +644,59 @@ int GameBackup::restoreAll(HeldSignals* signals) {
       ++notReached;
     } else if (restore(path) == Restored::Done) {
       continue;
+    } else {
+      reporter().messageBox(kNotPutBack + root_ + path);
     }
-    for (const State* state : statesOf(path)) keptPieces.insert(state->pieces);
+    left.insert(path);
   }
   if (notReached > 0) {
     installerHost().printErrorLine("uninstall stopped with " + std::to_string(notReached) +
                                    " file(s) still to put back; run \"vhpatch uninstall\" again to finish");
   }
-  if (!keptPieces.empty()) {
-    // The files left as they are keep their backup, for another try.
-    std::string package;
-    if (const auto manifest = readWholeFile(folder() + kBackupManifest)) {
-      const size_t at = manifest->find("\npackage=");
-      if (at != std::string::npos) package = manifest->substr(at + 9, manifest->find('\r', at) - at - 9);
-    }
-    dropAllBut(keptPieces);
-    if (!writeManifest(package)) reporter().debugLog("cannot write " + folder() + kBackupManifest);
-    return 0;
+  putBack_.left = left.size() + strays_.size();
+  removeEmptyFolders();
+  if (putBack_.left == 0 && !manifestDamaged_) {
+    removeBackup();
+    return 1;
   }
-  // The pieces go before the manifest: a run killed in between leaves a
-  // manifest that the next run finds with nothing to put back.
-  dropAllBut({});
-  std::remove((folder() + kBackupManifest).c_str());
-  rmdir(folder().c_str());
-  return 1;
+  // The files left as they are keep their backup, and their place in the
+  // manifest, for another try. A manifest that cannot be read stays as it
+  // is: it may name files whose pieces are gone.
+  std::set<std::string> keptPieces;
+  std::vector<Manifest::File> alsoKept;
+  for (const State& s : states_) {
+    if (left.count(s.path)) keptPieces.insert(s.pieces);
+  }
+  for (const Manifest::File& file : orphans_) {
+    if (left.count(file.path)) alsoKept.push_back(file);
+  }
+  if (!manifestDamaged_) {
+    const std::vector<State> all = states_;
+    std::erase_if(states_, [&](const State& s) { return !keptPieces.count(s.pieces); });
+    const bool recorded = writeManifest(manifest_.package, alsoKept);
+    states_ = all;
+    if (!recorded) {
+      // The old manifest still names every file: nothing is dropped.
+      reporter().debugLog("cannot write " + folder() + kBackupManifest);
+      return 0;
+    }
+  }
+  dropAllBut(keptPieces);
+  return 0;
 }
+
+bool GameBackup::found() const { return manifestFound_ || !states_.empty() || !damage_.empty(); }
 
 int uninstallGame(tPatcher& patcher, GameBackup::PutBack* putBack) {
   const auto lock = patcher.lockGame();
   if (!lock) return 1;
   const std::string root = patcher.gameRoot;
   GameBackup backup(root);
-  backup.load();
-  if (backup.empty() && backup.unreadable() == 0) {
-    // A manifest alone is what an uninstallation killed at its very end
-    // leaves: every file was back, and only the manifest is left to go.
-    if (std::remove((backup.folder() + kBackupManifest).c_str()) == 0) {
-      rmdir(backup.folder().c_str());
-      return 0;
-    }
+  if (!backup.load()) return 1;
+  // A manifest alone, what an uninstallation killed at its very end leaves,
+  // goes like any other backup: every file it names is back already.
+  if (!backup.found()) {
     reporter().messageBox("nothing to uninstall: no backup in:" + root);
-    return 1;
-  }
-  if (!backup.fileNotRead().empty()) {
-    reporter().messageBox(kFailedToRead + backup.fileNotRead());
-    return 1;
-  }
-  if (backup.unreadable() > 0) {
-    reporter().messageBox(kBackupDamaged + backup.folder());
     return 1;
   }
   HeldSignals signals;

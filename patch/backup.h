@@ -15,39 +15,18 @@
 // file it wrote.
 //
 // The manifest is what lets the next installation leave alone what it would
-// only write again. Lines ended by CR LF, blocks closed by ">>":
-//
-//   vhpatch backup 1
-//   package=<sha-256 hex>       the package installed
-//   date=2026-12-08T16:31:00Z
-//   file=Forest/03/03.xarc      one block per installed game file
-//   original=<sha-256 hex>
-//   installed=<sha-256 hex>
-//   pieces=<name>.pieces
-//   kept=<bytes of the original the pieces keep>
-//   stamp=<size> <mtime ns> <ctime ns> <inode>   as the installation left it
-//   >>
-//   untouched=Forest/04/04.xarc   a game file the package leaves as it was,
-//   stamp=<size> <mtime ns> <ctime ns> <inode>   as the installation saw it
-//   >>
-//   scene=Forest                one block per scene installed whole
-//   inputs=<sha-256 hex>        of its table, pictures, sub-scenes, program
-//   >>
+// only write again, and what tells an uninstallation which files to expect
+// pieces for; it also names the folders an installation made. Both files
+// are read and written by backup_records, whose header shows them.
 //
 // The pieces files stay the authority on what rebuilds what; the manifest's
 // stamps and scene inputs only allow skipping. A manifest without them (an
-// older one, or one an uninstallation wrote) skips nothing, and a key this
-// program does not know is passed over.
+// older one, or one an uninstallation wrote) skips nothing.
 //
-// A pieces file, lines ended by LF, then the kept bytes:
-//
-//   vhpatch pieces 1
-//   path=Forest/03/03.xarc      relative to the game folder
-//   original=<sha-256 hex>      empty when the installation added the file
-//   installed=<sha-256 hex>
-//   copy=<offset> <length>      bytes of the installed file, in the order
-//   keep=<length>               the original holds them; keep takes the
-//   data                        next bytes after this line
+// Nothing in the backup folder is trusted: a pieces file or a manifest that
+// does not read back whole, or that names a path the installer could not
+// have written, makes the backup damaged. An installation then writes
+// nothing; an uninstallation puts back what the rest of the backup allows.
 #pragma once
 
 #include <cstdint>
@@ -58,6 +37,9 @@
 #include <string_view>
 #include <vector>
 
+#include "common/files.h"
+#include "patch/backup_records.h"
+
 namespace vh {
 
 class HeldSignals;
@@ -65,7 +47,9 @@ class tPatcher;
 class tXARC;
 
 inline constexpr const char* kBackupFolder = ".vhpatch-backup/";
-inline constexpr const char* kBackupManifest = "manifest";
+// The folder the path rule keeps packages out of, with its slash.
+static_assert(std::string_view(kBackupFolder).size() == std::string_view(kBackupFolderName).size() + 1 &&
+              std::string_view(kBackupFolder).starts_with(kBackupFolderName));
 
 // A member's data in the archive as it was read, before any change.
 struct MemberSpan {
@@ -81,16 +65,6 @@ struct SharedRange {
   uint64_t length = 0;
 };
 
-// What the file system says of a file: enough to tell that nothing wrote it
-// since, for a write changes its change time even when the modification
-// time is set back afterwards.
-struct FileStamp {
-  uint64_t size = 0;
-  int64_t modifiedNs = 0;
-  int64_t changedNs = 0;
-  uint64_t inode = 0;  // a file put in its place is another one
-  bool operator==(const FileStamp&) const = default;
-};
 // None when the file is not there or is no regular file.
 std::optional<FileStamp> stampOf(const std::string& path);
 
@@ -114,18 +88,35 @@ class GameBackup {
 
   explicit GameBackup(std::string gameRoot);
 
-  // Reads every pieces file of the backup folder and removes the unfinished
-  // files a killed writer left there. A pieces file that cannot be read is
-  // left out after a debug line.
-  void load();
+  // Reads every pieces file of the backup folder and its manifest, and
+  // removes every unfinished file a killed writer left there. False after
+  // its message when the backup folder is there but is no folder (a link
+  // leads elsewhere): nothing may be written through it.
+  [[nodiscard]] bool load();
   bool empty() const { return states_.empty(); }
-  // Pieces files that load() could not read.
-  size_t unreadable() const { return unreadable_; }
-  // The first of them that could not be read at all (no regular file, or a
-  // read that failed), as a path; "" when each could be read.
-  const std::string& fileNotRead() const { return fileNotRead_; }
+  // True when the backup folder holds pieces files or a manifest, readable
+  // or not.
+  bool found() const;
   const std::vector<State>& states() const { return states_; }
   std::string folder() const { return root_ + kBackupFolder; }
+
+  // A file of the backup folder that cannot be trusted: a pieces file or a
+  // manifest that does not read whole or names a path the installer could
+  // not have written, or a pieces file the manifest names that is not there
+  // while its game file is not the original.
+  struct Damage {
+    std::string file;  // its name in the backup folder
+    std::string why;
+    // Not read at all: no regular file (a pipe, a device), or a read that
+    // failed.
+    bool notRead = false;
+  };
+  const std::vector<Damage>& damage() const { return damage_; }
+  // Says, for each damaged file, "failed to read:" and its path when it
+  // could not be read, else "backup damaged, cannot restore:" and its path;
+  // true when there is none. An installation over a damaged backup would
+  // take an installed file for an original and lose the real one.
+  [[nodiscard]] bool reportDamage() const;
 
   // Turns `content`, the game file at `path` as it stands (none when it is
   // not there), into its original: unchanged when the backup does not know
@@ -185,17 +176,27 @@ class GameBackup {
   // or the manifest could not be written.
   [[nodiscard]] bool finishInstallation(const std::string& package);
 
+  // Before an extra file is written into `made`, folders it needed and
+  // that the game did not have (relative, the outermost first): recorded in
+  // the manifest at once, so that an uninstallation removes them even after
+  // an installation that ends early. False when the manifest could not be
+  // written; nothing was written into the folders then.
+  [[nodiscard]] bool madeFolders(const std::vector<std::string>& made);
+
   // Puts every file back, then removes the backup. 1 when the game is as it
-  // was before the first installation; 0 after a message for each file that
-  // was left as it is, and then the backup keeps only those files. With
-  // `signals`, one that arrives stops the work between two files: the files
-  // not yet put back keep their backup, and a line says so.
+  // was before the first installation; 0 when a file could not be put back:
+  // each gets a line "not put back, kept in the backup:" after the reason,
+  // keeps its pieces and its place in the manifest. With `signals`, one that
+  // arrives stops the work between two files: the files not yet put back
+  // keep their backup, and a line says so.
   int restoreAll(HeldSignals* signals = nullptr);
 
   // What putting files back did to the game folder.
   struct PutBack {
     size_t rebuilt = 0;  // originals written back over installed files
     size_t removed = 0;  // files the installation had added
+    size_t left = 0;     // files not put back, kept in the backup
+    bool tried = false;  // the backup was read and the files gone through
   };
   const PutBack& putBack() const { return putBack_; }
 
@@ -204,9 +205,18 @@ class GameBackup {
   Restored restore(const std::string& path);
   std::vector<const State*> statesOf(const std::string& path) const;
   std::optional<std::string> rebuild(const State& state, std::string_view installed) const;
-  bool writeManifest(const std::string& package) const;
-  void readManifest();
+  // The manifest of the states kept, with `alsoKept` for files whose pieces
+  // are gone but whose entry stays.
+  bool writeManifest(const std::string& package, const std::vector<Manifest::File>& alsoKept = {}) const;
+  void takeManifest(const Manifest& manifest);
   void dropAllBut(const std::set<std::string>& keptPieces);
+  // Removes the recorded folders that are empty, the innermost first, and
+  // forgets those no longer there.
+  void removeEmptyFolders();
+  // Removes the manifest, the pieces files and the backup folder.
+  void removeBackup();
+  // The message naming the damaged file `name` of the backup folder.
+  void reportDamaged(const std::string& name) const;
 
   // A game file as the last manifest recorded it.
   struct Recorded {
@@ -217,16 +227,23 @@ class GameBackup {
 
   std::string root_;
   std::vector<State> states_;
+  std::vector<Damage> damage_;
+  bool manifestFound_ = false;
+  bool manifestDamaged_ = false;
+  Manifest manifest_;  // as read; empty when there was none
+  // Files the manifest names whose pieces are missing or damaged.
+  std::vector<Manifest::File> orphans_;
+  // Damaged pieces files that the manifest names for no game file.
+  std::vector<std::string> strays_;
   // The pieces file each game file got from the installation now running.
   std::map<std::string, std::string> written_;
   std::map<std::string, FileStamp> stamps_;  // likewise
   std::map<std::string, std::string> scenes_;  // likewise: scene to inputs
   std::map<std::string, FileStamp> untouched_;  // likewise
+  std::set<std::string> folders_;  // made by this or an earlier installation
   std::map<std::string, Recorded> recorded_;
   std::map<std::string, FileStamp> recordedUntouched_;
   std::map<std::string, std::string> recordedScenes_;
-  size_t unreadable_ = 0;
-  std::string fileNotRead_;
   PutBack putBack_;
 };
 

@@ -133,8 +133,12 @@ void tMemberQueue::prepare(Job& job) const {
   }
   const int level = writer_.m_compressionLevel;
   // The stored stream is taken only when it gives back exactly these bytes:
-  // a changed source or a damaged package is deflated afresh.
-  if (job.previous && job.previous->size == job.bytes.size() && job.previous->flag == ZipWriter::levelFlag(level) &&
+  // a changed source or a damaged package is deflated afresh. The flags
+  // name only a class of levels (8 and 9 share one), so a stream is taken
+  // only at the default level, the one the builder writes and so the one
+  // the package it replaces was written at.
+  if (job.previous && level == Z_DEFAULT_COMPRESSION && job.previous->size == job.bytes.size() &&
+      job.previous->flag == ZipWriter::levelFlag(level) &&
       job.previous->crc == crcOf(job.bytes) && readStoredBytes(previousPath_, *job.previous) &&
       inflatesTo(*job.previous, job.bytes.data(), job.bytes.size())) {
     job.packed = std::move(*job.previous);

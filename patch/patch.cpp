@@ -199,13 +199,16 @@ int tPatch::readSceneList() {
     } else if (key == "path") {
       if (!sub) continue;
       // The installer joins the path to the game folder and writes there: a
-      // package must not reach any other file through it.
-      if (escapesFolder(value)) {
+      // package must not reach any other file through it. Kept in its one
+      // normal form, so that the archive, its backup and the next
+      // installation's skipping all mean the same file by it.
+      const auto path = pathInFolder(value);
+      if (!path) {
         refuse(FaultKind::Damaged, kRefusedArchivePath + value);
         return 0;
       }
-      if (!hold(textCost(value), "patchscene.lst")) return 0;
-      sub->path = value;
+      if (!hold(textCost(*path), "patchscene.lst")) return 0;
+      sub->path = *path;
     }
   }
   return 1;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <thread>
 
 #include "common/bytes.h"
@@ -13,10 +14,13 @@
 #include "common/stream.h"
 #include "formats/scene_list.h"
 #include "formats/xarc.h"
+#include "patch/build_lock.h"
 #include "patch/fingerprint.h"
+#include "patch/installer_host.h"
 #include "patch/member_queue.h"
 #include "pictures/xmg_picture.h"
 #include "support/zip.h"
+#include "translation/gbk.h"
 
 namespace vh {
 
@@ -24,13 +28,15 @@ namespace {
 
 constexpr const char* kNoWorkingTree = "no working tree here: data/ is missing";
 constexpr const char* kFailedToWrite = "failed to write:";
+constexpr const char* kAnotherBuild = "another build is writing:";
 
 constexpr const char* kImageFolder = "images/";
 constexpr const char* kImageList = "images/images.lst";
-const std::string kPictureOutOfLayout = "picture not at images/<scene>/<sub-scene>/<member>.png or .xmg:";
+const std::string kLeftOut = "left out, not a picture at images/<scene>/<sub-scene>/<member>.png or .xmg:";
 const std::string kPictureUnlisted = "picture for a scene or sub-scene that data/ does not list:";
 const std::string kPictureUnreadable = "failed to read picture:";
 const std::string kPictureTwice = "two pictures for one archive member:";
+const std::string kPictureNotGbk = "picture named with a character the game's archives cannot hold:";
 
 // A folder's names in byte order, so that the same pictures always make the
 // same image list.
@@ -60,6 +66,10 @@ int refusePicture(const std::string& message) {
   return 0;
 }
 
+// A file that is no picture for a member (notes, a thumbnail cache an image
+// viewer left) costs the translator nothing: it is named and not packed.
+void leaveOut(const std::string& path) { installerHost().printErrorLine(kLeftOut + path); }
+
 // The rename lives in the folder's entry, which needs its own sync.
 void syncFolderOf(const std::string& path) {
   const size_t slash = path.rfind('/');
@@ -76,15 +86,23 @@ tPatchMaker::tPatchMaker() = default;
 tPatchMaker::~tPatchMaker() = default;
 
 int tPatchMaker::Create(const std::string& url) {
-  // Without "data/" this is a player's folder, not a translator's: a build
-  // here would replace the real package with one that has no scenes.
-  if (!folderExists(kSceneIndexFolder)) {
+  // Without "data/" and beside a package this is a player's folder, not a
+  // translator's: a build here would replace the real package with one that
+  // has no scenes. With no package to lose, the tree builds as it stands.
+  if (!folderExists(kSceneIndexFolder) && fileKind(url) != FileKind::Missing) {
     reporter().messageBox(kNoWorkingTree);
     return 0;
   }
   // The package is written beside its final name and renamed over it when
   // complete and on the disk: a build that fails keeps the previous package.
   const std::string building = url + ".building";
+  // Locked while it is written, so that an installation meanwhile leaves it
+  // alone, and two builds never write one file.
+  const auto claim = BuildLock::take(building);
+  if (!claim) {
+    reporter().messageBox(kAnotherBuild + building);
+    return 0;
+  }
   // Read while it is still there: the new package only replaces it at the
   // end. One that cannot be opened is no help, and the build starts afresh.
   auto previous = std::make_unique<ZipReader>();
@@ -166,14 +184,16 @@ int tPatchMaker::loadImages() {
   for (const std::string& scene : sortedListing(kImageFolder)) {
     const std::string sceneFolder = kImageFolder + scene;
     if (fileKind(sceneFolder) != FileKind::Folder || !fitsImageList(scene)) {
-      return refusePicture(kPictureOutOfLayout + sceneFolder);
+      leaveOut(sceneFolder);
+      continue;
     }
     const auto subs = listedSubs_.find(scene);
     if (subs == listedSubs_.end()) return refusePicture(kPictureUnlisted + sceneFolder);
     for (const std::string& sub : sortedListing(sceneFolder + "/")) {
       const std::string subFolder = sceneFolder + "/" + sub;
       if (fileKind(subFolder) != FileKind::Folder || !fitsImageList(sub)) {
-        return refusePicture(kPictureOutOfLayout + subFolder);
+        leaveOut(subFolder);
+        continue;
       }
       if (!subs->second.count(sub)) return refusePicture(kPictureUnlisted + subFolder);
       for (const std::string& picture : sortedListing(subFolder + "/")) {
@@ -184,8 +204,12 @@ int tPatchMaker::loadImages() {
         const std::string origin = dot == std::string::npos ? "" : picture.substr(0, dot);
         if (fileKind(path) != FileKind::File || (extension != "png" && extension != "xmg") || origin.empty() ||
             !fitsImageList(picture)) {
-          return refusePicture(kPictureOutOfLayout + path);
+          leaveOut(path);
+          continue;
         }
+        // The file is named in UTF-8, the member it replaces in GBK.
+        const std::optional<std::string> stored = archiveName(origin);
+        if (!stored) return refusePicture(kPictureNotGbk + path);
         const std::string member = kImageFolder + scene + "/" + sub + "/" + origin + ".xmg";
         if (!packed.insert(lowerCase(member)).second) return refusePicture(kPictureTwice + path);
         ByteBufferPtr image;
@@ -197,7 +221,7 @@ int tPatchMaker::loadImages() {
         BufferStream bytes(image);
         addStream(bytes, member);
         list.writeLine(makeKeyValue("name", scene + "/" + sub + "/" + picture));
-        list.writeLine(makeKeyValue("origin", origin));
+        list.writeLine(makeKeyValue("origin", *stored));
         list.writeLine(makeKeyValue("scene", scene));
         list.writeLine(makeKeyValue("sub", sub));
         list.writeLine(">>");

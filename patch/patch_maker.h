@@ -41,8 +41,9 @@ class tPatchMaker {
   // check's list; 1 when packed.
   int loadFingerprints();
   // 0 after a message box naming the file when a picture cannot be read or
-  // does not fit the layout or the scene list; nothing is packed without an
-  // "images/" folder.
+  // names a scene or sub-scene the scene list lacks; a file that is no
+  // picture for a member is named on standard error and left out; nothing
+  // is packed without an "images/" folder.
   int loadImages();
   // Builds the whole package at `url`. 1 when it is written and on the
   // disk; 0 after a message box when there is no working tree here, an index

@@ -15,6 +15,7 @@
 #include "formats/xrc.h"
 #include "common/sha256.h"
 #include "patch/backup.h"
+#include "patch/build_lock.h"
 #include "patch/fingerprint.h"
 #include "patch/game_folder.h"
 #include "patch/game_search.h"
@@ -32,19 +33,46 @@ namespace vh {
 
 namespace {
 
-constexpr const char* kGlobalScene = "Global";
-constexpr size_t kHeroineRecord = 4243;
 // 米蕾 in GBK, then a space: the heroine's name as the game shows it.
 const std::string kHeroineName = "\xC3\xD7\xC0\xD9\x20";
 const std::string kFailedToRead = "failed to read:";
 
-// Folders on the way to an extra file inside the game folder.
-void makeParentFolders(const std::string& root, const std::string& relative) {
+// The first picture of the package whose member the game's archive lacks,
+// named with its archive; "" when every one is there. An archive that
+// cannot be read is left for the installation to report.
+std::string missingPictureMember(const tPatch& patch, const std::string& gameRoot) {
+  for (const auto& [sceneName, scene] : patch.scenes) {
+    for (const auto& [subName, sub] : scene->subs) {
+      if (!sub->hasImages()) continue;
+      tXARC archive;
+      try {
+        if (archive.read(gameRoot + sub->path)) continue;
+      } catch (const std::exception&) {
+        continue;
+      }
+      for (const auto& image : *sub->images) {
+        if (!archive.findFile(image->oname)) return image->name + " (" + sub->path + ")";
+      }
+    }
+  }
+  return "";
+}
+
+// Folders on the way to an extra file inside the game folder; those that
+// were not there, the outermost first.
+std::vector<std::string> makeParentFolders(const std::string& root, const std::string& relative) {
+  std::vector<std::string> made;
   size_t at = 0;
   while ((at = relative.find('/', at)) != std::string::npos) {
-    mkdir((root + relative.substr(0, at)).c_str(), 0755);
+    const std::string folder = relative.substr(0, at);
+    if (mkdir((root + folder).c_str(), 0755) == 0) made.push_back(folder);
     ++at;
   }
+  return made;
+}
+
+void removeFolders(const std::string& root, const std::vector<std::string>& made) {
+  for (auto folder = made.rbegin(); folder != made.rend(); ++folder) rmdir((root + *folder).c_str());
 }
 
 void addField(Sha256& digest, std::string_view bytes) {
@@ -124,7 +152,7 @@ std::pair<std::string, std::string> splitPath(const std::string& path) {
 // Several prefixes name a game folder. There is no list dialog: the folder
 // chooser asks, its prompt numbering the folders and starting in the first;
 // a typed number picks from the list, anything else is taken as a folder.
-std::string chooseGame(const std::vector<FoundGame>& found) {
+FoundGame chooseGame(const std::vector<FoundGame>& found) {
   std::string prompt = "Varnhollow is installed in more than one Wine prefix:";
   for (size_t i = 0; i < found.size(); ++i) {
     prompt += "\n" + std::to_string(i + 1) + ". " + found[i].shown + " (in " + found[i].prefix + ")";
@@ -134,9 +162,9 @@ std::string chooseGame(const std::vector<FoundGame>& found) {
   const std::string typed = pastedFolder(answer, homeFolder());
   if (!typed.empty() && typed.size() <= 3 && typed.find_first_not_of("0123456789") == std::string::npos) {
     const size_t chosen = std::stoul(typed);
-    if (chosen >= 1 && chosen <= found.size()) return found[chosen - 1].folder;
+    if (chosen >= 1 && chosen <= found.size()) return found[chosen - 1];
   }
-  return typed;
+  return {typed, "", ""};
 }
 
 }  // namespace
@@ -144,6 +172,7 @@ std::string chooseGame(const std::vector<FoundGame>& found) {
 tPatcher::~tPatcher() = default;
 
 int tPatcher::getRegPath() {
+  found_ = {};
   const GameSearch search = searchGame(kGameKey, kGameValue);
   lostFolder_ = search.lostFolder;
   if (search.found.empty()) {
@@ -159,9 +188,11 @@ int tPatcher::getRegPath() {
       installerHost().printLine("Varnhollow found in the Wine prefix " + game.prefix);
     }
     gameRoot = game.folder;
+    found_ = game;
     return 1;
   }
-  gameRoot = chooseGame(search.found);
+  found_ = chooseGame(search.found);
+  gameRoot = found_.folder;
   return 1;
 }
 
@@ -178,6 +209,8 @@ int tPatcher::validateInstall() {
   reporter().debugLog("game folder: " + gameRoot);
   if (!folderExists(gameRoot)) return 0;
   if (!fileExists(gameRoot + "x.xarc")) return 0;
+  // A folder the player named is shown as the installation will use it.
+  if (found_.shown.empty()) found_.shown = gameRoot.size() > 1 ? gameRoot.substr(0, gameRoot.size() - 1) : gameRoot;
   gameValid = 1;
   return 1;
 }
@@ -208,8 +241,10 @@ int tPatcher::replaceExtra() {
   for (const std::string& line : listedExtras()) {
     installerHost().printLine("extra/" + line);
     // The list comes from the package: a line must not reach outside the
-    // game folder, whatever it says.
-    if (escapesFolder(line)) {
+    // game folder, nor into the backup, whatever it says. The member is
+    // named by the line as it stands; the file by its normal form.
+    const auto relative = pathInFolder(line);
+    if (!relative) {
       reporter().messageBox("refused extra file outside the game folder:" + line);
       continue;
     }
@@ -219,7 +254,7 @@ int tPatcher::replaceExtra() {
       reporter().debugLog("no member extra/" + line + " in the package; skipped");
       continue;
     }
-    const std::string target = gameRoot + toSlashes(line);
+    const std::string target = gameRoot + *relative;
     // Only a regular file is read or replaced: a pipe in its place would hold
     // the installation, a device would never end.
     if (const FileKind kind = fileKind(target); kind != FileKind::Missing && kind != FileKind::File) {
@@ -227,31 +262,30 @@ int tPatcher::replaceExtra() {
       return 0;
     }
     // Folders only for files that really come, so a listed name the package
-    // lacks leaves no empty folder behind.
-    makeParentFolders(gameRoot, toSlashes(line));
+    // lacks leaves no empty folder behind; and none stays for a file that
+    // could not be written.
+    const std::vector<std::string> made = makeParentFolders(gameRoot, *relative);
+    const auto failed = [&](const std::string& message) {
+      removeFolders(gameRoot, made);
+      reporter().messageBox(message);
+      return 0;
+    };
+    if (backup_ && !backup_->madeFolders(made)) return failed("failed to write backup for:" + target);
     const std::string_view bytes(reinterpret_cast<const char*>(member->data()), static_cast<size_t>(member->size()));
     // A file that already holds these bytes is left as it is; the backup
     // keeps the version that put them there.
     if (fileKind(target) == FileKind::File && fileSize(target) == static_cast<int64_t>(bytes.size())) {
       if (fileHolds(target, bytes)) {
-        const std::string relative = toSlashes(line);
-        if (backup_ && !backup_->reuseInstalled(relative, sha256Hex(bytes)) && backup_->knows(relative) &&
-            !backup_->keepFile(relative, bytes)) {
-          reporter().messageBox("failed to write backup for:" + target);
-          return 0;
+        if (backup_ && !backup_->reuseInstalled(*relative, sha256Hex(bytes)) && backup_->knows(*relative) &&
+            !backup_->keepFile(*relative, bytes)) {
+          return failed("failed to write backup for:" + target);
         }
         ++written_.upToDate;
         continue;
       }
     }
-    if (backup_ && !backup_->keepFile(toSlashes(line), bytes)) {
-      reporter().messageBox("failed to write backup for:" + target);
-      return 0;
-    }
-    if (!writeToDisk(*member, target)) {
-      reporter().messageBox("failed to write:" + target);
-      return 0;
-    }
+    if (backup_ && !backup_->keepFile(*relative, bytes)) return failed("failed to write backup for:" + target);
+    if (!writeToDisk(*member, target)) return failed("failed to write:" + target);
     ++written_.extras;
   }
   return 1;
@@ -277,7 +311,7 @@ void tPatcher::removeLeftoverFiles() {
     for (const auto& [subName, sub] : scene->subs) note(gameRoot + sub->path);
   }
   for (const std::string& line : listedExtras()) {
-    if (!escapesFolder(line)) note(gameRoot + toSlashes(line));
+    if (const auto relative = pathInFolder(line)) note(gameRoot + *relative);
   }
   for (const auto& [folder, names] : byFolder) {
     if (const size_t removed = removeLeftovers(folder, names)) {
@@ -285,15 +319,15 @@ void tPatcher::removeLeftoverFiles() {
     }
   }
   // A build that was killed leaves its half-written package beside the
-  // good one.
-  if (!packageUrl_.empty() && std::remove((packageUrl_ + ".building").c_str()) == 0) {
+  // good one; a build at work holds its lock.
+  if (!packageUrl_.empty() && removeUnheldBuilding(packageUrl_ + ".building")) {
     reporter().debugLog("removed an unfinished " + packageUrl_ + ".building");
   }
 }
 
 std::unique_ptr<GameFolderLock> tPatcher::lockGame() {
   if (!validateInstall()) {
-    reporter().messageBox("Cannot find Varnhollow installation.");
+    reporter().messageBox(kGameNotFound);
     return nullptr;
   }
   // Two runs writing into one game folder would mix their files.
@@ -309,15 +343,9 @@ int tPatcher::doReplace() {
   const auto lock = lockGame();
   if (!lock || !patch) return 0;
   GameBackup backup(gameRoot);
-  backup.load();
-  if (!backup.fileNotRead().empty()) {
-    reporter().messageBox(kFailedToRead + backup.fileNotRead());
-    return 0;
-  }
-  if (backup.unreadable() > 0) {
-    reporter().messageBox("backup damaged, cannot restore:" + backup.folder());
-    return 0;
-  }
+  // Over a backup that cannot be trusted, an installed file would be taken
+  // for an original and the real one lost: nothing is written then.
+  if (!backup.load() || !backup.reportDamage()) return 0;
   // A scene is skipped only when the last installation recorded the same
   // inputs for it and its files still carry the stamps it left; without the
   // program's own digest nothing is.
@@ -340,6 +368,12 @@ int tPatcher::doReplace() {
   // the last installation wrote them passed this check then.
   if (const std::string other = otherVersionArchive(*patch, gameRoot, skippedArchives); !other.empty()) {
     reporter().messageBox("this translation is for another version of the game:" + other);
+    return 0;
+  }
+  // A picture whose member is missing would stop the installation after
+  // other archives were rewritten: every one is looked up first.
+  if (const std::string missing = missingPictureMember(*patch, gameRoot); !missing.empty()) {
+    reporter().messageBox("the game has no member for the picture:" + missing);
     return 0;
   }
   HeldSignals signals;
@@ -457,9 +491,10 @@ int tPatcher::replaceSub(tPatchScene& scene, tSubScene& sub) {
   if (stopping()) return 0;
 
   if (!archive.savable()) {
-    // A file too short for a header opened with no members, so nothing in
-    // it changed; it stays as it is.
+    // A file too short for a header opened with no members, and a table cut
+    // short would run into the members written back: it stays as it is.
     reporter().debugLog("no archive table in " + path + ", left as it is");
+    ++written_.untranslated;
     onCompleteSub(sub);
     return 1;
   }

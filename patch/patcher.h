@@ -5,12 +5,15 @@
 // callbacks that the windowed subclass turns into its bars.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <set>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "patch/game_search.h"
 
 namespace vh {
 
@@ -25,6 +28,11 @@ class tXRC;
 
 inline constexpr const char* kGameKey = "HKEY_CURRENT_USER\\Software\\Lumeric\\Tessary";
 inline constexpr const char* kGameValue = "root";
+inline constexpr const char* kGameNotFound = "Cannot find Varnhollow installation.";
+// The record of the scene "Global"'s own archive whose title the
+// installation always sets to the heroine's Chinese name.
+inline constexpr const char* kGlobalScene = "Global";
+inline constexpr size_t kHeroineRecord = 4243;
 
 class tPatcher {
  public:
@@ -50,6 +58,11 @@ class tPatcher {
   virtual int onCompleteSub(tSubScene& sub);
   virtual int onCompeleteScn(tPatchScene& scene);
 
+  // Where validateInstall found the game: the folder as the player knows
+  // it (links resolved) and the Wine prefix whose registry named it, ""
+  // when the player named the folder. Empty before a successful validation.
+  const FoundGame& gameFound() const { return found_; }
+
   // True after an installation that SIGINT, SIGTERM or SIGHUP stopped; it
   // has said so on standard error, and the process should end with status 1.
   bool stopped() const { return stopped_; }
@@ -69,6 +82,9 @@ class tPatcher {
     size_t archives = 0;  // archives rewritten with the translation
     size_t extras = 0;    // extra files copied
     size_t upToDate = 0;  // files that already held what the package puts there
+    // Archives left as they are because their member table is cut short:
+    // written back, it would run into their members.
+    size_t untranslated = 0;
   };
   const Written& written() const { return written_; }
 
@@ -92,6 +108,7 @@ class tPatcher {
   // A folder the registry names that no longer holds the game, shown when
   // the player is asked for it.
   std::string lostFolder_;
+  FoundGame found_;
   HeldSignals* signals_ = nullptr;  // only while an installation writes
   GameBackup* backup_ = nullptr;    // likewise
   bool stopped_ = false;

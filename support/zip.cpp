@@ -341,11 +341,20 @@ std::optional<PackedMember> ZipReader::LocatePacked(const std::string& name) {
   if (info.compression_method != Z_DEFLATED || (info.flag & kEncrypted) || packed > kMaxMemberSize) {
     return std::nullopt;
   }
+  // Only a stream ZipWriter wrote is the one it would write again: another
+  // zip tool deflates the same bytes differently, and marks its members
+  // with its own system, attributes and extra fields.
+  constexpr uLong kWriterMadeBy = 0;  // what minizip records as its maker
+  if (info.version != kWriterMadeBy || info.external_fa != 0 || info.size_file_extra != 0) return std::nullopt;
   // Opening the member raw reads its local header, past which its stream
   // starts; minizip copies a raw member a byte at a time, so the bytes
   // themselves are read straight from the file.
   int method = 0, level = 0;
   if (unzOpenCurrentFile2(handle, &method, &level, 1) != UNZ_OK) return std::nullopt;
+  if (unzGetLocalExtrafield(handle, nullptr, 0) != 0) {
+    unzCloseCurrentFile(handle);
+    return std::nullopt;
+  }
   PackedMember member;
   member.size = size;
   member.crc = static_cast<uint32_t>(info.crc);

@@ -199,7 +199,8 @@ class ZipReader : public ZipFile {
   uint64_t indexBytes() const;
   // Where the member's deflate stream lies, with what the directory says of
   // it, found by its exact name; nothing for a member that is missing,
-  // damaged, encrypted or not deflated. The bytes are fetched later with
+  // damaged, encrypted, not deflated or not written by ZipWriter (another
+  // maker, attributes or extra fields). The bytes are fetched later with
   // readStoredBytes, from any thread, and checked by whoever takes them.
   std::optional<PackedMember> LocatePacked(const std::string& name);
 

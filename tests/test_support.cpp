@@ -98,6 +98,12 @@ const std::vector<std::string> kPathsOutsideTheFolder = {
     "../outside/victim.xarc", "..\\outside\\victim.xarc", "Forest/../../outside/victim.xarc", "docs\\..\\..\\x",
     "..",                     "/tmp/victim.xarc",         "\\windows\\x.xarc",                "C:\\boot.ini",
     "c:/x.xarc",              "",
+    // Into the backup, in every spelling.
+    "./.vhpatch-backup/0.pieces", ".\\.vhpatch-backup\\0.pieces", ".VHPATCH-Backup/manifest", "//.vhpatch-backup",
+    ".vhpatch-backup",
+    // What Windows cannot hold or would take for something else.
+    "CON", "con.txt", "docs/Aux.cfg", "nul.tar.gz", "COM1", "lpt9.xarc", "PRN .txt", "a:b", "x/C:/y", "docs./x",
+    "docs /x", "readme.txt.", "readme.txt ", "./", "//server/share/x", "docs/\tx",
 };
 
 }  // namespace vh::test

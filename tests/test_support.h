@@ -92,7 +92,9 @@ inline constexpr const char* kManyAllocations =
 std::string binaryPath(const std::string& program);
 
 // Relative paths that a package might name to reach outside the game
-// folder: climbing in either slash form, absolute, with a drive letter, empty.
+// folder, or where it may not write: climbing in either slash form,
+// absolute, with a drive letter, empty, into the backup folder, and names
+// Windows cannot hold or would take for a device.
 extern const std::vector<std::string> kPathsOutsideTheFolder;
 
 }  // namespace vh::test

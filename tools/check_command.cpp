@@ -21,9 +21,12 @@
 #include "formats/xarc.h"
 #include "formats/xrc.h"
 #include "patch/patch.h"
+#include "tools/command_line.h"
 #include "tools/commands.h"
 #include "tools/game_texts.h"
 #include "tools/record_files.h"
+#include "tools/review.h"
+#include "translation/embedded_text.h"
 #include "translation/gbk.h"
 #include "translation/kind_words.h"
 #include "translation/replace.h"
@@ -33,7 +36,7 @@ namespace vh::tool {
 
 namespace {
 
-constexpr const char* kUsage = "usage: vhtool check GAME WORKTREE\n";
+constexpr const char* kUsage = "usage: vhtool check GAME WORKTREE [--glossary FILE] [--strict]\n";
 
 struct Finding {
   std::string file;
@@ -121,7 +124,8 @@ int textPlace(int32_t typeId) {
 
 class Checker {
  public:
-  Checker(std::string game, std::string worktree) : game_(std::move(game)), tree_(std::move(worktree)) {}
+  Checker(std::string game, std::string worktree, const std::vector<GlossaryTerm>* glossary, bool strict)
+      : game_(std::move(game)), tree_(std::move(worktree)), glossary_(glossary), strict_(strict) {}
 
   int run() {
     if (!fileExists(game_ + "/x.xarc")) {
@@ -139,6 +143,8 @@ class Checker {
     readIndexFiles();
     checkTranslationFiles();
     checkAddons();
+    checkPictures();
+    for (const ReviewFinding& f : review(reviewed_, {glossary_, strict_})) add(f.file, f.line, f.message, !f.problem);
     return report();
   }
 
@@ -321,25 +327,32 @@ class Checker {
     const tRecordData& data = sub->records[static_cast<size_t>(entry.recId)]->data;
     const std::string record = "record " + named + " (type " + std::to_string(data.type1) + "/" +
                                std::to_string(data.type2) + ", kind " + std::to_string(data.getType()) + ")";
-    switch (kindFit(data, entry.typeId)) {
+    // The layout the word writes is what counts, not the record's type.
+    const KindJudgement judged = judgeKind(data, entry.typeId);
+    switch (judged.fit) {
       case KindFit::Fits:
       case KindFit::DoesNothing:
         break;
       case KindFit::Note:
-        add(file, at.type,
-            "kind word " + quoted(at.word) + " rewrites the title of " + record + ", which export calls \"object\"",
-            true);
+        add(file, at.type, "kind word " + quoted(at.word) + " on " + record + ": " + judged.why, true);
         break;
-      case KindFit::Harmful: {
-        std::string message = "kind word " + quoted(at.word) + " does not fit " + record +
-                              ": it would rewrite bytes that are not its text";
+      case KindFit::Harmful:
+      case KindFit::Skipped: {
+        std::string message = "kind word " + quoted(at.word) + " does not fit " + record + ": " + judged.why;
         std::string words;
         for (const RecordText& text : recordTexts(data)) words += (words.empty() ? "" : " or ") + quoted(text.word);
-        message += words.empty() ? "; the record holds no text" : "; its text takes " + words;
+        message += words.empty() ? "; the record holds no text" : "; its texts take " + words;
         add(file, at.type, message);
         break;
       }
     }
+    if (addon || !at.value || (judged.fit != KindFit::Fits && judged.fit != KindFit::Note)) return;
+    std::string source = data.title;
+    if (const auto prefix = embeddedTextPrefix(entry.typeId)) {
+      source = std::string(embeddedText(data.subString, *prefix).value_or(std::string_view()));
+    }
+    reviewed_.push_back({file, at.value, scene.name, entry.subId, entry.recId, entry.typeId, at.word, std::move(source),
+                         entry.value});
   }
 
   // A file saved as UTF-8: every value beyond ASCII reads as UTF-8 and one
@@ -517,7 +530,51 @@ class Checker {
     return harmful ? 1 : 0;
   }
 
+  // ---- pictures: each must name a member of its archive, in the GBK the
+  // archives store names in, or the installer refuses the package
+
+  void checkPictures() {
+    const std::string images = tree_ + "/images";
+    for (const std::string& sceneName : sortedNames(images)) {
+      const auto scene = scenes_.find(sceneName);
+      if (scene == scenes_.end()) continue;  // the builder refuses it, and says so
+      for (const std::string& subName : sortedNames(images + "/" + sceneName)) {
+        const IndexedSub* sub = nullptr;
+        for (const IndexedSub& s : scene->second.subs) {
+          if (s.name == subName) sub = &s;
+        }
+        if (!sub || !sub->present) continue;
+        tXARC archive;
+        std::string error;
+        if (!openGameArchive(game_ + "/" + sub->path, sub->number, archive, error)) continue;
+        for (const std::string& picture : sortedNames(images + "/" + sceneName + "/" + subName)) {
+          const std::string extension = tXARC::getExtName(picture);
+          const size_t dot = picture.rfind('.');
+          if ((extension != "png" && extension != "xmg") || dot == 0 || dot == std::string::npos) continue;
+          const std::string member = picture.substr(0, dot);
+          const std::string file = images + "/" + sceneName + "/" + subName + "/" + picture;
+          const auto stored = archiveName(member);
+          if (!stored) {
+            add(file, 1, "the name " + quoted(member) + " has a character GBK lacks, and the archives name their "
+                         "members in GBK: the builder refuses the picture");
+          } else if (!archive.findFile(*stored)) {
+            add(file, 1, sub->path + " has no member " + quoted(member) + ": the installer refuses the package");
+          }
+        }
+      }
+    }
+  }
+
+  static std::vector<std::string> sortedNames(const std::string& folder) {
+    std::vector<std::string> names = listFolder(folder, true);
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
   std::string game_, tree_;
+  const std::vector<GlossaryTerm>* glossary_;
+  bool strict_;
+  std::vector<ReviewedText> reviewed_;
   std::map<std::string, std::set<int>> gameSubs_;
   std::map<std::string, WorkScene> scenes_;
   std::vector<Finding> findings_;
@@ -526,11 +583,23 @@ class Checker {
 }  // namespace
 
 int check(const Args& args) {
-  if (args.size() != 2 || args[0].starts_with("--") || args[1].starts_with("--")) {
+  const auto line = parseCommandLine(args, {"--strict"}, {"--glossary"});
+  if (!line || line->positional.size() != 2) {
     std::fputs(kUsage, stderr);
     return 2;
   }
-  return Checker(args[0], args[1]).run();
+  const std::string glossaryFile = line->value("--glossary");
+  std::optional<std::vector<GlossaryTerm>> glossary;
+  if (!glossaryFile.empty()) {
+    std::string error;
+    glossary = readGlossary(glossaryFile, error);
+    if (!glossary) {
+      std::fprintf(stderr, "vhtool check: %s: %s\n", glossaryFile.c_str(), error.c_str());
+      return 1;
+    }
+  }
+  return Checker(line->positional[0], line->positional[1], glossary ? &*glossary : nullptr, line->has("--strict"))
+      .run();
 }
 
 }  // namespace vh::tool

@@ -19,6 +19,7 @@ int pictureToXmg(const Args& args);  // png2xmg
 int exportGame(const Args& args);    // export
 int importPo(const Args& args);      // import
 int check(const Args& args);
+int stats(const Args& args);
 int preview(const Args& args);
 int xarc(const Args& args);
 int fingerprint(const Args& args);

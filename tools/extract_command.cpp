@@ -33,7 +33,7 @@ int extract(const Args& args) {
                    fault->detail.c_str());
       return 1;
     }
-    const tXFilePtr file = archive.findFile(member);
+    const tXFilePtr file = findMember(archive, member);
     if (!file) {
       std::fprintf(stderr, "vhtool extract: %s has no member %s\n", path.c_str(), member.c_str());
       return 1;

@@ -2,15 +2,24 @@
 
 #include <algorithm>
 #include <exception>
+#include <limits>
 
 #include "common/bytes.h"
 #include "common/files.h"
+#include "common/stream.h"
 #include "formats/scene_list.h"
 #include "formats/xarc.h"
 #include "formats/xrc.h"
 #include "translation/kind_words.h"
+#include "translation/trz.h"
 
 namespace vh::tool {
+
+namespace {
+
+constexpr const char* kUnreadableArchive = "in archives that cannot be read";
+
+}  // namespace
 
 // Opens an archive as the installer does, numbered as its sub-scene; false
 // with the reason in `error` when it cannot be read.
@@ -83,27 +92,68 @@ std::vector<GameScene> findScenes(const std::string& game, const Warn& warn) {
   return scenes;
 }
 
-std::vector<GameText> sceneTexts(const std::string& game, const GameScene& scene, const Warn& warn) {
+std::vector<GameText> sceneTexts(const std::string& game, const GameScene& scene, const Warn& warn, LeftOut* leftOut) {
+  const auto count = [&](const std::string& why, int n = 1) {
+    if (leftOut) (*leftOut)[why] += n;
+  };
   std::vector<GameText> texts;
   for (const GameSubScene& sub : scene.subs) {
     tXARC archive;
     std::string error;
     if (!openGameArchive(game + "/" + sub.path, sub.number, archive, error)) {
       warn(sub.path + " left out: " + error);
+      count(kUnreadableArchive);
       continue;
     }
     if (!archive.getXRC()) continue;
     const auto records = archive.getXRC()->getRecordArray();
     if (records.size() > kMaxAddressRecords) {
       warn(sub.path + ": records from " + std::to_string(kMaxAddressRecords) + " on left out, an address cannot name them");
+      count("beyond what an address can number", static_cast<int>(records.size() - kMaxAddressRecords));
     }
     for (size_t i = 0; i < records.size() && i < kMaxAddressRecords; ++i) {
-      for (RecordText& found : recordTexts(records[i]->data)) {
-        texts.push_back({recordAddress(scene.name, sub.number, i), found.typeId, found.word, std::move(found.text), sub.path});
+      RecordSurvey survey = surveyRecord(records[i]->data);
+      const std::string address = recordAddress(scene.name, sub.number, i);
+      if (!survey.warning.empty()) warn(address + " (" + sub.path + "): " + survey.warning);
+      if (survey.leftOut) count("with text in overlapping layouts no kind word fits");
+      for (RecordText& found : survey.texts) {
+        texts.push_back({address, found.typeId, found.word, std::move(found.text), sub.path});
       }
     }
   }
   return texts;
+}
+
+std::string describeLeftOut(const LeftOut& leftOut) {
+  int records = 0, archives = 0;
+  std::string why;
+  for (const auto& [reason, n] : leftOut) {
+    if (n == 0) continue;
+    (reason == kUnreadableArchive ? archives : records) += n;
+    why += (why.empty() ? "" : ", ") + std::to_string(n) + " " + reason;
+  }
+  if (why.empty()) return "no record left out";
+  std::string text;
+  if (records) text = std::to_string(records) + (records == 1 ? " record" : " records");
+  if (archives) {
+    text += std::string(text.empty() ? "" : " and ") + std::to_string(archives) + (archives == 1 ? " archive" : " archives");
+  }
+  return text + " left out: " + why;
+}
+
+bool readTreeTranslations(const std::string& worktree, const std::string& scene, TreeTranslations& found,
+                          std::string& file) {
+  const std::string trans = worktree + "/trans/";
+  file = trans + translationFileName(trans, scene);
+  if (!fileExists(file)) return true;
+  auto stream = FileStream::open(file, FileMode::Read);
+  if (!stream) return false;
+  tTrz table;
+  // The translator's text is carried on as it is, however long.
+  table.maxValue = std::numeric_limits<size_t>::max();
+  table.open(*stream);
+  for (const tTransRecord& e : table.records) found[{e.subId, e.recId, e.typeId}] = e.value;
+  return true;
 }
 
 std::string translationFileName(const std::string& transFolder, const std::string& scene) {

@@ -5,7 +5,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace vh {
@@ -46,10 +48,28 @@ bool openGameArchive(const std::string& path, int subId, tXARC& archive, std::st
 // cannot be addressed or listed is left out with a warning.
 std::vector<GameScene> findScenes(const std::string& game, const Warn& warn);
 
-// Every text of the scene's archives in address order. An archive that
-// cannot be read is a warning, and so is a record beyond what the address
-// form can number.
-std::vector<GameText> sceneTexts(const std::string& game, const GameScene& scene, const Warn& warn);
+// What was left out of the texts and why, with how many of each.
+using LeftOut = std::map<std::string, int>;
+
+// Every text of the scene's archives in address order, a record's title
+// before its embedded texts. An archive that cannot be read is a warning,
+// and so is a record beyond what the address form can number, a record
+// whose bytes read as text where no kind word fits, and one of two
+// overlapping readings; each is counted in `leftOut` when given.
+std::vector<GameText> sceneTexts(const std::string& game, const GameScene& scene, const Warn& warn,
+                                 LeftOut* leftOut = nullptr);
+
+// "3 records left out: 2 in archives that cannot be read, 1 ..." or "no
+// record left out".
+std::string describeLeftOut(const LeftOut& leftOut);
+
+// A working tree's translations of a scene by sub-scene, record and kind,
+// as its TRZ file holds them (the last entry for one decides, as when
+// installed); none when the scene has no file. False when the file exists
+// but cannot be read; `file` names it either way.
+using TreeTranslations = std::map<std::tuple<int, int, int32_t>, std::string>;
+bool readTreeTranslations(const std::string& worktree, const std::string& scene, TreeTranslations& found,
+                          std::string& file);
 
 // The name of the scene's file in a working tree's "trans/" folder: an
 // existing one whose extension is "trz" in any letter case (the builder

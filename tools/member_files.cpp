@@ -1,6 +1,7 @@
 #include "tools/member_files.h"
 
 #include "common/bytes.h"
+#include "translation/gbk.h"
 
 namespace vh::tool {
 
@@ -13,5 +14,14 @@ std::string memberFileName(const std::string& memberName) {
   if (name == "." || name == "..") return "";
   return name;
 }
+
+tXFilePtr findMember(const tXARC& archive, const std::string& typed) {
+  if (const auto stored = archiveName(typed)) {
+    if (tXFilePtr member = archive.findFile(*stored)) return member;
+  }
+  return archive.findFile(typed);
+}
+
+std::string memberDiskName(const std::string& storedName) { return memberFileName(diskName(storedName)); }
 
 }  // namespace vh::tool

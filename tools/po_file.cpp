@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <deque>
+#include <map>
 #include <fstream>
 #include <sstream>
 
@@ -45,8 +47,14 @@ void xerror(int severity, po_message_t, const char* filename, size_t lineno, siz
 
 void xerror2(int severity, po_message_t, const char* filename1, size_t lineno1, size_t, int, const char* text1, po_message_t,
              const char* filename2, size_t lineno2, size_t, int, const char* text2) {
+  // One fault told at two places: one line, the second place in brackets.
+  std::vector<std::string>* const problems = gProblems;
+  std::vector<std::string> parts;
+  gProblems = &parts;
   note(filename1, lineno1, text1);
   note(filename2, lineno2, text2);
+  gProblems = problems;
+  if (problems && parts.size() == 2) problems->push_back(parts[0] + " (" + parts[1] + ")");
   if (severity != PO_SEVERITY_WARNING) ++gErrors;
   if (severity == PO_SEVERITY_FATAL_ERROR) std::longjmp(*gAbort, 1);
 }
@@ -183,6 +191,7 @@ bool writePoFile(const std::string& path, const PoCatalog& catalog, std::vector<
       po_message_set_msgid(message, m.id.c_str());
       po_message_set_msgstr(message, m.str.c_str());
       if (!m.extracted.empty()) po_message_set_extracted_comments(message, m.extracted.c_str());
+      if (!m.previous.empty()) po_message_set_prev_msgid(message, m.previous.c_str());
       po_message_set_fuzzy(message, m.fuzzy);
       po_message_set_obsolete(message, m.obsolete);
       po_message_insert(it.get(), message);
@@ -228,6 +237,9 @@ std::optional<PoCatalog> readPoFile(const std::string& path, std::vector<std::st
   }
   PoCatalog catalog;
   catalog.header = takeText(const_cast<char*>(po_file_domain_header(file.get(), nullptr)));
+  // The lines of each msgctxt's messages, taken in file order.
+  std::map<std::string, std::deque<size_t>> lines;
+  for (const PoMessagePlace& place : poMessagePlaces(readWhole(path))) lines[place.context].push_back(place.msgstrLine);
   Iterator it(file.get());
   while (po_message_t message = po_next_message(it.get())) {
     PoMessage m;
@@ -238,6 +250,11 @@ std::optional<PoCatalog> readPoFile(const std::string& path, std::vector<std::st
     m.extracted = takeComment(po_message_extracted_comments(message));
     m.fuzzy = po_message_is_fuzzy(message) != 0;
     m.obsolete = po_message_is_obsolete(message) != 0;
+    m.previous = text(po_message_prev_msgid(message));
+    if (auto found = lines.find(m.context); !m.obsolete && found != lines.end() && !found->second.empty()) {
+      m.line = found->second.front();
+      found->second.pop_front();
+    }
     catalog.messages.push_back(std::move(m));
   }
   return catalog;
@@ -257,19 +274,56 @@ std::string withLineFeedsOf(const std::string& msgid, const std::string& msgstr)
   return std::string(leading, '\n') + core + std::string(trailing, '\n');
 }
 
-size_t poMessageLine(const std::string& fileText, const std::string& context) {
-  const std::string wanted = "msgctxt \"" + context + "\"";
-  size_t line = 1;
-  for (size_t start = 0; start < fileText.size();) {
+namespace {
+
+// The text of a quoted PO string as it stands on one line, its usual
+// escapes undone; nothing when the line holds no string.
+std::optional<std::string> quotedString(std::string_view line) {
+  const size_t open = line.find('"');
+  const size_t close = line.rfind('"');
+  if (open == std::string_view::npos || close <= open) return std::nullopt;
+  std::string text;
+  for (size_t i = open + 1; i < close; ++i) {
+    if (line[i] != '\\' || i + 1 == close) {
+      text += line[i];
+      continue;
+    }
+    const char escaped = line[++i];
+    text += escaped == 'n' ? '\n' : escaped == 't' ? '\t' : escaped == 'r' ? '\r' : escaped;
+  }
+  return text;
+}
+
+}  // namespace
+
+std::vector<PoMessagePlace> poMessagePlaces(const std::string& fileText) {
+  std::vector<PoMessagePlace> places;
+  std::optional<std::string> context;  // of the message being read
+  bool inContext = false;              // string lines continue the msgctxt
+  size_t number = 0;
+  for (size_t start = 0; start < fileText.size(); ++number) {
     size_t end = fileText.find('\n', start);
     if (end == std::string::npos) end = fileText.size();
-    std::string_view current(fileText.data() + start, end - start);
-    if (!current.empty() && current.back() == '\r') current.remove_suffix(1);
-    if (current == wanted) return line;
+    std::string_view line(fileText.data() + start, end - start);
     start = end + 1;
-    ++line;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    const size_t first = line.find_first_not_of(" \t");
+    if (first == std::string_view::npos) continue;
+    line.remove_prefix(first);
+    if (line.starts_with("msgctxt")) {
+      context = quotedString(line.substr(7)).value_or("");
+      inContext = true;
+    } else if (line.starts_with("\"") && inContext && context) {
+      *context += quotedString(line).value_or("");
+    } else if (line.starts_with("msgstr") && context) {
+      places.push_back({*context, number + 1});
+      context.reset();
+      inContext = false;
+    } else if (!line.starts_with("\"")) {
+      inContext = false;
+    }
   }
-  return 0;
+  return places;
 }
 
 }  // namespace vh::tool

@@ -15,6 +15,8 @@ struct PoMessage {
   std::string extracted;  // the "#." comment for translators
   bool fuzzy = false;
   bool obsolete = false;
+  std::string previous;  // the "#|" msgid a fuzzy message was translated from
+  size_t line = 0;       // of its msgstr in the file read; 0 when unknown
 };
 
 struct PoCatalog {
@@ -40,9 +42,14 @@ std::string poHeaderField(const std::string& header, const std::string& name);
 // as msgfmt --check demands and as the game's text layout expects.
 std::string withLineFeedsOf(const std::string& msgid, const std::string& msgstr);
 
-// The line, counted from 1, where the message with this msgctxt starts in
-// the file's text: the library keeps no line for a message, and a
-// translator wants to find it. 0 when it is not found.
-size_t poMessageLine(const std::string& fileText, const std::string& context);
+// Where each message with a msgctxt stands in a PO file's text, in file
+// order: its msgctxt and the line (counted from 1) of its msgstr. The
+// library keeps no line for a message, and a translator wants to find the
+// translation a fault is in. Obsolete messages are not among them.
+struct PoMessagePlace {
+  std::string context;
+  size_t msgstrLine = 0;
+};
+std::vector<PoMessagePlace> poMessagePlaces(const std::string& fileText);
 
 }  // namespace vh::tool

@@ -10,8 +10,8 @@
 #include "common/bytes.h"
 #include "formats/xarc.h"
 #include "formats/xrc.h"
-#include "translation/embedded_text.h"
 #include "translation/kind_words.h"
+#include "translation/replace.h"
 #include "translation/trz.h"
 
 namespace vh::tool {
@@ -105,12 +105,13 @@ std::string describeRecord(const tRecordData& data, const GbkPrinter& gbk) {
   std::string line = "type " + std::to_string(data.type1) + "/" + std::to_string(data.type2) + " kind " +
                      std::to_string(data.getType()) + fittingWords(data);
   if (!data.title.empty()) line += "  title \"" + gbk.show(data.title) + "\"";
-  const int kind = data.getType();
-  if (kind != 2 && kind != 4 && kind != 7) return line;
-  const size_t prefix = kind == 2 ? kSpeechTextPrefix : kind == 4 ? kTextPrefix : kText2Prefix;
-  if (const auto text = embeddedText(data.subString, prefix); text && !text->empty()) {
-    line += "  text \"" + gbk.show(std::string(*text)) + "\"";
+  // Every embedded text, each under the kind word whose layout holds it.
+  const RecordSurvey survey = surveyRecord(data);
+  for (const RecordText& text : survey.texts) {
+    if (isTitleKind(text.typeId)) continue;
+    line += "  " + std::string(text.word) + " \"" + gbk.show(text.text) + "\"";
   }
+  if (!survey.warning.empty()) line += "  (" + survey.warning + ")";
   return line;
 }
 

@@ -38,7 +38,7 @@ std::string addressPrefix(const std::string& path);
 std::string fourDigits(size_t n);
 
 // One line: type bytes, kind with the TRZ kind words that fit it, title and
-// embedded text.
+// every embedded text under its kind word.
 std::string describeRecord(const tRecordData& data, const GbkPrinter& gbk);
 
 // Members that differ, then every record whose type or strings differ, as

@@ -10,12 +10,10 @@
 #include <vector>
 
 #include "common/byte_buffer.h"
+#include "common/bytes.h"
 #include "common/pixel_map.h"
 #include "common/stream.h"
-#include "formats/xrc.h"
 #include "tools/fixture_bytes.h"
-#include "translation/kind_words.h"
-#include "translation/trz.h"
 #include "xmg/xmg.h"
 
 namespace vh {
@@ -125,6 +123,9 @@ struct Record {
   std::string title, subString;
   int parent;  // index, -1 for the root
   int children = 0;
+  // The texts put into the record, each with the kind word that rewrites it.
+  std::vector<std::pair<std::string, std::string>> planted;
+  int textAt = -1;  // the prefix of the embedded text, -1 for none
 };
 
 // Text embedded behind a prefix of that many bytes, with its 16-bit length and
@@ -133,6 +134,12 @@ std::string embedded(Random& random, size_t prefix, const std::string& text) {
   const std::string before = random.bytes(prefix);
   const std::string tail = random.bytes(static_cast<size_t>(random.between(2, 8)));
   return fixture::embeddedText(before, text, tail);
+}
+
+void embed(Record& r, Random& random, int prefix, const char* word, const std::string& text) {
+  r.subString = embedded(random, static_cast<size_t>(prefix), text);
+  r.textAt = prefix;
+  r.planted.push_back({word, text});
 }
 
 Record makeRecord(Random& random, Kind kind) {
@@ -145,29 +152,33 @@ Record makeRecord(Random& random, Kind kind) {
       r.type1 = 9, r.type2 = 6;
       r.title = "Group " + std::to_string(random.below(100));
       r.subString = random.bytes(static_cast<size_t>(random.between(0, 12)));
+      r.planted.push_back({"group", r.title});
       break;
     case Kind::Speech:
       r.type1 = 29, r.type2 = static_cast<uint8_t>(random.below(4));
-      r.subString = embedded(random, 0, englishSentence(random));
+      embed(r, random, 0, "speech", englishSentence(random));
       break;
     case Kind::Object:
       r.type1 = random.chance(50) ? 23 : 37, r.type2 = static_cast<uint8_t>(random.below(8));
       r.title = std::string("Old ") + pick(random, kEnglish);
       r.subString = random.bytes(static_cast<size_t>(random.between(0, 16)));
+      r.planted.push_back({"object", r.title});
       break;
     case Kind::Text:
       r.type1 = 13, r.type2 = static_cast<uint8_t>(random.below(4));
-      r.subString = embedded(random, 66, englishSentence(random));
+      embed(r, random, 66, "text", englishSentence(random));
       break;
     case Kind::Person:
       r.type1 = 21, r.type2 = 5;
       r.title = std::string("Captain ") + pick(random, kEnglish);
       r.subString = random.bytes(static_cast<size_t>(random.between(0, 16)));
+      r.planted.push_back({"person", r.title});
       break;
     case Kind::NamedOther:
       r.type1 = 21, r.type2 = 4;
       r.title = "Marker";
       r.subString = random.bytes(static_cast<size_t>(random.between(0, 8)));
+      r.planted.push_back({"object", r.title});
       break;
     case Kind::Six:
       r.type1 = 3, r.type2 = static_cast<uint8_t>(random.below(4));
@@ -179,10 +190,119 @@ Record makeRecord(Random& random, Kind kind) {
       break;
     case Kind::Text2:
       r.type1 = 50, r.type2 = 2;
-      r.subString = embedded(random, 102, englishSentence(random));
+      embed(r, random, 102, "text2", englishSentence(random));
       break;
   }
   return r;
+}
+
+// ---- the shapes a real game has beyond the plain ones
+
+constexpr int kLayouts[] = {0, 66, 102};
+
+// So that no bytes read as a text by chance, the length field of every
+// layout but the record's own gets its top bit set: no subString of the
+// sample is long enough for such a length. A field inside the text needs
+// nothing, its printable bytes make a length far too long already.
+void closeOtherLayouts(Record& r) {
+  size_t textEnd = 0;
+  if (r.textAt >= 0) {
+    const size_t at = static_cast<size_t>(r.textAt);
+    textEnd = at + 2 + (static_cast<uint8_t>(r.subString[at]) | static_cast<uint8_t>(r.subString[at + 1]) << 8);
+  }
+  for (int prefix : kLayouts) {
+    if (prefix == r.textAt) continue;
+    const size_t high = static_cast<size_t>(prefix) + 1;
+    if (high >= r.subString.size()) continue;
+    if (r.textAt >= 0 && high >= static_cast<size_t>(r.textAt) + 2 && high < textEnd) continue;
+    r.subString[high] = static_cast<char>(r.subString[high] | 0x80);
+  }
+}
+
+std::string plantedText(const Record& r, const std::string& word) {
+  for (const auto& [w, text] : r.planted) {
+    if (w == word) return text;
+  }
+  return "";
+}
+
+void dropPlanted(Record& r, const std::string& word) {
+  std::erase_if(r.planted, [&](const auto& p) { return p.first == word; });
+}
+
+void giveTitle(Record& r, Random& random) {
+  r.title = std::string(random.chance(50) ? "Narrator " : "Sign ") + pick(random, kEnglish);
+  r.planted.insert(r.planted.begin(), {"object", r.title});
+}
+
+// Type 13 records keeping their text where text2 records do, objects,
+// persons and groups carrying a speech or text beside their title, titled
+// speeches and texts, and speeches of two lines.
+void reshape(std::vector<Record>& records, Random& random) {
+  for (Record& r : records) {
+    switch (r.kind) {
+      case Kind::Text:
+        if (random.chance(35)) {
+          const std::string text = plantedText(r, "text");
+          dropPlanted(r, "text");
+          embed(r, random, 102, "text2", text);
+        } else if (random.chance(15)) {
+          giveTitle(r, random);
+        }
+        break;
+      case Kind::Speech:
+        if (random.chance(10)) {
+          const std::string text = plantedText(r, "speech") + "\n" + englishSentence(random);
+          dropPlanted(r, "speech");
+          embed(r, random, 0, "speech", text);
+        }
+        if (random.chance(15)) giveTitle(r, random);
+        break;
+      case Kind::Group:
+      case Kind::Object:
+      case Kind::Person:
+        if (random.chance(30)) {
+          const bool speech = random.chance(50);
+          embed(r, random, speech ? 0 : 66, speech ? "speech" : "text", englishSentence(random));
+        }
+        break;
+      default:
+        break;
+    }
+    closeOtherLayouts(r);
+  }
+}
+
+// Two records whose bytes read as a text at 0 and at 66 at once, the text
+// at 0 ending on the first byte of the other's length: a type 13 record,
+// whose type says which is its text, and a group, whose type says neither.
+void plantOverlaps(Record& text, Record& group, Random& random) {
+  std::string body;
+  while (body.size() < 65) body += englishSentence(random) + " ";
+  body.resize(65);
+  std::string bytes = fixture::embeddedText("", std::string(64, 'a') + static_cast<char>(65), "");
+  bytes += '\0';  // the high byte of the length at 66: 65
+  bytes += body + random.bytes(4);
+  for (Record* r : {&text, &group}) {
+    r->subString = bytes;
+    r->planted.clear();
+    r->textAt = -1;
+  }
+  text.kind = Kind::Text, text.type1 = 13, text.type2 = 1, text.title.clear();
+  text.planted.push_back({"text", body});
+  group.kind = Kind::Group, group.type1 = 9, group.type2 = 6, group.title = "Crowd";
+  group.planted.push_back({"group", group.title});
+}
+
+// A word of the text exchanged for another: the first one, for a word that
+// is not it.
+std::string editedWord(const std::string& text, Random& random) {
+  const size_t end = text.find_first_of(" .?\n");
+  const std::string first = text.substr(0, end);
+  std::string other = first;
+  while (equalsIgnoreCase(other, first)) other = pick(random, kEnglish);
+  other[0] = static_cast<char>(other[0] - 'a' + 'A');
+  return other + text.substr(end);
 }
 
 constexpr Kind kAllKinds[] = {Kind::Group, Kind::Speech, Kind::Object,     Kind::Text, Kind::Person,
@@ -280,6 +400,10 @@ std::string fourDigits(int n) {
   return s;
 }
 
+std::string addressOf(const std::string& scene, int sub, size_t record) {
+  return scene + twoDigits(sub) + fourDigits(static_cast<int>(record));
+}
+
 std::vector<Scene> makeScenes(Random& random, const SampleGameOptions& options) {
   std::vector<Scene> scenes;
   std::vector<std::string> names = {"Global"};
@@ -319,25 +443,63 @@ const char* kindWord(Kind kind, Random& random) {
   }
 }
 
-std::string translationFor(Kind kind, Random& random) {
-  if (kind == Kind::Speech || kind == Kind::Text || kind == Kind::Text2) {
+// A plain game's translations break a line now and then; a game of every
+// shape breaks them where the source does, as a PO tool demands.
+std::string translationFor(bool embedded, int lineBreaks, Random& random) {
+  if (embedded) {
     std::string text = chineseSentence(random);
-    if (random.chance(25)) text += "<CR>" + chineseSentence(random, 4);
+    if (lineBreaks < 0 ? random.chance(25) : lineBreaks > 0) text += "<CR>" + chineseSentence(random, 4);
+    for (int i = 1; i < lineBreaks; ++i) text += "<CR>" + chineseSentence(random, 4);
     return text;
   }
   return chineseSentence(random, 2);
 }
 
-// Whether an entry with this kind word rewrites the record's text. A text2
-// record's random prefix can happen to read as a text at 0 or 66 too; such a
-// record is left untranslated, as export leaves it.
-bool wordFits(const Record& r, const char* word) {
-  tRecordData data;
-  data.type1 = r.type1, data.type2 = r.type2;
-  data.title = r.title, data.subString = r.subString;
-  tTransRecord entry;
-  entry.setType(word);
-  return kindFit(data, entry.typeId) == KindFit::Fits;
+// Whether the sample's translation writes an entry for a plain record. A
+// text2 record's random prefix can happen to hold a length at 0 or 66 too;
+// such a record was always left untranslated, so that the sample's bytes
+// stay what they were.
+bool wordFits(const Record& r) {
+  if (r.kind != Kind::Text2) return true;
+  const auto holds = [&](size_t prefix) {
+    if (r.subString.size() < prefix + 2) return false;
+    const size_t length = static_cast<uint8_t>(r.subString[prefix]) | static_cast<uint8_t>(r.subString[prefix + 1]) << 8;
+    return prefix + 2 + length <= r.subString.size();
+  };
+  return !holds(0) && !holds(66);
+}
+
+// The words a sample entry may carry for the record and whether each is
+// embedded text. A plain game translates a record's one text; a game of
+// every shape, each text the record holds.
+struct EntryWord {
+  const char* word;
+  bool embedded;
+  int lineBreaks = -1;  // of the planted text; -1 for the plain game's
+};
+
+std::vector<EntryWord> entryWords(const Record& r, bool shapes, Random& random) {
+  if (!shapes) {
+    const char* word = kindWord(r.kind, random);
+    if (!word) return {};
+    return {{word, r.kind == Kind::Speech || r.kind == Kind::Text || r.kind == Kind::Text2}};
+  }
+  if (r.kind != Kind::Group && r.kind != Kind::Speech && r.kind != Kind::Object && r.kind != Kind::Text &&
+      r.kind != Kind::Person && r.kind != Kind::Text2) {
+    return {};
+  }
+  std::vector<EntryWord> words;
+  for (const auto& [planted, text] : r.planted) {
+    const bool embedded = planted == "speech" || planted == "text" || planted == "text2";
+    const char* word = planted == "group" ? (random.chance(50) ? "group" : "speechgroup")
+                       : planted == "speech"  ? "speech"
+                       : planted == "text"    ? "text"
+                       : planted == "text2"   ? "text2"
+                       : planted == "person"  ? "person"
+                                              : "object";
+    words.push_back({word, embedded, static_cast<int>(std::count(text.begin(), text.end(), '\n'))});
+  }
+  return words;
 }
 
 }  // namespace
@@ -349,12 +511,23 @@ SampleGameSummary writeSampleGame(const std::string& out, const SampleGameOption
   Random random(options.seed);
   SampleGameSummary summary;
   const std::string game = out + "/game/";
+  const std::string game2 = out + "/game2/";
   const std::string work = out + "/worktree/";
   for (const char* folder : {"", "data", "trans", "extra/docs", "addon"}) makeFolders(work + folder);
   makeFolders(game);
+  // Version 2 has every file of version 1 but the archive it changes.
+  const auto writeGame = [&](const std::string& relative, const std::string& bytes, bool alsoVersion2) {
+    writeWhole(game + relative, bytes);
+    if (options.secondVersion && alsoVersion2) {
+      const size_t slash = relative.rfind('/');
+      if (slash != std::string::npos) makeFolders(game2 + relative.substr(0, slash));
+      writeWhole(game2 + relative, bytes);
+    }
+  };
+  if (options.secondVersion) makeFolders(game2);
 
   // The file that marks a game folder.
-  writeWhole(game + "x.xarc", archiveBytes(random, {{"x.xrc", recordFileBytes(makeTree(random, 12)), 0}}));
+  writeGame("x.xarc", archiveBytes(random, {{"x.xrc", recordFileBytes(makeTree(random, 12)), 0}}), true);
 
   const std::vector<Scene> scenes = makeScenes(random, options);
   int addonCount = 0;
@@ -374,15 +547,22 @@ SampleGameSummary writeSampleGame(const std::string& out, const SampleGameOption
     std::string trz = "# " + scene.name + ": translated text" + eol + "; entries end with >>" + eol + eol;
     std::vector<int> archiveIds = {99};
     archiveIds.insert(archiveIds.end(), scene.subIds.begin(), scene.subIds.end());
-    std::vector<std::string> untranslated;  // ids for the add-ons
-    std::vector<Kind> untranslatedKinds;
-    std::vector<bool> untranslatedFits;
+    struct Untranslated {
+      std::string address;
+      Kind kind;
+      EntryWord word;
+      bool fits;
+    };
+    std::vector<Untranslated> untranslated;  // for the add-ons
     int sceneEntries = 0;
     for (int sub : archiveIds) {
-      const std::string folder = game + prefix + scene.name + "/" + (sub == 99 ? "" : std::to_string(sub) + "/");
+      const std::string folder = prefix + scene.name + "/" + (sub == 99 ? "" : std::to_string(sub) + "/");
       const std::string file = folder + (sub == 99 ? scene.name : std::to_string(sub)) + ".xarc";
-      makeFolders(folder);
+      makeFolders(game + folder);
       const bool globalOwn = scene.name == "Global" && sub == 99;
+      // The archive the second version changes, which holds the overlapping
+      // layouts too.
+      const bool changing = sceneIndex == 1 && sub == 99;
       int count = options.records + random.between(-options.records / 4, options.records / 4);
       if (globalOwn) count = 4300;
       std::vector<Record> records = makeTree(random, count);
@@ -391,10 +571,24 @@ SampleGameSummary writeSampleGame(const std::string& out, const SampleGameOption
         Record& mirel = records[4243];
         mirel.type1 = 8, mirel.type2 = 1, mirel.kind = Kind::Seven;
         mirel.title = "Mirel";
+        // Its embedded text, if the record was made with one, stays.
+        std::erase_if(mirel.planted, [](const auto& p) { return p.first == "group" || p.first == "object" || p.first == "person"; });
+        mirel.planted.insert(mirel.planted.begin(), {"object", mirel.title});
+      }
+      // The shapes come from a generator of their own, so that the plain
+      // game's bytes do not depend on them.
+      Random shaper(options.seed * 7919 + sceneIndex * 131 + static_cast<uint64_t>(sub));
+      if (options.shapes) {
+        reshape(records, shaper);
+        if (changing) {
+          plantOverlaps(records[5], records[6], shaper);
+          summary.leftOut.push_back(addressOf(scene.name, sub, 6));
+        }
       }
       std::vector<Member> members;
       members.push_back({"ambient.WAV", random.bytes(opaqueSize(random, options.large)), random.below(4)});
       if (random.chance(50)) members.push_back({"props.dat", random.bytes(opaqueSize(random, options.large) / 4), 0});
+      const size_t recordMember = members.size();
       members.push_back({scene.name + ".xrc", recordFileBytes(records), 1});
       members.push_back({"walk.ANI", random.bytes(opaqueSize(random, options.large) / 2), random.below(4)});
       if (sub == 99) {
@@ -402,31 +596,69 @@ SampleGameSummary writeSampleGame(const std::string& out, const SampleGameOption
         // left every other byte of the game as it was.
         Random painter(options.seed * 31 + sceneIndex);
         members.push_back({"scene.XMG", scenePicture(painter, options.large), 0});
+        // A name in the archives' own encoding, GBK: 背景 (backdrop).
+        if (options.shapes) members.push_back({"\xB1\xB3\xBE\xB0.XMG", scenePicture(painter, options.large), 0});
       }
-      const std::string bytes = archiveBytes(random, members);
-      writeWhole(file, bytes);
+      const int32_t xrcNo = random.below(1000);
+      const std::string bytes = fixture::archive(members, xrcNo);
+      writeGame(file, bytes, !changing);
       summary.archives++;
       summary.archiveBytes += static_cast<int64_t>(bytes.size());
-
       for (size_t i = 0; i < records.size(); ++i) {
-        const char* word = kindWord(records[i].kind, random);
-        if (!word) continue;
-        const std::string address = scene.name + twoDigits(sub) + fourDigits(static_cast<int>(i));
-        if (!random.chance(60)) {
-          untranslated.push_back(address);
-          untranslatedKinds.push_back(records[i].kind);
-          untranslatedFits.push_back(wordFits(records[i], word));
-          continue;
+        for (const auto& [word, text] : records[i].planted) {
+          summary.texts.push_back({addressOf(scene.name, sub, i), word, text});
         }
-        const std::string value = translationFor(records[i].kind, random);
-        const bool remark = random.chance(10);
-        // Drawn all the same, so that the game's bytes do not depend on it.
-        if (!wordFits(records[i], word)) continue;
-        if (remark) trz += "// checked" + eol;
-        trz += "id=" + address + eol + "type=" + word + eol;
-        trz += "length=" + std::to_string(value.size()) + eol + "value=" + value + eol + ">>" + eol;
-        ++sceneEntries;
-        if (addonOverride.empty() && records[i].kind == Kind::Speech) addonOverride = address;
+      }
+
+      std::vector<size_t> translatedSpeeches;
+      for (size_t i = 0; i < records.size(); ++i) {
+        const std::string address = scene.name + twoDigits(sub) + fourDigits(static_cast<int>(i));
+        for (const EntryWord& word : entryWords(records[i], options.shapes, random)) {
+          const bool fits = options.shapes || wordFits(records[i]);
+          if (!random.chance(60)) {
+            untranslated.push_back({address, records[i].kind, word, fits});
+            continue;
+          }
+          const std::string value = translationFor(word.embedded, word.lineBreaks, random);
+          const bool remark = random.chance(10);
+          // Drawn all the same, so that the game's bytes do not depend on it.
+          if (!fits) continue;
+          if (remark) trz += "// checked" + eol;
+          trz += "id=" + address + eol + "type=" + word.word + eol;
+          trz += "length=" + std::to_string(value.size()) + eol + "value=" + value + eol + ">>" + eol;
+          ++sceneEntries;
+          if (addonOverride.empty() && records[i].kind == Kind::Speech) addonOverride = address;
+          if (std::string(word.word) == "speech" && records[i].kind == Kind::Speech) translatedSpeeches.push_back(i);
+        }
+      }
+
+      if (changing && options.secondVersion) {
+        // Version 2: a speech inserted after record 3, as its first child,
+        // and a word edited in a translated speech after it, so that the
+        // edited record has moved as well.
+        const auto edited = std::find_if(translatedSpeeches.begin(), translatedSpeeches.end(), [](size_t i) { return i > 8; });
+        if (edited == translatedSpeeches.end()) throw std::runtime_error("sample game: no speech to edit");
+        std::vector<Record> next = records;
+        Record& changed = next[*edited];
+        const std::string before = plantedText(changed, "speech");
+        const std::string after = editedWord(before, shaper);
+        const std::string tail = changed.subString.substr(2 + before.size());
+        changed.subString = fixture::embeddedText("", after, tail);
+        Record inserted = makeRecord(shaper, Kind::Speech);
+        if (options.shapes) closeOtherLayouts(inserted);
+        inserted.parent = 3;
+        next[3].children++;
+        next.insert(next.begin() + 4, std::move(inserted));
+        std::vector<Member> changedMembers = members;
+        changedMembers[recordMember].data = recordFileBytes(next);
+        makeFolders(game2 + folder);
+        writeWhole(game2 + file, fixture::archive(changedMembers, xrcNo));
+        summary.update = {file,
+                          addressOf(scene.name, sub, 4),
+                          addressOf(scene.name, sub, *edited),
+                          addressOf(scene.name, sub, *edited + 1),
+                          before,
+                          after};
       }
     }
     // One scene carries no translation file at all; one is named in capitals.
@@ -437,16 +669,15 @@ SampleGameSummary writeSampleGame(const std::string& out, const SampleGameOption
 
     // Add-on entries for records the table leaves alone, in both forms.
     for (size_t k = 0; k < untranslated.size() && k < 2; ++k) {
-      const Kind kind = untranslatedKinds[k];
-      const char* word = kindWord(kind, random);
-      std::string addon = "id=" + untranslated[k] + "\ntype=" + word + "\n";
-      const bool multiLine = kind == Kind::Speech || kind == Kind::Text || kind == Kind::Text2;
-      if (multiLine && k == 0) {
+      const Untranslated& u = untranslated[k];
+      const char* word = options.shapes ? u.word.word : kindWord(u.kind, random);
+      std::string addon = "id=" + u.address + "\ntype=" + word + "\n";
+      if (u.word.embedded && k == 0) {
         addon += "value::\n" + chineseSentence(random, 4) + "\n" + chineseSentence(random, 4) + "\n";
       } else {
         addon += "value=" + chineseSentence(random, 2) + "\n";
       }
-      if (!untranslatedFits[k]) continue;
+      if (!u.fits) continue;
       writeWhole(work + "addon/a" + fourDigits(++addonCount) + ".txt", addon);
       summary.addonEntries++;
     }

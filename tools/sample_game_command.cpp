@@ -33,6 +33,10 @@ int sampleGame(const Args& args) {
         return 2;
       }
       options.large = size == "large";
+    } else if (a == "--shapes") {
+      options.shapes = true;
+    } else if (a == "--second-version") {
+      options.secondVersion = true;
     } else if (a == "--scenes" || a == "--subs" || a == "--records" || a == "--seed") {
       if (!readNumber(args, i, n)) {
         std::fprintf(stderr, "vhtool sample-game: %s takes a whole number\n", a.c_str());
@@ -51,7 +55,8 @@ int sampleGame(const Args& args) {
   }
   if (out.empty()) {
     std::fprintf(stderr,
-                 "usage: vhtool sample-game OUT [--scenes N] [--subs N] [--records N] [--size small|large] [--seed S]\n");
+                 "usage: vhtool sample-game OUT [--scenes N] [--subs N] [--records N] [--size small|large] [--seed S] "
+                 "[--shapes] [--second-version]\n");
     return 2;
   }
   // A large game is shaped like the real one: some 300 scenes of 4 sub-scenes.
@@ -59,9 +64,14 @@ int sampleGame(const Args& args) {
   if (options.large && !subsGiven) options.subs = 4;
   try {
     const SampleGameSummary summary = writeSampleGame(out, options);
-    std::printf("wrote %s/game (%d archives, %lld bytes) and %s/worktree (%d translation entries, %d add-ons)\n",
-                out.c_str(), summary.archives, static_cast<long long>(summary.archiveBytes), out.c_str(),
-                summary.translationEntries, summary.addonEntries);
+    std::printf("wrote %s/game (%d archives, %lld bytes, %zu texts) and %s/worktree (%d translation entries, %d add-ons)\n",
+                out.c_str(), summary.archives, static_cast<long long>(summary.archiveBytes), summary.texts.size(),
+                out.c_str(), summary.translationEntries, summary.addonEntries);
+    if (options.secondVersion) {
+      std::printf("wrote %s/game2, the next version: %s inserted, a word of %s edited (now %s)\n", out.c_str(),
+                  summary.update.inserted.c_str(), summary.update.editedBefore.c_str(),
+                  summary.update.editedAfter.c_str());
+    }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "vhtool sample-game: %s\n", e.what());
     return 1;

@@ -18,6 +18,7 @@
 #include "tools/game_texts.h"
 #include "tools/member_files.h"
 #include "tools/record_diff.h"
+#include "translation/gbk.h"
 
 namespace vh::tool {
 
@@ -65,7 +66,7 @@ int extract(const std::string& path, const std::vector<std::string>& names, cons
   if (names.empty()) chosen.assign(archive.files.begin(), archive.files.end());
   int status = 0;
   for (const std::string& name : names) {
-    if (const tXFilePtr member = archive.findFile(name)) {
+    if (const tXFilePtr member = findMember(archive, name)) {
       chosen.push_back(member);
     } else {
       fail(path + " has no member " + name);
@@ -76,19 +77,20 @@ int extract(const std::string& path, const std::vector<std::string>& names, cons
   std::filesystem::create_directories(folder, failed);
   std::set<std::string> written;
   for (const tXFilePtr& member : chosen) {
-    const std::string file = memberFileName(member->name);
+    // Names are GBK in the archive and UTF-8 on disk.
+    const std::string file = memberDiskName(member->name);
     if (file.empty()) {
-      fail("member " + member->name + " left out: its name is no file name");
+      fail("member " + diskName(member->name) + " left out: its name is no file name");
       status = 1;
       continue;
     }
     // Two members that flatten to one name must not overwrite each other.
     if (!written.insert(file).second) {
-      fail("member " + member->name + " left out: " + file + " was written already");
+      fail("member " + diskName(member->name) + " left out: " + file + " was written already");
       status = 1;
       continue;
     }
-    if (file != member->name) fail("member " + member->name + " written as " + file);
+    if (file != diskName(member->name)) fail("member " + diskName(member->name) + " written as " + file);
     if (!replaceWholeFile(folder + "/" + file, memberBytes(*member))) {
       fail("cannot write " + folder + "/" + file);
       status = 1;
@@ -100,7 +102,7 @@ int extract(const std::string& path, const std::vector<std::string>& names, cons
 int replace(const std::string& path, const std::string& name, const std::string& source) {
   tXARC archive;
   if (!open(path, archive)) return 1;
-  const tXFilePtr member = archive.findFile(name);
+  const tXFilePtr member = findMember(archive, name);
   if (!member) {
     fail(path + " has no member " + name);
     return 1;

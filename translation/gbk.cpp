@@ -77,6 +77,28 @@ bool roundTripsThroughUtf8(std::string_view gbk) {
   return back && *back == gbk;
 }
 
+std::optional<size_t> gbkTextLength(std::string_view gbk) {
+  size_t stoppedAt = 0;
+  const auto points = Converter("UTF-32LE", "GBK").convert(gbk, stoppedAt);
+  if (!points) return std::nullopt;
+  for (size_t i = 0; i + 4 <= points->size(); i += 4) {
+    const uint32_t point = loadLE32(reinterpret_cast<const uint8_t*>(points->data() + i));
+    const bool lineBreak = point == '\n' || point == '\r';
+    const bool control = point < 0x20 || (point >= 0x7F && point < 0xA0);
+    const bool userDefined = point >= 0xE000 && point <= 0xF8FF;
+    if ((control && !lineBreak) || userDefined) return std::nullopt;
+  }
+  return points->size() / 4;
+}
+
+std::optional<std::string> archiveName(std::string_view name) {
+  size_t stoppedAt = 0;
+  if (!Converter("UTF-32LE", "UTF-8").convert(name, stoppedAt)) return std::string(name);
+  return utf8ToGbk(name);
+}
+
+std::string diskName(std::string_view stored) { return gbkToUtf8(stored).value_or(std::string(stored)); }
+
 Utf8Reading readAsUtf8(std::string_view bytes) {
   // iconv refuses what is not UTF-8 (overlong forms, surrogates, code points
   // past U+10FFFF, a character cut off), so only the code points are ours to

@@ -27,6 +27,22 @@ struct GbkFault {
 // can go out to a PO file and return from it as the game stored it.
 bool roundTripsThroughUtf8(std::string_view gbk);
 
+// The number of characters in GBK bytes that are text a player reads:
+// printable characters and line breaks (line feed, carriage return) only.
+// Nothing for bytes that are no GBK, or hold a control character, or a
+// character of GBK's user-defined areas, which no font of the game draws.
+[[nodiscard]] std::optional<size_t> gbkTextLength(std::string_view gbk);
+
+// Member names are GBK in the archives, UTF-8 on the command line and on
+// disk. A name typed or found on disk in the archives' own encoding: the
+// GBK form of a UTF-8 name, or the name as it stands when it is no UTF-8
+// (a file an earlier extraction named with the archive's own bytes).
+// Nothing for UTF-8 with a character GBK lacks.
+[[nodiscard]] std::optional<std::string> archiveName(std::string_view name);
+// A stored name for the command line and the disk: its UTF-8 form, or the
+// bytes as they are when they are no GBK.
+std::string diskName(std::string_view stored);
+
 // How bytes read as UTF-8: not at all (not well-formed, or ASCII only),
 // with characters below U+0800 only, or with one from U+0800 up, as every
 // Chinese character and most Chinese punctuation is in UTF-8 (three bytes).

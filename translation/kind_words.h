@@ -1,23 +1,26 @@
-// Which TRZ kind word fits which record.
+// Which texts a record holds, and which TRZ kind word fits which of them.
 //
 // An entry's kind word alone decides what the installer rewrites; it never
-// looks at the record. So whether a word fits is a question of the record:
+// looks at the record. So what a record offers a translator, and whether a
+// word fits, are questions of the record's bytes:
 //
-//   record kind   holds its text             the word written   other words
-//   1  (9/6)      in the title                group              speechgroup fits too
-//   3  (23, 37)   in the title                object             harmful
-//   5  (21/5)     in the title                person             harmful
-//   2  (29)       embedded at 0               speech             harmful
-//   4  (13)       embedded at 66              text               harmful
-//   7             embedded at 102 only        text2              harmful
-//   0, 6, 7       in a title they carry       object             another title word: a note
+//   the title        any record whose title is not empty: "group" (9/6),
+//                    "person" (21/5), "object" for every other record
+//   text at 0        "speech"      the layout type 29 records use
+//   text at 66       "text"        the layout type 13 records use
+//   text at 102      "text2"       the layout of other kind-7 records
 //
-// A speech or text record whose embedded layout does not hold together has
-// no text to translate. A kind-7 record counts as text2 only when its text
-// at 102 cannot be read at 0 or 66 as well, where random bytes could pose as
-// a text.
+// An embedded layout holds a text when its 16-bit length fits the
+// subString and its bytes are GBK text of printable characters or line
+// breaks, at least two characters long; in the layout the record's type
+// suggests, one character will do. So a type 13 record may keep its text at
+// 102, and an object may carry a speech beside its title. Where two layouts
+// read as text over overlapping bytes, only one of them can be the text:
+// the record's type decides, and when it suggests neither, the record's
+// embedded text is left out, with a warning.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -33,19 +36,41 @@ struct RecordText {
   std::string text;  // as the game stores it
 };
 
-// The texts of a record, title first, leaving out empty ones.
+// What a record offers, and what it holds that looks like text but is not
+// offered (or was chosen over another reading).
+struct RecordSurvey {
+  // Title first, then embedded texts from the highest prefix down: applied
+  // in this order, a rewritten text never moves one still to come.
+  std::vector<RecordText> texts;
+  bool leftOut = false;  // text-like bytes that fit no kind word
+  std::string warning;   // why, or which reading was chosen; "" when plain
+};
+
+RecordSurvey surveyRecord(const tRecordData& data);
+// surveyRecord(data).texts.
 std::vector<RecordText> recordTexts(const tRecordData& data);
 
+// The kind word export gives the record's title ("group", "person" or
+// "object"), whether or not the title is empty.
+const char* titleWord(const tRecordData& data);
+
 enum class KindFit {
-  Fits,        // the word rewrites the text the record holds
-  Note,        // it rewrites the same title under another word
+  Fits,        // the word rewrites a text the record holds, as export offers it
+  Note,        // it rewrites a text, but not as export offers it
   Harmful,     // it rewrites bytes that are not the record's text
+  Skipped,     // its layout does not hold in the record: the installer skips it
   DoesNothing  // a word the installer does not know, or no word at all
+};
+
+struct KindJudgement {
+  KindFit fit = KindFit::DoesNothing;
+  std::string why;  // for what is not Fits nor DoesNothing: what happens instead
 };
 
 // How an entry with kind code `typeId` (as tTransRecord::setType gives it)
 // meets this record.
-KindFit kindFit(const tRecordData& data, int32_t typeId);
+KindJudgement judgeKind(const tRecordData& data, int32_t typeId);
+inline KindFit kindFit(const tRecordData& data, int32_t typeId) { return judgeKind(data, typeId).fit; }
 
 // The address a translation entry names a record by: the scene, the
 // sub-scene in two digits and the record's pre-order position in four.

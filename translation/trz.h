@@ -108,8 +108,9 @@ class StreamedValue {
 class tTrz {
  public:
   // An address names one of 100 sub-scenes and one of 10,000 record
-  // positions, so a longer table can only repeat itself.
-  static constexpr size_t kMaxEntries = 100 * 10'000;
+  // positions, and a record holds at most two texts that export offers
+  // often (a title and an embedded text), so a longer table repeats itself.
+  static constexpr size_t kMaxEntries = 2 * 100 * 10'000;
 
   // A deque, not a linked list: millions of entries cost no node of their
   // own and never a reallocated copy of the whole table.

@@ -72,24 +72,41 @@ TEST(InstallArchives, ARecordFileCutShortByTheEndIsSavedWithItsRecomputedLength)
             static_cast<int64_t>(test::readFile(setup.game + "/" + kArchive).size()));
 }
 
-TEST(InstallArchives, AnArchiveTooShortForAHeaderIsLeftAsItIs) {
-  Installation setup;
-  // Ten bytes: a count but no whole header. Saved, the zeros read in place
-  // of the missing bytes would make a header the next run refuses.
-  const std::string stub = test::Bytes().i32(5).i32(3).u16(1).bytes();
-  replaceArchive(setup, stub);
+// Archives whose member table is cut short cannot be written back whole:
+// they are left as they are, and the closing line says so.
+TEST(InstallArchives, AnArchiveWhoseTableIsCutShortIsLeftAsItIsAndCounted) {
+  struct Case {
+    const char* name;
+    std::string bytes;
+  };
+  const Case cases[] = {
+      // Ten bytes: a count but no whole header. Saved, the zeros read in
+      // place of the missing bytes would make a header the next run refuses.
+      {"header cut short", test::Bytes().i32(5).i32(3).u16(1).bytes()},
+      // Three members claimed, one entry there, and the file ends at
+      // headerlength: the two missing entries read as empty, and written
+      // back they would run past headerlength.
+      {"table cut short at headerlength", test::Bytes().i32(5).i32(3).i32(22).cstr("a").i32(0).i32(0).bytes()},
+  };
   const std::string scene = "Inn/Inn.xarc";
-
-  for (int run = 1; run <= 2; ++run) {
-    SCOPED_TRACE(run);
-    const auto result = setup.vhpatch("makeandapply");
-    ASSERT_EQ(result.status, 0) << result.out << result.err;
-    EXPECT_EQ(result.out.find("invalid XARC size:"), std::string::npos) << result.out;
-    EXPECT_NE(result.err.find("data written"), std::string::npos) << result.err;
-    EXPECT_TRUE(test::readFile(setup.game + "/" + kArchive) == stub) << "the short archive was rewritten";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Installation setup;
+    replaceArchive(setup, c.bytes);
+    for (int run = 1; run <= 2; ++run) {
+      SCOPED_TRACE(run);
+      const auto result = setup.vhpatch("makeandapply");
+      ASSERT_EQ(result.status, 0) << result.out << result.err;
+      EXPECT_EQ(result.out.find("invalid XARC size:"), std::string::npos) << result.out;
+      EXPECT_NE(result.err.find("data written"), std::string::npos) << result.err;
+      EXPECT_NE(result.err.find(", 1 archive left untranslated (member table cut short); backup in "),
+                std::string::npos)
+          << result.err;
+      EXPECT_TRUE(test::readFile(setup.game + "/" + kArchive) == c.bytes) << "the short archive was rewritten";
+    }
+    // The rest of the scene was installed.
+    EXPECT_TRUE(test::readFile(setup.game + "/" + scene) != test::readFile(setup.original + "/" + scene));
   }
-  // The rest of the scene was installed.
-  EXPECT_TRUE(test::readFile(setup.game + "/" + scene) != test::readFile(setup.original + "/" + scene));
 }
 
 }  // namespace

@@ -2,29 +2,40 @@
 // chosen system calls across the whole installation, and given a disk that
 // runs out of space. After each, every game file is as it was or as a whole
 // installation makes it, and the package survives a build that cannot finish.
+// Then hostile input, one row per attack: a package, a backup folder or a
+// game file made to turn the installer against the player's files, to make
+// it hold or write gigabytes, or to wait for ever.
 #include <errno.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/ptrace.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <map>
 #include <random>
 
 #include "tests/recording_desktop.h"
+#include "common/files.h"
 #include "common/replacing_file.h"
+#include "common/sha256.h"
 #include "patch/patch.h"
 #include "tests/app/installation.h"
+#include "tests/support/package_fixture.h"
 #include "tests/test_support.h"
+#include "tools/fixture_bytes.h"
 
 namespace vh {
 namespace {
@@ -32,6 +43,7 @@ namespace {
 namespace fs = std::filesystem;
 using test::Installation;
 using test::TempDir;
+using fixture::StoredMember;
 
 // A file's size and a digest of its bytes: the large sample game's files
 // would not fit in memory three times over.
@@ -431,6 +443,455 @@ TEST(InstallAttack, AFullDiskFailsTheBuildAndKeepsThePackage) {
               << unfinished << " unfinished files left\n";
   }
 }
+
+
+// ---- hostile input
+
+// A file beside the game folder that an attack aims at.
+constexpr const char* kVictim = "outside/victim";
+constexpr const char* kVictimBytes = "the player's own file\n";
+
+// A pieces file that would make putting "back" the victim delete it (no
+// original) or write `original` over it.
+std::string hostilePieces(const std::string& path, const std::string& original = "") {
+  std::string text = "vhpatch pieces 1\npath=" + path + "\noriginal=" + (original.empty() ? "" : sha256Hex(original)) +
+                     "\ninstalled=" + sha256Hex(kVictimBytes) + "\n";
+  if (!original.empty()) text += "keep=" + std::to_string(original.size()) + "\n";
+  return text + "data\n" + original;
+}
+
+// The package `make` wrote, as members to rebuild it from.
+std::vector<StoredMember> builtPackage(const Installation& setup) {
+  const auto made = setup.vhpatch("make");
+  EXPECT_EQ(made.status, 0) << made.err;
+  std::vector<StoredMember> members;
+  for (const auto& [name, bytes] : test::packageMembers(setup.program + "/patch.dat")) {
+    members.push_back(fixture::storedMember(name, bytes));
+  }
+  return members;
+}
+
+void appendTo(std::vector<StoredMember>& members, const std::string& list, const std::string& lines) {
+  for (StoredMember& member : members) {
+    if (member.name == list) member = fixture::storedMember(list, member.stored + lines);
+  }
+}
+
+void writePackage(const Installation& setup, const std::vector<StoredMember>& members,
+                  const fixture::Layout& layout = {}) {
+  test::writeFile(setup.program + "/patch.dat", fixture::packageOf(members, layout));
+}
+
+// The package built from the working tree, with one more extra file: the
+// list line as it stands, the member under "extra/" + that line.
+void addExtra(const Installation& setup, const std::string& line, const std::string& bytes) {
+  auto members = builtPackage(setup);
+  appendTo(members, "extra.lst", line + "\r\n");
+  members.push_back(fixture::storedMember("extra/" + line, bytes));
+  writePackage(setup, members);
+}
+
+// The pieces file the manifest names for `path`.
+std::string piecesOf(const Installation& setup, const std::string& path) {
+  const std::string manifest = test::readFile(setup.game + "/.vhpatch-backup/manifest");
+  const size_t block = manifest.find("file=" + path + "\r\n");
+  const size_t at = manifest.find("pieces=", block);
+  if (block == std::string::npos || at == std::string::npos) return "";
+  return manifest.substr(at + 7, manifest.find('\r', at) - at - 7);
+}
+
+void installFirst(const Installation& setup) { ASSERT_EQ(setup.vhpatch("makeandapply").status, 0); }
+
+// A mebibyte of text that deflate squeezes about 400 times, as real
+// repetitive text would be: a varying byte every kibibyte.
+std::string textChunk(bool lines) {
+  std::string chunk(1 << 20, 'a');
+  for (size_t at = 0; at < chunk.size(); at += 1024) chunk[at] = static_cast<char>('b' + (at / 1024) % 23);
+  if (lines) {
+    for (size_t at = 1023; at < chunk.size(); at += 1024) chunk[at] = '\n';
+  }
+  return chunk;
+}
+
+// After the package is built, the first archive of the game in name order
+// (x.xarc is no scene's) removed and `become` called with its path to put
+// something else there; the archive relative to the game folder.
+std::string firstArchiveMade(const Installation& setup, void (*become)(const std::string& path)) {
+  EXPECT_EQ(setup.vhpatch("make").status, 0);
+  std::vector<std::string> names;
+  for (const auto& entry : fs::recursive_directory_iterator(setup.original)) {
+    const std::string name = fs::relative(entry.path(), setup.original).string();
+    if (entry.path().extension() == ".xarc" && name != "x.xarc") names.push_back(name);
+  }
+  std::sort(names.begin(), names.end());
+  if (names.empty()) {
+    ADD_FAILURE() << "the sample game has no archive";
+    return "";
+  }
+  fs::remove(setup.game + "/" + names.front());
+  become(setup.game + "/" + names.front());
+  return names.front();
+}
+
+// One run of vhpatch and what it must say: `message` is a part of its
+// output, in which "{game}" stands for the game folder and "{subject}" for
+// what the row's planting named.
+struct Step {
+  std::string args;  // "" is the default mode with Enter pressed
+  std::string message;
+  int status;
+  // No file it writes may grow past this (its writes fail as on a full
+  // disk).
+  rlim_t fileSize = RLIM_INFINITY;
+};
+
+// One attack: a row of the table below. A new attack is a new row: its
+// name, how it plants the hostile state (a package, a backup folder, a game
+// file), the runs of vhpatch with the message and status each must give,
+// and what must stay as it was. Every run has a time limit and, but under
+// AddressSanitizer, an address space far above what a sound run costs, so
+// that one that would wait or read for ever ends as a failure.
+struct Hostile {
+  const char* name;  // the test's name
+  // Makes the hostile state, after the victim exists; returns the subject.
+  std::function<std::string(Installation&)> plant;
+  std::vector<Step> steps;
+  // Files or folders, relative to the test's folder, that every step must
+  // leave byte for byte as the planting left them; the victim always.
+  std::vector<std::string> untouched = {};
+  // More to see after the last step, given what each step printed.
+  std::function<void(const Installation&, const std::vector<test::CommandResult>&)> check = nullptr;
+  // Every run's peak memory stays within 64 MiB and eight times the
+  // package's size on disk.
+  bool memoryBounded = false;
+};
+
+// ---- the hostile states that take more than a line
+
+// An add-on whose value is 1,000 MiB on one line, in a package of under
+// 4 MB: it was held whole (3 GB at the peak).
+std::string addonValueOfAGigabyte(const Installation& setup) {
+  auto members = builtPackage(setup);
+  appendTo(members, "addon.lst", "huge.txt\r\n");
+  members.push_back(fixture::repeatedMember("addon/huge.txt", "id=Docks010001\ntype=speech\nvalue=", textChunk(false), 1000));
+  writePackage(setup, members);
+  return "";
+}
+
+// A 300 MiB value in the "value::" form, its package padded to about 1.9 MB
+// with bytes that do not compress: past the 1 MiB under which packages once
+// had a ceiling of their own (840 MB at the peak).
+std::string addonValuePaddedPastAMegabyte(const Installation& setup) {
+  auto members = builtPackage(setup);
+  appendTo(members, "addon.lst", "long.txt\r\n");
+  members.push_back(fixture::repeatedMember("addon/long.txt", "id=Docks010002\ntype=speech\nvalue::\n", textChunk(true), 300));
+  std::string padding(300'000, '\0');
+  uint32_t state = 7;
+  for (char& c : padding) c = static_cast<char>((state = state * 1664525 + 1013904223) >> 24);
+  members.push_back(fixture::storedMember("padding.bin", padding));
+  writePackage(setup, members);
+  return "";
+}
+
+// Twenty directory entries, listed as extra files, naming the local header
+// of one deflated stream of 10 MiB: 200 MiB written from a package of a few
+// kilobytes.
+std::string entriesSharingOneStream(const Installation& setup) {
+  auto members = builtPackage(setup);
+  std::string listed;
+  fixture::Layout layout;
+  for (int k = 1; k <= 20; ++k) {
+    const std::string name = "extra/big" + std::string(k < 10 ? "0" : "") + std::to_string(k);
+    listed += name.substr(6) + "\r\n";
+    if (k > 1) layout.aliases.emplace_back(name, members.size());
+  }
+  appendTo(members, "extra.lst", listed);
+  members.push_back(fixture::repeatedMember("extra/big01", "", textChunk(false), 10));
+  writePackage(setup, members, layout);
+  return "";
+}
+
+// An extra file whose stored bytes run on over the directory's first entry.
+std::string memberReachingIntoTheDirectory(const Installation& setup) {
+  auto members = builtPackage(setup);
+  appendTo(members, "extra.lst", "reach.bin\r\n");
+  members.push_back(fixture::storedMember("extra/reach.bin", "the member's own bytes"));
+  fixture::Layout layout;
+  layout.lastReachesDirectory = true;
+  writePackage(setup, members, layout);
+  return "";
+}
+
+const std::vector<Hostile>& hostileInputs() {
+  static const std::vector<Hostile> rows = {
+      // An extra file written into the backup becomes a pieces file the
+      // next run trusts: it would delete the victim.
+      {"PiecesFileThroughTheExtraListDotSlash",
+       [](Installation& s) {
+         addExtra(s, "./.vhpatch-backup/0.pieces", hostilePieces("../../outside/victim"));
+         return std::string();
+       },
+       {{"", "refused extra file outside the game folder:./.vhpatch-backup/0.pieces", 0},
+        {"uninstall", "Uninstall done!", 0},
+        {"", "refused extra file outside the game folder:./.vhpatch-backup/0.pieces", 0}}},
+      {"PiecesFileThroughTheExtraListDotBackslash",
+       [](Installation& s) {
+         addExtra(s, ".\\.vhpatch-backup\\0.pieces", hostilePieces("../../outside/victim", "owned"));
+         return std::string();
+       },
+       {{"", "refused extra file outside the game folder:.\\.vhpatch-backup\\0.pieces", 0},
+        {"uninstall", "Uninstall done!", 0},
+        {"", "refused extra file outside the game folder:.\\.vhpatch-backup\\0.pieces", 0}}},
+      {"ManifestThroughTheExtraListInCapitals",
+       [](Installation& s) {
+         addExtra(s, ".VHPATCH-BACKUP/manifest", "vhpatch backup 2\r\n");
+         return std::string();
+       },
+       {{"", "refused extra file outside the game folder:.VHPATCH-BACKUP/manifest", 0},
+        {"uninstall", "Uninstall done!", 0}}},
+      {"WindowsDeviceNameInTheExtraList",
+       [](Installation& s) {
+         addExtra(s, "docs/Con.txt", "console");
+         return std::string();
+       },
+       {{"", "refused extra file outside the game folder:docs/Con.txt", 0}},
+       {},
+       [](const Installation& s, const std::vector<test::CommandResult>&) {
+         EXPECT_FALSE(fs::exists(s.game + "/docs/Con.txt"));
+       }},
+      // What an older version let through, already in the backup: the
+      // pieces file is refused, the victim left alone.
+      {"PiecesFileInTheBackupDeletingAFileOutside",
+       [](Installation& s) {
+         installFirst(s);
+         const std::string name = std::string(32, 'a') + ".pieces";
+         test::writeFile(s.game + "/.vhpatch-backup/" + name, hostilePieces("../../outside/victim"));
+         return name;
+       },
+       {{"uninstall", "backup damaged, cannot restore:{game}/.vhpatch-backup/{subject}", 1},
+        {"", "backup damaged, cannot restore:{game}/.vhpatch-backup/{subject}", 1}}},
+      {"PiecesFileInTheBackupRewritingAnAbsolutePath",
+       [](Installation& s) {
+         EXPECT_EQ(s.vhpatch("make").status, 0);
+         const std::string name = std::string(32, 'b') + ".pieces";
+         test::makeFolders(s.game + "/.vhpatch-backup");
+         test::writeFile(s.game + "/.vhpatch-backup/" + name, hostilePieces(s.dir / kVictim, "owned"));
+         return name;
+       },
+       {{"uninstall", "backup damaged, cannot restore:{game}/.vhpatch-backup/{subject}", 1},
+        {"", "backup damaged, cannot restore:{game}/.vhpatch-backup/{subject}", 1}},
+       {"sample/game"}},
+      // A link for the backup folder: the backup would be written to and
+      // removed from wherever it leads.
+      {"BackupFolderThatIsALink",
+       [](Installation& s) {
+         EXPECT_EQ(s.vhpatch("make").status, 0);
+         test::makeFolders(s.dir / "outside/backup");
+         test::writeFile(s.dir / "outside/backup/manifest", "someone else's manifest\n");
+         fs::create_directory_symlink(s.dir / "outside/backup", s.game + "/.vhpatch-backup");
+         return std::string();
+       },
+       {{"", "backup folder is not a folder:{game}/.vhpatch-backup", 1},
+        {"uninstall", "backup folder is not a folder:{game}/.vhpatch-backup", 1}},
+       {"outside/backup", "sample/game"}},
+      // Pieces lost: the file stays installed, and its backup with it.
+      {"PiecesFileDeleted",
+       [](Installation& s) {
+         installFirst(s);
+         const std::string name = piecesOf(s, "Global/Global.xarc");
+         fs::remove(s.game + "/.vhpatch-backup/" + name);
+         return name;
+       },
+       {{"uninstall", "not put back, kept in the backup:{game}/Global/Global.xarc", 1},
+        {"", "backup damaged, cannot restore:{game}/.vhpatch-backup/{subject}", 1}},
+       {"sample/game/Global/Global.xarc"},
+       [](const Installation& s, const std::vector<test::CommandResult>& runs) {
+         const std::string& said = runs.front().err;
+         EXPECT_NE(said.find(", 1 file not put back; " + s.game + "/ is not as it was"), std::string::npos) << said;
+         EXPECT_EQ(said.find("Uninstall done!"), std::string::npos);
+         EXPECT_NE(piecesOf(s, "Global/Global.xarc"), "") << "the manifest forgot the file";
+         for (const auto& [path, bytes] : test::tree(s.original)) {
+           if (path != "Global/Global.xarc") {
+             EXPECT_TRUE(test::readFile(s.game + "/" + path) == bytes) << path;
+           }
+         }
+       }},
+      // A damaged backup would make the installation take an installed file
+      // for its original.
+      {"PiecesFileDamaged",
+       [](Installation& s) {
+         installFirst(s);
+         const std::string name = piecesOf(s, "Global/Global.xarc");
+         test::writeFile(s.game + "/.vhpatch-backup/" + name,
+                         test::readFile(s.game + "/.vhpatch-backup/" + name) + "x");
+         return name;
+       },
+       {{"", "backup damaged, cannot restore:{game}/.vhpatch-backup/{subject}", 1}},
+       {"sample/game"}},
+      // A manifest cut short may have lost files whose pieces are gone too:
+      // the uninstallation puts back what the pieces know and keeps the
+      // backup; an installation writes nothing.
+      {"ManifestCutShort",
+       [](Installation& s) {
+         installFirst(s);
+         const std::string manifest = s.game + "/.vhpatch-backup/manifest";
+         const std::string text = test::readFile(manifest);
+         test::writeFile(manifest, text.substr(0, text.find("file=", text.find("file=") + 1)));
+         return std::string();
+       },
+       {{"uninstall", "backup damaged, cannot restore:{game}/.vhpatch-backup/manifest", 1},
+        {"", "backup damaged, cannot restore:{game}/.vhpatch-backup/manifest", 1}},
+       {},
+       [](const Installation& s, const std::vector<test::CommandResult>& runs) {
+         EXPECT_EQ(runs.front().err.find("Uninstall done!"), std::string::npos);
+         EXPECT_TRUE(test::tree(s.game) == test::tree(s.original));
+         EXPECT_TRUE(fs::exists(s.game + "/.vhpatch-backup/manifest"));
+       }},
+      // What a killed writer left in the backup goes, whatever it was for.
+      {"UnfinishedFilesInTheBackup",
+       [](Installation& s) {
+         installFirst(s);
+         for (const char* name : {"0123456789abcdef0123456789abcdef.pieces.vhnew-Ab3dE9", "manifest.vhnew-Zz09aB"}) {
+           test::writeFile(s.game + "/.vhpatch-backup/" + name, "unfinished");
+         }
+         return std::string();
+       },
+       {{"uninstall", "Uninstall done!", 0}},
+       {},
+       [](const Installation& s, const std::vector<test::CommandResult>&) {
+         EXPECT_FALSE(fs::exists(s.game + "/.vhpatch-backup"));
+         EXPECT_TRUE(test::tree(s.game) == test::tree(s.original));
+       }},
+      // A folder made for an extra file that cannot be written goes again.
+      {"ExtraFileThatCannotBeWrittenInANewFolder",
+       [](Installation& s) {
+         addExtra(s, "fonts/cn/huge.ttf", std::string(1 << 20, 'f'));
+         return std::string();
+       },
+       {{"", "failed to write:{game}/fonts/cn/huge.ttf", 1, 256 << 10}},
+       {},
+       [](const Installation& s, const std::vector<test::CommandResult>&) {
+         EXPECT_FALSE(fs::exists(s.game + "/fonts"));
+       }},
+      // Packages made to take gigabytes of memory, or to write them.
+      {.name = "AddonValueOfAGigabyte",
+       .plant = addonValueOfAGigabyte,
+       .steps = {{"", "Done!", 0}},
+       .memoryBounded = true},
+      {.name = "AddonValuePaddedPastAMegabyte",
+       .plant = addonValuePaddedPastAMegabyte,
+       .steps = {{"", "Done!", 0}},
+       .memoryBounded = true},
+      {.name = "EntriesSharingOneStream",
+       .plant = entriesSharingOneStream,
+       .steps = {{"", "patch file damaged", 255}},
+       .untouched = {"sample/game"},
+       .memoryBounded = true},
+      {.name = "MemberReachingIntoTheDirectory",
+       .plant = memberReachingIntoTheDirectory,
+       .steps = {{"", "patch file damaged", 255}},
+       .untouched = {"sample/game"},
+       .memoryBounded = true},
+      // Files that are no files: a pipe would hold the run in open() for
+      // ever, /dev/zero would be read until memory runs out.
+      {"ArchiveThatIsAPipe",
+       [](Installation& s) {
+         return firstArchiveMade(s, [](const std::string& at) { EXPECT_EQ(mkfifo(at.c_str(), 0644), 0); });
+       },
+       {{"", "failed to read:{game}/{subject}", 1}}},
+      {"ArchiveLeadingToDevZero",
+       [](Installation& s) {
+         return firstArchiveMade(s, [](const std::string& at) { fs::create_symlink("/dev/zero", at); });
+       },
+       {{"", "failed to read:{game}/{subject}", 1}}},
+      {"ExtraFileThatIsAPipe",
+       [](Installation& s) {
+         EXPECT_EQ(s.vhpatch("make").status, 0);
+         EXPECT_EQ(mkfifo((s.game + "/readme_cn.txt").c_str(), 0644), 0);
+         return std::string("readme_cn.txt");
+       },
+       {{"", "failed to read:{game}/{subject}", 1}}},
+      {"PiecesFileLeadingToDevZero",
+       [](Installation& s) {
+         EXPECT_EQ(s.vhpatch("make").status, 0);
+         const std::string name = std::string(32, 'c') + ".pieces";
+         test::makeFolders(s.game + "/.vhpatch-backup");
+         fs::create_symlink("/dev/zero", s.game + "/.vhpatch-backup/" + name);
+         return name;
+       },
+       {{"", "failed to read:{game}/.vhpatch-backup/{subject}", 1},
+        {"uninstall", "failed to read:{game}/.vhpatch-backup/{subject}", 1}},
+       {"sample/game"}},
+  };
+  return rows;
+}
+
+std::map<std::string, std::string> snapshot(const std::string& path) {
+  if (fs::is_directory(path)) return test::tree(path);
+  return {{"", fs::exists(path) ? test::readFile(path) : "(missing)"}};
+}
+
+std::string filled(std::string text, const Installation& setup, const std::string& subject) {
+  using Mark = std::pair<std::string, std::string>;
+  for (const auto& [mark, value] : {Mark{"{game}", setup.game}, Mark{"{subject}", subject}}) {
+    for (size_t at; (at = text.find(mark)) != std::string::npos;) text.replace(at, mark.size(), value);
+  }
+  return text;
+}
+
+void PrintTo(const Hostile& row, std::ostream* out) { *out << row.name; }
+
+class HostileInput : public ::testing::TestWithParam<Hostile> {};
+
+TEST_P(HostileInput, IsRefusedAndLeavesWhatItAimsAtAlone) {
+  const Hostile& row = GetParam();
+  test::TempDirsInMemory fast;
+  Installation setup("", 3, "--scenes 3 --subs 2");
+  test::makeFolders(setup.dir / "outside");
+  test::writeFile(setup.dir / kVictim, kVictimBytes);
+  const std::string subject = row.plant(setup);
+  if (HasFatalFailure()) return;
+  const int64_t packageSize = fileSize(setup.program + "/patch.dat");
+  RecordProperty("package_bytes", std::to_string(packageSize));
+  std::vector<std::string> watched = row.untouched;
+  watched.push_back(kVictim);
+  std::map<std::string, std::map<std::string, std::string>> before;
+  for (const std::string& path : watched) before[path] = snapshot(setup.dir / path);
+  std::vector<test::CommandResult> runs;
+  for (const Step& step : row.steps) {
+    const std::string shown = step.args.empty() ? std::string("(install)") : step.args;
+    SCOPED_TRACE("vhpatch " + shown);
+    test::Limits limits;
+    limits.time = std::chrono::seconds(240);
+    limits.fileSize = step.fileSize;
+#if !defined(__SANITIZE_ADDRESS__)
+    limits.addressSpace = rlim_t{4} << 30;
+#endif
+    const auto run = test::runMeasured(setup, step.args, step.args.empty() ? "\n" : "", limits);
+    const test::CommandResult& last = runs.emplace_back(run.result);
+    EXPECT_FALSE(run.timedOut) << "still running after " << limits.time.count() << " s";
+    EXPECT_EQ(last.status, step.status) << last.out << last.err;
+    const std::string message = filled(step.message, setup, subject);
+    EXPECT_NE((last.out + last.err).find(message), std::string::npos) << message << "\n" << last.out << last.err;
+    for (const std::string& path : watched) {
+      EXPECT_TRUE(snapshot(setup.dir / path) == before[path]) << path << " was changed";
+    }
+    std::cout << "hostile input " << row.name << ", vhpatch " << shown << ": status " << last.status;
+#if !defined(__SANITIZE_ADDRESS__)
+    if (row.memoryBounded) {
+      const long boundKiB = static_cast<long>(((64 << 20) + 8 * packageSize) / 1024);
+      EXPECT_GT(run.peakKiB, 0) << "the program's peak memory could not be read (ptrace refused?)";
+      EXPECT_LE(run.peakKiB, boundKiB) << "package of " << packageSize << " bytes";
+      std::cout << ", peak " << run.peakKiB << " KiB of " << boundKiB << " KiB allowed";
+    }
+#endif
+    std::cout << "\n";
+  }
+  if (row.check) row.check(setup, runs);
+}
+
+INSTANTIATE_TEST_SUITE_P(Attacks, HostileInput, ::testing::ValuesIn(hostileInputs()),
+                         [](const ::testing::TestParamInfo<Hostile>& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace vh

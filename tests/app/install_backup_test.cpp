@@ -17,6 +17,7 @@
 #include "formats/xrc.h"
 #include "tests/app/installation.h"
 #include "tests/recording_desktop.h"
+#include "tests/support/package_fixture.h"
 #include "tests/test_support.h"
 
 namespace vh {
@@ -148,6 +149,72 @@ TEST(InstallBackup, APackageForAnotherVersionOfTheGameWritesNothing) {
   const auto again = setup.vhpatch("makeandapply");
   EXPECT_EQ(again.status, 0) << again.out << again.err;
   test::expectPatched(setup);
+}
+
+// The backup an installation of the first format left, with the game before
+// it and the package it installed (tests/backup_v1/): an uninstallation
+// puts the game back, also after the same package is installed over it.
+TEST(InstallBackup, ABackupOfTheFirstFormatIsPutBack) {
+  const std::string kept = std::string(VH_SOURCE_DIR) + "/tests/backup_v1/";
+  for (const bool installedOver : {false, true}) {
+    SCOPED_TRACE(installedOver ? "installed over" : "as it was left");
+    Installation setup;
+    fs::remove_all(setup.game);
+    fs::copy(kept + "installed", setup.game, fs::copy_options::recursive);
+    if (installedOver) {
+      fs::copy_file(kept + "patch.dat", setup.program + "/patch.dat", fs::copy_options::overwrite_existing);
+      const auto installed = setup.vhpatch("", "\n");
+      ASSERT_EQ(installed.status, 0) << installed.err;
+      EXPECT_TRUE(tree(setup.game) == tree(kept + "installed"));
+    }
+    const auto undone = setup.vhpatch("uninstall");
+    EXPECT_EQ(undone.status, 0) << undone.out << undone.err;
+    EXPECT_TRUE(has(undone.err, "uninstalled: 3 originals put back, 1 added file removed; ")) << undone.err;
+    expectSameTree(kept + "original", setup.game);
+    EXPECT_FALSE(fs::exists(backupOf(setup)));
+  }
+}
+
+// Extra files in folders the game did not have: the installation records
+// the folders it made, and the uninstallation removes those left empty.
+TEST(InstallBackup, FoldersAnInstallationMadeGoWithItsFiles) {
+  Installation setup;
+  test::makeFolders(setup.game + "/docs");
+  test::makeFolders(setup.original + "/docs");
+  ASSERT_EQ(setup.vhpatch("make").status, 0);
+  const std::string package = setup.program + "/patch.dat";
+  auto members = test::packageMembers(package);
+  const std::vector<std::string> extras = {"fonts/cn/song.ttf", "fonts/cn/hei.ttf", "docs/new/notes.txt",
+                                           "maps/.\\north\\map.txt"};
+  for (auto& [name, bytes] : members) {
+    if (name != "extra.lst") continue;
+    for (const std::string& extra : extras) bytes += extra + "\r\n";
+  }
+  for (const std::string& extra : extras) members.emplace_back("extra/" + extra, "bytes of " + extra);
+  test::writePackage(package, members);
+
+  const auto installed = setup.vhpatch("", "\n");
+  ASSERT_EQ(installed.status, 0) << installed.err;
+  EXPECT_EQ(test::readFile(setup.game + "/fonts/cn/hei.ttf"), "bytes of fonts/cn/hei.ttf");
+  EXPECT_EQ(test::readFile(setup.game + "/maps/north/map.txt"), "bytes of maps/.\\north\\map.txt");
+  const std::string manifest = test::readFile(backupOf(setup) + "/manifest");
+  for (const char* made : {"fonts", "fonts/cn", "docs/new", "maps", "maps/north"}) {
+    EXPECT_TRUE(has(manifest, std::string("folder=") + made + "\r\n")) << made;
+  }
+  EXPECT_FALSE(has(manifest, "folder=docs\r\n"));
+  // A file of the player's own keeps its folder.
+  test::writeFile(setup.game + "/maps/mine.txt", "mine");
+
+  const auto undone = setup.vhpatch("uninstall");
+  EXPECT_EQ(undone.status, 0) << undone.err;
+  EXPECT_FALSE(fs::exists(setup.game + "/fonts"));
+  EXPECT_FALSE(fs::exists(setup.game + "/docs/new"));
+  EXPECT_FALSE(fs::exists(setup.game + "/maps/north"));
+  EXPECT_EQ(test::readFile(setup.game + "/maps/mine.txt"), "mine");
+  fs::remove_all(setup.game + "/maps");
+  expectSameTree(setup.original, setup.game);
+  EXPECT_TRUE(fs::is_directory(setup.game + "/docs"));
+  EXPECT_FALSE(fs::exists(backupOf(setup)));
 }
 
 // Killed while it puts files back (as its third new file appears), an

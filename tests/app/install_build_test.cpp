@@ -4,12 +4,16 @@
 // allows.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <random>
 
 #include "common/files.h"
+#include "formats/xarc.h"
 #include "tests/app/installation.h"
+#include "tests/support/package_fixture.h"
 #include "tests/test_support.h"
 
 namespace vh {
@@ -85,27 +89,52 @@ INSTANTIATE_TEST_SUITE_P(Limits, BuildWriteFailure,
 
 // ---- a folder that is no working tree
 
-class BuildWithoutWorkingTree : public ::testing::TestWithParam<const char*> {};
+struct NoWorkingTree {
+  const char* mode;
+  bool packageThere;  // a package a build would replace
+};
 
-TEST_P(BuildWithoutWorkingTree, RefusesAndKeepsThePackage) {
-  Installation setup;
-  ASSERT_EQ(setup.vhpatch("make").status, 0);
-  const std::string package = setup.program + "/patch.dat";
-  const std::string good = test::readFile(package);
-  // A player's folder: the program and its package, nothing else.
-  for (const char* folder : {"data", "trans", "extra", "addon"}) fs::remove_all(setup.program + "/" + folder);
-
-  const auto run = setup.vhpatch(GetParam());
-  EXPECT_EQ(run.status, 1) << run.err;
-  EXPECT_TRUE(contains(run.err, "no working tree here: data/ is missing")) << run.err;
-  EXPECT_FALSE(contains(run.err, "Patch gerenating is done!")) << run.err;
-  EXPECT_FALSE(contains(run.err, "data written")) << run.err;
-  EXPECT_TRUE(test::readFile(package) == good) << "the package was replaced";
-  EXPECT_FALSE(fs::exists(package + ".building"));
-  expectGameUntouched(setup);
+void PrintTo(const NoWorkingTree& c, std::ostream* out) {
+  *out << c.mode << (c.packageThere ? " beside a package" : " with no package");
 }
 
-INSTANTIATE_TEST_SUITE_P(Modes, BuildWithoutWorkingTree, ::testing::Values("make", "makeandapply"));
+class BuildWithoutWorkingTree : public ::testing::TestWithParam<NoWorkingTree> {};
+
+// Without data/ a build refuses only where it would replace a package with
+// one that has no scenes; with no package there the tree builds as it
+// stands, its scene list empty.
+TEST_P(BuildWithoutWorkingTree, RefusesOnlyWhereAPackageWouldBeLost) {
+  const NoWorkingTree& c = GetParam();
+  Installation setup;
+  const std::string package = setup.program + "/patch.dat";
+  if (c.packageThere) {
+    ASSERT_EQ(setup.vhpatch("make").status, 0);
+  }
+  const std::string before = c.packageThere ? test::readFile(package) : "";
+  // A player's folder: the program and at most its package.
+  for (const char* folder : {"data", "trans", "extra", "addon"}) fs::remove_all(setup.program + "/" + folder);
+
+  const auto run = setup.vhpatch(c.mode);
+  EXPECT_FALSE(fs::exists(package + ".building"));
+  expectGameUntouched(setup);
+  if (c.packageThere) {
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_TRUE(contains(run.err, "no working tree here: data/ is missing")) << run.err;
+    EXPECT_FALSE(contains(run.err, "Patch gerenating is done!")) << run.err;
+    EXPECT_FALSE(contains(run.err, "data written")) << run.err;
+    EXPECT_TRUE(test::readFile(package) == before) << "the package was replaced";
+    return;
+  }
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_FALSE(contains(run.err, "no working tree here")) << run.err;
+  EXPECT_TRUE(contains(run.err, c.mode == std::string("make") ? "Patch gerenating is done!" : "data written")) << run.err;
+  EXPECT_EQ(test::runCommand("unzip -Z1 '" + package + "'").out, "patchscene.lst\nextra.lst\naddon.lst\n");
+  EXPECT_EQ(test::runCommand("unzip -p '" + package + "' patchscene.lst").out, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, BuildWithoutWorkingTree,
+                         ::testing::Values(NoWorkingTree{"make", true}, NoWorkingTree{"makeandapply", true},
+                                           NoWorkingTree{"make", false}, NoWorkingTree{"makeandapply", false}));
 
 TEST(BuildWorkingTree, AnEmptyDataFolderStillBuilds) {
   Installation setup;
@@ -116,6 +145,35 @@ TEST(BuildWorkingTree, AnEmptyDataFolderStillBuilds) {
   EXPECT_TRUE(contains(run.err, "Patch gerenating is done!")) << run.err;
   const auto listed = test::runCommand("unzip -Z1 '" + setup.program + "/patch.dat'");
   EXPECT_EQ(listed.out, "patchscene.lst\nextra.lst\naddon.lst\n");
+}
+
+// Sources are only read, so files the builder may not write are packed as
+// they are. Root may write any file, so it builds as an unprivileged user.
+TEST(BuildWorkingTree, SourcesTheBuilderMayNotWriteArePacked) {
+  Installation setup;
+  std::string command = setup.command("make");
+  if (geteuid() == 0) {
+    ASSERT_EQ(test::runCommand("chown -R 65534:65534 '" + setup.dir.path() + "'").status, 0);
+    command.insert(command.find("'" + setup.program), "setpriv --reuid=65534 --regid=65534 --clear-groups ");
+  }
+  std::vector<std::string> sources;
+  for (const char* folder : {"trans", "extra", "addon"}) {
+    for (const auto& entry : fs::directory_iterator(setup.program + "/" + folder)) {
+      if (!entry.is_regular_file()) continue;
+      fs::permissions(entry.path(), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+      sources.push_back(fs::relative(entry.path(), setup.program).string());
+    }
+  }
+  ASSERT_FALSE(sources.empty());
+  const auto run = test::runCommand(command);
+  ASSERT_EQ(run.status, 0) << run.err;
+  const auto members = test::packageMembers(setup.program + "/patch.dat");
+  for (const std::string& source : sources) {
+    if (tXARC::getExtName(source) != "trz" && source.starts_with("trans/")) continue;  // not packed
+    const auto member = std::find_if(members.begin(), members.end(), [&](const auto& m) { return m.first == source; });
+    ASSERT_NE(member, members.end()) << source;
+    EXPECT_TRUE(member->second == test::readFile(setup.program + "/" + source)) << source;
+  }
 }
 
 // ---- what loading a package may cost
@@ -143,6 +201,7 @@ TEST_P(PackageLoadCost, StaysWithinItsBoundOrIsRefused) {
   table = std::string();
   ASSERT_EQ(setup.vhpatch("make").status, 0);
   const int64_t packageSize = fileSize(setup.program + "/patch.dat");
+  RecordProperty("package_bytes", std::to_string(packageSize));
 
   // Closed at once: loading only.
   const auto run = test::runMeasured(setup, "", "");
@@ -167,7 +226,7 @@ TEST_P(PackageLoadCost, StaysWithinItsBoundOrIsRefused) {
 }
 
 // Padding that the reader ignores and deflate cannot squeeze, so that the
-// package's size earns the memory a million entries take and only their
+// package's size earns the memory the entries take and only their
 // count can refuse them.
 std::string paddedEntry(size_t number) {
   uint64_t mixed = number * 0x9E3779B97F4A7C15ull;
@@ -193,8 +252,9 @@ std::string overlongValue(size_t) {
 INSTANTIATE_TEST_SUITE_P(
     Tables, PackageLoadCost,
     ::testing::Values(LoadCase{"EmptyEntriesOf53MB", emptyEntry, 53'000'000 / 3, true},
-                      LoadCase{"AMillionEntries", paddedEntry, 1'000'000, false},
-                      LoadCase{"AMillionAndOneEntries", paddedEntry, 1'000'001, true},
+                      // Past the million a scene once held at most, up to the cap.
+                      LoadCase{"AMillionAndAHalfEntries", paddedEntry, 1'500'000, false},
+                      LoadCase{"TwoMillionAndOneEntries", paddedEntry, 2'000'001, true},
                       LoadCase{"HeldValuesOf120MBFromASmallPackage", heldValue, 2'000, true},
                       LoadCase{"ValuesTooLongToWriteOf130MB", overlongValue, 2'000, false}),
     [](const auto& info) { return std::string(info.param.name); });

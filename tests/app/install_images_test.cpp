@@ -4,6 +4,7 @@
 // entries that refuse the package while it loads.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <utility>
@@ -164,12 +165,6 @@ TEST_F(InstallImages, TheBuilderRefusesPicturesItCannotPackAndKeepsThePackage) {
        "failed to read picture:" + own + "scene.XMG.xmg: not an XMG image (shorter than its header)"},
       {{{own + "SCENE.xmg.xmg", xmg}, {own + "scene.XMG.png", "never read"}},
        "two pictures for one archive member:" + own + "scene.XMG.png"},
-      {{{"images/notes.txt", "x"}}, "picture not at images/<scene>/<sub-scene>/<member>.png or .xmg:images/notes.txt"},
-      {{{own + "scene.XMG.bmp", "x"}},
-       "picture not at images/<scene>/<sub-scene>/<member>.png or .xmg:" + own + "scene.XMG.bmp"},
-      {{{own + ".png", "x"}}, "picture not at images/<scene>/<sub-scene>/<member>.png or .xmg:" + own + ".png"},
-      {{{own + "deeper/scene.XMG.png", "x"}},
-       "picture not at images/<scene>/<sub-scene>/<member>.png or .xmg:" + own + "deeper"},
       {{{"images/Nowhere/99/scene.XMG.png", "x"}},
        "picture for a scene or sub-scene that data/ does not list:images/Nowhere"},
       {{{"images/" + scene + "/42/scene.XMG.png", "x"}},
@@ -188,6 +183,49 @@ TEST_F(InstallImages, TheBuilderRefusesPicturesItCannotPackAndKeepsThePackage) {
       EXPECT_FALSE(fileExists(package + ".building"));
     }
     fs::remove_all(images);
+  }
+  expectGameUntouched();
+}
+
+// Files that are no picture for an archive member are named and left out;
+// the pictures beside them are packed as if they were not there.
+TEST_F(InstallImages, FilesThatAreNoPictureForAMemberAreLeftOutWithAWarning) {
+  const std::string xmg = png2xmg(editedPicture(scene));
+  const std::string own = "images/" + scene + "/99/";
+  const std::string warning = "left out, not a picture at images/<scene>/<sub-scene>/<member>.png or .xmg:";
+  struct Case {
+    std::string file;     // written into the working tree
+    std::string leftOut;  // what the warning names
+  };
+  const std::vector<Case> cases = {
+      {"images/notes.txt", "images/notes.txt"},
+      {"images/" + scene + "/readme.txt", "images/" + scene + "/readme.txt"},
+      {own + "scene.XMG.bmp", own + "scene.XMG.bmp"},
+      {own + "Thumbs.db", own + "Thumbs.db"},
+      {own + ".png", own + ".png"},
+      {own + "deeper/scene.XMG.png", own + "deeper"},
+  };
+  for (const bool withPicture : {false, true}) {
+    // The package the tree makes without the stray file.
+    fs::remove_all(images);
+    if (withPicture) {
+      test::makeFolders(setup.program + "/" + own);
+      test::writeFile(setup.program + "/" + own + "scene.XMG.xmg", xmg);
+    }
+    ASSERT_EQ(setup.vhpatch("make").status, 0);
+    const auto clean = test::packageMembers(package);
+    EXPECT_EQ(std::count_if(clean.begin(), clean.end(), [](const auto& m) { return m.first == "images/images.lst"; }),
+              withPicture ? 1 : 0);
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.leftOut + (withPicture ? " beside a picture" : ""));
+      test::makeFolders(fs::path(setup.program + "/" + c.file).parent_path().string());
+      test::writeFile(setup.program + "/" + c.file, "no picture");
+      const auto result = setup.vhpatch("make");
+      EXPECT_EQ(result.status, 0) << result.err;
+      EXPECT_EQ(result.err, warning + c.leftOut + "\nPatch gerenating is done!\n");
+      EXPECT_TRUE(test::packageMembers(package) == clean) << "the package is not the one the tree makes without it";
+      fs::remove_all(setup.program + "/" + c.leftOut);
+    }
   }
   expectGameUntouched();
 }

@@ -165,5 +165,109 @@ TEST(InstallLocate, AMovedGameIsAskedForWithTheOldPathAndAPastedPathServes) {
   expectPatched(setup);
 }
 
+// Standard error without the debug lines, which may also follow a prompt
+// on its line.
+std::string shownToThePlayer(std::string err) {
+  for (size_t at; (at = err.find("debug: ")) != std::string::npos;) {
+    const size_t end = err.find('\n', at);
+    err.erase(at, end == std::string::npos ? std::string::npos : end + 1 - at);
+  }
+  return err;
+}
+
+// In the terminal the game is looked for before the player is asked, and
+// the question names the folder and the prefix it was found in: when
+// several hold it, the numbered list comes first; when none does, the
+// folder is asked for at once. Standard error as the player reads it.
+TEST(InstallLocate, TheTerminalNamesTheFolderBeforeThePlayerSaysYes) {
+  struct Case {
+    const char* name;
+    // Lays out the machine; what standard error shows up to and with the
+    // question, and the input that answers it.
+    std::function<std::pair<std::string, std::string>(const Installation&, const Home&)> arrange;
+    bool installs;  // else the question stands alone: the input ended
+  };
+  const auto question = [](const Installation& setup, const std::string& prefix) {
+    return "Press Enter to install the translation into " + fs::canonical(setup.game).string() +
+           (prefix.empty() ? "" : " (found in the Wine prefix " + prefix + ")") + "; end the input (Ctrl-D) to quit.\n";
+  };
+  const Case cases[] = {
+      {"the player's own prefix",
+       [&](const Installation& setup, const Home& home) {
+         home.prefix(home.path + "/.wine", setup.game);
+         return std::pair{question(setup, home.path + "/.wine"), std::string("\n")};
+       },
+       true},
+      {"the input ends at the question",
+       [&](const Installation& setup, const Home& home) {
+         home.prefix(home.path + "/.wine", setup.game);
+         return std::pair{question(setup, home.path + "/.wine"), std::string()};
+       },
+       false},
+      {"a bottle",
+       [&](const Installation& setup, const Home& home) {
+         const std::string bottle = home.path + "/.local/share/bottles/bottles/Games";
+         home.prefix(bottle, onDriveZ(setup.game), {{"z:", "/"}});
+         return std::pair{question(setup, bottle), std::string("\n")};
+       },
+       true},
+      {"two prefixes",
+       [&](const Installation& setup, const Home& home) {
+         // A copy of the game in a Proton prefix, listed first.
+         const std::string library = setup.dir / "library2";
+         home.steam(library);
+         const std::string other = library + "/steamapps/compatdata/1357910/pfx";
+         home.prefix(other, "C:\\Games\\Varnhollow");
+         fs::create_directories(other + "/drive_c/Games");
+         fs::copy(setup.original, other + "/drive_c/Games/Varnhollow", fs::copy_options::recursive);
+         const std::string bottle = home.path + "/.local/share/bottles/bottles/Games";
+         home.prefix(bottle, onDriveZ(setup.game), {{"z:", "/"}});
+         return std::pair{"Varnhollow is installed in more than one Wine prefix:\n"
+                          "1. " + other + "/drive_c/Games/Varnhollow (in " + other + ")\n"
+                          "2. " + setup.game + " (in " + bottle + ")\n"
+                          "Please specify your VHW installation (its number or its folder): " +
+                              question(setup, bottle),
+                          std::string("2\n\n")};
+       },
+       true},
+      {"no prefix knows the game",
+       [&](const Installation& setup, const Home&) {
+         return std::pair{"Cannot find VHW info in registry. Please specify install path.\n"
+                          "Please specify your VHW installation: " + question(setup, ""),
+                          setup.game + "\n\n"};
+       },
+       true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Installation setup;
+    ASSERT_EQ(setup.vhpatch("make").status, 0);
+    const Home home(setup);
+    const auto [shown, input] = c.arrange(setup, home);
+    const auto result = home.vhpatch(setup, "", input);
+    ASSERT_EQ(result.status, 0) << result.err;
+    const std::string err = shownToThePlayer(result.err);
+    if (!c.installs) {
+      EXPECT_EQ(err, shown);
+      EXPECT_EQ(test::tree(setup.game), test::tree(setup.original));
+      continue;
+    }
+    EXPECT_TRUE(err.starts_with(shown + "Done!\ninstalled: ")) << err << "\nshould start with\n" << shown;
+    expectPatched(setup);
+  }
+}
+
+TEST(InstallLocate, AFolderThatHoldsNoGameEndsBeforeTheQuestion) {
+  Installation setup;
+  ASSERT_EQ(setup.vhpatch("make").status, 0);
+  const Home home(setup);
+  const auto result = home.vhpatch(setup, "", setup.dir / "nothing-here" + "\n\n");
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(shownToThePlayer(result.err),
+            "Cannot find VHW info in registry. Please specify install path.\n"
+            "Please specify your VHW installation: Cannot find Varnhollow installation.\n");
+  EXPECT_EQ(test::tree(setup.game), test::tree(setup.original));
+}
+
 }  // namespace
 }  // namespace vh

@@ -97,6 +97,36 @@ TEST_F(InstallPackage, TheBuilderRefusesAnIndexFileLeadingOut) {
   }
 }
 
+// Archive paths written with backslashes, as a Windows tool writes them,
+// name the same files: they install, the next installation finds every
+// archive as it left it, and the uninstallation puts them back.
+TEST_F(InstallPackage, ArchivePathsWithBackslashesNameTheSameFiles) {
+  Members backslashed = members;
+  size_t paths = 0;
+  for (auto& [name, bytes] : backslashed) {
+    if (name != "patchscene.lst") continue;
+    for (size_t line = bytes.find("path="); line != std::string::npos; line = bytes.find("\npath=", line + 1)) {
+      for (size_t at = line; at < bytes.size() && bytes[at] != '\r'; ++at) {
+        if (bytes[at] == '/') bytes[at] = '\\';
+      }
+      ++paths;
+    }
+    ASSERT_NE(bytes.find("path=Global\\2\\2.xarc"), std::string::npos) << bytes;
+  }
+  ASSERT_GT(paths, 0u);
+  test::writePackage(package, backslashed);
+  const auto installed = setup.vhpatch("", "\n");
+  ASSERT_EQ(installed.status, 0) << installed.err;
+  test::expectPatched(setup);
+
+  const auto again = setup.vhpatch("", "\n");
+  ASSERT_EQ(again.status, 0) << again.err;
+  EXPECT_NE(again.err.find("installed: 0 archives translated, 0 extra files copied, "), std::string::npos) << again.err;
+  const auto undone = setup.vhpatch("uninstall");
+  EXPECT_EQ(undone.status, 0) << undone.err;
+  EXPECT_TRUE(test::tree(setup.game) == test::tree(setup.original));
+}
+
 TEST_F(InstallPackage, ADamagedPackageIsRefusedBeforeAnythingIsWritten) {
   for (const char* member : {"patchscene.lst", "trans/Global.trz", "addon.lst", "addon/override.txt", "extra.lst",
                              "extra/font.cfg"}) {

@@ -3,6 +3,7 @@
 // behind, and a second installation into the same game folder.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -221,6 +222,36 @@ TEST(InstallRun, FilesAKilledRunLeftAreRemovedOnlyBesideWhatThePackageWrites) {
   ASSERT_EQ(result.status, 0) << result.err;
   for (const std::string& path : stale) EXPECT_FALSE(fs::exists(path)) << path;
   for (const std::string& path : foreign) EXPECT_TRUE(fs::exists(path)) << path;
+}
+
+// A build at work holds a lock on the package it writes: an installation
+// meanwhile leaves that file alone, and so does a second build; once the
+// build is gone, the next installation removes what it left.
+TEST(InstallRun, AnUnfinishedPackageIsRemovedOnlyWhenNoBuildHoldsIt) {
+  Installation setup;
+  ASSERT_EQ(setup.vhpatch("make").status, 0);
+  const std::string package = setup.program + "/patch.dat";
+  const std::string building = package + ".building";
+  const std::string good = test::readFile(package);
+  test::writeFile(building, "half");
+  const int held = ::open(building.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(flock(held, LOCK_EX | LOCK_NB), 0);
+
+  const auto installed = setup.vhpatch("", "\n");
+  EXPECT_EQ(installed.status, 0) << installed.err;
+  EXPECT_TRUE(has(installed.err, "Done!")) << installed.err;
+  EXPECT_EQ(test::readFile(building), "half");
+  const auto built = setup.vhpatch("make");
+  EXPECT_EQ(built.status, 1) << built.err;
+  EXPECT_EQ(built.err, "another build is writing:patch.dat.building\n");
+  EXPECT_EQ(test::readFile(building), "half");
+  EXPECT_TRUE(test::readFile(package) == good) << "the package was replaced";
+
+  close(held);
+  const auto again = setup.vhpatch("", "\n");
+  EXPECT_EQ(again.status, 0) << again.err;
+  EXPECT_FALSE(fs::exists(building));
 }
 
 TEST(InstallRun, ASecondInstallationIntoTheSameGameIsRefused) {

@@ -32,9 +32,11 @@ TEST(VhpatchProgram, WorksInItsOwnFolderWhereverItIsStartedFrom) {
 }
 
 TEST(VhpatchProgram, ModeWordInCapitalsSelectsTheSameMode) {
-  ProgramFolder program;
-  const auto lower = program.run("make", program.dir.path());
-  const auto upper = program.run("MAKE", program.dir.path());
+  // Each in a folder of its own: the package the first builds would change
+  // what the second does.
+  ProgramFolder lowerFolder, upperFolder;
+  const auto lower = lowerFolder.run("make", lowerFolder.dir.path());
+  const auto upper = upperFolder.run("MAKE", upperFolder.dir.path());
   EXPECT_EQ(lower.status, upper.status);
   EXPECT_EQ(lower.out, upper.out);
   EXPECT_NE(upper.err.find("mode word: \"make\""), std::string::npos) << upper.err;

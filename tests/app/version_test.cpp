@@ -1,9 +1,11 @@
 // Both programs name their version when asked, and do nothing else.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <regex>
 #include <string>
 
+#include "tests/app/installation.h"
 #include "tests/test_support.h"
 #include "vh_version.h"
 
@@ -25,6 +27,21 @@ TEST(Version, BothProgramsPrintTheirNameAndVersionAndSucceed) {
     EXPECT_EQ(result.err, "");
   }
   EXPECT_TRUE(test::runCommand("ls -A '" + dir.path() + "'").out.empty());
+}
+
+// As with --help, a mode word after the request is not obeyed: nothing is
+// built, installed or undone.
+TEST(Version, AModeWordAfterItIsNotObeyed) {
+  test::Installation setup;
+  for (const std::string args : {"--version makeandapply", "--version make", "--version uninstall", "--version x y"}) {
+    SCOPED_TRACE(args);
+    const auto result = setup.vhpatch(args);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, std::string("vhpatch ") + kVersion + "\n");
+    EXPECT_EQ(result.err, "");
+  }
+  EXPECT_FALSE(std::filesystem::exists(setup.program + "/patch.dat"));
+  EXPECT_EQ(test::tree(setup.game), test::tree(setup.original));
 }
 
 }  // namespace

@@ -32,12 +32,31 @@ TEST(ListFolder, GivesNamesWithOrWithoutDotsAndNothingForAMissingFolder) {
   EXPECT_TRUE(listFolder(dir / "a.orz").empty());
 }
 
-TEST(EscapesFolder, RefusesEveryWayOutAndKeepsPathsInside) {
-  for (const char* inside : {"readme.txt", "docs/manual.txt", "docs\\manual.txt", "a..b/c", "Forest/./x.xarc",
-                                    "static/Lighthouse/1/1.xarc", "x/C:/y"}) {
-    EXPECT_FALSE(escapesFolder(inside)) << inside;
+TEST(PathInFolder, NormalisesPathsInsideAndRefusesEveryWayOut) {
+  struct Case {
+    const char* path;
+    const char* normal;
+  };
+  for (const Case c : {Case{"readme.txt", "readme.txt"}, Case{"docs/manual.txt", "docs/manual.txt"},
+                       Case{"docs\\manual.txt", "docs/manual.txt"}, Case{"a..b/c", "a..b/c"},
+                       Case{"Forest/./x.xarc", "Forest/x.xarc"}, Case{"./docs//fonts/\\a.ttf", "docs/fonts/a.ttf"},
+                       Case{"static/Lighthouse/1/1.xarc", "static/Lighthouse/1/1.xarc"},
+                       Case{"Global\\1\\1.xarc", "Global/1/1.xarc"},
+                       // Only the first segment is the backup folder; near names are not.
+                       Case{"docs/.vhpatch-backup/x", "docs/.vhpatch-backup/x"},
+                       Case{".vhpatch-backups/x", ".vhpatch-backups/x"},
+                       // Device names only as the whole stem.
+                       Case{"console.txt", "console.txt"}, Case{"com10", "com10"}, Case{"lpt0.txt", "lpt0.txt"},
+                       Case{"auxiliary/nul_", "auxiliary/nul_"}, Case{".con", ".con"},
+                       // GBK bytes are no control characters.
+                       Case{"\xC4\xE3.txt", "\xC4\xE3.txt"}}) {
+    EXPECT_EQ(pathInFolder(c.path), std::optional<std::string>(c.normal)) << c.path;
+    EXPECT_FALSE(escapesFolder(c.path)) << c.path;
   }
-  for (const std::string& outside : test::kPathsOutsideTheFolder) EXPECT_TRUE(escapesFolder(outside)) << outside;
+  for (const std::string& outside : test::kPathsOutsideTheFolder) {
+    EXPECT_EQ(pathInFolder(outside), std::nullopt) << outside;
+    EXPECT_TRUE(escapesFolder(outside)) << outside;
+  }
 }
 
 TEST(FileKind, TellsFilesFoldersAndMissing) {

@@ -156,22 +156,30 @@ TEST_F(PatcherTest, ExtraFilesStayInsideTheGameFolder) {
   tPatcher patcher;
   ASSERT_EQ(patcher.loadPatch(package({{"patchscene.lst", ""},
                                        {"extra.lst", "readme.txt\r\n../escape.txt\r\n/tmp/abs.txt\r\nC:\\x.txt\r\n"
-                                                     "docs/manual.txt\r\nmissing.txt\r\ngone/missing.txt\r\n\r\n"},
+                                                     "docs/manual.txt\r\nmissing.txt\r\ngone/missing.txt\r\n\r\n"
+                                                     ".\\docs\\\\notes.txt\r\n.VHPATCH-BACKUP\\x.pieces\r\n"},
                                        {"extra/readme.txt", "hello"},
                                        {"extra/../escape.txt", "bad"},
-                                       {"extra/docs/manual.txt", "manual"}})),
+                                       {"extra/docs/manual.txt", "manual"},
+                                       {"extra/.\\docs\\\\notes.txt", "notes"},
+                                       {"extra/.VHPATCH-BACKUP\\x.pieces", "bad"}})),
             1);
   ASSERT_EQ(patcher.doReplace(), 1);
   EXPECT_EQ(test::readFile(dir / "game/readme.txt"), "hello");
   EXPECT_EQ(test::readFile(dir / "game/docs/manual.txt"), "manual");
+  // The member by the line as it stands, the file by its normal form.
+  EXPECT_EQ(test::readFile(dir / "game/docs/notes.txt"), "notes");
+  EXPECT_FALSE(folderExists(dir / "game/.VHPATCH-BACKUP"));
   EXPECT_FALSE(fileExists(dir / "escape.txt"));
   EXPECT_FALSE(fileExists(dir / "game/missing.txt"));
   EXPECT_FALSE(folderExists(dir / "game/gone"));  // no folder for a file the package lacks
   EXPECT_EQ(recording.messages(), (std::vector<std::string>{"refused extra file outside the game folder:../escape.txt",
                                                             "refused extra file outside the game folder:/tmp/abs.txt",
-                                                            "refused extra file outside the game folder:C:\\x.txt"}));
+                                                            "refused extra file outside the game folder:C:\\x.txt",
+                                                            "refused extra file outside the game folder:"
+                                                            ".VHPATCH-BACKUP\\x.pieces"}));
   EXPECT_EQ(recording.output().front(), "extra/readme.txt");
-  EXPECT_EQ(recording.output().size(), 7u);  // every non-empty line is named
+  EXPECT_EQ(recording.output().size(), 9u);  // every non-empty line is named
 }
 
 TEST_F(PatcherTest, ReplaceSceneByNameIgnoresUnknownScenes) {

@@ -151,7 +151,14 @@ TEST_F(VhtoolCheck, ReportsEachPlantedFaultWithItsFileAndLine) {
 
   const auto result = vhtool("check '" + game + "' '" + tree + "'");
   EXPECT_EQ(result.status, 1);
-  EXPECT_EQ(result.out.find(trans + "Docks.trz"), std::string::npos) << result.out;
+  // Of the encoding, nothing is said of Docks and one thing of Cellar (the
+  // reviewer's notes on the phrases aside).
+  const auto encodingLines = [&](const std::string& file) {
+    size_t n = 0;
+    for (const std::string& l : split(result.out, '\n')) n += l.starts_with(file + ":") && l.find("UTF-8") != std::string::npos;
+    return n;
+  };
+  EXPECT_EQ(encodingLines(trans + "Docks.trz"), 0u) << result.out;
   const auto reported = [&](const std::string& file, int at, const std::string& text) {
     const std::string prefix = file + ":" + std::to_string(at) + ": ";
     for (const std::string& l : split(result.out, '\n')) {
@@ -168,9 +175,7 @@ TEST_F(VhtoolCheck, ReportsEachPlantedFaultWithItsFileAndLine) {
   EXPECT_TRUE(reported(trans + "Nowhere.trz", 1, "no index file")) << result.out;
   EXPECT_TRUE(reported(tree + "/addon/mine.txt", 1, "note: overrides the entry")) << result.out;
   EXPECT_TRUE(reported(trans + "Cellar.trz", chance, "note: the value also reads as UTF-8")) << result.out;
-  size_t cellarLines = 0;
-  for (const std::string& l : split(result.out, '\n')) cellarLines += l.starts_with(trans + "Cellar.trz:");
-  EXPECT_EQ(cellarLines, 1u) << result.out;
+  EXPECT_EQ(encodingLines(trans + "Cellar.trz"), 1u) << result.out;
 }
 
 }  // namespace

@@ -171,6 +171,130 @@ TEST(SampleGame, TheSameSeedGivesTheSameBytes) {
   EXPECT_EQ(test::readFile(a / "worktree/trans/Global.trz"), test::readFile(b / "worktree/trans/Global.trz"));
 }
 
+// A game of every shape, with its next version.
+class SampleShapes : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    dir_ = new TempDir;
+    SampleGameOptions options;
+    options.shapes = options.secondVersion = true;
+    summary_ = new SampleGameSummary(writeSampleGame(dir_->path(), options));
+  }
+  static void TearDownTestSuite() {
+    delete summary_;
+    delete dir_;
+  }
+  // The records of an archive of either version, opened once.
+  const std::vector<tRecordPtr>& records(const std::string& game, const std::string& path) {
+    auto& opened = opened_[game + "/" + path];
+    if (!opened) {
+      opened = std::make_unique<tXARC>();
+      EXPECT_EQ(opened->open(*dir_ / (game + "/" + path)), 1) << path;
+      cache_[game + "/" + path] = opened->getXRC()->getRecordArray();
+    }
+    return cache_[game + "/" + path];
+  }
+  static std::string archiveOf(const std::string& address) {
+    tTransRecord at;
+    at.setId(address);
+    const std::string prefix = at.scnId.size() > 6 ? "static/" : "";
+    if (at.subId == 99) return prefix + at.scnId + "/" + at.scnId + ".xarc";
+    return prefix + at.scnId + "/" + std::to_string(at.subId) + "/" + std::to_string(at.subId) + ".xarc";
+  }
+  const tRecordData& record(const std::string& game, const std::string& address) {
+    tTransRecord at;
+    at.setId(address);
+    return records(game, archiveOf(address)).at(static_cast<size_t>(at.recId))->data;
+  }
+
+  static TempDir* dir_;
+  static SampleGameSummary* summary_;
+  RecordingDesktop quiet;
+  ScopedDesktop installed{quiet};
+  std::map<std::string, std::unique_ptr<tXARC>> opened_;
+  std::map<std::string, std::vector<tRecordPtr>> cache_;
+};
+
+TempDir* SampleShapes::dir_ = nullptr;
+SampleGameSummary* SampleShapes::summary_ = nullptr;
+
+// Where each word's text stands, read byte by byte here: the title, or the
+// 16-bit length and the text behind a fixed prefix.
+std::optional<std::string> plantedAt(const tRecordData& data, const std::string& word) {
+  if (word == "group" || word == "object" || word == "person") return data.title;
+  const size_t prefix = word == "speech" ? 0 : word == "text" ? 66 : 102;
+  ByteReader reader(std::string_view(data.subString));
+  if (!reader.skip(prefix)) return std::nullopt;
+  const auto length = reader.tryU16();
+  if (!length) return std::nullopt;
+  const auto text = reader.tryBytes(*length);
+  return text ? std::optional<std::string>(std::string(*text)) : std::nullopt;
+}
+
+TEST_F(SampleShapes, EveryArchiveOfBothVersionsSavesBackByteForByte) {
+  for (const char* game : {"game", "game2"}) {
+    const auto archives = archivesUnder(*dir_ / game);
+    EXPECT_EQ(static_cast<int>(archives.size()), summary_->archives + 1) << game;
+    for (const std::string& path : archives) {
+      tXARC archive;
+      ASSERT_EQ(archive.open(path), 1) << path;
+      EXPECT_EQ(test::saved(archive), test::readFile(path)) << path;
+    }
+  }
+}
+
+TEST_F(SampleShapes, EveryPlantedTextStandsWhereItsWordWritesAndEveryShapeIsThere) {
+  // word, the record's type bytes: how often each shape was planted.
+  std::map<std::pair<std::string, int>, int> shapes;
+  int twoLines = 0;
+  for (const PlantedText& t : summary_->texts) {
+    const tRecordData& data = record("game", t.address);
+    EXPECT_EQ(plantedAt(data, t.word), t.text) << t.address << " " << t.word;
+    shapes[{t.word, data.type1}]++;
+    twoLines += t.text.find('\n') != std::string::npos;
+  }
+  for (const auto& [word, type1] : std::vector<std::pair<std::string, int>>{
+           {"text2", 13}, {"text2", 50}, {"speech", 9}, {"text", 9}, {"speech", 23}, {"text", 21},
+           {"object", 29}, {"object", 13}, {"object", 8}, {"text", 13}, {"speech", 29}}) {
+    EXPECT_GT((shapes[{word, type1}]), 0) << word << " in a type " << type1 << " record";
+  }
+  EXPECT_GT(twoLines, 0);
+  ASSERT_EQ(summary_->leftOut.size(), 1u);
+  EXPECT_EQ(record("game", summary_->leftOut[0]).title, "Crowd");
+  tXARC inn;
+  ASSERT_EQ(inn.open(*dir_ / "game/Inn/Inn.xarc"), 1);
+  EXPECT_NE(inn.findFile("\xB1\xB3\xBE\xB0.xmg"), nullptr);  // 背景 in GBK
+}
+
+TEST_F(SampleShapes, TheSecondVersionInsertsOneRecordAndEditsOneWord) {
+  const SampleGameUpdate& u = summary_->update;
+  ASSERT_EQ(u.archive, "Inn/Inn.xarc");
+  EXPECT_EQ(u.inserted, "Inn990004");
+  const auto& before = records("game", u.archive);
+  const auto& after = records("game2", u.archive);
+  ASSERT_EQ(after.size(), before.size() + 1);
+  tTransRecord edited, moved;
+  edited.setId(u.editedBefore);
+  moved.setId(u.editedAfter);
+  EXPECT_EQ(moved.recId, edited.recId + 1);
+  EXPECT_EQ(plantedAt(before[static_cast<size_t>(edited.recId)]->data, "speech"), u.oldText);
+  EXPECT_EQ(plantedAt(after[static_cast<size_t>(moved.recId)]->data, "speech"), u.newText);
+  EXPECT_NE(u.oldText, u.newText);
+  EXPECT_EQ(u.oldText.substr(u.oldText.find(' ')), u.newText.substr(u.newText.find(' ')));  // one word
+  for (size_t i = 0; i < before.size(); ++i) {
+    const size_t j = i < 4 ? i : i + 1;
+    if (static_cast<int>(i) == edited.recId) continue;
+    EXPECT_EQ(before[i]->data.title, after[j]->data.title) << i;
+    EXPECT_EQ(before[i]->data.subString, after[j]->data.subString) << i;
+  }
+  // Every other file of the game is the same.
+  for (const std::string& path : archivesUnder(*dir_ / "game")) {
+    const std::string relative = fs::relative(path, *dir_ / "game").string();
+    if (relative == u.archive) continue;
+    EXPECT_EQ(test::readFile(path), test::readFile(*dir_ / ("game2/" + relative))) << relative;
+  }
+}
+
 TEST(VhtoolDump, ListsMembersAndRecordsAndShowsDifferences) {
   TempDir dir;
   writeSampleGame(dir.path(), SampleGameOptions{});
@@ -201,7 +325,7 @@ TEST(VhtoolDump, ListsMembersAndRecordsAndShowsDifferences) {
                                      (dir / "after/Inn/1/1.xarc") + "'");
   ASSERT_EQ(diff.status, 0) << diff.err;
   EXPECT_NE(diff.out.find("Inn010002\n  before:"), std::string::npos) << diff.out;
-  EXPECT_NE(diff.out.find("text \"\xE4\xBD\xA0\xE5\xA5\xBD\""), std::string::npos) << diff.out;  // 你好 in UTF-8
+  EXPECT_NE(diff.out.find("speech \"\xE4\xBD\xA0\xE5\xA5\xBD\""), std::string::npos) << diff.out;  // 你好 in UTF-8
   EXPECT_NE(diff.out.find("1 of "), std::string::npos) << diff.out;
 
   const auto missing = test::runCommand(tool + "'" + (dir / "none.xarc") + "'");

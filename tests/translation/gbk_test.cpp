@@ -105,5 +105,26 @@ TEST(Gbk, UnicodeChinesePhrasesReadAsUtf8AndTheirGbkFormsDoNot) {
   for (const auto& c : kCases) EXPECT_EQ(readAsUtf8(c.bytes), c.reading) << c.why;
 }
 
+TEST(Gbk, TextAPlayerReadsIsPrintableCharactersAndLineBreaks) {
+  const struct {
+    std::string bytes;
+    std::optional<size_t> characters;
+    const char* why;
+  } kCases[] = {
+      {"Old lantern", 11, "ASCII"},
+      {"\xC4\xE3\xBA\xC3", 2, "你好: two characters of two bytes"},
+      {"a\nb\r\nc", 6, "line breaks of either kind"},
+      {"", 0, "empty"},
+      {"a\tb", std::nullopt, "a tab"},
+      {std::string("a\0b", 3), std::nullopt, "a 0 byte"},
+      {"\x01\x02", std::nullopt, "control characters"},
+      {"a\x7F", std::nullopt, "DEL"},
+      {"\xAA\xA1", std::nullopt, "GBK's user-defined area"},
+      {"\xC4", std::nullopt, "a character cut off"},
+      {"\xFF\xFF", std::nullopt, "no GBK"},
+  };
+  for (const auto& c : kCases) EXPECT_EQ(gbkTextLength(c.bytes), c.characters) << c.why;
+}
+
 }  // namespace
 }  // namespace vh

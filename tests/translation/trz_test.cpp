@@ -177,6 +177,9 @@ TEST(TrzRead, FaultsAreReturnedAndNothingIsShown) {
     }
     EXPECT_EQ(table.records.size(), bound);
   }
+  // Two texts (a title and an embedded text) of each of 10,000 records in
+  // each of 100 sub-scenes.
+  EXPECT_EQ(tTrz().maxEntries, 2'000'000u);
   EXPECT_TRUE(recording.events.empty());
 }
 

@@ -1,0 +1,122 @@
+// The two kinds of file in the backup folder, read and written: the pieces
+// files and the manifest. They lie in the game folder, where anything may
+// have written them (an older program, a package of a version that let one
+// through, the player), so they are read as untrusted bytes: every record is
+// checked whole, and every path in them must be one the installer itself
+// could have written, in its one normalised form (common/files.h). Nothing
+// here opens a file or shows a message; the backup (backup.h) does both.
+//
+// A pieces file, lines ended by LF, then the kept bytes:
+//
+//   vhpatch pieces 1
+//   path=Forest/03/03.xarc      relative to the game folder
+//   original=<sha-256 hex>      empty when the installation added the file
+//   installed=<sha-256 hex>
+//   copy=<offset> <length>      bytes of the installed file, in the order
+//   keep=<length>               the original holds them; keep takes the
+//   data                        next bytes after this line
+//
+// The manifest, lines ended by CR LF, blocks closed by ">>":
+//
+//   vhpatch backup 2
+//   package=<sha-256 hex>       the package installed
+//   date=2026-12-08T16:31:00Z
+//   file=Forest/03/03.xarc      one block per installed game file
+//   original=<sha-256 hex>
+//   installed=<sha-256 hex>
+//   pieces=<name>.pieces
+//   kept=<bytes of the original the pieces keep>
+//   stamp=<size> <mtime ns> <ctime ns> <inode>   as the installation left it
+//   >>
+//   untouched=Forest/04/04.xarc   a game file the package leaves as it was,
+//   stamp=<size> <mtime ns> <ctime ns> <inode>   as the installation saw it
+//   >>
+//   scene=Forest                one block per scene installed whole
+//   inputs=<sha-256 hex>        of its table, pictures, sub-scenes, program
+//   >>
+//   folder=docs/fonts           a folder an installation made for its files
+//   >>
+//   end                         the manifest is whole
+//
+// Version 1 (written until folders were recorded) has no folder blocks and
+// no "end" line; it is read as it is.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/fault.h"
+
+namespace vh {
+
+inline constexpr const char* kPiecesExtension = ".pieces";
+inline constexpr const char* kBackupManifest = "manifest";
+
+// What the file system says of a file: enough to tell that nothing wrote it
+// since, for a write changes its change time even when the modification
+// time is set back afterwards.
+struct FileStamp {
+  uint64_t size = 0;
+  int64_t modifiedNs = 0;
+  int64_t changedNs = 0;
+  uint64_t inode = 0;  // a file put in its place is another one
+  bool operator==(const FileStamp&) const = default;
+};
+
+// One step of rebuilding an original: bytes copied from the installed file
+// (`from` is their offset there), or the next `length` kept bytes.
+struct PiecesStep {
+  bool copy = false;
+  uint64_t from = 0;
+  uint64_t length = 0;
+  bool operator==(const PiecesStep&) const = default;
+};
+
+struct PiecesFile {
+  std::string path;       // relative to the game folder, normalised
+  std::string original;   // SHA-256 hex; "" when the installation added the file
+  std::string installed;  // SHA-256 hex
+  std::vector<PiecesStep> steps;
+  std::string_view data;  // the kept bytes, in the text read or to be written
+};
+
+// The name of a pieces file: 32 lower-case hex digits and ".pieces". No
+// other name in a record may stand for a file of the backup folder.
+bool isPiecesName(std::string_view name);
+
+// A fault (Damaged) names the field at fault; the data view points into
+// `text`.
+Result<PiecesFile> readPiecesFile(std::string_view text);
+std::string piecesFileText(const PiecesFile& pieces);
+
+struct Manifest {
+  struct File {
+    std::string path, original, installed, pieces;
+    uint64_t kept = 0;
+    std::optional<FileStamp> stamp;
+    bool operator==(const File&) const = default;
+  };
+  struct Untouched {
+    std::string path;
+    FileStamp stamp;
+    bool operator==(const Untouched&) const = default;
+  };
+  int version = 2;
+  std::string package;  // SHA-256 hex, or "" when unknown
+  std::string date;
+  std::vector<File> files;
+  std::vector<Untouched> untouched;
+  std::map<std::string, std::string> scenes;  // scene name to inputs digest
+  std::vector<std::string> folders;
+  bool operator==(const Manifest&) const = default;
+};
+
+// Reads versions 1 and 2; writes version 2.
+Result<Manifest> readManifest(std::string_view text);
+std::string manifestText(const Manifest& manifest);
+
+}  // namespace vh
