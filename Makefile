@@ -31,7 +31,8 @@ build: configure
 
 # The quick loop: the ordinary build and its tests, warnings as errors. The
 # attacks (label `attack`: a killed run, a full disk, a write failing at
-# every byte) run last with their output shown, for the counts each ends with.
+# every byte, the hostile inputs) run last with their output shown, for the
+# counts and outcomes each ends with.
 test-fast:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVH_WERROR=ON -DVH_TESTS=ON -DVH_BENCH=ON
 	cmake --build $(BUILD) -j$(JOBS)

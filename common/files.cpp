@@ -1,7 +1,10 @@
 #include "common/files.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
 
 #include <algorithm>
 
@@ -29,6 +32,93 @@ std::time_t fileModTime(const std::string& path) {
   struct stat info {};
   if (stat(toSlashes(path).c_str(), &info) != 0) return 0;
   return info.st_mtime;
+}
+
+std::optional<RegularFile> RegularFile::open(const std::string& path) {
+  const int fd = ::open(toSlashes(path).c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  struct stat info {};
+  const int flags = fcntl(fd, F_GETFL);
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    ::close(fd);
+    return std::nullopt;
+  }
+  return RegularFile(fd, static_cast<uint64_t>(info.st_size));
+}
+
+RegularFile::~RegularFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+RegularFile::RegularFile(RegularFile&& other) noexcept : fd_(other.fd_), size_(other.size_) { other.fd_ = -1; }
+
+RegularFile& RegularFile::operator=(RegularFile&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = other.fd_;
+    size_ = other.size_;
+    other.fd_ = -1;
+  }
+  return *this;
+}
+
+std::optional<size_t> RegularFile::read(void* into, size_t count) {
+  const ssize_t got = ::read(fd_, into, count);
+  if (got < 0) return std::nullopt;
+  return static_cast<size_t>(got);
+}
+
+bool RegularFile::readAt(uint64_t offset, void* into, size_t count) const {
+  auto* out = static_cast<char*>(into);
+  for (size_t done = 0; done < count;) {
+    const ssize_t got = ::pread(fd_, out + done, count - done, static_cast<off_t>(offset + done));
+    if (got <= 0) return false;
+    done += static_cast<size_t>(got);
+  }
+  return true;
+}
+
+int RegularFile::release() {
+  const int fd = fd_;
+  fd_ = -1;
+  return fd;
+}
+
+bool readFileBlocks(const std::string& path, const std::function<bool(std::string_view)>& visit) {
+  auto file = RegularFile::open(path);
+  if (!file) return false;
+  std::vector<char> block(1 << 16);
+  for (;;) {
+    const std::optional<size_t> got = file->read(block.data(), block.size());
+    if (!got) return false;
+    if (*got == 0) return true;
+    if (!visit(std::string_view(block.data(), *got))) return true;
+  }
+}
+
+std::optional<std::string> readWholeFile(const std::string& path) {
+  auto file = RegularFile::open(path);
+  if (!file) return std::nullopt;
+  // Read straight into a string of the file's size: an archive read block by
+  // block into a growing string is copied over and over, and the string ends
+  // up with twice the room it needs. A file that grows meanwhile is read on
+  // to its end all the same.
+  std::string bytes(static_cast<size_t>(file->size()), '\0');
+  size_t have = 0;
+  while (have < bytes.size()) {
+    const std::optional<size_t> got = file->read(bytes.data() + have, bytes.size() - have);
+    if (!got) return std::nullopt;
+    if (*got == 0) break;
+    have += *got;
+  }
+  bytes.resize(have);
+  char block[1 << 16];
+  for (;;) {
+    const std::optional<size_t> got = file->read(block, sizeof block);
+    if (!got) return std::nullopt;
+    if (*got == 0) return bytes;
+    bytes.append(block, *got);
+  }
 }
 
 std::vector<std::string> listFolder(const std::string& path, bool skipDots) {

@@ -2,8 +2,10 @@
 // size and time, and folder listings in the file system's own order.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -20,6 +22,53 @@ bool fileExists(const std::string& path);  // a regular file
 bool folderExists(const std::string& path);
 int64_t fileSize(const std::string& path);      // -1 when missing
 std::time_t fileModTime(const std::string& path);  // 0 when missing
+
+// A file that is regular (after its links), open for reading. Whatever else
+// stands at the path is refused before a byte is read: a pipe without a
+// writer would hold the open forever, a device such as /dev/zero never ends,
+// and a folder holds no bytes. The open itself never blocks (O_NONBLOCK,
+// cleared again once fstat has seen a regular file).
+//
+// Every read of a file that comes from outside the program (game files,
+// extra files, the backup, the package) goes through here. A read that a
+// signal interrupts fails rather than carrying on: a run that listens for
+// signals hears a stop even while a slow disk holds a read.
+class RegularFile {
+ public:
+  // Nothing when the path is missing, cannot be opened, or is no regular
+  // file.
+  static std::optional<RegularFile> open(const std::string& path);
+  ~RegularFile();
+  RegularFile(RegularFile&& other) noexcept;
+  RegularFile& operator=(RegularFile&& other) noexcept;
+  RegularFile(const RegularFile&) = delete;
+  RegularFile& operator=(const RegularFile&) = delete;
+
+  // Its size when it was opened.
+  uint64_t size() const { return size_; }
+  // Reads from where the last read stopped: the bytes read, 0 at the end,
+  // nothing when the read failed.
+  std::optional<size_t> read(void* into, size_t count);
+  // Exactly `count` bytes at `offset`; false when the file holds fewer
+  // there or the read fails.
+  [[nodiscard]] bool readAt(uint64_t offset, void* into, size_t count) const;
+  // The descriptor, which the caller now owns.
+  int release();
+
+ private:
+  RegularFile(int fd, uint64_t size) : fd_(fd), size_(size) {}
+  int fd_ = -1;
+  uint64_t size_ = 0;
+};
+
+// Hands `visit` the bytes of the regular file at `path` a block at a time,
+// in order, to its end; `visit` returns false to stop early. False when the
+// file cannot be opened as a regular file or a read fails; true otherwise,
+// also when `visit` stopped.
+[[nodiscard]] bool readFileBlocks(const std::string& path, const std::function<bool(std::string_view)>& visit);
+// The whole content of the regular file at `path`, read to its end; nothing
+// when it cannot be read.
+std::optional<std::string> readWholeFile(const std::string& path);
 
 // The names in one folder as the file system returns them, unsorted and not
 // descending; "." and ".." are included unless skipDots. A missing folder

@@ -37,6 +37,24 @@ bool writableInPlace(const std::string& path) {
   return true;
 }
 
+// One hold for every new file that exists at a time: the first holds the
+// signals back, the last lets them through.
+int signalHolds = 0;
+sigset_t signalsBeforeHold;
+
+void holdSignals() {
+  if (signalHolds++ > 0) return;
+  sigset_t stop;
+  sigemptyset(&stop);
+  for (const int signal : kStopSignals) sigaddset(&stop, signal);
+  pthread_sigmask(SIG_BLOCK, &stop, &signalsBeforeHold);
+}
+
+void releaseSignals() {
+  if (--signalHolds > 0) return;
+  pthread_sigmask(SIG_SETMASK, &signalsBeforeHold, nullptr);
+}
+
 NewFileFilter& newFileFilter() {
   static NewFileFilter filter;
   return filter;
@@ -90,10 +108,14 @@ std::unique_ptr<ReplacingFile> ReplacingFile::create(const std::string& target) 
   const std::string path = replacedFile(target);
   struct stat old {};
   const bool exists = stat(path.c_str(), &old) == 0;
-  if (exists && !writableInPlace(path)) return nullptr;
+  if (exists && (!S_ISREG(old.st_mode) || !writableInPlace(path))) return nullptr;
   std::string pattern = path + kNewFileMark + "XXXXXX";
+  holdSignals();
   const int fd = mkstemp(pattern.data());
-  if (fd < 0) return nullptr;
+  if (fd < 0) {
+    releaseSignals();
+    return nullptr;
+  }
   // Keep the permissions of the file being replaced, so a patched archive is
   // as readable to the game as the original was; root keeps its owner too,
   // so that a player's files do not become root's.
@@ -107,6 +129,7 @@ std::unique_ptr<ReplacingFile> ReplacingFile::create(const std::string& target) 
   auto stream = FileStream::open(pattern, FileMode::Write);
   if (!stream) {
     std::remove(pattern.c_str());
+    releaseSignals();
     return nullptr;
   }
   return std::unique_ptr<ReplacingFile>(new ReplacingFile(path, pattern, std::move(stream)));
@@ -118,10 +141,12 @@ ReplacingFile::ReplacingFile(std::string path, std::string temporary, std::uniqu
 }
 
 ReplacingFile::~ReplacingFile() {
-  if (committed_) return;
-  filtered_.reset();
-  stream_.reset();
-  std::remove(temporary_.c_str());
+  if (!committed_) {
+    filtered_.reset();
+    stream_.reset();
+    std::remove(temporary_.c_str());
+  }
+  if (holdingSignals_) releaseSignals();
 }
 
 void syncFolders(const std::set<std::string>& folders) {
@@ -138,6 +163,8 @@ bool ReplacingFile::commit(std::set<std::string>* unsyncedFolders) {
   }
   if (std::rename(temporary_.c_str(), path_.c_str()) != 0) return false;
   committed_ = true;
+  holdingSignals_ = false;
+  releaseSignals();
   if (unsyncedFolders) {
     unsyncedFolders->insert(folderOf(path_));
   } else {

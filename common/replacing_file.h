@@ -6,8 +6,16 @@
 // A path that is a symbolic link is written where the link leads, as a write
 // in place would be: the new file is made beside the link's target and
 // renamed over it, so the link stays. A file that a write in place could not
-// open (read-only to this user) is not replaced either.
+// open (read-only to this user) is not replaced either, nor anything that is
+// not a regular file (a pipe, a device, a folder).
+//
+// From the moment the new file is created until it is renamed or removed,
+// the signals a user stops a run with (kStopSignals) are held back, so that
+// none can end the process with the new file left behind; they come through
+// as soon as it is gone. This is the only place they are held.
 #pragma once
+
+#include <signal.h>
 
 #include <functional>
 #include <memory>
@@ -21,6 +29,9 @@ namespace vh {
 // New files are named after the file they replace, then this mark and six
 // characters, so that one left by a killed process can be recognised.
 inline constexpr const char* kNewFileMark = ".vhnew-";
+
+// Ctrl-C, a closed terminal, and the polite request to end.
+inline constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 // The file a write to `path` really changes: the end of its chain of
 // symbolic links, or `path` itself.
@@ -50,7 +61,8 @@ void syncFolders(const std::set<std::string>& folders);
 class ReplacingFile {
  public:
   // Null when the new file cannot be created beside the replaced file, or
-  // when that file exists and this user may not write it.
+  // when that file exists and is no regular file or this user may not write
+  // it.
   static std::unique_ptr<ReplacingFile> create(const std::string& path);
   ~ReplacingFile();
   ReplacingFile(const ReplacingFile&) = delete;
@@ -72,6 +84,7 @@ class ReplacingFile {
   std::unique_ptr<FileStream> stream_;
   std::unique_ptr<Stream> filtered_;  // only under a test's filter
   bool committed_ = false;
+  bool holdingSignals_ = true;  // until the new file is renamed or removed
 };
 
 }  // namespace vh

@@ -2,9 +2,10 @@
 
 #include <openssl/evp.h>
 
-#include <cstdio>
 #include <memory>
 #include <stdexcept>
+
+#include "common/files.h"
 
 namespace vh {
 
@@ -53,13 +54,12 @@ std::string sha256Hex(std::string_view bytes) {
 }
 
 std::optional<std::string> sha256OfFile(const std::string& path) {
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
-  if (!file) return std::nullopt;
   Digest digest;
-  char block[65536];
-  size_t got;
-  while ((got = std::fread(block, 1, sizeof block, file.get())) > 0) digest.add(block, got);
-  if (std::ferror(file.get())) return std::nullopt;
+  const bool read = readFileBlocks(path, [&](std::string_view block) {
+    digest.add(block.data(), block.size());
+    return true;
+  });
+  if (!read) return std::nullopt;
   return digest.hex();
 }
 

@@ -26,7 +26,8 @@ class Sha256 {
 };
 
 std::string sha256Hex(std::string_view bytes);
-// The digest of a file's content, read in blocks; none when it cannot be read.
+// The digest of a regular file's content, read in blocks; none when it
+// cannot be read.
 std::optional<std::string> sha256OfFile(const std::string& path);
 
 }  // namespace vh

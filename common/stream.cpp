@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "common/bytes.h"
+#include "common/files.h"
 #include "common/little_endian.h"
 
 namespace vh {
@@ -96,8 +97,21 @@ void Stream::writeLine(const std::string& bytes) {
 // ---- FileStream
 
 std::unique_ptr<FileStream> FileStream::open(const std::string& path, FileMode mode) {
-  const char* how = mode == FileMode::Read ? "rb" : mode == FileMode::Write ? "wb" : "r+b";
-  std::FILE* file = std::fopen(toSlashes(path).c_str(), how);
+  std::FILE* file = nullptr;
+  if (mode == FileMode::Read) {
+    // Whatever is read may have been put there by anyone: only a regular
+    // file is opened, and never in a way that could block.
+    auto regular = RegularFile::open(path);
+    if (!regular) return nullptr;
+    const int fd = regular->release();
+    file = fdopen(fd, "rb");
+    if (!file) {
+      ::close(fd);
+      return nullptr;
+    }
+  } else {
+    file = std::fopen(toSlashes(path).c_str(), mode == FileMode::Write ? "wb" : "r+b");
+  }
   if (!file) return nullptr;
   // A folder opens under Linux but cannot be read; it is no file to us.
   struct stat info {};

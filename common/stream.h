@@ -80,7 +80,8 @@ enum class FileMode {
 
 class FileStream final : public Stream {
  public:
-  // Null when the file cannot be opened in that mode.
+  // Null when the file cannot be opened in that mode. For reading it must be
+  // a regular file (RegularFile): a pipe or a device is never opened.
   static std::unique_ptr<FileStream> open(const std::string& path, FileMode mode);
   ~FileStream() override;
   FileStream(const FileStream&) = delete;

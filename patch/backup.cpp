@@ -8,7 +8,6 @@
 #include <cstring>
 #include <ctime>
 #include <limits>
-#include <memory>
 #include <tuple>
 
 #include "common/files.h"
@@ -189,26 +188,6 @@ std::vector<SharedRange> sharedMembers(const std::vector<MemberSpan>& before, co
   return shared;
 }
 
-std::optional<std::string> readWholeFile(const std::string& path) {
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
-  if (!file) return std::nullopt;
-  // Read straight into a string of the file's size: an archive read block by
-  // block into a growing string is copied over and over, and the string ends
-  // up with twice the room it needs. A file that grows meanwhile, or a pipe
-  // of no size, is read on to its end all the same.
-  struct stat info {};
-  const size_t expected =
-      fstat(fileno(file.get()), &info) == 0 && S_ISREG(info.st_mode) ? static_cast<size_t>(info.st_size) : 0;
-  std::string bytes(expected, '\0');
-  size_t have = 0, got = 0;
-  while (have < expected && (got = std::fread(bytes.data() + have, 1, expected - have, file.get())) > 0) have += got;
-  bytes.resize(have);
-  char block[65536];
-  while ((got = std::fread(block, 1, sizeof block, file.get())) > 0) bytes.append(block, got);
-  if (std::ferror(file.get())) return std::nullopt;
-  return bytes;
-}
-
 GameBackup::GameBackup(std::string gameRoot) : root_(std::move(gameRoot)) {}
 
 bool GameBackup::load() {
@@ -233,7 +212,10 @@ bool GameBackup::load() {
     if (!endsWith(name, kPiecesExtension)) continue;
     const auto text = isPiecesName(name) ? readWholeFile(here + name) : std::nullopt;
     if (!text) {
-      damage_.push_back({name, isPiecesName(name) ? "cannot be read" : "no name the backup gives its files"});
+      // One of this program's names that gives no bytes is no regular file,
+      // or its read failed; a name of its own is never read.
+      const bool notRead = isPiecesName(name);
+      damage_.push_back({name, notRead ? "cannot be read" : "no name the backup gives its files", notRead});
       damagedPieces.insert(name);
       continue;
     }
@@ -261,7 +243,7 @@ bool GameBackup::load() {
   auto manifest = text ? readManifest(*text) : Result<Manifest>(Fault{FaultKind::CannotOpen, "cannot be read"});
   if (!manifest) {
     manifestDamaged_ = true;
-    damage_.push_back({kBackupManifest, manifest.fault().detail});
+    damage_.push_back({kBackupManifest, manifest.fault().detail, !text});
     return true;
   }
   takeManifest(manifest.value());
@@ -300,9 +282,15 @@ void GameBackup::takeManifest(const Manifest& manifest) {
 bool GameBackup::reportDamage() const {
   for (const Damage& damage : damage_) {
     reporter().debugLog("backup file " + folder() + damage.file + ": " + damage.why);
-    reporter().messageBox(kBackupDamaged + folder() + damage.file);
+    reportDamaged(damage.file);
   }
   return damage_.empty();
+}
+
+void GameBackup::reportDamaged(const std::string& name) const {
+  const bool notRead =
+      std::any_of(damage_.begin(), damage_.end(), [&](const Damage& d) { return d.file == name && d.notRead; });
+  reporter().messageBox((notRead ? kFailedToRead : kBackupDamaged) + folder() + name);
 }
 
 std::vector<const GameBackup::State*> GameBackup::statesOf(const std::string& path) const {
@@ -509,7 +497,7 @@ GameBackup::Restored GameBackup::restore(const std::string& path) {
   // still knows it, and names the pieces file at fault.
   for (const Manifest::File* file : orphans) {
     if (file->installed != digest) continue;
-    reporter().messageBox(kBackupDamaged + folder() + file->pieces);
+    reportDamaged(file->pieces);
     return Restored::Failed;
   }
   reporter().messageBox(kChangedSince + target);
@@ -645,8 +633,8 @@ int GameBackup::restoreAll(HeldSignals* signals) {
   }
   // Damaged files of the backup that name no game file the rest knows: the
   // game file they stand for cannot be put back, nor even named.
-  for (const std::string& name : strays_) reporter().messageBox(kBackupDamaged + folder() + name);
-  if (manifestDamaged_) reporter().messageBox(kBackupDamaged + folder() + kBackupManifest);
+  for (const std::string& name : strays_) reportDamaged(name);
+  if (manifestDamaged_) reportDamaged(kBackupManifest);
   std::set<std::string> left;
   size_t notReached = 0;
   for (const std::string& path : paths) {

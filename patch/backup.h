@@ -75,9 +75,6 @@ std::vector<MemberSpan> memberSpans(const tXARC& archive);
 std::vector<SharedRange> sharedMembers(const std::vector<MemberSpan>& before, const tXARC& saved,
                                        uint64_t installedSize);
 
-// The whole content of a file, read to its end; none when it cannot be read.
-std::optional<std::string> readWholeFile(const std::string& path);
-
 class GameBackup {
  public:
   // One installed version of a game file.
@@ -110,11 +107,15 @@ class GameBackup {
   struct Damage {
     std::string file;  // its name in the backup folder
     std::string why;
+    // Not read at all: no regular file (a pipe, a device), or a read that
+    // failed.
+    bool notRead = false;
   };
   const std::vector<Damage>& damage() const { return damage_; }
-  // Says "backup damaged, cannot restore:" for each damaged file; true when
-  // there is none. An installation over a damaged backup would take an
-  // installed file for an original and lose the real one.
+  // Says, for each damaged file, "failed to read:" and its path when it
+  // could not be read, else "backup damaged, cannot restore:" and its path;
+  // true when there is none. An installation over a damaged backup would
+  // take an installed file for an original and lose the real one.
   [[nodiscard]] bool reportDamage() const;
 
   // Turns `content`, the game file at `path` as it stands (none when it is
@@ -214,6 +215,8 @@ class GameBackup {
   void removeEmptyFolders();
   // Removes the manifest, the pieces files and the backup folder.
   void removeBackup();
+  // The message naming the damaged file `name` of the backup folder.
+  void reportDamaged(const std::string& name) const;
 
   // A game file as the last manifest recorded it.
   struct Recorded {

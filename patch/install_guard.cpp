@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <ctime>
 
 namespace vh {
 
@@ -25,19 +24,40 @@ GameFolderLock::~GameFolderLock() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-HeldSignals::HeldSignals() {
-  sigemptyset(&held_);
-  sigaddset(&held_, SIGINT);
-  sigaddset(&held_, SIGTERM);
-  sigaddset(&held_, SIGHUP);
-  sigprocmask(SIG_BLOCK, &held_, &previous_);
+namespace {
+
+// What the handler may touch: the signal and how many have come.
+volatile sig_atomic_t lastSignal = 0;
+volatile sig_atomic_t signalCount = 0;
+
+void noteSignal(int signal) {
+  lastSignal = signal;
+  signalCount = signalCount + 1;
 }
 
-HeldSignals::~HeldSignals() { sigprocmask(SIG_SETMASK, &previous_, nullptr); }
+}  // namespace
+
+HeldSignals::HeldSignals() {
+  lastSignal = 0;
+  signalCount = 0;
+  struct sigaction noted {};
+  noted.sa_handler = noteSignal;
+  sigemptyset(&noted.sa_mask);
+  for (const int signal : kStopSignals) sigaddset(&noted.sa_mask, signal);
+  // No SA_RESTART: a slow read that a signal interrupts gives up, and the
+  // installation hears the stop at once.
+  noted.sa_flags = 0;
+  for (size_t k = 0; k < std::size(kStopSignals); ++k) sigaction(kStopSignals[k], &noted, &previous_[k]);
+}
+
+HeldSignals::~HeldSignals() {
+  for (size_t k = 0; k < std::size(kStopSignals); ++k) sigaction(kStopSignals[k], &previous_[k], nullptr);
+  if (signalCount > seen_) raise(lastSignal);
+}
 
 bool HeldSignals::arrived() {
-  const timespec now{0, 0};
-  while (sigtimedwait(&held_, nullptr, &now) >= 0) arrived_ = true;
+  seen_ = signalCount;
+  arrived_ = arrived_ || seen_ > 0;
   return arrived_;
 }
 

@@ -1,12 +1,15 @@
 // What keeps an installation from harming the game folder while it writes:
 // one installation per game folder at a time, and the signals that would end
-// the process held back until the file being written is whole.
+// the process turned into a request to stop between files.
 #pragma once
 
 #include <signal.h>
 
+#include <iterator>
 #include <memory>
 #include <string>
+
+#include "common/replacing_file.h"
 
 namespace vh {
 
@@ -27,9 +30,13 @@ class GameFolderLock {
   int fd_;
 };
 
-// Holds SIGINT, SIGTERM and SIGHUP back for its life, so that they reach the
-// installation only where it asks for them, between files. One that comes
-// later than the last question is delivered as usual when the object goes.
+// For its life SIGINT, SIGTERM and SIGHUP no longer end the process: they
+// are noted, and the installation asks for them where it may stop, between
+// files. Nothing holds them back while a file is read, so a read that one
+// interrupts fails at once (the run then stops where it stands) instead of
+// keeping the process deaf; only a new file being written holds them until
+// its rename (ReplacingFile). One that comes after the last question is
+// delivered as usual when the object goes. One at a time.
 class HeldSignals {
  public:
   HeldSignals();
@@ -41,8 +48,8 @@ class HeldSignals {
   bool arrived();
 
  private:
-  sigset_t held_;
-  sigset_t previous_;
+  struct sigaction previous_[std::size(kStopSignals)];
+  int seen_ = 0;  // signals counted at the last question
   bool arrived_ = false;
 };
 

@@ -1,8 +1,9 @@
-// What loading a package may cost in memory. Every byte held counts against
-// an allowance that grows with what is read: twice the uncompressed bytes
-// of the members read, plus a fixed share, and for a package under 1 MiB
-// never more than a fixed ceiling, however far its members inflate. A small
-// file that would unfold into gigabytes is refused instead.
+// What loading a package may cost in memory: a fixed share plus eight times
+// the package's size on disk, whatever its members inflate to. Members that
+// may be long (translation files, add-ons) are read as they inflate and
+// never held whole, so what counts is what stays: the zip reader's index,
+// the tables, the lists and pictures held while they are read or kept. A
+// package whose tables would pass the allowance is refused while it loads.
 #pragma once
 
 #include <cstdint>
@@ -11,34 +12,22 @@ namespace vh {
 
 class LoadBudget {
  public:
-  // Twice what is read, plus this share; 16 MiB of the 64 the program may
-  // spend on loading are left to the program itself (code, libraries,
-  // the allocator's own slack).
+  // Of the 64 MiB that loading may take beyond eight times the package,
+  // 16 MiB are left to the program itself (code, libraries, the allocator's
+  // own slack, the blocks that members inflate through).
   static constexpr uint64_t kFixedShare = 48ull << 20;
-  static constexpr uint64_t kSmallPackage = 1ull << 20;
-  static constexpr uint64_t kSmallPackageCeiling = 240ull << 20;
+  static constexpr uint64_t kPerPackageByte = 8;
 
-  explicit LoadBudget(int64_t packageSize) : small_(packageSize >= 0 && static_cast<uint64_t>(packageSize) < kSmallPackage) {}
+  // A package whose size is not known (-1) earns only the fixed share.
+  explicit LoadBudget(int64_t packageSize)
+      : allowance_(kFixedShare + (packageSize > 0 ? kPerPackageByte * static_cast<uint64_t>(packageSize) : 0)) {}
 
-  uint64_t allowance() const {
-    const uint64_t earned = 2 * read_ + kFixedShare;
-    return small_ && earned > kSmallPackageCeiling ? kSmallPackageCeiling : earned;
-  }
+  uint64_t allowance() const { return allowance_; }
   // What may still be held.
-  uint64_t room() const { return held_ < allowance() ? allowance() - held_ : 0; }
+  uint64_t room() const { return held_ < allowance_ ? allowance_ - held_ : 0; }
 
-  // A member of `size` bytes is about to be read and held while it is
-  // parsed: false, with nothing counted, when it does not fit.
-  [[nodiscard]] bool admit(uint64_t size) {
-    read_ += size;
-    if (size > room()) {
-      read_ -= size;
-      return false;
-    }
-    held_ += size;
-    return true;
-  }
-  // Bytes that stay held; false, with nothing counted, when they do not fit.
+  // Bytes about to be held; false, with nothing counted, when they do not
+  // fit.
   [[nodiscard]] bool hold(uint64_t bytes) {
     if (bytes > room()) return false;
     held_ += bytes;
@@ -47,8 +36,7 @@ class LoadBudget {
   void release(uint64_t bytes) { held_ -= bytes < held_ ? bytes : held_; }
 
  private:
-  bool small_;
-  uint64_t read_ = 0;
+  uint64_t allowance_;
   uint64_t held_ = 0;
 };
 

@@ -2,6 +2,8 @@
 
 #include "common/bytes.h"
 #include "common/files.h"
+#include "common/key_value.h"
+#include "common/line_reader.h"
 #include "common/report.h"
 #include "formats/scene_list.h"
 #include "patch/load_budget.h"
@@ -36,6 +38,11 @@ uint64_t textCost(const std::string& text) { return text.size() > 15 ? text.size
 // An add-on record in the add-on list: its node's links and header.
 constexpr uint64_t kListNodeCost = 32;
 
+// Longer than every key of an add-on record ("value::").
+constexpr size_t kLongestAddonKey = 8;
+// What is held of an add-on line other than its value.
+constexpr size_t kHeldAddonLine = 1 << 16;
+
 }  // namespace
 
 int tSubScene::addImage(std::shared_ptr<tPatchImage> image) {
@@ -56,7 +63,7 @@ std::shared_ptr<Stream> tPatch::extract(const std::string& member) {
   if (size < 0) return nullptr;
   // Refused before it is inflated: a small package may name a member of a
   // gigabyte.
-  if (!budget_->admit(static_cast<uint64_t>(size))) {
+  if (!budget_->hold(static_cast<uint64_t>(size))) {
     refuse(FaultKind::BadSize, kTooLarge + member);
     return nullptr;
   }
@@ -72,6 +79,21 @@ std::shared_ptr<Stream> tPatch::extract(const std::string& member) {
   return std::shared_ptr<Stream>(stream.get(), [stream, budget = budget_, size](Stream*) {
     budget->release(static_cast<uint64_t>(size));
   });
+}
+
+std::unique_ptr<ZipInflateStream> tPatch::stream(const std::string& member) {
+  if (!z || z->memberSize(member, 0) < 0) return nullptr;
+  auto stream = z->ExtractStream(member, 0, "");
+  if (!stream) refuse(FaultKind::Damaged, kDamagedMember + member);
+  return stream;
+}
+
+bool tPatch::finished(ZipInflateStream& stream, const std::string& member) {
+  // What was read from a member that then fails its check is not to be
+  // trusted: the package is refused.
+  if (stream.finish()) return true;
+  refuse(FaultKind::Damaged, kDamagedMember + member);
+  return false;
 }
 
 bool tPatch::hold(uint64_t bytes, const std::string& member) {
@@ -116,12 +138,15 @@ std::optional<Fault> tPatch::read(const std::string& url) {
   z = std::make_shared<ZipReader>();
   if (!z->OpenZip(url)) {
     // A file that is there but cannot be opened as a package was cut short
-    // or spoilt on its way; only a file that is not there is "not found".
+    // or spoilt on its way, or its members share their bytes; only a file
+    // that is not there is "not found".
     const FileKind kind = fileKind(url);
     if (kind == FileKind::Missing) return Fault{FaultKind::CannotOpen, "patch file not found"};
     if (kind == FileKind::File) return Fault{FaultKind::Damaged, kDamagedPackage};
     return Fault{FaultKind::CannotOpen, "patch file is not a regular file:" + url};
   }
+  // The reader's index of the members stays for the whole run.
+  if (!hold(z->indexBytes(), url)) return refusalOr(FaultKind::BadSize, "");
   // A refusal names the member or path at fault in place of the step's own
   // message.
   if (!readSceneList()) return refusalOr(FaultKind::Damaged, "error in reading scenelist");
@@ -194,11 +219,17 @@ int tPatch::readAddon() {
   if (!list) return 0;
   while (!list->atEnd()) {
     const std::string line = list->readLine();
-    auto member = extract("addon/" + line);
+    const std::string memberName = "addon/" + line;
+    auto member = stream(memberName);
     if (!refusal.empty()) return 0;
     if (!member) continue;
     tTransRecord record = readAddonRecord(*member);
-    if (!hold(record.footprint() + kListNodeCost, "addon/" + line)) return 0;
+    if (!finished(*member, memberName)) return 0;
+    if (record.overlongValue > 0) {
+      reporter().debugLog("a value of " + std::to_string(record.overlongValue) + " bytes, too long to write, skipped in " +
+                          memberName);
+    }
+    if (!hold(record.footprint() + kListNodeCost, memberName)) return 0;
     // Front insertion: the first add-on listed ends up last and so, applied
     // after the others, wins over them.
     addonRecords.push_front(std::move(record));
@@ -208,21 +239,37 @@ int tPatch::readAddon() {
 
 tTransRecord tPatch::readAddonRecord(Stream& stream) {
   tTransRecord record;
-  while (!stream.atEnd()) {
-    const std::string line = stream.readLine();
-    std::string key, value;
-    splitKeyValue(line, key, value);
+  LineReader lines(stream);
+  std::string key, value;
+  std::string_view piece;
+  while (!lines.atEnd()) {
+    const bool valueFollows = lines.readKey(kLongestAddonKey, key);
+    if (key == "value" || key == "value::") {
+      // Read as it streams: a value too long to write is counted, not held.
+      StreamedValue streamed(kMaxRecordText, false);
+      if (key == "value") {
+        while (valueFollows && lines.nextPiece(piece)) streamed.add(piece);
+      } else {
+        if (valueFollows) lines.readRest(0, value);
+        // Every following line, each with its line feed, to the member's end,
+        // after what the value already holds.
+        streamed.startWith(record);
+        while (!lines.atEnd()) {
+          while (lines.nextPiece(piece)) streamed.add(piece);
+          streamed.add("\n");
+        }
+      }
+      streamed.finishInto(record);
+      continue;
+    }
+    value.clear();
+    if (valueFollows) lines.readRest(kHeldAddonLine, value);
     if (key == "id") {
       record.setId(value);
     } else if (key == "type") {
       record.setType(value);
     } else if (key == "length") {
       record.length = strToInt(value);
-    } else if (key == "value") {
-      record.value = value;
-    } else if (key == "value::") {
-      // Every following line, each with its line feed, to the member's end.
-      while (!stream.atEnd()) record.value += stream.readLine() + "\n";
     }
   }
   return record;
@@ -231,7 +278,7 @@ tTransRecord tPatch::readAddonRecord(Stream& stream) {
 int tPatch::readTRZ() {
   for (auto& [name, scene] : scenes) {
     const std::string memberName = "trans/" + name + ".trz";
-    auto member = extract(memberName);
+    auto member = stream(memberName);
     if (!refusal.empty()) return 0;
     if (!member) continue;
     auto trz = std::make_shared<tTrz>();
@@ -239,6 +286,10 @@ int tPatch::readTRZ() {
     if (trz->read(*member)) {
       refuse(FaultKind::BadSize, kTooLarge + memberName);
       return 0;
+    }
+    if (!finished(*member, memberName)) return 0;
+    if (trz->overlongValues > 0) {
+      reporter().debugLog(std::to_string(trz->overlongValues) + " value(s) too long to write skipped in " + memberName);
     }
     (void)budget_->hold(trz->footprint);  // within the room it was given
     scene->trz = std::move(trz);

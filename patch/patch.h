@@ -24,6 +24,7 @@
 namespace vh {
 
 class LoadBudget;
+class ZipInflateStream;
 class ZipReader;
 class tTrz;
 
@@ -71,6 +72,9 @@ class tPatch {
 
   // Reads "addon.lst" and its records; the list ends up in reverse order.
   int readAddon();
+  // One add-on record, read as it streams: its value is held only while the
+  // installer could write it (tTransRecord::overlongValue), any other line
+  // to its first 64 KiB.
   tTransRecord readAddonRecord(Stream& stream);
   // 0 when "patchscene.lst" is missing, damaged, or names an archive path
   // that could leave the game folder.
@@ -88,8 +92,8 @@ class tPatch {
   int readImages();
   // The package, its scene list and its translation data loaded, and every
   // member the installation reads or copies checked, showing nothing. A
-  // package whose tables would cost more memory than LoadBudget allows
-  // (BadSize), a scene with more than tTrz::kMaxEntries entries (BadSize), a
+  // package whose index and tables would cost more memory than LoadBudget
+  // allows (BadSize), a scene with more than tTrz::kMaxEntries entries (BadSize), a
   // damaged member or an archive path outside the game folder (Damaged) is
   // refused; the fault's detail is the message that names the member or
   // path. A missing file is CannotOpen.
@@ -102,6 +106,13 @@ class tPatch {
   // lives; null when it is missing, and null with the package refused when
   // it is damaged or does not fit.
   std::shared_ptr<Stream> extract(const std::string& member);
+  // The member as a stream that inflates as it is read, costing only its
+  // blocks; null when it is missing, and null with the package refused when
+  // it cannot be opened.
+  std::unique_ptr<ZipInflateStream> stream(const std::string& member);
+  // The rest of a streamed member read through and checked; false, with the
+  // package refused, when it is damaged.
+  bool finished(ZipInflateStream& stream, const std::string& member);
   // Counts `bytes` the tables keep; refuses the package, naming `member`,
   // when they do not fit. False then.
   bool hold(uint64_t bytes, const std::string& member);

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <map>
 #include <set>
 
@@ -36,6 +35,7 @@ namespace {
 
 // 米蕾 in GBK, then a space: the heroine's name as the game shows it.
 const std::string kHeroineName = "\xC3\xD7\xC0\xD9\x20";
+const std::string kFailedToRead = "failed to read:";
 
 // The first picture of the package whose member the game's archive lacks,
 // named with its archive; "" when every one is there. An archive that
@@ -105,6 +105,7 @@ std::string sceneInputs(const tPatchScene& scene, const std::string& program) {
       addNumber(digest, record.length);
       addNumber(digest, record.typeId);
       addField(digest, record.value);
+      addNumber(digest, static_cast<int64_t>(record.overlongValue));
     }
   }
   for (const auto& [name, sub] : scene.subs) {
@@ -132,16 +133,14 @@ const std::optional<std::string>& programDigest() {
 // Whether the file holds exactly these bytes, read a block at a time: an
 // extra file may be large (a font), and is most often already in place.
 bool fileHolds(const std::string& path, std::string_view bytes) {
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
-  if (!file) return false;
-  std::vector<char> block(1 << 20);
   size_t at = 0;
-  size_t got = 0;
-  while ((got = std::fread(block.data(), 1, block.size(), file.get())) > 0) {
-    if (got > bytes.size() - at || std::memcmp(block.data(), bytes.data() + at, got) != 0) return false;
-    at += got;
-  }
-  return !std::ferror(file.get()) && at == bytes.size();
+  bool same = true;
+  const bool read = readFileBlocks(path, [&](std::string_view block) {
+    same = block.size() <= bytes.size() - at && block == bytes.substr(at, block.size());
+    at += block.size();
+    return same;
+  });
+  return read && same && at == bytes.size();
 }
 
 std::pair<std::string, std::string> splitPath(const std::string& path) {
@@ -256,6 +255,12 @@ int tPatcher::replaceExtra() {
       continue;
     }
     const std::string target = gameRoot + *relative;
+    // Only a regular file is read or replaced: a pipe in its place would hold
+    // the installation, a device would never end.
+    if (const FileKind kind = fileKind(target); kind != FileKind::Missing && kind != FileKind::File) {
+      reporter().messageBox(kFailedToRead + target);
+      return 0;
+    }
     // Folders only for files that really come, so a listed name the package
     // lacks leaves no empty folder behind; and none stays for a file that
     // could not be written.
@@ -470,7 +475,10 @@ int tPatcher::replaceSub(tPatchScene& scene, tSubScene& sub) {
   GameBackup::Origin origin;
   if (original && backup_ && !backup_->toOriginal(sub.path, original, &origin)) return 0;
   if (!original) {
-    reporter().messageBox("failed to read:" + path);
+    // A stop asked for during a slow read interrupts it; that is no fault of
+    // the file.
+    if (stopping()) return 0;
+    reporter().messageBox(kFailedToRead + path);
     return 0;
   }
   MemoryStream originalStream(original->data(), original->size());

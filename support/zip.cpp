@@ -16,6 +16,7 @@
 #include "common/files.h"
 #include "common/replacing_file.h"
 #include "common/report.h"
+#include "support/zip_layout.h"
 
 namespace vh {
 
@@ -42,6 +43,48 @@ void ZipRamStream::write(const void* source, size_t count) {
   if (!writable_ || position_ + static_cast<int64_t>(count) > size()) throw StreamError(kWriteError);
   std::memcpy(_data.data() + position_, source, count);
   position_ += static_cast<int64_t>(count);
+}
+
+// ---- ZipInflateStream
+
+ZipInflateStream::~ZipInflateStream() { close(); }
+
+void ZipInflateStream::close() {
+  if (!handle_) return;
+  if (unzCloseCurrentFile(static_cast<unzFile>(handle_)) != UNZ_OK) damaged_ = true;
+  handle_ = nullptr;
+}
+
+size_t ZipInflateStream::readSome(void* destination, size_t count) {
+  if (!handle_ || damaged_ || position_ >= size_) return 0;
+  const auto want = static_cast<unsigned>(std::min<int64_t>({static_cast<int64_t>(count), size_ - position_, 1 << 30}));
+  const int got = unzReadCurrentFile(static_cast<unzFile>(handle_), destination, want);
+  if (got <= 0) {
+    // Inflating failed, or the data ended before the recorded size: the
+    // member ends here for whoever reads it, and finish() says why.
+    damaged_ = true;
+    size_ = position_;
+    return 0;
+  }
+  position_ += got;
+  return static_cast<size_t>(got);
+}
+
+void ZipInflateStream::seek(int64_t position) {
+  if (position < position_) throw StreamError(kReadError);
+  char block[1 << 14];
+  while (position_ < position && position_ < size_) {
+    if (read(block, static_cast<size_t>(std::min<int64_t>(sizeof block, position - position_))) == 0) break;
+  }
+}
+
+void ZipInflateStream::write(const void*, size_t) { throw StreamError(kWriteError); }
+
+bool ZipInflateStream::finish() {
+  seek(size_);
+  // Closing the member checks its CRC-32 once all of it has been read.
+  close();
+  return !damaged_;
 }
 
 // ---- ZipFile
@@ -84,7 +127,7 @@ int ZipReader::OpenZip(const std::string& path) {
   if (!handle) return 0;
   CloseZip();
   m_zipFile = handle;
-  if (!indexMembers()) {
+  if (!indexMembers(path)) {
     CloseZip();
     return 0;
   }
@@ -93,7 +136,7 @@ int ZipReader::OpenZip(const std::string& path) {
   return 1;
 }
 
-bool ZipReader::indexMembers() {
+bool ZipReader::indexMembers(const std::string& path) {
   unzFile handle = static_cast<unzFile>(m_zipFile);
   m_byName.clear();
   m_byLowerName.clear();
@@ -101,6 +144,11 @@ bool ZipReader::indexMembers() {
   std::vector<char> name(0x10000);
   unz_global_info64 global{};
   if (unzGetGlobalInfo64(handle, &global) != UNZ_OK) return false;
+  // Every member's place in the file, read beside minizip's walk.
+  const auto file = RegularFile::open(path);
+  const auto end = file ? findZipEnd(*file) : std::nullopt;
+  if (!end) return false;
+  std::vector<ByteRange> ranges;
   uint64_t walked = 0;
   int at = unzGoToFirstFile(handle);
   for (; at == UNZ_OK; at = unzGoToNextFile(handle), ++walked) {
@@ -111,6 +159,11 @@ bool ZipReader::indexMembers() {
         unzGetFilePos64(handle, &position) != UNZ_OK) {
       return false;
     }
+    const auto range = memberRange(*file, *end,
+                                   {position.pos_in_zip_directory, info.compressed_size,
+                                    static_cast<uint16_t>(info.size_filename)});
+    if (!range) return false;
+    ranges.push_back(*range);
     const std::string stored(name.data());
     const Position where{position.pos_in_zip_directory, position.num_of_file};
     m_byName.try_emplace(stored, where);
@@ -121,7 +174,14 @@ bool ZipReader::indexMembers() {
   // on until an entry does not start like one, which is where such a
   // directory ends.
   constexpr uint64_t kFullCount = 0xFFFF;
-  return at == UNZ_END_OF_LIST_OF_FILE || (global.number_entry == kFullCount && walked >= kFullCount);
+  if (at != UNZ_END_OF_LIST_OF_FILE && !(global.number_entry == kFullCount && walked >= kFullCount)) return false;
+  // Members that share their bytes would let a small package unfold into
+  // many large files; a member's data is its own.
+  if (membersShareBytes(std::move(ranges), end->directoryStart)) {
+    reporter().debugLog(path + ": members share their bytes, or one reaches into the directory");
+    return false;
+  }
+  return true;
 }
 
 ZipReader::Member ZipReader::locateMember(const std::string& name, int caseSensitive, uint64_t& packed,
@@ -185,6 +245,13 @@ std::shared_ptr<ZipRamStream> ZipReader::ExtractFile(const std::string& name, in
   return stream;
 }
 
+std::unique_ptr<ZipInflateStream> ZipReader::ExtractStream(const std::string& name, int caseSensitive,
+                                                           const std::string& password) {
+  uint64_t size = 0;
+  if (openMember(name, caseSensitive, password, size) != Member::Sound) return nullptr;
+  return std::unique_ptr<ZipInflateStream>(new ZipInflateStream(m_zipFile, static_cast<int64_t>(size)));
+}
+
 ZipReader::Member ZipReader::CheckFile(const std::string& name, int caseSensitive, const std::string& password) {
   uint64_t size = 0;
   const Member opened = openMember(name, caseSensitive, password, size);
@@ -236,6 +303,32 @@ int64_t ZipReader::memberSize(const std::string& name, int caseSensitive) {
     case Member::Sound: break;
   }
   return static_cast<int64_t>(size);
+}
+
+namespace {
+
+// A name longer than the short-string room takes a heap block: its bytes,
+// the terminating zero and the allocator's header, rounded to 16.
+uint64_t nameBytes(const std::string& name) { return name.size() > 15 ? (name.size() + 1 + 8 + 15) / 16 * 16 : 0; }
+
+}  // namespace
+
+uint64_t ZipReader::indexBytes() const {
+  // A look-up entry is a hash node (its link, the name, the position, the
+  // hash) and a bucket; a directory entry is a shared block holding the
+  // entry and its header, and its slot in the list.
+  constexpr uint64_t kLookupEntry = 96;
+  constexpr uint64_t kDirectoryEntry = 224;
+  uint64_t bytes = 0;
+  for (const auto* index : {&m_byName, &m_byLowerName}) {
+    for (const auto& [name, where] : *index) bytes += kLookupEntry + nameBytes(name);
+  }
+  if (m_zipFileList) {
+    for (const SZipFileEntryPtr& entry : m_zipFileList->FileList) {
+      bytes += kDirectoryEntry + nameBytes(entry->zipFileName) + nameBytes(entry->simpleFileName) + nameBytes(entry->path);
+    }
+  }
+  return bytes;
 }
 
 std::optional<PackedMember> ZipReader::LocatePacked(const std::string& name) {

@@ -42,6 +42,42 @@ class ZipRamStream final : public Stream {
   bool writable_ = false;
 };
 
+// A member inflated as it is read, a block at a time, so that a member far
+// larger than memory can be read through: forward only, and read-only. Its
+// reader is busy with it while it lives.
+class ZipInflateStream final : public Stream {
+ public:
+  ~ZipInflateStream() override;
+  ZipInflateStream(const ZipInflateStream&) = delete;
+  ZipInflateStream& operator=(const ZipInflateStream&) = delete;
+
+  int64_t position() const override { return position_; }
+  // The size the package's directory records; where the member stopped, once
+  // it proved damaged, so that a reader of it meets its end there.
+  int64_t size() const override { return size_; }
+  // Forward only: the bytes passed over are read through. A seek back is a
+  // read error.
+  void seek(int64_t position) override;
+  void write(const void* source, size_t count) override;
+
+  // Reads what is left without keeping it and closes the member: true when
+  // it inflated in full to its recorded size and its CRC-32 matched.
+  [[nodiscard]] bool finish();
+
+ protected:
+  size_t readSome(void* destination, size_t count) override;
+
+ private:
+  friend class ZipReader;
+  ZipInflateStream(void* handle, int64_t size) : handle_(handle), size_(size) {}
+  void close();
+
+  void* handle_;  // the reader's, with this member open; null once closed
+  int64_t position_ = 0;
+  int64_t size_;
+  bool damaged_ = false;
+};
+
 // A byte vector whose resize leaves the new bytes unset: members of many
 // megabytes are read or deflated straight into it, and filling them with
 // zeros first costs about as much as the copy itself.
@@ -139,6 +175,11 @@ class ZipReader : public ZipFile {
   // The member's bytes at position 0, read-only; null when the member is
   // missing, cannot be opened, does not inflate in full or fails its CRC.
   std::shared_ptr<ZipRamStream> ExtractFile(const std::string& name, int caseSensitive, const std::string& password);
+  // The member as a stream that inflates as it is read (ZipInflateStream);
+  // null when it is missing or cannot be opened. Nothing else may be read
+  // from the package while the stream lives.
+  std::unique_ptr<ZipInflateStream> ExtractStream(const std::string& name, int caseSensitive,
+                                                  const std::string& password);
   // Reads the member through in blocks without keeping it, so that a package
   // can be checked whole before anything is taken from it.
   Member CheckFile(const std::string& name, int caseSensitive, const std::string& password);
@@ -152,6 +193,10 @@ class ZipReader : public ZipFile {
   // which is what ExtractFile would allocate; -1 when it is missing. Lets a
   // caller refuse a member before it is extracted.
   int64_t memberSize(const std::string& name, int caseSensitive);
+  // About what the reader keeps in memory for its look-ups and its
+  // directory while the package is open: a package of many small members
+  // costs a few times its size here, and its loader counts that too.
+  uint64_t indexBytes() const;
   // Where the member's deflate stream lies, with what the directory says of
   // it, found by its exact name; nothing for a member that is missing,
   // damaged, encrypted, not deflated or not written by ZipWriter (another
@@ -167,7 +212,9 @@ class ZipReader : public ZipFile {
     uint64_t number = 0;
   };
 
-  bool indexMembers();
+  // Indexes the members by name, refusing a directory that cannot be read
+  // whole or whose members share their bytes.
+  bool indexMembers(const std::string& path);
   // Goes to the member through the directory index and reads its sizes:
   // Missing, Damaged when its directory entry cannot be read, or Sound.
   Member locateMember(const std::string& name, int caseSensitive, uint64_t& packed, uint64_t& size);

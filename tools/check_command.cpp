@@ -282,9 +282,9 @@ class Checker {
       return;
     }
     if (!at.value) add(file, at.end, "entry without a \"value\" line: the text becomes empty");
-    if (entry.value.size() > kMaxRecordText) {
+    if (const uint64_t length = entry.overlongValue ? entry.overlongValue : entry.value.size(); length > kMaxRecordText) {
       add(file, at.value,
-          "the value's " + std::to_string(entry.value.size()) +
+          "the value's " + std::to_string(length) +
               " bytes do not fit its 16-bit length field (at most 65535): the installer skips the entry");
     }
     if (!gbkToUtf8(entry.value)) {

@@ -45,4 +45,36 @@ std::string embeddedText(const std::string& prefix, const std::string& text, con
 // headers, central directory and end record, in the order given.
 std::string package(const std::vector<std::pair<std::string, std::string>>& members);
 
+// A member as a package stores it: its bytes as stored (a raw deflate stream
+// for method 8), with the size and CRC-32 of what they hold.
+struct StoredMember {
+  std::string name;
+  std::string stored;
+  uint32_t size = 0;
+  uint32_t crc = 0;
+  uint16_t method = 0;  // 0 stored, 8 deflated
+};
+
+// `data` stored as it is.
+StoredMember storedMember(const std::string& name, const std::string& data);
+// `head`, then `copies` times `chunk`, deflated without ever being held
+// whole: each part is deflated once from an empty window and its stream
+// repeated, which inflates to the parts in order. A member of a gigabyte
+// costs a few megabytes to make.
+StoredMember repeatedMember(const std::string& name, const std::string& head, const std::string& chunk,
+                            uint32_t copies);
+
+// How a hostile package bends its layout.
+struct Layout {
+  // Directory entries under other names for the local header of the member
+  // at the given position; minizip wants each name as long as the member's.
+  std::vector<std::pair<std::string, size_t>> aliases;
+  // The last member's stored bytes run on over the first directory entry:
+  // its sizes and CRC-32 are those of all the bytes it then covers.
+  bool lastReachesDirectory = false;
+};
+
+// A zip package of the members as given, laid out as `layout` says.
+std::string packageOf(const std::vector<StoredMember>& members, const Layout& layout = {});
+
 }  // namespace vh::fixture

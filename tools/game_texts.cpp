@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <limits>
 
 #include "common/bytes.h"
 #include "common/files.h"
@@ -148,6 +149,8 @@ bool readTreeTranslations(const std::string& worktree, const std::string& scene,
   auto stream = FileStream::open(file, FileMode::Read);
   if (!stream) return false;
   tTrz table;
+  // The translator's text is carried on as it is, however long.
+  table.maxValue = std::numeric_limits<size_t>::max();
   table.open(*stream);
   for (const tTransRecord& e : table.records) found[{e.subId, e.recId, e.typeId}] = e.value;
   return true;

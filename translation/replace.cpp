@@ -88,7 +88,11 @@ ReplaceResult replaceByKind(tRecordData& data, int32_t typeId, const std::string
 }
 
 int tTransRecord::doReplace(tRecordData& data) const {
-  const ReplaceResult result = replaceByKind(data, typeId, value);
+  // A value too long to write was never held: only its length says so.
+  const bool changesText = isTitleKind(typeId) || embeddedTextPrefix(typeId).has_value();
+  const ReplaceResult result = !changesText       ? ReplaceResult::NothingForKind
+                               : overlongValue > 0 ? ReplaceResult::ValueTooLong
+                                                   : replaceByKind(data, typeId, value);
   if (result != ReplaceResult::Replaced && result != ReplaceResult::NothingForKind) {
     reporter().debugLog(describeEntry(*this) + " skipped: " + describe(result));
   }

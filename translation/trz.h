@@ -11,6 +11,12 @@
 //
 // Keys are matched exactly (case and spaces count); other lines are ignored.
 // Lines after the last ">>" belong to an entry that is never closed.
+//
+// The file is read as it streams, never held whole. A value longer than the
+// installer can write (more than maxValue bytes once line breaks are
+// restored) is counted and skipped as it comes: the entry keeps its length
+// and changes nothing. Any other line is held to its first 64 KiB, more than
+// any address, kind word or length needs.
 #pragma once
 
 #include <cstdint>
@@ -19,10 +25,12 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "common/containers.h"
 #include "common/fault.h"
 #include "common/stream.h"
+#include "translation/replace.h"
 
 namespace vh {
 
@@ -50,6 +58,10 @@ class tTransRecord {
   std::string value;   // the new text, line feeds already restored
   int32_t length = 0;  // the "length" key, stored only
   int32_t typeId = 0;  // the kind code from setType (`typeid` is taken by C++)
+  // The length of a value too long for the installer to write (more than
+  // kMaxRecordText bytes), which was counted as it was read and not held:
+  // `value` is then empty and the entry changes nothing. 0 for a value held.
+  uint64_t overlongValue = 0;
 
   // The address: recId from the last 4 characters, subId from the first 2
   // of the last 6, scnId from what comes before those 6. A text shorter
@@ -67,6 +79,28 @@ class tTransRecord {
   // What the entry holds in memory, its text included, as a table of
   // entries stores it; what loading a package charges for it.
   uint64_t footprint() const;
+};
+
+// A value read as it streams in: held while the installer could still write
+// it (at most `maxValue` bytes), only counted past that, so that a value of
+// any length costs no more than that. With `restoreLineBreaks` every "<CR>"
+// becomes a line feed as it comes, also one cut between two pieces.
+class StreamedValue {
+ public:
+  StreamedValue(size_t maxValue, bool restoreLineBreaks) : max_(maxValue), restore_(restoreLineBreaks) {}
+  // Carries on from the entry's value as it stands.
+  void startWith(const tTransRecord& entry);
+  void add(std::string_view bytes);
+  // The value into the entry: held, or counted as too long to write.
+  void finishInto(tTransRecord& entry);
+
+ private:
+  void emit(std::string_view bytes);
+  size_t max_;
+  bool restore_;
+  std::string held_;
+  std::string pending_;  // the start of a "<CR>" that the next piece may finish
+  uint64_t length_ = 0;
 };
 
 // A translation table: the entries of one scene in file order (the package
@@ -89,6 +123,11 @@ class tTrz {
   uint64_t maxFootprint = std::numeric_limits<uint64_t>::max();
   uint64_t footprint = 0;  // the sum of the entries' footprints
   bool tooLarge = false;
+  // Values longer than this are counted and skipped, not held: the
+  // installer cannot write them. A tool that carries the translator's text
+  // on unchanged may lift the bound.
+  size_t maxValue = kMaxRecordText;
+  size_t overlongValues = 0;  // values skipped so
 
   // A new table filled by open(source).
   static std::shared_ptr<tTrz> Load(Stream& source);
@@ -107,8 +146,8 @@ class tTrz {
   // translation data" and ends the process with status 0 (endProcess), so no
   // partial table is ever returned.
   int open(const std::string& path);
-  // Reads lines until the end of the stream (or a bound), appending every
-  // entry closed by ">>". Returns 0.
+  // Reads lines until the end of the stream (or a bound on the table),
+  // appending every entry closed by ">>". Returns 0.
   int readRecord(Stream& stream);
   // Splits a line at its first "=": key before, value after. A line without
   // "=", or starting with it, is all key. Returns 0.

@@ -2,19 +2,23 @@
 // chosen system calls across the whole installation, and given a disk that
 // runs out of space. After each, every game file is as it was or as a whole
 // installation makes it, and the package survives a build that cannot finish.
-// Then hostile input, one row per attack: a package or a backup folder made
-// to turn the installer against the player's files.
+// Then hostile input, one row per attack: a package, a backup folder or a
+// game file made to turn the installer against the player's files, to make
+// it hold or write gigabytes, or to wait for ever.
 #include <errno.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/ptrace.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -24,12 +28,14 @@
 #include <random>
 
 #include "tests/recording_desktop.h"
+#include "common/files.h"
 #include "common/replacing_file.h"
 #include "common/sha256.h"
 #include "patch/patch.h"
 #include "tests/app/installation.h"
 #include "tests/support/package_fixture.h"
 #include "tests/test_support.h"
+#include "tools/fixture_bytes.h"
 
 namespace vh {
 namespace {
@@ -37,6 +43,7 @@ namespace {
 namespace fs = std::filesystem;
 using test::Installation;
 using test::TempDir;
+using fixture::StoredMember;
 
 // A file's size and a digest of its bytes: the large sample game's files
 // would not fit in memory three times over.
@@ -453,17 +460,35 @@ std::string hostilePieces(const std::string& path, const std::string& original =
   return text + "data\n" + original;
 }
 
+// The package `make` wrote, as members to rebuild it from.
+std::vector<StoredMember> builtPackage(const Installation& setup) {
+  const auto made = setup.vhpatch("make");
+  EXPECT_EQ(made.status, 0) << made.err;
+  std::vector<StoredMember> members;
+  for (const auto& [name, bytes] : test::packageMembers(setup.program + "/patch.dat")) {
+    members.push_back(fixture::storedMember(name, bytes));
+  }
+  return members;
+}
+
+void appendTo(std::vector<StoredMember>& members, const std::string& list, const std::string& lines) {
+  for (StoredMember& member : members) {
+    if (member.name == list) member = fixture::storedMember(list, member.stored + lines);
+  }
+}
+
+void writePackage(const Installation& setup, const std::vector<StoredMember>& members,
+                  const fixture::Layout& layout = {}) {
+  test::writeFile(setup.program + "/patch.dat", fixture::packageOf(members, layout));
+}
+
 // The package built from the working tree, with one more extra file: the
 // list line as it stands, the member under "extra/" + that line.
 void addExtra(const Installation& setup, const std::string& line, const std::string& bytes) {
-  ASSERT_EQ(setup.vhpatch("make").status, 0);
-  const std::string package = setup.program + "/patch.dat";
-  auto members = test::packageMembers(package);
-  for (auto& [name, data] : members) {
-    if (name == "extra.lst") data += line + "\r\n";
-  }
-  members.emplace_back("extra/" + line, bytes);
-  test::writePackage(package, members);
+  auto members = builtPackage(setup);
+  appendTo(members, "extra.lst", line + "\r\n");
+  members.push_back(fixture::storedMember("extra/" + line, bytes));
+  writePackage(setup, members);
 }
 
 // The pieces file the manifest names for `path`.
@@ -477,6 +502,37 @@ std::string piecesOf(const Installation& setup, const std::string& path) {
 
 void installFirst(const Installation& setup) { ASSERT_EQ(setup.vhpatch("makeandapply").status, 0); }
 
+// A mebibyte of text that deflate squeezes about 400 times, as real
+// repetitive text would be: a varying byte every kibibyte.
+std::string textChunk(bool lines) {
+  std::string chunk(1 << 20, 'a');
+  for (size_t at = 0; at < chunk.size(); at += 1024) chunk[at] = static_cast<char>('b' + (at / 1024) % 23);
+  if (lines) {
+    for (size_t at = 1023; at < chunk.size(); at += 1024) chunk[at] = '\n';
+  }
+  return chunk;
+}
+
+// After the package is built, the first archive of the game in name order
+// (x.xarc is no scene's) removed and `become` called with its path to put
+// something else there; the archive relative to the game folder.
+std::string firstArchiveMade(const Installation& setup, void (*become)(const std::string& path)) {
+  EXPECT_EQ(setup.vhpatch("make").status, 0);
+  std::vector<std::string> names;
+  for (const auto& entry : fs::recursive_directory_iterator(setup.original)) {
+    const std::string name = fs::relative(entry.path(), setup.original).string();
+    if (entry.path().extension() == ".xarc" && name != "x.xarc") names.push_back(name);
+  }
+  std::sort(names.begin(), names.end());
+  if (names.empty()) {
+    ADD_FAILURE() << "the sample game has no archive";
+    return "";
+  }
+  fs::remove(setup.game + "/" + names.front());
+  become(setup.game + "/" + names.front());
+  return names.front();
+}
+
 // One run of vhpatch and what it must say: `message` is a part of its
 // output, in which "{game}" stands for the game folder and "{subject}" for
 // what the row's planting named.
@@ -484,13 +540,17 @@ struct Step {
   std::string args;  // "" is the default mode with Enter pressed
   std::string message;
   int status;
-  std::string shell = "";  // run before vhpatch, in the same shell
+  // No file it writes may grow past this (its writes fail as on a full
+  // disk).
+  rlim_t fileSize = RLIM_INFINITY;
 };
 
 // One attack: a row of the table below. A new attack is a new row: its
 // name, how it plants the hostile state (a package, a backup folder, a game
 // file), the runs of vhpatch with the message and status each must give,
-// and what must stay as it was.
+// and what must stay as it was. Every run has a time limit and, but under
+// AddressSanitizer, an address space far above what a sound run costs, so
+// that one that would wait or read for ever ends as a failure.
 struct Hostile {
   const char* name;  // the test's name
   // Makes the hostile state, after the victim exists; returns the subject.
@@ -501,19 +561,65 @@ struct Hostile {
   std::vector<std::string> untouched = {};
   // More to see after the last step, given what each step printed.
   std::function<void(const Installation&, const std::vector<test::CommandResult>&)> check = nullptr;
+  // Every run's peak memory stays within 64 MiB and eight times the
+  // package's size on disk.
+  bool memoryBounded = false;
 };
 
-std::map<std::string, std::string> snapshot(const std::string& path) {
-  if (fs::is_directory(path)) return test::tree(path);
-  return {{"", fs::exists(path) ? test::readFile(path) : "(missing)"}};
+// ---- the hostile states that take more than a line
+
+// An add-on whose value is 1,000 MiB on one line, in a package of under
+// 4 MB: it was held whole (3 GB at the peak).
+std::string addonValueOfAGigabyte(const Installation& setup) {
+  auto members = builtPackage(setup);
+  appendTo(members, "addon.lst", "huge.txt\r\n");
+  members.push_back(fixture::repeatedMember("addon/huge.txt", "id=Docks010001\ntype=speech\nvalue=", textChunk(false), 1000));
+  writePackage(setup, members);
+  return "";
 }
 
-std::string filled(std::string text, const Installation& setup, const std::string& subject) {
-  using Mark = std::pair<std::string, std::string>;
-  for (const auto& [mark, value] : {Mark{"{game}", setup.game}, Mark{"{subject}", subject}}) {
-    for (size_t at; (at = text.find(mark)) != std::string::npos;) text.replace(at, mark.size(), value);
+// A 300 MiB value in the "value::" form, its package padded to about 1.9 MB
+// with bytes that do not compress: past the 1 MiB under which packages once
+// had a ceiling of their own (840 MB at the peak).
+std::string addonValuePaddedPastAMegabyte(const Installation& setup) {
+  auto members = builtPackage(setup);
+  appendTo(members, "addon.lst", "long.txt\r\n");
+  members.push_back(fixture::repeatedMember("addon/long.txt", "id=Docks010002\ntype=speech\nvalue::\n", textChunk(true), 300));
+  std::string padding(300'000, '\0');
+  uint32_t state = 7;
+  for (char& c : padding) c = static_cast<char>((state = state * 1664525 + 1013904223) >> 24);
+  members.push_back(fixture::storedMember("padding.bin", padding));
+  writePackage(setup, members);
+  return "";
+}
+
+// Twenty directory entries, listed as extra files, naming the local header
+// of one deflated stream of 10 MiB: 200 MiB written from a package of a few
+// kilobytes.
+std::string entriesSharingOneStream(const Installation& setup) {
+  auto members = builtPackage(setup);
+  std::string listed;
+  fixture::Layout layout;
+  for (int k = 1; k <= 20; ++k) {
+    const std::string name = "extra/big" + std::string(k < 10 ? "0" : "") + std::to_string(k);
+    listed += name.substr(6) + "\r\n";
+    if (k > 1) layout.aliases.emplace_back(name, members.size());
   }
-  return text;
+  appendTo(members, "extra.lst", listed);
+  members.push_back(fixture::repeatedMember("extra/big01", "", textChunk(false), 10));
+  writePackage(setup, members, layout);
+  return "";
+}
+
+// An extra file whose stored bytes run on over the directory's first entry.
+std::string memberReachingIntoTheDirectory(const Installation& setup) {
+  auto members = builtPackage(setup);
+  appendTo(members, "extra.lst", "reach.bin\r\n");
+  members.push_back(fixture::storedMember("extra/reach.bin", "the member's own bytes"));
+  fixture::Layout layout;
+  layout.lastReachesDirectory = true;
+  writePackage(setup, members, layout);
+  return "";
 }
 
 const std::vector<Hostile>& hostileInputs() {
@@ -662,13 +768,75 @@ const std::vector<Hostile>& hostileInputs() {
          addExtra(s, "fonts/cn/huge.ttf", std::string(1 << 20, 'f'));
          return std::string();
        },
-       {{"", "failed to write:{game}/fonts/cn/huge.ttf", 1, "trap '' XFSZ; ulimit -f 256; "}},
+       {{"", "failed to write:{game}/fonts/cn/huge.ttf", 1, 256 << 10}},
        {},
        [](const Installation& s, const std::vector<test::CommandResult>&) {
          EXPECT_FALSE(fs::exists(s.game + "/fonts"));
        }},
+      // Packages made to take gigabytes of memory, or to write them.
+      {.name = "AddonValueOfAGigabyte",
+       .plant = addonValueOfAGigabyte,
+       .steps = {{"", "Done!", 0}},
+       .memoryBounded = true},
+      {.name = "AddonValuePaddedPastAMegabyte",
+       .plant = addonValuePaddedPastAMegabyte,
+       .steps = {{"", "Done!", 0}},
+       .memoryBounded = true},
+      {.name = "EntriesSharingOneStream",
+       .plant = entriesSharingOneStream,
+       .steps = {{"", "patch file damaged", 255}},
+       .untouched = {"sample/game"},
+       .memoryBounded = true},
+      {.name = "MemberReachingIntoTheDirectory",
+       .plant = memberReachingIntoTheDirectory,
+       .steps = {{"", "patch file damaged", 255}},
+       .untouched = {"sample/game"},
+       .memoryBounded = true},
+      // Files that are no files: a pipe would hold the run in open() for
+      // ever, /dev/zero would be read until memory runs out.
+      {"ArchiveThatIsAPipe",
+       [](Installation& s) {
+         return firstArchiveMade(s, [](const std::string& at) { EXPECT_EQ(mkfifo(at.c_str(), 0644), 0); });
+       },
+       {{"", "failed to read:{game}/{subject}", 1}}},
+      {"ArchiveLeadingToDevZero",
+       [](Installation& s) {
+         return firstArchiveMade(s, [](const std::string& at) { fs::create_symlink("/dev/zero", at); });
+       },
+       {{"", "failed to read:{game}/{subject}", 1}}},
+      {"ExtraFileThatIsAPipe",
+       [](Installation& s) {
+         EXPECT_EQ(s.vhpatch("make").status, 0);
+         EXPECT_EQ(mkfifo((s.game + "/readme_cn.txt").c_str(), 0644), 0);
+         return std::string("readme_cn.txt");
+       },
+       {{"", "failed to read:{game}/{subject}", 1}}},
+      {"PiecesFileLeadingToDevZero",
+       [](Installation& s) {
+         EXPECT_EQ(s.vhpatch("make").status, 0);
+         const std::string name = std::string(32, 'c') + ".pieces";
+         test::makeFolders(s.game + "/.vhpatch-backup");
+         fs::create_symlink("/dev/zero", s.game + "/.vhpatch-backup/" + name);
+         return name;
+       },
+       {{"", "failed to read:{game}/.vhpatch-backup/{subject}", 1},
+        {"uninstall", "failed to read:{game}/.vhpatch-backup/{subject}", 1}},
+       {"sample/game"}},
   };
   return rows;
+}
+
+std::map<std::string, std::string> snapshot(const std::string& path) {
+  if (fs::is_directory(path)) return test::tree(path);
+  return {{"", fs::exists(path) ? test::readFile(path) : "(missing)"}};
+}
+
+std::string filled(std::string text, const Installation& setup, const std::string& subject) {
+  using Mark = std::pair<std::string, std::string>;
+  for (const auto& [mark, value] : {Mark{"{game}", setup.game}, Mark{"{subject}", subject}}) {
+    for (size_t at; (at = text.find(mark)) != std::string::npos;) text.replace(at, mark.size(), value);
+  }
+  return text;
 }
 
 void PrintTo(const Hostile& row, std::ostream* out) { *out << row.name; }
@@ -677,26 +845,47 @@ class HostileInput : public ::testing::TestWithParam<Hostile> {};
 
 TEST_P(HostileInput, IsRefusedAndLeavesWhatItAimsAtAlone) {
   const Hostile& row = GetParam();
+  test::TempDirsInMemory fast;
   Installation setup("", 3, "--scenes 3 --subs 2");
   test::makeFolders(setup.dir / "outside");
   test::writeFile(setup.dir / kVictim, kVictimBytes);
   const std::string subject = row.plant(setup);
   if (HasFatalFailure()) return;
+  const int64_t packageSize = fileSize(setup.program + "/patch.dat");
+  RecordProperty("package_bytes", std::to_string(packageSize));
   std::vector<std::string> watched = row.untouched;
   watched.push_back(kVictim);
   std::map<std::string, std::map<std::string, std::string>> before;
   for (const std::string& path : watched) before[path] = snapshot(setup.dir / path);
   std::vector<test::CommandResult> runs;
   for (const Step& step : row.steps) {
-    SCOPED_TRACE("vhpatch " + (step.args.empty() ? std::string("(install)") : step.args));
-    const test::CommandResult& last =
-        runs.emplace_back(test::runCommand(step.shell + setup.command(step.args), step.args.empty() ? "\n" : ""));
+    const std::string shown = step.args.empty() ? std::string("(install)") : step.args;
+    SCOPED_TRACE("vhpatch " + shown);
+    test::Limits limits;
+    limits.time = std::chrono::seconds(240);
+    limits.fileSize = step.fileSize;
+#if !defined(__SANITIZE_ADDRESS__)
+    limits.addressSpace = rlim_t{4} << 30;
+#endif
+    const auto run = test::runMeasured(setup, step.args, step.args.empty() ? "\n" : "", limits);
+    const test::CommandResult& last = runs.emplace_back(run.result);
+    EXPECT_FALSE(run.timedOut) << "still running after " << limits.time.count() << " s";
     EXPECT_EQ(last.status, step.status) << last.out << last.err;
     const std::string message = filled(step.message, setup, subject);
     EXPECT_NE((last.out + last.err).find(message), std::string::npos) << message << "\n" << last.out << last.err;
     for (const std::string& path : watched) {
       EXPECT_TRUE(snapshot(setup.dir / path) == before[path]) << path << " was changed";
     }
+    std::cout << "hostile input " << row.name << ", vhpatch " << shown << ": status " << last.status;
+#if !defined(__SANITIZE_ADDRESS__)
+    if (row.memoryBounded) {
+      const long boundKiB = static_cast<long>(((64 << 20) + 8 * packageSize) / 1024);
+      EXPECT_GT(run.peakKiB, 0) << "the program's peak memory could not be read (ptrace refused?)";
+      EXPECT_LE(run.peakKiB, boundKiB) << "package of " << packageSize << " bytes";
+      std::cout << ", peak " << run.peakKiB << " KiB of " << boundKiB << " KiB allowed";
+    }
+#endif
+    std::cout << "\n";
   }
   if (row.check) row.check(setup, runs);
 }

@@ -219,16 +219,16 @@ TEST(InstallBackup, FoldersAnInstallationMadeGoWithItsFiles) {
 
 // Killed while it puts files back (as its third new file appears), an
 // uninstallation leaves each file original or installed, and the next one
-// finishes. The last archive it restores is a named pipe that stays shut, so
-// the kill always comes mid-way.
+// finishes. The opening of the last archive it restores is held, so the
+// kill always comes mid-way.
 TEST(InstallBackup, ASecondUninstallFinishesWhatAKilledOneBegan) {
   Installation setup;
   ASSERT_EQ(setup.vhpatch("makeandapply").status, 0);
   const auto installed = tree(setup.game);
   const std::string gated = "static/Marketplace/Marketplace.xarc";  // the last path in order
   ASSERT_TRUE(installed.count(gated));
-  fs::remove(setup.game + "/" + gated);
-  ASSERT_EQ(mkfifo((setup.game + "/" + gated).c_str(), 0644), 0);
+  test::HeldOpen gate(setup.game + "/" + gated);
+  SKIP_WITHOUT_HELD_OPEN(gate);
 
   const int watch = inotify_init1(IN_CLOEXEC);
   for (const auto& entry : fs::recursive_directory_iterator(setup.game)) {
@@ -251,8 +251,7 @@ TEST(InstallBackup, ASecondUninstallFinishesWhatAKilledOneBegan) {
   waitpid(child, &status, 0);
   ASSERT_TRUE(WIFSIGNALED(status));
 
-  fs::remove(setup.game + "/" + gated);
-  test::writeFile(setup.game + "/" + gated, installed.at(gated));
+  gate.release();
   const auto original = tree(setup.original);
   int restored = 0;
   for (const auto& [path, bytes] : tree(setup.game)) {

@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -244,28 +243,10 @@ std::vector<std::string> backedUp(const Installation& setup) {
   return paths;
 }
 
-// Opens the named pipe for writing once `reader` has it open for reading;
-// -1 when the reader ended first.
-int openWhenRead(const std::string& pipe, pid_t reader) {
-  for (;;) {
-    const int fd = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK);
-    if (fd >= 0) {
-      fcntl(fd, F_SETFL, 0);
-      return fd;
-    }
-    if (errno != ENXIO) return -1;
-    siginfo_t info{};
-    if (waitid(P_PID, static_cast<id_t>(reader), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == reader) {
-      return -1;
-    }
-    usleep(1000);
-  }
-}
-
-// The first file the uninstallation puts back is a named pipe that the test
-// feeds only after the signal, so the signal comes while that file is at
-// hand: it is finished, every later one is left installed with its backup,
-// and a second uninstallation does the rest.
+// The first file the uninstallation puts back is held in its opening until
+// after the signal, so the signal comes while that file is at hand: it is
+// finished, every later one is left installed with its backup, and a second
+// uninstallation does the rest.
 TEST(TerminalUninstall, ASignalStopsBetweenFilesAndASecondRunFinishes) {
   for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
     SCOPED_TRACE(strsignal(signal));
@@ -274,32 +255,14 @@ TEST(TerminalUninstall, ASignalStopsBetweenFilesAndASecondRunFinishes) {
     const auto installed = test::tree(setup.game);
     const auto paths = backedUp(setup);
     ASSERT_GE(paths.size(), 2u);
-    const std::string gated = setup.game + "/" + paths.front();
-    fs::remove(gated);
-    ASSERT_EQ(mkfifo(gated.c_str(), 0644), 0);
+    test::HeldOpen gate(setup.game + "/" + paths.front());
+    SKIP_WITHOUT_HELD_OPEN(gate);
 
     test::Running uninstall(setup, "uninstall");
-    const int fd = openWhenRead(gated, uninstall.pid());
-    ASSERT_GE(fd, 0) << (uninstall.finish(), uninstall.text());
-    // A reader that stays, so that the pipe is writable when the original
-    // replaces it.
-    const int held = ::open(gated.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_TRUE(gate.waitForOpen()) << (uninstall.finish(), uninstall.text());
     ASSERT_EQ(kill(uninstall.pid(), signal), 0);
-    {
-      // A reader that went gives EPIPE here, not the end of the tests.
-      sigset_t pipeSignal, previous;
-      sigemptyset(&pipeSignal);
-      sigaddset(&pipeSignal, SIGPIPE);
-      pthread_sigmask(SIG_BLOCK, &pipeSignal, &previous);
-      const std::string& bytes = installed.at(paths.front());
-      EXPECT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-      close(fd);
-      const timespec now{0, 0};
-      sigtimedwait(&pipeSignal, nullptr, &now);
-      pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-    }
+    gate.release();
     EXPECT_EQ(uninstall.finish(), 1) << uninstall.text();
-    close(held);
     EXPECT_TRUE(has(uninstall.text(), "uninstall stopped with " + std::to_string(paths.size() - 1) +
                                           " file(s) still to put back; run \"vhpatch uninstall\" again to finish"))
         << uninstall.text();

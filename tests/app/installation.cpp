@@ -2,13 +2,20 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/fanotify.h>
+#include <sys/ptrace.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <thread>
 
 #include "common/files.h"
 #include "common/replacing_file.h"
@@ -200,6 +207,136 @@ void expectPatched(const Installation& setup) {
   EXPECT_EQ(readFile(setup.game + "/readme_cn.txt"), readFile(setup.program + "/extra/readme_cn.txt"));
   EXPECT_EQ(readFile(setup.game + "/font.cfg"), readFile(setup.program + "/extra/font.cfg"));
   EXPECT_FALSE(fileExists(setup.game + "/docs/manual.txt"));
+}
+
+namespace {
+
+// VmHWM of a process whose memory is still there, in KiB; -1 without it.
+long peakOf(pid_t pid) {
+  const std::string status = readFile("/proc/" + std::to_string(pid) + "/status");
+  const size_t at = status.find("VmHWM:");
+  return at == std::string::npos ? -1 : std::strtol(status.c_str() + at + 6, nullptr, 10);
+}
+
+}  // namespace
+
+Measured runMeasured(const Installation& setup, const std::string& mode, const std::string& input,
+                     const Limits& limits) {
+  TempDir scratch;
+  const std::string in = scratch / "in", out = scratch / "out", err = scratch / "err";
+  writeFile(in, input);
+  const std::string program = setup.program + "/vhpatch";
+  // What kManyAllocations sets for a shell; LeakSanitizer's check at exit
+  // would trace the process, which a traced process cannot allow.
+  const char* sanitizer = std::getenv("ASAN_OPTIONS");
+  const std::string asan = (sanitizer && *sanitizer ? std::string(sanitizer) + ":" : "") +
+                           "malloc_context_size=0:quarantine_size_mb=0:detect_leaks=0";
+  Measured measured;
+  const pid_t child = fork();
+  if (child < 0) return measured;
+  if (child == 0) {
+    setenv("WINEPREFIX", setup.prefix.c_str(), 1);
+    setenv("VHPATCH_UI", "terminal", 1);
+    setenv("ASAN_OPTIONS", asan.c_str(), 1);
+    const int input = ::open(in.c_str(), O_RDONLY);
+    const int output = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int errors = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (input < 0 || output < 0 || errors < 0 || dup2(input, 0) < 0 || dup2(output, 1) < 0 || dup2(errors, 2) < 0 ||
+        chdir("/") != 0) {
+      _exit(126);
+    }
+    if (limits.fileSize != RLIM_INFINITY) {
+      signal(SIGXFSZ, SIG_IGN);
+      const rlimit limit{limits.fileSize, limits.fileSize};
+      setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    if (limits.addressSpace != RLIM_INFINITY) {
+      const rlimit limit{limits.addressSpace, limits.addressSpace};
+      setrlimit(RLIMIT_AS, &limit);
+    }
+    ptrace(PTRACE_TRACEME, 0, nullptr, nullptr);
+    if (mode.empty()) {
+      execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+    } else {
+      execl(program.c_str(), program.c_str(), mode.c_str(), static_cast<char*>(nullptr));
+    }
+    _exit(127);
+  }
+  const auto deadline = std::chrono::steady_clock::now() + limits.time;
+  int status = 0;
+  bool started = false;  // past its exec
+  for (;;) {
+    const pid_t ended = waitpid(child, &status, WNOHANG);
+    if (ended < 0) return measured;
+    if (ended == 0) {
+      if (std::chrono::steady_clock::now() > deadline) {
+        measured.timedOut = true;
+        kill(child, SIGKILL);
+        waitpid(child, &status, 0);
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      continue;
+    }
+    if (WIFEXITED(status) || WIFSIGNALED(status)) break;
+    if (!WIFSTOPPED(status)) continue;
+    int pass = 0;
+    if (WSTOPSIG(status) == SIGTRAP && (status >> 16) == PTRACE_EVENT_EXIT) {
+      // About to exit, its memory still there: the mark of its peak.
+      measured.peakKiB = peakOf(child);
+    } else if (WSTOPSIG(status) == SIGTRAP && !started) {
+      // Stopped by its exec: from here on, the one event wanted is its exit.
+      started = true;
+      ptrace(PTRACE_SETOPTIONS, child, nullptr, PTRACE_O_TRACEEXIT | PTRACE_O_EXITKILL);
+    } else {
+      pass = WSTOPSIG(status);  // a signal meant for the program goes on to it
+    }
+    ptrace(PTRACE_CONT, child, nullptr, pass);
+  }
+  if (WIFEXITED(status)) measured.result.status = WEXITSTATUS(status);
+  measured.result.out = readFile(out);
+  measured.result.err = readFile(err);
+  return measured;
+}
+
+HeldOpen::HeldOpen(const std::string& path) : path_(path) {
+  fd_ = fanotify_init(FAN_CLASS_CONTENT | FAN_CLOEXEC, O_RDONLY | O_LARGEFILE);
+  if (fd_ >= 0 && fanotify_mark(fd_, FAN_MARK_ADD, FAN_OPEN_PERM, AT_FDCWD, path.c_str()) != 0) {
+    close(fd_);
+    fd_ = -1;
+  }
+  if (fd_ < 0) error_ = std::strerror(errno);
+}
+
+HeldOpen::~HeldOpen() {
+  release();
+  if (fd_ >= 0) close(fd_);
+}
+
+bool HeldOpen::waitForOpen(std::chrono::seconds limit) {
+  if (fd_ < 0) return false;
+  pollfd ready{fd_, POLLIN, 0};
+  if (poll(&ready, 1, static_cast<int>(std::chrono::milliseconds(limit).count())) <= 0) return false;
+  alignas(fanotify_event_metadata) char buffer[4096];
+  ssize_t n = read(fd_, buffer, sizeof buffer);
+  if (n <= 0) return false;
+  for (auto* event = reinterpret_cast<fanotify_event_metadata*>(buffer); FAN_EVENT_OK(event, n);
+       event = FAN_EVENT_NEXT(event, n)) {
+    if (event->fd >= 0) held_.push_back(event->fd);
+  }
+  return !held_.empty();
+}
+
+void HeldOpen::release() {
+  if (fd_ < 0) return;
+  // No further opener is held; those held go through.
+  fanotify_mark(fd_, FAN_MARK_REMOVE, FAN_OPEN_PERM, AT_FDCWD, path_.c_str());
+  for (const int held : held_) {
+    const fanotify_response allow{held, FAN_ALLOW};
+    (void)!write(fd_, &allow, sizeof allow);
+    close(held);
+  }
+  held_.clear();
 }
 
 pid_t startQuietly(const Installation& setup, const char* mode) {

@@ -3,8 +3,10 @@
 // own with the working tree, and a Wine prefix's registry names the game.
 #pragma once
 
+#include <sys/resource.h>
 #include <sys/types.h>
 
+#include <chrono>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -82,6 +84,67 @@ class Running {
   bool ended_ = false;
   std::string text_;
 };
+
+// How far a measured command may go before it is stopped or refused.
+struct Limits {
+  // Killed, with every process it started, once this has passed.
+  std::chrono::seconds time{300};
+  // No file may grow past this; the signal that would end the command is
+  // ignored, so its writes fail as on a full disk.
+  rlim_t fileSize = RLIM_INFINITY;
+  // The address space each of its processes may take: a program that would
+  // read without end gets its allocations refused instead of the machine's
+  // memory. Not under AddressSanitizer, whose shadow memory needs terabytes
+  // of address space.
+  rlim_t addressSpace = RLIM_INFINITY;
+};
+
+struct Measured {
+  CommandResult result;
+  // The peak resident size of the program itself, read as it exits; -1
+  // where it cannot be traced (ptrace refused).
+  long peakKiB = -1;
+  bool timedOut = false;
+};
+
+// vhpatch of `setup` started directly in `mode` ("" for the default mode),
+// on the terminal desktop, with `input` on standard input; its own peak
+// resident size is read from the kernel at its exit, under ptrace, so that
+// nothing of the test process that started it is counted. Its allocations
+// are those of many small ones under AddressSanitizer (kManyAllocations).
+Measured runMeasured(const Installation& setup, const std::string& mode, const std::string& input,
+                     const Limits& limits = {});
+
+// A file whose opening the test holds back: whoever opens it waits in
+// open() until the test lets it through, as on a disk that answers slowly.
+// It needs the right to watch file accesses (fanotify permission events,
+// which root has); available() says whether the hold is in place.
+class HeldOpen {
+ public:
+  explicit HeldOpen(const std::string& path);
+  ~HeldOpen();  // lets everyone through
+  HeldOpen(const HeldOpen&) = delete;
+  HeldOpen& operator=(const HeldOpen&) = delete;
+
+  bool available() const { return fd_ >= 0; }
+  const std::string& error() const { return error_; }
+  // Waits until a process opens the file and is held; false when none does
+  // within `limit`.
+  bool waitForOpen(std::chrono::seconds limit = std::chrono::seconds(60));
+  // Lets the held openers through, and every later one without holding it.
+  void release();
+
+ private:
+  std::string path_;
+  int fd_ = -1;
+  std::vector<int> held_;  // the events' file descriptors, each to be answered
+  std::string error_;
+};
+
+#define SKIP_WITHOUT_HELD_OPEN(held)                                                                    \
+  if (!(held).available())                                                                              \
+  GTEST_SKIP() << "holding a file's opening needs fanotify permission events, which root has: " \
+               << (held).error()
 
 // Every file under `root` by relative path, with its bytes; the backup,
 // whose manifest holds the date, is looked at on its own.

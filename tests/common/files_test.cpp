@@ -1,8 +1,13 @@
 #include "common/files.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <optional>
 
 #include "common/containers.h"
 #include "tests/test_support.h"
@@ -63,6 +68,64 @@ TEST(FileKind, TellsFilesFoldersAndMissing) {
   EXPECT_EQ(fileSize(dir / "f"), 5);
   EXPECT_EQ(fileSize(dir / "none"), -1);
   EXPECT_GT(fileModTime(dir / "f"), 0);
+}
+
+// Game files, extra files and the backup are read whole; the read takes the
+// file's size up front and must still give every byte of a file of any
+// length.
+TEST(ReadWholeFile, GivesEveryByteWhateverTheLength) {
+  TempDir dir;
+  for (const size_t size : {size_t{0}, size_t{1}, size_t{65535}, size_t{65536}, size_t{65537}, size_t{300001}}) {
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i * 131 + i / 7);
+    const std::string path = dir / ("f" + std::to_string(size));
+    test::writeFile(path, bytes);
+    EXPECT_EQ(readWholeFile(path), std::optional<std::string>(bytes)) << size;
+    std::string blocks;
+    EXPECT_TRUE(readFileBlocks(path, [&](std::string_view block) {
+      blocks.append(block);
+      return true;
+    }));
+    EXPECT_TRUE(blocks == bytes) << size;
+  }
+  // Through a link, as the player's own links in the game folder are.
+  std::filesystem::create_symlink(dir / "f65537", dir / "link");
+  EXPECT_EQ(readWholeFile(dir / "link")->size(), 65537u);
+}
+
+// Whatever is not a regular file is refused at once: a pipe with no writer
+// would hold the open (the test would hang), /dev/zero would never end, a
+// folder holds no bytes.
+TEST(ReadWholeFile, RefusesWhatIsNoRegularFileWithoutBlocking) {
+  TempDir dir;
+  ASSERT_EQ(mkfifo((dir / "pipe").c_str(), 0600), 0);
+  std::filesystem::create_symlink("/dev/zero", dir / "zeros");
+  std::filesystem::create_symlink(dir / "pipe", dir / "to-pipe");
+  for (const std::string& path : {dir / "pipe", dir / "zeros", dir / "to-pipe", std::string("/dev/zero"), dir.path(),
+                                  dir / "missing"}) {
+    EXPECT_FALSE(RegularFile::open(path).has_value()) << path;
+    EXPECT_EQ(readWholeFile(path), std::nullopt) << path;
+    EXPECT_FALSE(readFileBlocks(path, [](std::string_view) { return true; })) << path;
+  }
+}
+
+TEST(RegularFile, ReadsAtOffsetsAndSaysWhenTheFileIsShort) {
+  TempDir dir;
+  test::writeFile(dir / "f", "0123456789");
+  auto file = RegularFile::open(dir / "f");
+  ASSERT_TRUE(file.has_value());
+  EXPECT_EQ(file->size(), 10u);
+  char bytes[4] = {};
+  ASSERT_TRUE(file->readAt(6, bytes, 4));
+  EXPECT_EQ(std::string(bytes, 4), "6789");
+  EXPECT_FALSE(file->readAt(7, bytes, 4));
+  // The descriptor is open for reading, in blocking mode again.
+  const int fd = file->release();
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(fcntl(fd, F_GETFL) & O_NONBLOCK, 0);
+  EXPECT_EQ(read(fd, bytes, 4), 4);
+  EXPECT_EQ(std::string(bytes, 4), "0123");
+  close(fd);
 }
 
 TEST(OrderedMap, OrdersBytewiseWithPrefixesFirstAndReplacesOnInsert) {

@@ -1,6 +1,7 @@
 #include "common/stream.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "tests/test_support.h"
 
@@ -114,6 +115,20 @@ TEST(MemoryStream, RefusesWritesItCannotComplete) {
   const char constant[4] = {};
   MemoryStream readOnly(static_cast<const void*>(constant), sizeof constant);
   EXPECT_THROW(readOnly.writeU8(1), StreamError);
+}
+
+// Every reader of a file from outside opens it through here: a pipe must
+// not hold the open, a device must not be read without end.
+TEST(FileStream, ReadsOnlyARegularFile) {
+  TempDir dir;
+  ASSERT_EQ(mkfifo((dir / "pipe").c_str(), 0600), 0);
+  for (const std::string& path : {dir / "pipe", std::string("/dev/zero"), dir.path()}) {
+    EXPECT_EQ(FileStream::open(path, FileMode::Read), nullptr) << path;
+  }
+  test::writeFile(dir / "f", "bytes");
+  auto read = FileStream::open(dir / "f", FileMode::Read);
+  ASSERT_NE(read, nullptr);
+  EXPECT_EQ(read->readRest(), "bytes");
 }
 
 TEST(FileStream, ModesFollowTheirRules) {

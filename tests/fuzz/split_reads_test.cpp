@@ -67,7 +67,7 @@ class TrickleStream final : public Stream {
 
 std::string entryText(const tTransRecord& e) {
   return e.scnId + "|" + std::to_string(e.subId) + "|" + std::to_string(e.recId) + "|" + std::to_string(e.typeId) +
-         "|" + std::to_string(e.length) + "|" + e.value + "\n";
+         "|" + std::to_string(e.length) + "|" + e.value + "|" + std::to_string(e.overlongValue) + "\n";
 }
 
 struct StreamReader {

@@ -2,10 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <sys/stat.h>
 
-#include <optional>
-#include <thread>
 
 #include "common/files.h"
 #include "formats/xarc.h"
@@ -191,35 +188,6 @@ TEST_F(PatcherTest, ReplaceSceneByNameIgnoresUnknownScenes) {
   ASSERT_EQ(patcher.loadPatch(package({{"patchscene.lst", "scene=A\nsub=99\npath=A/A.xarc\n>>\n"}})), 1);
   EXPECT_EQ(patcher.replaceSceneByName("Nowhere"), 0);
   EXPECT_TRUE(recording.messages().empty());
-}
-
-}  // namespace
-}  // namespace vh
-
-namespace vh {
-namespace {
-
-// Game files are read whole before a backup is taken of them; the reading
-// takes the file's size up front and must still give every byte of a file
-// of any length, and of a pipe, which has no size.
-TEST(ReadWholeFile, GivesEveryByteWhateverTheLengthAndOfAPipe) {
-  TempDir dir;
-  for (const size_t size : {size_t{0}, size_t{1}, size_t{65535}, size_t{65536}, size_t{65537}, size_t{300001}}) {
-    std::string bytes(size, '\0');
-    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i * 131 + i / 7);
-    const std::string path = dir.path() + "/f" + std::to_string(size);
-    test::writeFile(path, bytes);
-    EXPECT_EQ(readWholeFile(path), std::optional<std::string>(bytes)) << size;
-  }
-  EXPECT_EQ(readWholeFile(dir.path() + "/missing"), std::nullopt);
-
-  const std::string pipe = dir.path() + "/pipe";
-  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
-  const std::string sent(200000, 'p');
-  std::thread writer([&] { test::writeFile(pipe, sent); });
-  const auto read = readWholeFile(pipe);
-  writer.join();
-  EXPECT_EQ(read, std::optional<std::string>(sent));
 }
 
 }  // namespace

@@ -124,6 +124,12 @@ TEST_F(ReplaceTest, ValuesTheLengthsCannotHoldAreSkipped) {
     const tRecordData before = d;
     entry(kind, tooLong).doReplace(d);
     expectSameData(d, before);
+    // Such a value read from a file was never held, only counted: the
+    // entry's empty value must not go in either.
+    tTransRecord counted = entry(kind, "");
+    counted.overlongValue = tooLong.size();
+    counted.doReplace(d);
+    expectSameData(d, before);
     // The longest text that fits goes in whole.
     entry(kind, longest).doReplace(d);
     if (kind == kKindGroup) {
@@ -134,8 +140,9 @@ TEST_F(ReplaceTest, ValuesTheLengthsCannotHoldAreSkipped) {
       EXPECT_EQ(d.subString.size(), static_cast<size_t>(d.subStringLength));
     }
   }
-  ASSERT_EQ(debug().size(), 3u);
+  ASSERT_EQ(debug().size(), 6u);
   EXPECT_NE(debug()[0].find("16-bit"), std::string::npos);
+  EXPECT_NE(debug()[1].find("16-bit"), std::string::npos);
 }
 
 TEST_F(ReplaceTest, EmbeddedTextOutsideTheSubStringIsSkipped) {

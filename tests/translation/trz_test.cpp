@@ -183,5 +183,64 @@ TEST(TrzRead, FaultsAreReturnedAndNothingIsShown) {
   EXPECT_TRUE(recording.events.empty());
 }
 
+// A value is held while the installer could write it, 65,535 bytes once its
+// line breaks are restored; a longer one is counted and not held, and the
+// entry then changes nothing. Markers count as the line feed they become.
+TEST(TrzRead, ValuesTooLongToWriteAreCountedNotHeld) {
+  struct Case {
+    const char* name;
+    std::string value;  // as the file stores it
+    std::string held;   // what the entry holds
+    uint64_t overlong;  // the length counted instead
+  };
+  const std::string atLimit(65'535, 'x');
+  const std::string withMarkers = std::string(65'530, 'x') + "<CR><CR><CR><CR><CR>";  // 65,550 stored, 65,535 restored
+  const std::vector<Case> cases = {
+      {"at the limit", atLimit, atLimit, 0},
+      {"one past it", atLimit + "x", "", 65'536},
+      {"markers that bring it within", withMarkers, std::string(65'530, 'x') + "\n\n\n\n\n", 0},
+      {"a marker that takes it past", withMarkers + "<CR>", "", 65'536},
+      {"a line far longer than any held", std::string(1 << 20, '<') + "<CR>", "", (1 << 20) + 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string text = "id=Docks010001\ntype=speech\nvalue=" + c.value + "\n>>\nid=Docks010002\n>>\n";
+    MemoryStream in(static_cast<const void*>(text.data()), text.size());
+    tTrz table;
+    EXPECT_FALSE(table.read(in));
+    ASSERT_EQ(table.records.size(), 2u);
+    EXPECT_TRUE(table.records[0].value == c.held);
+    EXPECT_EQ(table.records[0].overlongValue, c.overlong);
+    EXPECT_EQ(table.overlongValues, c.overlong ? 1u : 0u);
+    // What is not held costs nothing.
+    EXPECT_LT(table.records[0].footprint(), c.held.size() + 256);
+    EXPECT_EQ(table.records[1].recId, 2);
+  }
+}
+
+// Line breaks are restored however the value's pieces arrive: a marker may
+// be cut between any two of them.
+TEST(TrzRead, LineBreaksAreRestoredAcrossEveryCut) {
+  const std::string stored = "a<CR><<CR>b<C<CR><CR<CR>>";
+  const std::string restored = "a\n<\nb<C\n<CR\n>";
+  for (size_t first = 0; first <= stored.size(); ++first) {
+    for (size_t second = first; second <= stored.size(); ++second) {
+      StreamedValue value(100, true);
+      value.add(std::string_view(stored).substr(0, first));
+      value.add(std::string_view(stored).substr(first, second - first));
+      value.add(std::string_view(stored).substr(second));
+      tTransRecord entry;
+      value.finishInto(entry);
+      ASSERT_EQ(entry.value, restored) << "cut at " << first << " and " << second;
+    }
+  }
+  // A marker cut short by the end of the value is text.
+  StreamedValue cut(100, true);
+  cut.add("x<C");
+  tTransRecord entry;
+  cut.finishInto(entry);
+  EXPECT_EQ(entry.value, "x<C");
+}
+
 }  // namespace
 }  // namespace vh
