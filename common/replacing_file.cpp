@@ -10,6 +10,7 @@
 
 #include "common/bytes.h"
 #include "common/files.h"
+#include "common/stop_signals.h"
 
 namespace vh {
 

@@ -15,8 +15,6 @@
 // as soon as it is gone. This is the only place they are held.
 #pragma once
 
-#include <signal.h>
-
 #include <functional>
 #include <memory>
 #include <set>
@@ -29,9 +27,6 @@ namespace vh {
 // New files are named after the file they replace, then this mark and six
 // characters, so that one left by a killed process can be recognised.
 inline constexpr const char* kNewFileMark = ".vhnew-";
-
-// Ctrl-C, a closed terminal, and the polite request to end.
-inline constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 // The file a write to `path` really changes: the end of its chain of
 // symbolic links, or `path` itself.

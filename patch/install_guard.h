@@ -10,6 +10,7 @@
 #include <string>
 
 #include "common/replacing_file.h"
+#include "common/stop_signals.h"
 
 namespace vh {
 

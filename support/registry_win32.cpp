@@ -1,7 +1,5 @@
 // On Windows the registry operations are advapi32's own, through their
-// ANSI entry points; elsewhere this file adds nothing.
-#ifdef _WIN32
-
+// ANSI entry points. Only the Windows build compiles this file.
 #include <windows.h>
 
 #include "support/registry_platform.h"
@@ -71,5 +69,3 @@ RegistryPlatform& windowsRegistry() {
 }
 
 }  // namespace vh
-
-#endif  // _WIN32
