@@ -1,8 +1,5 @@
 #include "builder/patch_maker.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <optional>
@@ -10,6 +7,7 @@
 
 #include "builder/member_queue.h"
 #include "common/bytes.h"
+#include "common/file_system.h"
 #include "common/files.h"
 #include "common/report.h"
 #include "common/stream.h"
@@ -61,28 +59,9 @@ ByteBufferPtr readXmgBytes(const std::string& path) {
   return bytes;
 }
 
-int refusePicture(const std::string& message) {
-  reporter().messageBox(message);
-  return 0;
-}
-
-// A file that is no picture for a member (notes, a thumbnail cache an image
-// viewer left) costs the translator nothing: it is named and not packed.
-void leaveOut(const std::string& path) { installerHost().printErrorLine(kLeftOut + path); }
-
-// The rename lives in the folder's entry, which needs its own sync.
-void syncFolderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
-  if (fd < 0) return;
-  fsync(fd);
-  ::close(fd);
-}
-
 }  // namespace
 
-tPatchMaker::tPatchMaker() = default;
+tPatchMaker::tPatchMaker(const Services& services) : services_(services) {}
 tPatchMaker::~tPatchMaker() = default;
 
 int tPatchMaker::Create(const std::string& url) {
@@ -90,7 +69,7 @@ int tPatchMaker::Create(const std::string& url) {
   // translator's: a build here would replace the real package with one that
   // has no scenes. With no package to lose, the tree builds as it stands.
   if (!folderExists(kSceneIndexFolder) && fileKind(url) != FileKind::Missing) {
-    reporter().messageBox(kNoWorkingTree);
+    services_.report.messageBox(kNoWorkingTree);
     return 0;
   }
   // The package is written beside its final name and renamed over it when
@@ -100,7 +79,7 @@ int tPatchMaker::Create(const std::string& url) {
   // alone, and two builds never write one file.
   const auto claim = BuildLock::take(building);
   if (!claim) {
-    reporter().messageBox(kAnotherBuild + building);
+    services_.report.messageBox(kAnotherBuild + building);
     return 0;
   }
   // Read while it is still there: the new package only replaces it at the
@@ -118,7 +97,7 @@ int tPatchMaker::Create(const std::string& url) {
   const auto refused = [&] {
     members_.reset();
     file->CloseZip("");
-    std::remove(building.c_str());
+    (void)services_.files.removeFile(building);
     return 0;
   };
   if (written && !createXARCList()) return refused();
@@ -129,26 +108,27 @@ int tPatchMaker::Create(const std::string& url) {
     loadAddon();
     loadFingerprints();
     members_->finish();
-    reporter().debugLog("packed " + std::to_string(members_->written()) + " members, " +
-                        std::to_string(members_->reused()) + " of them as the previous package held them");
+    services_.report.debugLog("packed " + std::to_string(members_->written()) + " members, " +
+                              std::to_string(members_->reused()) + " of them as the previous package held them");
     members_.reset();
     if (previous) previous->CloseZip();
     file->CloseZip("");
-    written = !file->failed() && std::rename(building.c_str(), url.c_str()) == 0;
+    written = !file->failed() && services_.files.rename(building, url);
   }
   if (!written) {
-    reporter().debugLog("building " + building + " failed, zip error " + std::to_string(file->error()));
-    std::remove(building.c_str());
-    reporter().messageBox(kFailedToWrite + url);
+    services_.report.debugLog("building " + building + " failed, zip error " + std::to_string(file->error()));
+    (void)services_.files.removeFile(building);
+    services_.report.messageBox(kFailedToWrite + url);
     return 0;
   }
-  syncFolderOf(url);
+  // The rename lives in the folder's entry, which needs its own sync.
+  services_.files.syncFolder(folderOf(url));
   return 1;
 }
 
 int tPatchMaker::createXARCList() {
   BufferStream list(std::make_shared<ByteBuffer>());
-  if (!writeSceneList(list)) return 0;
+  if (!writeSceneList(list, services_.report)) return 0;
   // Read back by the installer's rules: a scene listed twice keeps only its
   // last block.
   list.seek(0);
@@ -271,5 +251,18 @@ void tPatchMaker::addStream(Stream& stream, const std::string& name) {
   stream.readFixed(bytes.data(), bytes.size());
   members_->addBytes(name, std::move(bytes));
 }
+
+}  // namespace vh
+
+namespace vh {
+
+int tPatchMaker::refusePicture(const std::string& message) {
+  services_.report.messageBox(message);
+  return 0;
+}
+
+// A file that is no picture for a member (notes, a thumbnail cache an image
+// viewer left) costs the translator nothing: it is named and not packed.
+void tPatchMaker::leaveOut(const std::string& path) { services_.host.printErrorLine(kLeftOut + path); }
 
 }  // namespace vh

@@ -13,6 +13,8 @@
 #include <set>
 #include <string>
 
+#include "install/services.h"
+
 namespace vh {
 
 class Stream;
@@ -21,7 +23,9 @@ class tMemberQueue;
 
 class tPatchMaker {
  public:
-  tPatchMaker();
+  // What it reads and writes, it reads and writes through `services`,
+  // which must outlive it; its messages go there too.
+  explicit tPatchMaker(const Services& services);
   ~tPatchMaker();
 
   std::shared_ptr<ZipWriter> file;
@@ -55,6 +59,11 @@ class tPatchMaker {
   int loadListed(const std::string& folder, const std::string& listMember);
   void addFile(const std::string& path);
   void addStream(Stream& stream, const std::string& name);
+  // 0 after `message` in a message box: a picture refused.
+  int refusePicture(const std::string& message);
+  void leaveOut(const std::string& path);
+
+  Services services_;
 
   std::unique_ptr<tMemberQueue> members_;
 

@@ -5,7 +5,7 @@
 #include <memory>
 #include <stdexcept>
 
-#include "common/files.h"
+#include "common/file_system.h"
 
 namespace vh {
 
@@ -53,9 +53,9 @@ std::string sha256Hex(std::string_view bytes) {
   return digest.hex();
 }
 
-std::optional<std::string> sha256OfFile(const std::string& path) {
+std::optional<std::string> sha256OfFile(FileSystem& files, const std::string& path) {
   Digest digest;
-  const bool read = readFileBlocks(path, [&](std::string_view block) {
+  const bool read = readFileBlocks(files, path, [&](std::string_view block) {
     digest.add(block.data(), block.size());
     return true;
   });

@@ -9,13 +9,16 @@
 
 namespace vh {
 
+class FileSystem;
+
 enum class PictureKind { Png, Ppm };
 
 // By extension, ignoring letter case; nothing for any other extension.
 std::optional<PictureKind> pictureKindOf(const std::string& path);
 
-// Throw PictureError with a message naming the file and the fault.
+// Throw PictureError with a message naming the file and the fault; a
+// picture is written through `files`.
 Picture readPicture(const std::string& path);
-void writePicture(const std::string& path, const Picture& picture);
+void writePicture(FileSystem& files, const std::string& path, const Picture& picture);
 
 }  // namespace vh

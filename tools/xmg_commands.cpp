@@ -4,11 +4,11 @@
 #include <exception>
 
 #include "common/byte_buffer.h"
-#include "common/replacing_file.h"
 #include "common/stream.h"
 #include "tools/commands.h"
 #include "pictures/picture_files.h"
 #include "pictures/xmg_picture.h"
+#include "tools/tool_services.h"
 
 namespace vh::tool {
 
@@ -37,17 +37,19 @@ int xmgToPicture(const Args& args) {
   return convertFile(args, "xmg2png", "IN.xmg OUT.png|OUT.ppm", [](const std::string& in, const std::string& out) {
     const auto kind = pictureKindOf(out);
     if (!kind) throw PictureError(out + ": unknown picture type (use .png or .ppm)");
-    writePicture(out, pictureFromXmg(readXmgFile(in), *kind == PictureKind::Png));
+    ToolServices tool;
+    writePicture(tool.files, out, pictureFromXmg(readXmgFile(in), *kind == PictureKind::Png));
   });
 }
 
 int pictureToXmg(const Args& args) {
   return convertFile(args, "png2xmg", "IN.png|IN.ppm OUT.xmg", [](const std::string& in, const std::string& out) {
     const ByteBufferPtr buffer = encodePictureFile(in);
-    auto file = ReplacingFile::create(out);
+    ToolServices tool;
+    auto file = tool.files.create(out);
     if (!file) throw PictureError(out + ": cannot create the file");
     file->stream().write(buffer->data(), buffer->size());
-    if (!file->commit()) throw PictureError(out + ": cannot write the file");
+    if (!tool.files.replace(*file, FolderSync::Now)) throw PictureError(out + ": cannot write the file");
   });
 }
 

@@ -105,12 +105,12 @@ void postClose(Fl_Widget* source, void* shell) {
   static_cast<WindowedShell*>(shell)->post({kEventCloseWindow, source, 0});
 }
 
-PixelMap loadOrEmpty(const char* locator) {
+PixelMap loadOrEmpty(Reporter& report, const char* locator) {
   try {
     return loadPicture(locator);
   } catch (const PictureError& e) {
     // A missing picture leaves its panel plain; the installer still works.
-    desktop().debugLog(e.what());
+    report.debugLog(e.what());
     return {};
   }
 }
@@ -144,8 +144,8 @@ WindowedShell::~WindowedShell() {
   Fl::flush();
 }
 
-void WindowedShell::buildBackdrop() {
-  map_ = loadOrEmpty(kMapPicture);
+void WindowedShell::buildBackdrop(Reporter& report) {
+  map_ = loadOrEmpty(report, kMapPicture);
   backdrop_ = std::make_unique<Fl_Double_Window>(0, 0, 100, 100, kInstallerTitle);
   backdrop_->border(0);
   auto* panel = new MapPanel(0, 0, 100, 100, map_);
@@ -161,8 +161,8 @@ void WindowedShell::buildBackdrop() {
   backdrop_->resize(x, y, w, h);
 }
 
-void WindowedShell::buildInstaller(WindowPlace place) {
-  title_ = loadOrEmpty(kTitlePicture);
+void WindowedShell::buildInstaller(WindowPlace place, Reporter& report) {
+  title_ = loadOrEmpty(report, kTitlePicture);
   installer_ = std::make_unique<Fl_Double_Window>(place.x, place.y, kInstallerWidth, kInstallerHeight, kInstallerTitle);
   installer_->size_range(kInstallerWidth, kInstallerHeight, kInstallerWidth, kInstallerHeight);
   installer_->callback(postClose, this);
@@ -213,10 +213,10 @@ void WindowedShell::buildInstaller(WindowPlace place) {
 void WindowedShell::build(bool applyNow, vPatcher& patcher) {
   WindowPlace place = installerPlace(true, 0, 0);
   if (!applyNow) {
-    buildBackdrop();
+    buildBackdrop(patcher.services().report);
     place = installerPlace(false, backdrop_->w(), backdrop_->h());
   }
-  buildInstaller(place);
+  buildInstaller(place, patcher.services().report);
   patcher.setProgBar(bars_[0].get(), bars_[1].get());
   if (backdrop_) {
     backdrop_->show();

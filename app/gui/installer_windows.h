@@ -53,8 +53,8 @@ class WindowedShell : public InstallerShell {
  private:
   class Bar;
 
-  void buildBackdrop();
-  void buildInstaller(WindowPlace place);
+  void buildBackdrop(Reporter& report);
+  void buildInstaller(WindowPlace place, Reporter& report);
 
   PixelMap map_;
   PixelMap title_;

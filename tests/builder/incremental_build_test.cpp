@@ -13,9 +13,8 @@
 #include <random>
 #include <set>
 
-#include "app/desktop.h"
 #include "builder/patch_maker.h"
-#include "tests/recording_desktop.h"
+#include "tests/recording_host.h"
 #include "tests/support/package_fixture.h"
 #include "tests/test_support.h"
 #include "tools/sample_game.h"
@@ -99,14 +98,14 @@ class IncrementalBuild : public ::testing::Test {
   // Builds `package` in the working tree; what the build said of its
   // members.
   BuildCount build(const std::string& package, int threads, bool reuse) {
-    RecordingDesktop desktop;
-    ScopedDesktop scoped(desktop);
-    tPatchMaker maker;
+    TestServices run;
+    RecordingHost& desktop = run.host;
+    tPatchMaker maker(run.services());
     maker.threads = threads;
     maker.reusePrevious = reuse;
     EXPECT_EQ(maker.Create(package), 1) << testing::PrintToString(desktop.messages());
     BuildCount count;
-    for (const std::string& line : desktop.texts(RecordingDesktop::Kind::Debug)) {
+    for (const std::string& line : desktop.texts(RecordingHost::Kind::Debug)) {
       std::sscanf(line.c_str(), "packed %d members, %d of them", &count.written, &count.reused);
     }
     return count;

@@ -12,7 +12,7 @@
 #include "common/files.h"
 #include "formats/xarc.h"
 #include "formats/xrc.h"
-#include "tests/recording_desktop.h"
+#include "tests/recording_host.h"
 #include "tests/test_support.h"
 #include "translation/trz.h"
 #include "xmg/xmg.h"
@@ -37,8 +37,7 @@ class SampleGameTest : public ::testing::Test {
   void SetUp() override { summary = writeSampleGame(dir.path(), SampleGameOptions{}); }
   TempDir dir;
   SampleGameSummary summary;
-  RecordingDesktop quiet;
-  ScopedDesktop installed{quiet};
+  RecordingHost quiet;
 };
 
 TEST_F(SampleGameTest, EveryArchiveOpensAndSavesBackByteForByte) {
@@ -46,7 +45,7 @@ TEST_F(SampleGameTest, EveryArchiveOpensAndSavesBackByteForByte) {
   EXPECT_EQ(static_cast<int>(archives.size()), summary.archives + 1);  // and x.xarc
   for (const std::string& path : archives) {
     tXARC archive;
-    ASSERT_EQ(archive.open(path), 1) << path;
+    ASSERT_EQ(archive.open(path, test::standardError()), 1) << path;
     ASSERT_NE(archive.getXRC(), nullptr) << path;
     EXPECT_EQ(test::saved(archive), test::readFile(path)) << path;
   }
@@ -58,7 +57,7 @@ TEST_F(SampleGameTest, EverySceneArchiveHoldsAPictureTheCodecReads) {
   int pictures = 0;
   for (const std::string& path : archivesUnder(dir / "game")) {
     tXARC archive;
-    ASSERT_EQ(archive.open(path), 1) << path;
+    ASSERT_EQ(archive.open(path, test::standardError()), 1) << path;
     const auto member = archive.findFile("scene.xmg");
     // Only a scene's own archive has one; sub-scene archives are numbered.
     const std::string stem = fs::path(path).stem().string();
@@ -84,7 +83,7 @@ TEST_F(SampleGameTest, EverySceneArchiveHoldsAPictureTheCodecReads) {
 
 TEST_F(SampleGameTest, GlobalCarriesTheHeroinesRecord) {
   tXARC global;
-  ASSERT_EQ(global.open(dir / "game/Global/Global.xarc"), 1);
+  ASSERT_EQ(global.open(dir / "game/Global/Global.xarc", test::standardError()), 1);
   const auto records = global.getXRC()->getRecordArray();
   ASSERT_GT(records.size(), 4243u);
   EXPECT_EQ(records[4243]->data.type1, 8);
@@ -126,7 +125,7 @@ TEST_F(SampleGameTest, EveryTranslationEntryAddressesARecordOfAFittingKind) {
     if (tXARC::getExtName(name) != "trz") continue;
     capitalTrz = capitalTrz || name.find(".TRZ") != std::string::npos;
     const std::string scene = name.substr(0, name.size() - 4);
-    const auto table = tTrz::Load(dir / ("worktree/trans/" + name));
+    const auto table = tTrz::Load(dir / ("worktree/trans/" + name), test::standardError());
     for (const tTransRecord& entry : table->records) {
       const std::string prefix = scene.size() > 6 ? "static/" : "";
       const std::string path = entry.subId == 99 ? prefix + scene + "/" + scene + ".xarc"
@@ -135,7 +134,7 @@ TEST_F(SampleGameTest, EveryTranslationEntryAddressesARecordOfAFittingKind) {
       std::unique_ptr<Opened>& opened = archives[path];
       if (!opened) {
         opened = std::make_unique<Opened>();
-        ASSERT_EQ(opened->archive.open(dir / ("game/" + path)), 1) << path;
+        ASSERT_EQ(opened->archive.open(dir / ("game/" + path), test::standardError()), 1) << path;
         opened->records = opened->archive.getXRC()->getRecordArray();
       }
       const auto& records = opened->records;
@@ -189,7 +188,7 @@ class SampleShapes : public ::testing::Test {
     auto& opened = opened_[game + "/" + path];
     if (!opened) {
       opened = std::make_unique<tXARC>();
-      EXPECT_EQ(opened->open(*dir_ / (game + "/" + path)), 1) << path;
+      EXPECT_EQ(opened->open(*dir_ / (game + "/" + path), test::standardError()), 1) << path;
       cache_[game + "/" + path] = opened->getXRC()->getRecordArray();
     }
     return cache_[game + "/" + path];
@@ -209,8 +208,7 @@ class SampleShapes : public ::testing::Test {
 
   static TempDir* dir_;
   static SampleGameSummary* summary_;
-  RecordingDesktop quiet;
-  ScopedDesktop installed{quiet};
+  RecordingHost quiet;
   std::map<std::string, std::unique_ptr<tXARC>> opened_;
   std::map<std::string, std::vector<tRecordPtr>> cache_;
 };
@@ -237,7 +235,7 @@ TEST_F(SampleShapes, EveryArchiveOfBothVersionsSavesBackByteForByte) {
     EXPECT_EQ(static_cast<int>(archives.size()), summary_->archives + 1) << game;
     for (const std::string& path : archives) {
       tXARC archive;
-      ASSERT_EQ(archive.open(path), 1) << path;
+      ASSERT_EQ(archive.open(path, test::standardError()), 1) << path;
       EXPECT_EQ(test::saved(archive), test::readFile(path)) << path;
     }
   }
@@ -262,7 +260,7 @@ TEST_F(SampleShapes, EveryPlantedTextStandsWhereItsWordWritesAndEveryShapeIsTher
   ASSERT_EQ(summary_->leftOut.size(), 1u);
   EXPECT_EQ(record("game", summary_->leftOut[0]).title, "Crowd");
   tXARC inn;
-  ASSERT_EQ(inn.open(*dir_ / "game/Inn/Inn.xarc"), 1);
+  ASSERT_EQ(inn.open(*dir_ / "game/Inn/Inn.xarc", test::standardError()), 1);
   EXPECT_NE(inn.findFile("\xB1\xB3\xBE\xB0.xmg"), nullptr);  // 背景 in GBK
 }
 
@@ -307,15 +305,14 @@ TEST(VhtoolDump, ListsMembersAndRecordsAndShowsDifferences) {
   // A translated copy: one speech record gets GBK text.
   tXARC archive;
   {
-    RecordingDesktop quiet;
-    ScopedDesktop installed(quiet);
-    ASSERT_EQ(archive.open(dir / "game/Inn/1/1.xarc"), 1);
+    RecordingHost quiet;
+    ASSERT_EQ(archive.open(dir / "game/Inn/1/1.xarc", test::standardError()), 1);
   }
   tTransRecord entry;
   entry.setId("Inn010002");
   entry.setType("speech");
   entry.value = "\xC4\xE3\xBA\xC3";
-  entry.doReplace(archive.getXRC()->getRecordArray()[2]->data);
+  entry.doReplace(archive.getXRC()->getRecordArray()[2]->data, test::standardError());
   test::makeFolders(dir / "after/Inn/1");
   {
     auto out = FileStream::open(dir / "after/Inn/1/1.xarc", FileMode::Write);

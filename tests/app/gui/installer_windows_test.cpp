@@ -23,7 +23,7 @@
 #include "app/gui/cjk_font.h"
 #include "app/pictures.h"
 #include "tests/app/gui/x_display.h"
-#include "tests/recording_desktop.h"
+#include "tests/app/recording_desktop.h"
 #include "tests/test_support.h"
 
 namespace vh {
@@ -54,8 +54,7 @@ class InstallerWindowsTest : public testing::Test {
   }
 
   RecordingDesktop recorder;
-  ScopedDesktop installed{recorder};
-  vPatcher patcher;
+  vPatcher patcher{recorder.services(), recorder};
 };
 
 TEST_F(InstallerWindowsTest, BuildsBothWindowsAndEveryGadgetOfTheTable) {
