@@ -15,7 +15,7 @@
 #include <string>
 
 #include "common/report.h"
-#include "patch/installer_host.h"
+#include "install/installer_host.h"
 
 namespace vh {
 

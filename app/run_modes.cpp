@@ -3,9 +3,9 @@
 #include "app/desktop.h"
 #include "app/installer_shell.h"
 #include "app/v_patcher.h"
+#include "builder/patch_maker.h"
 #include "common/files.h"
-#include "patch/backup.h"
-#include "patch/patch_maker.h"
+#include "install/uninstall.h"
 
 namespace vh {
 

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "app/v_patcher.h"
-#include "patch/game_search.h"
+#include "install/game_search.h"
 
 namespace vh {
 

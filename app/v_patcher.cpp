@@ -1,7 +1,7 @@
 #include "app/v_patcher.h"
 
 #include "app/desktop.h"
-#include "patch/patch.h"
+#include "package/patch.h"
 
 namespace vh {
 

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "app/desktop.h"
-#include "patch/patcher.h"
+#include "install/patcher.h"
 
 namespace vh {
 

@@ -1,6 +1,6 @@
 # The layers' include rule, read from the sources themselves. The include
 # path of each layer already keeps out most climbs, but not two kinds: a
-# relative include ("../patch/x.h") finds its file beside the source, and a
+# relative include ("../install/x.h") finds its file beside the source, and a
 # header that no source of its own folder includes is never compiled there.
 # So every "..." include of a layer folder is checked against the folders the
 # layer may use; <...> includes are the system's and are not.

@@ -20,18 +20,20 @@ set(VH_WINDOWS_PENDING_SOURCES
   support/wine_registry.cpp
   # realpath
   support/wine_prefixes.cpp
-  # gmtime_r, stat's st_mtim/st_ctim (no inode under MinGW), mkdir's mode
-  patch/backup.cpp
-  # realpath
-  patch/game_search.cpp
-  # sigset_t, sigprocmask, sigtimedwait, SIGHUP; flock, O_DIRECTORY
-  patch/install_guard.cpp
-  # O_DIRECTORY, fsync (the folder's sync)
-  patch/patch_maker.cpp
   # flock, O_CLOEXEC, O_NONBLOCK
-  patch/build_lock.cpp
+  package/build_lock.cpp
+  # gmtime_r, stat's st_mtim/st_ctim (no inode under MinGW), mkdir's mode
+  backup/backup.cpp
+  # realpath
+  install/game_search.cpp
+  # sigset_t, sigprocmask, sigtimedwait, SIGHUP; flock, O_DIRECTORY
+  install/install_guard.cpp
   # install_guard.h's sigset_t, mkdir's mode
-  patch/patcher.cpp
+  install/patcher.cpp
+  # install_guard.h's sigset_t
+  install/uninstall.cpp
+  # O_DIRECTORY, fsync (the folder's sync)
+  builder/patch_maker.cpp
   # readlink("/proc/self/exe")
   app/entry.cpp
   # sys/ioctl.h, ioctl(TIOCGWINSZ)

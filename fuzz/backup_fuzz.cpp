@@ -4,9 +4,9 @@
 // form, and is written back to text that reads as the same record.
 #include <string_view>
 
+#include "backup/backup_records.h"
 #include "common/files.h"
 #include "fuzz/fuzz_targets.h"
-#include "patch/backup_records.h"
 
 namespace vh::fuzz {
 

@@ -9,7 +9,7 @@
 
 #include "common/report.h"
 #include "fuzz/fuzz_targets.h"
-#include "patch/patch.h"
+#include "package/patch.h"
 #include "tools/fixture_bytes.h"
 
 namespace vh::fuzz {

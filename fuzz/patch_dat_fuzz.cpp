@@ -3,7 +3,7 @@
 // and checked, then its image list.
 #include "common/report.h"
 #include "fuzz/fuzz_targets.h"
-#include "patch/patch.h"
+#include "package/patch.h"
 
 namespace vh::fuzz {
 

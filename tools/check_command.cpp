@@ -20,7 +20,7 @@
 #include "formats/scene_list.h"
 #include "formats/xarc.h"
 #include "formats/xrc.h"
-#include "patch/patch.h"
+#include "package/patch.h"
 #include "tools/command_line.h"
 #include "tools/commands.h"
 #include "tools/game_texts.h"

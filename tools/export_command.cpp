@@ -18,7 +18,7 @@
 #include "common/replacing_file.h"
 #include "common/stream.h"
 #include "formats/scene_list.h"
-#include "patch/fingerprint.h"
+#include "package/fingerprint.h"
 #include "tools/carry_over.h"
 #include "tools/commands.h"
 #include "tools/game_texts.h"

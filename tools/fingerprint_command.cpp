@@ -12,7 +12,7 @@
 #include "common/stream.h"
 #include "formats/scene_list.h"
 #include "formats/xarc.h"
-#include "patch/fingerprint.h"
+#include "package/fingerprint.h"
 #include "tools/commands.h"
 #include "tools/game_texts.h"
 

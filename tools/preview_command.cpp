@@ -10,13 +10,13 @@
 #include <filesystem>
 #include <string>
 
+#include "builder/patch_maker.h"
 #include "common/bytes.h"
 #include "common/files.h"
 #include "formats/xarc.h"
 #include "formats/xrc.h"
-#include "patch/patch.h"
-#include "patch/patch_maker.h"
-#include "patch/patcher.h"
+#include "install/patcher.h"
+#include "package/patch.h"
 #include "tools/commands.h"
 #include "tools/game_texts.h"
 #include "tools/record_diff.h"

@@ -7,7 +7,7 @@
 #include <tuple>
 
 #include "common/files.h"
-#include "patch/patcher.h"
+#include "install/patcher.h"
 #include "translation/gbk.h"
 #include "translation/kind_words.h"
 #include "translation/replace.h"

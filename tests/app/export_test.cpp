@@ -11,14 +11,14 @@
 #include <set>
 #include <tuple>
 
-#include "tests/recording_desktop.h"
 #include "common/byte_buffer.h"
 #include "common/bytes.h"
 #include "common/stream.h"
 #include "formats/scene_list.h"
 #include "formats/xarc.h"
-#include "patch/patcher.h"
+#include "install/patcher.h"
 #include "tests/app/installation.h"
+#include "tests/recording_desktop.h"
 #include "tests/test_support.h"
 #include "tools/po_file.h"
 #include "tools/sample_game.h"

@@ -27,12 +27,12 @@
 #include <map>
 #include <random>
 
-#include "tests/recording_desktop.h"
 #include "common/files.h"
 #include "common/replacing_file.h"
 #include "common/sha256.h"
-#include "patch/patch.h"
+#include "package/patch.h"
 #include "tests/app/installation.h"
+#include "tests/recording_desktop.h"
 #include "tests/support/package_fixture.h"
 #include "tests/test_support.h"
 #include "tools/fixture_bytes.h"

@@ -13,9 +13,9 @@
 #include <filesystem>
 #include <map>
 
-#include "tests/recording_desktop.h"
-#include "patch/patch.h"
+#include "package/patch.h"
 #include "tests/app/installation.h"
+#include "tests/recording_desktop.h"
 #include "tests/test_support.h"
 
 namespace vh {

@@ -16,7 +16,7 @@
 
 #include "app/terminal_desktop.h"
 #include "app/v_patcher.h"
-#include "patch/patch.h"
+#include "package/patch.h"
 #include "tests/app/installation.h"
 #include "tests/recording_desktop.h"
 #include "tests/test_support.h"

@@ -21,8 +21,8 @@
 #include "common/replacing_file.h"
 #include "formats/xarc.h"
 #include "formats/xrc.h"
-#include "patch/patch.h"
-#include "patch/patcher.h"
+#include "install/patcher.h"
+#include "package/patch.h"
 #include "tests/recording_desktop.h"
 #include "translation/replace.h"
 

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "patch/patch.h"
-#include "tests/patch/small_game.h"
+#include "package/patch.h"
+#include "tests/install/small_game.h"
 #include "tests/recording_desktop.h"
 
 namespace vh {

@@ -1,10 +1,13 @@
-# Runs the layer include check over a small tree of two layers, "low" and
-# "high" above it: the clean tree passes, and each bad include added to it
-# alone fails naming its file, line and include.
+# Runs the layer include check over a small tree: two layers, "low" and
+# "high" above it, and the package's four over "low" linked as the build
+# links them (backup beside package, install over both, builder over
+# install). The clean tree passes, and each bad include added to it alone
+# fails naming its file, line and include.
 # cmake -DVH_SOURCE_DIR=<source root> -DWORK=<scratch folder> -P
 cmake_minimum_required(VERSION 3.18)
 include(${VH_SOURCE_DIR}/cmake/layer_includes.cmake)
-set(table "low=low" "high=high,low")
+set(table "low=low" "high=high,low" "package=package,low" "backup=backup,low"
+  "install=install,package,backup,low" "builder=builder,install,package,backup,low")
 
 include(${VH_SOURCE_DIR}/tests/cmake/expect_check.cmake)
 function(run_check expect_failure expected)
@@ -17,6 +20,10 @@ file(REMOVE_RECURSE ${WORK})
 file(WRITE ${WORK}/low/low.h "#pragma once\n#include <vector>\n#include \"low/other.h\"\n#include \"plain.h\"\n")
 file(WRITE ${WORK}/low/other.h "#pragma once\nint a[2]; // ;\\\n")
 file(WRITE ${WORK}/high/high.cpp "#include \"high/high.h\"\n#include \"low/low.h\"\n")
+file(WRITE ${WORK}/package/package.h "#pragma once\n#include \"low/low.h\"\n")
+file(WRITE ${WORK}/backup/backup.h "#pragma once\n#include \"low/low.h\"\n")
+file(WRITE ${WORK}/install/install.h "#pragma once\n#include \"backup/backup.h\"\n#include \"package/package.h\"\n")
+file(WRITE ${WORK}/builder/builder.h "#pragma once\n#include \"install/install.h\"\n#include \"package/package.h\"\n")
 file(MAKE_DIRECTORY ${WORK}/outside)
 run_check(NO "")
 
@@ -27,4 +34,17 @@ foreach(case IN ITEMS "high/high.h" "../high/high.h" "outside/thing.h")
   string(REPLACE "." "\\." pattern "low/bad.h:4: #include \"${case}\"")
   run_check(YES "${pattern}")
   file(REMOVE ${WORK}/low/bad.h)
+endforeach()
+
+# A climb into each of the package's four layers: from a layer below it, or
+# from one beside it that it does not link.
+foreach(case IN ITEMS "low/bad.h>package/package.h" "package/bad.cpp>backup/backup.h"
+                      "backup/bad.h>install/install.h" "install/bad.cpp>builder/builder.h")
+  string(REPLACE ">" ";" case "${case}")
+  list(GET case 0 file)
+  list(GET case 1 include)
+  file(WRITE ${WORK}/${file} "#pragma once\n#include \"${include}\"\n")
+  string(REPLACE "." "\\." pattern "${file}:2: #include \"${include}\"")
+  run_check(YES "${pattern}")
+  file(REMOVE ${WORK}/${file})
 endforeach()

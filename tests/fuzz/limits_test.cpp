@@ -7,7 +7,7 @@
 
 #include "common/files.h"
 #include "common/stream.h"
-#include "patch/patch.h"
+#include "package/patch.h"
 #include "support/wine_hive.h"
 #include "tests/recording_desktop.h"
 #include "tests/test_support.h"

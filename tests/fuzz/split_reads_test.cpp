@@ -9,7 +9,7 @@
 #include "common/files.h"
 #include "common/stream.h"
 #include "fuzz/fuzz_targets.h"
-#include "patch/patch.h"
+#include "package/patch.h"
 #include "support/wine_hive.h"
 #include "support/zip_directory.h"
 #include "tests/test_support.h"

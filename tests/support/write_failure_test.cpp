@@ -12,12 +12,12 @@
 #include <signal.h>
 #include <sys/resource.h>
 
-#include "tests/recording_desktop.h"
 #include "common/files.h"
 #include "common/replacing_file.h"
-#include "patch/patcher.h"
+#include "install/patcher.h"
 #include "support/zip.h"
-#include "tests/patch/small_game.h"
+#include "tests/install/small_game.h"
+#include "tests/recording_desktop.h"
 #include "tests/support/package_fixture.h"
 #include "tests/test_support.h"
 

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "patch/game_search.h"
+#include "install/game_search.h"
 
 namespace vh {
 

@@ -1,4 +1,4 @@
-#include "patch/fingerprint.h"
+#include "package/fingerprint.h"
 
 #include "common/bytes.h"
 #include "common/key_value.h"
@@ -7,7 +7,7 @@
 #include "common/sha256.h"
 #include "formats/xarc.h"
 #include "formats/xrc.h"
-#include "patch/patch.h"
+#include "package/patch.h"
 
 namespace vh {
 

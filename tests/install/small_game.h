@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "patch/patcher.h"
+#include "install/patcher.h"
 #include "tests/formats/archive_fixture.h"
 #include "tests/support/package_fixture.h"
 #include "tests/test_support.h"

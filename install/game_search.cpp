@@ -1,11 +1,11 @@
-#include "patch/game_search.h"
+#include "install/game_search.h"
 
 #include <climits>
 #include <cstdlib>
 
 #include "common/files.h"
 #include "common/report.h"
-#include "patch/game_folder.h"
+#include "install/game_folder.h"
 #include "support/registry.h"
 #include "support/registry_platform.h"
 #include "support/wine_prefixes.h"

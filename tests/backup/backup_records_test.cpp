@@ -2,7 +2,7 @@
 // back, cut at every byte, damaged field by field, and naming every path an
 // installation could never have written. The backup that this program's
 // first format version wrote (tests/backup_v1/) must read as it is.
-#include "patch/backup_records.h"
+#include "backup/backup_records.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "patch/member_queue.h"
+#include "builder/member_queue.h"
 
 #include <zlib.h>
 

@@ -1,4 +1,4 @@
-#include "patch/patch.h"
+#include "package/patch.h"
 
 #include <gtest/gtest.h>
 

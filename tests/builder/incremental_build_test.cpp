@@ -14,7 +14,7 @@
 #include <set>
 
 #include "app/desktop.h"
-#include "patch/patch_maker.h"
+#include "builder/patch_maker.h"
 #include "tests/recording_desktop.h"
 #include "tests/support/package_fixture.h"
 #include "tests/test_support.h"

@@ -1,4 +1,4 @@
-#include "patch/game_folder.h"
+#include "install/game_folder.h"
 
 #include "common/bytes.h"
 #include "support/registry_platform.h"

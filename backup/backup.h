@@ -30,6 +30,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -37,13 +38,11 @@
 #include <string_view>
 #include <vector>
 
+#include "backup/backup_records.h"
 #include "common/files.h"
-#include "patch/backup_records.h"
 
 namespace vh {
 
-class HeldSignals;
-class tPatcher;
 class tXARC;
 
 inline constexpr const char* kBackupFolder = ".vhpatch-backup/";
@@ -186,16 +185,17 @@ class GameBackup {
   // Puts every file back, then removes the backup. 1 when the game is as it
   // was before the first installation; 0 when a file could not be put back:
   // each gets a line "not put back, kept in the backup:" after the reason,
-  // keeps its pieces and its place in the manifest. With `signals`, one that
-  // arrives stops the work between two files: the files not yet put back
-  // keep their backup, and a line says so.
-  int restoreAll(HeldSignals* signals = nullptr);
+  // keeps its pieces and its place in the manifest. `stopRequested`, when
+  // given, is asked between two files; once it says yes, the files not yet
+  // put back keep their backup (counted in putBack().stopped).
+  int restoreAll(const std::function<bool()>& stopRequested = {});
 
   // What putting files back did to the game folder.
   struct PutBack {
     size_t rebuilt = 0;  // originals written back over installed files
     size_t removed = 0;  // files the installation had added
     size_t left = 0;     // files not put back, kept in the backup
+    size_t stopped = 0;  // of those, the ones a stop came before
     bool tried = false;  // the backup was read and the files gone through
   };
   const PutBack& putBack() const { return putBack_; }
@@ -246,11 +246,5 @@ class GameBackup {
   std::map<std::string, std::string> recordedScenes_;
   PutBack putBack_;
 };
-
-// `vhpatch uninstall`: finds the game as the installer does, takes the
-// installation lock and restores every file of the backup, with SIGINT,
-// SIGTERM and SIGHUP taken only between files. The exit status; `putBack`,
-// when given, receives what was done.
-int uninstallGame(tPatcher& patcher, GameBackup::PutBack* putBack = nullptr);
 
 }  // namespace vh

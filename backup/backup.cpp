@@ -1,4 +1,4 @@
-#include "patch/backup.h"
+#include "backup/backup.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,9 +15,6 @@
 #include "common/report.h"
 #include "common/sha256.h"
 #include "formats/xarc.h"
-#include "patch/install_guard.h"
-#include "patch/installer_host.h"
-#include "patch/patcher.h"
 
 namespace vh {
 
@@ -613,7 +610,7 @@ bool GameBackup::finishInstallation(const std::string& package) {
   return ok;
 }
 
-int GameBackup::restoreAll(HeldSignals* signals) {
+int GameBackup::restoreAll(const std::function<bool()>& stopRequested) {
   putBack_.tried = true;
   std::set<std::string> paths;
   for (const State& s : states_) paths.insert(s.path);
@@ -640,7 +637,7 @@ int GameBackup::restoreAll(HeldSignals* signals) {
   for (const std::string& path : paths) {
     // Asked between files only, so every game file is whole, original or
     // installed, and the backup still knows each one left installed.
-    if (notReached > 0 || (signals && signals->arrived())) {
+    if (notReached > 0 || (stopRequested && stopRequested())) {
       ++notReached;
     } else if (restore(path) == Restored::Done) {
       continue;
@@ -649,10 +646,7 @@ int GameBackup::restoreAll(HeldSignals* signals) {
     }
     left.insert(path);
   }
-  if (notReached > 0) {
-    installerHost().printErrorLine("uninstall stopped with " + std::to_string(notReached) +
-                                   " file(s) still to put back; run \"vhpatch uninstall\" again to finish");
-  }
+  putBack_.stopped = notReached;
   putBack_.left = left.size() + strays_.size();
   removeEmptyFolders();
   if (putBack_.left == 0 && !manifestDamaged_) {
@@ -686,26 +680,5 @@ int GameBackup::restoreAll(HeldSignals* signals) {
 }
 
 bool GameBackup::found() const { return manifestFound_ || !states_.empty() || !damage_.empty(); }
-
-int uninstallGame(tPatcher& patcher, GameBackup::PutBack* putBack) {
-  const auto lock = patcher.lockGame();
-  if (!lock) return 1;
-  const std::string root = patcher.gameRoot;
-  GameBackup backup(root);
-  if (!backup.load()) return 1;
-  // A manifest alone, what an uninstallation killed at its very end leaves,
-  // goes like any other backup: every file it names is back already.
-  if (!backup.found()) {
-    reporter().messageBox("nothing to uninstall: no backup in:" + root);
-    return 1;
-  }
-  HeldSignals signals;
-  const int restored = backup.restoreAll(&signals);
-  // A signal after the last file came too late to stop anything: taken
-  // here, it does not end the process before its summary.
-  signals.arrived();
-  if (putBack) *putBack = backup.putBack();
-  return restored ? 0 : 1;
-}
 
 }  // namespace vh

@@ -1,4 +1,4 @@
-#include "patch/installer_host.h"
+#include "install/installer_host.h"
 
 #include <cstdio>
 

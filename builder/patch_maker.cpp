@@ -1,4 +1,4 @@
-#include "patch/patch_maker.h"
+#include "builder/patch_maker.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -8,16 +8,16 @@
 #include <optional>
 #include <thread>
 
+#include "builder/member_queue.h"
 #include "common/bytes.h"
 #include "common/files.h"
 #include "common/report.h"
 #include "common/stream.h"
 #include "formats/scene_list.h"
 #include "formats/xarc.h"
-#include "patch/build_lock.h"
-#include "patch/fingerprint.h"
-#include "patch/installer_host.h"
-#include "patch/member_queue.h"
+#include "install/installer_host.h"
+#include "package/build_lock.h"
+#include "package/fingerprint.h"
 #include "pictures/xmg_picture.h"
 #include "support/zip.h"
 #include "translation/gbk.h"

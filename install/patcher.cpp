@@ -1,4 +1,4 @@
-#include "patch/patcher.h"
+#include "install/patcher.h"
 
 #include <sys/stat.h>
 
@@ -7,21 +7,21 @@
 #include <map>
 #include <set>
 
+#include "backup/backup.h"
 #include "common/bytes.h"
 #include "common/files.h"
 #include "common/replacing_file.h"
 #include "common/report.h"
+#include "common/sha256.h"
 #include "formats/xarc.h"
 #include "formats/xrc.h"
-#include "common/sha256.h"
-#include "patch/backup.h"
-#include "patch/build_lock.h"
-#include "patch/fingerprint.h"
-#include "patch/game_folder.h"
-#include "patch/game_search.h"
-#include "patch/install_guard.h"
-#include "patch/installer_host.h"
-#include "patch/patch.h"
+#include "install/game_folder.h"
+#include "install/game_search.h"
+#include "install/install_guard.h"
+#include "install/installer_host.h"
+#include "package/build_lock.h"
+#include "package/fingerprint.h"
+#include "package/patch.h"
 #include "support/registry.h"
 #include "support/registry_platform.h"
 #include "support/wine_prefixes.h"

@@ -1,4 +1,4 @@
-#include "patch/install_guard.h"
+#include "install/install_guard.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

@@ -1,14 +1,14 @@
-#include "patch/patcher.h"
+#include "install/patcher.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
 
+#include "backup/backup.h"
 #include "common/files.h"
 #include "formats/xarc.h"
 #include "formats/xrc.h"
-#include "patch/backup.h"
-#include "patch/patch.h"
+#include "package/patch.h"
 #include "support/registry_platform.h"
 #include "tests/formats/archive_fixture.h"
 #include "tests/recording_desktop.h"

@@ -1,4 +1,4 @@
-#include "patch/patch.h"
+#include "package/patch.h"
 
 #include "common/bytes.h"
 #include "common/files.h"
@@ -6,7 +6,7 @@
 #include "common/line_reader.h"
 #include "common/report.h"
 #include "formats/scene_list.h"
-#include "patch/load_budget.h"
+#include "package/load_budget.h"
 #include "support/zip.h"
 #include "translation/trz.h"
 

@@ -18,7 +18,7 @@
 #include "common/containers.h"
 #include "common/fault.h"
 #include "common/stream.h"
-#include "patch/fingerprint.h"
+#include "package/fingerprint.h"
 #include "translation/trz.h"
 
 namespace vh {

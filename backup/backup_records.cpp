@@ -1,4 +1,4 @@
-#include "patch/backup_records.h"
+#include "backup/backup_records.h"
 
 #include <limits>
 #include <set>

@@ -1,4 +1,4 @@
-#include "patch/build_lock.h"
+#include "package/build_lock.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
