@@ -38,8 +38,9 @@ set(VH_WINDOWS_PENDING_SOURCES
 # Not configured for Windows at all: app/gui (FLTK, X11 and fontconfig, to be
 # Win32's own; built_in_pictures.cpp's ELF-only .section/.previous) and so
 # the programs; tools (libgettextpo, which stays Linux's; iconv and
-# nl_langinfo in record_diff.h, gmtime_r in po_file.cpp). app/desktop.cpp builds but falls back on the terminal's
-# desktop, so nothing that installs a desktop links yet.
+# nl_langinfo in record_diff.h). app/desktop.cpp falls back on the terminal's
+# desktop until the windows are Win32's.
+
 # SHA-256 is the system's own (digest/sha256_engine_win32.cpp).
 set(VH_SHA256_LIBRARY bcrypt)
 
@@ -85,10 +86,6 @@ function(vh_windows_tests)
        ${CMAKE_SOURCE_DIR}/tests/translation/gbk_test.cpp ${CMAKE_SOURCE_DIR}/tests/common/calendar_test.cpp
        ${CMAKE_SOURCE_DIR}/tests/common/canonical_path_test.cpp ${CMAKE_SOURCE_DIR}/tests/common/*_win32_test.cpp
        ${CMAKE_SOURCE_DIR}/tests/app/console_test.cpp)
-  # The archive and scene list tests watch the messages through a desktop of
-  # their own, and app/desktop.cpp falls back on the terminal's, which waits
-  # for terminal_desktop.cpp above.
-  list(FILTER sources EXCLUDE REGEX "/tests/formats/(xarc|scene_list)_test\\.cpp$")
   add_executable(vhtests ${sources} tests/test_support.cpp)
   target_include_directories(vhtests PRIVATE ${CMAKE_SOURCE_DIR})
   target_link_libraries(vhtests PRIVATE vh_formats vh_translation vh_xmg vh_digest vh_fixtures vh_app gtest gtest_main)
