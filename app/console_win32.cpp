@@ -5,6 +5,8 @@
 #include <io.h>
 #include <windows.h>
 
+#include <cstdlib>
+
 #include "app/console.h"
 
 namespace vh {
@@ -22,15 +24,46 @@ HANDLE consoleOf(std::FILE* stream) {
   return handle;
 }
 
+// The console is shared with the shell the program was started from, which
+// gets its code page and modes back when the program ends.
+struct ConsoleState {
+  bool prepared = false;
+  UINT outputCodePage = 0;  // 0: no console to give one back to
+  HANDLE handles[2] = {};
+  DWORD modes[2] = {};
+};
+
+ConsoleState& savedConsole() {
+  static ConsoleState saved;
+  return saved;
+}
+
+void restoreConsole() {
+  const ConsoleState& saved = savedConsole();
+  if (saved.outputCodePage) SetConsoleOutputCP(saved.outputCodePage);
+  for (int i = 0; i < 2; ++i) {
+    if (saved.handles[i]) SetConsoleMode(saved.handles[i], saved.modes[i]);
+  }
+}
+
 }  // namespace
 
 void prepareConsole() {
+  ConsoleState& saved = savedConsole();
+  if (saved.prepared) return;
+  saved.prepared = true;
+  saved.outputCodePage = GetConsoleOutputCP();
   SetConsoleOutputCP(CP_UTF8);
-  for (std::FILE* stream : {stdout, stderr}) {
-    const HANDLE console = consoleOf(stream);
+  std::FILE* const streams[2] = {stdout, stderr};
+  for (int i = 0; i < 2; ++i) {
+    const HANDLE console = consoleOf(streams[i]);
     DWORD mode = 0;
-    if (console && GetConsoleMode(console, &mode)) SetConsoleMode(console, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+    if (!console || !GetConsoleMode(console, &mode)) continue;
+    saved.handles[i] = console;
+    saved.modes[i] = mode;
+    SetConsoleMode(console, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
   }
+  std::atexit(restoreConsole);
 }
 
 std::optional<size_t> terminalColumns(std::FILE* stream) {

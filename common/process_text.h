@@ -15,7 +15,8 @@ namespace vh {
 // argv and reads the wide command line.
 std::vector<std::string> utf8Arguments(int argc, const char* const* argv);
 
-// The value of an environment variable; nothing when it is not set.
+// The value of an environment variable (Windows: the process's own, read
+// wide); nothing when it is not set.
 [[nodiscard]] std::optional<std::string> environmentValue(const std::string& name);
 
 }  // namespace vh

@@ -1,7 +1,7 @@
 #include "common/wide_text_win32.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
+#include <windows.h>
 
 #include <string>
 #include <vector>
@@ -63,11 +63,26 @@ TEST(ProcessText, ArgumentsComeFromTheWideCommandLine) {
   EXPECT_EQ(static_cast<int>(arguments.size()), __argc);
 }
 
+// Set in the process's own environment, as a parent's values arrive: read
+// from there, not from the C runtime's copy taken through the code page.
 TEST(ProcessText, EnvironmentValuesAreReadWide) {
-  ASSERT_EQ(_wputenv_s(L"VH_TEST_FOLDER", L"C:\\\u6E38\u620F"), 0);
-  EXPECT_EQ(environmentValue("VH_TEST_FOLDER"), "C:\\\xE6\xB8\xB8\xE6\x88\x8F");
-  ASSERT_EQ(_wputenv_s(L"VH_TEST_FOLDER", L""), 0);  // an empty value unsets it
-  EXPECT_EQ(environmentValue("VH_TEST_FOLDER"), std::nullopt);
+  const struct {
+    const wchar_t* value;
+    std::optional<std::string> read;
+  } kCases[] = {
+      {L"C:\\\u6E38\u620F", "C:\\\xE6\xB8\xB8\xE6\x88\x8F"},  // 游戏
+      {L"", ""},
+      {nullptr, std::nullopt},  // removed
+  };
+  for (const auto& c : kCases) {
+    ASSERT_TRUE(SetEnvironmentVariableW(L"VH_TEST_FOLDER", c.value));
+    EXPECT_EQ(environmentValue("VH_TEST_FOLDER"), c.read);
+  }
+  // Longer than the first buffer.
+  const std::wstring longValue(1000, L'\u6E38');
+  ASSERT_TRUE(SetEnvironmentVariableW(L"VH_TEST_FOLDER", longValue.c_str()));
+  EXPECT_EQ(environmentValue("VH_TEST_FOLDER"), utf8Text(longValue));
+  ASSERT_TRUE(SetEnvironmentVariableW(L"VH_TEST_FOLDER", nullptr));
   EXPECT_EQ(environmentValue(""), std::nullopt);
   EXPECT_EQ(environmentValue("VH_\xFF"), std::nullopt);  // no UTF-8, no name
 }
