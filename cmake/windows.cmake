@@ -85,7 +85,7 @@ function(vh_windows_tests)
        ${CMAKE_SOURCE_DIR}/tests/formats/*_test.cpp ${CMAKE_SOURCE_DIR}/tests/digest/*_test.cpp
        ${CMAKE_SOURCE_DIR}/tests/translation/gbk_test.cpp ${CMAKE_SOURCE_DIR}/tests/common/calendar_test.cpp
        ${CMAKE_SOURCE_DIR}/tests/common/canonical_path_test.cpp ${CMAKE_SOURCE_DIR}/tests/common/*_win32_test.cpp
-       ${CMAKE_SOURCE_DIR}/tests/app/console_test.cpp)
+       ${CMAKE_SOURCE_DIR}/tests/app/console_test.cpp ${CMAKE_SOURCE_DIR}/tests/app/*_win32_test.cpp)
   add_executable(vhtests ${sources} tests/test_support.cpp)
   target_include_directories(vhtests PRIVATE ${CMAKE_SOURCE_DIR})
   target_link_libraries(vhtests PRIVATE vh_formats vh_translation vh_xmg vh_digest vh_fixtures vh_app gtest gtest_main)

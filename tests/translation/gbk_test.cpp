@@ -60,6 +60,7 @@ TEST(Gbk, KnownCodesAndFaults) {
       {"\xF8\xA1", std::nullopt},                    // F8A1-FEFE
       {"\xA1\x40", std::nullopt},                    // and A140-A7A0
       {"\xA2\xAB", std::nullopt},                    // a code GBK leaves empty
+      {"\xFE\x50", std::nullopt},                    // radicals Unicode lacked once: private use
   };
   for (const Case& c : cases) {
     EXPECT_EQ(gbkToUtf8(c.gbk), c.utf8) << c.gbk;
