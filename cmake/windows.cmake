@@ -9,9 +9,7 @@ set(VH_WINDOWS_PENDING_SOURCES
   # O_DIRECTORY, fsync, O_NONBLOCK/O_NOCTTY/O_CLOEXEC, lstat/S_ISLNK, readlink,
   # fchmod, fchown, geteuid; and rename over an existing file
   common/replacing_file.cpp
-  # iconv for GBK
-  translation/gbk.cpp
-  # fsync, localtime_r
+  # fsync
   support/zip.cpp
   # getuid (the wineserver's socket), ReplacingFile; the registry's dispatch
   # to advapi32 (registryPlatform) lives here too
@@ -36,14 +34,16 @@ set(VH_WINDOWS_PENDING_SOURCES
   fixtures/sample_game.cpp
   # readlink("/proc/self/exe")
   app/entry.cpp
-  # sys/ioctl.h, ioctl(TIOCGWINSZ)
-  app/terminal_desktop.cpp
 )
 # Not configured for Windows at all: app/gui (FLTK, X11 and fontconfig, to be
 # Win32's own; built_in_pictures.cpp's ELF-only .section/.previous) and so
 # the programs; tools (libgettextpo, which stays Linux's; iconv and
-# nl_langinfo in record_diff.h, gmtime_r in po_file.cpp). app/desktop.cpp builds but falls back on the terminal's
-# desktop, so nothing that installs a desktop links yet.
+# nl_langinfo in record_diff.h). app/desktop.cpp falls back on the terminal's
+# desktop until the windows are Win32's.
+
+# SHA-256 is the system's own (digest/sha256_engine_win32.cpp).
+set(VH_SHA256_LIBRARY bcrypt)
+
 list(TRANSFORM VH_WINDOWS_PENDING_SOURCES PREPEND "/")
 list(TRANSFORM VH_WINDOWS_PENDING_SOURCES REPLACE "\\." "\\\\.")
 list(TRANSFORM VH_WINDOWS_PENDING_SOURCES APPEND "$")
@@ -82,14 +82,13 @@ function(vh_windows_tests)
   target_compile_options(gtest_main PRIVATE -Wno-error)
 
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/xmg/*_test.cpp
-       ${CMAKE_SOURCE_DIR}/tests/formats/*_test.cpp)
-  # The archive and scene list tests watch the messages through a desktop of
-  # their own, and app/desktop.cpp falls back on the terminal's, which waits
-  # for terminal_desktop.cpp above.
-  list(FILTER sources EXCLUDE REGEX "/tests/formats/(xarc|scene_list)_test\\.cpp$")
+       ${CMAKE_SOURCE_DIR}/tests/formats/*_test.cpp ${CMAKE_SOURCE_DIR}/tests/digest/*_test.cpp
+       ${CMAKE_SOURCE_DIR}/tests/translation/gbk_test.cpp ${CMAKE_SOURCE_DIR}/tests/common/calendar_test.cpp
+       ${CMAKE_SOURCE_DIR}/tests/common/canonical_path_test.cpp ${CMAKE_SOURCE_DIR}/tests/common/*_win32_test.cpp
+       ${CMAKE_SOURCE_DIR}/tests/app/console_test.cpp ${CMAKE_SOURCE_DIR}/tests/app/*_win32_test.cpp)
   add_executable(vhtests ${sources} tests/test_support.cpp)
   target_include_directories(vhtests PRIVATE ${CMAKE_SOURCE_DIR})
-  target_link_libraries(vhtests PRIVATE vh_formats vh_xmg vh_fixtures gtest gtest_main)
+  target_link_libraries(vhtests PRIVATE vh_formats vh_translation vh_xmg vh_digest vh_fixtures vh_app gtest gtest_main)
   target_compile_definitions(vhtests PRIVATE VH_BINARY_DIR="${CMAKE_BINARY_DIR}" VH_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
   vh_windows_imports_only_system(vhtests)
 endfunction()
