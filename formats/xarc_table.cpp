@@ -114,7 +114,8 @@ Result<XarcTable> readXarcTable(Stream& stream) {
   std::string bytes = stream.readString(static_cast<size_t>(std::min(fileSize, kHeaderSize)));
   int64_t first = static_cast<int64_t>(bytes.size());
   if (first == kHeaderSize) {
-    const auto headerlength = static_cast<int32_t>(loadLE32(reinterpret_cast<const uint8_t*>(bytes.data()) + kHeaderLengthAt));
+    const auto* header = reinterpret_cast<const uint8_t*>(bytes.data());
+    const auto headerlength = static_cast<int32_t>(loadLE32(header + kHeaderLengthAt));
     first = std::min<int64_t>(fileSize, std::max<int64_t>(kHeaderSize, headerlength));
   }
   bytes += stream.readString(static_cast<size_t>(first) - bytes.size());

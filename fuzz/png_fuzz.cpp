@@ -12,7 +12,9 @@ int pngPicture(const uint8_t* data, size_t size) {
   const Result<Picture> decoded = decodePng(std::string(reinterpret_cast<const char*>(data), size));
   if (!decoded) return 0;
   const Picture& picture = decoded.value();
-  if (picture.rgba.size() != static_cast<size_t>(picture.width) * picture.height * 4) fail("PNG pixels and size disagree");
+  if (picture.rgba.size() != static_cast<size_t>(picture.width) * picture.height * 4) {
+    fail("PNG pixels and size disagree");
+  }
   return 0;
 }
 

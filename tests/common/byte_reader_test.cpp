@@ -75,7 +75,9 @@ TEST(ByteReader, SixtyFourBitReadsAtEveryLength) {
     SCOPED_TRACE(length);
     const std::string bytes = nine.substr(0, length);
     uint64_t present = 0;
-    for (size_t i = 1; i < length; ++i) present |= static_cast<uint64_t>(static_cast<uint8_t>(bytes[i])) << (8 * (i - 1));
+    for (size_t i = 1; i < length; ++i) {
+      present |= static_cast<uint64_t>(static_cast<uint8_t>(bytes[i])) << (8 * (i - 1));
+    }
 
     ByteReader quiet(bytes);
     (void)quiet.u8();

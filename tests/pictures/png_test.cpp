@@ -45,7 +45,8 @@ TEST(Png, EveryColourTypeComesOutAsRgba) {
     EXPECT_EQ(rgbaOf(p, 0, 1), (std::vector<uint8_t>{4, 5, 6, 255}));
   }
   {
-    const Picture p = decodePng(pngOf(2, 2, PNG_FORMAT_RGBA, {1, 2, 3, 0, 4, 5, 6, 7, 8, 9, 10, 255, 11, 12, 13, 14})).value();
+    const Picture p =
+        decodePng(pngOf(2, 2, PNG_FORMAT_RGBA, {1, 2, 3, 0, 4, 5, 6, 7, 8, 9, 10, 255, 11, 12, 13, 14})).value();
     EXPECT_EQ(p.width, 2);
     EXPECT_EQ(p.height, 2);
     EXPECT_EQ(rgbaOf(p, 0, 0), (std::vector<uint8_t>{1, 2, 3, 0}));
@@ -53,7 +54,8 @@ TEST(Png, EveryColourTypeComesOutAsRgba) {
   }
   {
     // A palette of three colours.
-    const Picture p = decodePng(pngOf(3, 1, PNG_FORMAT_RGB_COLORMAP, {2, 0, 1}, {10, 20, 30, 40, 50, 60, 70, 80, 90})).value();
+    const Picture p =
+        decodePng(pngOf(3, 1, PNG_FORMAT_RGB_COLORMAP, {2, 0, 1}, {10, 20, 30, 40, 50, 60, 70, 80, 90})).value();
     EXPECT_EQ(rgbaOf(p, 0, 0), (std::vector<uint8_t>{70, 80, 90, 255}));
     EXPECT_EQ(rgbaOf(p, 2, 0), (std::vector<uint8_t>{40, 50, 60, 255}));
   }
