@@ -44,7 +44,8 @@ struct XarcTable {
 // want; BadSize for a member count the file's bytes cannot back, an entry
 // whose data the file cannot hold (a plain member must be all there, the
 // record file may run past the end) and a table that runs past headerlength.
-// The stream is left somewhere inside the table.
+// The stream is left where the reading stopped: whoever loads the members
+// seeks to each one's offset.
 Result<XarcTable> readXarcTable(Stream& stream);
 
 }  // namespace vh
