@@ -52,10 +52,10 @@ std::vector<std::string> sortedListing(const std::string& folder) {
 bool fitsImageList(const std::string& name) { return !name.empty() && name.find_first_of("\r\n\\") == std::string::npos; }
 
 // An XMG picture's bytes, packed as they are once they decode as an image.
-ByteBufferPtr readXmgBytes(const std::string& path) {
-  (void)readXmgFile(path);
+Result<ByteBufferPtr> readXmgBytes(const std::string& path) {
+  if (const Result<XmgImage> image = readXmgFile(path); !image) return image.fault();
   auto in = FileStream::open(path, FileMode::Read);
-  if (!in) throw PictureError(path + ": cannot open the file");
+  if (!in) return Fault{FaultKind::CannotOpen, path + ": cannot open the file"};
   auto bytes = std::make_shared<ByteBuffer>();
   bytes->readFrom(*in, static_cast<size_t>(in->size()));
   return bytes;
@@ -212,13 +212,9 @@ int tPatchMaker::loadImages() {
         if (!stored) return refusePicture(kPictureNotGbk + path);
         const std::string member = kImageFolder + scene + "/" + sub + "/" + origin + ".xmg";
         if (!packed.insert(lowerCase(member)).second) return refusePicture(kPictureTwice + path);
-        ByteBufferPtr image;
-        try {
-          image = extension == "png" ? encodePictureFile(path) : readXmgBytes(path);
-        } catch (const PictureError& error) {
-          return refusePicture(kPictureUnreadable + error.what());
-        }
-        BufferStream bytes(image);
+        const Result<ByteBufferPtr> image = extension == "png" ? encodePictureFile(path) : readXmgBytes(path);
+        if (!image) return refusePicture(kPictureUnreadable + image.fault().detail);
+        BufferStream bytes(image.value());
         addStream(bytes, member);
         list.writeLine(makeKeyValue("name", scene + "/" + sub + "/" + picture));
         list.writeLine(makeKeyValue("origin", *stored));
