@@ -39,12 +39,12 @@ set(VH_WINDOWS_PENDING_SOURCES
   # sys/ioctl.h, ioctl(TIOCGWINSZ)
   app/terminal_desktop.cpp
 )
-# Not configured for Windows at all: app/gui (FLTK, X11 and fontconfig, to be
-# Win32's own; built_in_pictures.cpp's ELF-only .section/.previous) and so
-# the programs; tools (libgettextpo, which stays Linux's; iconv and
-# nl_langinfo in record_diff.h, gmtime_r in po_file.cpp, mkdir's mode in
-# sample_game.cpp). app/desktop.cpp builds but falls back on the terminal's
-# desktop, so nothing that installs a desktop links yet.
+# Not configured for Windows at all: the programs, which wait for the files
+# above; tools (libgettextpo, which stays Linux's; iconv and nl_langinfo in
+# record_diff.h, gmtime_r in po_file.cpp, mkdir's mode in sample_game.cpp).
+# app/desktop.cpp builds but falls back on the terminal's desktop, so
+# nothing that installs a desktop links yet. app/gui builds whole: its
+# *_win32.cpp are Win32's windows (vh_windows_gui below).
 list(TRANSFORM VH_WINDOWS_PENDING_SOURCES PREPEND "/")
 list(TRANSFORM VH_WINDOWS_PENDING_SOURCES REPLACE "\\." "\\\\.")
 list(TRANSFORM VH_WINDOWS_PENDING_SOURCES APPEND "$")
@@ -54,6 +54,26 @@ list(JOIN VH_WINDOWS_PENDING_SOURCES "|" VH_WINDOWS_PENDING)
 # (FlushFileBuffers) is the same on Windows. A stopgap for the one POSIX
 # call of a file every layer needs, until the platform layer flushes files.
 set_source_files_properties(common/stream.cpp PROPERTIES COMPILE_DEFINITIONS fsync=_commit)
+
+# The windows are Win32's own: user32 and gdi32, the common controls, and
+# the shell's folder chooser over COM (its interface ids come from the
+# static libuuid).
+enable_language(RC)
+set(VH_WIN32_GUI_LIBRARIES user32 gdi32 comctl32 ole32 shell32 uuid)
+# What a Windows program with windows carries inside it, compiled by windres:
+# the manifest (asInvoker, Windows 10 and later, aware of each monitor's
+# DPI, the common controls of version 6) and the two built-in pictures,
+# which are resources rather than assembled data (the ELF .incbin of
+# app/gui/incbin.h has no PE form here). Added to a program's sources.
+set(VH_WINDOWS_RESOURCES ${CMAKE_SOURCE_DIR}/app/gui/vhpatch_win32.rc)
+set_source_files_properties(${VH_WINDOWS_RESOURCES} PROPERTIES
+  INCLUDE_DIRECTORIES "${CMAKE_SOURCE_DIR}/app/gui;${CMAKE_SOURCE_DIR}/assets"
+  OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/app/gui/vhpatch.exe.manifest;${CMAKE_SOURCE_DIR}/assets/map.jpg;${CMAKE_SOURCE_DIR}/assets/title.bmp")
+
+# app/gui, whose *_win32.cpp are the windows.
+function(vh_windows_gui)
+  vh_layer(vh_gui app/gui DEPENDS vh_app ${VH_WIN32_GUI_LIBRARIES})
+endfunction()
 
 # Each Windows program is checked as it is linked: it may import only the
 # DLLs that come with Windows (cmake/windows_imports.cmake).
@@ -93,4 +113,15 @@ function(vh_windows_tests)
   target_link_libraries(vhtests PRIVATE vh_formats vh_xmg gtest gtest_main ZLIB::ZLIB)
   target_compile_definitions(vhtests PRIVATE VH_BINARY_DIR="${CMAKE_BINARY_DIR}" VH_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
   vh_windows_imports_only_system(vhtests)
+
+  # vhguitests.exe: the windows, built in the test's own process with the
+  # program's resources, so that the manifest's DPI awareness and controls
+  # are those the program gets. scripts/wine-tests runs it on an Xvfb of its
+  # own and clicks the install button from outside.
+  file(GLOB gui_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/app/gui/*_win32_test.cpp)
+  add_executable(vhguitests ${gui_sources} tests/test_support.cpp ${VH_WINDOWS_RESOURCES})
+  target_include_directories(vhguitests PRIVATE ${CMAKE_SOURCE_DIR})
+  target_link_libraries(vhguitests PRIVATE vh_gui gtest gtest_main)
+  target_compile_definitions(vhguitests PRIVATE VH_BINARY_DIR="${CMAKE_BINARY_DIR}" VH_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+  vh_windows_imports_only_system(vhguitests)
 endfunction()
