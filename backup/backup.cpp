@@ -13,7 +13,7 @@
 #include "common/files.h"
 #include "common/replacing_file.h"
 #include "common/report.h"
-#include "common/sha256.h"
+#include "digest/sha256.h"
 #include "formats/xarc.h"
 
 namespace vh {

@@ -4,8 +4,8 @@
 
 #include <string>
 
+#include "fixtures/fixture_bytes.h"
 #include "formats/xrc.h"
-#include "tools/fixture_bytes.h"
 #include "translation/replace.h"
 #include "translation/trz.h"
 

@@ -111,7 +111,7 @@ int tPatchMaker::Create(const std::string& url) {
   bool written = file->OpenZip(building, 0) != 0;
   const int workers =
       threads > 0 ? threads : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
-  if (written) members_ = std::make_unique<tMemberQueue>(*file, workers, previous.get());
+  if (written) members_ = std::make_unique<MemberQueue>(*file, workers, previous.get());
   // An index file or a picture that was refused has said so: no package is
   // better than one that lacks a scene or a picture, and the previous one
   // stays.
@@ -235,18 +235,24 @@ int tPatchMaker::loadImages() {
   return 1;
 }
 
-int tPatchMaker::loadFingerprints() {
+bool tPatchMaker::loadFingerprints() {
   auto list = FileStream::open(kFingerprintFile, FileMode::Read);
-  if (!list) return 0;
+  if (!list) return false;
   addStream(*list, kFingerprintMember);
-  return 1;
+  return true;
 }
 
-int tPatchMaker::loadExtra() { return loadListed("extra/", "extra.lst"); }
+int tPatchMaker::loadExtra() {
+  loadListed("extra/", "extra.lst");
+  return 0;
+}
 
-int tPatchMaker::loadAddon() { return loadListed("addon/", "addon.lst"); }
+int tPatchMaker::loadAddon() {
+  loadListed("addon/", "addon.lst");
+  return 0;
+}
 
-int tPatchMaker::loadListed(const std::string& folder, const std::string& listMember) {
+void tPatchMaker::loadListed(const std::string& folder, const std::string& listMember) {
   BufferStream list(std::make_shared<ByteBuffer>());
   for (const std::string& entry : listFolder(folder, true)) {
     // A subfolder is named in the list but adds no member; the installer
@@ -256,7 +262,6 @@ int tPatchMaker::loadListed(const std::string& folder, const std::string& listMe
   }
   list.seek(0);
   addStream(list, listMember);
-  return 0;
 }
 
 void tPatchMaker::addFile(const std::string& path) {

@@ -9,8 +9,6 @@ set(VH_WINDOWS_PENDING_SOURCES
   # O_DIRECTORY, fsync, O_NONBLOCK/O_NOCTTY/O_CLOEXEC, lstat/S_ISLNK, readlink,
   # fchmod, fchown, geteuid; and rename over an existing file
   common/replacing_file.cpp
-  # OpenSSL's EVP digests: BCrypt on Windows
-  common/sha256.cpp
   # iconv for GBK
   translation/gbk.cpp
   # fsync, localtime_r
@@ -34,6 +32,8 @@ set(VH_WINDOWS_PENDING_SOURCES
   install/uninstall.cpp
   # O_DIRECTORY, fsync (the folder's sync)
   builder/patch_maker.cpp
+  # mkdir's mode
+  fixtures/sample_game.cpp
   # readlink("/proc/self/exe")
   app/entry.cpp
   # sys/ioctl.h, ioctl(TIOCGWINSZ)
@@ -41,10 +41,10 @@ set(VH_WINDOWS_PENDING_SOURCES
 )
 # Not configured for Windows at all: the programs, which wait for the files
 # above; tools (libgettextpo, which stays Linux's; iconv and nl_langinfo in
-# record_diff.h, gmtime_r in po_file.cpp, mkdir's mode in sample_game.cpp).
-# app/desktop.cpp builds but falls back on the terminal's desktop, so
-# nothing that installs a desktop links yet. app/gui builds whole: its
-# *_win32.cpp are Win32's windows (vh_windows_gui below).
+# record_diff.h, gmtime_r in po_file.cpp). app/desktop.cpp builds but falls
+# back on the terminal's desktop, so nothing that installs a desktop links
+# yet. app/gui builds whole: its *_win32.cpp are Win32's windows
+# (vh_windows_gui below).
 list(TRANSFORM VH_WINDOWS_PENDING_SOURCES PREPEND "/")
 list(TRANSFORM VH_WINDOWS_PENDING_SOURCES REPLACE "\\." "\\\\.")
 list(TRANSFORM VH_WINDOWS_PENDING_SOURCES APPEND "$")
@@ -108,9 +108,9 @@ function(vh_windows_tests)
   # their own, and app/desktop.cpp falls back on the terminal's, which waits
   # for terminal_desktop.cpp above.
   list(FILTER sources EXCLUDE REGEX "/tests/formats/(xarc|scene_list)_test\\.cpp$")
-  add_executable(vhtests ${sources} tests/test_support.cpp tools/fixture_bytes.cpp)
+  add_executable(vhtests ${sources} tests/test_support.cpp)
   target_include_directories(vhtests PRIVATE ${CMAKE_SOURCE_DIR})
-  target_link_libraries(vhtests PRIVATE vh_formats vh_xmg gtest gtest_main ZLIB::ZLIB)
+  target_link_libraries(vhtests PRIVATE vh_formats vh_xmg vh_fixtures gtest gtest_main)
   target_compile_definitions(vhtests PRIVATE VH_BINARY_DIR="${CMAKE_BINARY_DIR}" VH_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
   vh_windows_imports_only_system(vhtests)
 

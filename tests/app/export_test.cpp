@@ -14,6 +14,7 @@
 #include "common/byte_buffer.h"
 #include "common/bytes.h"
 #include "common/stream.h"
+#include "fixtures/sample_game.h"
 #include "formats/scene_list.h"
 #include "formats/xarc.h"
 #include "install/patcher.h"
@@ -21,7 +22,6 @@
 #include "tests/recording_desktop.h"
 #include "tests/test_support.h"
 #include "tools/po_file.h"
-#include "tools/sample_game.h"
 
 namespace vh {
 namespace {

@@ -15,10 +15,10 @@
 
 #include "app/desktop.h"
 #include "builder/patch_maker.h"
+#include "fixtures/sample_game.h"
 #include "tests/recording_desktop.h"
 #include "tests/support/package_fixture.h"
 #include "tests/test_support.h"
-#include "tools/sample_game.h"
 
 namespace vh {
 namespace {

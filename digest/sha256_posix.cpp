@@ -1,4 +1,4 @@
-#include "common/sha256.h"
+#include "digest/sha256.h"
 
 #include <openssl/evp.h>
 
