@@ -62,13 +62,16 @@ enable_language(RC)
 set(VH_WIN32_GUI_LIBRARIES user32 gdi32 comctl32 ole32 shell32 uuid)
 # What a Windows program with windows carries inside it, compiled by windres:
 # the manifest (asInvoker, Windows 10 and later, aware of each monitor's
-# DPI, the common controls of version 6) and the two built-in pictures,
-# which are resources rather than assembled data (the ELF .incbin of
-# app/gui/incbin.h has no PE form here). Added to a program's sources.
+# DPI, the common controls of version 6), the two built-in pictures and the
+# captions' face (cmake/caption_face.cmake, for a Windows or a Wine prefix
+# without a Chinese font), which are resources rather than assembled data
+# (the ELF .incbin of app/gui/incbin.h has no PE form here). Added to a
+# program's sources.
+include(${CMAKE_SOURCE_DIR}/cmake/caption_face.cmake)
 set(VH_WINDOWS_RESOURCES ${CMAKE_SOURCE_DIR}/app/gui/vhpatch_win32.rc)
 set_source_files_properties(${VH_WINDOWS_RESOURCES} PROPERTIES
-  INCLUDE_DIRECTORIES "${CMAKE_SOURCE_DIR}/app/gui;${CMAKE_SOURCE_DIR}/assets"
-  OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/app/gui/vhpatch.exe.manifest;${CMAKE_SOURCE_DIR}/assets/map.jpg;${CMAKE_SOURCE_DIR}/assets/title.bmp")
+  INCLUDE_DIRECTORIES "${CMAKE_SOURCE_DIR}/app/gui;${CMAKE_SOURCE_DIR}/assets;${CMAKE_BINARY_DIR}/generated"
+  OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/app/gui/vhpatch.exe.manifest;${CMAKE_SOURCE_DIR}/assets/map.jpg;${CMAKE_SOURCE_DIR}/assets/title.bmp;${VH_CAPTION_FACE}")
 
 # app/gui, whose *_win32.cpp are the windows.
 # vhpatch-windows-probe.exe: those windows as the program shows them, with
@@ -79,6 +82,7 @@ function(vh_windows_gui)
   add_executable(vhpatch-windows-probe tests/app/gui/installer_probe_win32.cpp ${VH_WINDOWS_RESOURCES})
   target_include_directories(vhpatch-windows-probe PRIVATE ${CMAKE_SOURCE_DIR})
   target_link_libraries(vhpatch-windows-probe PRIVATE vh_gui)
+  add_dependencies(vhpatch-windows-probe vh_caption_face)
   vh_windows_imports_only_system(vhpatch-windows-probe)
 endfunction()
 
@@ -129,6 +133,7 @@ function(vh_windows_tests)
   add_executable(vhguitests ${gui_sources} tests/test_support.cpp ${VH_WINDOWS_RESOURCES})
   target_include_directories(vhguitests PRIVATE ${CMAKE_SOURCE_DIR})
   target_link_libraries(vhguitests PRIVATE vh_gui gtest gtest_main)
+  add_dependencies(vhguitests vh_caption_face)
   target_compile_definitions(vhguitests PRIVATE VH_BINARY_DIR="${CMAKE_BINARY_DIR}" VH_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
   vh_windows_imports_only_system(vhguitests)
 endfunction()

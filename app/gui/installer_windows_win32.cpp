@@ -188,13 +188,7 @@ void Win32InstallerWindows::buildInstaller(WindowPlace place, int placeDpi, HWND
 void Win32InstallerWindows::layOut(int dpi, int clientX, int clientY) {
   dpi_ = dpi;
   const auto scaled = [dpi](int pixels) { return scaledForDpi(pixels, dpi); };
-  // The captions in the system's message font at this DPI.
-  NONCLIENTMETRICSW metrics{};
-  metrics.cbSize = sizeof metrics;
-  HFONT font = nullptr;
-  if (SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, static_cast<UINT>(dpi))) {
-    font = CreateFontIndirectW(&metrics.lfMessageFont);
-  }
+  const HFONT font = makeCaptionFont(dpi);
   for (size_t index = 0; index < gadgets_.size(); ++index) {
     const GadgetLayout& layout = kInstallerGadgets[index];
     SetWindowPos(gadgets_[index], nullptr, scaled(layout.x), scaled(layout.y), scaled(layout.width),

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <string_view>
 #include <vector>
 
 #include "app/gui/installer_windows.h"
@@ -99,6 +100,17 @@ class Win32InstallerWindows : public InstallerWindows {
   SIZE scaledMapSize_{};
   std::deque<WindowEvent> events_;
 };
+
+// The font of the captions at `dpi`: the system's message font when it has
+// a glyph for every caption of the layout table, or else the same size in
+// the first face that has them all (the Chinese faces of Windows, then the
+// face built into the program); the caller deletes it.
+HFONT makeCaptionFont(int dpi);
+// Whether `font` has a glyph for every character of `text`.
+bool fontCovers(HFONT font, std::wstring_view text);
+// Adds the face built into the program to the fonts of this process; false
+// when the program holds none or GDI refuses it.
+bool addBuiltInCaptionFace();
 
 // Delivers one message taken from the thread's queue to its window; in the
 // installer window the keyboard moves between the buttons as in a dialog.

@@ -176,6 +176,10 @@ TEST_F(Win32InstallerWindowsTest, BuildsBothWindowsAndEveryGadgetOfTheTable) {
     EXPECT_EQ(classOf(gadget), e.windowClass);
     EXPECT_EQ(textOf(gadget), e.text);
     EXPECT_TRUE(IsWindowEnabled(gadget));
+    // Drawn in a font with every character of the caption, not as boxes.
+    if (e.index != kTitlePanel) {
+      EXPECT_TRUE(fontCovers(reinterpret_cast<HFONT>(SendMessageW(gadget, WM_GETFONT, 0, 0)), wideFromUtf8(e.text)));
+    }
   }
   EXPECT_TRUE(GetWindowLongPtrW(windows.gadget(kTitlePanel), GWL_EXSTYLE) & WS_EX_CLIENTEDGE);
 
@@ -423,6 +427,9 @@ TEST(ProgramResources, HoldThePicturesAndTheManifestTakesEffect) {
   ASSERT_TRUE(map && title);
   EXPECT_EQ(std::string(*map), test::readFile(std::string(VH_SOURCE_DIR) + "/assets/map.jpg"));
   EXPECT_EQ(std::string(*title), test::readFile(std::string(VH_SOURCE_DIR) + "/assets/title.bmp"));
+
+  // The captions' face, which GDI takes.
+  EXPECT_TRUE(addBuiltInCaptionFace());
 
   // Aware of each monitor's DPI, and the common controls of version 6.
   EXPECT_EQ(GetAwarenessFromDpiAwarenessContext(GetThreadDpiAwarenessContext()), DPI_AWARENESS_PER_MONITOR_AWARE);
