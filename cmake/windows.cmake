@@ -115,21 +115,26 @@ function(vh_windows_tests)
 
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/xmg/*_test.cpp
        ${CMAKE_SOURCE_DIR}/tests/formats/*_test.cpp)
+  # The window layer's tests that need no screen; the others run in
+  # vhguitests.exe below.
+  set(screenless_gui_tests ${CMAKE_SOURCE_DIR}/tests/app/gui/wide_text_win32_test.cpp)
+  list(APPEND sources ${screenless_gui_tests})
   # The archive and scene list tests watch the messages through a desktop of
   # their own, and app/desktop.cpp falls back on the terminal's, which waits
   # for terminal_desktop.cpp above.
   list(FILTER sources EXCLUDE REGEX "/tests/formats/(xarc|scene_list)_test\\.cpp$")
   add_executable(vhtests ${sources} tests/test_support.cpp)
   target_include_directories(vhtests PRIVATE ${CMAKE_SOURCE_DIR})
-  target_link_libraries(vhtests PRIVATE vh_formats vh_xmg vh_fixtures gtest gtest_main)
+  target_link_libraries(vhtests PRIVATE vh_formats vh_xmg vh_fixtures vh_gui gtest gtest_main)
   target_compile_definitions(vhtests PRIVATE VH_BINARY_DIR="${CMAKE_BINARY_DIR}" VH_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
   vh_windows_imports_only_system(vhtests)
 
   # vhguitests.exe: the windows, built in the test's own process with the
   # program's resources, so that the manifest's DPI awareness and controls
-  # are those the program gets. scripts/wine-tests runs it on an Xvfb of its
-  # own and clicks the install button from outside.
+  # are those the program gets. They need a screen: scripts/wine-window-test
+  # runs them on an X server of its own.
   file(GLOB gui_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/app/gui/*_win32_test.cpp)
+  list(REMOVE_ITEM gui_sources ${screenless_gui_tests})
   add_executable(vhguitests ${gui_sources} tests/test_support.cpp ${VH_WINDOWS_RESOURCES})
   target_include_directories(vhguitests PRIVATE ${CMAKE_SOURCE_DIR})
   target_link_libraries(vhguitests PRIVATE vh_gui gtest gtest_main)
