@@ -9,9 +9,7 @@ set(VH_WINDOWS_PENDING_SOURCES
   # O_DIRECTORY, fsync, O_NONBLOCK/O_NOCTTY/O_CLOEXEC, lstat/S_ISLNK, readlink,
   # fchmod, fchown, geteuid; and rename over an existing file
   common/replacing_file.cpp
-  # iconv for GBK
-  translation/gbk.cpp
-  # fsync, localtime_r
+  # fsync
   support/zip.cpp
   # getuid (the wineserver's socket), ReplacingFile; the registry's dispatch
   # to advapi32 (registryPlatform) lives here too
@@ -36,15 +34,15 @@ set(VH_WINDOWS_PENDING_SOURCES
   fixtures/sample_game.cpp
   # readlink("/proc/self/exe")
   app/entry.cpp
-  # sys/ioctl.h, ioctl(TIOCGWINSZ)
-  app/terminal_desktop.cpp
 )
 # Not configured for Windows at all: the programs, which wait for the files
 # above; tools (libgettextpo, which stays Linux's; iconv and nl_langinfo in
-# record_diff.h, gmtime_r in po_file.cpp). app/desktop.cpp builds but falls
-# back on the terminal's desktop, so nothing that installs a desktop links
-# yet. app/gui builds whole: its *_win32.cpp are Win32's windows
+# record_diff.h). app/gui builds whole: its *_win32.cpp are Win32's windows
 # (vh_windows_gui below).
+
+# SHA-256 is the system's own (digest/sha256_engine_win32.cpp).
+set(VH_SHA256_LIBRARY bcrypt)
+
 list(TRANSFORM VH_WINDOWS_PENDING_SOURCES PREPEND "/")
 list(TRANSFORM VH_WINDOWS_PENDING_SOURCES REPLACE "\\." "\\\\.")
 list(TRANSFORM VH_WINDOWS_PENDING_SOURCES APPEND "$")
@@ -114,18 +112,13 @@ function(vh_windows_tests)
   target_compile_options(gtest_main PRIVATE -Wno-error)
 
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/xmg/*_test.cpp
-       ${CMAKE_SOURCE_DIR}/tests/formats/*_test.cpp)
-  # The window layer's tests that need no screen; the others run in
-  # vhguitests.exe below.
-  set(screenless_gui_tests ${CMAKE_SOURCE_DIR}/tests/app/gui/wide_text_win32_test.cpp)
-  list(APPEND sources ${screenless_gui_tests})
-  # The archive and scene list tests watch the messages through a desktop of
-  # their own, and app/desktop.cpp falls back on the terminal's, which waits
-  # for terminal_desktop.cpp above.
-  list(FILTER sources EXCLUDE REGEX "/tests/formats/(xarc|scene_list)_test\\.cpp$")
+       ${CMAKE_SOURCE_DIR}/tests/formats/*_test.cpp ${CMAKE_SOURCE_DIR}/tests/digest/*_test.cpp
+       ${CMAKE_SOURCE_DIR}/tests/translation/gbk_test.cpp ${CMAKE_SOURCE_DIR}/tests/common/calendar_test.cpp
+       ${CMAKE_SOURCE_DIR}/tests/common/canonical_path_test.cpp ${CMAKE_SOURCE_DIR}/tests/common/*_win32_test.cpp
+       ${CMAKE_SOURCE_DIR}/tests/app/console_test.cpp ${CMAKE_SOURCE_DIR}/tests/app/*_win32_test.cpp)
   add_executable(vhtests ${sources} tests/test_support.cpp)
   target_include_directories(vhtests PRIVATE ${CMAKE_SOURCE_DIR})
-  target_link_libraries(vhtests PRIVATE vh_formats vh_xmg vh_fixtures vh_gui gtest gtest_main)
+  target_link_libraries(vhtests PRIVATE vh_formats vh_translation vh_xmg vh_digest vh_fixtures vh_app gtest gtest_main)
   target_compile_definitions(vhtests PRIVATE VH_BINARY_DIR="${CMAKE_BINARY_DIR}" VH_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
   vh_windows_imports_only_system(vhtests)
 
@@ -134,7 +127,6 @@ function(vh_windows_tests)
   # are those the program gets. They need a screen: scripts/wine-window-test
   # runs them on an X server of its own.
   file(GLOB gui_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/app/gui/*_win32_test.cpp)
-  list(REMOVE_ITEM gui_sources ${screenless_gui_tests})
   add_executable(vhguitests ${gui_sources} tests/test_support.cpp ${VH_WINDOWS_RESOURCES})
   target_include_directories(vhguitests PRIVATE ${CMAKE_SOURCE_DIR})
   target_link_libraries(vhguitests PRIVATE vh_gui gtest gtest_main)

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "app/gui/installer_windows_win32.h"
-#include "app/gui/wide_text.h"
+#include "common/wide_text_win32.h"
 #include "app/installer_layout.h"
 
 namespace vh {
@@ -28,7 +28,7 @@ constexpr const wchar_t* kChineseFaces[] = {L"Microsoft YaHei UI", L"Microsoft Y
 std::wstring captionsText() {
   std::string text;
   for (const GadgetLayout& gadget : kInstallerGadgets) text += gadget.text;
-  return wideFromUtf8(text);
+  return shownText(text);
 }
 
 HFONT fontOf(LOGFONTW font, const wchar_t* face) {

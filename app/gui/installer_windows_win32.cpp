@@ -2,7 +2,7 @@
 
 #include <commctrl.h>
 
-#include "app/gui/wide_text.h"
+#include "common/wide_text_win32.h"
 #include "app/pictures.h"
 
 namespace vh {
@@ -125,7 +125,7 @@ void Win32InstallerWindows::build(bool applyNow, PixelMap map, PixelMap title) {
 }
 
 void Win32InstallerWindows::buildBackdrop() {
-  const std::wstring title = wideFromUtf8(kInstallerTitle);
+  const std::wstring title = shownText(kInstallerTitle);
   // Without title bar or border, hidden until maximised.
   backdrop_ = CreateWindowExW(0, kBackdropClass, title.c_str(), WS_POPUP | WS_CLIPCHILDREN, 0, 0, 100, 100, nullptr,
                               nullptr, programInstance(), this);
@@ -139,7 +139,7 @@ void Win32InstallerWindows::buildInstaller(WindowPlace place, int placeDpi, HWND
   const int clientX = scaledForDpi(place.x, placeDpi);
   const int clientY = scaledForDpi(place.y, placeDpi);
 
-  const std::wstring title = wideFromUtf8(kInstallerTitle);
+  const std::wstring title = shownText(kInstallerTitle);
   // Made hidden where it goes, so that it learns the DPI of its monitor
   // before anything is sized.
   installer_ = CreateWindowExW(kInstallerExStyle, kInstallerClass, title.c_str(), kInstallerStyle, clientX, clientY,
@@ -150,7 +150,7 @@ void Win32InstallerWindows::buildInstaller(WindowPlace place, int placeDpi, HWND
     const GadgetLayout& layout = kInstallerGadgets[index];
     const HWND parent = layout.parent == GadgetParent::TitlePanel ? gadgets_[kTitlePanel] : installer_;
     const auto id = reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstGadgetId + index));
-    const std::wstring text = wideFromUtf8(layout.text);
+    const std::wstring text = shownText(layout.text);
     const wchar_t* windowClass = nullptr;
     DWORD style = WS_CHILD | WS_VISIBLE;
     DWORD exStyle = 0;

@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "app/gui/installer_windows_win32.h"
-#include "app/gui/wide_text.h"
+#include "common/wide_text_win32.h"
 #include "app/installer_layout.h"
 
 namespace vh {
@@ -60,7 +60,7 @@ void showMessageBox(const std::string& text) {
   const HWND owner = GetActiveWindow();
   UINT style = MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND | MB_TOPMOST;
   if (!owner) style |= MB_TASKMODAL;
-  MessageBoxW(owner, wideFromUtf8(text).c_str(), wideFromUtf8(kInstallerTitle).c_str(), style);
+  MessageBoxW(owner, shownText(text).c_str(), shownText(kInstallerTitle).c_str(), style);
 }
 
 std::string showFolderChooser(const std::string& prompt, const std::string& initialFolder) {
@@ -76,10 +76,10 @@ std::string showFolderChooser(const std::string& prompt, const std::string& init
   // Folders of the file system only, and the program's working folder, where
   // every relative path of the program resolves, left as it is.
   dialog->SetOptions(options | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM | FOS_PATHMUSTEXIST | FOS_NOCHANGEDIR);
-  dialog->SetTitle(wideFromUtf8(prompt).c_str());
+  dialog->SetTitle(shownText(prompt).c_str());
   if (!initialFolder.empty()) {
     IShellItem* folder = nullptr;
-    if (SUCCEEDED(SHCreateItemFromParsingName(wideFromUtf8(initialFolder).c_str(), nullptr, IID_IShellItem,
+    if (SUCCEEDED(SHCreateItemFromParsingName(shownText(initialFolder).c_str(), nullptr, IID_IShellItem,
                                               reinterpret_cast<void**>(&folder)))) {
       const ComPointer<IShellItem> held(folder);
       dialog->SetFolder(folder);
@@ -92,10 +92,9 @@ std::string showFolderChooser(const std::string& prompt, const std::string& init
   const ComPointer<IShellItem> held(chosen);
   PWSTR path = nullptr;
   if (FAILED(chosen->GetDisplayName(SIGDN_FILESYSPATH, &path))) return "";
-  const std::optional<std::string> utf8 = utf8FromWide(path);
+  std::string utf8 = utf8Text(path);
   CoTaskMemFree(path);
-  // A name no UTF-8 path can spell is no folder the program could open.
-  return utf8.value_or("");
+  return utf8;
 }
 
 void pumpWindowMessages() {

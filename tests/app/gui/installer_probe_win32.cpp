@@ -21,7 +21,7 @@
 
 #include "app/gui/built_in_pictures.h"
 #include "app/gui/installer_windows_win32.h"
-#include "app/gui/wide_text.h"
+#include "common/wide_text_win32.h"
 #include "app/gui/windowed_desktop.h"
 #include "app/installer_layout.h"
 #include "app/pictures.h"
@@ -80,7 +80,7 @@ BOOL CALLBACK lookAtWindow(HWND window, LPARAM) {
   // A message box shows its text in the static control 0xFFFF.
   wchar_t text[1024] = L"";
   GetDlgItemTextW(window, 0xFFFF, text, 1024);
-  const std::string utf8 = utf8FromWide(text).value_or("(not UTF-16)");
+  const std::string utf8 = utf8Text(text);
   boxesSeen.push_back(utf8);
   boxAnnounced = window;
   announce(("message box " + utf8 + " ok").c_str(), centreOnScreen(GetDlgItem(window, IDOK)));

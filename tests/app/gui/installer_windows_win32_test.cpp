@@ -20,7 +20,7 @@
 #include "app/embedded_files.h"
 #include "app/gui/built_in_pictures.h"
 #include "app/gui/installer_windows_win32.h"
-#include "app/gui/wide_text.h"
+#include "common/wide_text_win32.h"
 #include "app/gui/windowed_desktop.h"
 #include "app/pictures.h"
 #include "tests/test_support.h"
@@ -33,13 +33,13 @@ const char* const kTitle = "瓦恩霍洛 简体中文补丁**测试版**";
 std::string textOf(HWND window) {
   std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
   text.resize(static_cast<size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
-  return utf8FromWide(text).value_or("(not UTF-16)");
+  return utf8Text(text);
 }
 
 std::string classOf(HWND window) {
   wchar_t name[256] = L"";
   GetClassNameW(window, name, 256);
-  std::string utf8 = utf8FromWide(name).value_or("");
+  std::string utf8 = utf8Text(name);
   std::transform(utf8.begin(), utf8.end(), utf8.begin(), [](unsigned char c) { return std::tolower(c); });
   return utf8;
 }
@@ -178,7 +178,7 @@ TEST_F(Win32InstallerWindowsTest, BuildsBothWindowsAndEveryGadgetOfTheTable) {
     EXPECT_TRUE(IsWindowEnabled(gadget));
     // Drawn in a font with every character of the caption, not as boxes.
     if (e.index != kTitlePanel) {
-      EXPECT_TRUE(fontCovers(reinterpret_cast<HFONT>(SendMessageW(gadget, WM_GETFONT, 0, 0)), wideFromUtf8(e.text)));
+      EXPECT_TRUE(fontCovers(reinterpret_cast<HFONT>(SendMessageW(gadget, WM_GETFONT, 0, 0)), shownText(e.text)));
     }
   }
   EXPECT_TRUE(GetWindowLongPtrW(windows.gadget(kTitlePanel), GWL_EXSTYLE) & WS_EX_CLIENTEDGE);
@@ -341,7 +341,7 @@ BOOL CALLBACK answerModal(HWND window, LPARAM) {
   // A message box shows its text in the static control 0xFFFF.
   wchar_t text[1024] = L"";
   GetDlgItemTextW(window, 0xFFFF, text, 1024);
-  watch->texts.push_back(utf8FromWide(text).value_or(""));
+  watch->texts.push_back(utf8Text(text));
   const HWND owner = GetWindow(window, GW_OWNER);
   watch->owners.push_back(owner);
   watch->ownerEnabled.push_back(owner && IsWindowEnabled(owner));
@@ -371,7 +371,7 @@ class ModalTest : public Win32InstallerWindowsTest {
 };
 
 TEST_F(ModalTest, MessageBoxesComeOneAfterAnotherOwnedByTheActiveWindow) {
-  seen.titleWanted = wideFromUtf8(kTitle);
+  seen.titleWanted = shownText(kTitle);
   SetActiveWindow(windows.installer());
   showMessageBox("failed to read:C:/游戏/Varnhollow/x.xarc");
   showMessageBox("failed applying patch:Global");
@@ -385,7 +385,7 @@ TEST_F(ModalTest, MessageBoxesComeOneAfterAnotherOwnedByTheActiveWindow) {
 
 TEST_F(ModalTest, TheFolderChooserGivesTheFolderItShowsOrNothing) {
   const std::string prompt = "Please specify your VHW installation";
-  seen.titleWanted = wideFromUtf8(prompt);
+  seen.titleWanted = shownText(prompt);
   wchar_t temporary[MAX_PATH] = L"";
   ASSERT_GT(GetTempPathW(MAX_PATH, temporary), 0u);
   const std::wstring game = std::wstring(temporary) + L"瓦恩霍洛游戏";
@@ -395,13 +395,13 @@ TEST_F(ModalTest, TheFolderChooserGivesTheFolderItShowsOrNothing) {
 
   // Cancelled: nothing.
   seen.answer = IDCANCEL;
-  EXPECT_EQ(showFolderChooser(prompt, utf8FromWide(game).value()), "");
+  EXPECT_EQ(showFolderChooser(prompt, utf8Text(game)), "");
   // The folder's path typed and accepted: that folder, in UTF-8.
   seen.answer = IDOK;
   seen.typed = game;
-  const std::string chosen = showFolderChooser(prompt, utf8FromWide(game).value());
+  const std::string chosen = showFolderChooser(prompt, utf8Text(game));
   EXPECT_EQ(seen.texts.size(), 2u) << "the chooser was not shown with the prompt as its title";
-  const std::wstring chosenWide = wideFromUtf8(chosen);
+  const std::wstring chosenWide = wideText(chosen).value_or(L"");
   EXPECT_EQ(CompareStringOrdinal(chosenWide.c_str(), -1, game.c_str(), -1, TRUE), CSTR_EQUAL) << chosen;
   // The program's relative paths still mean its own folder.
   wchar_t after[MAX_PATH] = L"";
