@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "app/gui/installer_windows_win32.h"
-#include "common/wide_text_win32.h"
 #include "app/installer_layout.h"
+#include "common/wide_text_win32.h"
 
 namespace vh {
 

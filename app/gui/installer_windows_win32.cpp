@@ -2,8 +2,8 @@
 
 #include <commctrl.h>
 
-#include "common/wide_text_win32.h"
 #include "app/pictures.h"
+#include "common/wide_text_win32.h"
 
 namespace vh {
 

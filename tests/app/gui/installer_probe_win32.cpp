@@ -19,12 +19,13 @@
 #include <string>
 #include <vector>
 
+#include "app/desktop.h"
 #include "app/gui/built_in_pictures.h"
 #include "app/gui/installer_windows_win32.h"
-#include "common/wide_text_win32.h"
 #include "app/gui/windowed_desktop.h"
 #include "app/installer_layout.h"
 #include "app/pictures.h"
+#include "common/wide_text_win32.h"
 
 namespace vh {
 namespace {
@@ -100,8 +101,8 @@ void CALLBACK giveUp(HWND, UINT, UINT_PTR, DWORD) {
 
 int barPosition(HWND bar) { return static_cast<int>(SendMessageW(bar, PBM_GETPOS, 0, 0)); }
 
-// A bar's share in whole percent, cut toward zero.
-int percentOf(int done, int total) { return total > 0 ? done * 100 / total : 0; }
+// A bar's share as the patcher reckons it, in the program's whole percent.
+int percentOf(int done, int total) { return total > 0 ? wholePercent(static_cast<double>(done) / total) : 0; }
 
 int run() {
   if (!openWindowSystem()) {

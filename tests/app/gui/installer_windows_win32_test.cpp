@@ -20,9 +20,9 @@
 #include "app/embedded_files.h"
 #include "app/gui/built_in_pictures.h"
 #include "app/gui/installer_windows_win32.h"
-#include "common/wide_text_win32.h"
 #include "app/gui/windowed_desktop.h"
 #include "app/pictures.h"
+#include "common/wide_text_win32.h"
 #include "tests/test_support.h"
 
 namespace vh {
