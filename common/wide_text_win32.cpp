@@ -21,6 +21,18 @@ std::optional<std::wstring> wideText(std::string_view utf8) {
   return wide;
 }
 
+std::wstring shownText(std::string_view utf8) {
+  if (utf8.empty() || utf8.size() > INT_MAX) return std::wstring();
+  const int size = static_cast<int>(utf8.size());
+  // Without MB_ERR_INVALID_CHARS a byte that is no UTF-8 is written as
+  // U+FFFD.
+  const int units = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
+  if (units <= 0) return std::wstring();
+  std::wstring wide(static_cast<size_t>(units), L'\0');
+  if (MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), units) != units) return std::wstring();
+  return wide;
+}
+
 std::string utf8Text(std::wstring_view wide) {
   if (wide.empty() || wide.size() > INT_MAX / 3) return std::string();
   const int units = static_cast<int>(wide.size());

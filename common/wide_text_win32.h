@@ -14,6 +14,11 @@ namespace vh {
 // no name on Windows could stand for.
 [[nodiscard]] std::optional<std::wstring> wideText(std::string_view utf8);
 
+// The UTF-16 form of text to be shown in a window: each byte that is no
+// UTF-8 (a message may carry a name in the game's own encoding) becomes
+// U+FFFD, so that the rest of the text still shows.
+std::wstring shownText(std::string_view utf8);
+
 // The UTF-8 form of UTF-16 text. A lone surrogate, which Windows allows in
 // file names, becomes U+FFFD.
 std::string utf8Text(std::wstring_view wide);

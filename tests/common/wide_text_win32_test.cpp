@@ -35,6 +35,22 @@ TEST(WideText, BytesThatAreNoUtf8HaveNoWideForm) {
   }
 }
 
+// Shown rather than opened: valid text as wideText gives it, and each byte
+// that is no UTF-8 as U+FFFD with the rest of the text kept.
+TEST(WideText, ShownTextReplacesWhatIsNoUtf8AndKeepsTheRest) {
+  const struct {
+    std::string utf8;
+    std::wstring shown;
+  } kCases[] = {
+      {"", L""},
+      {"failed to read:C:/\xE6\xB8\xB8\xE6\x88\x8F", L"failed to read:C:/\u6E38\u620F"},
+      {"failed to read:\xB0\xA1.xarc", L"failed to read:\xFFFD\xFFFD.xarc"},  // GBK's 啊
+      {"a\x80" "b", L"a\xFFFD" L"b"},
+      {"ok\xE6\xB8", L"ok\xFFFD"},  // cut short at the end
+  };
+  for (const auto& c : kCases) EXPECT_EQ(shownText(c.utf8), c.shown) << c.utf8;
+}
+
 TEST(WideText, ALoneSurrogateBecomesTheReplacementCharacter) {
   EXPECT_EQ(utf8Text(std::wstring(L"a\xD800z")), "a\xEF\xBF\xBD" "z");
   EXPECT_EQ(utf8Text(std::wstring(L"\xDC00")), "\xEF\xBF\xBD");
