@@ -12,34 +12,27 @@ namespace vh {
 
 namespace {
 
-// Members in flight per worker: enough that a worker finds the next one
-// while the oldest is being written, few enough that a tree of many large
-// files is never held whole.
-constexpr size_t kJobsPerWorker = 4;
-// Source bytes in flight at most (each also holds its deflated copy); one
-// member larger than this still goes, alone.
-constexpr uint64_t kWeightLimit = 256ull << 20;
-
 uint32_t crcOf(const MemberBytes& bytes) {
   return static_cast<uint32_t>(crc32_z(crc32(0L, Z_NULL, 0), bytes.data(), bytes.size()));
 }
 
 }  // namespace
 
-tMemberQueue::tMemberQueue(ZipWriter& writer, int threads, ZipReader* previous)
+MemberQueue::MemberQueue(ZipWriter& writer, int threads, ZipReader* previous, uint64_t weightLimit)
     : writer_(writer),
       previous_(previous),
       previousPath_(previous ? previous->getName() : ""),
       parallel_(threads > 1),
-      window_(static_cast<size_t>(std::max(threads, 1)) * kJobsPerWorker) {
+      window_(static_cast<size_t>(std::max(threads, 1)) * kJobsPerWorker),
+      weightLimit_(weightLimit) {
   if (!parallel_) return;
   workers_.reserve(static_cast<size_t>(threads));
   for (int i = 0; i < threads; ++i) workers_.emplace_back([this] { work(); });
 }
 
-tMemberQueue::~tMemberQueue() { stopWorkers(); }
+MemberQueue::~MemberQueue() { stopWorkers(); }
 
-void tMemberQueue::stopWorkers() {
+void MemberQueue::stopWorkers() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     stopping_ = true;
@@ -49,7 +42,7 @@ void tMemberQueue::stopWorkers() {
   workers_.clear();
 }
 
-void tMemberQueue::addFile(const std::string& path) {
+void MemberQueue::addFile(const std::string& path) {
   auto job = std::make_unique<Job>();
   job->name = path;
   job->path = path;
@@ -58,7 +51,7 @@ void tMemberQueue::addFile(const std::string& path) {
   add(std::move(job));
 }
 
-void tMemberQueue::addBytes(const std::string& name, MemberBytes bytes) {
+void MemberQueue::addBytes(const std::string& name, MemberBytes bytes) {
   auto job = std::make_unique<Job>();
   job->name = name;
   job->when = ZipWriter::timeNow();
@@ -67,7 +60,7 @@ void tMemberQueue::addBytes(const std::string& name, MemberBytes bytes) {
   add(std::move(job));
 }
 
-void tMemberQueue::add(std::unique_ptr<Job> job) {
+void MemberQueue::add(std::unique_ptr<Job> job) {
   // The previous package is one minizip handle, so its directory is asked
   // here, and only when its member is as long as the source is now; the
   // workers fetch the stored bytes themselves.
@@ -80,28 +73,35 @@ void tMemberQueue::add(std::unique_ptr<Job> job) {
     std::unique_lock<std::mutex> lock(mutex_);
     weight_ += job->weight;
     inFlight_.push_back(std::move(job));
+    noteHeld();
     ++handedOut_;
     writeOldest(lock);
     return;
   }
   std::unique_lock<std::mutex> lock(mutex_);
-  while (!inFlight_.empty() && (inFlight_.size() >= window_ || weight_ + job->weight > kWeightLimit)) {
+  while (!inFlight_.empty() && (inFlight_.size() >= window_ || weight_ + job->weight > weightLimit_)) {
     writeOldest(lock);
   }
   weight_ += job->weight;
   inFlight_.push_back(std::move(job));
+  noteHeld();
   lock.unlock();
   jobReady_.notify_one();
 }
 
-void tMemberQueue::finish() {
+void MemberQueue::noteHeld() {
+  mostHeld_.members = std::max(mostHeld_.members, inFlight_.size());
+  mostHeld_.bytes = std::max(mostHeld_.bytes, weight_);
+}
+
+void MemberQueue::finish() {
   std::unique_lock<std::mutex> lock(mutex_);
   while (!inFlight_.empty()) writeOldest(lock);
   lock.unlock();
   stopWorkers();
 }
 
-void tMemberQueue::work() {
+void MemberQueue::work() {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
     jobReady_.wait(lock, [this] { return stopping_ || handedOut_ < inFlight_.size(); });
@@ -121,7 +121,7 @@ void tMemberQueue::work() {
 
 // Runs on a worker, or on the calling thread without workers; touches
 // nothing but the job.
-void tMemberQueue::prepare(Job& job) const {
+void MemberQueue::prepare(Job& job) const {
   if (!job.path.empty()) {
     auto source = FileStream::open(job.path, FileMode::Read);
     if (!source) {
@@ -150,7 +150,7 @@ void tMemberQueue::prepare(Job& job) const {
   if (parallel_ || job.reused) MemberBytes().swap(job.bytes);
 }
 
-void tMemberQueue::writeOldest(std::unique_lock<std::mutex>& lock) {
+void MemberQueue::writeOldest(std::unique_lock<std::mutex>& lock) {
   jobDone_.wait(lock, [this] { return inFlight_.front()->done; });
   std::unique_ptr<Job> job = std::move(inFlight_.front());
   inFlight_.pop_front();

@@ -21,28 +21,47 @@
 
 namespace vh {
 
-class tMemberQueue {
+class MemberQueue {
  public:
+  // Members in flight per worker: enough that a worker finds the next one
+  // while the oldest is being written, few enough that a tree of many large
+  // files is never held whole.
+  static constexpr size_t kJobsPerWorker = 4;
+  // Source bytes in flight at most (each also holds its deflated copy); one
+  // member larger than this still goes, alone.
+  static constexpr uint64_t kWeightLimit = 256ull << 20;
+
+  // The most the queue held at once: members added and not yet written, and
+  // their source bytes.
+  struct Held {
+    size_t members = 0;
+    uint64_t bytes = 0;
+  };
+
   // `threads` 1 works on the calling thread alone and lets minizip deflate,
-  // as the writer always did; more start that many workers. `previous` is
-  // the package being replaced, or null; it is read on the calling thread
-  // only and must outlive the queue.
-  tMemberQueue(ZipWriter& writer, int threads, ZipReader* previous);
-  ~tMemberQueue();
-  tMemberQueue(const tMemberQueue&) = delete;
-  tMemberQueue& operator=(const tMemberQueue&) = delete;
+  // as the writer always did; more start that many workers, with
+  // kJobsPerWorker members each in flight and `weightLimit` source bytes in
+  // all. `previous` is the package being replaced, or null; it is read on
+  // the calling thread only and must outlive the queue.
+  MemberQueue(ZipWriter& writer, int threads, ZipReader* previous, uint64_t weightLimit = kWeightLimit);
+  ~MemberQueue();
+  MemberQueue(const MemberQueue&) = delete;
+  MemberQueue& operator=(const MemberQueue&) = delete;
 
   // The file under its own path, stamped with its modification time; a
   // path that cannot be read as a file adds nothing.
   void addFile(const std::string& path);
   // Bytes held in memory, stamped with the current time.
   void addBytes(const std::string& name, MemberBytes bytes);
-  // Writes every member still on its way; the workers are gone after it.
+  // Writes every member still on its way; the workers are gone after it. A
+  // worker's exception comes out of here, or out of the add that was
+  // writing the member it failed on.
   void finish();
 
   // Members copied from the previous package, and all members written.
   int reused() const { return reused_; }
   int written() const { return written_; }
+  Held mostHeld() const { return mostHeld_; }
 
  private:
   struct Job {
@@ -63,6 +82,8 @@ class tMemberQueue {
   void work();
   void prepare(Job& job) const;
   void writeOldest(std::unique_lock<std::mutex>& lock);
+  // With the lock held, after a member was added.
+  void noteHeld();
   void stopWorkers();
 
   ZipWriter& writer_;
@@ -70,6 +91,7 @@ class tMemberQueue {
   const std::string previousPath_;
   const bool parallel_;
   const size_t window_;
+  const uint64_t weightLimit_;
   std::vector<std::thread> workers_;
 
   std::mutex mutex_;
@@ -82,6 +104,7 @@ class tMemberQueue {
 
   int reused_ = 0;
   int written_ = 0;
+  Held mostHeld_;
 };
 
 }  // namespace vh

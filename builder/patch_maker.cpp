@@ -50,10 +50,10 @@ std::vector<std::string> sortedListing(const std::string& folder) {
 bool fitsImageList(const std::string& name) { return !name.empty() && name.find_first_of("\r\n\\") == std::string::npos; }
 
 // An XMG picture's bytes, packed as they are once they decode as an image.
-ByteBufferPtr readXmgBytes(const std::string& path) {
-  (void)readXmgFile(path);
+Result<ByteBufferPtr> readXmgBytes(const std::string& path) {
+  if (const Result<XmgImage> image = readXmgFile(path); !image) return image.fault();
   auto in = FileStream::open(path, FileMode::Read);
-  if (!in) throw PictureError(path + ": cannot open the file");
+  if (!in) return Fault{FaultKind::CannotOpen, path + ": cannot open the file"};
   auto bytes = std::make_shared<ByteBuffer>();
   bytes->readFrom(*in, static_cast<size_t>(in->size()));
   return bytes;
@@ -90,7 +90,7 @@ int tPatchMaker::Create(const std::string& url) {
   bool written = file->OpenZip(building, 0) != 0;
   const int workers =
       threads > 0 ? threads : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
-  if (written) members_ = std::make_unique<tMemberQueue>(*file, workers, previous.get());
+  if (written) members_ = std::make_unique<MemberQueue>(*file, workers, previous.get());
   // An index file or a picture that was refused has said so: no package is
   // better than one that lacks a scene or a picture, and the previous one
   // stays.
@@ -192,13 +192,9 @@ int tPatchMaker::loadImages() {
         if (!stored) return refusePicture(kPictureNotGbk + path);
         const std::string member = kImageFolder + scene + "/" + sub + "/" + origin + ".xmg";
         if (!packed.insert(lowerCase(member)).second) return refusePicture(kPictureTwice + path);
-        ByteBufferPtr image;
-        try {
-          image = extension == "png" ? encodePictureFile(path) : readXmgBytes(path);
-        } catch (const PictureError& error) {
-          return refusePicture(kPictureUnreadable + error.what());
-        }
-        BufferStream bytes(image);
+        const Result<ByteBufferPtr> image = extension == "png" ? encodePictureFile(path) : readXmgBytes(path);
+        if (!image) return refusePicture(kPictureUnreadable + image.fault().detail);
+        BufferStream bytes(image.value());
         addStream(bytes, member);
         list.writeLine(makeKeyValue("name", scene + "/" + sub + "/" + picture));
         list.writeLine(makeKeyValue("origin", *stored));
@@ -215,18 +211,24 @@ int tPatchMaker::loadImages() {
   return 1;
 }
 
-int tPatchMaker::loadFingerprints() {
+bool tPatchMaker::loadFingerprints() {
   auto list = FileStream::open(kFingerprintFile, FileMode::Read);
-  if (!list) return 0;
+  if (!list) return false;
   addStream(*list, kFingerprintMember);
-  return 1;
+  return true;
 }
 
-int tPatchMaker::loadExtra() { return loadListed("extra/", "extra.lst"); }
+int tPatchMaker::loadExtra() {
+  loadListed("extra/", "extra.lst");
+  return 0;
+}
 
-int tPatchMaker::loadAddon() { return loadListed("addon/", "addon.lst"); }
+int tPatchMaker::loadAddon() {
+  loadListed("addon/", "addon.lst");
+  return 0;
+}
 
-int tPatchMaker::loadListed(const std::string& folder, const std::string& listMember) {
+void tPatchMaker::loadListed(const std::string& folder, const std::string& listMember) {
   BufferStream list(std::make_shared<ByteBuffer>());
   for (const std::string& entry : listFolder(folder, true)) {
     // A subfolder is named in the list but adds no member; the installer
@@ -236,7 +238,6 @@ int tPatchMaker::loadListed(const std::string& folder, const std::string& listMe
   }
   list.seek(0);
   addStream(list, listMember);
-  return 0;
 }
 
 void tPatchMaker::addFile(const std::string& path) {

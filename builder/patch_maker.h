@@ -19,7 +19,7 @@ namespace vh {
 
 class Stream;
 class ZipWriter;
-class tMemberQueue;
+class MemberQueue;
 
 class tPatchMaker {
  public:
@@ -42,8 +42,8 @@ class tPatchMaker {
   int loadExtra();
   int loadAddon();
   // Packs data/fingerprint.lst, when the tree has one, as the game-version
-  // check's list; 1 when packed.
-  int loadFingerprints();
+  // check's list; true when packed.
+  bool loadFingerprints();
   // 0 after a message box naming the file when a picture cannot be read or
   // names a scene or sub-scene the scene list lacks; a file that is no
   // picture for a member is named on standard error and left out; nothing
@@ -56,7 +56,7 @@ class tPatchMaker {
   int Create(const std::string& url);
 
  private:
-  int loadListed(const std::string& folder, const std::string& listMember);
+  void loadListed(const std::string& folder, const std::string& listMember);
   void addFile(const std::string& path);
   void addStream(Stream& stream, const std::string& name);
   // 0 after `message` in a message box: a picture refused.
@@ -65,7 +65,7 @@ class tPatchMaker {
 
   Services services_;
 
-  std::unique_ptr<tMemberQueue> members_;
+  std::unique_ptr<MemberQueue> members_;
 
   // Every scene of the scene list with its sub-scene names, as the
   // installer will read them.

@@ -14,10 +14,10 @@
 #include <set>
 
 #include "builder/patch_maker.h"
+#include "fixtures/sample_game.h"
 #include "tests/recording_host.h"
 #include "tests/support/package_fixture.h"
 #include "tests/test_support.h"
-#include "tools/sample_game.h"
 
 namespace vh {
 namespace {
