@@ -8,7 +8,10 @@
 #include <optional>
 #include <thread>
 
+#include <zlib.h>
+
 #include "builder/member_queue.h"
+#include "builder/source_digests.h"
 #include "common/bytes.h"
 #include "common/files.h"
 #include "common/report.h"
@@ -80,6 +83,37 @@ void syncFolderOf(const std::string& path) {
   ::close(fd);
 }
 
+// Records where the package at `url` holds each file source the queue
+// wrote, for the next build to prove them unchanged by their digests. The
+// package is read back for it: only a member it holds as the queue wrote it
+// is recorded. A record that cannot be written costs the next build time,
+// never its package.
+void recordSources(const std::string& url, const std::vector<MemberQueue::Written>& sources) {
+  const std::string path = url + tPatchMaker::kDigestSuffix;
+  ZipReader package;
+  SourceDigests digests;
+  if (package.OpenZip(url)) {
+    for (const MemberQueue::Written& source : sources) {
+      std::optional<PackedMember> stored = package.LocatePacked(source.name);
+      if (!stored || stored->crc != source.record.crc || stored->size != source.record.size) continue;
+      SourceRecord record = source.record;
+      record.storedAt = stored->storedAt;
+      record.storedSize = stored->storedSize;
+      if (!source.storedCrcKnown) {
+        if (!readStoredBytes(url, *stored)) continue;
+        record.storedCrc = static_cast<uint32_t>(
+            crc32_z(crc32(0L, Z_NULL, 0), stored->compressed.data(), stored->compressed.size()));
+      }
+      digests.set(source.name, record);
+    }
+    package.CloseZip();
+  }
+  if (!digests.write(path)) {
+    reporter().debugLog("cannot write " + path + ", the next build inflates what it reuses");
+    std::remove(path.c_str());
+  }
+}
+
 }  // namespace
 
 tPatchMaker::tPatchMaker() = default;
@@ -107,11 +141,15 @@ int tPatchMaker::Create(const std::string& url) {
   // end. One that cannot be opened is no help, and the build starts afresh.
   auto previous = std::make_unique<ZipReader>();
   if (!reusePrevious || !previous->OpenZip(url)) previous.reset();
+  const SourceDigests known = previous ? SourceDigests::read(url + kDigestSuffix) : SourceDigests();
   file = std::make_shared<ZipWriter>();
   bool written = file->OpenZip(building, 0) != 0;
   const int workers =
       threads > 0 ? threads : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
-  if (written) members_ = std::make_unique<MemberQueue>(*file, workers, previous.get());
+  if (written) {
+    members_ = std::make_unique<MemberQueue>(*file, workers, previous.get(), MemberQueue::kWeightLimit, pieces, &known);
+  }
+  std::vector<MemberQueue::Written> sources;
   // An index file or a picture that was refused has said so: no package is
   // better than one that lacks a scene or a picture, and the previous one
   // stays.
@@ -130,7 +168,9 @@ int tPatchMaker::Create(const std::string& url) {
     loadFingerprints();
     members_->finish();
     reporter().debugLog("packed " + std::to_string(members_->written()) + " members, " +
-                        std::to_string(members_->reused()) + " of them as the previous package held them");
+                        std::to_string(members_->reused()) + " of them as the previous package held them, " +
+                        std::to_string(members_->reusedByDigest()) + " proved the same by their digests");
+    sources = members_->sources();
     members_.reset();
     if (previous) previous->CloseZip();
     file->CloseZip("");
@@ -143,6 +183,7 @@ int tPatchMaker::Create(const std::string& url) {
     return 0;
   }
   syncFolderOf(url);
+  recordSources(url, sources);
   return 1;
 }
 
