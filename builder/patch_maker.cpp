@@ -110,7 +110,9 @@ void recordSources(const std::string& url, const std::vector<MemberQueue::Writte
   }
   if (!digests.write(path)) {
     reporter().debugLog("cannot write " + path + ", the next build inflates what it reuses");
-    std::remove(path.c_str());
+    // Records of an older package would only be refused; whatever else
+    // stands there is not the builder's.
+    if (fileKind(path) == FileKind::File) std::remove(path.c_str());
   }
 }
 

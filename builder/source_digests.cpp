@@ -86,6 +86,7 @@ SourceDigests SourceDigests::parse(std::string_view text) {
 }
 
 SourceDigests SourceDigests::read(const std::string& path) {
+  if (fileSize(path) > static_cast<int64_t>(kMaxFileBytes)) return {};
   std::string text;
   bool tooLarge = false;
   const bool read = readFileBlocks(path, [&](std::string_view block) {
