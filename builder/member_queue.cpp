@@ -15,6 +15,10 @@ namespace vh {
 
 namespace {
 
+// A local header without extra fields, as ZipWriter writes them, before
+// the member's name.
+constexpr uint64_t kLocalHeader = 30;
+
 uint32_t crcOf(const uint8_t* bytes, size_t count) {
   return static_cast<uint32_t>(crc32_z(crc32(0L, Z_NULL, 0), bytes, count));
 }
@@ -282,10 +286,15 @@ void MemberQueue::writeOldest(std::unique_lock<std::mutex>& lock) {
     std::rethrow_exception(job->failure);
   }
   if (!job->unreadable) {
-    if (job->reused || parallel_) {
+    const bool packed = job->reused || parallel_;
+    uint64_t storedAt = 0;
+    if (packed) {
       writer_.AddPacked(job->name, job->packed, job->when);
+      storedAt = writtenBytes_ + kLocalHeader + job->name.size();
+      writtenBytes_ = storedAt + job->packed.compressed.size();
     } else {
       writer_.AddBytes(job->name, job->bytes.data(), job->bytes.size(), job->when);
+      layoutKnown_ = false;
     }
     reused_ += job->reused ? 1 : 0;
     reusedByDigest_ += job->reusedByDigest ? 1 : 0;
@@ -298,7 +307,9 @@ void MemberQueue::writeOldest(std::unique_lock<std::mutex>& lock) {
       source.record.digest = std::move(job->digest);
       source.record.crc = job->reused || parallel_ ? job->packed.crc : crcOf(job->bytes);
       source.record.storedCrc = job->storedCrc.value_or(0);
-      source.storedCrcKnown = job->storedCrc.has_value();
+      source.streamKnown = layoutKnown_ && job->storedCrc.has_value();
+      source.record.storedAt = storedAt;
+      source.record.storedSize = packed ? job->packed.compressed.size() : 0;
       source.record.pieced = job->pieced;
       sources_.push_back(std::move(source));
     }

@@ -41,14 +41,15 @@ class MemberQueue {
     uint64_t bytes = 0;
   };
 
-  // What the queue learnt of a file source it wrote: its record but for
-  // where the new package stores it, which only the finished package tells
-  // (storedAt, storedSize), and the stream's CRC-32 when the queue saw the
-  // stream (minizip deflates out of its sight with one thread).
+  // What the queue learnt of a file source it wrote: its record, whose
+  // stream it knows only when it handed the writer the stream itself
+  // (minizip deflates out of its sight with one thread): then also where
+  // the stream lies, each member's local header being its fixed 30 bytes
+  // and its name.
   struct Written {
     std::string name;
     SourceRecord record;
-    bool storedCrcKnown = false;
+    bool streamKnown = false;
   };
 
   // `threads` 1 works on the calling thread alone and lets minizip deflate,
@@ -154,6 +155,8 @@ class MemberQueue {
   int written_ = 0;
   Held mostHeld_;
   std::vector<Written> sources_;
+  uint64_t writtenBytes_ = 0;  // of the package, while every stream was known
+  bool layoutKnown_ = true;
 };
 
 }  // namespace vh

@@ -84,22 +84,26 @@ void syncFolderOf(const std::string& path) {
 }
 
 // Records where the package at `url` holds each file source the queue
-// wrote, for the next build to prove them unchanged by their digests. The
-// package is read back for it: only a member it holds as the queue wrote it
-// is recorded. A record that cannot be written costs the next build time,
-// never its package.
+// wrote, for the next build to prove them unchanged by their digests. A
+// stream minizip deflated is found by reading the package back. A record
+// that cannot be written, or that does not match, costs the next build
+// time, never its package: it reads the package before it believes one.
 void recordSources(const std::string& url, const std::vector<MemberQueue::Written>& sources) {
   const std::string path = url + tPatchMaker::kDigestSuffix;
-  ZipReader package;
   SourceDigests digests;
-  if (package.OpenZip(url)) {
+  ZipReader package;
+  const bool allKnown = std::all_of(sources.begin(), sources.end(),
+                                    [](const MemberQueue::Written& source) { return source.streamKnown; });
+  if (allKnown) {
+    for (const MemberQueue::Written& source : sources) digests.set(source.name, source.record);
+  } else if (package.OpenZip(url)) {
     for (const MemberQueue::Written& source : sources) {
       std::optional<PackedMember> stored = package.LocatePacked(source.name);
       if (!stored || stored->crc != source.record.crc || stored->size != source.record.size) continue;
       SourceRecord record = source.record;
       record.storedAt = stored->storedAt;
       record.storedSize = stored->storedSize;
-      if (!source.storedCrcKnown) {
+      if (!source.streamKnown) {
         if (!readStoredBytes(url, *stored)) continue;
         record.storedCrc = static_cast<uint32_t>(
             crc32_z(crc32(0L, Z_NULL, 0), stored->compressed.data(), stored->compressed.size()));

@@ -205,6 +205,7 @@ TEST(MemberQueue, ALargeMemberGoesInPiecesTheSameOnAnyNumberOfWorkers) {
     SCOPED_TRACE(threads);
     const test::TempDir dir;
     QueuedPackage package(dir);
+    std::vector<MemberQueue::Written> sources;
     {
       MemberQueue queue(package.writer(), threads, nullptr, MemberQueue::kWeightLimit, pieces);
       for (const Added& member : members) package.add(queue, member);
@@ -214,11 +215,24 @@ TEST(MemberQueue, ALargeMemberGoesInPiecesTheSameOnAnyNumberOfWorkers) {
       ASSERT_EQ(queue.sources().size(), 2u);
       EXPECT_EQ(queue.sources()[0].record.pieced, threads > 1);
       EXPECT_FALSE(queue.sources()[1].record.pieced);
-      EXPECT_EQ(queue.sources()[0].storedCrcKnown, threads > 1);
+      EXPECT_EQ(queue.sources()[0].streamKnown, threads > 1);
       EXPECT_EQ(queue.sources()[0].record.size, 210000u);
+      sources = queue.sources();
     }
     // Every member, the large one too, reads back as it was given.
     EXPECT_EQ(package.closedInFileOrder().size(), members.size());
+    // Where the queue says it put a stream it knew is where the package
+    // holds it.
+    ZipReader reader;
+    ASSERT_EQ(reader.OpenZip(dir / "patch.dat"), 1);
+    for (const MemberQueue::Written& source : sources) {
+      if (!source.streamKnown) continue;
+      const std::optional<PackedMember> stored = reader.LocatePacked(source.name);
+      ASSERT_TRUE(stored.has_value()) << source.name;
+      EXPECT_EQ(source.record.storedAt, stored->storedAt) << source.name;
+      EXPECT_EQ(source.record.storedSize, stored->storedSize) << source.name;
+      EXPECT_EQ(source.record.crc, stored->crc) << source.name;
+    }
     for (auto& [name, stream] : storedStreams(dir / "patch.dat")) {
       if (name.find("file.") == std::string::npos) byThreads[threads][name] = std::move(stream);
     }
