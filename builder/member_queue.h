@@ -26,10 +26,11 @@ namespace vh {
 
 class MemberQueue {
  public:
-  // Members in flight per worker: enough that a worker finds the next one
-  // while the oldest is being written, few enough that a tree of many large
-  // files is never held whole.
-  static constexpr size_t kJobsPerWorker = 4;
+  // Members in flight per worker: enough that the workers find small ones
+  // to deflate while a large one is being written, few enough that a tree
+  // of many large files is never held whole (the weight limit bounds them
+  // too).
+  static constexpr size_t kJobsPerWorker = 16;
   // Source bytes in flight at most (each also holds its deflated copy); one
   // member larger than this still goes, alone.
   static constexpr uint64_t kWeightLimit = 256ull << 20;

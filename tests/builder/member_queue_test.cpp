@@ -121,13 +121,13 @@ TEST(MemberQueue, HoldsNoMoreMembersOrBytesThanItsLimits) {
     std::vector<size_t> sizes;
     MemberQueue::Held most;
   };
-  const std::vector<size_t> twenty(20, 10);
+  const std::vector<size_t> hundred(100, 10);
   const Case cases[] = {
       // One at a time: written as soon as it is added.
-      {"one thread", 1, MemberQueue::kWeightLimit, twenty, {1, 10}},
-      // Four members in flight for each worker.
-      {"two workers", 2, MemberQueue::kWeightLimit, twenty, {8, 80}},
-      {"three workers", 3, MemberQueue::kWeightLimit, twenty, {12, 120}},
+      {"one thread", 1, MemberQueue::kWeightLimit, hundred, {1, 10}},
+      // Sixteen members in flight for each worker.
+      {"two workers", 2, MemberQueue::kWeightLimit, hundred, {32, 320}},
+      {"three workers", 3, MemberQueue::kWeightLimit, hundred, {48, 480}},
       // Three of 30 bytes fit 100; a fourth would not.
       {"bytes before members", 2, 100, std::vector<size_t>(20, 30), {3, 90}},
       {"exactly the limit", 2, 90, std::vector<size_t>(20, 30), {3, 90}},
