@@ -80,7 +80,8 @@ PackedMember joinPieces(std::vector<DeflatedPiece>& pieces, int level) {
   for (DeflatedPiece& piece : pieces) {
     std::memcpy(member.compressed.data() + at, piece.compressed.data(), piece.compressed.size());
     at += piece.compressed.size();
-    crc = crc32_combine64(crc, piece.crc, static_cast<z_off64_t>(piece.count));
+    // A piece is far shorter than the smallest z_off_t holds.
+    crc = crc32_combine(crc, piece.crc, static_cast<z_off_t>(piece.count));
     member.size += piece.count;
     MemberBytes().swap(piece.compressed);
   }

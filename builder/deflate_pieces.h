@@ -17,8 +17,9 @@
 namespace vh {
 
 struct DeflatePieces {
-  // Bytes of source per piece.
+  // Bytes of source per piece, at most kMaxSize.
   size_t size = 1u << 20;
+  static constexpr size_t kMaxSize = 1u << 30;
   // Members of at least this many bytes are deflated in pieces when there
   // are workers; smaller ones go whole, as minizip deflates them.
   uint64_t from = 4u << 20;
@@ -26,7 +27,8 @@ struct DeflatePieces {
   // How many pieces a member of `count` bytes is cut into; 0 for one that
   // goes whole.
   [[nodiscard]] size_t piecesOf(uint64_t count) const {
-    return size == 0 || count < from || count == 0 ? 0 : static_cast<size_t>((count + size - 1) / size);
+    return size == 0 || size > kMaxSize || count < from || count == 0 ? 0
+                                                                      : static_cast<size_t>((count + size - 1) / size);
   }
 };
 

@@ -1,9 +1,9 @@
 #include "builder/source_digests.h"
 
-#include <sys/stat.h>
-
 #include <charconv>
+#include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <vector>
 
 #include "common/files.h"
@@ -140,10 +140,19 @@ void SourceDigests::set(const std::string& name, const SourceRecord& record) {
 }
 
 std::optional<SourceDigests::Stamp> SourceDigests::stampOf(const std::string& path) {
-  struct stat status {};
-  if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return std::nullopt;
-  return Stamp{static_cast<uint64_t>(status.st_size),
-               static_cast<int64_t>(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec};
+  // To the nanosecond where the file system keeps them, on the file
+  // system clock's own scale: a stamp is only compared with another taken
+  // here.
+  namespace fs = std::filesystem;
+  std::error_code error;
+  const fs::path file(path);
+  if (!fs::is_regular_file(file, error)) return std::nullopt;
+  const uintmax_t size = fs::file_size(file, error);
+  if (error) return std::nullopt;
+  const fs::file_time_type modified = fs::last_write_time(file, error);
+  if (error) return std::nullopt;
+  return Stamp{static_cast<uint64_t>(size),
+               std::chrono::duration_cast<std::chrono::nanoseconds>(modified.time_since_epoch()).count()};
 }
 
 }  // namespace vh

@@ -150,12 +150,18 @@ TEST(SourceDigests, EveryCutOfTheFileKeepsOnlyWholeRecords) {
 TEST(SourceDigests, AStampIsTheFilesSizeAndTimeInNanoseconds) {
   const test::TempDir dir;
   test::writeFile(dir / "f", "12345");
-  const timespec times[2] = {{1700000000, 5}, {1700000001, 123456789}};
-  ASSERT_EQ(utimensat(AT_FDCWD, (dir / "f").c_str(), times, 0), 0);
+  test::writeFile(dir / "g", "");
+  const timespec first[2] = {{1700000000, 5}, {1700000001, 123456789}};
+  const timespec second[2] = {{1700000000, 5}, {1700000003, 123456790}};
+  ASSERT_EQ(utimensat(AT_FDCWD, (dir / "f").c_str(), first, 0), 0);
+  ASSERT_EQ(utimensat(AT_FDCWD, (dir / "g").c_str(), second, 0), 0);
   const auto stamp = SourceDigests::stampOf(dir / "f");
-  ASSERT_TRUE(stamp.has_value());
+  const auto later = SourceDigests::stampOf(dir / "g");
+  ASSERT_TRUE(stamp.has_value() && later.has_value());
   EXPECT_EQ(stamp->size, 5u);
-  EXPECT_EQ(stamp->modified, 1700000001123456789);
+  EXPECT_EQ(later->size, 0u);
+  // Two seconds and a nanosecond apart, on whatever scale the clock counts.
+  EXPECT_EQ(later->modified - stamp->modified, 2000000001);
   EXPECT_FALSE(SourceDigests::stampOf(dir / "missing").has_value());
   EXPECT_FALSE(SourceDigests::stampOf(dir.path()).has_value());
 }
