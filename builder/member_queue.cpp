@@ -191,16 +191,20 @@ void MemberQueue::finishPieces(Job& job) const {
 // CRC-32, size and place in the package and its stream's own CRC-32, all
 // as recorded. The package is read, never trusted to the record: a stream
 // that moved, changed or was damaged is no match.
+//
+// The source is digested as it is read, a block at a time, and never held
+// whole: when it proves the same, only its stored stream is needed.
 bool MemberQueue::reusedByDigest(Job& job) const {
   const SourceRecord* record = known_ ? known_->find(job.name) : nullptr;
   const PackedMember& stored = *job.previous;
-  const bool pieced = parallel_ && pieceSize_.piecesOf(job.bytes.size()) > 0;
-  if (!record || record->size != job.bytes.size() || record->modified != job.stamp.modified ||
-      record->pieced != pieced || record->crc != stored.crc || record->size != stored.size ||
+  const bool pieced = parallel_ && pieceSize_.piecesOf(job.stamp.size) > 0;
+  if (!record || writer_.m_compressionLevel != Z_DEFAULT_COMPRESSION || record->size != job.stamp.size ||
+      record->modified != job.stamp.modified || record->pieced != pieced || record->crc != stored.crc ||
+      record->size != stored.size || stored.flag != ZipWriter::levelFlag(Z_DEFAULT_COMPRESSION) ||
       record->storedAt != stored.storedAt || record->storedSize != stored.storedSize) {
     return false;
   }
-  job.digest = digestOf(job.bytes);
+  job.digest = sha256OfFile(job.path).value_or("");
   if (job.digest != record->digest || !readStoredBytes(previousPath_, *job.previous) ||
       crcOf(job.previous->compressed) != record->storedCrc) {
     job.previous->compressed = {};
@@ -236,6 +240,14 @@ bool MemberQueue::reusedByInflating(Job& job) const {
 // Runs on a worker, or on the calling thread without workers; touches
 // nothing but the job.
 void MemberQueue::prepare(Job& job) const {
+  if (job.previous && !job.path.empty() && reusedByDigest(job)) {
+    job.reusedByDigest = true;
+    job.reused = true;
+    job.packed = std::move(*job.previous);
+    job.previous.reset();
+    return;
+  }
+  job.digest.clear();
   if (!job.path.empty()) {
     auto source = FileStream::open(job.path, FileMode::Read);
     if (!source) {
@@ -250,13 +262,11 @@ void MemberQueue::prepare(Job& job) const {
   // The flags name only a class of levels (8 and 9 share one), so a stream
   // is taken only at the default level, the one the builder writes and so
   // the one the package it replaces was written at.
-  const bool comparable = job.previous && level == Z_DEFAULT_COMPRESSION &&
-                          job.previous->size == job.bytes.size() && job.previous->flag == ZipWriter::levelFlag(level);
-  job.reusedByDigest = comparable && recorded && reusedByDigest(job);
-  if (comparable && (job.reusedByDigest || reusedByInflating(job))) {
+  if (job.previous && level == Z_DEFAULT_COMPRESSION && job.previous->size == job.bytes.size() &&
+      job.previous->flag == ZipWriter::levelFlag(level) && reusedByInflating(job)) {
     job.packed = std::move(*job.previous);
     job.reused = true;
-    if (!job.storedCrc) job.storedCrc = crcOf(job.packed.compressed);
+    job.storedCrc = crcOf(job.packed.compressed);
   } else if (parallel_ && pieceSize_.piecesOf(job.bytes.size()) > 0) {
     // Its pieces, and its digest beside them, are deflated by whichever
     // workers are free; the last one done joins them.
