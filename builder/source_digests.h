@@ -35,8 +35,8 @@ class SourceDigests {
  public:
   // A file larger than this is not read at all, and lines past the count
   // are dropped: a working tree has some thousands of sources.
-  static constexpr uint64_t kMaxFileBytes = 64ull << 20;
-  static constexpr size_t kMaxRecords = 1u << 20;
+  static constexpr uint64_t kMaxFileBytes = 16ull << 20;
+  static constexpr size_t kMaxRecords = 1u << 17;
   static constexpr size_t kMaxNameBytes = 4096;
 
   // The records of the text; a text without the first line of this format
