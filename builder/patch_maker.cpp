@@ -5,7 +5,10 @@
 #include <optional>
 #include <thread>
 
+#include <zlib.h>
+
 #include "builder/member_queue.h"
+#include "builder/source_digests.h"
 #include "common/bytes.h"
 #include "common/file_system.h"
 #include "common/files.h"
@@ -59,6 +62,43 @@ Result<ByteBufferPtr> readXmgBytes(const std::string& path) {
   return bytes;
 }
 
+// Records where the package at `url` holds each file source the queue
+// wrote, for the next build to prove them unchanged by their digests. A
+// stream minizip deflated is found by reading the package back. A record
+// that cannot be written, or that does not match, costs the next build
+// time, never its package: it reads the package before it believes one.
+void recordSources(const Services& services, const std::string& url, const std::vector<MemberQueue::Written>& sources) {
+  const std::string path = url + tPatchMaker::kDigestSuffix;
+  SourceDigests digests;
+  ZipReader package;
+  const bool allKnown = std::all_of(sources.begin(), sources.end(),
+                                    [](const MemberQueue::Written& source) { return source.streamKnown; });
+  if (allKnown) {
+    for (const MemberQueue::Written& source : sources) digests.set(source.name, source.record);
+  } else if (package.OpenZip(url)) {
+    for (const MemberQueue::Written& source : sources) {
+      std::optional<PackedMember> stored = package.LocatePacked(source.name);
+      if (!stored || stored->crc != source.record.crc || stored->size != source.record.size) continue;
+      SourceRecord record = source.record;
+      record.storedAt = stored->storedAt;
+      record.storedSize = stored->storedSize;
+      if (!source.streamKnown) {
+        if (!readStoredBytes(url, *stored)) continue;
+        record.storedCrc = static_cast<uint32_t>(
+            crc32_z(crc32(0L, Z_NULL, 0), stored->compressed.data(), stored->compressed.size()));
+      }
+      digests.set(source.name, record);
+    }
+    package.CloseZip();
+  }
+  if (!digests.write(services.files, path)) {
+    services.report.debugLog("cannot write " + path + ", the next build inflates what it reuses");
+    // Records of an older package would only be refused; whatever else
+    // stands there is not the builder's.
+    if (services.files.status(path).kind == FileKind::File) (void)services.files.removeFile(path);
+  }
+}
+
 }  // namespace
 
 tPatchMaker::tPatchMaker(const Services& services) : services_(services) {}
@@ -86,11 +126,16 @@ int tPatchMaker::Create(const std::string& url) {
   // end. One that cannot be opened is no help, and the build starts afresh.
   auto previous = std::make_unique<ZipReader>();
   if (!reusePrevious || !previous->OpenZip(url)) previous.reset();
+  const SourceDigests known = previous ? SourceDigests::read(services_.files, url + kDigestSuffix) : SourceDigests();
   file = std::make_shared<ZipWriter>();
   bool written = file->OpenZip(building, 0) != 0;
   const int workers =
       threads > 0 ? threads : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
-  if (written) members_ = std::make_unique<MemberQueue>(*file, workers, previous.get());
+  if (written) {
+    members_ = std::make_unique<MemberQueue>(*file, workers, previous.get(), MemberQueue::kWeightLimit, pieces, &known,
+                                             &services_.files);
+  }
+  std::vector<MemberQueue::Written> sources;
   // An index file or a picture that was refused has said so: no package is
   // better than one that lacks a scene or a picture, and the previous one
   // stays.
@@ -109,7 +154,9 @@ int tPatchMaker::Create(const std::string& url) {
     loadFingerprints();
     members_->finish();
     services_.report.debugLog("packed " + std::to_string(members_->written()) + " members, " +
-                              std::to_string(members_->reused()) + " of them as the previous package held them");
+                              std::to_string(members_->reused()) + " of them as the previous package held them, " +
+                              std::to_string(members_->reusedByDigest()) + " proved the same by their digests");
+    sources = members_->sources();
     members_.reset();
     if (previous) previous->CloseZip();
     file->CloseZip("");
@@ -123,6 +170,7 @@ int tPatchMaker::Create(const std::string& url) {
   }
   // The rename lives in the folder's entry, which needs its own sync.
   services_.files.syncFolder(folderOf(url));
+  recordSources(services_, url, sources);
   return 1;
 }
 

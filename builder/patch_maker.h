@@ -13,6 +13,7 @@
 #include <set>
 #include <string>
 
+#include "builder/deflate_pieces.h"
 #include "install/services.h"
 
 namespace vh {
@@ -35,6 +36,10 @@ class tPatchMaker {
   // Members whose bytes the package being replaced already holds are
   // copied from it as stored rather than deflated again.
   bool reusePrevious = true;
+  // With more than one thread, members this large are deflated in pieces.
+  DeflatePieces pieces;
+  // Beside the package: what the build knew of each source it packed.
+  static constexpr const char* kDigestSuffix = ".digests";
 
   // 0 when an index file names an archive outside the game folder.
   int createXARCList();

@@ -6,30 +6,18 @@
 # calls that MinGW-w64 lacks is beside it). The programs need them, so only
 # the libraries and a test program of the layers that are whole are made.
 set(VH_WINDOWS_PENDING_SOURCES
-  # O_DIRECTORY, fsync, O_NONBLOCK/O_NOCTTY/O_CLOEXEC, lstat/S_ISLNK, readlink,
-  # fchmod, fchown, geteuid; and rename over an existing file
-  common/replacing_file.cpp
   # fsync
   support/zip.cpp
-  # getuid (the wineserver's socket), ReplacingFile; the registry's dispatch
-  # to advapi32 (registryPlatform) lives here too
+  # getuid (the wineserver's socket)
   support/wine_registry.cpp
-  # realpath
-  support/wine_prefixes.cpp
   # flock, O_CLOEXEC, O_NONBLOCK
   package/build_lock.cpp
-  # gmtime_r, stat's st_mtim/st_ctim (no inode under MinGW), mkdir's mode
-  backup/backup.cpp
-  # realpath
-  install/game_search.cpp
   # sigset_t, sigprocmask, sigtimedwait, SIGHUP; flock, O_DIRECTORY
   install/install_guard.cpp
   # install_guard.h's sigset_t, mkdir's mode
   install/patcher.cpp
   # install_guard.h's sigset_t
   install/uninstall.cpp
-  # O_DIRECTORY, fsync (the folder's sync)
-  builder/patch_maker.cpp
   # mkdir's mode
   fixtures/sample_game.cpp
   # readlink("/proc/self/exe")

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -119,13 +121,13 @@ TEST(MemberQueue, HoldsNoMoreMembersOrBytesThanItsLimits) {
     std::vector<size_t> sizes;
     MemberQueue::Held most;
   };
-  const std::vector<size_t> twenty(20, 10);
+  const std::vector<size_t> hundred(100, 10);
   const Case cases[] = {
       // One at a time: written as soon as it is added.
-      {"one thread", 1, MemberQueue::kWeightLimit, twenty, {1, 10}},
-      // Four members in flight for each worker.
-      {"two workers", 2, MemberQueue::kWeightLimit, twenty, {8, 80}},
-      {"three workers", 3, MemberQueue::kWeightLimit, twenty, {12, 120}},
+      {"one thread", 1, MemberQueue::kWeightLimit, hundred, {1, 10}},
+      // Sixteen members in flight for each worker.
+      {"two workers", 2, MemberQueue::kWeightLimit, hundred, {32, 320}},
+      {"three workers", 3, MemberQueue::kWeightLimit, hundred, {48, 480}},
       // Three of 30 bytes fit 100; a fourth would not.
       {"bytes before members", 2, 100, std::vector<size_t>(20, 30), {3, 90}},
       {"exactly the limit", 2, 90, std::vector<size_t>(20, 30), {3, 90}},
@@ -149,13 +151,15 @@ TEST(MemberQueue, AWorkersExceptionComesOutOnTheCallingThread) {
   struct Case {
     const char* what;
     size_t members;
+    DeflatePieces pieces;
   };
   // deflate refuses a level beyond 9 on the worker, which throws; the
   // queue hands that to the thread that adds or finishes, and its
   // workers still end when it goes.
   const Case cases[] = {
-      {"fewer than the workers hold: out of finish", 3},
-      {"more than they hold: out of an add", 40},
+      {"fewer than the workers hold: out of finish", 3, {}},
+      {"more than they hold: out of an add", 40, {}},
+      {"out of the pieces of a member", 3, {16, 64}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -164,7 +168,7 @@ TEST(MemberQueue, AWorkersExceptionComesOutOnTheCallingThread) {
     package.writer().SetCompressionLevel(42);
     std::string message;
     try {
-      MemberQueue queue(package.writer(), 2, nullptr);
+      MemberQueue queue(package.writer(), 2, nullptr, MemberQueue::kWeightLimit, c.pieces);
       for (size_t i = 0; i < c.members; ++i) package.add(queue, {"m" + std::to_string(i), 100});
       queue.finish();
     } catch (const std::runtime_error& error) {
@@ -172,6 +176,72 @@ TEST(MemberQueue, AWorkersExceptionComesOutOnTheCallingThread) {
     }
     EXPECT_EQ(message, "deflateInit2 failed");
   }
+}
+
+// The stored stream of every member, by name.
+std::map<std::string, std::string> storedStreams(const std::string& path) {
+  ZipReader reader;
+  EXPECT_EQ(reader.OpenZip(path), 1);
+  std::map<std::string, std::string> streams;
+  for (int i = 0; i < reader.getFileCount(); ++i) {
+    const std::string name = reader.getFileInfo(i)->zipFileName;
+    std::optional<PackedMember> member = reader.LocatePacked(name);
+    EXPECT_TRUE(member && readStoredBytes(path, *member)) << name;
+    if (member) streams[name] = std::string(member->compressed.begin(), member->compressed.end());
+  }
+  return streams;
+}
+
+TEST(MemberQueue, ALargeMemberGoesInPiecesTheSameOnAnyNumberOfWorkers) {
+  // From 200,000 bytes on, in pieces of 50,000: the middle file goes in
+  // five, its neighbours whole.
+  const DeflatePieces pieces{50000, 200000};
+  // The file's bytes are made from its path, which differs from run to
+  // run; the members in memory are the same bytes every time.
+  const std::vector<Added> members = {{"small.trz", 70000},      {"large.ttf", 230001}, {"just-below.bin", 199999},
+                                      {"file.ttf", 210000, true}, {"file.trz", 100, true}, {"d.lst", 5}};
+  std::map<int, std::map<std::string, std::string>> byThreads;
+  for (int threads : {1, 2, 3, 8}) {
+    SCOPED_TRACE(threads);
+    const test::TempDir dir;
+    QueuedPackage package(dir);
+    std::vector<MemberQueue::Written> sources;
+    {
+      MemberQueue queue(package.writer(), threads, nullptr, MemberQueue::kWeightLimit, pieces);
+      for (const Added& member : members) package.add(queue, member);
+      queue.finish();
+      // A file's record says how it went, for the next build to find it
+      // again.
+      ASSERT_EQ(queue.sources().size(), 2u);
+      EXPECT_EQ(queue.sources()[0].record.pieced, threads > 1);
+      EXPECT_FALSE(queue.sources()[1].record.pieced);
+      EXPECT_EQ(queue.sources()[0].streamKnown, threads > 1);
+      EXPECT_EQ(queue.sources()[0].record.size, 210000u);
+      sources = queue.sources();
+    }
+    // Every member, the large one too, reads back as it was given.
+    EXPECT_EQ(package.closedInFileOrder().size(), members.size());
+    // Where the queue says it put a stream it knew is where the package
+    // holds it.
+    ZipReader reader;
+    ASSERT_EQ(reader.OpenZip(dir / "patch.dat"), 1);
+    for (const MemberQueue::Written& source : sources) {
+      if (!source.streamKnown) continue;
+      const std::optional<PackedMember> stored = reader.LocatePacked(source.name);
+      ASSERT_TRUE(stored.has_value()) << source.name;
+      EXPECT_EQ(source.record.storedAt, stored->storedAt) << source.name;
+      EXPECT_EQ(source.record.storedSize, stored->storedSize) << source.name;
+      EXPECT_EQ(source.record.crc, stored->crc) << source.name;
+    }
+    for (auto& [name, stream] : storedStreams(dir / "patch.dat")) {
+      if (name.find("file.") == std::string::npos) byThreads[threads][name] = std::move(stream);
+    }
+  }
+  for (int threads : {3, 8}) EXPECT_TRUE(byThreads[threads] == byThreads[2]) << threads << " workers";
+  for (const char* name : {"small.trz", "just-below.bin", "d.lst"}) {
+    EXPECT_TRUE(byThreads[2][name] == byThreads[1][name]) << name << " is as minizip deflates it";
+  }
+  EXPECT_TRUE(byThreads[2]["large.ttf"] != byThreads[1]["large.ttf"]);
 }
 
 }  // namespace
