@@ -4,20 +4,8 @@
 #include <cstdio>
 #include <thread>
 
-#include "app/terminal_desktop.h"
 
 namespace vh {
-
-namespace {
-
-TerminalDesktop& builtIn() {
-  static TerminalDesktop terminal;
-  return terminal;
-}
-
-Desktop* current = nullptr;
-
-}  // namespace
 
 int wholePercent(double fraction) {
   if (!(fraction > 0)) return 0;
@@ -32,16 +20,6 @@ void Desktop::pause(int milliseconds) {
 void Desktop::printErrorLine(const std::string& text) {
   std::fprintf(stderr, "%s\n", text.c_str());
   std::fflush(stderr);
-}
-
-Desktop& desktop() { return current ? *current : builtIn(); }
-
-Desktop* setDesktop(Desktop* d) {
-  Desktop* previous = current;
-  current = d;
-  setReporter(d);
-  setInstallerHost(d);
-  return previous;
 }
 
 }  // namespace vh

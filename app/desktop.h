@@ -5,10 +5,11 @@
 // there, so that the layers below the application need not know a desktop.
 //
 // The library never talks to a window system or ends the process itself. It
-// calls the Desktop installed with setDesktop(), and it raises fatal errors
-// and orderly ends as exceptions that the program's entry turns into an exit
-// status, so that tests can watch both and temporary files are cleaned up on
-// the way out.
+// calls the Desktop the program's main hands down (as the Reporter and the
+// InstallerHost of its Services), and it raises fatal errors and orderly
+// ends as exceptions that the program's entry turns into an exit status, so
+// that tests can watch both and temporary files are cleaned up on the way
+// out.
 #pragma once
 
 #include <cstddef>
@@ -35,7 +36,7 @@ struct Progress {
 int wholePercent(double fraction);
 
 // The desktop is also the reporter of every layer below the application and
-// the installer's host: installing it installs it as both.
+// the installer's host: main hands it down as both.
 class Desktop : public Reporter, public InstallerHost {
  public:
   virtual ~Desktop() = default;
@@ -61,32 +62,6 @@ class Desktop : public Reporter, public InstallerHost {
   virtual void pumpMessages() {}
   // Shows installation progress where the desktop has a place for it.
   virtual void showProgress(const Progress&) {}
-};
-
-// The desktop in use. Until one is installed a terminal desktop serves.
-Desktop& desktop();
-// Installs `d` (not owned) as the desktop, the reporter and the installer's
-// host, and returns the desktop it replaces; null restores the built-in
-// terminal desktop, the default reporter and the default host.
-Desktop* setDesktop(Desktop* d);
-
-// Installs a desktop for the life of a scope, then puts the old one back.
-class ScopedDesktop {
- public:
-  explicit ScopedDesktop(Desktop& d)
-      : previousReporter_(installedReporter()), previousHost_(installedInstallerHost()), previous_(setDesktop(&d)) {}
-  ~ScopedDesktop() {
-    setDesktop(previous_);
-    setReporter(previousReporter_);
-    setInstallerHost(previousHost_);
-  }
-  ScopedDesktop(const ScopedDesktop&) = delete;
-  ScopedDesktop& operator=(const ScopedDesktop&) = delete;
-
- private:
-  Reporter* previousReporter_;
-  InstallerHost* previousHost_;
-  Desktop* previous_;
 };
 
 }  // namespace vh

@@ -99,13 +99,13 @@ bool enterProgramFolder() {
   return !folder.empty() && chdir(folder.c_str()) == 0;
 }
 
-int runGuarded(const std::function<int()>& body) {
+int runGuarded(InstallerHost& host, const std::function<int()>& body) {
   try {
     return body();
   } catch (const ProcessExit& exit) {
     return exit.status;
   } catch (const std::exception& error) {
-    desktop().printLine(error.what());
+    host.printLine(error.what());
     return -1;
   }
 }

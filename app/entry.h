@@ -7,6 +7,8 @@
 
 namespace vh {
 
+class InstallerHost;
+
 enum class RunMode { Default, Make, MakeAndApply, Uninstall };
 
 // What the program takes from its environment, read once at its start and
@@ -37,8 +39,8 @@ std::string programFolder();
 bool enterProgramFolder();
 
 // Runs `body` and returns its status; a FatalError or any other unhandled
-// error writes its text to standard output and gives -1, an orderly end
+// error writes its text to `host`'s standard output and gives -1, an orderly end
 // from deep inside gives its own status.
-int runGuarded(const std::function<int()>& body);
+int runGuarded(InstallerHost& host, const std::function<int()>& body);
 
 }  // namespace vh

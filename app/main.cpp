@@ -18,8 +18,10 @@
 #include "app/run_modes.h"
 #include "app/terminal_desktop.h"
 #include "app/terminal_shell.h"
+#include "common/local_file_system.h"
+#include "install/services.h"
+#include "support/registry.h"
 #include "support/registry_platform.h"
-#include "support/wine_prefixes.h"
 #include "vh_commit.h"
 #include "vh_version.h"
 #include "xmg/codec_level.h"
@@ -43,12 +45,13 @@ int main(int argc, char** argv) {
   const bool entered = vh::enterProgramFolder();
   vh::registerBuiltInPictures();
   const vh::Environment environment = vh::readEnvironment();
-#ifndef _WIN32
-  // The game is found through the registry of this user's Wine prefix.
-  vh::WineRegistry registry(environment.winePrefix);
-  vh::setRegistryPlatform(&registry);
-#endif
-  vh::setHomeFolder(environment.home);
+  // What every part of the program reads, writes, asks and reports
+  // through, built here once and handed down. The game is found through the
+  // registry of this user (off Windows, of their Wine prefix); the registry
+  // calls whose signatures are fixed reach it through the one name set here.
+  vh::LocalFileSystem files;
+  const std::unique_ptr<vh::RegistryPlatform> registry = vh::userRegistry(files, environment.winePrefix);
+  vh::setProgramRegistry(*registry);
 
   // Windows when a display can be opened, the terminal otherwise.
   vh::TerminalDesktop terminal(stdin, stdout, stderr, environment.debug);
@@ -60,18 +63,19 @@ int main(int argc, char** argv) {
   } else {
     shell = std::make_unique<vh::TerminalShell>(terminal);
   }
-  vh::ScopedDesktop installed(windowed ? *windowed : terminal);
+  vh::Desktop& desktop = windowed ? *windowed : terminal;
+  const vh::Services services{desktop, desktop, files, *registry, environment.home};
 
-  return vh::runGuarded([&] {
+  return vh::runGuarded(desktop, [&] {
     char cwd[PATH_MAX] = "";
     if (!getcwd(cwd, sizeof cwd)) cwd[0] = '\0';
-    vh::desktop().debugLog(std::string(entered ? "working folder: " : "cannot enter the program's folder; working folder: ") + cwd);
-    vh::desktop().debugLog(windowed ? "desktop: windows" : "desktop: terminal");
+    desktop.debugLog(std::string(entered ? "working folder: " : "cannot enter the program's folder; working folder: ") + cwd);
+    desktop.debugLog(windowed ? "desktop: windows" : "desktop: terminal");
     const vh::CodecLevelChoice codec = vh::useRequestedCodecLevel(environment.codecLevel);
-    if (!codec.note.empty()) vh::desktop().debugLog(codec.note);
-    vh::desktop().debugLog("codec level: " + std::string(vh::codecLevelName(codec.level)));
+    if (!codec.note.empty()) desktop.debugLog(codec.note);
+    desktop.debugLog("codec level: " + std::string(vh::codecLevelName(codec.level)));
     const std::string word = vh::modeWord(argc, argv);
-    vh::desktop().debugLog("mode word: \"" + word + "\"");
-    return vh::runMode(vh::modeFromWord(word), *shell);
+    desktop.debugLog("mode word: \"" + word + "\"");
+    return vh::runMode(vh::modeFromWord(word), *shell, services, desktop);
   });
 }

@@ -4,7 +4,7 @@
 #include "app/installer_shell.h"
 #include "app/v_patcher.h"
 #include "builder/patch_maker.h"
-#include "common/files.h"
+#include "common/file_system.h"
 #include "install/uninstall.h"
 
 namespace vh {
@@ -18,6 +18,7 @@ std::string counted(size_t n, const std::string& thing) {
 }
 
 std::string installSummary(const tPatcher& patcher) {
+  FileSystem& files = patcher.services().files;
   const auto& written = patcher.written();
   std::string line = "installed: " + counted(written.archives, "archive") + " translated, " +
                      counted(written.extras, "extra file") + " copied";
@@ -33,7 +34,7 @@ std::string installSummary(const tPatcher& patcher) {
   line += "; ";
   // A package that changed nothing leaves no backup, and nothing to undo.
   const std::string backup = patcher.gameRoot + kBackupFolder;
-  if (folderExists(backup)) return line + "backup in " + backup + ", undo with \"vhpatch uninstall\"";
+  if (files.status(backup).kind == FileKind::Folder) return line + "backup in " + backup + ", undo with \"vhpatch uninstall\"";
   return line + "the game is unchanged, nothing to undo";
 }
 
@@ -48,28 +49,28 @@ std::string uninstallSummary(const tPatcher& patcher, const GameBackup::PutBack&
 
 }  // namespace
 
-int runMode(RunMode mode, InstallerShell& shell) {
+int runMode(RunMode mode, InstallerShell& shell, const Services& services, Desktop& desktop) {
   // Undoing needs neither the package nor the installer's window.
   if (mode == RunMode::Uninstall) {
-    vPatcher patcher;
+    vPatcher patcher(services, desktop);
     GameBackup::PutBack putBack;
     const int status = uninstallGame(patcher, &putBack);
-    if (status == 0) desktop().messageBox("Uninstall done!");
+    if (status == 0) desktop.messageBox("Uninstall done!");
     if (putBack.tried) shell.summarize(uninstallSummary(patcher, putBack, status == 0));
     return status;
   }
   if (mode == RunMode::Make) {
-    desktop().printLine("packing patch");
+    desktop.printLine("packing patch");
     // A failed build has shown its own message and kept the old package.
-    if (!tPatchMaker().Create(kPackage)) return 1;
-    desktop().messageBox("Patch gerenating is done!");
+    if (!tPatchMaker(services).Create(kPackage)) return 1;
+    desktop.messageBox("Patch gerenating is done!");
     return 0;
   }
   // Installing a package the build failed to replace would install stale
   // data the user did not ask for.
-  if (mode == RunMode::MakeAndApply && !tPatchMaker().Create(kPackage)) return 1;
+  if (mode == RunMode::MakeAndApply && !tPatchMaker(services).Create(kPackage)) return 1;
 
-  vPatcher patcher;
+  vPatcher patcher(services, desktop);
   if (!patcher.loadPatch(kPackage)) fatalError(std::string("error in reading patch:") + kPackage);
   const bool applyNow = mode == RunMode::MakeAndApply;
   shell.build(applyNow, patcher);
@@ -78,7 +79,7 @@ int runMode(RunMode mode, InstallerShell& shell) {
   if (applyNow) {
     shell.setButtons(false, false);
     if (!patcher.doReplace()) return 1;
-    desktop().messageBox("data written");
+    desktop.messageBox("data written");
     shell.summarize(installSummary(patcher));
     return 0;
   }
@@ -89,7 +90,7 @@ int runMode(RunMode mode, InstallerShell& shell) {
   const int closed = shell.runEventLoop([&] {
     shell.setButtons(false, false);
     if (patcher.doReplace()) {
-      desktop().messageBox("Done!");
+      desktop.messageBox("Done!");
       shell.summarize(installSummary(patcher));
     } else {
       if (patcher.stopped()) endProcess(1);

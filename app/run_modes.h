@@ -8,10 +8,14 @@
 
 namespace vh {
 
+class Desktop;
 class InstallerShell;
+struct Services;
 
 // Runs the flow of `mode` in the working directory and returns the exit
 // status of an orderly end. Raises FatalError when patch.dat cannot load.
-int runMode(RunMode mode, InstallerShell& shell);
+// Everything goes through `services`; `desktop` is their reporter and host,
+// and shows the progress.
+int runMode(RunMode mode, InstallerShell& shell, const Services& services, Desktop& desktop);
 
 }  // namespace vh

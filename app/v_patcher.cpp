@@ -21,7 +21,7 @@ int vPatcher::onStartScn(tPatchScene& scene) {
   total_sub = static_cast<float>(scene.subcount);
   // A terminal names the new scene before its first archive, which may take
   // a while; the window's bars do not move here, as they never did.
-  desktop().showProgress(progress());
+  desktop_.showProgress(progress());
   return 0;
 }
 
@@ -47,11 +47,11 @@ void vPatcher::updateBars() {
   const Progress now = progress();
   if (prog_sub_g) prog_sub_g->setFraction(now.scene);
   if (prog_overall_g) prog_overall_g->setFraction(now.overall);
-  desktop().showProgress(now);
+  desktop_.showProgress(now);
   // The pause lets the windows repaint; in a terminal it would only add up,
   // a second and a half over a large game's sub-scenes.
-  if (desktop().showsWindows()) desktop().pause(1);
-  desktop().pumpMessages();
+  if (desktop_.showsWindows()) desktop_.pause(1);
+  desktop_.pumpMessages();
 }
 
 void vPatcher::setProgBar(ProgressBar* sceneBar, ProgressBar* overallBar) {

@@ -18,6 +18,9 @@ class ProgressBar {
 
 class vPatcher : public tPatcher {
  public:
+  // The progress shows on `desktop`, which must outlive it.
+  vPatcher(const Services& services, Desktop& desktop) : tPatcher(services), desktop_(desktop) {}
+
   ProgressBar* prog_sub_g = nullptr;
   ProgressBar* prog_overall_g = nullptr;
   float prog_sub = 0;
@@ -34,6 +37,8 @@ class vPatcher : public tPatcher {
 
  private:
   Progress progress() const;
+
+  Desktop& desktop_;
 };
 
 }  // namespace vh

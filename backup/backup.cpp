@@ -1,8 +1,5 @@
 #include "backup/backup.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -10,8 +7,9 @@
 #include <limits>
 #include <tuple>
 
+#include "common/calendar.h"
+#include "common/file_system.h"
 #include "common/files.h"
-#include "common/replacing_file.h"
 #include "common/report.h"
 #include "digest/sha256.h"
 #include "formats/xarc.h"
@@ -119,21 +117,11 @@ std::vector<Segment> segmentsFor(std::string_view original, std::string_view ins
   return segments;
 }
 
-bool writeAtomically(const std::string& path, std::string_view bytes) {
-  auto out = ReplacingFile::create(path);
-  if (!out) return false;
-  try {
-    out->stream().write(bytes.data(), bytes.size());
-  } catch (const StreamError&) {
-    return false;
-  }
-  return out->commit();
-}
-
 std::string nowUtc() {
   const std::time_t now = std::time(nullptr);
-  std::tm parts{};
-  gmtime_r(&now, &parts);
+  // A clock set before 1970 has no calendar date here; the stamp is only
+  // shown, so it reads as zeros rather than stopping the backup.
+  const std::tm parts = utcCalendar(now).value_or(std::tm{});
   char text[32];
   std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
   return text;
@@ -143,20 +131,7 @@ bool endsWith(const std::string& text, const std::string& end) {
   return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
-constexpr int64_t kNsPerSecond = 1'000'000'000;
-
 }  // namespace
-
-std::optional<FileStamp> stampOf(const std::string& path) {
-  struct stat info {};
-  if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
-  FileStamp stamp;
-  stamp.size = static_cast<uint64_t>(info.st_size);
-  stamp.modifiedNs = static_cast<int64_t>(info.st_mtim.tv_sec) * kNsPerSecond + info.st_mtim.tv_nsec;
-  stamp.changedNs = static_cast<int64_t>(info.st_ctim.tv_sec) * kNsPerSecond + info.st_ctim.tv_nsec;
-  stamp.inode = static_cast<uint64_t>(info.st_ino);
-  return stamp;
-}
 
 std::vector<MemberSpan> memberSpans(const tXARC& archive) {
   std::vector<MemberSpan> spans;
@@ -185,29 +160,31 @@ std::vector<SharedRange> sharedMembers(const std::vector<MemberSpan>& before, co
   return shared;
 }
 
-GameBackup::GameBackup(std::string gameRoot) : root_(std::move(gameRoot)) {}
+GameBackup::GameBackup(Reporter& report, FileSystem& files, std::string gameRoot)
+    : report_(&report), files_(&files), root_(std::move(gameRoot)) {}
 
 bool GameBackup::load() {
-  *this = GameBackup(root_);
+  *this = GameBackup(*report_, *files_, root_);
   const std::string here = folder();
   // Only a real folder: through a link the backup would be written to, and
   // read from, wherever the link leads.
-  struct stat info {};
-  if (lstat((root_ + kBackupFolderName).c_str(), &info) == 0 && !S_ISDIR(info.st_mode)) {
-    reporter().messageBox("backup folder is not a folder:" + root_ + kBackupFolderName);
+  const std::string backupFolder = root_ + kBackupFolderName;
+  const FileKind backupKind = files_->status(backupFolder).kind;
+  if (files_->isLink(backupFolder) || (backupKind != FileKind::Missing && backupKind != FileKind::Folder)) {
+    report_->messageBox("backup folder is not a folder:" + root_ + kBackupFolderName);
     return false;
   }
   // Whatever a killed writer left here is this program's own, whether or
   // not the file it was to replace exists.
-  if (const size_t removed = removeAllLeftovers(here)) {
-    reporter().debugLog("removed " + std::to_string(removed) + " unfinished file(s) in " + here);
+  if (const size_t removed = removeAllLeftovers(*files_, here)) {
+    report_->debugLog("removed " + std::to_string(removed) + " unfinished file(s) in " + here);
   }
-  std::vector<std::string> names = listFolder(here, true);
+  std::vector<std::string> names = files_->list(here);
   std::sort(names.begin(), names.end());
   std::set<std::string> damagedPieces;
   for (const std::string& name : names) {
     if (!endsWith(name, kPiecesExtension)) continue;
-    const auto text = isPiecesName(name) ? readWholeFile(here + name) : std::nullopt;
+    const auto text = isPiecesName(name) ? readWholeFile(*files_, here + name) : Result<std::string>(Fault{});
     if (!text) {
       // One of this program's names that gives no bytes is no regular file,
       // or its read failed; a name of its own is never read.
@@ -216,7 +193,7 @@ bool GameBackup::load() {
       damagedPieces.insert(name);
       continue;
     }
-    const auto pieces = readPiecesFile(*text);
+    const auto pieces = readPiecesFile(text.value());
     if (!pieces) {
       damage_.push_back({name, pieces.fault().detail});
       damagedPieces.insert(name);
@@ -234,10 +211,10 @@ bool GameBackup::load() {
   // names theirs.
   strays_.assign(damagedPieces.begin(), damagedPieces.end());
   const std::string manifestPath = here + kBackupManifest;
-  if (fileKind(manifestPath) == FileKind::Missing) return true;
+  if (files_->status(manifestPath).kind == FileKind::Missing) return true;
   manifestFound_ = true;
-  const auto text = readWholeFile(manifestPath);
-  auto manifest = text ? readManifest(*text) : Result<Manifest>(Fault{FaultKind::CannotOpen, "cannot be read"});
+  const auto text = readWholeFile(*files_, manifestPath);
+  auto manifest = text ? readManifest(text.value()) : Result<Manifest>(Fault{FaultKind::CannotOpen, "cannot be read"});
   if (!manifest) {
     manifestDamaged_ = true;
     damage_.push_back({kBackupManifest, manifest.fault().detail, !text});
@@ -259,8 +236,9 @@ bool GameBackup::load() {
     orphans_.push_back(file);
     if (damagedPieces.count(file.pieces)) continue;
     const std::string target = root_ + file.path;
-    const bool isOriginal = fileKind(target) == FileKind::Missing ? file.original.empty()
-                                                                   : sha256OfFile(target) == file.original;
+    const bool isOriginal = files_->status(target).kind == FileKind::Missing
+                                ? file.original.empty()
+                                : sha256OfFile(*files_, target) == file.original;
     if (!isOriginal) damage_.push_back({file.pieces, "missing"});
   }
   return true;
@@ -278,7 +256,7 @@ void GameBackup::takeManifest(const Manifest& manifest) {
 
 bool GameBackup::reportDamage() const {
   for (const Damage& damage : damage_) {
-    reporter().debugLog("backup file " + folder() + damage.file + ": " + damage.why);
+    report_->debugLog("backup file " + folder() + damage.file + ": " + damage.why);
     reportDamaged(damage.file);
   }
   return damage_.empty();
@@ -287,7 +265,7 @@ bool GameBackup::reportDamage() const {
 void GameBackup::reportDamaged(const std::string& name) const {
   const bool notRead =
       std::any_of(damage_.begin(), damage_.end(), [&](const Damage& d) { return d.file == name && d.notRead; });
-  reporter().messageBox((notRead ? kFailedToRead : kBackupDamaged) + folder() + name);
+  report_->messageBox((notRead ? kFailedToRead : kBackupDamaged) + folder() + name);
 }
 
 std::vector<const GameBackup::State*> GameBackup::statesOf(const std::string& path) const {
@@ -299,9 +277,9 @@ std::vector<const GameBackup::State*> GameBackup::statesOf(const std::string& pa
 }
 
 std::optional<std::string> GameBackup::rebuild(const State& state, std::string_view installed) const {
-  const auto text = readWholeFile(folder() + state.pieces);
+  const auto text = readWholeFile(*files_, folder() + state.pieces);
   if (!text) return std::nullopt;
-  const auto pieces = readPiecesFile(*text);
+  const auto pieces = readPiecesFile(text.value());
   // Read again when it is used: it must still be the file that was loaded.
   if (!pieces || pieces.value().path != state.path || pieces.value().installed != state.installed) return std::nullopt;
   auto original = rebuildFrom(pieces.value(), installed);
@@ -329,7 +307,7 @@ bool GameBackup::toOriginal(const std::string& path, std::optional<std::string>&
     }
     auto original = rebuild(*state, *content);
     if (!original) {
-      reporter().messageBox(kBackupDamaged + folder() + state->pieces);
+      report_->messageBox(kBackupDamaged + folder() + state->pieces);
       return false;
     }
     content = std::move(original);
@@ -341,7 +319,7 @@ bool GameBackup::toOriginal(const std::string& path, std::optional<std::string>&
   for (const State* state : states) {
     if (state->original.empty()) continue;
     if (auto original = rebuild(*state, *content)) {
-      reporter().debugLog("changed since the last installation, rebuilt from the backup: " + root_ + path);
+      report_->debugLog("changed since the last installation, rebuilt from the backup: " + root_ + path);
       content = std::move(original);
       how.asStored = false;
       return true;
@@ -349,7 +327,7 @@ bool GameBackup::toOriginal(const std::string& path, std::optional<std::string>&
   }
   // A game update replaced the file since: what stands now is the original
   // that this installation changes.
-  reporter().debugLog("changed since the last installation, taken as the original: " + root_ + path);
+  report_->debugLog("changed since the last installation, taken as the original: " + root_ + path);
   return true;
 }
 
@@ -368,15 +346,15 @@ bool GameBackup::keep(const std::string& path, const std::optional<std::string>&
   const auto parsed = readPiecesFile(text);
   const auto rebuilt = parsed ? rebuiltDigest(parsed.value(), installed) : std::nullopt;
   if (!rebuilt || (original && rebuilt->digest != originalDigest) || (!original && rebuilt->size != 0)) {
-    reporter().debugLog("pieces do not rebuild " + path + "; keeping the whole original");
+    report_->debugLog("pieces do not rebuild " + path + "; keeping the whole original");
     segments.clear();
     if (!originalBytes.empty()) segments.push_back({false, 0, originalBytes.size()});
     text = piecesText(path, originalDigest, installedDigest, segments, originalBytes);
   }
   const std::string name =
       sha256Hex(path + "\n" + originalDigest + "\n" + installedDigest).substr(0, kPiecesNameDigits) + kPiecesExtension;
-  mkdir(folder().c_str(), 0755);
-  if (!writeAtomically(folder() + name, text)) return false;
+  (void)files_->makeFolder(folder());
+  if (!replaceWholeFile(*files_, folder() + name, text)) return false;
   std::erase_if(states_, [&](const State& s) { return s.pieces == name; });
   uint64_t kept = 0;
   for (const Segment& s : segments) kept += s.copy ? 0 : s.length;
@@ -387,27 +365,26 @@ bool GameBackup::keep(const std::string& path, const std::optional<std::string>&
 
 bool GameBackup::keepFile(const std::string& path, std::string_view installed) {
   std::optional<std::string> current;
-  if (fileKind(root_ + path) != FileKind::Missing) {
+  if (files_->status(root_ + path).kind != FileKind::Missing) {
     // A file that is there but cannot be read would be taken for one the
     // installation added, and removed by an uninstallation.
-    current = readWholeFile(root_ + path);
-    if (!current) return false;
+    Result<std::string> read = readWholeFile(*files_, root_ + path);
+    if (!read) return false;
+    current = std::move(read.value());
   }
   return toOriginal(path, current) && keep(path, current, installed);
 }
 
 void GameBackup::reuse(const std::string& path, const std::string& pieces) { written_[path] = pieces; }
 
-bool GameBackup::reuseInstalled(const std::string& path, const std::string& installed) {
+std::string GameBackup::installedVersion(const std::string& path, const std::string& installed) const {
   for (const State* state : statesOf(path)) {
-    if (state->original == installed) return false;
+    if (state->original == installed) return "";
   }
   for (const State* state : statesOf(path)) {
-    if (state->installed != installed) continue;
-    reuse(path, state->pieces);
-    return true;
+    if (state->installed == installed) return state->pieces;
   }
-  return false;
+  return "";
 }
 
 void GameBackup::stamp(const std::string& path, const FileStamp& stamp) { stamps_[path] = stamp; }
@@ -418,13 +395,13 @@ bool GameBackup::unchanged(const std::string& path) const {
   const auto recorded = recorded_.find(path);
   if (recorded == recorded_.end()) {
     const auto left = recordedUntouched_.find(path);
-    return left != recordedUntouched_.end() && !knows(path) && stampOf(root_ + path) == left->second;
+    return left != recordedUntouched_.end() && !knows(path) && stampOf(*files_, root_ + path) == left->second;
   }
   const Recorded& r = recorded->second;
   const bool loaded = std::any_of(states_.begin(), states_.end(), [&](const State& s) {
     return s.path == path && s.pieces == r.pieces && s.installed == r.installed && s.original != r.installed;
   });
-  return loaded && stampOf(root_ + path) == r.stamp;
+  return loaded && stampOf(*files_, root_ + path) == r.stamp;
 }
 
 void GameBackup::reuseRecorded(const std::string& path) {
@@ -455,36 +432,36 @@ GameBackup::Restored GameBackup::restore(const std::string& path) {
            std::any_of(orphans.begin(), orphans.end(), [&](const Manifest::File* f) { return f->original == digest; });
   };
   const std::string target = root_ + path;
-  if (fileKind(target) == FileKind::Missing) {
+  if (files_->status(target).kind == FileKind::Missing) {
     if (isOriginal("")) return Restored::Done;
-    reporter().messageBox(kChangedSince + target);
+    report_->messageBox(kChangedSince + target);
     return Restored::Changed;
   }
-  const auto current = readWholeFile(target);
+  const auto current = readWholeFile(*files_, target);
   if (!current) {
-    reporter().messageBox(kFailedToRead + target);
+    report_->messageBox(kFailedToRead + target);
     return Restored::Failed;
   }
-  const std::string digest = sha256Hex(*current);
+  const std::string digest = sha256Hex(current.value());
   if (isOriginal(digest)) return Restored::Done;
   for (const State* state : states) {
     if (state->installed != digest) continue;
-    reporter().debugLog("restoring " + target);
+    report_->debugLog("restoring " + target);
     if (state->original.empty()) {
-      if (std::remove(target.c_str()) == 0) {
+      if (files_->removeFile(target)) {
         ++putBack_.removed;
         return Restored::Done;
       }
-      reporter().messageBox(kFailedToRemove + target);
+      report_->messageBox(kFailedToRemove + target);
       return Restored::Failed;
     }
-    const auto original = rebuild(*state, *current);
+    const auto original = rebuild(*state, current.value());
     if (!original) {
-      reporter().messageBox(kBackupDamaged + folder() + state->pieces);
+      report_->messageBox(kBackupDamaged + folder() + state->pieces);
       return Restored::Failed;
     }
-    if (!writeAtomically(target, *original)) {
-      reporter().messageBox(kFailedToWrite + target);
+    if (!replaceWholeFile(*files_, target, *original)) {
+      report_->messageBox(kFailedToWrite + target);
       return Restored::Failed;
     }
     ++putBack_.rebuilt;
@@ -497,7 +474,7 @@ GameBackup::Restored GameBackup::restore(const std::string& path) {
     reportDamaged(file->pieces);
     return Restored::Failed;
   }
-  reporter().messageBox(kChangedSince + target);
+  report_->messageBox(kChangedSince + target);
   return Restored::Changed;
 }
 
@@ -521,8 +498,8 @@ bool GameBackup::writeManifest(const std::string& package, const std::vector<Man
   }
   manifest.scenes = scenes_;
   manifest.folders.assign(folders_.begin(), folders_.end());
-  mkdir(folder().c_str(), 0755);
-  return writeAtomically(folder() + kBackupManifest, manifestText(manifest));
+  (void)files_->makeFolder(folder());
+  return replaceWholeFile(*files_, folder() + kBackupManifest, manifestText(manifest));
 }
 
 bool GameBackup::madeFolders(const std::vector<std::string>& made) {
@@ -533,8 +510,8 @@ bool GameBackup::madeFolders(const std::vector<std::string>& made) {
   Manifest manifest = manifest_;
   if (!manifestFound_) manifest.date = nowUtc();
   manifest.folders.assign(folders_.begin(), folders_.end());
-  mkdir(folder().c_str(), 0755);
-  if (!writeAtomically(folder() + kBackupManifest, manifestText(manifest))) return false;
+  (void)files_->makeFolder(folder());
+  if (!replaceWholeFile(*files_, folder() + kBackupManifest, manifestText(manifest))) return false;
   manifest_ = std::move(manifest);
   manifestFound_ = true;
   return true;
@@ -549,11 +526,10 @@ void GameBackup::removeEmptyFolders() {
     const std::string at = root_ + made;
     // Only an empty folder goes; one holding anything, or something that
     // is no folder, is not this program's to remove.
-    struct stat info {};
-    if (lstat(at.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+    if (files_->isLink(at) || files_->status(at).kind != FileKind::Folder) {
       folders_.erase(made);
-    } else if (rmdir(at.c_str()) == 0) {
-      reporter().debugLog("removed the folder an installation made: " + at);
+    } else if (files_->removeFolder(at)) {
+      report_->debugLog("removed the folder an installation made: " + at);
       folders_.erase(made);
     }
   }
@@ -562,16 +538,16 @@ void GameBackup::removeEmptyFolders() {
 void GameBackup::removeBackup() {
   // The manifest goes first: pieces files without it are a backup the next
   // run still understands, a manifest without its pieces is not.
-  std::remove((folder() + kBackupManifest).c_str());
+  (void)files_->removeFile(folder() + kBackupManifest);
   dropAllBut({});
   // Damaged pieces of files that are back as they were stand for nothing.
-  for (const Manifest::File& file : orphans_) std::remove((folder() + file.pieces).c_str());
-  rmdir(folder().c_str());
+  for (const Manifest::File& file : orphans_) (void)files_->removeFile(folder() + file.pieces);
+  (void)files_->removeFolder(folder());
 }
 
 void GameBackup::dropAllBut(const std::set<std::string>& keptPieces) {
   for (const State& s : states_) {
-    if (!keptPieces.count(s.pieces)) std::remove((folder() + s.pieces).c_str());
+    if (!keptPieces.count(s.pieces)) (void)files_->removeFile(folder() + s.pieces);
   }
   std::erase_if(states_, [&](const State& s) { return !keptPieces.count(s.pieces); });
 }
@@ -603,7 +579,7 @@ bool GameBackup::finishInstallation(const std::string& package) {
   const bool recorded = writeManifest(package);
   states_ = all;
   if (!recorded) {
-    reporter().messageBox(kFailedToWrite + folder() + kBackupManifest);
+    report_->messageBox(kFailedToWrite + folder() + kBackupManifest);
     return false;
   }
   dropAllBut(keptPieces);
@@ -618,14 +594,14 @@ int GameBackup::restoreAll(const std::function<bool()>& stopRequested) {
   // New files that a killed run left beside the game files it wrote.
   std::map<std::string, std::set<std::string>> byFolder;
   for (const std::string& path : paths) {
-    for (const std::string& file : {root_ + path, replacedFile(root_ + path)}) {
+    for (const std::string& file : {root_ + path, files_->linkTarget(root_ + path)}) {
       const size_t slash = file.rfind('/');
       byFolder[file.substr(0, slash)].insert(file.substr(slash + 1));
     }
   }
   for (const auto& [where, names] : byFolder) {
-    if (const size_t removed = removeLeftovers(where, names)) {
-      reporter().debugLog("removed " + std::to_string(removed) + " unfinished file(s) in " + where);
+    if (const size_t removed = removeLeftovers(*files_, where, names)) {
+      report_->debugLog("removed " + std::to_string(removed) + " unfinished file(s) in " + where);
     }
   }
   // Damaged files of the backup that name no game file the rest knows: the
@@ -642,7 +618,7 @@ int GameBackup::restoreAll(const std::function<bool()>& stopRequested) {
     } else if (restore(path) == Restored::Done) {
       continue;
     } else {
-      reporter().messageBox(kNotPutBack + root_ + path);
+      report_->messageBox(kNotPutBack + root_ + path);
     }
     left.insert(path);
   }
@@ -671,7 +647,7 @@ int GameBackup::restoreAll(const std::function<bool()>& stopRequested) {
     states_ = all;
     if (!recorded) {
       // The old manifest still names every file: nothing is dropped.
-      reporter().debugLog("cannot write " + folder() + kBackupManifest);
+      report_->debugLog("cannot write " + folder() + kBackupManifest);
       return 0;
     }
   }

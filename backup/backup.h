@@ -39,10 +39,12 @@
 #include <vector>
 
 #include "backup/backup_records.h"
+#include "common/file_system.h"
 #include "common/files.h"
 
 namespace vh {
 
+class Reporter;
 class tXARC;
 
 inline constexpr const char* kBackupFolder = ".vhpatch-backup/";
@@ -64,9 +66,6 @@ struct SharedRange {
   uint64_t length = 0;
 };
 
-// None when the file is not there or is no regular file.
-std::optional<FileStamp> stampOf(const std::string& path);
-
 std::vector<MemberSpan> memberSpans(const tXARC& archive);
 // The members that kept their length, as ranges from where they stood in
 // the original (`before`) to where the saved archive of `installedSize`
@@ -85,7 +84,9 @@ class GameBackup {
     uint64_t kept = 0;   // bytes of the original it keeps
   };
 
-  explicit GameBackup(std::string gameRoot);
+  // The backup of the game in `gameRoot`, read and written through `files`;
+  // its messages and debug lines go to `report`.
+  GameBackup(Reporter& report, FileSystem& files, std::string gameRoot);
 
   // Reads every pieces file of the backup folder and its manifest, and
   // removes every unfinished file a killed writer left there. False after
@@ -138,9 +139,10 @@ class GameBackup {
   // The file at `path` stays as the installed version of `pieces` made it:
   // this installation keeps that backup without writing it again.
   void reuse(const std::string& path, const std::string& pieces);
-  // reuse() of the installed version whose digest is `installed`; false
-  // when the backup knows none (the file is an original, or unknown).
-  bool reuseInstalled(const std::string& path, const std::string& installed);
+  // The pieces of the installed version of `path` whose digest is
+  // `installed`; "" when the backup knows none (the file is an original, or
+  // unknown).
+  std::string installedVersion(const std::string& path, const std::string& installed) const;
   // The stamp of `path` after this installation wrote or checked it.
   void stamp(const std::string& path, const FileStamp& stamp);
   // `path` is an original that this installation found it has no need to
@@ -225,6 +227,8 @@ class GameBackup {
     FileStamp stamp;
   };
 
+  Reporter* report_;
+  FileSystem* files_;
   std::string root_;
   std::vector<State> states_;
   std::vector<Damage> damage_;

@@ -62,15 +62,15 @@ std::optional<FileStamp> stampFrom(std::string_view text) {
     parts[k] = text.substr(0, space);
     if (space != std::string_view::npos) text.remove_prefix(space + 1);
   }
-  const auto size = number(parts[0]), inode = number(parts[3]);
+  const auto size = number(parts[0]), identity = number(parts[3]);
   const auto modified = signedNumber(parts[1]), changed = signedNumber(parts[2]);
-  if (!size || !modified || !changed || !inode) return std::nullopt;
-  return FileStamp{*size, *modified, *changed, *inode};
+  if (!size || !modified || !changed || !identity) return std::nullopt;
+  return FileStamp{*size, *modified, *changed, *identity};
 }
 
 std::string stampText(const FileStamp& stamp) {
   return std::to_string(stamp.size) + " " + std::to_string(stamp.modifiedNs) + " " +
-         std::to_string(stamp.changedNs) + " " + std::to_string(stamp.inode);
+         std::to_string(stamp.changedNs) + " " + std::to_string(stamp.identity);
 }
 
 struct KeyValue {

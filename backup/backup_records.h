@@ -26,10 +26,10 @@
 //   installed=<sha-256 hex>
 //   pieces=<name>.pieces
 //   kept=<bytes of the original the pieces keep>
-//   stamp=<size> <mtime ns> <ctime ns> <inode>   as the installation left it
+//   stamp=<size> <mtime ns> <ctime ns> <identity>   as the installation left it
 //   >>
 //   untouched=Forest/04/04.xarc   a game file the package leaves as it was,
-//   stamp=<size> <mtime ns> <ctime ns> <inode>   as the installation saw it
+//   stamp=<size> <mtime ns> <ctime ns> <identity>   as the installation saw it
 //   >>
 //   scene=Forest                one block per scene installed whole
 //   inputs=<sha-256 hex>        of its table, pictures, sub-scenes, program
@@ -50,22 +50,12 @@
 #include <vector>
 
 #include "common/fault.h"
+#include "common/file_system.h"  // FileStamp
 
 namespace vh {
 
 inline constexpr const char* kPiecesExtension = ".pieces";
 inline constexpr const char* kBackupManifest = "manifest";
-
-// What the file system says of a file: enough to tell that nothing wrote it
-// since, for a write changes its change time even when the modification
-// time is set back afterwards.
-struct FileStamp {
-  uint64_t size = 0;
-  int64_t modifiedNs = 0;
-  int64_t changedNs = 0;
-  uint64_t inode = 0;  // a file put in its place is another one
-  bool operator==(const FileStamp&) const = default;
-};
 
 // One step of rebuilding an original: bytes copied from the installed file
 // (`from` is their offset there), or the next `length` kept bytes.

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "common/report.h"
 #include "fixtures/fixture_bytes.h"
 #include "formats/xrc.h"
 #include "translation/replace.h"
@@ -53,11 +54,12 @@ void ApplyTrz(benchmark::State& state) {
     e.value = std::string(30, '\xC4');
     trz.records.push_back(e);
   }
+  StandardErrorReporter report;
   for (auto _ : state) {
     state.PauseTiming();
     auto xrc = load(bytes);
     state.ResumeTiming();
-    applyTrz(*xrc, trz);
+    applyTrz(*xrc, trz, report);
     benchmark::DoNotOptimize(xrc->records.back()->data.subStringLength);
   }
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * count);

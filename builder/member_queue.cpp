@@ -32,7 +32,7 @@ std::string digestOf(const MemberBytes& bytes) {
 }  // namespace
 
 MemberQueue::MemberQueue(ZipWriter& writer, int threads, ZipReader* previous, uint64_t weightLimit,
-                         const DeflatePieces& pieces, const SourceDigests* known)
+                         const DeflatePieces& pieces, const SourceDigests* known, FileSystem* files)
     : writer_(writer),
       previous_(previous),
       previousPath_(previous ? previous->getName() : ""),
@@ -40,7 +40,8 @@ MemberQueue::MemberQueue(ZipWriter& writer, int threads, ZipReader* previous, ui
       window_(static_cast<size_t>(std::max(threads, 1)) * kJobsPerWorker),
       weightLimit_(weightLimit),
       pieceSize_(pieces),
-      known_(known) {
+      known_(files ? known : nullptr),
+      files_(files) {
   if (!parallel_) return;
   workers_.reserve(static_cast<size_t>(threads));
   for (int i = 0; i < threads; ++i) workers_.emplace_back([this] { work(); });
@@ -204,7 +205,7 @@ bool MemberQueue::reusedByDigest(Job& job) const {
       record->storedAt != stored.storedAt || record->storedSize != stored.storedSize) {
     return false;
   }
-  job.digest = sha256OfFile(job.path).value_or("");
+  job.digest = sha256OfFile(*files_, job.path).value_or("");
   if (job.digest != record->digest || !readStoredBytes(previousPath_, *job.previous) ||
       crcOf(job.previous->compressed) != record->storedCrc) {
     job.previous->compressed = {};

@@ -24,6 +24,8 @@
 
 namespace vh {
 
+class FileSystem;
+
 class MemberQueue {
  public:
   // Members in flight per worker: enough that the workers find small ones
@@ -59,9 +61,10 @@ class MemberQueue {
   // all, and deflate members as large as `pieces` says in pieces.
   // `previous` is the package being replaced, or null; it is read on the
   // calling thread only and must outlive the queue, as must `known`, what
-  // the build that wrote it recorded of its sources (or null).
+  // the build that wrote it recorded of its sources (or null), and `files`,
+  // which the sources `known` names are digested through (needed with it).
   MemberQueue(ZipWriter& writer, int threads, ZipReader* previous, uint64_t weightLimit = kWeightLimit,
-              const DeflatePieces& pieces = {}, const SourceDigests* known = nullptr);
+              const DeflatePieces& pieces = {}, const SourceDigests* known = nullptr, FileSystem* files = nullptr);
   ~MemberQueue();
   MemberQueue(const MemberQueue&) = delete;
   MemberQueue& operator=(const MemberQueue&) = delete;
@@ -141,6 +144,7 @@ class MemberQueue {
   const uint64_t weightLimit_;
   const DeflatePieces pieceSize_;
   const SourceDigests* known_;
+  FileSystem* files_;
   std::vector<std::thread> workers_;
 
   std::mutex mutex_;

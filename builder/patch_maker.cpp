@@ -1,8 +1,5 @@
 #include "builder/patch_maker.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <optional>
@@ -13,6 +10,7 @@
 #include "builder/member_queue.h"
 #include "builder/source_digests.h"
 #include "common/bytes.h"
+#include "common/file_system.h"
 #include "common/files.h"
 #include "common/report.h"
 #include "common/stream.h"
@@ -64,31 +62,12 @@ Result<ByteBufferPtr> readXmgBytes(const std::string& path) {
   return bytes;
 }
 
-int refusePicture(const std::string& message) {
-  reporter().messageBox(message);
-  return 0;
-}
-
-// A file that is no picture for a member (notes, a thumbnail cache an image
-// viewer left) costs the translator nothing: it is named and not packed.
-void leaveOut(const std::string& path) { installerHost().printErrorLine(kLeftOut + path); }
-
-// The rename lives in the folder's entry, which needs its own sync.
-void syncFolderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
-  if (fd < 0) return;
-  fsync(fd);
-  ::close(fd);
-}
-
 // Records where the package at `url` holds each file source the queue
 // wrote, for the next build to prove them unchanged by their digests. A
 // stream minizip deflated is found by reading the package back. A record
 // that cannot be written, or that does not match, costs the next build
 // time, never its package: it reads the package before it believes one.
-void recordSources(const std::string& url, const std::vector<MemberQueue::Written>& sources) {
+void recordSources(const Services& services, const std::string& url, const std::vector<MemberQueue::Written>& sources) {
   const std::string path = url + tPatchMaker::kDigestSuffix;
   SourceDigests digests;
   ZipReader package;
@@ -112,17 +91,17 @@ void recordSources(const std::string& url, const std::vector<MemberQueue::Writte
     }
     package.CloseZip();
   }
-  if (!digests.write(path)) {
-    reporter().debugLog("cannot write " + path + ", the next build inflates what it reuses");
+  if (!digests.write(services.files, path)) {
+    services.report.debugLog("cannot write " + path + ", the next build inflates what it reuses");
     // Records of an older package would only be refused; whatever else
     // stands there is not the builder's.
-    if (fileKind(path) == FileKind::File) std::remove(path.c_str());
+    if (services.files.status(path).kind == FileKind::File) (void)services.files.removeFile(path);
   }
 }
 
 }  // namespace
 
-tPatchMaker::tPatchMaker() = default;
+tPatchMaker::tPatchMaker(const Services& services) : services_(services) {}
 tPatchMaker::~tPatchMaker() = default;
 
 int tPatchMaker::Create(const std::string& url) {
@@ -130,7 +109,7 @@ int tPatchMaker::Create(const std::string& url) {
   // translator's: a build here would replace the real package with one that
   // has no scenes. With no package to lose, the tree builds as it stands.
   if (!folderExists(kSceneIndexFolder) && fileKind(url) != FileKind::Missing) {
-    reporter().messageBox(kNoWorkingTree);
+    services_.report.messageBox(kNoWorkingTree);
     return 0;
   }
   // The package is written beside its final name and renamed over it when
@@ -140,20 +119,21 @@ int tPatchMaker::Create(const std::string& url) {
   // alone, and two builds never write one file.
   const auto claim = BuildLock::take(building);
   if (!claim) {
-    reporter().messageBox(kAnotherBuild + building);
+    services_.report.messageBox(kAnotherBuild + building);
     return 0;
   }
   // Read while it is still there: the new package only replaces it at the
   // end. One that cannot be opened is no help, and the build starts afresh.
   auto previous = std::make_unique<ZipReader>();
   if (!reusePrevious || !previous->OpenZip(url)) previous.reset();
-  const SourceDigests known = previous ? SourceDigests::read(url + kDigestSuffix) : SourceDigests();
+  const SourceDigests known = previous ? SourceDigests::read(services_.files, url + kDigestSuffix) : SourceDigests();
   file = std::make_shared<ZipWriter>();
   bool written = file->OpenZip(building, 0) != 0;
   const int workers =
       threads > 0 ? threads : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
   if (written) {
-    members_ = std::make_unique<MemberQueue>(*file, workers, previous.get(), MemberQueue::kWeightLimit, pieces, &known);
+    members_ = std::make_unique<MemberQueue>(*file, workers, previous.get(), MemberQueue::kWeightLimit, pieces, &known,
+                                             &services_.files);
   }
   std::vector<MemberQueue::Written> sources;
   // An index file or a picture that was refused has said so: no package is
@@ -162,7 +142,7 @@ int tPatchMaker::Create(const std::string& url) {
   const auto refused = [&] {
     members_.reset();
     file->CloseZip("");
-    std::remove(building.c_str());
+    (void)services_.files.removeFile(building);
     return 0;
   };
   if (written && !createXARCList()) return refused();
@@ -173,29 +153,30 @@ int tPatchMaker::Create(const std::string& url) {
     loadAddon();
     loadFingerprints();
     members_->finish();
-    reporter().debugLog("packed " + std::to_string(members_->written()) + " members, " +
-                        std::to_string(members_->reused()) + " of them as the previous package held them, " +
-                        std::to_string(members_->reusedByDigest()) + " proved the same by their digests");
+    services_.report.debugLog("packed " + std::to_string(members_->written()) + " members, " +
+                              std::to_string(members_->reused()) + " of them as the previous package held them, " +
+                              std::to_string(members_->reusedByDigest()) + " proved the same by their digests");
     sources = members_->sources();
     members_.reset();
     if (previous) previous->CloseZip();
     file->CloseZip("");
-    written = !file->failed() && std::rename(building.c_str(), url.c_str()) == 0;
+    written = !file->failed() && services_.files.rename(building, url);
   }
   if (!written) {
-    reporter().debugLog("building " + building + " failed, zip error " + std::to_string(file->error()));
-    std::remove(building.c_str());
-    reporter().messageBox(kFailedToWrite + url);
+    services_.report.debugLog("building " + building + " failed, zip error " + std::to_string(file->error()));
+    (void)services_.files.removeFile(building);
+    services_.report.messageBox(kFailedToWrite + url);
     return 0;
   }
-  syncFolderOf(url);
-  recordSources(url, sources);
+  // The rename lives in the folder's entry, which needs its own sync.
+  services_.files.syncFolder(folderOf(url));
+  recordSources(services_, url, sources);
   return 1;
 }
 
 int tPatchMaker::createXARCList() {
   BufferStream list(std::make_shared<ByteBuffer>());
-  if (!writeSceneList(list)) return 0;
+  if (!writeSceneList(list, services_.report)) return 0;
   // Read back by the installer's rules: a scene listed twice keeps only its
   // last block.
   list.seek(0);
@@ -319,5 +300,18 @@ void tPatchMaker::addStream(Stream& stream, const std::string& name) {
   stream.readFixed(bytes.data(), bytes.size());
   members_->addBytes(name, std::move(bytes));
 }
+
+}  // namespace vh
+
+namespace vh {
+
+int tPatchMaker::refusePicture(const std::string& message) {
+  services_.report.messageBox(message);
+  return 0;
+}
+
+// A file that is no picture for a member (notes, a thumbnail cache an image
+// viewer left) costs the translator nothing: it is named and not packed.
+void tPatchMaker::leaveOut(const std::string& path) { services_.host.printErrorLine(kLeftOut + path); }
 
 }  // namespace vh

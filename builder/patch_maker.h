@@ -14,6 +14,7 @@
 #include <string>
 
 #include "builder/deflate_pieces.h"
+#include "install/services.h"
 
 namespace vh {
 
@@ -23,7 +24,9 @@ class MemberQueue;
 
 class tPatchMaker {
  public:
-  tPatchMaker();
+  // What it reads and writes, it reads and writes through `services`,
+  // which must outlive it; its messages go there too.
+  explicit tPatchMaker(const Services& services);
   ~tPatchMaker();
 
   std::shared_ptr<ZipWriter> file;
@@ -61,6 +64,11 @@ class tPatchMaker {
   void loadListed(const std::string& folder, const std::string& listMember);
   void addFile(const std::string& path);
   void addStream(Stream& stream, const std::string& name);
+  // 0 after `message` in a message box: a picture refused.
+  int refusePicture(const std::string& message);
+  void leaveOut(const std::string& path);
+
+  Services services_;
 
   std::unique_ptr<MemberQueue> members_;
 

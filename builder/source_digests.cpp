@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "common/files.h"
-#include "common/replacing_file.h"
+#include "common/file_system.h"
 #include "common/stream.h"
 
 namespace vh {
@@ -85,17 +85,10 @@ SourceDigests SourceDigests::parse(std::string_view text) {
   return digests;
 }
 
-SourceDigests SourceDigests::read(const std::string& path) {
-  if (fileSize(path) > static_cast<int64_t>(kMaxFileBytes)) return {};
-  std::string text;
-  bool tooLarge = false;
-  const bool read = readFileBlocks(path, [&](std::string_view block) {
-    tooLarge = text.size() + block.size() > kMaxFileBytes;
-    if (!tooLarge) text.append(block);
-    return !tooLarge;
-  });
-  if (!read || tooLarge) return {};
-  return parse(text);
+SourceDigests SourceDigests::read(FileSystem& files, const std::string& path) {
+  const Result<std::string> text = readWholeFile(files, path, kMaxFileBytes);
+  if (!text) return {};
+  return parse(text.value());
 }
 
 std::string SourceDigests::text() const {
@@ -118,16 +111,8 @@ std::string SourceDigests::text() const {
   return text;
 }
 
-bool SourceDigests::write(const std::string& path) const {
-  auto out = ReplacingFile::create(path);
-  if (!out) return false;
-  try {
-    const std::string bytes = text();
-    out->stream().write(bytes.data(), bytes.size());
-  } catch (const StreamError&) {
-    return false;
-  }
-  return out->commit();
+bool SourceDigests::write(FileSystem& files, const std::string& path) const {
+  return replaceWholeFile(files, path, text());
 }
 
 const SourceRecord* SourceDigests::find(const std::string& name) const {

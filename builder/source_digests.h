@@ -18,6 +18,8 @@
 
 namespace vh {
 
+class FileSystem;
+
 struct SourceRecord {
   uint64_t size = 0;      // the source's, and so the member's uncompressed size
   int64_t modified = 0;   // the source's modification time, in nanoseconds
@@ -44,10 +46,10 @@ class SourceDigests {
   static SourceDigests parse(std::string_view text);
   // The records of the file at `path`: none when it is missing, no regular
   // file, too large or of another format.
-  static SourceDigests read(const std::string& path);
+  static SourceDigests read(FileSystem& files, const std::string& path);
   std::string text() const;
   // Replaces the file at `path`; false when it cannot be written.
-  [[nodiscard]] bool write(const std::string& path) const;
+  [[nodiscard]] bool write(FileSystem& files, const std::string& path) const;
 
   const SourceRecord* find(const std::string& name) const;
   // A name the format cannot hold (empty, too long, with a line break) is

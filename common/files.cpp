@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-
 #include <algorithm>
 
 #include "common/bytes.h"
@@ -32,43 +31,6 @@ std::time_t fileModTime(const std::string& path) {
   struct stat info {};
   if (stat(toSlashes(path).c_str(), &info) != 0) return 0;
   return info.st_mtime;
-}
-
-bool readFileBlocks(const std::string& path, const std::function<bool(std::string_view)>& visit) {
-  auto file = RegularFile::open(path);
-  if (!file) return false;
-  std::vector<char> block(1 << 16);
-  for (;;) {
-    const std::optional<size_t> got = file->read(block.data(), block.size());
-    if (!got) return false;
-    if (*got == 0) return true;
-    if (!visit(std::string_view(block.data(), *got))) return true;
-  }
-}
-
-std::optional<std::string> readWholeFile(const std::string& path) {
-  auto file = RegularFile::open(path);
-  if (!file) return std::nullopt;
-  // Read straight into a string of the file's size: an archive read block by
-  // block into a growing string is copied over and over, and the string ends
-  // up with twice the room it needs. A file that grows meanwhile is read on
-  // to its end all the same.
-  std::string bytes(static_cast<size_t>(file->size()), '\0');
-  size_t have = 0;
-  while (have < bytes.size()) {
-    const std::optional<size_t> got = file->read(bytes.data() + have, bytes.size() - have);
-    if (!got) return std::nullopt;
-    if (*got == 0) break;
-    have += *got;
-  }
-  bytes.resize(have);
-  char block[1 << 16];
-  for (;;) {
-    const std::optional<size_t> got = file->read(block, sizeof block);
-    if (!got) return std::nullopt;
-    if (*got == 0) return bytes;
-    bytes.append(block, *got);
-  }
 }
 
 std::vector<std::string> listFolder(const std::string& path, bool skipDots) {

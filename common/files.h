@@ -1,21 +1,22 @@
-// What the program needs of the file system beyond streams: a file's kind,
-// size and time, and folder listings in the file system's own order.
+// Quick looks at the local disk for code that only reads what it is handed
+// (the working tree, the toolkit's files, Wine's prefixes): a file's kind,
+// size and time, and folder listings in the file system's own order; the
+// platform's regular-file reader; and the one rule for paths written into a
+// folder. What writes into the game goes through the FileSystem it is
+// handed (common/file_system.h).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-namespace vh {
+#include "common/file_system.h"  // FileKind
 
-// Other is anything neither a regular file nor a folder: a pipe, a device, a
-// socket. Reading one may block forever or never end, so no reader opens one.
-enum class FileKind { Missing, File, Folder, Other };
+namespace vh {
 
 FileKind fileKind(const std::string& path);
 bool fileExists(const std::string& path);  // a regular file
@@ -30,9 +31,10 @@ std::time_t fileModTime(const std::string& path);  // 0 when missing
 // cleared again once fstat has seen a regular file).
 //
 // Every read of a file that comes from outside the program (game files,
-// extra files, the backup, the package) goes through here. A read that a
-// signal interrupts fails rather than carrying on: a run that listens for
-// signals hears a stop even while a slow disk holds a read.
+// extra files, the backup, the package) goes through here, most of them
+// through the local file system's openRegular. A read that a signal
+// interrupts fails rather than carrying on: a run that listens for signals
+// hears a stop even while a slow disk holds a read.
 class RegularFile {
  public:
   // Nothing when the path is missing, cannot be opened, or is no regular
@@ -60,15 +62,6 @@ class RegularFile {
   int fd_ = -1;
   uint64_t size_ = 0;
 };
-
-// Hands `visit` the bytes of the regular file at `path` a block at a time,
-// in order, to its end; `visit` returns false to stop early. False when the
-// file cannot be opened as a regular file or a read fails; true otherwise,
-// also when `visit` stopped.
-[[nodiscard]] bool readFileBlocks(const std::string& path, const std::function<bool(std::string_view)>& visit);
-// The whole content of the regular file at `path`, read to its end; nothing
-// when it cannot be read.
-std::optional<std::string> readWholeFile(const std::string& path);
 
 // The names in one folder as the file system returns them, unsorted and not
 // descending; "." and ".." are included unless skipDots. A missing folder

@@ -1,12 +1,12 @@
 // How code below the application reports: a message for the person at the
-// machine and a diagnostic line, both through the reporter installed for the
-// moment; and the two ways a flow leaves the process, raised as exceptions
-// that the program's entry turns into an exit status.
+// machine and a diagnostic line, through the Reporter it is handed; and the
+// two ways a flow leaves the process, raised as exceptions that the
+// program's entry turns into an exit status.
 //
 // Parsers and formats never talk to a window system or end the process
-// themselves. The application installs its desktop as the reporter, so a
-// message reaches the same message box whichever layer issues it; tests and
-// tools install their own.
+// themselves. The program's main hands its desktop down as the reporter, so
+// a message reaches the same message box whichever layer issues it; tests
+// and tools hand in their own.
 #pragma once
 
 #include <stdexcept>
@@ -25,25 +25,12 @@ class Reporter {
   virtual void debugLog(const std::string& text) = 0;
 };
 
-// The reporter in use. Until one is installed, messages go to standard error
-// and debug lines are dropped.
-Reporter& reporter();
-// The reporter installed, null when the default serves.
-Reporter* installedReporter();
-// Installs `r` (not owned) and returns the one it replaces; null restores
-// the default.
-Reporter* setReporter(Reporter* r);
-
-// Installs a reporter for the life of a scope, then puts the old one back.
-class ScopedReporter {
+// Messages on standard error, debug lines dropped: for the toolkit, which
+// has no window, and wherever nobody is at the machine.
+class StandardErrorReporter : public Reporter {
  public:
-  explicit ScopedReporter(Reporter& r) : previous_(setReporter(&r)) {}
-  ~ScopedReporter() { setReporter(previous_); }
-  ScopedReporter(const ScopedReporter&) = delete;
-  ScopedReporter& operator=(const ScopedReporter&) = delete;
-
- private:
-  Reporter* previous_;
+  void messageBox(const std::string& text) override;
+  void debugLog(const std::string&) override {}
 };
 
 // An error nothing inside the program handles: the entry writes its text to

@@ -1,6 +1,6 @@
 #include "digest/sha256.h"
 
-#include "common/files.h"
+#include "common/file_system.h"
 #include "digest/sha256_engine.h"
 
 namespace vh {
@@ -35,9 +35,9 @@ std::string sha256Hex(std::string_view bytes) {
   return hexOf(engine.finish());
 }
 
-std::optional<std::string> sha256OfFile(const std::string& path) {
+std::optional<std::string> sha256OfFile(FileSystem& files, const std::string& path) {
   Sha256Engine engine;
-  const bool read = readFileBlocks(path, [&](std::string_view block) {
+  const bool read = readFileBlocks(files, path, [&](std::string_view block) {
     engine.add(block.data(), block.size());
     return true;
   });

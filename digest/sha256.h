@@ -12,6 +12,8 @@
 
 namespace vh {
 
+class FileSystem;
+
 // A digest fed piece by piece, for inputs that are never one string.
 class Sha256 {
  public:
@@ -31,6 +33,6 @@ class Sha256 {
 std::string sha256Hex(std::string_view bytes);
 // The digest of a regular file's content, read in blocks; none when it
 // cannot be read.
-std::optional<std::string> sha256OfFile(const std::string& path);
+std::optional<std::string> sha256OfFile(FileSystem& files, const std::string& path);
 
 }  // namespace vh

@@ -57,18 +57,18 @@ namespace {
 enum class Entry { Written, Unreadable, Refused };
 
 // The entry of `scene` from the index file at `indexPath`.
-Entry writeEntryFrom(Stream& out, const std::string& scene, const std::string& indexPath) {
+Entry writeEntryFrom(Stream& out, const std::string& scene, const std::string& indexPath, Reporter& report) {
   const auto archives = readSceneIndex(scene, indexPath);
   if (!archives && archives.fault().kind == FaultKind::CannotOpen) {
     // A listed index that cannot be read names no archives; an empty block
     // would still put the scene into the package with nothing to patch.
-    reporter().debugLog("scene list: cannot open " + indexPath + ", scene skipped");
+    report.debugLog("scene list: cannot open " + indexPath + ", scene skipped");
     return Entry::Unreadable;
   }
   if (!archives) {
     const std::string& path = archives.fault().detail;
-    reporter().debugLog("scene list: " + indexPath + " names " + path);
-    reporter().messageBox("refused archive path outside the game folder:" + path);
+    report.debugLog("scene list: " + indexPath + " names " + path);
+    report.messageBox("refused archive path outside the game folder:" + path);
     return Entry::Refused;
   }
   out.writeLine(makeKeyValue("scene", scene));
@@ -82,18 +82,18 @@ Entry writeEntryFrom(Stream& out, const std::string& scene, const std::string& i
 
 }  // namespace
 
-int writeSceneEntry(Stream& out, const std::string& scene, const std::string& dataFolder) {
-  return writeEntryFrom(out, scene, withSlash(dataFolder) + scene + ".orz") == Entry::Written ? 1 : 0;
+int writeSceneEntry(Stream& out, const std::string& scene, Reporter& report, const std::string& dataFolder) {
+  return writeEntryFrom(out, scene, withSlash(dataFolder) + scene + ".orz", report) == Entry::Written ? 1 : 0;
 }
 
-int writeSceneList(Stream& out, const std::string& dataFolder) {
+int writeSceneList(Stream& out, Reporter& report, const std::string& dataFolder) {
   for (const std::string& name : listFolder(dataFolder)) {
     const std::vector<std::string> parts = split(name, '.');
     // The file is opened by the name it is listed under: an index named
     // "Scene.ORZ" is found on a file system that tells letter cases apart
     // just as on one that does not.
     if (parts.size() == 2 && lowerCase(parts[1]) == "orz" &&
-        writeEntryFrom(out, parts[0], withSlash(dataFolder) + name) == Entry::Refused) {
+        writeEntryFrom(out, parts[0], withSlash(dataFolder) + name, report) == Entry::Refused) {
       return 0;
     }
   }

@@ -29,6 +29,8 @@
 
 namespace vh {
 
+class Reporter;
+
 // The working tree's folder of scene index files.
 inline constexpr const char* kSceneIndexFolder = "data/";
 // The sub-scene number under which the scene's own archive is listed.
@@ -61,13 +63,15 @@ Result<std::vector<SceneArchive>> readSceneIndex(const std::string& scene, const
 // An index whose archive path would leave the game folder (a sub-scene id
 // with "..") writes nothing either: its message box names the path, and it
 // returns 0.
-int writeSceneEntry(Stream& out, const std::string& scene, const std::string& dataFolder = kSceneIndexFolder);
+// Its lines and message go to `report`.
+int writeSceneEntry(Stream& out, const std::string& scene, Reporter& report,
+                    const std::string& dataFolder = kSceneIndexFolder);
 // Appends the entries of every "<name>.orz" in dataFolder (the extension in
 // any letter case, each file opened by the name it is listed under), in the
 // order the file system lists them; names with another extension or more
 // than one dot are skipped. A missing or empty folder gives nothing.
 // Returns 1, or 0 at the first index whose archive path would leave the game
 // folder, after its message box; the list is then incomplete.
-int writeSceneList(Stream& out, const std::string& dataFolder = kSceneIndexFolder);
+int writeSceneList(Stream& out, Reporter& report, const std::string& dataFolder = kSceneIndexFolder);
 
 }  // namespace vh

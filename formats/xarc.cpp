@@ -77,21 +77,21 @@ std::string tXARC::openFailureText(const Fault& fault, const std::string& path) 
   return (fault.kind == FaultKind::BadSize ? "invalid XARC size:" : "failed to read:") + path;
 }
 
-int tXARC::open(const std::string& path) {
+int tXARC::open(const std::string& path, Reporter& report) {
   const std::optional<Fault> fault = read(path);
-  return shown(fault, path);
+  return shown(fault, path, report);
 }
 
-int tXARC::open(Stream& stream, const std::string& path) {
+int tXARC::open(Stream& stream, const std::string& path, Reporter& report) {
   const std::optional<Fault> fault = read(stream, path);
-  return shown(fault, path);
+  return shown(fault, path, report);
 }
 
-int tXARC::shown(const std::optional<Fault>& fault, const std::string& path) {
+int tXARC::shown(const std::optional<Fault>& fault, const std::string& path, Reporter& report) {
   if (!fault) return 1;
   if (fault->kind == FaultKind::BadSize) fatalError(openFailureText(*fault, name));
-  if (fault->kind == FaultKind::Damaged) reporter().debugLog("damaged record file in " + path + ": " + fault->detail);
-  reporter().messageBox(openFailureText(*fault, path));
+  if (fault->kind == FaultKind::Damaged) report.debugLog("damaged record file in " + path + ": " + fault->detail);
+  report.messageBox(openFailureText(*fault, path));
   return 0;
 }
 

@@ -23,6 +23,7 @@
 
 namespace vh {
 
+class Reporter;
 class tXARC;
 class tXRC;  // formats/xrc.h
 
@@ -109,9 +110,9 @@ class tXARC {
   // read(), with its faults shown as the installer shows them: 1 when
   // loaded; 0 after the message openFailureText() gives for a file that
   // cannot be opened or whose record file is damaged; a size fault is the
-  // fatal error "invalid XARC size:" + path.
-  int open(const std::string& path);
-  int open(Stream& stream, const std::string& path);
+  // fatal error "invalid XARC size:" + path. The message goes to `report`.
+  int open(const std::string& path, Reporter& report);
+  int open(Stream& stream, const std::string& path, Reporter& report);
   // The text the installer shows for a fault of read(path): "failed to
   // read:" + path, or "invalid XARC size:" + path for a size fault.
   static std::string openFailureText(const Fault& fault, const std::string& path);
@@ -126,7 +127,7 @@ class tXARC {
   std::string headerGap_;
   bool savable_ = false;
 
-  int shown(const std::optional<Fault>& fault, const std::string& path);
+  int shown(const std::optional<Fault>& fault, const std::string& path, Reporter& report);
 };
 
 }  // namespace vh

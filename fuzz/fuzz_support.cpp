@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "common/local_file_system.h"
 #include "common/report.h"
 #include "common/stream.h"
 #include "fuzz/fuzz_targets.h"
@@ -51,6 +52,11 @@ Reporter& quietReporter() {
   };
   static Quiet quiet;
   return quiet;
+}
+
+FileSystem& localFileSystem() {
+  static LocalFileSystem files;
+  return files;
 }
 
 void fail(const char* what) {

@@ -15,6 +15,7 @@
 #include <vector>
 
 namespace vh {
+class FileSystem;
 class Reporter;
 }
 
@@ -57,6 +58,8 @@ std::string writeScratch(const std::string& name, const void* data, size_t size)
 // A reporter that drops every message: a damaged input is expected to be
 // reported, and thousands of reports a second would only drown the fuzzer's.
 Reporter& quietReporter();
+// The local disk, for the targets that read and write real files.
+FileSystem& localFileSystem();
 
 // Stops the run the way a sanitizer would, naming what broke.
 [[noreturn]] void fail(const char* what);

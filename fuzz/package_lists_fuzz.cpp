@@ -30,7 +30,6 @@ std::vector<std::string> parts(const std::string& bytes) {
 }  // namespace
 
 int packageLists(const uint8_t* data, size_t size) {
-  ScopedReporter quiet(quietReporter());
   const std::vector<std::string> lists = parts(std::string(reinterpret_cast<const char*>(data), size));
   static const char* const kListNames[] = {"patchscene.lst", "addon.lst", "extra.lst", "images/images.lst"};
   std::vector<std::pair<std::string, std::string>> members = {
@@ -43,7 +42,7 @@ int packageLists(const uint8_t* data, size_t size) {
   }
   const std::string package = fixture::package(members);
   const std::string path = writeScratch("lists.dat", package.data(), package.size());
-  tPatch patch;
+  tPatch patch(quietReporter());
   if (patch.open(path)) patch.readImages();
   return 0;
 }

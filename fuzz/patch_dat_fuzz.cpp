@@ -8,9 +8,8 @@
 namespace vh::fuzz {
 
 int patchFile(const uint8_t* data, size_t size) {
-  ScopedReporter quiet(quietReporter());
   const std::string path = writeScratch("patch.dat", data, size);
-  tPatch patch;
+  tPatch patch(quietReporter());
   if (patch.open(path)) patch.readImages();
   return 0;
 }

@@ -11,13 +11,12 @@
 namespace vh::fuzz {
 
 int sceneIndex(const uint8_t* data, size_t size) {
-  ScopedReporter quiet(quietReporter());
   const std::string folder = scratchFolder() + "/data/";
   mkdir(folder.c_str(), 0700);
   writeScratch("data/Forest.orz", data, size);
   auto buffer = std::make_shared<ByteBuffer>();
   BufferStream out(buffer);
-  writeSceneList(out, folder);
+  writeSceneList(out, quietReporter(), folder);
   // Every archive path the list names stays inside the game folder.
   out.seek(0);
   while (!out.atEnd()) {

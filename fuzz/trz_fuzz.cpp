@@ -23,7 +23,7 @@ int trzFile(const uint8_t* data, size_t size) {
       record.subStringLength = static_cast<int32_t>(record.subString.size());
       record.title = "title";
       record.titleLength = 5;
-      entry.doReplace(record);
+      entry.doReplace(record, quietReporter());
       if (record.title.size() != record.titleLength ||
           record.subString.size() != static_cast<size_t>(record.subStringLength)) {
         fail("a replacement leaves a length that disagrees with its text");

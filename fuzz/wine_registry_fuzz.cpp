@@ -34,7 +34,7 @@ int wineRegistry(const uint8_t* data, size_t size) {
   const std::string value = std::string("C:\\Games\\\"Varn\"\x01\xE4\xBD\xA0\n") + '\0';
   std::vector<std::string> before;
   {
-    WineRegistry registry(prefix);
+    WineRegistry registry(localFileSystem(), prefix);
     before = topKeys(registry);
     RegHandle key = 0;
     if (registry.createKey(kHkeyCurrentUser, "Software\\Fuzz\\Game", key) != kRegOk) return 0;
@@ -42,7 +42,7 @@ int wineRegistry(const uint8_t* data, size_t size) {
     registry.closeKey(key);
     if (set != kRegOk) return 0;
   }
-  WineRegistry again(prefix);
+  WineRegistry again(localFileSystem(), prefix);
   RegHandle key = 0;
   if (again.openKey(kHkeyCurrentUser, "Software\\Fuzz\\Game", key) != kRegOk) fail("a key written cannot be opened");
   uint32_t type = 0;

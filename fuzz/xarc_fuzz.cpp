@@ -46,7 +46,7 @@ int xarcRoundTrip(const uint8_t* data, size_t size) {
   tXARC archive;
   archive.subId = 1;
   if (archive.read(path)) return 0;
-  if (archive.xrc) applyTrz(*archive.xrc, translation());
+  if (archive.xrc) applyTrz(*archive.xrc, translation(), quietReporter());
   if (!archive.savable()) return 0;
   const std::string first = saved(archive);
 

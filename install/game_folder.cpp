@@ -32,10 +32,10 @@ std::string normalizeGameRoot(const std::string& folder) {
   return root;
 }
 
-std::string resolveDrivePath(const std::string& path) {
+std::string resolveDrivePath(const std::string& path, const RegistryPlatform& registry) {
   if (!hasDriveLetter(path)) return path;
   const char drive = static_cast<char>(lowerCase(path.substr(0, 1))[0]);
-  const std::string folder = registryPlatform().driveFolder(drive);
+  const std::string folder = registry.driveFolder(drive);
   return folder.empty() ? path : folder + path.substr(2);
 }
 

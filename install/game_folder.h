@@ -9,15 +9,17 @@
 
 namespace vh {
 
+class RegistryPlatform;
+
 // Backslashes become slashes, one trailing "/" is removed unless the path is
 // a root, and "/" is appended: "C:\Games\V\" and "C:\Games\V" both give
 // "C:/Games/V/".
 std::string normalizeGameRoot(const std::string& folder);
 
-// "X:/rest" becomes "<prefix>/dosdevices/x:/rest" for the Wine prefix of the
-// registry in use; any other path, and any path where the registry has no
-// prefix, is returned as it stands.
-std::string resolveDrivePath(const std::string& path);
+// "X:/rest" becomes "<prefix>/dosdevices/x:/rest" for the Wine prefix of
+// `registry`; any other path, and any path where the registry has no prefix,
+// is returned as it stands.
+std::string resolveDrivePath(const std::string& path, const RegistryPlatform& registry);
 // The same for the Wine prefix `prefix`, whatever registry is in use.
 std::string resolveDrivePath(const std::string& path, const std::string& prefix);
 

@@ -1,11 +1,10 @@
 #include "install/game_search.h"
 
-#include <climits>
-#include <cstdlib>
-
-#include "common/files.h"
+#include "common/canonical_path.h"
+#include "common/file_system.h"
 #include "common/report.h"
 #include "install/game_folder.h"
+#include "install/services.h"
 #include "support/registry.h"
 #include "support/registry_platform.h"
 #include "support/wine_prefixes.h"
@@ -16,8 +15,8 @@ namespace {
 
 // The value with control characters and blanks trimmed from both ends; ""
 // when the key or the value is missing.
-std::string registryValue(const std::string& keyPath, const std::string& valueName) {
-  const auto key = OpenRegKey(keyPath);
+std::string registryValue(RegistryPlatform& registry, const std::string& keyPath, const std::string& valueName) {
+  const auto key = OpenRegKey(registry, keyPath);
   const std::string value = key ? key->getstring(valueName) : "";
   size_t begin = 0, end = value.size();
   while (begin < end && static_cast<unsigned char>(value[begin]) <= 32) ++begin;
@@ -25,24 +24,7 @@ std::string registryValue(const std::string& keyPath, const std::string& valueNa
   return value.substr(begin, end - begin);
 }
 
-// The registry of another prefix answers OpenRegKey for as long as this
-// lives; the one in use before comes back after it.
-class BorrowedRegistry {
- public:
-  explicit BorrowedRegistry(const std::string& prefix) : registry_(prefix), previous_(setRegistryPlatform(&registry_)) {}
-  ~BorrowedRegistry() { setRegistryPlatform(previous_); }
-  BorrowedRegistry(const BorrowedRegistry&) = delete;
-  BorrowedRegistry& operator=(const BorrowedRegistry&) = delete;
-
- private:
-  WineRegistry registry_;
-  RegistryPlatform* previous_;
-};
-
-std::string realPath(const std::string& path) {
-  char resolved[PATH_MAX];
-  return ::realpath(path.c_str(), resolved) ? resolved : path;
-}
+std::string realPath(const std::string& path) { return canonicalPath(path).value_or(path); }
 
 std::string registryOf(const std::string& prefix) {
   return prefix.empty() ? "the registry" : "the registry of " + prefix;
@@ -50,13 +32,15 @@ std::string registryOf(const std::string& prefix) {
 
 class Search {
  public:
+  Search(Reporter& report, FileSystem& files) : report_(report), files_(files) {}
+
   // Whether `value` from the registry of `prefix` names a game folder;
   // `folder` is that folder resolved.
   void consider(const std::string& value, const std::string& prefix, const std::string& folder) {
     if (value.empty()) return;
     const std::string root = normalizeGameRoot(folder);
-    if (!fileExists(root + "x.xarc")) {
-      reporter().debugLog("no game in " + root + ", the folder " + registryOf(prefix) + " names");
+    if (files_.status(root + "x.xarc").kind != FileKind::File) {
+      report_.debugLog("no game in " + root + ", the folder " + registryOf(prefix) + " names");
       if (result_.lostFolder.empty()) result_.lostFolder = value;
       return;
     }
@@ -65,7 +49,7 @@ class Search {
     for (const FoundGame& game : result_.found) {
       if (game.shown == real) return;
     }
-    reporter().debugLog("game found in " + root + ", named by " + registryOf(prefix));
+    report_.debugLog("game found in " + root + ", named by " + registryOf(prefix));
     result_.found.push_back({root, prefix, real});
   }
 
@@ -77,23 +61,22 @@ class Search {
   }
 
  private:
+  Reporter& report_;
+  FileSystem& files_;
   GameSearch result_;
 };
 
 }  // namespace
 
-GameSearch searchGame(const std::string& keyPath, const std::string& valueName) {
-  Search search;
-  const std::string ownPrefix = registryPlatform().prefixFolder();
-  const std::string own = registryValue(keyPath, valueName);
-  search.consider(own, ownPrefix, resolveDrivePath(normalizeGameRoot(own)));
+GameSearch searchGame(const Services& services, const std::string& keyPath, const std::string& valueName) {
+  Search search(services.report, services.files);
+  const std::string ownPrefix = services.registry.prefixFolder();
+  const std::string own = registryValue(services.registry, keyPath, valueName);
+  search.consider(own, ownPrefix, resolveDrivePath(normalizeGameRoot(own), services.registry));
   if (search.foundAny()) return search.take();
-  for (const std::string& prefix : otherWinePrefixes(homeFolder(), ownPrefix)) {
-    std::string value;
-    {
-      BorrowedRegistry borrowed(prefix);
-      value = registryValue(keyPath, valueName);
-    }
+  for (const std::string& prefix : otherWinePrefixes(services.files, services.home, ownPrefix)) {
+    WineRegistry registry(services.files, prefix);
+    const std::string value = registryValue(registry, keyPath, valueName);
     search.consider(value, prefix, resolveDrivePath(normalizeGameRoot(value), prefix));
   }
   return search.take();

@@ -8,6 +8,8 @@
 
 namespace vh {
 
+struct Services;
+
 struct FoundGame {
   std::string folder;  // a game folder on this system, drive letters resolved
   std::string prefix;  // the Wine prefix whose registry names it; "" off Wine
@@ -23,9 +25,10 @@ struct GameSearch {
   std::string lostFolder;
 };
 
-// Reads the value `valueName` of the key `keyPath` in the registry in use,
-// then, if that names no game folder, in each prefix otherWinePrefixes
-// lists for homeFolder().
-GameSearch searchGame(const std::string& keyPath, const std::string& valueName);
+// Reads the value `valueName` of the key `keyPath` in the registry the
+// services name, then, if that names no game folder, in each prefix
+// otherWinePrefixes lists for their home folder. What it finds goes to
+// their debug log.
+GameSearch searchGame(const Services& services, const std::string& keyPath, const std::string& valueName);
 
 }  // namespace vh

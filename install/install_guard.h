@@ -9,7 +9,6 @@
 #include <memory>
 #include <string>
 
-#include "common/replacing_file.h"
 #include "common/stop_signals.h"
 
 namespace vh {
@@ -36,7 +35,7 @@ class GameFolderLock {
 // files. Nothing holds them back while a file is read, so a read that one
 // interrupts fails at once (the run then stops where it stands) instead of
 // keeping the process deaf; only a new file being written holds them until
-// its rename (ReplacingFile). One that comes after the last question is
+// its rename (LocalFileSystem::create). One that comes after the last question is
 // delivered as usual when the object goes. One at a time.
 class HeldSignals {
  public:

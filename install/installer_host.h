@@ -1,9 +1,10 @@
 // What the installer asks of whoever runs it, beyond messages and debug
 // lines (common/report.h): the folder chooser when the registry does not
 // know the game, and lines on standard output and standard error. The
-// program's desktop is the host; tests install one that records.
+// program's desktop is the host; tests hand in one that records.
 #pragma once
 
+#include <cstdio>
 #include <string>
 
 namespace vh {
@@ -22,13 +23,16 @@ class InstallerHost {
   virtual void printErrorLine(const std::string& text) = 0;
 };
 
-// The host in use. Until one is installed, lines go to the standard streams
-// and the folder chooser cancels: there is no one to ask.
-InstallerHost& installerHost();
-// The host installed, null when the default serves.
-InstallerHost* installedInstallerHost();
-// Installs `host` (not owned) and returns the one it replaces; null restores
-// the default.
-InstallerHost* setInstallerHost(InstallerHost* host);
+// Lines to the standard streams, and a folder chooser that cancels: there
+// is no one to ask. The toolkit's host.
+class StandardStreamsHost : public InstallerHost {
+ public:
+  std::string chooseFolder(const std::string&, const std::string&) override { return ""; }
+  void printLine(const std::string& text) override { print(stdout, text); }
+  void printErrorLine(const std::string& text) override { print(stderr, text); }
+
+ private:
+  static void print(std::FILE* to, const std::string& text);
+};
 
 }  // namespace vh

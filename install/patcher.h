@@ -7,19 +7,24 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "common/file_system.h"
 #include "install/game_search.h"
+#include "install/install_plan.h"
+#include "install/services.h"
 
 namespace vh {
 
 class GameBackup;
 class GameFolderLock;
-class HeldSignals;
+class Reporter;
 class tPatch;
 class tPatchScene;
 class tSubScene;
@@ -34,9 +39,27 @@ inline constexpr const char* kGameNotFound = "Cannot find Varnhollow installatio
 inline constexpr const char* kGlobalScene = "Global";
 inline constexpr size_t kHeroineRecord = 4243;
 
+// The heroine's Chinese name as the title of record kHeroineRecord, when it
+// is the record it should be; any other table is left as it is.
+void setHeroineName(tXRC& xrc);
+
+// The changes of one sub-scene, made in memory on its opened archive: the
+// scene's translation entries, the heroine's name in "Global" and the listed
+// pictures. True, or false after its message to `report` when a picture's
+// member is missing. The installer writes the archive afterwards; a preview
+// does not.
+bool applyToArchive(Reporter& report, const tPatchScene& scene, const tSubScene& sub, tXARC& archive);
+
+struct Installation;
+
 class tPatcher {
  public:
+  // Everything it reads, writes, asks and reports goes through `services`,
+  // which must outlive it.
+  explicit tPatcher(const Services& services);
   virtual ~tPatcher();
+  tPatcher(const tPatcher&) = delete;
+  tPatcher& operator=(const tPatcher&) = delete;
 
   std::string gameRoot;  // ends in "/" once validateInstall has run
   std::shared_ptr<tPatch> patch;
@@ -88,34 +111,55 @@ class tPatcher {
   };
   const Written& written() const { return written_; }
 
-  // The changes of one sub-scene, made in memory on its opened archive:
-  // the scene's translation entries, the heroine's name in "Global" and the
-  // listed pictures. 1, or 0 after its message when a picture's member is
-  // missing. The installer writes the archive afterwards; a preview does not.
-  int applyToArchive(const tPatchScene& scene, const tSubScene& sub, tXARC& archive);
+  const Services& services() const { return services_; }
+
+  // One game file on its way: what the installation found of it, as
+  // decideFile() takes it, and what carrying out a step with it needs.
+  struct PendingFile {
+    bool archive = false;   // else an extra file
+    std::string relative;   // its path in the game folder
+    std::string path;       // the game folder's path and that
+    // Its stamp before it was read (archives): what the backup records of
+    // a file left as it stands, when nothing wrote it since.
+    std::optional<FileStamp> stampRead;
+    // The installed version it is (FileOrigin::InstalledVersion): that
+    // version's pieces.
+    std::string pieces;
+    FileFacts facts;
+    // Writes the backup that rebuilds the original from the new bytes.
+    std::function<bool(GameBackup&)> keepBackup;
+    // Writes the new bytes over the file.
+    std::function<bool()> write;
+  };
+  // Carries out `step` for `file`. False after its message when the backup
+  // or the file could not be written.
+  bool carryOut(FileStep step, const PendingFile& file);
 
  private:
   int replaceSub(tPatchScene& scene, tSubScene& sub);
   // Leaves a scene that the last installation left as this one would, and
   // keeps its backup; false when one of its files changed since.
   bool skipScene(tPatchScene& scene);
+  // The installation's backup; null outside doReplace.
+  GameBackup* backup();
   bool writeArchive(const std::string& path, std::string_view bytes);
   std::vector<std::string> listedExtras();
   void removeLeftoverFiles();
   bool stopping();
+  // The installation behind doReplace once it holds the game's lock.
+  int install(Installation& installation);
 
+  Services services_;
   std::string packageUrl_;
   // A folder the registry names that no longer holds the game, shown when
   // the player is asked for it.
   std::string lostFolder_;
   FoundGame found_;
-  HeldSignals* signals_ = nullptr;  // only while an installation writes
-  GameBackup* backup_ = nullptr;    // likewise
+  // Only while doReplace runs: the lock, the backup, the signals.
+  std::unique_ptr<Installation> installation_;
   bool stopped_ = false;
   Position position_;
   Written written_;
-  // Folders of archives renamed into place and not yet synced.
-  std::set<std::string> unsyncedFolders_;
 };
 
 }  // namespace vh

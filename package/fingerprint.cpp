@@ -70,7 +70,7 @@ std::string fingerprintText(const std::map<std::string, std::string>& shapesByPa
   return text;
 }
 
-std::string otherVersionArchive(const tPatch& patch, const std::string& gameRoot,
+std::string otherVersionArchive(const tPatch& patch, const std::string& gameRoot, Reporter& report,
                                 const std::set<std::string>& skipped) {
   if (patch.fingerprints.empty()) return "";
   for (const auto& [sceneName, scene] : patch.scenes) {
@@ -82,7 +82,7 @@ std::string otherVersionArchive(const tPatch& patch, const std::string& gameRoot
       if (archive.read(gameRoot + sub->path)) continue;
       const std::string found = archiveFingerprint(archive);
       if (found != expected->second) {
-        reporter().debugLog("fingerprint of " + sub->path + " is " + found + ", the package's " + expected->second);
+        report.debugLog("fingerprint of " + sub->path + " is " + found + ", the package's " + expected->second);
         return gameRoot + sub->path;
       }
     }

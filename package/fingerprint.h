@@ -21,6 +21,7 @@
 
 namespace vh {
 
+class Reporter;
 class tPatch;
 class tXARC;
 
@@ -46,8 +47,9 @@ std::string fingerprintText(const std::map<std::string, std::string>& shapesByPa
 // archive the list does not name, or one that cannot be read (the
 // installation reports it), is not held against the package, nor is one of
 // `skipped` (archive paths as the scene list names them), which the
-// installation leaves as it is.
-std::string otherVersionArchive(const tPatch& patch, const std::string& gameRoot,
+// installation leaves as it is. The fingerprints that differ go to
+// `report`'s debug log.
+std::string otherVersionArchive(const tPatch& patch, const std::string& gameRoot, Reporter& report,
                                 const std::set<std::string>& skipped = {});
 
 }  // namespace vh

@@ -51,7 +51,7 @@ int tSubScene::addImage(std::shared_ptr<tPatchImage> image) {
   return 0;
 }
 
-tPatch::tPatch() : budget_(std::make_shared<LoadBudget>(-1)) {}
+tPatch::tPatch(Reporter& report) : report_(report), budget_(std::make_shared<LoadBudget>(-1)) {}
 
 tPatch::~tPatch() {
   if (z) z->CloseZip();
@@ -137,6 +137,7 @@ std::optional<Fault> tPatch::read(const std::string& url) {
   budget_ = std::make_shared<LoadBudget>(fileSize(url));
   z = std::make_shared<ZipReader>();
   if (!z->OpenZip(url)) {
+    if (!z->refusal().empty()) report_.debugLog(z->refusal());
     // A file that is there but cannot be opened as a package was cut short
     // or spoilt on its way, or its members share their bytes; only a file
     // that is not there is "not found".
@@ -160,7 +161,7 @@ std::optional<Fault> tPatch::read(const std::string& url) {
 
 int tPatch::open(const std::string& url) {
   if (const std::optional<Fault> fault = read(url)) {
-    reporter().messageBox(fault->detail);
+    report_.messageBox(fault->detail);
     return 0;
   }
   return 1;
@@ -226,7 +227,7 @@ int tPatch::readAddon() {
     tTransRecord record = readAddonRecord(*member);
     if (!finished(*member, memberName)) return 0;
     if (record.overlongValue > 0) {
-      reporter().debugLog("a value of " + std::to_string(record.overlongValue) + " bytes, too long to write, skipped in " +
+      report_.debugLog("a value of " + std::to_string(record.overlongValue) + " bytes, too long to write, skipped in " +
                           memberName);
     }
     if (!hold(record.footprint() + kListNodeCost, memberName)) return 0;
@@ -289,7 +290,7 @@ int tPatch::readTRZ() {
     }
     if (!finished(*member, memberName)) return 0;
     if (trz->overlongValues > 0) {
-      reporter().debugLog(std::to_string(trz->overlongValues) + " value(s) too long to write skipped in " + memberName);
+      report_.debugLog(std::to_string(trz->overlongValues) + " value(s) too long to write skipped in " + memberName);
     }
     (void)budget_->hold(trz->footprint);  // within the room it was given
     scene->trz = std::move(trz);
@@ -308,7 +309,7 @@ int tPatch::checkAddon(tPatchScene& scene) {
       return 0;
     }
     if (!hold(record.footprint(), "addon.lst")) return 0;
-    reporter().debugLog(record.scnId);
+    report_.debugLog(record.scnId);
     scene.trz->records.push_back(record);
   }
   return 0;
@@ -360,7 +361,7 @@ std::optional<Fault> tPatch::readImageList() {
 
 int tPatch::readImages() {
   if (const std::optional<Fault> fault = readImageList()) {
-    reporter().messageBox(fault->detail);
+    report_.messageBox(fault->detail);
     return 0;
   }
   return 1;

@@ -24,6 +24,7 @@
 namespace vh {
 
 class LoadBudget;
+class Reporter;
 class ZipInflateStream;
 class ZipReader;
 class tTrz;
@@ -57,7 +58,8 @@ class tPatchScene {
 
 class tPatch {
  public:
-  tPatch();
+  // Messages and debug lines go to `report`.
+  explicit tPatch(Reporter& report);
   ~tPatch();
   tPatch(const tPatch&) = delete;
   tPatch& operator=(const tPatch&) = delete;
@@ -125,6 +127,7 @@ class tPatch {
   // The refusal as a fault, or `message` of `kind` while there is none.
   Fault refusalOr(FaultKind kind, const std::string& message) const;
 
+  Reporter& report_;
   std::shared_ptr<LoadBudget> budget_;
   // The message of the first fault that refuses the package; empty while
   // there is none.

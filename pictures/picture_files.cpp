@@ -1,7 +1,7 @@
 #include "pictures/picture_files.h"
 
 #include "common/bytes.h"
-#include "common/replacing_file.h"
+#include "common/file_system.h"
 #include "common/stream.h"
 #include "pictures/png.h"
 #include "pictures/ppm.h"
@@ -40,7 +40,7 @@ Result<Picture> readPicture(const std::string& path) {
   return picture;
 }
 
-void writePicture(const std::string& path, const Picture& picture) {
+void writePicture(FileSystem& files, const std::string& path, const Picture& picture) {
   const auto kind = pictureKindOf(path);
   if (!kind) throw PictureError(path + ": unknown picture type (use .png or .ppm)");
   std::string bytes;
@@ -49,10 +49,10 @@ void writePicture(const std::string& path, const Picture& picture) {
   } catch (const PictureError& e) {
     throw PictureError(path + ": " + e.what());
   }
-  auto out = ReplacingFile::create(path);
+  auto out = files.create(path);
   if (!out) throw PictureError(path + ": cannot create the file");
   out->stream().write(bytes.data(), bytes.size());
-  if (!out->commit()) throw PictureError(path + ": cannot write the file");
+  if (!files.replace(*out, FolderSync::Now)) throw PictureError(path + ": cannot write the file");
 }
 
 }  // namespace vh

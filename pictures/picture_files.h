@@ -10,6 +10,8 @@
 
 namespace vh {
 
+class FileSystem;
+
 enum class PictureKind { Png, Ppm };
 
 // By extension, ignoring letter case; nothing for any other extension.
@@ -17,7 +19,8 @@ std::optional<PictureKind> pictureKindOf(const std::string& path);
 
 // A fault whose detail names the file and what is wrong with it.
 Result<Picture> readPicture(const std::string& path);
-// Throws PictureError with a message naming the file and the fault.
-void writePicture(const std::string& path, const Picture& picture);
+// Throws PictureError with a message naming the file and the fault; the
+// picture is written through `files`.
+void writePicture(FileSystem& files, const std::string& path, const Picture& picture);
 
 }  // namespace vh

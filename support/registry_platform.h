@@ -52,25 +52,25 @@ class RegistryPlatform {
 
 // The Wine prefix of a user whose WINEPREFIX and HOME variables hold these
 // values (null when unset): WINEPREFIX when it is set and not empty, else
-// HOME/.wine. The program reads the variables once, at its start, and hands
-// the store it builds from them in with setRegistryPlatform.
+// HOME/.wine. The program reads the variables once, at its start.
 std::string winePrefixOf(const char* winePrefixVariable, const char* homeVariable);
 
-// The registry in use: the one installed; until then, on Windows its own,
-// elsewhere an empty store in memory, so that nothing below the program
-// reads or writes a user's own registry unless handed it.
-RegistryPlatform& registryPlatform();
-// Installs `platform` (not owned); null restores the default. Returns the
-// one it replaces.
-RegistryPlatform* setRegistryPlatform(RegistryPlatform* platform);
+class FileSystem;
+
+// The registry of the user running the program, which its main builds once
+// and hands down: on Windows the system's own; elsewhere the Wine store of
+// `winePrefix`, read and written through `files`. Nothing below the program
+// reads a user's registry unless handed it.
+std::unique_ptr<RegistryPlatform> userRegistry(FileSystem& files, const std::string& winePrefix);
 
 // A registry in Wine's text format. With a prefix folder, HKEY_CURRENT_USER
 // is its user.reg and HKEY_LOCAL_MACHINE its system.reg, with
-// HKEY_CLASSES_ROOT as Software\Classes inside system.reg. Without one
-// (inMemory), both live in memory only: the store the tests use.
+// HKEY_CLASSES_ROOT as Software\Classes inside system.reg, read and written
+// through `files`. Without one (inMemory), both live in memory only: the
+// store the tests use.
 class WineRegistry : public RegistryPlatform {
  public:
-  explicit WineRegistry(std::string prefix);
+  WineRegistry(FileSystem& files, std::string prefix);
   static std::unique_ptr<WineRegistry> inMemory();
   ~WineRegistry() override;
 

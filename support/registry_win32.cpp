@@ -63,9 +63,8 @@ class WindowsRegistry final : public RegistryPlatform {
 
 }  // namespace
 
-RegistryPlatform& windowsRegistry() {
-  static WindowsRegistry registry;
-  return registry;
+std::unique_ptr<RegistryPlatform> userRegistry(FileSystem&, const std::string&) {
+  return std::make_unique<WindowsRegistry>();
 }
 
 }  // namespace vh

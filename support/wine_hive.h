@@ -12,7 +12,7 @@
 
 namespace vh {
 
-class Stream;
+class FileSystem;
 
 // A hive as the lines of its file. Lines keep everything but their line
 // feed, so that a hive written back changes only the lines a write touched.
@@ -27,15 +27,13 @@ HiveText splitHiveText(const std::string& text);
 // before anything is read, rather than filling memory.
 inline constexpr uint64_t kMaxHiveSize = 64ull << 20;
 
-// The lines of the hive read from `stream`'s position to its end, however
-// the stream hands its bytes out; `path` names it in a fault. Larger than
-// kMaxHiveSize is the fault BadSize, a read that fails CannotOpen.
-Result<HiveText> readHive(Stream& stream, const std::string& path);
-// The lines of the hive file at `path`. A file that does not exist is an
-// empty hive (a new prefix has none yet); one that exists but cannot be read
-// to its end, or is no regular file (a pipe, a device), is the fault
-// CannotOpen, so that nothing is ever written back from a part of it.
-Result<HiveText> readHiveFile(const std::string& path);
+// The lines of the hive file at `path`, read through `files`. A file that
+// does not exist is an empty hive (a new prefix has none yet); one that
+// exists but cannot be read to its end, or is no regular file (a pipe, a
+// device), is the fault CannotOpen, so that nothing is ever written back
+// from a part of it; one larger than kMaxHiveSize is the fault BadSize,
+// given before anything is read.
+Result<HiveText> readHiveFile(FileSystem& files, const std::string& path);
 
 struct RegValue {
   uint32_t type = 0;

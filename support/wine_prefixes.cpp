@@ -1,37 +1,27 @@
 #include "support/wine_prefixes.h"
 
 #include <algorithm>
-#include <climits>
-#include <cstdlib>
 #include <optional>
 #include <set>
 
 #include "common/bytes.h"
+#include "common/canonical_path.h"
+#include "common/file_system.h"
 #include "common/files.h"
-#include "common/stream.h"
 #include "support/library_folders.h"
 
 namespace vh {
 
 namespace {
 
-std::string home_;
-
 // Library lists and game files are a few KiB; anything far larger is not
 // one, and is not read into memory.
 constexpr int64_t kMaxListSize = 4 << 20;
 
-std::optional<std::string> readSmallFile(const std::string& path) {
-  if (fileKind(path) != FileKind::File) return std::nullopt;
-  const int64_t size = fileSize(path);
-  if (size < 0 || size > kMaxListSize) return std::nullopt;
-  auto stream = FileStream::open(path, FileMode::Read);
-  if (!stream) return std::nullopt;
-  try {
-    return stream->readRest();
-  } catch (const StreamError&) {
-    return std::nullopt;
-  }
+std::optional<std::string> readSmallFile(FileSystem& files, const std::string& path) {
+  Result<std::string> text = readWholeFile(files, path, kMaxListSize);
+  if (!text) return std::nullopt;
+  return std::move(text.value());
 }
 
 std::vector<std::string> sortedFolders(const std::string& parent) {
@@ -58,9 +48,8 @@ std::vector<std::string> sortedFiles(const std::string& parent, const std::strin
 // Where a folder really is, so that one reached through links counts once;
 // "" when it does not exist.
 std::string realFolder(const std::string& path) {
-  char resolved[PATH_MAX];
-  if (!folderExists(path) || !::realpath(path.c_str(), resolved)) return "";
-  return resolved;
+  if (!folderExists(path)) return "";
+  return canonicalPath(path).value_or("");
 }
 
 class PrefixList {
@@ -83,13 +72,13 @@ class PrefixList {
   std::vector<std::string> prefixes_;
 };
 
-void addSteamPrefixes(const std::string& home, PrefixList& prefixes) {
+void addSteamPrefixes(FileSystem& files, const std::string& home, PrefixList& prefixes) {
   // ~/.steam/steam is usually a link to the other; each library is searched
   // once however many ways lead to it.
   std::vector<std::string> libraries;
   for (const std::string& steam : {home + "/.local/share/Steam", home + "/.steam/steam"}) {
     libraries.push_back(steam);
-    if (const auto text = readSmallFile(steam + "/steamapps/libraryfolders.vdf")) {
+    if (const auto text = readSmallFile(files, steam + "/steamapps/libraryfolders.vdf")) {
       if (Result<KeyValueNode> file = parseKeyValues(*text)) {
         for (const std::string& library : libraryFolders(file.value())) libraries.push_back(library);
       }
@@ -103,10 +92,10 @@ void addSteamPrefixes(const std::string& home, PrefixList& prefixes) {
   }
 }
 
-void addLutrisPrefixes(const std::string& home, PrefixList& prefixes) {
+void addLutrisPrefixes(FileSystem& files, const std::string& home, PrefixList& prefixes) {
   for (const std::string& game : sortedFolders(home + "/Games")) prefixes.offer(game);
   for (const std::string& file : sortedFiles(home + "/.config/lutris/games", ".yml")) {
-    const auto text = readSmallFile(file);
+    const auto text = readSmallFile(files, file);
     if (!text) continue;
     for (const std::string& line : split(*text, '\n')) {
       const std::string folder = lutrisPrefixLine(line, home);
@@ -131,15 +120,11 @@ std::string trimBlanks(const std::string& text) {
 
 }  // namespace
 
-const std::string& homeFolder() { return home_; }
-
-void setHomeFolder(const std::string& home) { home_ = home; }
-
-std::vector<std::string> otherWinePrefixes(const std::string& home, const std::string& ownPrefix) {
+std::vector<std::string> otherWinePrefixes(FileSystem& files, const std::string& home, const std::string& ownPrefix) {
   if (home.empty()) return {};
   PrefixList prefixes(ownPrefix);
-  addSteamPrefixes(home, prefixes);
-  addLutrisPrefixes(home, prefixes);
+  addSteamPrefixes(files, home, prefixes);
+  addLutrisPrefixes(files, home, prefixes);
   addBottlesPrefixes(home, prefixes);
   return prefixes.take();
 }

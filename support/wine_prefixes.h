@@ -8,13 +8,11 @@
 
 namespace vh {
 
-// The player's home folder, as the program read it at its start. Until it
-// is set (tests, the toolkit) it is "", and no other prefix is searched:
-// nothing below the program looks into a home folder it was not handed.
-const std::string& homeFolder();
-void setHomeFolder(const std::string& home);
+class FileSystem;
 
-// The prefixes under `home`, each a folder holding a user.reg, once each
+// The prefixes under `home`, the player's home folder as the program read
+// it at its start ("" searches nothing: nothing below the program looks into
+// a home folder it was not handed), each a folder holding a user.reg, once each
 // (a folder reached through two links counts once) and never `ownPrefix`:
 // - every Steam library's steamapps/compatdata/*/pfx, the libraries being
 //   the Steam folders ~/.local/share/Steam and ~/.steam/steam themselves and
@@ -25,7 +23,8 @@ void setHomeFolder(const std::string& home);
 //   Flatpak home, ~/.var/app/com.usebottles.bottles/data.
 // Within each place names are taken in sorted order, so the list is the
 // same on every run.
-std::vector<std::string> otherWinePrefixes(const std::string& home, const std::string& ownPrefix);
+// The Steam and Lutris files that name them are read through `files`.
+std::vector<std::string> otherWinePrefixes(FileSystem& files, const std::string& home, const std::string& ownPrefix);
 
 // The folder of a "prefix:" line of a Lutris game file, as written: quotes
 // removed and a leading "~" made `home`; "" for any other line.

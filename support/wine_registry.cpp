@@ -15,7 +15,7 @@
 #include "common/bytes.h"
 #include "common/files.h"
 #include "common/little_endian.h"
-#include "common/replacing_file.h"
+#include "common/file_system.h"
 #include "common/stream.h"
 #include "support/registry_platform.h"
 #include "support/wine_hive.h"
@@ -166,6 +166,7 @@ struct Handle {
 }  // namespace
 
 struct WineRegistry::Impl {
+  FileSystem* files = nullptr;  // none in memory
   std::string prefix;
   bool inMemory = false;
   std::map<std::string, Hive> memory;  // by hive name when in memory
@@ -187,7 +188,7 @@ struct WineRegistry::Impl {
     }
     Hive hive;
     hive.file = prefix + "/" + name;
-    Result<HiveText> read = readHiveFile(hive.file);
+    Result<HiveText> read = readHiveFile(*files, hive.file);
     if (!read) {
       hive.unreadable = true;
       return hive;
@@ -218,7 +219,7 @@ struct WineRegistry::Impl {
       return kRegOk;
     }
     if (serverRunning()) return kRegAccessDenied;
-    auto out = ReplacingFile::create(hive.file);
+    const auto out = files->create(hive.file);
     if (!out) return kRegAccessDenied;
     try {
       for (size_t i = 0; i < hive.lines.size(); ++i) {
@@ -228,7 +229,7 @@ struct WineRegistry::Impl {
     } catch (...) {
       return kRegAccessDenied;
     }
-    return out->commit() ? kRegOk : kRegAccessDenied;
+    return files->replace(*out, FolderSync::Now) ? kRegOk : kRegAccessDenied;
   }
 
   static bool sectionName(const std::string& line, std::string& name) {
@@ -349,7 +350,10 @@ struct WineRegistry::Impl {
 
 WineRegistry::WineRegistry() : impl_(std::make_unique<Impl>()) {}
 
-WineRegistry::WineRegistry(std::string prefix) : impl_(std::make_unique<Impl>()) { impl_->prefix = std::move(prefix); }
+WineRegistry::WineRegistry(FileSystem& files, std::string prefix) : impl_(std::make_unique<Impl>()) {
+  impl_->files = &files;
+  impl_->prefix = std::move(prefix);
+}
 
 std::unique_ptr<WineRegistry> WineRegistry::inMemory() {
   std::unique_ptr<WineRegistry> store(new WineRegistry());
@@ -521,19 +525,8 @@ HiveText splitHiveText(const std::string& text) {
   return hive;
 }
 
-Result<HiveText> readHive(Stream& stream, const std::string& path) {
-  if (stream.size() > static_cast<int64_t>(kMaxHiveSize)) {
-    return Fault{FaultKind::BadSize, path + " is larger than " + std::to_string(kMaxHiveSize >> 20) + " MiB"};
-  }
-  try {
-    return splitHiveText(stream.readRest());
-  } catch (const StreamError&) {
-    return Fault{FaultKind::CannotOpen, path + " cannot be read to its end"};
-  }
-}
-
-Result<HiveText> readHiveFile(const std::string& path) {
-  switch (fileKind(path)) {
+Result<HiveText> readHiveFile(FileSystem& files, const std::string& path) {
+  switch (files.status(path).kind) {
     case FileKind::Missing:
       return HiveText{};
     case FileKind::File:
@@ -542,9 +535,12 @@ Result<HiveText> readHiveFile(const std::string& path) {
     case FileKind::Other:
       return Fault{FaultKind::CannotOpen, path + " is not a regular file"};
   }
-  auto stream = FileStream::open(path, FileMode::Read);
-  if (!stream) return Fault{FaultKind::CannotOpen, path + " cannot be opened"};
-  return readHive(*stream, path);
+  const Result<std::string> text = readWholeFile(files, path, kMaxHiveSize);
+  if (!text && text.fault().kind == FaultKind::BadSize) {
+    return Fault{FaultKind::BadSize, path + " is larger than " + std::to_string(kMaxHiveSize >> 20) + " MiB"};
+  }
+  if (!text) return text.fault();
+  return splitHiveText(text.value());
 }
 
 Result<RegValue> parseValueData(const std::string& text) {
@@ -588,22 +584,12 @@ Result<RegValue> parseValueData(const std::string& text) {
   return value;
 }
 
-// ---- the registry in use
-
-namespace {
-
-RegistryPlatform* installed = nullptr;
-
-}  // namespace
+// ---- the store of a Wine prefix
 
 std::string winePrefixOf(const char* winePrefixVariable, const char* homeVariable) {
   if (winePrefixVariable && *winePrefixVariable) return winePrefixVariable;
   return std::string(homeVariable ? homeVariable : "") + "/.wine";
 }
-
-std::string RegistryPlatform::driveFolder(char) const { return ""; }
-
-std::string RegistryPlatform::prefixFolder() const { return ""; }
 
 std::string WineRegistry::driveFolder(char letter) const {
   if (impl_->inMemory) return "";
@@ -611,24 +597,5 @@ std::string WineRegistry::driveFolder(char letter) const {
 }
 
 std::string WineRegistry::prefixFolder() const { return impl_->inMemory ? "" : impl_->prefix; }
-
-#ifdef _WIN32
-RegistryPlatform& windowsRegistry();
-#endif
-
-RegistryPlatform& registryPlatform() {
-  if (installed) return *installed;
-#ifdef _WIN32
-  return windowsRegistry();
-#endif
-  static const std::unique_ptr<WineRegistry> empty = WineRegistry::inMemory();
-  return *empty;
-}
-
-RegistryPlatform* setRegistryPlatform(RegistryPlatform* platform) {
-  RegistryPlatform* previous = installed;
-  installed = platform;
-  return previous;
-}
 
 }  // namespace vh

@@ -15,7 +15,7 @@
 #include "common/bytes.h"
 #include "common/calendar.h"
 #include "common/files.h"
-#include "common/replacing_file.h"
+#include "common/file_system.h"
 #include "common/report.h"
 #include "support/zip_layout.h"
 
@@ -121,6 +121,7 @@ SZipFileEntryPtr ZipFile::getFileInfoByName(const std::string& name) const {
 ZipReader::~ZipReader() { CloseZip(); }
 
 int ZipReader::OpenZip(const std::string& path) {
+  m_refusal.clear();
   // minizip opens by name and would block on a pipe or read a device
   // without end: a package is a regular file.
   if (fileKind(path) != FileKind::File) return 0;
@@ -179,7 +180,7 @@ bool ZipReader::indexMembers(const std::string& path) {
   // Members that share their bytes would let a small package unfold into
   // many large files; a member's data is its own.
   if (membersShareBytes(std::move(ranges), end->directoryStart)) {
-    reporter().debugLog(path + ": members share their bytes, or one reaches into the directory");
+    m_refusal = path + ": members share their bytes, or one reaches into the directory";
     return false;
   }
   return true;
@@ -260,19 +261,19 @@ ZipReader::Member ZipReader::CheckFile(const std::string& name, int caseSensitiv
   return readMember(nullptr, size) ? Member::Sound : Member::Damaged;
 }
 
-int ZipReader::ExtractFileToDisk(const std::string& name, const std::string& outPath, int caseSensitive,
-                                 const std::string& password) {
+int ZipReader::ExtractFileToDisk(FileSystem& files, Reporter& report, const std::string& name,
+                                 const std::string& outPath, int caseSensitive, const std::string& password) {
   const auto member = ExtractFile(name, caseSensitive, password);
   if (!member) {
-    reporter().debugLog("cannot extract member " + name + " to " + outPath);
+    report.debugLog("cannot extract member " + name + " to " + outPath);
     return 0;
   }
-  if (!writeToDisk(*member, outPath)) reporter().debugLog("cannot write member " + name + " to " + outPath);
+  if (!writeToDisk(files, *member, outPath)) report.debugLog("cannot write member " + name + " to " + outPath);
   return 0;
 }
 
-bool writeToDisk(ZipRamStream& member, const std::string& path) {
-  auto out = ReplacingFile::create(path);
+bool writeToDisk(FileSystem& files, ZipRamStream& member, const std::string& path) {
+  const auto out = files.create(path);
   if (!out) return false;
   try {
     constexpr size_t kBlock = 4096;
@@ -283,7 +284,7 @@ bool writeToDisk(ZipRamStream& member, const std::string& path) {
   } catch (const StreamError&) {
     return false;  // the old file stays as it was
   }
-  return out->commit();
+  return files.replace(*out, FolderSync::Now);
 }
 
 int ZipReader::CloseZip() {

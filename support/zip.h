@@ -20,6 +20,9 @@ struct zlib_filefunc64_def_s;
 
 namespace vh {
 
+class FileSystem;
+class Reporter;
+
 // A stream over bytes it owns. It never grows; a stream that is not
 // readable reads nothing and one that is not writable refuses writes.
 class ZipRamStream final : public Stream {
@@ -132,7 +135,7 @@ struct PackedMember {
 // Replaces the file at `path` (through its links) with the member's bytes,
 // written in blocks of 4096; false, and the old file untouched, when the
 // file may not or cannot be written.
-[[nodiscard]] bool writeToDisk(ZipRamStream& member, const std::string& path);
+[[nodiscard]] bool writeToDisk(FileSystem& files, ZipRamStream& member, const std::string& path);
 
 class ZipFile {
  public:
@@ -172,6 +175,9 @@ class ZipReader : public ZipFile {
 
   // 1 when the package and its whole central directory could be read.
   int OpenZip(const std::string& path);
+  // Why the last OpenZip refused a package it could read, for a debug line;
+  // "" when it did not.
+  const std::string& refusal() const { return m_refusal; }
   // The member's bytes at position 0, read-only; null when the member is
   // missing, cannot be opened, does not inflate in full or fails its CRC.
   std::shared_ptr<ZipRamStream> ExtractFile(const std::string& name, int caseSensitive, const std::string& password);
@@ -183,11 +189,11 @@ class ZipReader : public ZipFile {
   // Reads the member through in blocks without keeping it, so that a package
   // can be checked whole before anything is taken from it.
   Member CheckFile(const std::string& name, int caseSensitive, const std::string& password);
-  // Replaces `outPath` with the member, atomically; a member that cannot be
-  // extracted leaves any file there untouched. Returns 0; what went wrong
-  // goes to the debug log.
-  int ExtractFileToDisk(const std::string& name, const std::string& outPath, int caseSensitive,
-                        const std::string& password);
+  // Replaces `outPath` with the member, atomically, through `files`; a
+  // member that cannot be extracted leaves any file there untouched.
+  // Returns 0; what went wrong goes to `report`'s debug log.
+  int ExtractFileToDisk(FileSystem& files, Reporter& report, const std::string& name, const std::string& outPath,
+                        int caseSensitive, const std::string& password);
   int CloseZip();
   // The member's uncompressed size as the package's directory records it,
   // which is what ExtractFile would allocate; -1 when it is missing. Lets a
@@ -227,6 +233,7 @@ class ZipReader : public ZipFile {
   // of a name wins, as in a walk from the start of the directory.
   std::unordered_map<std::string, Position> m_byName;
   std::unordered_map<std::string, Position> m_byLowerName;
+  std::string m_refusal;
 };
 
 class ZipWriter : public ZipFile {

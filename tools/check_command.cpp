@@ -31,6 +31,7 @@
 #include "translation/kind_words.h"
 #include "translation/replace.h"
 #include "translation/trz.h"
+#include "tools/tool_services.h"
 
 namespace vh::tool {
 
@@ -168,7 +169,7 @@ class Checker {
       if (const auto game = gameSubs_.find(scene.name); game != gameSubs_.end()) scene.gameSubs = game->second;
       auto list = std::make_shared<ByteBuffer>();
       BufferStream out(list);
-      if (!writeSceneEntry(out, scene.name, data)) {
+      if (!writeSceneEntry(out, scene.name, tool_.report, data)) {
         add(scene.indexFile, 1, "the builder refuses this index file: no package can be built");
         continue;
       }
@@ -471,7 +472,7 @@ class Checker {
       }
       checkByteOrderMark(file, bytes->toString());
       BufferStream source(bytes);
-      const tTransRecord entry = tPatch().readAddonRecord(source);
+      const tTransRecord entry = tPatch(tool_.report).readAddonRecord(source);
 
       source.seek(0);
       EntryLines at;
@@ -574,6 +575,7 @@ class Checker {
   std::string game_, tree_;
   const std::vector<GlossaryTerm>* glossary_;
   bool strict_;
+  ToolServices tool_;
   std::vector<ReviewedText> reviewed_;
   std::map<std::string, std::set<int>> gameSubs_;
   std::map<std::string, WorkScene> scenes_;

@@ -7,6 +7,10 @@
 #include <utility>
 #include <vector>
 
+namespace vh {
+class FileSystem;
+}
+
 namespace vh::tool {
 
 using Args = std::vector<std::string>;
@@ -28,7 +32,7 @@ int fingerprint(const Args& args);
 // (paths relative to the game folder, each with its sub-scene number),
 // keeping the lines of other archives. False after a complaint when an
 // archive cannot be read or the list cannot be written.
-bool writeFingerprints(const std::string& game, const std::string& worktree,
+bool writeFingerprints(FileSystem& files, const std::string& game, const std::string& worktree,
                        const std::vector<std::pair<std::string, int>>& archives,
                        const std::function<void(const std::string&)>& complain);
 

@@ -15,7 +15,6 @@
 #include <vector>
 
 #include "common/files.h"
-#include "common/replacing_file.h"
 #include "common/stream.h"
 #include "formats/scene_list.h"
 #include "package/fingerprint.h"
@@ -26,6 +25,7 @@
 #include "tools/po_messages.h"
 #include "translation/gbk.h"
 #include "translation/trz.h"
+#include "tools/tool_services.h"
 
 namespace vh::tool {
 
@@ -267,7 +267,7 @@ class Exporter {
       for (const GameSubScene& sub : scene.subs) archives.push_back({sub.path, sub.number});
     }
     // The package made from this tree checks that it goes into this game.
-    if (!writeFingerprints(options_.game, options_.out, archives, warn)) status = 1;
+    if (!writeFingerprints(tool_.files, options_.game, options_.out, archives, warn)) status = 1;
     std::printf("exported %zu texts of %zu scenes; %s\n", exported_, scenes.size(), describeLeftOut(leftOut_).c_str());
     if (prior_) {
       const CarryCounts& c = prior_->counts();
@@ -342,7 +342,7 @@ class Exporter {
   }
 
   bool write(const std::string& path, const std::string& bytes) {
-    if (replaceWholeFile(path, bytes)) return true;
+    if (replaceWholeFile(tool_.files, path, bytes)) return true;
     warn("cannot write " + path);
     return false;
   }
@@ -413,13 +413,14 @@ class Exporter {
 
   bool writeCatalog(const std::string& path, const PoCatalog& catalog) {
     std::vector<std::string> problems;
-    const bool written = writePoFile(path, catalog, problems);
+    const bool written = writePoFile(tool_.files, path, catalog, problems);
     for (const std::string& p : problems) warn(p);
     if (!written) warn("cannot write " + path);
     return written;
   }
 
   const Options& options_;
+  ToolServices tool_;
   std::unique_ptr<PriorTranslations> prior_;
   LeftOut leftOut_;
   size_t exported_ = 0;

@@ -4,10 +4,10 @@
 #include <optional>
 #include <string>
 
-#include "common/replacing_file.h"
 #include "formats/xarc.h"
 #include "tools/commands.h"
 #include "tools/member_files.h"
+#include "tools/tool_services.h"
 
 namespace vh::tool {
 
@@ -38,13 +38,14 @@ int extract(const Args& args) {
       std::fprintf(stderr, "vhtool extract: %s has no member %s\n", path.c_str(), member.c_str());
       return 1;
     }
-    auto written = ReplacingFile::create(out);
+    ToolServices tool;
+    auto written = tool.files.create(out);
     if (!written) {
       std::fprintf(stderr, "vhtool extract: cannot write %s\n", out.c_str());
       return 1;
     }
     file->save(written->stream());
-    if (!written->commit()) {
+    if (!tool.files.replace(*written, FolderSync::Now)) {
       std::fprintf(stderr, "vhtool extract: cannot write %s\n", out.c_str());
       return 1;
     }

@@ -8,13 +8,13 @@
 #include "common/bytes.h"
 #include "common/files.h"
 #include "common/key_value.h"
-#include "common/replacing_file.h"
 #include "common/stream.h"
 #include "formats/scene_list.h"
 #include "formats/xarc.h"
 #include "package/fingerprint.h"
 #include "tools/commands.h"
 #include "tools/game_texts.h"
+#include "tools/tool_services.h"
 
 namespace vh::tool {
 
@@ -26,7 +26,7 @@ void warn(const std::string& text) { std::fprintf(stderr, "vhtool fingerprint: %
 
 }  // namespace
 
-bool writeFingerprints(const std::string& game, const std::string& worktree,
+bool writeFingerprints(FileSystem& files, const std::string& game, const std::string& worktree,
                        const std::vector<std::pair<std::string, int>>& archives, const Warn& complain) {
   // Archives not fingerprinted now keep the lines an earlier run wrote; a
   // file that is no fingerprint list is replaced whole, since the package
@@ -54,12 +54,12 @@ bool writeFingerprints(const std::string& game, const std::string& worktree,
     }
     byPath[path] = archiveFingerprint(archive);
   }
-  auto out = ReplacingFile::create(listPath);
+  auto out = files.create(listPath);
   bool written = false;
   if (out) {
     try {
       out->stream().writeString(fingerprintText(byPath));
-      written = out->commit();
+      written = files.replace(*out, FolderSync::Now);
     } catch (const StreamError&) {
     }
   }
@@ -84,8 +84,9 @@ int fingerprint(const Args& args) {
   }
   // The archives the package will rewrite, read from the scene list the
   // builder makes of the same index files.
+  ToolServices tool;
   BufferStream list(std::make_shared<ByteBuffer>());
-  if (!writeSceneList(list, worktree + "/" + kSceneIndexFolder)) return 1;
+  if (!writeSceneList(list, tool.report, worktree + "/" + kSceneIndexFolder)) return 1;
   list.seek(0);
   std::vector<std::pair<std::string, int>> archives;
   int subId = 0;
@@ -99,7 +100,7 @@ int fingerprint(const Args& args) {
     warn(worktree + " lists no scene");
     return 1;
   }
-  return writeFingerprints(game, worktree, archives, warn) ? 0 : 1;
+  return writeFingerprints(tool.files, game, worktree, archives, warn) ? 0 : 1;
 }
 
 }  // namespace vh::tool

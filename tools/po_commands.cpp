@@ -10,11 +10,11 @@
 #include <vector>
 
 #include "common/files.h"
-#include "common/replacing_file.h"
 #include "tools/command_line.h"
 #include "tools/commands.h"
 #include "tools/game_texts.h"
 #include "tools/po_import.h"
+#include "tools/tool_services.h"
 
 namespace vh::tool {
 
@@ -24,23 +24,26 @@ constexpr const char* kUsage = "usage: vhtool import PO... --to WORKTREE [--game
 
 void report(const std::string& text) { std::fprintf(stderr, "vhtool import: %s\n", text.c_str()); }
 
-std::string readWhole(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
 
 // The previous file stays as NAME~ so that an import over hand-made
 // entries can be undone; the builder packs only names ending in "trz".
-bool install(const std::string& worktree, const std::string& scene, const SceneEntries& entries) {
+bool install(FileSystem& files, const std::string& worktree, const std::string& scene, const SceneEntries& entries) {
   const std::string trans = worktree + "/trans/";
   const std::string target = trans + translationFileName(trans, scene);
-  if (fileExists(target) && !replaceWholeFile(target + "~", readWhole(target))) {
-    report("cannot write " + target + "~");
-    return false;
+  if (files.status(target).kind != FileKind::Missing) {
+    // A file that cannot be read would leave an empty NAME~ behind and be
+    // lost when it is replaced.
+    const Result<std::string> previous = readWholeFile(files, target);
+    if (!previous) {
+      report("cannot read " + target);
+      return false;
+    }
+    if (!replaceWholeFile(files, target + "~", previous.value())) {
+      report("cannot write " + target + "~");
+      return false;
+    }
   }
-  if (!replaceWholeFile(target, trzText(entries))) {
+  if (!replaceWholeFile(files, target, trzText(entries))) {
     report("cannot write " + target);
     return false;
   }
@@ -78,8 +81,9 @@ int importPo(const Args& args) {
   }
   std::error_code failed;
   std::filesystem::create_directories(worktree + "/trans", failed);
+  ToolServices tool;
   for (const auto& [scene, entries] : importer.scenes()) {
-    if (!install(worktree, scene, entries)) return 1;
+    if (!install(tool.files, worktree, scene, entries)) return 1;
   }
   return 0;
 }

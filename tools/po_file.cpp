@@ -16,7 +16,9 @@
 
 #include "common/calendar.h"
 #include "common/files.h"
-#include "common/replacing_file.h"
+#include "common/file_system.h"
+#include "common/local_file_system.h"
+#include "common/stream.h"
 
 namespace vh::tool {
 
@@ -147,11 +149,11 @@ class Iterator {
   po_message_iterator_t it_;
 };
 
-std::string readWhole(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
+// "" when it cannot be read: the file was read once already, by the
+// library, and a message place not found costs only its line number.
+std::string readWhole(FileSystem& files, const std::string& path) {
+  Result<std::string> bytes = readWholeFile(files, path);
+  return bytes ? std::move(bytes.value()) : "";
 }
 
 }  // namespace
@@ -182,7 +184,8 @@ std::string poHeader(const std::string& project, bool isTemplate) {
   return header;
 }
 
-bool writePoFile(const std::string& path, const PoCatalog& catalog, std::vector<std::string>& problems) {
+bool writePoFile(FileSystem& files, const std::string& path, const PoCatalog& catalog,
+                 std::vector<std::string>& problems) {
   PoFile file(po_file_create());
   {
     Iterator it(file.get());
@@ -212,10 +215,10 @@ bool writePoFile(const std::string& path, const PoCatalog& catalog, std::vector<
   }
   ::close(fd);
   const bool written = guarded(writeCall, file.get(), scratch.c_str(), problems) != nullptr;
-  const std::string bytes = written ? readWhole(scratch) : "";
+  const std::string bytes = written ? readWhole(files, scratch) : "";
   std::remove(scratch.c_str());
   if (!written) return false;
-  auto target = ReplacingFile::create(path);
+  auto target = files.create(path);
   if (!target) {
     problems.push_back(path + ": cannot be written");
     return false;
@@ -226,7 +229,7 @@ bool writePoFile(const std::string& path, const PoCatalog& catalog, std::vector<
     problems.push_back(path + ": " + e.what());
     return false;
   }
-  if (!target->commit()) {
+  if (!files.replace(*target, FolderSync::Now)) {
     problems.push_back(path + ": cannot be written");
     return false;
   }
@@ -234,6 +237,9 @@ bool writePoFile(const std::string& path, const PoCatalog& catalog, std::vector<
 }
 
 std::optional<PoCatalog> readPoFile(const std::string& path, std::vector<std::string>& problems) {
+  // The library opens the file by its name itself; the second read, for
+  // the places of the messages, goes the same way to the local disk.
+  LocalFileSystem files;
   // A pipe or a device may never end, and the library reads to the end
   // before it hands over anything.
   if (fileKind(path) == FileKind::Other) {
@@ -254,7 +260,7 @@ std::optional<PoCatalog> readPoFile(const std::string& path, std::vector<std::st
   catalog.header = takeText(const_cast<char*>(po_file_domain_header(file.get(), nullptr)));
   // The lines of each msgctxt's messages, taken in file order.
   std::map<std::string, std::deque<size_t>> lines;
-  for (const PoMessagePlace& place : poMessagePlaces(readWhole(path))) lines[place.context].push_back(place.msgstrLine);
+  for (const PoMessagePlace& place : poMessagePlaces(readWhole(files, path))) lines[place.context].push_back(place.msgstrLine);
   Iterator it(file.get());
   while (po_message_t message = po_next_message(it.get())) {
     PoMessage m;

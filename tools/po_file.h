@@ -6,6 +6,10 @@
 #include <string>
 #include <vector>
 
+namespace vh {
+class FileSystem;
+}
+
 namespace vh::tool {
 
 struct PoMessage {
@@ -29,7 +33,8 @@ std::string poHeader(const std::string& project, bool isTemplate);
 
 // Writes the catalog through a new file renamed over `path`. False, with
 // gettext's messages in `problems`, when it cannot.
-bool writePoFile(const std::string& path, const PoCatalog& catalog, std::vector<std::string>& problems);
+bool writePoFile(FileSystem& files, const std::string& path, const PoCatalog& catalog,
+                 std::vector<std::string>& problems);
 
 // Reads a PO file; nothing when gettext finds it unreadable, its messages
 // as "FILE:LINE: text" in `problems`. Warnings end up there too. A pipe or

@@ -21,6 +21,7 @@
 #include "tools/game_texts.h"
 #include "tools/record_diff.h"
 #include "translation/trz.h"
+#include "tools/tool_services.h"
 
 namespace vh::tool {
 
@@ -52,7 +53,7 @@ class PrivateFolder {
 
 // The builder reads the working tree from the current folder, as the
 // program does beside its own file.
-bool buildPackage(const std::string& worktree, const std::string& package) {
+bool buildPackage(const Services& services, const std::string& worktree, const std::string& package) {
   std::error_code failed;
   const fs::path here = fs::current_path(failed);
   if (failed) return false;
@@ -61,13 +62,13 @@ bool buildPackage(const std::string& worktree, const std::string& package) {
     fail("cannot enter " + worktree + ": " + failed.message());
     return false;
   }
-  const bool built = tPatchMaker().Create(package) == 1;
+  const bool built = tPatchMaker(services).Create(package) == 1;
   fs::current_path(here, failed);
   return built && !failed;
 }
 
 // One archive as the installer would leave it, against the game's own.
-bool previewArchive(const std::string& game, tPatchScene& scene, tSubScene& sub) {
+bool previewArchive(Reporter& report, const std::string& game, tPatchScene& scene, tSubScene& sub) {
   const std::string path = game + "/" + sub.path;
   const int subId = strToInt(sub.name);
   tXARC before, after;
@@ -77,7 +78,7 @@ bool previewArchive(const std::string& game, tPatchScene& scene, tSubScene& sub)
     return false;
   }
   // The installer's own changes, made in memory; nothing is written.
-  if (!tPatcher().applyToArchive(scene, sub, after)) return false;
+  if (!applyToArchive(report, scene, sub, after)) return false;
   std::printf("archive %s\n", path.c_str());
   printArchiveDiff(before, path, after, path);
   return true;
@@ -102,8 +103,9 @@ int preview(const Args& args) {
     return 1;
   }
   const std::string package = folder.path() + "/patch.dat";
-  if (!buildPackage(args[1], package)) return 1;
-  tPatch patch;
+  ToolServices tool;
+  if (!buildPackage(tool.services(), args[1], package)) return 1;
+  tPatch patch(tool.report);
   if (!patch.open(package) || !patch.readImages()) return 1;
 
   int status = 0;
@@ -112,7 +114,7 @@ int preview(const Args& args) {
     if (args.size() == 3 && name != args[2]) continue;
     found = true;
     for (auto& [subName, sub] : scene->subs) {
-      if (!previewArchive(game, *scene, *sub)) status = 1;
+      if (!previewArchive(tool.report, game, *scene, *sub)) status = 1;
     }
   }
   if (!found && args.size() == 3) {

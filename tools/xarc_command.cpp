@@ -10,7 +10,6 @@
 
 #include "common/byte_buffer.h"
 #include "common/files.h"
-#include "common/replacing_file.h"
 #include "common/stream.h"
 #include "formats/xarc.h"
 #include "formats/xrc.h"
@@ -19,6 +18,7 @@
 #include "tools/member_files.h"
 #include "tools/record_diff.h"
 #include "translation/gbk.h"
+#include "tools/tool_services.h"
 
 namespace vh::tool {
 
@@ -76,6 +76,7 @@ int extract(const std::string& path, const std::vector<std::string>& names, cons
   std::error_code failed;
   std::filesystem::create_directories(folder, failed);
   std::set<std::string> written;
+  ToolServices tool;
   for (const tXFilePtr& member : chosen) {
     // Names are GBK in the archive and UTF-8 on disk.
     const std::string file = memberDiskName(member->name);
@@ -91,7 +92,7 @@ int extract(const std::string& path, const std::vector<std::string>& names, cons
       continue;
     }
     if (file != diskName(member->name)) fail("member " + diskName(member->name) + " written as " + file);
-    if (!replaceWholeFile(folder + "/" + file, memberBytes(*member))) {
+    if (!replaceWholeFile(tool.files, folder + "/" + file, memberBytes(*member))) {
       fail("cannot write " + folder + "/" + file);
       status = 1;
     }
@@ -135,12 +136,13 @@ int replace(const std::string& path, const std::string& name, const std::string&
     fail(path + " has no member table to write back");
     return 1;
   }
-  auto out = ReplacingFile::create(path);
+  ToolServices tool;
+  auto out = tool.files.create(path);
   bool written = false;
   if (out) {
     try {
       archive.save(out->stream());
-      written = out->commit();
+      written = tool.files.replace(*out, FolderSync::Now);
     } catch (const std::exception& e) {
       fail(e.what());
     }

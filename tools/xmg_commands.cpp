@@ -4,11 +4,11 @@
 #include <exception>
 
 #include "common/byte_buffer.h"
-#include "common/replacing_file.h"
 #include "common/stream.h"
 #include "tools/commands.h"
 #include "pictures/picture_files.h"
 #include "pictures/xmg_picture.h"
+#include "tools/tool_services.h"
 
 namespace vh::tool {
 
@@ -39,7 +39,8 @@ int xmgToPicture(const Args& args) {
     if (!kind) throw PictureError(out + ": unknown picture type (use .png or .ppm)");
     const Result<XmgImage> image = readXmgFile(in);
     if (!image) throw PictureError(image.fault().detail);
-    writePicture(out, pictureFromXmg(image.value(), *kind == PictureKind::Png));
+    ToolServices tool;
+    writePicture(tool.files, out, pictureFromXmg(image.value(), *kind == PictureKind::Png));
   });
 }
 
@@ -48,10 +49,11 @@ int pictureToXmg(const Args& args) {
     const Result<ByteBufferPtr> encoded = encodePictureFile(in);
     if (!encoded) throw PictureError(encoded.fault().detail);
     const ByteBufferPtr& buffer = encoded.value();
-    auto file = ReplacingFile::create(out);
+    ToolServices tool;
+    auto file = tool.files.create(out);
     if (!file) throw PictureError(out + ": cannot create the file");
     file->stream().write(buffer->data(), buffer->size());
-    if (!file->commit()) throw PictureError(out + ": cannot write the file");
+    if (!tool.files.replace(*file, FolderSync::Now)) throw PictureError(out + ": cannot write the file");
   });
 }
 

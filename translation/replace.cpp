@@ -87,28 +87,28 @@ ReplaceResult replaceByKind(tRecordData& data, int32_t typeId, const std::string
   return ReplaceResult::NothingForKind;
 }
 
-int tTransRecord::doReplace(tRecordData& data) const {
+int tTransRecord::doReplace(tRecordData& data, Reporter& report) const {
   // A value too long to write was never held: only its length says so.
   const bool changesText = isTitleKind(typeId) || embeddedTextPrefix(typeId).has_value();
   const ReplaceResult result = !changesText       ? ReplaceResult::NothingForKind
                                : overlongValue > 0 ? ReplaceResult::ValueTooLong
                                                    : replaceByKind(data, typeId, value);
   if (result != ReplaceResult::Replaced && result != ReplaceResult::NothingForKind) {
-    reporter().debugLog(describeEntry(*this) + " skipped: " + describe(result));
+    report.debugLog(describeEntry(*this) + " skipped: " + describe(result));
   }
   return 0;
 }
 
-int applyTrz(tXRC& xrc, const tTrz& trz) {
+int applyTrz(tXRC& xrc, const tTrz& trz, Reporter& report) {
   const std::vector<tRecordPtr> array = xrc.getRecordArray();
   for (const tTransRecord& entry : trz.records) {
     if (entry.subId != xrc.subId) continue;
     if (entry.recId < 0 || static_cast<size_t>(entry.recId) >= array.size()) {
-      reporter().debugLog(describeEntry(entry) + " skipped: " + xrc.name + " has " + std::to_string(array.size()) +
-                          " records");
+      report.debugLog(describeEntry(entry) + " skipped: " + xrc.name + " has " + std::to_string(array.size()) +
+                      " records");
       continue;
     }
-    entry.doReplace(array[static_cast<size_t>(entry.recId)]->data);
+    entry.doReplace(array[static_cast<size_t>(entry.recId)]->data, report);
   }
   return 0;
 }

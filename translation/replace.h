@@ -27,6 +27,7 @@
 
 namespace vh {
 
+class Reporter;
 class tRecordData;
 class tTrz;
 class tXRC;
@@ -60,7 +61,8 @@ std::optional<size_t> embeddedTextPrefix(int32_t typeId);
 // Puts the entries of `trz` meant for the record file's sub-scene into its
 // records, in table order (the last one for a record wins). The record file
 // knows nothing of translations: this is the one place the two meet, so the
-// formats never depend on the translation data. Returns 0.
-int applyTrz(tXRC& xrc, const tTrz& trz);
+// formats never depend on the translation data. Entries that cannot be
+// written are skipped with a line in `report`'s debug log. Returns 0.
+int applyTrz(tXRC& xrc, const tTrz& trz, Reporter& report);
 
 }  // namespace vh

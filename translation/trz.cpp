@@ -155,9 +155,9 @@ std::shared_ptr<tTrz> tTrz::Load(Stream& source) {
   return trz;
 }
 
-std::shared_ptr<tTrz> tTrz::Load(const std::string& path) {
+std::shared_ptr<tTrz> tTrz::Load(const std::string& path, Reporter& report) {
   auto trz = std::make_shared<tTrz>();
-  trz->open(path);
+  trz->open(path, report);
   return trz;
 }
 
@@ -180,10 +180,10 @@ int tTrz::open(Stream& source) {
   return 0;
 }
 
-int tTrz::open(const std::string& path) {
+int tTrz::open(const std::string& path, Reporter& report) {
   const std::optional<Fault> fault = read(path);
   if (fault && fault->kind == FaultKind::CannotOpen) {
-    reporter().messageBox("failed to read translation data");
+    report.messageBox("failed to read translation data");
     endProcess(0);
   }
   return 0;

@@ -34,6 +34,7 @@
 
 namespace vh {
 
+class Reporter;
 class tRecordData;
 
 // Record kind codes. The "type" words of an entry and tRecordData::getType
@@ -73,8 +74,10 @@ class tTransRecord {
   // other word (the empty one too) 7. Returns 0.
   int setType(const std::string& word);
   // Rewrites one record payload with `value` according to typeId; defined
-  // with the record replacement in translation/replace.cpp. Returns 0.
-  int doReplace(tRecordData& data) const;
+  // with the record replacement in translation/replace.cpp; an entry that
+  // cannot be written is skipped with a line in `report`'s debug log.
+  // Returns 0.
+  int doReplace(tRecordData& data, Reporter& report) const;
 
   // What the entry holds in memory, its text included, as a table of
   // entries stores it; what loading a package charges for it.
@@ -131,7 +134,7 @@ class tTrz {
 
   // A new table filled by open(source).
   static std::shared_ptr<tTrz> Load(Stream& source);
-  static std::shared_ptr<tTrz> Load(const std::string& path);
+  static std::shared_ptr<tTrz> Load(const std::string& path, Reporter& report);
 
   // Reads the whole source from its position and shows nothing. The stream
   // stays open; it is the caller's. BadSize when the table would pass
@@ -143,9 +146,9 @@ class tTrz {
   // read(source) for the installer, which looks at tooLarge. Returns 0.
   int open(Stream& source);
   // Reads the file at `path`. When it cannot be opened, shows "failed to read
-  // translation data" and ends the process with status 0 (endProcess), so no
-  // partial table is ever returned.
-  int open(const std::string& path);
+  // translation data" (to `report`) and ends the process with status 0
+  // (endProcess), so no partial table is ever returned.
+  int open(const std::string& path, Reporter& report);
   // Reads lines until the end of the stream (or a bound on the table),
   // appending every entry closed by ">>". Returns 0.
   int readRecord(Stream& stream);

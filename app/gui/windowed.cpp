@@ -14,12 +14,12 @@ namespace vh {
 
 namespace {
 
-PixelMap loadOrEmpty(const char* locator) {
+PixelMap loadOrEmpty(Reporter& report, const char* locator) {
   try {
     return loadPicture(locator);
   } catch (const PictureError& e) {
     // A missing picture leaves its panel plain; the installer still works.
-    desktop().debugLog(e.what());
+    report.debugLog(e.what());
     return {};
   }
 }
@@ -50,8 +50,9 @@ WindowedShell::~WindowedShell() = default;
 void WindowedShell::build(bool applyNow, vPatcher& patcher) {
   // The map belongs to the backdrop, which building and installing at once
   // goes without.
-  PixelMap map = applyNow ? PixelMap() : loadOrEmpty(kMapPicture);
-  windows_->build(applyNow, std::move(map), loadOrEmpty(kTitlePicture));
+  Reporter& report = patcher.services().report;
+  PixelMap map = applyNow ? PixelMap() : loadOrEmpty(report, kMapPicture);
+  windows_->build(applyNow, std::move(map), loadOrEmpty(report, kTitlePicture));
   patcher.setProgBar(sceneBar_.get(), overallBar_.get());
   windows_->show();
 }

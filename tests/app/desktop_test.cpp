@@ -7,7 +7,7 @@
 
 #include "app/entry.h"
 #include "app/terminal_desktop.h"
-#include "tests/recording_desktop.h"
+#include "tests/app/recording_desktop.h"
 
 namespace vh {
 namespace {
@@ -62,13 +62,13 @@ TEST(TerminalDesktop, FolderChooserReadsOneLineAndEndOfInputCancels) {
 
 TEST(RecordingDesktop, KeepsReportsInOrderAndAnswersFromItsScript) {
   RecordingDesktop recording;
-  ScopedDesktop installed(recording);
-  desktop().messageBox("one");
-  desktop().printLine("two");
-  desktop().messageBox("three");
+  Desktop& desktop = recording;
+  desktop.messageBox("one");
+  desktop.printLine("two");
+  desktop.messageBox("three");
   recording.folderAnswers.push_back("/games/v");
-  EXPECT_EQ(desktop().chooseFolder("where?", ""), "/games/v");
-  EXPECT_EQ(desktop().chooseFolder("where?", ""), "");
+  EXPECT_EQ(desktop.chooseFolder("where?", ""), "/games/v");
+  EXPECT_EQ(desktop.chooseFolder("where?", ""), "");
   EXPECT_EQ(recording.messages(), (std::vector<std::string>{"one", "three"}));
   EXPECT_EQ(recording.output(), std::vector<std::string>{"two"});
   EXPECT_EQ(recording.events.size(), 5u);
@@ -76,12 +76,11 @@ TEST(RecordingDesktop, KeepsReportsInOrderAndAnswersFromItsScript) {
 
 TEST(RunGuarded, FatalErrorsPrintTheirTextAndGiveMinusOne) {
   RecordingDesktop recording;
-  ScopedDesktop installed(recording);
-  EXPECT_EQ(runGuarded([]() -> int { fatalError("invalid XARC size:x.xarc"); }), -1);
+  EXPECT_EQ(runGuarded(recording, []() -> int { fatalError("invalid XARC size:x.xarc"); }), -1);
   EXPECT_EQ(recording.output(), std::vector<std::string>{"invalid XARC size:x.xarc"});
-  EXPECT_EQ(runGuarded([]() -> int { throw std::runtime_error("Error reading from stream"); }), -1);
-  EXPECT_EQ(runGuarded([]() -> int { endProcess(0); }), 0);
-  EXPECT_EQ(runGuarded([] { return 3; }), 3);
+  EXPECT_EQ(runGuarded(recording, []() -> int { throw std::runtime_error("Error reading from stream"); }), -1);
+  EXPECT_EQ(runGuarded(recording, []() -> int { endProcess(0); }), 0);
+  EXPECT_EQ(runGuarded(recording, [] { return 3; }), 3);
   EXPECT_EQ(recording.output().size(), 2u);
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/entry.h"
+#include "common/local_file_system.h"
 #include "support/registry.h"
 #include "support/registry_platform.h"
 #include "tests/test_support.h"
@@ -51,13 +52,12 @@ TEST(ReadEnvironment, TheStoreOfItsPrefixFindsTheGame) {
   test::TempDir prefix;
   test::writeFile(prefix / "user.reg", "WINE REGISTRY Version 2\n\n[Software\\\\Lumeric\\\\Tessary] 1\n\"root\"=\"/games/v\"\n");
   setenv("WINEPREFIX", prefix.path().c_str(), 1);
-  WineRegistry wine(readEnvironment().winePrefix);
-  RegistryPlatform* previous = setRegistryPlatform(&wine);
-  auto key = OpenRegKey("HKEY_CURRENT_USER\\Software\\Lumeric\\Tessary");
+  LocalFileSystem files;
+  const auto wine = userRegistry(files, readEnvironment().winePrefix);
+  auto key = OpenRegKey(*wine, "HKEY_CURRENT_USER\\Software\\Lumeric\\Tessary");
   ASSERT_NE(key, nullptr);
   EXPECT_EQ(key->getstring("root"), "/games/v");
   key.reset();
-  setRegistryPlatform(previous);
 }
 
 }  // namespace

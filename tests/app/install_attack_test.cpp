@@ -28,12 +28,12 @@
 #include <random>
 
 #include "common/files.h"
-#include "common/replacing_file.h"
 #include "digest/sha256.h"
 #include "fixtures/fixture_bytes.h"
 #include "package/patch.h"
+#include "tests/recording_host.h"
 #include "tests/app/installation.h"
-#include "tests/recording_desktop.h"
+#include "tests/app/recording_desktop.h"
 #include "tests/support/package_fixture.h"
 #include "tests/test_support.h"
 
@@ -375,9 +375,7 @@ TEST(InstallAttack, AFullDiskFailsTheInstallationAndLeavesEveryFileWhole) {
 
     // Archives are written in the package's order; the first fits, a larger
     // one later does not.
-    RecordingDesktop quiet;
-    ScopedDesktop installed(quiet);
-    tPatch package;
+    tPatch package(test::standardError());
     ASSERT_EQ(package.open(setup.program + "/patch.dat"), 1);
     std::vector<std::string> order;
     for (const auto& [name, scene] : package.scenes) {

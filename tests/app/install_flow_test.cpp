@@ -13,7 +13,7 @@
 #include "package/patch.h"
 #include "support/zip.h"
 #include "tests/app/installation.h"
-#include "tests/recording_desktop.h"
+#include "tests/app/recording_desktop.h"
 #include "tests/test_support.h"
 #include "translation/trz.h"
 

@@ -15,6 +15,7 @@
 #include "formats/xarc.h"
 #include "pictures/picture_files.h"
 #include "pictures/png.h"
+#include "tests/recording_host.h"
 #include "tests/app/installation.h"
 #include "tests/support/package_fixture.h"
 #include "tests/test_support.h"
@@ -63,7 +64,7 @@ class InstallImages : public ::testing::Test {
         p[0] = 255, p[1] = 0, p[2] = 0, p[3] = clear ? 0 : 255;
       }
     }
-    writePicture(png, picture);
+    writePicture(test::localFiles(), png, picture);
     return png;
   }
 
@@ -132,11 +133,11 @@ TEST_F(InstallImages, AnEditedPictureInstallsAsPng2xmgMakesIt) {
     for (const auto& [pictured, picture] : expected) {
       if (pictured != archive) continue;
       tXARC original;
-      ASSERT_EQ(original.open(setup.original + "/" + archive), 1);
+      ASSERT_EQ(original.open(setup.original + "/" + archive, test::standardError()), 1);
       EXPECT_FALSE(original.findFile(kPicture)->bank->toString() == picture) << "the edit changed nothing";
       // The install without pictures, with only the picture's bytes swapped.
       tXARC reference;
-      ASSERT_EQ(reference.open(withoutImages + "/" + archive), 1);
+      ASSERT_EQ(reference.open(withoutImages + "/" + archive, test::standardError()), 1);
       reference.findFile(kPicture)->replaceBank(ByteBuffer::fromString(picture));
       wanted = test::saved(reference);
     }

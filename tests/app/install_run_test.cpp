@@ -14,8 +14,9 @@
 #include <map>
 
 #include "package/patch.h"
+#include "tests/recording_host.h"
 #include "tests/app/installation.h"
-#include "tests/recording_desktop.h"
+#include "tests/app/recording_desktop.h"
 #include "tests/test_support.h"
 
 namespace vh {
@@ -30,9 +31,7 @@ bool has(const std::string& text, const std::string& part) { return text.find(pa
 // The package's scenes in installation order, each with its archive paths
 // in the order they are written.
 std::vector<std::pair<std::string, std::vector<std::string>>> scenesOf(const Installation& setup) {
-  RecordingDesktop quiet;
-  ScopedDesktop installed(quiet);
-  tPatch package;
+  tPatch package(test::standardError());
   EXPECT_EQ(package.open(setup.program + "/patch.dat"), 1);
   std::vector<std::pair<std::string, std::vector<std::string>>> scenes;
   for (const auto& [name, scene] : package.scenes) {

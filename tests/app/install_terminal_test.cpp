@@ -18,7 +18,7 @@
 #include "app/v_patcher.h"
 #include "package/patch.h"
 #include "tests/app/installation.h"
-#include "tests/recording_desktop.h"
+#include "tests/app/recording_desktop.h"
 #include "tests/test_support.h"
 
 namespace vh {
@@ -54,8 +54,7 @@ TEST(TerminalProgress, EveryReportNamesTheSceneAtHandAndItsPlace) {
   Installation setup;
   ASSERT_EQ(setup.vhpatch("make").status, 0);
   RecordingDesktop recording;
-  ScopedDesktop installed(recording);
-  vPatcher patcher;
+  vPatcher patcher(recording.services(), recording);
   patcher.gameRoot = setup.game + "/";
   patcher.gameValid = 1;
   ASSERT_EQ(patcher.loadPatch(setup.program + "/patch.dat"), 1);
@@ -195,7 +194,7 @@ TEST(TerminalSummary, AnInstallationAndAnUninstallationEachEndWithOneLine) {
     SCOPED_TRACE(c.done);
     Installation setup;
     ASSERT_EQ(setup.vhpatch("make").status, 0);
-    tPatch package;
+    tPatch package(test::standardError());
     ASSERT_EQ(package.open(setup.program + "/patch.dat"), 1);
     size_t archives = 0;
     for (const auto& [name, scene] : package.scenes) archives += scene->subs.size();

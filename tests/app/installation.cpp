@@ -1,3 +1,4 @@
+#include "tests/recording_host.h"
 #include "tests/app/installation.h"
 
 #include <fcntl.h>
@@ -18,12 +19,11 @@
 #include <thread>
 
 #include "common/files.h"
-#include "common/replacing_file.h"
 #include "formats/xarc.h"
 #include "formats/xrc.h"
 #include "install/patcher.h"
 #include "package/patch.h"
-#include "tests/recording_desktop.h"
+#include "tests/app/recording_desktop.h"
 #include "translation/replace.h"
 
 namespace vh::test {
@@ -160,16 +160,13 @@ namespace {
 // process from the same package with the library's own pieces.
 std::string expectedArchive(const Installation& setup, tPatch& package, const std::string& sceneName,
                             const tSubScene& sub) {
-  RecordingDesktop quiet;
-  ScopedDesktop installed(quiet);
   tXARC archive;
   archive.subId = std::stoi(sub.name);
-  EXPECT_EQ(archive.open(setup.original + "/" + sub.path), 1);
+  EXPECT_EQ(archive.open(setup.original + "/" + sub.path, test::standardError()), 1);
   const auto& scene = *package.scenes.at(sceneName);
-  if (scene.trz && archive.getXRC()) applyTrz(*archive.getXRC(), *scene.trz);
+  if (scene.trz && archive.getXRC()) applyTrz(*archive.getXRC(), *scene.trz, test::standardError());
   if (sceneName == "Global") {
-    tPatcher patcher;
-    patcher.replaceMirel(*archive.getXRC());
+    setHeroineName(*archive.getXRC());
   }
   return saved(archive);
 }
@@ -177,9 +174,7 @@ std::string expectedArchive(const Installation& setup, tPatch& package, const st
 }  // namespace
 
 void expectPatched(const Installation& setup) {
-  RecordingDesktop quiet;
-  ScopedDesktop installed(quiet);
-  tPatch package;
+  tPatch package(test::standardError());
   ASSERT_EQ(package.open(setup.program + "/patch.dat"), 1);
   int archives = 0;
   for (const auto& [name, scene] : package.scenes) {
@@ -196,10 +191,10 @@ void expectPatched(const Installation& setup) {
 
   // The heroine's name, and the opaque members untouched.
   tXARC global;
-  ASSERT_EQ(global.open(setup.game + "/Global/Global.xarc"), 1);
+  ASSERT_EQ(global.open(setup.game + "/Global/Global.xarc", test::standardError()), 1);
   EXPECT_EQ(global.getXRC()->getRecordArray()[4243]->data.title, kHeroine);
   tXARC before;
-  ASSERT_EQ(before.open(setup.original + "/Global/Global.xarc"), 1);
+  ASSERT_EQ(before.open(setup.original + "/Global/Global.xarc", test::standardError()), 1);
   EXPECT_EQ(global.findFile("ambient.wav")->bank->toString(), before.findFile("AMBIENT.WAV")->bank->toString());
   EXPECT_EQ(global.findFile("scene.xmg")->bank->toString(), before.findFile("scene.xmg")->bank->toString());
 

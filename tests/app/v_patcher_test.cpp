@@ -4,7 +4,7 @@
 
 #include "package/patch.h"
 #include "tests/install/small_game.h"
-#include "tests/recording_desktop.h"
+#include "tests/app/recording_desktop.h"
 
 namespace vh {
 namespace {
@@ -27,8 +27,7 @@ class VPatcherTest : public ::testing::Test {
  protected:
   VPatcherTest() { patcher.setProgBar(&sceneBar, &overallBar); }
   RecordingDesktop recording;
-  ScopedDesktop installed{recording};
-  vPatcher patcher;
+  vPatcher patcher{recording.services(), recording};
   Bar sceneBar, overallBar;
 };
 
@@ -73,7 +72,7 @@ TEST_F(VPatcherTest, EightScenesStepTheOverallBarByTwelve) {
 }
 
 TEST_F(VPatcherTest, DoReplaceCountsScenesFromThePackage) {
-  patcher.patch = std::make_shared<tPatch>();
+  patcher.patch = std::make_shared<tPatch>(recording);
   patcher.patch->scncount = 3;
   patcher.gameValid = 0;
   recording.folderAnswers.push_back("");

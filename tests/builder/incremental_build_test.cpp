@@ -16,11 +16,10 @@
 #include <set>
 #include <sstream>
 
-#include "app/desktop.h"
 #include "builder/patch_maker.h"
 #include "builder/source_digests.h"
 #include "fixtures/sample_game.h"
-#include "tests/recording_desktop.h"
+#include "tests/recording_host.h"
 #include "tests/support/package_fixture.h"
 #include "tests/test_support.h"
 
@@ -130,15 +129,15 @@ class IncrementalBuild : public ::testing::Test {
   // Builds `package` in the working tree; what the build said of its
   // members.
   BuildCount build(const std::string& package, int threads, bool reuse) {
-    RecordingDesktop desktop;
-    ScopedDesktop scoped(desktop);
-    tPatchMaker maker;
+    TestServices run;
+    RecordingHost& desktop = run.host;
+    tPatchMaker maker(run.services());
     maker.threads = threads;
     maker.reusePrevious = reuse;
     maker.pieces = kPieces;
     EXPECT_EQ(maker.Create(package), 1) << testing::PrintToString(desktop.messages());
     BuildCount count;
-    for (const std::string& line : desktop.texts(RecordingDesktop::Kind::Debug)) {
+    for (const std::string& line : desktop.texts(RecordingHost::Kind::Debug)) {
       std::sscanf(line.c_str(), "packed %d members, %d of them as the previous package held them, %d proved",
                   &count.written, &count.reused, &count.proved);
     }
@@ -310,7 +309,7 @@ class IncrementalChange : public IncrementalBuild, public ::testing::WithParamIn
 TEST_P(IncrementalChange, GivesThePackageABuildFromScratchGives) {
   const auto& [change, threads] = GetParam();
   build("patch.dat", threads, true);
-  const size_t sources = SourceDigests::read(kDigests).size();
+  const size_t sources = SourceDigests::read(test::localFiles(), kDigests).size();
   change.make("patch.dat");
   const BuildCount count = build("patch.dat", threads, true);
   EXPECT_EQ(comparePackages(withListDatesMasked(readFile("patch.dat")), scratch(threads)), "same");
@@ -318,7 +317,7 @@ TEST_P(IncrementalChange, GivesThePackageABuildFromScratchGives) {
   EXPECT_EQ(count.written - count.reused, change.deflated == kAll ? count.written : change.deflated);
   // Every source the build packed is recorded for the next one, unless a
   // folder stands where the records go.
-  const int recorded = static_cast<int>(SourceDigests::read(kDigests).size());
+  const int recorded = static_cast<int>(SourceDigests::read(test::localFiles(), kDigests).size());
   EXPECT_GT(sources, 0u);
   EXPECT_EQ(recorded, fs::is_directory(kDigests) ? 0 : count.written - static_cast<int>(kListMembers.size()));
   if (change.unproved == kAll) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/recording_host.h"
 #include "tests/test_support.h"
 
 namespace vh {
@@ -41,8 +42,8 @@ const std::string kDigestA(64, 'a');
 TEST(SourceDigests, WhatIsWrittenReadsBack) {
   const test::TempDir dir;
   const SourceDigests digests = sample();
-  ASSERT_TRUE(digests.write(dir / "patch.dat.digests"));
-  const SourceDigests back = SourceDigests::read(dir / "patch.dat.digests");
+  ASSERT_TRUE(digests.write(test::localFiles(), dir / "patch.dat.digests"));
+  const SourceDigests back = SourceDigests::read(test::localFiles(), dir / "patch.dat.digests");
   EXPECT_EQ(back.size(), 3u);
   EXPECT_EQ(back.text(), digests.text());
   for (const char* name : {"trans/Global.trz", "extra/font with spaces.ttf", "addon/x.txt"}) {
@@ -52,7 +53,7 @@ TEST(SourceDigests, WhatIsWrittenReadsBack) {
   // The numbers as the line spells them: CRCs in hex, the rest decimal.
   EXPECT_NE(digests.text().find("1000 1733650000123456789 " + kDigestA + " deadbeef 4242 500 0000abcd w trans/Global.trz\n"),
             std::string::npos);
-  EXPECT_EQ(SourceDigests::read(dir / "missing").size(), 0u);
+  EXPECT_EQ(SourceDigests::read(test::localFiles(), dir / "missing").size(), 0u);
 }
 
 TEST(SourceDigests, NamesTheFormatCannotHoldAreNotRecorded) {
@@ -121,14 +122,14 @@ TEST(SourceDigests, AnotherFormatOrAFileTooLargeGivesNoRecords) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     test::writeFile(dir / "digests", c.text);
-    EXPECT_EQ(SourceDigests::read(dir / "digests").size(), 0u);
+    EXPECT_EQ(SourceDigests::read(test::localFiles(), dir / "digests").size(), 0u);
   }
   // One byte over the bound is not read at all, whatever it holds.
   test::writeFile(dir / "large", sample().text());
   std::filesystem::resize_file(dir / "large", SourceDigests::kMaxFileBytes + 1);
-  EXPECT_EQ(SourceDigests::read(dir / "large").size(), 0u);
+  EXPECT_EQ(SourceDigests::read(test::localFiles(), dir / "large").size(), 0u);
   // A folder is no file of records.
-  EXPECT_EQ(SourceDigests::read(dir.path()).size(), 0u);
+  EXPECT_EQ(SourceDigests::read(test::localFiles(), dir.path()).size(), 0u);
 }
 
 TEST(SourceDigests, EveryCutOfTheFileKeepsOnlyWholeRecords) {

@@ -1,4 +1,5 @@
 #include "common/files.h"
+#include "common/local_file_system.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -75,14 +76,23 @@ TEST(FileKind, TellsFilesFoldersAndMissing) {
 // length.
 TEST(ReadWholeFile, GivesEveryByteWhateverTheLength) {
   TempDir dir;
+  LocalFileSystem files;
   for (const size_t size : {size_t{0}, size_t{1}, size_t{65535}, size_t{65536}, size_t{65537}, size_t{300001}}) {
     std::string bytes(size, '\0');
     for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i * 131 + i / 7);
     const std::string path = dir / ("f" + std::to_string(size));
     test::writeFile(path, bytes);
-    EXPECT_EQ(readWholeFile(path), std::optional<std::string>(bytes)) << size;
+    const Result<std::string> whole = readWholeFile(files, path);
+    ASSERT_TRUE(whole) << size;
+    EXPECT_TRUE(whole.value() == bytes) << size;
+    // A limit of the file's own size lets it through; one byte less refuses
+    // it before anything is read.
+    EXPECT_TRUE(readWholeFile(files, path, size)) << size;
+    if (size > 0) {
+      EXPECT_EQ(readWholeFile(files, path, size - 1).fault().kind, FaultKind::BadSize) << size;
+    }
     std::string blocks;
-    EXPECT_TRUE(readFileBlocks(path, [&](std::string_view block) {
+    EXPECT_TRUE(readFileBlocks(files, path, [&](std::string_view block) {
       blocks.append(block);
       return true;
     }));
@@ -90,7 +100,7 @@ TEST(ReadWholeFile, GivesEveryByteWhateverTheLength) {
   }
   // Through a link, as the player's own links in the game folder are.
   std::filesystem::create_symlink(dir / "f65537", dir / "link");
-  EXPECT_EQ(readWholeFile(dir / "link")->size(), 65537u);
+  EXPECT_EQ(readWholeFile(files, dir / "link").value().size(), 65537u);
 }
 
 // Whatever is not a regular file is refused at once: a pipe with no writer
@@ -98,14 +108,15 @@ TEST(ReadWholeFile, GivesEveryByteWhateverTheLength) {
 // folder holds no bytes.
 TEST(ReadWholeFile, RefusesWhatIsNoRegularFileWithoutBlocking) {
   TempDir dir;
+  LocalFileSystem files;
   ASSERT_EQ(mkfifo((dir / "pipe").c_str(), 0600), 0);
   std::filesystem::create_symlink("/dev/zero", dir / "zeros");
   std::filesystem::create_symlink(dir / "pipe", dir / "to-pipe");
   for (const std::string& path : {dir / "pipe", dir / "zeros", dir / "to-pipe", std::string("/dev/zero"), dir.path(),
                                   dir / "missing"}) {
     EXPECT_FALSE(RegularFile::open(path).has_value()) << path;
-    EXPECT_EQ(readWholeFile(path), std::nullopt) << path;
-    EXPECT_FALSE(readFileBlocks(path, [](std::string_view) { return true; })) << path;
+    EXPECT_EQ(readWholeFile(files, path).fault().kind, FaultKind::CannotOpen) << path;
+    EXPECT_FALSE(readFileBlocks(files, path, [](std::string_view) { return true; })) << path;
   }
 }
 

@@ -3,54 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
-
-#include "app/desktop.h"
-#include "tests/recording_desktop.h"
 
 namespace vh {
 namespace {
 
-class RecordingReporter : public Reporter {
- public:
-  void messageBox(const std::string& text) override { lines.push_back("message " + text); }
-  void debugLog(const std::string& text) override { lines.push_back("debug " + text); }
-  std::vector<std::string> lines;
-};
-
-TEST(Reporter, ScopedReportersNestAndPutTheOldOneBack) {
-  EXPECT_EQ(installedReporter(), nullptr);
-  RecordingReporter outer, inner;
-  {
-    ScopedReporter a(outer);
-    reporter().messageBox("one");
-    {
-      ScopedReporter b(inner);
-      reporter().debugLog("two");
-    }
-    reporter().debugLog("three");
-  }
-  EXPECT_EQ(installedReporter(), nullptr);
-  EXPECT_EQ(outer.lines, (std::vector<std::string>{"message one", "debug three"}));
-  EXPECT_EQ(inner.lines, (std::vector<std::string>{"debug two"}));
-}
-
-// Whatever a layer below the application reports reaches the desktop in use,
-// and a desktop's scope ends by giving back the reporter it found.
-TEST(Reporter, AnInstalledDesktopIsTheReporterForItsScope) {
-  RecordingReporter outer;
-  ScopedReporter a(outer);
-  RecordingDesktop desktopSeen;
-  {
-    ScopedDesktop installed(desktopSeen);
-    EXPECT_EQ(installedReporter(), &desktopSeen);
-    reporter().messageBox("failed to read:x");
-    reporter().debugLog("why");
-  }
-  EXPECT_EQ(installedReporter(), &outer);
-  EXPECT_EQ(desktopSeen.messages(), std::vector<std::string>{"failed to read:x"});
-  EXPECT_EQ(desktopSeen.texts(RecordingDesktop::Kind::Debug), std::vector<std::string>{"why"});
-  EXPECT_TRUE(outer.lines.empty());
+// Where nobody is at the machine, a message still reaches standard error;
+// debug lines are dropped.
+TEST(Reporter, TheStandardErrorReporterWritesMessagesAndDropsDebugLines) {
+  StandardErrorReporter report;
+  testing::internal::CaptureStderr();
+  report.messageBox("failed to read:x");
+  report.debugLog("why");
+  report.messageBox("second");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "failed to read:x\nsecond\n");
 }
 
 TEST(Reporter, FatalErrorsAndOrderlyEndsAreRaised) {

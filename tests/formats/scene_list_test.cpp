@@ -3,9 +3,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "app/desktop.h"
 #include "common/files.h"
-#include "tests/recording_desktop.h"
+#include "tests/recording_host.h"
 #include "tests/test_support.h"
 
 namespace vh {
@@ -13,18 +12,18 @@ namespace {
 
 using test::TempDir;
 
-std::string entryOf(const std::string& scene, const std::string& data) {
+std::string entryOf(Reporter& report, const std::string& scene, const std::string& data) {
   auto buffer = std::make_shared<ByteBuffer>();
   BufferStream out(buffer);
   out.writeString("before|");  // entries are appended to what is there
-  EXPECT_EQ(writeSceneEntry(out, scene, data), 1);
+  EXPECT_EQ(writeSceneEntry(out, scene, report, data), 1);
   return buffer->toString().substr(7);
 }
 
-std::string listOf(const std::string& data) {
+std::string listOf(Reporter& report, const std::string& data) {
   auto buffer = std::make_shared<ByteBuffer>();
   BufferStream out(buffer);
-  writeSceneList(out, data);
+  writeSceneList(out, report, data);
   return buffer->toString();
 }
 
@@ -33,8 +32,7 @@ class SceneListTest : public ::testing::Test {
   void index(const std::string& file, const std::string& text) { test::writeFile(dir / ("data/" + file), text); }
   std::string data() const { return dir / "data/"; }
   TempDir dir;
-  RecordingDesktop recording;
-  ScopedDesktop installed{recording};
+  RecordingHost recording;
   void SetUp() override { test::makeFolders(dir / "data"); }
 };
 
@@ -73,7 +71,7 @@ TEST_F(SceneListTest, ExactBytesOfAnEntry) {
         "id=1A\n"  // a bare LF line end reads alike
         "-records-\r\n"
         "id=55\r\n");
-  EXPECT_EQ(entryOf("Forest", data()),
+  EXPECT_EQ(entryOf(recording, "Forest", data()),
             "scene=Forest\r\n"
             "sub=99\r\n"
             "path=Forest/Forest.xarc\r\n"
@@ -86,24 +84,24 @@ TEST_F(SceneListTest, ExactBytesOfAnEntry) {
 
 TEST_F(SceneListTest, SevenCharacterScenesAndIndexesWithoutSubScenes) {
   index("Gardens.orz", "-sub-\nid=02\n");
-  EXPECT_EQ(entryOf("Gardens", data()),
+  EXPECT_EQ(entryOf(recording, "Gardens", data()),
             "scene=Gardens\r\nsub=99\r\npath=static/Gardens/Gardens.xarc\r\n"
             "sub=02\r\npath=static/Gardens/02/02.xarc\r\n>>\r\n");
   index("Lone.orz", "scene=Lone\nid=01\n");
-  EXPECT_EQ(entryOf("Lone", data()), "scene=Lone\r\nsub=99\r\npath=Lone/Lone.xarc\r\n>>\r\n");
+  EXPECT_EQ(entryOf(recording, "Lone", data()), "scene=Lone\r\nsub=99\r\npath=Lone/Lone.xarc\r\n>>\r\n");
   index("Empty.orz", "");
-  EXPECT_EQ(entryOf("Empty", dir / "data"), "scene=Empty\r\nsub=99\r\npath=Empty/Empty.xarc\r\n>>\r\n");
+  EXPECT_EQ(entryOf(recording, "Empty", dir / "data"), "scene=Empty\r\nsub=99\r\npath=Empty/Empty.xarc\r\n>>\r\n");
 }
 
 TEST_F(SceneListTest, AnIndexThatCannotBeOpenedGivesNoEntry) {
   test::makeFolders(dir / "data/Folder.orz");  // listed, but no file
   auto buffer = std::make_shared<ByteBuffer>();
   BufferStream out(buffer);
-  EXPECT_EQ(writeSceneEntry(out, "Folder", data()), 0);
-  EXPECT_EQ(writeSceneEntry(out, "Missing", data()), 0);
+  EXPECT_EQ(writeSceneEntry(out, "Folder", recording, data()), 0);
+  EXPECT_EQ(writeSceneEntry(out, "Missing", recording, data()), 0);
   EXPECT_EQ(buffer->size(), 0u);
-  EXPECT_EQ(listOf(data()), "");
-  EXPECT_EQ(recording.texts(RecordingDesktop::Kind::Debug).size(), 3u);
+  EXPECT_EQ(listOf(recording, data()), "");
+  EXPECT_EQ(recording.texts(RecordingHost::Kind::Debug).size(), 3u);
   EXPECT_TRUE(recording.messages().empty());
 }
 
@@ -121,7 +119,7 @@ TEST_F(SceneListTest, AnIndexLeadingOutOfTheGameFolderIsRefusedWhole) {
     index(c.file, c.text);
     auto buffer = std::make_shared<ByteBuffer>();
     BufferStream out(buffer);
-    EXPECT_EQ(writeSceneList(out, data()), 0) << c.path;
+    EXPECT_EQ(writeSceneList(out, recording, data()), 0) << c.path;
     EXPECT_EQ(buffer->size(), 0u) << c.path;  // not even the lines before the bad one
     EXPECT_EQ(recording.messages().back(), "refused archive path outside the game folder:" + c.path);
     unlink((dir / ("data/" + c.file)).c_str());
@@ -129,7 +127,7 @@ TEST_F(SceneListTest, AnIndexLeadingOutOfTheGameFolderIsRefusedWhole) {
   EXPECT_EQ(recording.messages().size(), cases.size());
   // Dots inside a name lead nowhere.
   index("Forest.orz", "-sub-\nid=a..b\n");
-  EXPECT_EQ(entryOf("Forest", data()),
+  EXPECT_EQ(entryOf(recording, "Forest", data()),
             "scene=Forest\r\nsub=99\r\npath=Forest/Forest.xarc\r\nsub=a..b\r\npath=Forest/a..b/a..b.xarc\r\n>>\r\n");
 }
 
@@ -143,11 +141,11 @@ TEST_F(SceneListTest, ListTakesOrzFilesInFileSystemOrder) {
   test::makeFolders(dir / "data/sub");
   std::string expected;
   for (const std::string& name : listFolder(data())) {
-    if (name == "Forest.orz") expected += entryOf("Forest", data());
+    if (name == "Forest.orz") expected += entryOf(recording, "Forest", data());
     if (name == "Gardens.ORZ") expected += "scene=Gardens\r\nsub=99\r\npath=static/Gardens/Gardens.xarc\r\n>>\r\n";
-    if (name == "Castle.orz") expected += entryOf("Castle", data());
+    if (name == "Castle.orz") expected += entryOf(recording, "Castle", data());
   }
-  const std::string list = listOf(data());
+  const std::string list = listOf(recording, data());
   EXPECT_EQ(list, expected);
   EXPECT_NE(list.find("scene=Gardens\r\n"), std::string::npos);
   EXPECT_EQ(list.find("two"), std::string::npos);
@@ -155,8 +153,8 @@ TEST_F(SceneListTest, ListTakesOrzFilesInFileSystemOrder) {
 }
 
 TEST_F(SceneListTest, EmptyOrMissingDataFolderGivesAnEmptyList) {
-  EXPECT_EQ(listOf(data()), "");
-  EXPECT_EQ(listOf(dir / "nowhere/"), "");
+  EXPECT_EQ(listOf(recording, data()), "");
+  EXPECT_EQ(listOf(recording, dir / "nowhere/"), "");
 }
 
 TEST_F(SceneListTest, DefaultFolderIsDataInTheWorkingDirectory) {
@@ -166,7 +164,7 @@ TEST_F(SceneListTest, DefaultFolderIsDataInTheWorkingDirectory) {
   ASSERT_EQ(chdir(dir.path().c_str()), 0);
   auto buffer = std::make_shared<ByteBuffer>();
   BufferStream out(buffer);
-  writeSceneList(out);
+  writeSceneList(out, recording);
   EXPECT_EQ(chdir(previous), 0);
   EXPECT_EQ(buffer->toString(), "scene=Abc\r\nsub=99\r\npath=Abc/Abc.xarc\r\nsub=05\r\npath=Abc/05/05.xarc\r\n>>\r\n");
 }

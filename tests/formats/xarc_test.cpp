@@ -4,10 +4,9 @@
 
 #include <optional>
 
-#include "app/desktop.h"
 #include "formats/xrc.h"
 #include "tests/formats/archive_fixture.h"
-#include "tests/recording_desktop.h"
+#include "tests/recording_host.h"
 #include "tests/test_support.h"
 
 namespace vh {
@@ -32,15 +31,14 @@ class XarcTest : public ::testing::Test {
     const std::string path = write(bytes);
     tXARC archive;
     try {
-      archive.open(path);
+      archive.open(path, recording);
       FAIL() << "opened a damaged archive";
     } catch (const FatalError& e) {
       EXPECT_EQ(std::string(e.what()), "invalid XARC size:" + path);
     }
   }
   TempDir dir;
-  RecordingDesktop recording;
-  ScopedDesktop installed{recording};
+  RecordingHost recording;
 };
 
 TEST_F(XarcTest, OpenThenSaveReproducesAWellFormedArchive) {
@@ -51,7 +49,7 @@ TEST_F(XarcTest, OpenThenSaveReproducesAWellFormedArchive) {
                                          {"empty", "", 0},
                                          {"\xC4\xE3.wav", "sound", 0x7fffffff}});
   tXARC archive;
-  ASSERT_EQ(archive.open(write(bytes)), 1);
+  ASSERT_EQ(archive.open(write(bytes), recording), 1);
   EXPECT_EQ(archive.xrcNo, 7);
   EXPECT_EQ(archive.filecount, 4);
   ASSERT_EQ(archive.files.size(), 4u);
@@ -69,7 +67,7 @@ TEST_F(XarcTest, OpenThenSaveReproducesAWellFormedArchive) {
 TEST_F(XarcTest, MissingFileReportsAndReturnsZero) {
   tXARC archive;
   const std::string path = dir / "none.xarc";
-  EXPECT_EQ(archive.open(path), 0);
+  EXPECT_EQ(archive.open(path, recording), 0);
   EXPECT_EQ(recording.messages(), std::vector<std::string>{"failed to read:" + path});
   EXPECT_TRUE(archive.files.empty());
   EXPECT_EQ(archive.url, path);
@@ -79,14 +77,14 @@ TEST_F(XarcTest, MissingFileReportsAndReturnsZero) {
 TEST_F(XarcTest, LargerReplacementShiftsLaterMembersAndKeepsTheHeaderSize) {
   const std::string bytes = makeArchive({{"a.bin", "AAAA"}, {"b.bin", "BB"}, {"c.bin", "CCC"}});
   tXARC archive;
-  ASSERT_EQ(archive.open(write(bytes)), 1);
+  ASSERT_EQ(archive.open(write(bytes), recording), 1);
   const int32_t header = archive.headerlength;
   archive.findFile("b.bin")->replaceBank(ByteBuffer::fromString("0123456789"));
   const std::string saved = test::saved(archive);
   EXPECT_EQ(saved, makeArchive({{"a.bin", "AAAA"}, {"b.bin", "0123456789"}, {"c.bin", "CCC"}}));
 
   tXARC reopened;
-  ASSERT_EQ(reopened.open(write(saved, "b.xarc")), 1);
+  ASSERT_EQ(reopened.open(write(saved, "b.xarc"), recording), 1);
   EXPECT_EQ(reopened.headerlength, header);
   EXPECT_EQ(reopened.findFile("c.bin")->offset, header + 4 + 10);
   EXPECT_EQ(reopened.findFile("c.bin")->bank->toString(), "CCC");
@@ -94,14 +92,14 @@ TEST_F(XarcTest, LargerReplacementShiftsLaterMembersAndKeepsTheHeaderSize) {
 
 TEST_F(XarcTest, SavingReleasesPlainMemberData) {
   tXARC archive;
-  ASSERT_EQ(archive.open(write(makeArchive({{"a.bin", "AAAA"}}))), 1);
+  ASSERT_EQ(archive.open(write(makeArchive({{"a.bin", "AAAA"}})), recording), 1);
   test::saved(archive);
   EXPECT_EQ(archive.files.front()->bank, nullptr);
 }
 
 TEST_F(XarcTest, FindFileIgnoresTheCaseOfAsciiLettersOnly) {
   tXARC archive;
-  ASSERT_EQ(archive.open(write(makeArchive({{"title.xmg", "1"}, {"\xC4\xE3.bin", "2"}, {"TITLE.XMG", "3"}}))), 1);
+  ASSERT_EQ(archive.open(write(makeArchive({{"title.xmg", "1"}, {"\xC4\xE3.bin", "2"}, {"TITLE.XMG", "3"}})), recording), 1);
   EXPECT_EQ(archive.findFile("TITLE.XMG")->bank->toString(), "1");  // the first in table order
   EXPECT_EQ(archive.findFile("\xC4\xE3.BIN")->bank->toString(), "2");
   EXPECT_EQ(archive.findFile("\xE4\xE3.bin"), nullptr);  // 0xC4 and 0xE4 are no letters
@@ -110,11 +108,11 @@ TEST_F(XarcTest, FindFileIgnoresTheCaseOfAsciiLettersOnly) {
 
 TEST_F(XarcTest, RecordFileIsFoundByItsExtensionInAnyCase) {
   tXARC archive;
-  ASSERT_EQ(archive.open(write(makeArchive({{"a.bin", "1"}, {"SCENE.XRC", std::string(14, '\0')}}))), 1);
+  ASSERT_EQ(archive.open(write(makeArchive({{"a.bin", "1"}, {"SCENE.XRC", std::string(14, '\0')}})), recording), 1);
   ASSERT_NE(archive.getXRC(), nullptr);
   EXPECT_EQ(archive.getXRC()->name, "SCENE.XRC");
   tXARC none;
-  ASSERT_EQ(none.open(write(makeArchive({{"a.xrcx", "1"}}), "n.xarc")), 1);
+  ASSERT_EQ(none.open(write(makeArchive({{"a.xrcx", "1"}}), "n.xarc"), recording), 1);
   EXPECT_EQ(none.getXRC(), nullptr);
 }
 
@@ -130,7 +128,7 @@ TEST_F(XarcTest, ShortFilesOpenQuietlyAndAreNeverWrittenBack) {
   for (const std::string& bytes : {std::string(), Bytes().i32(5).i32(3).u16(1).bytes()}) {
     SCOPED_TRACE(bytes.size());
     tXARC archive;
-    ASSERT_EQ(archive.open(write(bytes)), 1);
+    ASSERT_EQ(archive.open(write(bytes), recording), 1);
     EXPECT_TRUE(archive.files.empty());
     EXPECT_EQ(recording.messages(), std::vector<std::string>{});
     // Saved, the zeros read for the missing header bytes would claim members
@@ -143,7 +141,7 @@ TEST_F(XarcTest, ShortFilesOpenQuietlyAndAreNeverWrittenBack) {
   }
   // A whole header with no members is written back as it was.
   tXARC empty;
-  ASSERT_EQ(empty.open(write(Bytes().i32(5).i32(0).i32(12))), 1);
+  ASSERT_EQ(empty.open(write(Bytes().i32(5).i32(0).i32(12)), recording), 1);
   EXPECT_TRUE(empty.savable());
   EXPECT_EQ(test::saved(empty), Bytes().i32(5).i32(0).i32(12).bytes());
 }
@@ -174,7 +172,7 @@ TEST_F(XarcTest, MemberCountsAreWeighedAgainstTheBytesThatCanBackThem) {
       continue;
     }
     tXARC archive;
-    ASSERT_EQ(archive.open(write(c.bytes)), 1);
+    ASSERT_EQ(archive.open(write(c.bytes), recording), 1);
     EXPECT_EQ(static_cast<int32_t>(archive.files.size()), c.members);
     EXPECT_EQ(recording.messages(), std::vector<std::string>{});
     // Written out in full, the cut table would pass headerlength.
@@ -214,7 +212,7 @@ TEST_F(XarcTest, BytesBetweenTableAndHeaderLengthAreKept) {
   file.str("GAP456");  // six bytes the table does not use
   file.str("AAA").str("CC");
   tXARC archive;
-  ASSERT_EQ(archive.open(write(file)), 1);
+  ASSERT_EQ(archive.open(write(file), recording), 1);
   EXPECT_EQ(archive.findFile("a.b")->bank->toString(), "AAA");
   EXPECT_EQ(archive.findFile("c.d")->bank->toString(), "CC");
   EXPECT_EQ(test::saved(archive), file.bytes());
@@ -227,7 +225,7 @@ TEST_F(XarcTest, ANameThatLostACarriageReturnKeepsTheDataInPlace) {
   file.str("GG");
   file.str("AAA").str("CC");
   tXARC archive;
-  ASSERT_EQ(archive.open(write(file)), 1);
+  ASSERT_EQ(archive.open(write(file), recording), 1);
   EXPECT_EQ(archive.files.front()->name, "a.b");
   const std::string saved = test::saved(archive);
   Bytes expected;
@@ -237,13 +235,13 @@ TEST_F(XarcTest, ANameThatLostACarriageReturnKeepsTheDataInPlace) {
   expected.str("GG").str("AAA").str("CC");
   EXPECT_EQ(saved, expected.bytes());
   tXARC reopened;
-  ASSERT_EQ(reopened.open(write(saved, "again.xarc")), 1);
+  ASSERT_EQ(reopened.open(write(saved, "again.xarc"), recording), 1);
   EXPECT_EQ(reopened.findFile("c.d")->bank->toString(), "CC");
 }
 
 TEST_F(XarcTest, ReplaceWithStreamTakesCountBytesFromThePosition) {
   tXARC archive;
-  ASSERT_EQ(archive.open(write(makeArchive({{"a.bin", "AAAA"}}))), 1);
+  ASSERT_EQ(archive.open(write(makeArchive({{"a.bin", "AAAA"}})), recording), 1);
   const std::string source = "0123456789";
   MemoryStream in(static_cast<const void*>(source.data()), source.size());
   in.seek(3);
@@ -264,7 +262,7 @@ TEST_F(XarcTest, RecordFileIsParsedAndGetsTheArchiveSubId) {
   const std::string records = recordFile({{9, 6, 1, "a", "", 0, 0}});
   tXARC archive;
   archive.subId = 12;
-  ASSERT_EQ(archive.open(write(makeArchive({{"a.bin", "1"}, {"s.xrc", records}}))), 1);
+  ASSERT_EQ(archive.open(write(makeArchive({{"a.bin", "1"}, {"s.xrc", records}})), recording), 1);
   ASSERT_NE(archive.getXRC(), nullptr);
   EXPECT_EQ(archive.getXRC()->subId, 12);
   EXPECT_EQ(archive.getXRC()->bank, nullptr);  // its content is the tree
@@ -282,7 +280,7 @@ TEST_F(XarcTest, RecordFileAfterAHeaderGapIsReadFromItsOwnOffset) {
   file.str("GAP456");
   file.str(records).str("BB");
   tXARC archive;
-  ASSERT_EQ(archive.open(write(file)), 1);
+  ASSERT_EQ(archive.open(write(file), recording), 1);
   ASSERT_EQ(archive.getXRC()->records.size(), 2u);
   EXPECT_EQ(archive.getXRC()->records.front()->data.title, "name");
   EXPECT_EQ(archive.getXRC()->damage(), "");
@@ -296,11 +294,11 @@ TEST_F(XarcTest, RecordFileNamedWithALostCarriageReturnRoundTrips) {
   file.cstr("b.b").i32(2).i32(0).cstr("s\r.xrc").i32(static_cast<int32_t>(records.size())).i32(0);
   file.str("BB").str(records);
   tXARC archive;
-  ASSERT_EQ(archive.open(write(file)), 1);
+  ASSERT_EQ(archive.open(write(file), recording), 1);
   EXPECT_EQ(archive.getXRC()->name, "s.xrc");
   EXPECT_EQ(archive.getXRC()->records.front()->data.title, "t");
   tXARC reopened;
-  ASSERT_EQ(reopened.open(write(test::saved(archive), "again.xarc")), 1);
+  ASSERT_EQ(reopened.open(write(test::saved(archive), "again.xarc"), recording), 1);
   EXPECT_EQ(reopened.findFile("b.b")->bank->toString(), "BB");
   EXPECT_EQ(reopened.getXRC()->records.front()->data.title, "t");
 }
@@ -311,7 +309,7 @@ TEST_F(XarcTest, RecordFileLengthIsRecomputedOnSave) {
   const std::string tree = recordFile({{3, 0, 1, "", "", 0, 0}});
   const std::string bytes = makeArchive({{"s.xrc", tree + "JUNKJK"}, {"z.bin", "ZZ"}});
   tXARC archive;
-  ASSERT_EQ(archive.open(write(bytes)), 1);
+  ASSERT_EQ(archive.open(write(bytes), recording), 1);
   EXPECT_EQ(archive.getXRC()->length, 20);
   const std::string saved = test::saved(archive);
   Bytes expected;
@@ -330,14 +328,13 @@ TEST_F(XarcTest, RecordFileCutShortByTheEndOfTheArchiveReadsZeros) {
   const std::string tree = recordFile({{9, 6, 1, "r", "", 2, 0}, {29, 0, 2, std::string("A\0\0", 3), "", 0, 0}, {}});
   for (const int32_t claimed : {static_cast<int32_t>(cut.size()), static_cast<int32_t>(tree.size()), 0x7fffffff}) {
     SCOPED_TRACE(claimed);
-    RecordingDesktop seen;
-    ScopedDesktop use(seen);
+    RecordingHost seen;
     Bytes file;
     file.i32(7).i32(2).i32(12 + 14 + 14);
     file.cstr("a.bin").i32(2).i32(0).cstr("s.xrc").i32(claimed).i32(0);
     file.str("AA").str(cut);
     tXARC archive;
-    ASSERT_EQ(archive.open(write(file)), 1);
+    ASSERT_EQ(archive.open(write(file), seen), 1);
     const auto records = archive.getXRC()->getRecordArray();
     ASSERT_EQ(records.size(), 3u);
     EXPECT_EQ(records[1]->data.title, std::string("A\0\0", 3));
@@ -362,17 +359,16 @@ TEST_F(XarcTest, DamagedRecordFileIsAnArchiveThatCannotBeRead) {
   };
   for (size_t i = 0; i < damaged.size(); ++i) {
     SCOPED_TRACE(i);
-    RecordingDesktop seen;
-    ScopedDesktop use(seen);
+    RecordingHost seen;
     // With two record files, a damaged first one is refused even though the
     // archive's xrc is the sound last one.
     const std::string path = write(makeArchive({{"a.bin", "1"}, {"s.xrc", damaged[i]}, {"t.xrc", sound}}));
     const std::string before = test::readFile(path);
     tXARC archive;
-    EXPECT_EQ(archive.open(path), 0);
+    EXPECT_EQ(archive.open(path, seen), 0);
     EXPECT_EQ(seen.messages(), std::vector<std::string>{"failed to read:" + path});
-    ASSERT_EQ(seen.texts(RecordingDesktop::Kind::Debug).size(), 1u);
-    EXPECT_NE(seen.texts(RecordingDesktop::Kind::Debug)[0].find("s.xrc"), std::string::npos);
+    ASSERT_EQ(seen.texts(RecordingHost::Kind::Debug).size(), 1u);
+    EXPECT_NE(seen.texts(RecordingHost::Kind::Debug)[0].find("s.xrc"), std::string::npos);
     EXPECT_TRUE(archive.files.empty());
     EXPECT_EQ(archive.getXRC(), nullptr);
     EXPECT_EQ(test::readFile(path), before);
@@ -402,12 +398,11 @@ TEST_F(XarcTest, TruncatedAndCorruptedArchivesNeverMisbehave) {
   }
   int opened = 0, refused = 0, fatal = 0;
   for (const std::string& v : variants) {
-    RecordingDesktop seen;
-    ScopedDesktop use(seen);
+    RecordingHost seen;
     const std::string path = write(v, "v.xarc");
     tXARC archive;
     try {
-      if (archive.open(path) == 0) {
+      if (archive.open(path, seen) == 0) {
         ++refused;
         EXPECT_EQ(seen.messages(), std::vector<std::string>{"failed to read:" + path});
         continue;
@@ -424,7 +419,7 @@ TEST_F(XarcTest, TruncatedAndCorruptedArchivesNeverMisbehave) {
     }
     tXARC reopened;
     const std::string saved = test::saved(archive);
-    ASSERT_EQ(reopened.open(write(saved, "w.xarc")), 1);
+    ASSERT_EQ(reopened.open(write(saved, "w.xarc"), recording), 1);
     std::vector<std::string> again;
     if (reopened.getXRC()) {
       for (const tRecordPtr& r : reopened.getXRC()->records) again.push_back(r->data.title);

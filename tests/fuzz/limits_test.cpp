@@ -9,7 +9,8 @@
 #include "common/stream.h"
 #include "package/patch.h"
 #include "support/wine_hive.h"
-#include "tests/recording_desktop.h"
+#include "tests/fake_file_system.h"
+#include "tests/recording_host.h"
 #include "tests/test_support.h"
 #include "tests/xmg/xmg_fixture.h"
 
@@ -35,13 +36,12 @@ class NotAFileTest : public ::testing::TestWithParam<const char*> {
 };
 
 TEST_P(NotAFileTest, IsRefusedWithoutReading) {
-  const Result<HiveText> hive = readHiveFile(path);
+  const Result<HiveText> hive = readHiveFile(test::localFiles(), path);
   ASSERT_FALSE(hive.ok());
   EXPECT_EQ(hive.fault(), (Fault{FaultKind::CannotOpen, path + " is not a regular file"}));
 
-  RecordingDesktop recording;
-  ScopedDesktop scoped(recording);
-  tPatch patch;
+  RecordingHost recording;
+  tPatch patch(recording);
   EXPECT_EQ(patch.open(path), 0);
   EXPECT_EQ(recording.messages(), std::vector<std::string>{"patch file is not a regular file:" + path});
 }
@@ -49,40 +49,49 @@ TEST_P(NotAFileTest, IsRefusedWithoutReading) {
 INSTANTIATE_TEST_SUITE_P(Kinds, NotAFileTest, ::testing::Values("pipe", "/dev/zero"),
                          [](const auto& info) { return std::string(info.param) == "pipe" ? "pipe" : "device"; });
 
-// A stream that claims more bytes than a registry file may have, and
-// would hand out zeros for all of them.
-class EndlessZeros final : public Stream {
+// A file that claims more bytes than a registry file may have, and would
+// hand out zeros for all of them.
+class EndlessZeros final : public ReadableFile {
  public:
-  explicit EndlessZeros(int64_t size) : size_(size) {}
-  int64_t position() const override { return position_; }
-  int64_t size() const override { return size_; }
-  void seek(int64_t position) override { position_ = position; }
-  void write(const void*, size_t) override { throw StreamError(kWriteError); }
-  int64_t handedOut = 0;
-
- protected:
-  size_t readSome(void* destination, size_t count) override {
-    std::memset(destination, 0, count);
-    position_ += static_cast<int64_t>(count);
-    handedOut += static_cast<int64_t>(count);
-    return count;
+  EndlessZeros(uint64_t size, uint64_t& handedOut) : size_(size), handedOut_(handedOut) {}
+  uint64_t size() const override { return size_; }
+  std::optional<size_t> read(void* into, size_t count) override {
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(count, size_ - position_));
+    std::memset(into, 0, n);
+    position_ += n;
+    handedOut_ += n;
+    return n;
   }
 
  private:
-  int64_t size_;
-  int64_t position_ = 0;
+  uint64_t size_;
+  uint64_t position_ = 0;
+  uint64_t& handedOut_;
 };
 
 TEST(HiveLimitTest, AHiveOverTheCapIsRefusedBeforeItIsRead) {
-  EndlessZeros over(static_cast<int64_t>(kMaxHiveSize) + 1);
-  const Result<HiveText> refused = readHive(over, "user.reg");
-  ASSERT_FALSE(refused.ok());
-  EXPECT_EQ(refused.fault(), (Fault{FaultKind::BadSize, "user.reg is larger than 64 MiB"}));
-  EXPECT_EQ(over.handedOut, 0);
-
-  EndlessZeros within(1000);
-  ASSERT_TRUE(readHive(within, "user.reg").ok());
-  EXPECT_EQ(within.handedOut, 1000);
+  test::TempDir dir;
+  const std::string path = dir / "user.reg";
+  test::writeFile(path, "");  // a regular file, read as the fake one
+  test::FakeFileSystem files;
+  struct Case {
+    uint64_t size;
+    bool read;
+  };
+  for (const Case c : {Case{kMaxHiveSize + 1, false}, Case{1000, true}, Case{kMaxHiveSize, true}}) {
+    SCOPED_TRACE(c.size);
+    uint64_t handedOut = 0;
+    files.readInstead[path] = [&] { return std::make_unique<EndlessZeros>(c.size, handedOut); };
+    const Result<HiveText> hive = readHiveFile(files, path);
+    if (c.read) {
+      ASSERT_TRUE(hive.ok());
+      EXPECT_EQ(handedOut, c.size);
+    } else {
+      ASSERT_FALSE(hive.ok());
+      EXPECT_EQ(hive.fault(), (Fault{FaultKind::BadSize, path + " is larger than 64 MiB"}));
+      EXPECT_EQ(handedOut, 0u);
+    }
+  }
 }
 
 // xmg2png on a header that claims far more picture than its data could

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "common/files.h"
+#include "common/report.h"
 #include "common/stream.h"
 #include "fuzz/fuzz_targets.h"
 #include "package/patch.h"
@@ -95,7 +96,8 @@ const std::vector<StreamReader>& streamReaders() {
        }},
       {"add-on record", "package_lists",
        [](Stream& in) {
-         tPatch patch;
+         StandardErrorReporter report;
+         tPatch patch(report);
          return entryText(patch.readAddonRecord(in));
        }},
       {"zip local headers", "zip_walk",
@@ -109,10 +111,9 @@ const std::vector<StreamReader>& streamReaders() {
        }},
       {"registry file", "wine_registry",
        [](Stream& in) {
-         const Result<HiveText> hive = readHive(in, "user.reg");
-         if (!hive) return hive.fault().detail;
-         std::string text = hive.value().endsWithNewline ? "ends with LF\n" : "no LF at the end\n";
-         for (const std::string& line : hive.value().lines) text += line + "\n";
+         const HiveText hive = splitHiveText(in.readRest());
+         std::string text = hive.endsWithNewline ? "ends with LF\n" : "no LF at the end\n";
+         for (const std::string& line : hive.lines) text += line + "\n";
          return text;
        }},
   };

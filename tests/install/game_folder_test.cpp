@@ -6,6 +6,7 @@
 #include <string>
 
 #include "support/registry_platform.h"
+#include "tests/recording_host.h"
 #include "tests/test_support.h"
 
 namespace vh {
@@ -21,17 +22,15 @@ TEST(NormalizeGameRoot, TrailingSeparatorsAndBackslashesGiveOneRoot) {
 }
 
 TEST(ResolveDrivePath, DriveLettersGoThroughTheWinePrefix) {
-  EXPECT_EQ(resolveDrivePath("C:/Games/V/"), "C:/Games/V/");  // a registry without a prefix
-  WineRegistry prefixed("/tmp/prefix");
-  RegistryPlatform* previous = setRegistryPlatform(&prefixed);
-  EXPECT_EQ(resolveDrivePath("C:/Games/V/"), "/tmp/prefix/dosdevices/c:/Games/V/");
-  EXPECT_EQ(resolveDrivePath("z:/srv/"), "/tmp/prefix/dosdevices/z:/srv/");
-  EXPECT_EQ(resolveDrivePath("/srv/game/"), "/srv/game/");
-  EXPECT_EQ(resolveDrivePath("1:/x"), "1:/x");
-  WineRegistry home(winePrefixOf(nullptr, "/home/player"));
-  setRegistryPlatform(&home);
-  EXPECT_EQ(resolveDrivePath("D:/x/"), "/home/player/.wine/dosdevices/d:/x/");
-  setRegistryPlatform(previous);
+  const auto none = WineRegistry::inMemory();
+  EXPECT_EQ(resolveDrivePath("C:/Games/V/", *none), "C:/Games/V/");  // a registry without a prefix
+  WineRegistry prefixed(test::localFiles(), "/tmp/prefix");
+  EXPECT_EQ(resolveDrivePath("C:/Games/V/", prefixed), "/tmp/prefix/dosdevices/c:/Games/V/");
+  EXPECT_EQ(resolveDrivePath("z:/srv/", prefixed), "/tmp/prefix/dosdevices/z:/srv/");
+  EXPECT_EQ(resolveDrivePath("/srv/game/", prefixed), "/srv/game/");
+  EXPECT_EQ(resolveDrivePath("1:/x", prefixed), "1:/x");
+  WineRegistry home(test::localFiles(), winePrefixOf(nullptr, "/home/player"));
+  EXPECT_EQ(resolveDrivePath("D:/x/", home), "/home/player/.wine/dosdevices/d:/x/");
 }
 
 TEST(PastedFolder, WhatATerminalPastesBecomesTheFolder) {

@@ -11,7 +11,7 @@
 #include "package/patch.h"
 #include "support/registry_platform.h"
 #include "tests/formats/archive_fixture.h"
-#include "tests/recording_desktop.h"
+#include "tests/recording_host.h"
 #include "tests/support/package_fixture.h"
 #include "tests/test_support.h"
 
@@ -44,7 +44,6 @@ class PatcherTest : public ::testing::Test {
     test::makeFolders(dir / "game");
     test::writeFile(dir / "game/x.xarc", test::makeArchive({}));
   }
-  ~PatcherTest() override { setRegistryPlatform(previousRegistry); }
   void registry(const std::string& root) {
     test::writeFile(dir / "prefix/user.reg", "WINE REGISTRY Version 2\n\n[Software\\\\Lumeric\\\\Tessary] 1\n\"root\"=\"" +
                                                  root + "\"\n");
@@ -53,38 +52,37 @@ class PatcherTest : public ::testing::Test {
     return test::writePackage(dir / "patch.dat", members);
   }
   TempDir dir;
-  WineRegistry wine{dir / "prefix"};
-  RegistryPlatform* previousRegistry = setRegistryPlatform(&wine);
-  RecordingDesktop recording;
-  ScopedDesktop installed{recording};
+  WineRegistry wine{test::localFiles(), dir / "prefix"};
+  RecordingHost recording;
+  Services services() { return {recording, recording, test::localFiles(), wine, ""}; }
 };
 
 TEST_F(PatcherTest, ABlankRegistryValueAsksForTheFolder) {
   registry("  \t ");
   recording.folderAnswers.push_back(dir.path() + "/game\\");
-  tPatcher patcher;
+  tPatcher patcher(services());
   EXPECT_EQ(patcher.validateInstall(), 1);
   EXPECT_EQ(patcher.gameRoot, dir.path() + "/game/");
   EXPECT_EQ(recording.messages(), std::vector<std::string>{"Cannot find VHW info in registry. Please specify install path."});
-  EXPECT_EQ(recording.texts(RecordingDesktop::Kind::FolderPrompt),
+  EXPECT_EQ(recording.texts(RecordingHost::Kind::FolderPrompt),
             std::vector<std::string>{"Please specify your VHW installation"});
 }
 
 TEST_F(PatcherTest, ARegistryFolderWithoutTheGameAsksWithTheOldPath) {
   registry(dir / "prefix");
-  tPatcher patcher;
-  patcher.patch = std::make_shared<tPatch>();
+  tPatcher patcher(services());
+  patcher.patch = std::make_shared<tPatch>(recording);
   EXPECT_EQ(patcher.doReplace(), 0);  // the chooser is cancelled
   EXPECT_EQ(recording.messages(), (std::vector<std::string>{
                                       "Cannot find Varnhollow in the folder the registry names:" + (dir / "prefix"),
                                       "Cannot find Varnhollow installation."}));
-  EXPECT_EQ(recording.texts(RecordingDesktop::Kind::FolderPrompt),
+  EXPECT_EQ(recording.texts(RecordingHost::Kind::FolderPrompt),
             std::vector<std::string>{"Please specify your VHW installation (it is no longer in " + (dir / "prefix") + ")"});
 }
 
 TEST_F(PatcherTest, ACancelledChooserFails) {
-  tPatcher patcher;
-  patcher.patch = std::make_shared<tPatch>();
+  tPatcher patcher(services());
+  patcher.patch = std::make_shared<tPatch>(recording);
   EXPECT_EQ(patcher.doReplace(), 0);
   EXPECT_EQ(recording.messages(), (std::vector<std::string>{"Cannot find VHW info in registry. Please specify install path.",
                                                             "Cannot find Varnhollow installation."}));
@@ -92,7 +90,7 @@ TEST_F(PatcherTest, ACancelledChooserFails) {
 
 TEST_F(PatcherTest, AValidatedFolderIsNotLookedUpAgain) {
   registry(dir / "game");
-  tPatcher patcher;
+  tPatcher patcher(services());
   ASSERT_EQ(patcher.loadPatch(package({{"patchscene.lst", ""}})), 1);
   EXPECT_EQ(patcher.doReplace(), 1);  // no scenes, no extras: nothing to change
   registry("");
@@ -113,7 +111,7 @@ TEST_F(PatcherTest, SubScenesPickTheirEntriesAndGlobalGetsTheHeroine) {
   const std::string trz =
       "id=Global990001\ntype=speech\nvalue=\xC4\xE3\n>>\n"   // the scene's own archive, 99
       "id=Global000002\ntype=speech\nvalue=zero\n>>\n";       // sub-scene 0: the one named abc
-  tPatcher patcher;
+  tPatcher patcher(services());
   ASSERT_EQ(patcher.loadPatch(package({{"patchscene.lst",
                                         "scene=Global\nsub=99\npath=Global/Global.xarc\nsub=abc\npath=Global/abc/abc.xarc\n>>\n"},
                                        {"trans/Global.trz", trz}})),
@@ -121,7 +119,7 @@ TEST_F(PatcherTest, SubScenesPickTheirEntriesAndGlobalGetsTheHeroine) {
   ASSERT_EQ(patcher.doReplace(), 1) << (recording.messages().empty() ? "" : recording.messages()[0]);
 
   tXARC global;
-  ASSERT_EQ(global.open(dir / "game/Global/Global.xarc"), 1);
+  ASSERT_EQ(global.open(dir / "game/Global/Global.xarc", recording), 1);
   const auto records = global.getXRC()->getRecordArray();
   EXPECT_EQ(records[4243]->data.title, "\xC3\xD7\xC0\xD9\x20");
   EXPECT_EQ(records[4243]->data.titleLength, 5);
@@ -129,7 +127,7 @@ TEST_F(PatcherTest, SubScenesPickTheirEntriesAndGlobalGetsTheHeroine) {
   EXPECT_EQ(records[2]->data.subString, test::embedded("", "old text", "TL"));
   EXPECT_EQ(global.findFile("music.ogg")->bank->toString(), "OGG");
   tXARC abc;
-  ASSERT_EQ(abc.open(dir / "game/Global/abc/abc.xarc"), 1);
+  ASSERT_EQ(abc.open(dir / "game/Global/abc/abc.xarc", recording), 1);
   EXPECT_EQ(abc.getXRC()->getRecordArray()[2]->data.subString, test::embedded("", "zero", "TL"));
 }
 
@@ -141,19 +139,19 @@ TEST_F(PatcherTest, TheHeroinesNameNeedsTheRightKindAndEnoughRecords) {
   other.title = "Mirel";
   test::writeFile(dir / "a.xarc", test::makeArchive({{"g.xrc", flatRecords(4244, other, 4243)}}));
   test::writeFile(dir / "b.xarc", test::makeArchive({{"g.xrc", flatRecords(4243)}}));
-  tPatcher patcher;
-  ASSERT_EQ(archive.open(dir / "a.xarc"), 1);
+  tPatcher patcher(services());
+  ASSERT_EQ(archive.open(dir / "a.xarc", recording), 1);
   patcher.replaceMirel(*archive.getXRC());
   EXPECT_EQ(archive.getXRC()->getRecordArray()[4243]->data.title, "Mirel");
   tXARC shorter;
-  ASSERT_EQ(shorter.open(dir / "b.xarc"), 1);
+  ASSERT_EQ(shorter.open(dir / "b.xarc", recording), 1);
   patcher.replaceMirel(*shorter.getXRC());  // no record 4243: nothing happens
   EXPECT_EQ(shorter.getXRC()->getRecordArray().size(), 4243u);
 }
 
 TEST_F(PatcherTest, ExtraFilesStayInsideTheGameFolder) {
   registry(dir / "game");
-  tPatcher patcher;
+  tPatcher patcher(services());
   ASSERT_EQ(patcher.loadPatch(package({{"patchscene.lst", ""},
                                        {"extra.lst", "readme.txt\r\n../escape.txt\r\n/tmp/abs.txt\r\nC:\\x.txt\r\n"
                                                      "docs/manual.txt\r\nmissing.txt\r\ngone/missing.txt\r\n\r\n"
@@ -184,7 +182,7 @@ TEST_F(PatcherTest, ExtraFilesStayInsideTheGameFolder) {
 
 TEST_F(PatcherTest, ReplaceSceneByNameIgnoresUnknownScenes) {
   registry(dir / "game");
-  tPatcher patcher;
+  tPatcher patcher(services());
   ASSERT_EQ(patcher.loadPatch(package({{"patchscene.lst", "scene=A\nsub=99\npath=A/A.xarc\n>>\n"}})), 1);
   EXPECT_EQ(patcher.replaceSceneByName("Nowhere"), 0);
   EXPECT_TRUE(recording.messages().empty());

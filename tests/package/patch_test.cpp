@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/recording_desktop.h"
+#include "tests/recording_host.h"
 #include "tests/support/package_fixture.h"
 #include "tests/test_support.h"
 #include "translation/trz.h"
@@ -19,8 +19,7 @@ class PatchTest : public ::testing::Test {
     return test::writePackage(dir / "patch.dat", members);
   }
   TempDir dir;
-  RecordingDesktop recording;
-  ScopedDesktop installed{recording};
+  RecordingHost recording;
 };
 
 const std::string kTwoScenes =
@@ -28,12 +27,12 @@ const std::string kTwoScenes =
     "scene=Attic\r\nsub=99\r\npath=Attic/Attic.xarc\r\n>>\r\n";
 
 TEST_F(PatchTest, OpenReportsAMissingOrForeignPackage) {
-  tPatch missing;
+  tPatch missing(recording);
   EXPECT_EQ(missing.open(dir / "none.dat"), 0);
   test::writeFile(dir / "junk.dat", "not a zip package at all");
-  tPatch junk;
+  tPatch junk(recording);
   EXPECT_EQ(junk.open(dir / "junk.dat"), 0);
-  tPatch noList;
+  tPatch noList(recording);
   EXPECT_EQ(noList.open(package({{"extra.lst", ""}})), 0);
   EXPECT_EQ(recording.messages(),
             (std::vector<std::string>{"patch file not found", "patch file damaged", "error in reading scenelist"}));
@@ -52,7 +51,7 @@ TEST_F(PatchTest, AnyDamagedMemberTheInstallationUsesRefusesThePackage) {
       {"extra/../outside.txt", "never read: the installer refuses the line"},
       {"images/sign.xmg", "an image the installation does not read"},
   };
-  tPatch sound;
+  tPatch sound(recording);
   ASSERT_EQ(sound.open(package(members)), 1);
   // Members the installation never reads do not stop it.
   const std::vector<std::pair<std::string, bool>> spoilt = {
@@ -63,7 +62,7 @@ TEST_F(PatchTest, AnyDamagedMemberTheInstallationUsesRefusesThePackage) {
   for (const auto& [member, refused] : spoilt) {
     recording.events.clear();
     test::damageMember(package(members), member);
-    tPatch damaged;
+    tPatch damaged(recording);
     EXPECT_EQ(damaged.open(dir / "patch.dat"), refused ? 0 : 1) << member;
     EXPECT_EQ(recording.messages(),
               refused ? std::vector<std::string>{"damaged patch member:" + member} : std::vector<std::string>{})
@@ -72,7 +71,7 @@ TEST_F(PatchTest, AnyDamagedMemberTheInstallationUsesRefusesThePackage) {
 }
 
 TEST_F(PatchTest, ScenesAndSubScenesComeInNameOrderAndRepeatsCount) {
-  tPatch patch;
+  tPatch patch(recording);
   ASSERT_EQ(patch.open(package({{"patchscene.lst", kTwoScenes + "scene=Attic\nsub=3\npath=Attic/3/3.xarc\n>>\n"}})), 1);
   EXPECT_EQ(patch.scncount, 3);
   ASSERT_EQ(patch.scenes.size(), 2u);
@@ -89,7 +88,7 @@ TEST_F(PatchTest, ScenesAndSubScenesComeInNameOrderAndRepeatsCount) {
 }
 
 TEST_F(PatchTest, AnEmptySceneListLoads) {
-  tPatch patch;
+  tPatch patch(recording);
   ASSERT_EQ(patch.open(package({{"patchscene.lst", ""}})), 1);
   EXPECT_TRUE(patch.scenes.empty());
   EXPECT_EQ(patch.scncount, 0);
@@ -97,7 +96,7 @@ TEST_F(PatchTest, AnEmptySceneListLoads) {
 
 TEST_F(PatchTest, AddOnsFollowTheSceneTableAndTheFirstListedWins) {
   const std::string trz = "id=Harbor010005\ntype=speech\nvalue=from the table\n>>\n";
-  tPatch patch;
+  tPatch patch(recording);
   ASSERT_EQ(patch.open(package({
                 {"patchscene.lst", kTwoScenes},
                 {"trans/Harbor.trz", trz},
@@ -125,14 +124,14 @@ TEST_F(PatchTest, AddOnsFollowTheSceneTableAndTheFirstListedWins) {
 }
 
 TEST_F(PatchTest, TranslationMembersAreFoundWhateverTheirCase) {
-  tPatch patch;
+  tPatch patch(recording);
   ASSERT_EQ(patch.open(package({{"patchscene.lst", kTwoScenes}, {"TRANS/harbor.TRZ", "id=Harbor990001\n>>\n"}})), 1);
   ASSERT_NE(patch.scenes.at("Harbor")->trz, nullptr);
   EXPECT_EQ(patch.scenes.at("Harbor")->trz->records.size(), 1u);
 }
 
 TEST_F(PatchTest, ImagesAttachToTheirSubScenes) {
-  tPatch patch;
+  tPatch patch(recording);
   ASSERT_EQ(patch.open(package({
                 {"patchscene.lst", kTwoScenes},
                 {"images/images.lst",
@@ -154,12 +153,12 @@ TEST_F(PatchTest, ImagesAttachToTheirSubScenes) {
 }
 
 TEST_F(PatchTest, BadImageEntriesStopWithTheirMessage) {
-  tPatch unknown;
+  tPatch unknown(recording);
   ASSERT_EQ(unknown.open(package({{"patchscene.lst", kTwoScenes},
                                   {"images/images.lst", "name=a.png\nscene=Harbor\nsub=7\n>>\n"}})),
             1);
   EXPECT_EQ(unknown.readImages(), 0);
-  tPatch missing;
+  tPatch missing(recording);
   ASSERT_EQ(missing.open(package({{"patchscene.lst", kTwoScenes},
                                   {"images/images.lst", "name=b.png\nscene=Harbor\nsub=1\n>>\n"}})),
             1);
@@ -190,7 +189,7 @@ TEST_F(PatchTest, ReadersReturnTheFaultsTheirAdaptersShow) {
   test::writeFile(dir / "junk.dat", "not a zip package at all");
   for (const Case& c : cases) {
     if (!c.members.empty()) package(c.members);
-    tPatch patch;
+    tPatch patch(recording);
     std::optional<Fault> fault = patch.read(dir / c.file);
     if (c.images) {
       ASSERT_FALSE(fault) << fault->detail;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/recording_host.h"
 #include "tests/test_support.h"
 
 namespace vh {
@@ -33,10 +34,10 @@ TEST(PictureFilesTest, FilesNameThePathInTheirErrors) {
   Picture p;
   p.width = p.height = 1;
   p.rgba = {1, 2, 3, 255};
-  writePicture(dir / "a.ppm", p);
+  writePicture(test::localFiles(), dir / "a.ppm", p);
   EXPECT_EQ(readPicture(dir / "a.ppm").value().rgba, p.rgba);
-  EXPECT_THROW(writePicture(dir / "a.jpg", p), PictureError);
-  EXPECT_THROW(writePicture(dir / "no/such/folder/a.png", p), PictureError);
+  EXPECT_THROW(writePicture(test::localFiles(), dir / "a.jpg", p), PictureError);
+  EXPECT_THROW(writePicture(test::localFiles(), dir / "no/such/folder/a.png", p), PictureError);
 }
 }  // namespace
 }  // namespace vh

@@ -4,6 +4,7 @@
 
 #include "support/registry.h"
 #include "support/registry_platform.h"
+#include "tests/recording_host.h"
 #include "tests/test_support.h"
 
 namespace vh {
@@ -29,11 +30,9 @@ TEST(WineRegistryEscapes, EachEscapeTakesNoMoreThanItsOwnDigits) {
     test::TempDir prefix;
     test::writeFile(prefix / "user.reg", std::string("WINE REGISTRY Version 2\n\n[Software\\\\Escapes] 1\n\"v\"=\"") +
                                              c.stored + "\"\n");
-    WineRegistry wine(prefix.path());
-    RegistryPlatform* previous = setRegistryPlatform(&wine);
-    const auto key = OpenRegKey("HKEY_CURRENT_USER\\Software\\Escapes");
+    WineRegistry wine(test::localFiles(), prefix.path());
+    const auto key = OpenRegKey(wine, "HKEY_CURRENT_USER\\Software\\Escapes");
     const std::string read = key ? key->getstring("v") : "<no key>";
-    setRegistryPlatform(previous);
     EXPECT_EQ(read, c.read);
   }
 }

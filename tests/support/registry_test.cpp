@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "tests/recording_host.h"
 #include "tests/test_support.h"
 
 namespace vh {
@@ -18,10 +19,8 @@ using test::TempDir;
 // Keys through an in-memory store installed for the test.
 class RegistryTest : public ::testing::Test {
  protected:
-  RegistryTest() : store(WineRegistry::inMemory()) { previous = setRegistryPlatform(store.get()); }
-  ~RegistryTest() override { setRegistryPlatform(previous); }
+  RegistryTest() : store(WineRegistry::inMemory()) {}
   std::unique_ptr<WineRegistry> store;
-  RegistryPlatform* previous;
 };
 
 TEST_F(RegistryTest, PathsSplitAndRootsMatchExactly) {
@@ -29,20 +28,20 @@ TEST_F(RegistryTest, PathsSplitAndRootsMatchExactly) {
             (std::vector<std::string>{"HKEY_CURRENT_USER", "Software", "Lumeric"}));
   EXPECT_EQ(tregkey::PredefinedKey("HKEY_LOCAL_MACHINE"), kHkeyLocalMachine);
   EXPECT_EQ(tregkey::PredefinedKey("hkey_current_user"), 0u);
-  ASSERT_NE(CreateRegKey("HKEY_CURRENT_USER\\Software\\Lumeric\\Tessary"), nullptr);
-  EXPECT_NE(OpenRegKey("HKEY_CURRENT_USER/Software/Lumeric/Tessary"), nullptr);
-  EXPECT_NE(OpenRegKey("\\HKEY_CURRENT_USER\\\\software\\LUMERIC\\Tessary\\"), nullptr);  // names ignore case
-  EXPECT_EQ(OpenRegKey("HKEY_CURRENT_USER"), nullptr);
-  EXPECT_EQ(CreateRegKey("HKEY_CURRENT_USER"), nullptr);
-  EXPECT_EQ(OpenRegKey("hkey_current_user\\Software"), nullptr);
-  EXPECT_EQ(OpenRegKey("HKEY_USERS\\Software"), nullptr);
-  auto two = OpenRegKey("HKEY_CURRENT_USER\\Software");
+  ASSERT_NE(CreateRegKey(*store, "HKEY_CURRENT_USER\\Software\\Lumeric\\Tessary"), nullptr);
+  EXPECT_NE(OpenRegKey(*store, "HKEY_CURRENT_USER/Software/Lumeric/Tessary"), nullptr);
+  EXPECT_NE(OpenRegKey(*store, "\\HKEY_CURRENT_USER\\\\software\\LUMERIC\\Tessary\\"), nullptr);  // names ignore case
+  EXPECT_EQ(OpenRegKey(*store, "HKEY_CURRENT_USER"), nullptr);
+  EXPECT_EQ(CreateRegKey(*store, "HKEY_CURRENT_USER"), nullptr);
+  EXPECT_EQ(OpenRegKey(*store, "hkey_current_user\\Software"), nullptr);
+  EXPECT_EQ(OpenRegKey(*store, "HKEY_USERS\\Software"), nullptr);
+  auto two = OpenRegKey(*store, "HKEY_CURRENT_USER\\Software");
   ASSERT_NE(two, nullptr);
   EXPECT_EQ(two->path, "Software");
 }
 
 TEST_F(RegistryTest, ValuesReadOnlyAsTheirOwnType) {
-  auto key = CreateRegKey("HKEY_CURRENT_USER\\Software\\Lumeric\\Tessary");
+  auto key = CreateRegKey(*store, "HKEY_CURRENT_USER\\Software\\Lumeric\\Tessary");
   ASSERT_NE(key, nullptr);
   EXPECT_EQ(key->setstring("root", "C:\\Games\\\xE7\x93\xA6"), 1);
   EXPECT_EQ(key->setint("count", -5), 1);
@@ -67,17 +66,17 @@ TEST_F(RegistryTest, ValuesReadOnlyAsTheirOwnType) {
 }
 
 TEST_F(RegistryTest, RemovingKeysWithAndWithoutWhatIsBelow) {
-  ASSERT_NE(CreateRegKey("HKEY_CURRENT_USER\\Software\\Top\\A\\Deep"), nullptr);
-  ASSERT_NE(CreateRegKey("HKEY_CURRENT_USER\\Software\\Top\\B"), nullptr);
-  auto top = OpenRegKey("HKEY_CURRENT_USER\\Software\\Top");
+  ASSERT_NE(CreateRegKey(*store, "HKEY_CURRENT_USER\\Software\\Top\\A\\Deep"), nullptr);
+  ASSERT_NE(CreateRegKey(*store, "HKEY_CURRENT_USER\\Software\\Top\\B"), nullptr);
+  auto top = OpenRegKey(*store, "HKEY_CURRENT_USER\\Software\\Top");
   ASSERT_NE(top, nullptr);
   EXPECT_EQ(top->remove(0), 0);
   EXPECT_NE(top->handle, 0u);  // still open and usable
   EXPECT_EQ(top->setint("x", 1), 1);
   EXPECT_EQ(top->remove(1), 1);
   EXPECT_EQ(top->handle, 0u);
-  EXPECT_EQ(OpenRegKey("HKEY_CURRENT_USER\\Software\\Top\\A"), nullptr);
-  EXPECT_EQ(OpenRegKey("HKEY_CURRENT_USER\\Software\\Top"), nullptr);
+  EXPECT_EQ(OpenRegKey(*store, "HKEY_CURRENT_USER\\Software\\Top\\A"), nullptr);
+  EXPECT_EQ(OpenRegKey(*store, "HKEY_CURRENT_USER\\Software\\Top"), nullptr);
 }
 
 TEST(WineRegistryFile, ReadsWhatWineserverWritesAndKeepsEveryOtherLine) {
@@ -106,18 +105,17 @@ TEST(WineRegistryFile, ReadsWhatWineserverWritesAndKeepsEveryOtherLine) {
       "#time=1db4a2c3e5f6a70\n"
       "\"LogPixels\"=dword:00000060\n";
   test::writeFile(prefix / "user.reg", original);
-  WineRegistry wine(prefix.path());
-  RegistryPlatform* previous = setRegistryPlatform(&wine);
+  WineRegistry wine(test::localFiles(), prefix.path());
   {
-    auto key = OpenRegKey("HKEY_CURRENT_USER\\Software\\Lumeric\\Tessary");
+    auto key = OpenRegKey(wine, "HKEY_CURRENT_USER\\Software\\Lumeric\\Tessary");
     ASSERT_NE(key, nullptr);
     EXPECT_EQ(key->getstring("root"), "Z:\\home\\p\\\xE7\x93\xA6\xE6\x81\xA9\\");
     EXPECT_EQ(key->getstring(""), "default");
     EXPECT_EQ(key->getint("Version"), 0x102);
     EXPECT_EQ(key->getlong("Big"), 0x123456789ALL);
     EXPECT_EQ(key->getstring("Path"), "");  // an expandable string is no plain string
-    EXPECT_NE(OpenRegKey("HKEY_CURRENT_USER\\Control Panel\\Desktop"), nullptr);
-    EXPECT_EQ(OpenRegKey("HKEY_LOCAL_MACHINE\\Software"), nullptr);  // no system.reg here
+    EXPECT_NE(OpenRegKey(wine, "HKEY_CURRENT_USER\\Control Panel\\Desktop"), nullptr);
+    EXPECT_EQ(OpenRegKey(wine, "HKEY_LOCAL_MACHINE\\Software"), nullptr);  // no system.reg here
 
     // A write changes its own line only, and the file stays readable.
     EXPECT_EQ(key->setstring("Root", "/srv/\xE7\x93\xA6"), 1);
@@ -134,7 +132,6 @@ TEST(WineRegistryFile, ReadsWhatWineserverWritesAndKeepsEveryOtherLine) {
     EXPECT_EQ(key->removevalue("Added"), 1);
     EXPECT_EQ(test::readFile(prefix / "user.reg"), expected);
   }
-  setRegistryPlatform(previous);
 }
 
 TEST(WineRegistryFile, NoWritesWhileAWineserverHoldsThePrefix) {
@@ -148,16 +145,14 @@ TEST(WineRegistryFile, NoWritesWhileAWineserverHoldsThePrefix) {
                 static_cast<unsigned long long>(info.st_dev), static_cast<unsigned long long>(info.st_ino));
   test::makeFolders(folder);
   test::writeFile(std::string(folder) + "/socket", "");
-  WineRegistry wine(prefix.path());
-  RegistryPlatform* previous = setRegistryPlatform(&wine);
+  WineRegistry wine(test::localFiles(), prefix.path());
   {
-    auto key = OpenRegKey("HKEY_CURRENT_USER\\Software\\Lumeric\\Tessary");
+    auto key = OpenRegKey(wine, "HKEY_CURRENT_USER\\Software\\Lumeric\\Tessary");
     ASSERT_NE(key, nullptr);
     EXPECT_EQ(key->getstring("root"), "/games/v");  // reading is fine
     EXPECT_EQ(key->setstring("root", "/elsewhere"), 0);
     EXPECT_EQ(test::readFile(prefix / "user.reg"), text);
   }
-  setRegistryPlatform(previous);
   std::filesystem::remove_all(folder);
 }
 

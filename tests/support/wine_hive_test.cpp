@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "support/registry_platform.h"
+#include "tests/recording_host.h"
 #include "tests/test_support.h"
 
 namespace vh {
@@ -15,19 +16,19 @@ using test::TempDir;
 TEST(WineHive, FilesReadAsLinesAndAMissingFileIsAnEmptyHive) {
   TempDir dir;
   test::writeFile(dir / "user.reg", "WINE REGISTRY Version 2\n\n[Software] 1\n\"a\"=\"b\"");
-  const Result<HiveText> read = readHiveFile(dir / "user.reg");
+  const Result<HiveText> read = readHiveFile(test::localFiles(), dir / "user.reg");
   ASSERT_TRUE(read.ok());
   EXPECT_EQ(read.value().lines,
             (std::vector<std::string>{"WINE REGISTRY Version 2", "", "[Software] 1", "\"a\"=\"b\""}));
   EXPECT_FALSE(read.value().endsWithNewline);
 
-  const Result<HiveText> missing = readHiveFile(dir / "system.reg");
+  const Result<HiveText> missing = readHiveFile(test::localFiles(), dir / "system.reg");
   ASSERT_TRUE(missing.ok());
   EXPECT_TRUE(missing.value().lines.empty());
 
   // A folder where the hive should be opens but cannot be read.
   test::makeFolders(dir / "folder.reg");
-  const Result<HiveText> folder = readHiveFile(dir / "folder.reg");
+  const Result<HiveText> folder = readHiveFile(test::localFiles(), dir / "folder.reg");
   ASSERT_FALSE(folder.ok());
   EXPECT_EQ(folder.fault().kind, FaultKind::CannotOpen);
   EXPECT_NE(folder.fault().detail.find("folder.reg"), std::string::npos) << folder.fault().detail;
@@ -36,7 +37,7 @@ TEST(WineHive, FilesReadAsLinesAndAMissingFileIsAnEmptyHive) {
 TEST(WineHive, AHiveThatCannotBeReadGivesTheEmptyResults) {
   TempDir dir;
   test::makeFolders(dir / "user.reg");
-  WineRegistry store(dir.path());
+  WineRegistry store(test::localFiles(), dir.path());
   RegHandle key = 0;
   EXPECT_EQ(store.openKey(kHkeyCurrentUser, "Software", key), kRegNotFound);
   EXPECT_EQ(store.createKey(kHkeyCurrentUser, "Software", key), kRegAccessDenied);

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "tests/recording_host.h"
 #include "tests/test_support.h"
 
 namespace vh {
@@ -40,12 +41,12 @@ TEST(OtherWinePrefixes, EveryPlaceOnceInOrderAndOnlyPrefixes) {
   prefix(home + "/.var/app/com.usebottles.bottles/data/bottles/bottles/Games");
   prefix(home + "/.wine");
 
-  EXPECT_EQ(otherWinePrefixes(home, home + "/Games/b-game"),
+  EXPECT_EQ(otherWinePrefixes(test::localFiles(), home, home + "/Games/b-game"),
             (std::vector<std::string>{steam + "/steamapps/compatdata/20/pfx", library + "/steamapps/compatdata/10/pfx",
                                       home + "/Games/a-game", dir / "lutris-elsewhere",
                                       home + "/.local/share/bottles/bottles/Tools",
                                       home + "/.var/app/com.usebottles.bottles/data/bottles/bottles/Games"}));
-  EXPECT_TRUE(otherWinePrefixes("", "").empty());
+  EXPECT_TRUE(otherWinePrefixes(test::localFiles(), "", "").empty());
 }
 
 TEST(LutrisPrefixLine, OnlyPrefixLinesNameAFolder) {

@@ -13,11 +13,12 @@
 #include <sys/resource.h>
 
 #include "common/files.h"
-#include "common/replacing_file.h"
 #include "install/patcher.h"
+#include "support/registry_platform.h"
 #include "support/zip.h"
+#include "tests/fake_file_system.h"
 #include "tests/install/small_game.h"
-#include "tests/recording_desktop.h"
+#include "tests/recording_host.h"
 #include "tests/support/package_fixture.h"
 #include "tests/test_support.h"
 
@@ -55,34 +56,44 @@ class FailingStream final : public Stream {
   std::vector<int64_t>& written_;
 };
 
-// Puts every new file of its life behind a FailingStream.
+// Puts every new file `files` makes in its life behind a FailingStream.
 class WriteBudget {
  public:
-  explicit WriteBudget(int64_t bytes) : left_(bytes) {
-    setNewFileFilter([this](Stream& file) { return std::make_unique<FailingStream>(file, left_, written_); });
+  WriteBudget(test::FakeFileSystem& files, int64_t bytes) : files_(files), left_(bytes) {
+    files_.newFileStream = [this](Stream& file) { return std::make_unique<FailingStream>(file, left_, written_); };
   }
-  ~WriteBudget() { setNewFileFilter(nullptr); }
+  ~WriteBudget() { files_.newFileStream = nullptr; }
   // Bytes each new file was given, in the order the files were made.
   const std::vector<int64_t>& written() const { return written_; }
 
  private:
+  test::FakeFileSystem& files_;
   int64_t left_;
   std::vector<int64_t> written_;
 };
 
+// What an installation in these tests goes through: the recording, a file
+// system of the test's, and an empty registry.
+struct FaultServices {
+  RecordingHost recording;
+  test::FakeFileSystem files;
+  std::unique_ptr<WineRegistry> registry = WineRegistry::inMemory();
+  Services services() { return {recording, recording, files, *registry, ""}; }
+};
+
 TEST(WriteFailure, EveryByteOfAnInstallationFailsCleanly) {
   test::TempDirsInMemory fast;
-  RecordingDesktop recording;
-  ScopedDesktop installed(recording);
+  FaultServices run;
+  RecordingHost& recording = run.recording;
   test::SmallGame game;
   const auto install = [&] {
-    tPatcher patcher;
+    tPatcher patcher(run.services());
     return game.install(patcher);
   };
   std::vector<int64_t> sizes;
   std::map<std::string, std::string> patched;
   {
-    WriteBudget unlimited(INT64_MAX);
+    WriteBudget unlimited(run.files, INT64_MAX);
     ASSERT_EQ(install(), 1) << ::testing::PrintToString(recording.messages());
     sizes = unlimited.written();
     patched = game.now();
@@ -99,7 +110,7 @@ TEST(WriteFailure, EveryByteOfAnInstallationFailsCleanly) {
     game.reset();
     recording.events.clear();
     {
-      WriteBudget limited(budget);
+      WriteBudget limited(run.files, budget);
       EXPECT_EQ(install(), 0);
     }
     // The first message names the file that could not be written, a game
@@ -126,8 +137,8 @@ TEST(WriteFailure, EveryByteOfAnInstallationFailsCleanly) {
 // nothing on the disk yet.
 TEST(WriteFailure, ANewFileRefusedAtItsFlushFailsTheInstallation) {
   test::TempDirsInMemory fast;
-  RecordingDesktop recording;
-  ScopedDesktop installed(recording);
+  FaultServices run;
+  RecordingHost& recording = run.recording;
   test::SmallGame game;
   const std::string readme = game.original.at("readme.txt");
   ASSERT_LT(readme.size(), 64u);
@@ -145,7 +156,7 @@ TEST(WriteFailure, ANewFileRefusedAtItsFlushFailsTheInstallation) {
         signal(SIGXFSZ, handler);
       }
     } limit;
-    tPatcher patcher;
+    tPatcher patcher(run.services());
     EXPECT_EQ(game.install(patcher), 0);
   }
   // The first file refused is the backup of the readme, which the extra
@@ -165,12 +176,12 @@ TEST(WriteFailure, ANewFileRefusedAtItsFlushFailsTheInstallation) {
 // stop, not count the archive as translated.
 TEST(WriteFailure, AnArchiveThatCannotBeRenamedIntoPlaceFailsTheInstallation) {
   test::TempDirsInMemory fast;
-  RecordingDesktop recording;
-  ScopedDesktop installed(recording);
+  FaultServices run;
+  RecordingHost& recording = run.recording;
   test::SmallGame game;
   const std::string archive = game.dir / "game/A/1/1.xarc";
   bool replaced = false;
-  setNewFileFilter([&](Stream&) -> std::unique_ptr<Stream> {
+  run.files.newFileStream = [&](Stream&) -> std::unique_ptr<Stream> {
     // The new file of this archive is the only one made in its folder.
     for (const auto& entry : fs::directory_iterator(game.dir / "game/A/1")) {
       if (!replaced && entry.path().filename().string().find(kNewFileMark) != std::string::npos) {
@@ -180,10 +191,9 @@ TEST(WriteFailure, AnArchiveThatCannotBeRenamedIntoPlaceFailsTheInstallation) {
       }
     }
     return nullptr;
-  });
-  tPatcher patcher;
+  };
+  tPatcher patcher(run.services());
   const int status = game.install(patcher);
-  setNewFileFilter(nullptr);
   ASSERT_TRUE(replaced);
   EXPECT_EQ(status, 0);
   const auto messages = recording.messages();

@@ -6,7 +6,7 @@
 #include "common/little_endian.h"
 #include "fixtures/fixture_bytes.h"
 #include "support/zip.h"
-#include "tests/recording_desktop.h"
+#include "tests/recording_host.h"
 #include "tests/support/package_fixture.h"
 #include "tests/test_support.h"
 
@@ -41,8 +41,7 @@ class ZipLayoutTest : public ::testing::Test {
   // 1 when the reader opens the package with these bytes.
   int opens(const std::string& bytes) {
     test::writeFile(path, bytes);
-    RecordingDesktop quiet;
-    ScopedDesktop installed(quiet);
+    RecordingHost quiet;
     ZipReader reader;
     return reader.OpenZip(path);
   }

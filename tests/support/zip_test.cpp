@@ -4,7 +4,7 @@
 #include <sys/stat.h>
 
 #include "common/files.h"
-#include "tests/recording_desktop.h"
+#include "tests/recording_host.h"
 #include "tests/support/package_fixture.h"
 #include "tests/test_support.h"
 
@@ -154,27 +154,26 @@ TEST_F(ZipTest, ALyingSizeIsRefusedWithoutAllocating) {
 }
 
 TEST_F(ZipTest, ExtractToDiskReplacesWholeOrNotAtAll) {
-  RecordingDesktop recording;
-  ScopedDesktop installed(recording);
+  RecordingHost recording;
   const std::string path = write({{"extra/readme.txt", "new"}, {"extra/damaged.txt", std::string(4096, 'd')}});
   test::damageMember(path, "extra/damaged.txt");
   ZipReader reader;
   ASSERT_EQ(reader.OpenZip(path), 1);
   test::writeFile(dir / "out.txt", "old");
   const std::string out = dir / "out.txt", never = dir / "never.txt", unreachable = dir / "no/such/folder/out.txt";
-  reader.ExtractFileToDisk("missing", out, 0, "");
+  reader.ExtractFileToDisk(test::localFiles(), recording, "missing", out, 0, "");
   EXPECT_EQ(test::readFile(out), "old");
-  reader.ExtractFileToDisk("extra/damaged.txt", out, 0, "");
+  reader.ExtractFileToDisk(test::localFiles(), recording, "extra/damaged.txt", out, 0, "");
   EXPECT_EQ(test::readFile(out), "old");
-  reader.ExtractFileToDisk("missing", never, 0, "");
+  reader.ExtractFileToDisk(test::localFiles(), recording, "missing", never, 0, "");
   EXPECT_FALSE(fileExists(never));
-  reader.ExtractFileToDisk("extra/readme.txt", unreachable, 0, "");
+  reader.ExtractFileToDisk(test::localFiles(), recording, "extra/readme.txt", unreachable, 0, "");
   EXPECT_FALSE(fileExists(unreachable));
-  reader.ExtractFileToDisk("EXTRA/README.TXT", out, 0, "");
+  reader.ExtractFileToDisk(test::localFiles(), recording, "EXTRA/README.TXT", out, 0, "");
   EXPECT_EQ(test::readFile(out), "new");
   EXPECT_EQ(listFolder(dir.path(), true).size(), 2u);  // p.zip and out.txt: no leftovers
   // Each failure leaves a debug line, and the extraction that worked none.
-  EXPECT_EQ(recording.texts(RecordingDesktop::Kind::Debug),
+  EXPECT_EQ(recording.texts(RecordingHost::Kind::Debug),
             (std::vector<std::string>{"cannot extract member missing to " + out,
                                       "cannot extract member extra/damaged.txt to " + out,
                                       "cannot extract member missing to " + never,

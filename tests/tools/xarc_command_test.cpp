@@ -6,7 +6,7 @@
 
 #include <filesystem>
 
-#include "tests/recording_desktop.h"
+#include "tests/recording_host.h"
 #include "formats/xarc.h"
 #include "tests/test_support.h"
 #include "fixtures/fixture_bytes.h"

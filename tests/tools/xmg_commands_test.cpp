@@ -4,6 +4,7 @@
 #include "common/byte_buffer.h"
 #include "common/files.h"
 #include "common/stream.h"
+#include "tests/recording_host.h"
 #include "tests/test_support.h"
 #include "tests/xmg/xmg_fixture.h"
 #include "pictures/picture_files.h"
@@ -40,7 +41,7 @@ TEST_F(XmgCommandsTest, PngToXmgToPngKeepsTransparencyAndColours) {
       picture.rgba.insert(picture.rgba.end(), px.begin(), px.end());
     }
   }
-  writePicture(path("in.png"), picture);
+  writePicture(test::localFiles(), path("in.png"), picture);
   auto r = vhtool("png2xmg " + quoted("in.png") + " " + quoted("out.xmg"));
   ASSERT_EQ(r.status, 0) << r.err;
 

@@ -2,10 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "app/desktop.h"
 #include "formats/xrc.h"
 #include "tests/formats/archive_fixture.h"
-#include "tests/recording_desktop.h"
+#include "tests/recording_host.h"
 #include "tests/test_support.h"
 #include "translation/trz.h"
 
@@ -50,16 +49,15 @@ void expectSameData(const tRecordData& a, const tRecordData& b) {
 
 class ReplaceTest : public ::testing::Test {
  protected:
-  std::vector<std::string> debug() const { return recording.texts(RecordingDesktop::Kind::Debug); }
-  RecordingDesktop recording;
-  ScopedDesktop installed{recording};
+  std::vector<std::string> debug() const { return recording.texts(RecordingHost::Kind::Debug); }
+  RecordingHost recording;
 };
 
 TEST_F(ReplaceTest, SpeechWorkedExample) {
   // 5, 0, five text bytes, three tail bytes; a four-byte value.
   tRecordData d = withSubString(Bytes().u8(5).u8(0).str("hello").str("\x01\x02\x03"));
   ASSERT_EQ(d.subString.size(), 10u);
-  entry(kKindSpeech, "abcd").doReplace(d);
+  entry(kKindSpeech, "abcd").doReplace(d, recording);
   EXPECT_EQ(d.subString, Bytes().u8(4).u8(0).str("abcd").str("\x01\x02\x03").bytes());
   EXPECT_EQ(d.subStringLength, 9);
   EXPECT_EQ(d.title, "");
@@ -70,12 +68,12 @@ TEST_F(ReplaceTest, TitleKindsRewriteTheTitleOnly) {
     tRecordData d = withTitle("old title");
     d.subString = embedded("", "keep", "");
     d.subStringLength = 6;
-    entry(kind, "\xC4\xE3\xBA\xC3").doReplace(d);
+    entry(kind, "\xC4\xE3\xBA\xC3").doReplace(d, recording);
     EXPECT_EQ(d.title, "\xC4\xE3\xBA\xC3");
     EXPECT_EQ(d.titleLength, 4);
     EXPECT_EQ(d.subString, embedded("", "keep", ""));
     EXPECT_EQ(d.subStringLength, 6);
-    entry(kind, "").doReplace(d);
+    entry(kind, "").doReplace(d, recording);
     EXPECT_EQ(d.title, "");
     EXPECT_EQ(d.titleLength, 0);
   }
@@ -90,11 +88,11 @@ TEST_F(ReplaceTest, TextKindsKeepPrefixAndTail) {
     const std::string tail("\0tail\xFF", 6);
     tRecordData d = withSubString(embedded(prefix, "short", tail));
     const std::string longer(300, 'L');  // needs the length's high byte
-    entry(kind, longer).doReplace(d);
+    entry(kind, longer).doReplace(d, recording);
     EXPECT_EQ(d.subString, embedded(prefix, longer, tail));
     EXPECT_EQ(d.subStringLength, static_cast<int32_t>(p + 2 + 300 + 6));
     EXPECT_EQ(static_cast<uint8_t>(d.subString[p + 1]), 1);  // 300 = 1 * 256 + 44
-    entry(kind, "").doReplace(d);
+    entry(kind, "").doReplace(d, recording);
     EXPECT_EQ(d.subString, embedded(prefix, "", tail));
     EXPECT_EQ(d.subStringLength, static_cast<int32_t>(p + 2 + 6));
   }
@@ -107,7 +105,7 @@ TEST_F(ReplaceTest, OtherKindsChangeNothing) {
     d.subString = embedded("", "text", "");
     d.subStringLength = 6;
     const tRecordData before = d;
-    entry(kind, "new").doReplace(d);
+    entry(kind, "new").doReplace(d, recording);
     expectSameData(d, before);
   }
   EXPECT_TRUE(debug().empty());  // an entry that changes nothing is no fault
@@ -122,16 +120,16 @@ TEST_F(ReplaceTest, ValuesTheLengthsCannotHoldAreSkipped) {
     d.subString = embedded(std::string(kind == kKindText ? 66 : 0, 'p'), "text", "tail");
     d.subStringLength = static_cast<int32_t>(d.subString.size());
     const tRecordData before = d;
-    entry(kind, tooLong).doReplace(d);
+    entry(kind, tooLong).doReplace(d, recording);
     expectSameData(d, before);
     // Such a value read from a file was never held, only counted: the
     // entry's empty value must not go in either.
     tTransRecord counted = entry(kind, "");
     counted.overlongValue = tooLong.size();
-    counted.doReplace(d);
+    counted.doReplace(d, recording);
     expectSameData(d, before);
     // The longest text that fits goes in whole.
-    entry(kind, longest).doReplace(d);
+    entry(kind, longest).doReplace(d, recording);
     if (kind == kKindGroup) {
       EXPECT_EQ(d.titleLength, 65535);
       EXPECT_EQ(d.title, longest);
@@ -155,13 +153,13 @@ TEST_F(ReplaceTest, EmbeddedTextOutsideTheSubStringIsSkipped) {
   for (const std::string& s : cases) {
     tRecordData d = withSubString(s);
     const tRecordData before = d;
-    entry(kKindText, "new").doReplace(d);
+    entry(kKindText, "new").doReplace(d, recording);
     expectSameData(d, before);
   }
   EXPECT_EQ(debug().size(), 4u);
   // A subString with exactly the prefix and an empty text is sound.
   tRecordData d = withSubString(std::string(66, 'p') + Bytes().u16(0).bytes());
-  entry(kKindText, "ab").doReplace(d);
+  entry(kKindText, "ab").doReplace(d, recording);
   EXPECT_EQ(d.subString, embedded(std::string(66, 'p'), "ab", ""));
   EXPECT_EQ(debug().size(), 4u);
 }
@@ -185,7 +183,7 @@ TEST_F(ReplaceTest, ApplyTakesThisSubScenesEntriesInOrder) {
   trz.records.push_back(entry(kKindObject, "second", 3, 1));  // the last one wins
   trz.records.push_back(entry(kKindGroup, "root", 3, 0));
   trz.records.push_back(entry(kKindObject, "also other", 99, 2));
-  EXPECT_EQ(applyTrz(*xrc, trz), 0);
+  EXPECT_EQ(applyTrz(*xrc, trz, recording), 0);
   const auto r = xrc->getRecordArray();
   EXPECT_EQ(r[0]->data.title, "root");
   EXPECT_EQ(r[1]->data.title, "second");
@@ -201,7 +199,7 @@ TEST_F(ReplaceTest, AddressesOutsideTheRecordFileAreSkipped) {
   trz.records.push_back(entry(kKindObject, "count", 0, 2));
   trz.records.push_back(entry(kKindObject, "huge", 0, 0x7fffffff));
   trz.records.push_back(entry(kKindObject, "applied", 0, 1));
-  applyTrz(*xrc, trz);
+  applyTrz(*xrc, trz, recording);
   const auto r = xrc->getRecordArray();
   EXPECT_EQ(r[0]->data.title, "zero");
   EXPECT_EQ(r[1]->data.title, "applied");
@@ -251,8 +249,8 @@ TEST_F(ReplaceTest, OpenApplySaveOnARealShapedArchive) {
 
   tXARC archive;
   archive.subId = 2;
-  ASSERT_EQ(archive.open(archivePath), 1);
-  applyTrz(*archive.getXRC(), *tTrz::Load(dir / "Abcdefg.trz"));
+  ASSERT_EQ(archive.open(archivePath, recording), 1);
+  applyTrz(*archive.getXRC(), *tTrz::Load(dir / "Abcdefg.trz", recording), recording);
   {
     auto out = FileStream::open(archivePath, FileMode::Write);
     archive.save(*out);
@@ -264,7 +262,7 @@ TEST_F(ReplaceTest, OpenApplySaveOnARealShapedArchive) {
   // The saved archive reads back with the new text and consistent lengths.
   tXARC reopened;
   reopened.subId = 2;
-  ASSERT_EQ(reopened.open(archivePath), 1);
+  ASSERT_EQ(reopened.open(archivePath, recording), 1);
   EXPECT_EQ(reopened.findFile("voice.wav")->bank->toString(), sound);
   const auto r = reopened.getXRC()->getRecordArray();
   ASSERT_EQ(r.size(), before.size());

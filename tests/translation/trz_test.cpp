@@ -4,8 +4,7 @@
 
 #include <vector>
 
-#include "app/desktop.h"
-#include "tests/recording_desktop.h"
+#include "tests/recording_host.h"
 #include "tests/test_support.h"
 
 namespace vh {
@@ -135,17 +134,16 @@ TEST(TransRecordSetType, KindWords) {
 TEST(TrzOpen, ReadsAFileByPath) {
   test::TempDir dir;
   test::writeFile(dir / "s.trz", "id=S010001\r\ntype=person\r\nvalue=\xC4\xE3\r\n>>\r\n");
-  tTrzPtr trz = tTrz::Load(dir / "s.trz");
+  tTrzPtr trz = tTrz::Load(dir / "s.trz", test::standardError());
   ASSERT_EQ(trz->records.size(), 1u);
   EXPECT_EQ(trz->records.front().value, "\xC4\xE3");
 }
 
 TEST(TrzOpen, AnUnopenableSourceEndsTheProcessWithStatusZero) {
-  RecordingDesktop recording;
-  ScopedDesktop installed(recording);
+  RecordingHost recording;
   test::TempDir dir;
   try {
-    tTrz::Load(dir / "missing.trz");
+    tTrz::Load(dir / "missing.trz", recording);
     FAIL() << "returned a table for a missing file";
   } catch (const ProcessExit& e) {
     EXPECT_EQ(e.status, 0);
@@ -156,8 +154,7 @@ TEST(TrzOpen, AnUnopenableSourceEndsTheProcessWithStatusZero) {
 // The reader's own faults reach no one: only open(path) turns them into the
 // installer's message and end.
 TEST(TrzRead, FaultsAreReturnedAndNothingIsShown) {
-  RecordingDesktop recording;
-  ScopedDesktop installed(recording);
+  RecordingHost recording;
   test::TempDir dir;
   tTrz missing;
   const std::optional<Fault> cannotOpen = missing.read(dir / "missing.trz");

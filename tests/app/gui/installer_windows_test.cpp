@@ -24,7 +24,7 @@
 #include "app/pictures.h"
 #include "app/v_patcher.h"
 #include "tests/app/gui/x_display.h"
-#include "tests/recording_desktop.h"
+#include "tests/app/recording_desktop.h"
 #include "tests/test_support.h"
 
 namespace vh {
@@ -60,8 +60,7 @@ class InstallerWindowsTest : public testing::Test {
   }
 
   RecordingDesktop recorder;
-  ScopedDesktop installed{recorder};
-  vPatcher patcher;
+  vPatcher patcher{recorder.services(), recorder};
 };
 
 TEST_F(InstallerWindowsTest, BuildsBothWindowsAndEveryGadgetOfTheTable) {

@@ -1,8 +1,9 @@
-#include "common/replacing_file.h"
+#include "common/local_file_system.h"
 
 #include <gtest/gtest.h>
 
 #include "common/files.h"
+#include "common/stream.h"
 #include "tests/test_support.h"
 
 namespace vh {
@@ -11,40 +12,40 @@ namespace {
 using test::TempDir;
 
 // A game file that holds "old" while a replacement of it is written.
-class ReplacingFileTest : public ::testing::Test {
+class NewFileTest : public ::testing::Test {
  protected:
   void SetUp() override { test::writeFile(path, "old"); }
 
-  std::unique_ptr<ReplacingFile> replace(const std::string& content) {
-    auto file = ReplacingFile::create(path);
+  std::unique_ptr<NewFile> replace(const std::string& content) {
+    auto file = files.create(path);
     if (file) file->stream().writeString(content);
     return file;
   }
 
+  LocalFileSystem files;
   TempDir dir;
   const std::string path = dir / "scene.xarc";
 };
 
-TEST_F(ReplacingFileTest, OldFileStaysUntilCommitAndNoTemporaryRemains) {
+TEST_F(NewFileTest, OldFileStaysUntilReplacedAndNoNewFileRemains) {
   {
     auto file = replace("new content");
     ASSERT_NE(file, nullptr);
     EXPECT_EQ(test::readFile(path), "old");
-    ASSERT_TRUE(file->commit());
+    ASSERT_TRUE(files.replace(*file, FolderSync::Now));
   }
   EXPECT_EQ(test::readFile(path), "new content");
   EXPECT_EQ(listFolder(dir.path(), true), std::vector<std::string>{"scene.xarc"});
 }
 
-TEST_F(ReplacingFileTest, DroppedWithoutCommitLeavesTheOriginal) {
+TEST_F(NewFileTest, DroppedBeforeItReplacesLeavesTheOriginal) {
   ASSERT_NE(replace("half"), nullptr);
   EXPECT_EQ(test::readFile(path), "old");
   EXPECT_EQ(listFolder(dir.path(), true), std::vector<std::string>{"scene.xarc"});
 }
 
-TEST_F(ReplacingFileTest, FailsCleanlyInAMissingFolder) {
-  TempDir dir;
-  EXPECT_EQ(ReplacingFile::create(dir / "no/such/file"), nullptr);
+TEST_F(NewFileTest, FailsCleanlyInAMissingFolder) {
+  EXPECT_EQ(files.create(dir / "no/such/file"), nullptr);
 }
 
 }  // namespace

@@ -1,0 +1,209 @@
+// The local file system over POSIX calls.
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+
+#include "common/bytes.h"
+#include "common/files.h"
+#include "common/local_file_system.h"
+#include "common/stop_signals.h"
+#include "common/stream.h"
+
+namespace vh {
+
+namespace {
+
+constexpr int64_t kNsPerSecond = 1'000'000'000;
+
+// Renaming only needs the folder, so the file's own permission is asked the
+// way a write in place would ask it.
+bool writableInPlace(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return false;
+  ::close(fd);
+  return true;
+}
+
+// One hold for every new file that exists at a time: the first holds the
+// signals back, the last lets them through.
+int signalHolds = 0;
+sigset_t signalsBeforeHold;
+
+void holdSignals() {
+  if (signalHolds++ > 0) return;
+  sigset_t stop;
+  sigemptyset(&stop);
+  for (const int signal : kStopSignals) sigaddset(&stop, signal);
+  pthread_sigmask(SIG_BLOCK, &stop, &signalsBeforeHold);
+}
+
+void releaseSignals() {
+  if (--signalHolds > 0) return;
+  pthread_sigmask(SIG_SETMASK, &signalsBeforeHold, nullptr);
+}
+
+class LocalReadableFile final : public ReadableFile {
+ public:
+  explicit LocalReadableFile(RegularFile file) : file_(std::move(file)) {}
+  uint64_t size() const override { return file_.size(); }
+  std::optional<size_t> read(void* into, size_t count) override { return file_.read(into, count); }
+
+ private:
+  RegularFile file_;
+};
+
+class LocalNewFile final : public NewFile {
+ public:
+  LocalNewFile(std::string target, std::string temporary, std::unique_ptr<FileStream> stream)
+      : target_(std::move(target)), temporary_(std::move(temporary)), stream_(std::move(stream)) {}
+  ~LocalNewFile() override {
+    if (!replaced_) {
+      stream_.reset();
+      std::remove(temporary_.c_str());
+    }
+    if (holdingSignals_) releaseSignals();
+  }
+  LocalNewFile(const LocalNewFile&) = delete;
+  LocalNewFile& operator=(const LocalNewFile&) = delete;
+
+  Stream& stream() override { return *stream_; }
+  const std::string& target() const override { return target_; }
+
+  bool replace(FileSystem& files, FolderSync sync) {
+    if (replaced_) return true;
+    try {
+      stream_->flush(true);
+      stream_->close();
+    } catch (const StreamError&) {
+      return false;
+    }
+    if (std::rename(temporary_.c_str(), target_.c_str()) != 0) return false;
+    replaced_ = true;
+    holdingSignals_ = false;
+    releaseSignals();
+    if (sync == FolderSync::Now) files.syncFolder(folderOf(target_));
+    return true;
+  }
+
+ private:
+  std::string target_;
+  std::string temporary_;
+  std::unique_ptr<FileStream> stream_;
+  bool replaced_ = false;
+  bool holdingSignals_ = true;  // until the new file is renamed or removed
+};
+
+}  // namespace
+
+FileStatus LocalFileSystem::status(const std::string& path) {
+  struct stat info {};
+  if (stat(toSlashes(path).c_str(), &info) != 0) return {};
+  FileStatus status;
+  status.kind = S_ISDIR(info.st_mode) ? FileKind::Folder : S_ISREG(info.st_mode) ? FileKind::File : FileKind::Other;
+  status.stamp.size = static_cast<uint64_t>(info.st_size);
+  status.stamp.modifiedNs = static_cast<int64_t>(info.st_mtim.tv_sec) * kNsPerSecond + info.st_mtim.tv_nsec;
+  status.stamp.changedNs = static_cast<int64_t>(info.st_ctim.tv_sec) * kNsPerSecond + info.st_ctim.tv_nsec;
+  status.stamp.identity = static_cast<uint64_t>(info.st_ino);
+  return status;
+}
+
+bool LocalFileSystem::isLink(const std::string& path) {
+  struct stat info {};
+  return lstat(toSlashes(path).c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
+std::string LocalFileSystem::linkTarget(const std::string& path) {
+  // The kernel's own limit on links followed in one lookup; a longer chain
+  // is a loop.
+  constexpr int kMaxLinks = 40;
+  std::string at = toSlashes(path);
+  for (int hops = 0; hops < kMaxLinks; ++hops) {
+    struct stat info {};
+    if (lstat(at.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return at;
+    char target[PATH_MAX];
+    const ssize_t n = readlink(at.c_str(), target, sizeof target - 1);
+    if (n <= 0) return at;
+    const std::string next(target, static_cast<size_t>(n));
+    at = next.front() == '/' ? next : folderOf(at) + "/" + next;
+  }
+  return at;
+}
+
+std::unique_ptr<ReadableFile> LocalFileSystem::openRegular(const std::string& path) {
+  auto file = RegularFile::open(path);
+  if (!file) return nullptr;
+  return std::make_unique<LocalReadableFile>(std::move(*file));
+}
+
+std::vector<std::string> LocalFileSystem::list(const std::string& folder) {
+  std::vector<std::string> names;
+  DIR* dir = opendir(toSlashes(folder).c_str());
+  if (!dir) return names;
+  while (const dirent* entry = readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  closedir(dir);
+  return names;
+}
+
+std::unique_ptr<NewFile> LocalFileSystem::create(const std::string& target) {
+  const std::string path = linkTarget(target);
+  struct stat old {};
+  const bool exists = stat(path.c_str(), &old) == 0;
+  if (exists && (!S_ISREG(old.st_mode) || !writableInPlace(path))) return nullptr;
+  std::string pattern = path + kNewFileMark + "XXXXXX";
+  holdSignals();
+  const int fd = mkstemp(pattern.data());
+  if (fd < 0) {
+    releaseSignals();
+    return nullptr;
+  }
+  // Keep the permissions of the file being replaced, so a patched archive is
+  // as readable to the game as the original was; root keeps its owner too,
+  // so that a player's files do not become root's.
+  if (exists) {
+    fchmod(fd, old.st_mode & 07777);
+    if (geteuid() == 0 && (old.st_uid != 0 || old.st_gid != 0)) (void)!fchown(fd, old.st_uid, old.st_gid);
+  } else {
+    fchmod(fd, 0644);
+  }
+  ::close(fd);
+  auto stream = FileStream::open(pattern, FileMode::Write);
+  if (!stream) {
+    std::remove(pattern.c_str());
+    releaseSignals();
+    return nullptr;
+  }
+  return std::make_unique<LocalNewFile>(path, pattern, std::move(stream));
+}
+
+bool LocalFileSystem::replace(NewFile& file, FolderSync sync) {
+  auto* local = dynamic_cast<LocalNewFile*>(&file);
+  return local && local->replace(*this, sync);
+}
+
+bool LocalFileSystem::rename(const std::string& from, const std::string& to) {
+  return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+// The rename itself lives in the folder's entry, which needs its own sync.
+void LocalFileSystem::syncFolder(const std::string& folder) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+  if (fd < 0) return;
+  fsync(fd);
+  ::close(fd);
+}
+
+bool LocalFileSystem::makeFolder(const std::string& path) { return mkdir(path.c_str(), 0755) == 0; }
+
+bool LocalFileSystem::removeFolder(const std::string& path) { return rmdir(path.c_str()) == 0; }
+
+bool LocalFileSystem::removeFile(const std::string& path) { return std::remove(path.c_str()) == 0; }
+
+}  // namespace vh
