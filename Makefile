@@ -96,9 +96,12 @@ windows: deps-windows
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVH_WERROR=ON
 	cmake --build $(WINDOWS_BUILD) -j$(JOBS)
 
-# That test program under Wine, in a Wine prefix of its own.
+# That test program under Wine, in a Wine prefix of its own; then the
+# windows on an X server of their own, the probe's install button clicked
+# and its screenshots in $(WINDOWS_BUILD)/screenshots.
 test-windows: windows
 	scripts/wine-tests $(WINDOWS_BUILD)
+	scripts/wine-window-test $(WINDOWS_BUILD)
 
 test: deps deps-windows
 	$(MAKE) test-fast test-asan fuzz-smoke test-windows

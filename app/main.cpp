@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "app/console.h"
 #include "app/desktop.h"
 #include "app/entry.h"
 #include "app/gui/built_in_pictures.h"
@@ -26,6 +27,7 @@
 #include "xmg/codec_level.h"
 
 int main(int argc, char** argv) {
+  vh::prepareConsole();
   // The version is printed before any folder, display or package is
   // touched; like a request for help, whatever follows it, it never
   // installs anything.

@@ -9,12 +9,22 @@
 
 namespace vh {
 
+namespace {
+
+// The windows show a picture or say why there is none.
+PixelMap shown(Result<PixelMap> decoded) {
+  if (!decoded) throw PictureError(decoded.fault().detail);
+  return std::move(decoded.value());
+}
+
+}  // namespace
+
 PixelMap loadPicture(std::string_view locator) {
   const std::string name = lowerCase(std::string(locator));
   const auto bytes = readLocator(locator);
   if (!bytes) throw PictureError("picture not found: " + std::string(locator));
-  if (name.ends_with(".jpg") || name.ends_with(".jpeg")) return decodeJpeg(*bytes);
-  if (name.ends_with(".bmp")) return decodeBmp(*bytes);
+  if (name.ends_with(".jpg") || name.ends_with(".jpeg")) return shown(decodeJpeg(*bytes));
+  if (name.ends_with(".bmp")) return shown(decodeBmp(*bytes));
   throw PictureError("unknown picture type: " + std::string(locator));
 }
 

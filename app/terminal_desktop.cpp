@@ -1,7 +1,6 @@
 #include "app/terminal_desktop.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
+#include "app/console.h"
 
 namespace vh {
 
@@ -45,7 +44,7 @@ std::string bar(const char* label, double fraction) {
 }  // namespace
 
 TerminalDesktop::TerminalDesktop(std::FILE* in, std::FILE* out, std::FILE* err, bool debug)
-    : in_(in), out_(out), err_(err), debug_(debug), progressAllowed_(isatty(fileno(err)) != 0) {}
+    : in_(in), out_(out), err_(err), debug_(debug), progressAllowed_(drawsProgress(err)) {}
 
 void TerminalDesktop::clearProgress() {
   if (!progressShown_) return;
@@ -110,11 +109,7 @@ void TerminalDesktop::debugLog(const std::string& text) {
   std::fflush(err_);
 }
 
-size_t TerminalDesktop::columns() const {
-  winsize size{};
-  if (ioctl(fileno(err_), TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
-  return kDefaultColumns;
-}
+size_t TerminalDesktop::columns() const { return terminalColumns(err_).value_or(kDefaultColumns); }
 
 void TerminalDesktop::showProgress(const Progress& progress) {
   if (!progressAllowed_) return;

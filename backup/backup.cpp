@@ -7,10 +7,11 @@
 #include <limits>
 #include <tuple>
 
+#include "common/calendar.h"
 #include "common/file_system.h"
 #include "common/files.h"
 #include "common/report.h"
-#include "common/sha256.h"
+#include "digest/sha256.h"
 #include "formats/xarc.h"
 
 namespace vh {
@@ -118,8 +119,9 @@ std::vector<Segment> segmentsFor(std::string_view original, std::string_view ins
 
 std::string nowUtc() {
   const std::time_t now = std::time(nullptr);
-  std::tm parts{};
-  gmtime_r(&now, &parts);
+  // A clock set before 1970 has no calendar date here; the stamp is only
+  // shown, so it reads as zeros rather than stopping the backup.
+  const std::tm parts = utcCalendar(now).value_or(std::tm{});
   char text[32];
   std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
   return text;

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "common/report.h"
+#include "fixtures/fixture_bytes.h"
 #include "formats/xrc.h"
-#include "tools/fixture_bytes.h"
 #include "translation/replace.h"
 #include "translation/trz.h"
 

@@ -4,42 +4,52 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
+#include <string_view>
 
 #include "common/files.h"
 #include "common/stream.h"
+#include "digest/sha256.h"
 
 namespace vh {
 
 namespace {
 
-// Members in flight per worker: enough that a worker finds the next one
-// while the oldest is being written, few enough that a tree of many large
-// files is never held whole.
-constexpr size_t kJobsPerWorker = 4;
-// Source bytes in flight at most (each also holds its deflated copy); one
-// member larger than this still goes, alone.
-constexpr uint64_t kWeightLimit = 256ull << 20;
+// A local header without extra fields, as ZipWriter writes them, before
+// the member's name.
+constexpr uint64_t kLocalHeader = 30;
 
-uint32_t crcOf(const MemberBytes& bytes) {
-  return static_cast<uint32_t>(crc32_z(crc32(0L, Z_NULL, 0), bytes.data(), bytes.size()));
+uint32_t crcOf(const uint8_t* bytes, size_t count) {
+  return static_cast<uint32_t>(crc32_z(crc32(0L, Z_NULL, 0), bytes, count));
+}
+
+uint32_t crcOf(const MemberBytes& bytes) { return crcOf(bytes.data(), bytes.size()); }
+
+std::string digestOf(const MemberBytes& bytes) {
+  return sha256Hex(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
 }  // namespace
 
-tMemberQueue::tMemberQueue(ZipWriter& writer, int threads, ZipReader* previous)
+MemberQueue::MemberQueue(ZipWriter& writer, int threads, ZipReader* previous, uint64_t weightLimit,
+                         const DeflatePieces& pieces, const SourceDigests* known, FileSystem* files)
     : writer_(writer),
       previous_(previous),
       previousPath_(previous ? previous->getName() : ""),
       parallel_(threads > 1),
-      window_(static_cast<size_t>(std::max(threads, 1)) * kJobsPerWorker) {
+      window_(static_cast<size_t>(std::max(threads, 1)) * kJobsPerWorker),
+      weightLimit_(weightLimit),
+      pieceSize_(pieces),
+      known_(files ? known : nullptr),
+      files_(files) {
   if (!parallel_) return;
   workers_.reserve(static_cast<size_t>(threads));
   for (int i = 0; i < threads; ++i) workers_.emplace_back([this] { work(); });
 }
 
-tMemberQueue::~tMemberQueue() { stopWorkers(); }
+MemberQueue::~MemberQueue() { stopWorkers(); }
 
-void tMemberQueue::stopWorkers() {
+void MemberQueue::stopWorkers() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     stopping_ = true;
@@ -49,16 +59,17 @@ void tMemberQueue::stopWorkers() {
   workers_.clear();
 }
 
-void tMemberQueue::addFile(const std::string& path) {
+void MemberQueue::addFile(const std::string& path) {
   auto job = std::make_unique<Job>();
   job->name = path;
   job->path = path;
   job->when = ZipWriter::fileTime(path);
-  job->weight = static_cast<uint64_t>(std::max<int64_t>(fileSize(path), 0));
+  if (const auto stamp = SourceDigests::stampOf(path)) job->stamp = *stamp;
+  job->weight = job->stamp.size;
   add(std::move(job));
 }
 
-void tMemberQueue::addBytes(const std::string& name, MemberBytes bytes) {
+void MemberQueue::addBytes(const std::string& name, MemberBytes bytes) {
   auto job = std::make_unique<Job>();
   job->name = name;
   job->when = ZipWriter::timeNow();
@@ -67,7 +78,7 @@ void tMemberQueue::addBytes(const std::string& name, MemberBytes bytes) {
   add(std::move(job));
 }
 
-void tMemberQueue::add(std::unique_ptr<Job> job) {
+void MemberQueue::add(std::unique_ptr<Job> job) {
   // The previous package is one minizip handle, so its directory is asked
   // here, and only when its member is as long as the source is now; the
   // workers fetch the stored bytes themselves.
@@ -80,48 +91,164 @@ void tMemberQueue::add(std::unique_ptr<Job> job) {
     std::unique_lock<std::mutex> lock(mutex_);
     weight_ += job->weight;
     inFlight_.push_back(std::move(job));
+    noteHeld();
     ++handedOut_;
     writeOldest(lock);
     return;
   }
   std::unique_lock<std::mutex> lock(mutex_);
-  while (!inFlight_.empty() && (inFlight_.size() >= window_ || weight_ + job->weight > kWeightLimit)) {
+  while (!inFlight_.empty() && (inFlight_.size() >= window_ || weight_ + job->weight > weightLimit_)) {
     writeOldest(lock);
   }
   weight_ += job->weight;
   inFlight_.push_back(std::move(job));
+  noteHeld();
   lock.unlock();
   jobReady_.notify_one();
 }
 
-void tMemberQueue::finish() {
+void MemberQueue::noteHeld() {
+  mostHeld_.members = std::max(mostHeld_.members, inFlight_.size());
+  mostHeld_.bytes = std::max(mostHeld_.bytes, weight_);
+}
+
+void MemberQueue::finish() {
   std::unique_lock<std::mutex> lock(mutex_);
   while (!inFlight_.empty()) writeOldest(lock);
   lock.unlock();
   stopWorkers();
 }
 
-void tMemberQueue::work() {
+MemberQueue::Task MemberQueue::takeTask() {
+  // The oldest jobs first: the writer waits for the front one.
+  for (size_t i = 0; i < handedOut_; ++i) {
+    Job& job = *inFlight_[i];
+    if (job.tasksHandedOut < job.tasks) return {&job, job.tasksHandedOut++};
+  }
+  if (handedOut_ < inFlight_.size()) return {inFlight_[handedOut_++].get(), std::nullopt};
+  return {};
+}
+
+void MemberQueue::work() {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    jobReady_.wait(lock, [this] { return stopping_ || handedOut_ < inFlight_.size(); });
+    Task task;
+    jobReady_.wait(lock, [&] { return stopping_ || (task = takeTask()).job; });
     if (stopping_) return;
-    Job& job = *inFlight_[handedOut_++];
     lock.unlock();
+    std::exception_ptr failure;
     try {
-      prepare(job);
+      runTask(task);
     } catch (...) {
-      job.failure = std::current_exception();
+      failure = std::current_exception();
     }
     lock.lock();
-    job.done = true;
-    jobDone_.notify_all();
+    Job& job = *task.job;
+    if (failure && !job.failure) job.failure = failure;
+    bool finished = !task.task && job.tasks == 0;
+    if (task.task) finished = ++job.tasksDone == job.tasks;
+    if (!task.task && job.tasks > 0) jobReady_.notify_all();  // its pieces are there to take
+    if (finished && task.task && !job.failure) {
+      // The last piece joins them, without holding up the others.
+      lock.unlock();
+      try {
+        finishPieces(job);
+      } catch (...) {
+        failure = std::current_exception();
+      }
+      lock.lock();
+      if (failure && !job.failure) job.failure = failure;
+    }
+    if (finished) {
+      job.done = true;
+      jobDone_.notify_all();
+    }
   }
+}
+
+// Runs on a worker; touches nothing but the job, whose pieces and digest
+// each go to one task alone.
+void MemberQueue::runTask(const Task& task) {
+  Job& job = *task.job;
+  if (!task.task) {
+    prepare(job);
+  } else if (*task.task < job.pieces.size()) {
+    job.pieces[*task.task] =
+        deflatePiece(job.bytes.data(), job.bytes.size(), *task.task, pieceSize_, writer_.m_compressionLevel);
+  } else {
+    job.digest = digestOf(job.bytes);
+  }
+}
+
+void MemberQueue::finishPieces(Job& job) const {
+  job.packed = joinPieces(job.pieces, writer_.m_compressionLevel);
+  job.pieces.clear();
+  job.storedCrc = crcOf(job.packed.compressed);
+  MemberBytes().swap(job.bytes);
+}
+
+// The record the last build left says these bytes are the ones it stored
+// as this very stream: the source's stamp and digest, and the member's
+// CRC-32, size and place in the package and its stream's own CRC-32, all
+// as recorded. The package is read, never trusted to the record: a stream
+// that moved, changed or was damaged is no match.
+//
+// The source is digested as it is read, a block at a time, and never held
+// whole: when it proves the same, only its stored stream is needed.
+bool MemberQueue::reusedByDigest(Job& job) const {
+  const SourceRecord* record = known_ ? known_->find(job.name) : nullptr;
+  const PackedMember& stored = *job.previous;
+  const bool pieced = parallel_ && pieceSize_.piecesOf(job.stamp.size) > 0;
+  if (!record || writer_.m_compressionLevel != Z_DEFAULT_COMPRESSION || record->size != job.stamp.size ||
+      record->modified != job.stamp.modified || record->pieced != pieced || record->crc != stored.crc ||
+      record->size != stored.size || stored.flag != ZipWriter::levelFlag(Z_DEFAULT_COMPRESSION) ||
+      record->storedAt != stored.storedAt || record->storedSize != stored.storedSize) {
+    return false;
+  }
+  job.digest = sha256OfFile(*files_, job.path).value_or("");
+  if (job.digest != record->digest || !readStoredBytes(previousPath_, *job.previous) ||
+      crcOf(job.previous->compressed) != record->storedCrc) {
+    job.previous->compressed = {};
+    return false;
+  }
+  job.storedCrc = record->storedCrc;
+  job.pieced = pieced;
+  return true;
+}
+
+// The stored stream is taken only when it gives back exactly these bytes:
+// a changed source or a damaged package is deflated afresh. A member large
+// enough to go in pieces is taken only when it was deflated the way this
+// build deflates it, so that the package is the one a build from scratch
+// makes: a stream in pieces begins with its first piece as deflatePiece
+// makes it, sync flush and all, which one pass over the member never ends
+// its first megabyte with.
+bool MemberQueue::reusedByInflating(Job& job) const {
+  if (job.previous->crc != crcOf(job.bytes) || !readStoredBytes(previousPath_, *job.previous) ||
+      !inflatesTo(*job.previous, job.bytes.data(), job.bytes.size())) {
+    return false;
+  }
+  if (pieceSize_.piecesOf(job.bytes.size()) == 0) return true;
+  const DeflatedPiece first =
+      deflatePiece(job.bytes.data(), job.bytes.size(), 0, pieceSize_, writer_.m_compressionLevel);
+  const MemberBytes& stream = job.previous->compressed;
+  const bool pieced = stream.size() >= first.compressed.size() &&
+                      std::equal(first.compressed.begin(), first.compressed.end(), stream.begin());
+  job.pieced = pieced;
+  return pieced == parallel_;
 }
 
 // Runs on a worker, or on the calling thread without workers; touches
 // nothing but the job.
-void tMemberQueue::prepare(Job& job) const {
+void MemberQueue::prepare(Job& job) const {
+  if (job.previous && !job.path.empty() && reusedByDigest(job)) {
+    job.reusedByDigest = true;
+    job.reused = true;
+    job.packed = std::move(*job.previous);
+    job.previous.reset();
+    return;
+  }
+  job.digest.clear();
   if (!job.path.empty()) {
     auto source = FileStream::open(job.path, FileMode::Read);
     if (!source) {
@@ -132,25 +259,33 @@ void tMemberQueue::prepare(Job& job) const {
     source->readFixed(job.bytes.data(), job.bytes.size());
   }
   const int level = writer_.m_compressionLevel;
-  // The stored stream is taken only when it gives back exactly these bytes:
-  // a changed source or a damaged package is deflated afresh. The flags
-  // name only a class of levels (8 and 9 share one), so a stream is taken
-  // only at the default level, the one the builder writes and so the one
-  // the package it replaces was written at.
+  const bool recorded = !job.path.empty();
+  // The flags name only a class of levels (8 and 9 share one), so a stream
+  // is taken only at the default level, the one the builder writes and so
+  // the one the package it replaces was written at.
   if (job.previous && level == Z_DEFAULT_COMPRESSION && job.previous->size == job.bytes.size() &&
-      job.previous->flag == ZipWriter::levelFlag(level) &&
-      job.previous->crc == crcOf(job.bytes) && readStoredBytes(previousPath_, *job.previous) &&
-      inflatesTo(*job.previous, job.bytes.data(), job.bytes.size())) {
+      job.previous->flag == ZipWriter::levelFlag(level) && reusedByInflating(job)) {
     job.packed = std::move(*job.previous);
     job.reused = true;
+    job.storedCrc = crcOf(job.packed.compressed);
+  } else if (parallel_ && pieceSize_.piecesOf(job.bytes.size()) > 0) {
+    // Its pieces, and its digest beside them, are deflated by whichever
+    // workers are free; the last one done joins them.
+    job.pieced = true;
+    job.pieces.resize(pieceSize_.piecesOf(job.bytes.size()));
+    job.tasks = job.pieces.size() + (recorded ? 1 : 0);
+    job.previous.reset();
+    return;
   } else if (parallel_) {
     job.packed = deflateMember(job.bytes.data(), job.bytes.size(), level);
+    job.storedCrc = crcOf(job.packed.compressed);
   }
   job.previous.reset();
+  if (recorded && job.digest.empty()) job.digest = digestOf(job.bytes);
   if (parallel_ || job.reused) MemberBytes().swap(job.bytes);
 }
 
-void tMemberQueue::writeOldest(std::unique_lock<std::mutex>& lock) {
+void MemberQueue::writeOldest(std::unique_lock<std::mutex>& lock) {
   jobDone_.wait(lock, [this] { return inFlight_.front()->done; });
   std::unique_ptr<Job> job = std::move(inFlight_.front());
   inFlight_.pop_front();
@@ -162,13 +297,33 @@ void tMemberQueue::writeOldest(std::unique_lock<std::mutex>& lock) {
     std::rethrow_exception(job->failure);
   }
   if (!job->unreadable) {
-    if (job->reused || parallel_) {
+    const bool packed = job->reused || parallel_;
+    uint64_t storedAt = 0;
+    if (packed) {
       writer_.AddPacked(job->name, job->packed, job->when);
+      storedAt = writtenBytes_ + kLocalHeader + job->name.size();
+      writtenBytes_ = storedAt + job->packed.compressed.size();
     } else {
       writer_.AddBytes(job->name, job->bytes.data(), job->bytes.size(), job->when);
+      layoutKnown_ = false;
     }
     reused_ += job->reused ? 1 : 0;
+    reusedByDigest_ += job->reusedByDigest ? 1 : 0;
     ++written_;
+    if (!job->path.empty()) {
+      Written source;
+      source.name = job->name;
+      source.record.size = job->reused || parallel_ ? job->packed.size : job->bytes.size();
+      source.record.modified = job->stamp.modified;
+      source.record.digest = std::move(job->digest);
+      source.record.crc = job->reused || parallel_ ? job->packed.crc : crcOf(job->bytes);
+      source.record.storedCrc = job->storedCrc.value_or(0);
+      source.streamKnown = layoutKnown_ && job->storedCrc.has_value();
+      source.record.storedAt = storedAt;
+      source.record.storedSize = packed ? job->packed.compressed.size() : 0;
+      source.record.pieced = job->pieced;
+      sources_.push_back(std::move(source));
+    }
   }
   lock.lock();
 }

@@ -1,8 +1,9 @@
 // The package's members on their way into the writer: taken in the order
 // the builder adds them and written in that order, while their sources are
-// read and deflated on worker threads. A member whose bytes the previous
-// package already holds is copied from it as stored instead of deflated
-// again.
+// read and deflated on worker threads, a large one in pieces on several. A
+// member whose bytes the previous package already holds is copied from it
+// as stored instead of deflated again: proved the same by the digest the
+// last build recorded for its source, or else by inflating it.
 #pragma once
 
 #include <condition_variable>
@@ -17,52 +18,122 @@
 #include <thread>
 #include <vector>
 
+#include "builder/deflate_pieces.h"
+#include "builder/source_digests.h"
 #include "support/zip.h"
 
 namespace vh {
 
-class tMemberQueue {
+class FileSystem;
+
+class MemberQueue {
  public:
+  // Members in flight per worker: enough that the workers find small ones
+  // to deflate while a large one is being written, few enough that a tree
+  // of many large files is never held whole (the weight limit bounds them
+  // too).
+  static constexpr size_t kJobsPerWorker = 16;
+  // Source bytes in flight at most (each also holds its deflated copy); one
+  // member larger than this still goes, alone.
+  static constexpr uint64_t kWeightLimit = 256ull << 20;
+
+  // The most the queue held at once: members added and not yet written, and
+  // their source bytes.
+  struct Held {
+    size_t members = 0;
+    uint64_t bytes = 0;
+  };
+
+  // What the queue learnt of a file source it wrote: its record, whose
+  // stream it knows only when it handed the writer the stream itself
+  // (minizip deflates out of its sight with one thread): then also where
+  // the stream lies, each member's local header being its fixed 30 bytes
+  // and its name.
+  struct Written {
+    std::string name;
+    SourceRecord record;
+    bool streamKnown = false;
+  };
+
   // `threads` 1 works on the calling thread alone and lets minizip deflate,
-  // as the writer always did; more start that many workers. `previous` is
-  // the package being replaced, or null; it is read on the calling thread
-  // only and must outlive the queue.
-  tMemberQueue(ZipWriter& writer, int threads, ZipReader* previous);
-  ~tMemberQueue();
-  tMemberQueue(const tMemberQueue&) = delete;
-  tMemberQueue& operator=(const tMemberQueue&) = delete;
+  // as the writer always did; more start that many workers, with
+  // kJobsPerWorker members each in flight and `weightLimit` source bytes in
+  // all, and deflate members as large as `pieces` says in pieces.
+  // `previous` is the package being replaced, or null; it is read on the
+  // calling thread only and must outlive the queue, as must `known`, what
+  // the build that wrote it recorded of its sources (or null), and `files`,
+  // which the sources `known` names are digested through (needed with it).
+  MemberQueue(ZipWriter& writer, int threads, ZipReader* previous, uint64_t weightLimit = kWeightLimit,
+              const DeflatePieces& pieces = {}, const SourceDigests* known = nullptr, FileSystem* files = nullptr);
+  ~MemberQueue();
+  MemberQueue(const MemberQueue&) = delete;
+  MemberQueue& operator=(const MemberQueue&) = delete;
 
   // The file under its own path, stamped with its modification time; a
   // path that cannot be read as a file adds nothing.
   void addFile(const std::string& path);
   // Bytes held in memory, stamped with the current time.
   void addBytes(const std::string& name, MemberBytes bytes);
-  // Writes every member still on its way; the workers are gone after it.
+  // Writes every member still on its way; the workers are gone after it. A
+  // worker's exception comes out of here, or out of the add that was
+  // writing the member it failed on.
   void finish();
 
-  // Members copied from the previous package, and all members written.
+  // Members copied from the previous package, those of them proved the
+  // same by their digest alone, and all members written.
   int reused() const { return reused_; }
+  int reusedByDigest() const { return reusedByDigest_; }
   int written() const { return written_; }
+  Held mostHeld() const { return mostHeld_; }
+  // The file sources written, in order.
+  const std::vector<Written>& sources() const { return sources_; }
 
  private:
   struct Job {
     std::string name;
     std::string path;  // the source file, "" for bytes given in memory
     std::tm when{};
+    SourceDigests::Stamp stamp;  // of the source file
     MemberBytes bytes;
     std::optional<PackedMember> previous;
     PackedMember packed;
     uint64_t weight = 0;  // source bytes it holds while in flight
     bool unreadable = false;
     bool reused = false;
+    bool reusedByDigest = false;
+    bool pieced = false;
+    std::string digest;  // of a file source's bytes
+    std::optional<uint32_t> storedCrc;
+    // A member deflated in pieces: after its preparation, its pieces and
+    // its digest are tasks any worker may take.
+    std::vector<DeflatedPiece> pieces;
+    size_t tasks = 0;
+    size_t tasksHandedOut = 0;
+    size_t tasksDone = 0;
     bool done = false;
     std::exception_ptr failure;
   };
 
+  // What a worker takes: a job's preparation, or one task of a job in
+  // pieces (a piece, or the digest when `task` is the number of pieces).
+  struct Task {
+    Job* job = nullptr;
+    std::optional<size_t> task;
+  };
+
   void add(std::unique_ptr<Job> job);
   void work();
+  // With the lock held: the oldest job's next piece, else the next job to
+  // prepare; no job when there is nothing to do.
+  Task takeTask();
+  void runTask(const Task& task);
   void prepare(Job& job) const;
+  bool reusedByDigest(Job& job) const;
+  bool reusedByInflating(Job& job) const;
+  void finishPieces(Job& job) const;
   void writeOldest(std::unique_lock<std::mutex>& lock);
+  // With the lock held, after a member was added.
+  void noteHeld();
   void stopWorkers();
 
   ZipWriter& writer_;
@@ -70,6 +141,10 @@ class tMemberQueue {
   const std::string previousPath_;
   const bool parallel_;
   const size_t window_;
+  const uint64_t weightLimit_;
+  const DeflatePieces pieceSize_;
+  const SourceDigests* known_;
+  FileSystem* files_;
   std::vector<std::thread> workers_;
 
   std::mutex mutex_;
@@ -81,7 +156,12 @@ class tMemberQueue {
   bool stopping_ = false;
 
   int reused_ = 0;
+  int reusedByDigest_ = 0;
   int written_ = 0;
+  Held mostHeld_;
+  std::vector<Written> sources_;
+  uint64_t writtenBytes_ = 0;  // of the package, while every stream was known
+  bool layoutKnown_ = true;
 };
 
 }  // namespace vh

@@ -5,7 +5,10 @@
 #include <optional>
 #include <thread>
 
+#include <zlib.h>
+
 #include "builder/member_queue.h"
+#include "builder/source_digests.h"
 #include "common/bytes.h"
 #include "common/file_system.h"
 #include "common/files.h"
@@ -50,13 +53,50 @@ std::vector<std::string> sortedListing(const std::string& folder) {
 bool fitsImageList(const std::string& name) { return !name.empty() && name.find_first_of("\r\n\\") == std::string::npos; }
 
 // An XMG picture's bytes, packed as they are once they decode as an image.
-ByteBufferPtr readXmgBytes(const std::string& path) {
-  (void)readXmgFile(path);
+Result<ByteBufferPtr> readXmgBytes(const std::string& path) {
+  if (const Result<XmgImage> image = readXmgFile(path); !image) return image.fault();
   auto in = FileStream::open(path, FileMode::Read);
-  if (!in) throw PictureError(path + ": cannot open the file");
+  if (!in) return Fault{FaultKind::CannotOpen, path + ": cannot open the file"};
   auto bytes = std::make_shared<ByteBuffer>();
   bytes->readFrom(*in, static_cast<size_t>(in->size()));
   return bytes;
+}
+
+// Records where the package at `url` holds each file source the queue
+// wrote, for the next build to prove them unchanged by their digests. A
+// stream minizip deflated is found by reading the package back. A record
+// that cannot be written, or that does not match, costs the next build
+// time, never its package: it reads the package before it believes one.
+void recordSources(const Services& services, const std::string& url, const std::vector<MemberQueue::Written>& sources) {
+  const std::string path = url + tPatchMaker::kDigestSuffix;
+  SourceDigests digests;
+  ZipReader package;
+  const bool allKnown = std::all_of(sources.begin(), sources.end(),
+                                    [](const MemberQueue::Written& source) { return source.streamKnown; });
+  if (allKnown) {
+    for (const MemberQueue::Written& source : sources) digests.set(source.name, source.record);
+  } else if (package.OpenZip(url)) {
+    for (const MemberQueue::Written& source : sources) {
+      std::optional<PackedMember> stored = package.LocatePacked(source.name);
+      if (!stored || stored->crc != source.record.crc || stored->size != source.record.size) continue;
+      SourceRecord record = source.record;
+      record.storedAt = stored->storedAt;
+      record.storedSize = stored->storedSize;
+      if (!source.streamKnown) {
+        if (!readStoredBytes(url, *stored)) continue;
+        record.storedCrc = static_cast<uint32_t>(
+            crc32_z(crc32(0L, Z_NULL, 0), stored->compressed.data(), stored->compressed.size()));
+      }
+      digests.set(source.name, record);
+    }
+    package.CloseZip();
+  }
+  if (!digests.write(services.files, path)) {
+    services.report.debugLog("cannot write " + path + ", the next build inflates what it reuses");
+    // Records of an older package would only be refused; whatever else
+    // stands there is not the builder's.
+    if (services.files.status(path).kind == FileKind::File) (void)services.files.removeFile(path);
+  }
 }
 
 }  // namespace
@@ -86,11 +126,16 @@ int tPatchMaker::Create(const std::string& url) {
   // end. One that cannot be opened is no help, and the build starts afresh.
   auto previous = std::make_unique<ZipReader>();
   if (!reusePrevious || !previous->OpenZip(url)) previous.reset();
+  const SourceDigests known = previous ? SourceDigests::read(services_.files, url + kDigestSuffix) : SourceDigests();
   file = std::make_shared<ZipWriter>();
   bool written = file->OpenZip(building, 0) != 0;
   const int workers =
       threads > 0 ? threads : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
-  if (written) members_ = std::make_unique<tMemberQueue>(*file, workers, previous.get());
+  if (written) {
+    members_ = std::make_unique<MemberQueue>(*file, workers, previous.get(), MemberQueue::kWeightLimit, pieces, &known,
+                                             &services_.files);
+  }
+  std::vector<MemberQueue::Written> sources;
   // An index file or a picture that was refused has said so: no package is
   // better than one that lacks a scene or a picture, and the previous one
   // stays.
@@ -109,7 +154,9 @@ int tPatchMaker::Create(const std::string& url) {
     loadFingerprints();
     members_->finish();
     services_.report.debugLog("packed " + std::to_string(members_->written()) + " members, " +
-                              std::to_string(members_->reused()) + " of them as the previous package held them");
+                              std::to_string(members_->reused()) + " of them as the previous package held them, " +
+                              std::to_string(members_->reusedByDigest()) + " proved the same by their digests");
+    sources = members_->sources();
     members_.reset();
     if (previous) previous->CloseZip();
     file->CloseZip("");
@@ -123,6 +170,7 @@ int tPatchMaker::Create(const std::string& url) {
   }
   // The rename lives in the folder's entry, which needs its own sync.
   services_.files.syncFolder(folderOf(url));
+  recordSources(services_, url, sources);
   return 1;
 }
 
@@ -192,13 +240,9 @@ int tPatchMaker::loadImages() {
         if (!stored) return refusePicture(kPictureNotGbk + path);
         const std::string member = kImageFolder + scene + "/" + sub + "/" + origin + ".xmg";
         if (!packed.insert(lowerCase(member)).second) return refusePicture(kPictureTwice + path);
-        ByteBufferPtr image;
-        try {
-          image = extension == "png" ? encodePictureFile(path) : readXmgBytes(path);
-        } catch (const PictureError& error) {
-          return refusePicture(kPictureUnreadable + error.what());
-        }
-        BufferStream bytes(image);
+        const Result<ByteBufferPtr> image = extension == "png" ? encodePictureFile(path) : readXmgBytes(path);
+        if (!image) return refusePicture(kPictureUnreadable + image.fault().detail);
+        BufferStream bytes(image.value());
         addStream(bytes, member);
         list.writeLine(makeKeyValue("name", scene + "/" + sub + "/" + picture));
         list.writeLine(makeKeyValue("origin", *stored));
@@ -215,18 +259,24 @@ int tPatchMaker::loadImages() {
   return 1;
 }
 
-int tPatchMaker::loadFingerprints() {
+bool tPatchMaker::loadFingerprints() {
   auto list = FileStream::open(kFingerprintFile, FileMode::Read);
-  if (!list) return 0;
+  if (!list) return false;
   addStream(*list, kFingerprintMember);
-  return 1;
+  return true;
 }
 
-int tPatchMaker::loadExtra() { return loadListed("extra/", "extra.lst"); }
+int tPatchMaker::loadExtra() {
+  loadListed("extra/", "extra.lst");
+  return 0;
+}
 
-int tPatchMaker::loadAddon() { return loadListed("addon/", "addon.lst"); }
+int tPatchMaker::loadAddon() {
+  loadListed("addon/", "addon.lst");
+  return 0;
+}
 
-int tPatchMaker::loadListed(const std::string& folder, const std::string& listMember) {
+void tPatchMaker::loadListed(const std::string& folder, const std::string& listMember) {
   BufferStream list(std::make_shared<ByteBuffer>());
   for (const std::string& entry : listFolder(folder, true)) {
     // A subfolder is named in the list but adds no member; the installer
@@ -236,7 +286,6 @@ int tPatchMaker::loadListed(const std::string& folder, const std::string& listMe
   }
   list.seek(0);
   addStream(list, listMember);
-  return 0;
 }
 
 void tPatchMaker::addFile(const std::string& path) {

@@ -13,13 +13,14 @@
 #include <set>
 #include <string>
 
+#include "builder/deflate_pieces.h"
 #include "install/services.h"
 
 namespace vh {
 
 class Stream;
 class ZipWriter;
-class tMemberQueue;
+class MemberQueue;
 
 class tPatchMaker {
  public:
@@ -35,6 +36,10 @@ class tPatchMaker {
   // Members whose bytes the package being replaced already holds are
   // copied from it as stored rather than deflated again.
   bool reusePrevious = true;
+  // With more than one thread, members this large are deflated in pieces.
+  DeflatePieces pieces;
+  // Beside the package: what the build knew of each source it packed.
+  static constexpr const char* kDigestSuffix = ".digests";
 
   // 0 when an index file names an archive outside the game folder.
   int createXARCList();
@@ -42,8 +47,8 @@ class tPatchMaker {
   int loadExtra();
   int loadAddon();
   // Packs data/fingerprint.lst, when the tree has one, as the game-version
-  // check's list; 1 when packed.
-  int loadFingerprints();
+  // check's list; true when packed.
+  bool loadFingerprints();
   // 0 after a message box naming the file when a picture cannot be read or
   // names a scene or sub-scene the scene list lacks; a file that is no
   // picture for a member is named on standard error and left out; nothing
@@ -56,7 +61,7 @@ class tPatchMaker {
   int Create(const std::string& url);
 
  private:
-  int loadListed(const std::string& folder, const std::string& listMember);
+  void loadListed(const std::string& folder, const std::string& listMember);
   void addFile(const std::string& path);
   void addStream(Stream& stream, const std::string& name);
   // 0 after `message` in a message box: a picture refused.
@@ -65,7 +70,7 @@ class tPatchMaker {
 
   Services services_;
 
-  std::unique_ptr<tMemberQueue> members_;
+  std::unique_ptr<MemberQueue> members_;
 
   // Every scene of the scene list with its sub-scene names, as the
   // installer will read them.

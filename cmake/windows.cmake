@@ -6,45 +6,31 @@
 # calls that MinGW-w64 lacks is beside it). The programs need them, so only
 # the libraries and a test program of the layers that are whole are made.
 set(VH_WINDOWS_PENDING_SOURCES
-  # O_DIRECTORY, fsync, O_NONBLOCK/O_NOCTTY/O_CLOEXEC, lstat/S_ISLNK, readlink,
-  # fchmod, fchown, geteuid; and rename over an existing file
-  common/replacing_file.cpp
-  # OpenSSL's EVP digests: BCrypt on Windows
-  common/sha256.cpp
-  # iconv for GBK
-  translation/gbk.cpp
-  # fsync, localtime_r
+  # fsync
   support/zip.cpp
-  # getuid (the wineserver's socket), ReplacingFile; the registry's dispatch
-  # to advapi32 (registryPlatform) lives here too
+  # getuid (the wineserver's socket)
   support/wine_registry.cpp
-  # realpath
-  support/wine_prefixes.cpp
   # flock, O_CLOEXEC, O_NONBLOCK
   package/build_lock.cpp
-  # gmtime_r, stat's st_mtim/st_ctim (no inode under MinGW), mkdir's mode
-  backup/backup.cpp
-  # realpath
-  install/game_search.cpp
   # sigset_t, sigprocmask, sigtimedwait, SIGHUP; flock, O_DIRECTORY
   install/install_guard.cpp
   # install_guard.h's sigset_t, mkdir's mode
   install/patcher.cpp
   # install_guard.h's sigset_t
   install/uninstall.cpp
-  # O_DIRECTORY, fsync (the folder's sync)
-  builder/patch_maker.cpp
+  # mkdir's mode
+  fixtures/sample_game.cpp
   # readlink("/proc/self/exe")
   app/entry.cpp
-  # sys/ioctl.h, ioctl(TIOCGWINSZ)
-  app/terminal_desktop.cpp
 )
-# Not configured for Windows at all: app/gui (FLTK, X11 and fontconfig, to be
-# Win32's own; built_in_pictures.cpp's ELF-only .section/.previous) and so
-# the programs; tools (libgettextpo, which stays Linux's; iconv and
-# nl_langinfo in record_diff.h, gmtime_r in po_file.cpp, mkdir's mode in
-# sample_game.cpp). app/desktop.cpp builds but falls back on the terminal's
-# desktop, so nothing that installs a desktop links yet.
+# Not configured for Windows at all: the programs, which wait for the files
+# above; tools (libgettextpo, which stays Linux's; iconv and nl_langinfo in
+# record_diff.h). app/gui builds whole: its *_win32.cpp are Win32's windows
+# (vh_windows_gui below).
+
+# SHA-256 is the system's own (digest/sha256_engine_win32.cpp).
+set(VH_SHA256_LIBRARY bcrypt)
+
 list(TRANSFORM VH_WINDOWS_PENDING_SOURCES PREPEND "/")
 list(TRANSFORM VH_WINDOWS_PENDING_SOURCES REPLACE "\\." "\\\\.")
 list(TRANSFORM VH_WINDOWS_PENDING_SOURCES APPEND "$")
@@ -54,6 +40,37 @@ list(JOIN VH_WINDOWS_PENDING_SOURCES "|" VH_WINDOWS_PENDING)
 # (FlushFileBuffers) is the same on Windows. A stopgap for the one POSIX
 # call of a file every layer needs, until the platform layer flushes files.
 set_source_files_properties(common/stream.cpp PROPERTIES COMPILE_DEFINITIONS fsync=_commit)
+
+# The windows are Win32's own: user32 and gdi32, the common controls, and
+# the shell's folder chooser over COM (its interface ids come from the
+# static libuuid).
+enable_language(RC)
+set(VH_WIN32_GUI_LIBRARIES user32 gdi32 comctl32 ole32 shell32 uuid)
+# What a Windows program with windows carries inside it, compiled by windres:
+# the manifest (asInvoker, Windows 10 and later, aware of each monitor's
+# DPI, the common controls of version 6), the two built-in pictures and the
+# captions' face (cmake/caption_face.cmake, for a Windows or a Wine prefix
+# without a Chinese font), which are resources rather than assembled data
+# (the ELF .incbin of app/gui/incbin.h has no PE form here). Added to a
+# program's sources.
+include(${CMAKE_SOURCE_DIR}/cmake/caption_face.cmake)
+set(VH_WINDOWS_RESOURCES ${CMAKE_SOURCE_DIR}/app/gui/vhpatch_win32.rc)
+set_source_files_properties(${VH_WINDOWS_RESOURCES} PROPERTIES
+  INCLUDE_DIRECTORIES "${CMAKE_SOURCE_DIR}/app/gui;${CMAKE_SOURCE_DIR}/assets;${CMAKE_BINARY_DIR}/generated"
+  OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/app/gui/vhpatch.exe.manifest;${CMAKE_SOURCE_DIR}/assets/map.jpg;${CMAKE_SOURCE_DIR}/assets/title.bmp;${VH_CAPTION_FACE}")
+
+# app/gui, whose *_win32.cpp are the windows.
+# vhpatch-windows-probe.exe: those windows as the program shows them, with
+# its resources and an installation played by a script, until the program
+# itself links; scripts/wine-window-test clicks through it under Wine.
+function(vh_windows_gui)
+  vh_layer(vh_gui app/gui DEPENDS vh_app ${VH_WIN32_GUI_LIBRARIES})
+  add_executable(vhpatch-windows-probe tests/app/gui/installer_probe_win32.cpp ${VH_WINDOWS_RESOURCES})
+  target_include_directories(vhpatch-windows-probe PRIVATE ${CMAKE_SOURCE_DIR})
+  target_link_libraries(vhpatch-windows-probe PRIVATE vh_gui)
+  add_dependencies(vhpatch-windows-probe vh_caption_face)
+  vh_windows_imports_only_system(vhpatch-windows-probe)
+endfunction()
 
 # Each Windows program is checked as it is linked: it may import only the
 # DLLs that come with Windows (cmake/windows_imports.cmake).
@@ -83,14 +100,28 @@ function(vh_windows_tests)
   target_compile_options(gtest_main PRIVATE -Wno-error)
 
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/xmg/*_test.cpp
-       ${CMAKE_SOURCE_DIR}/tests/formats/*_test.cpp)
-  # The archive and scene list tests watch the messages through a desktop of
-  # their own, and app/desktop.cpp falls back on the terminal's, which waits
-  # for terminal_desktop.cpp above.
-  list(FILTER sources EXCLUDE REGEX "/tests/formats/(xarc|scene_list)_test\\.cpp$")
-  add_executable(vhtests ${sources} tests/test_support.cpp tools/fixture_bytes.cpp)
+       ${CMAKE_SOURCE_DIR}/tests/formats/*_test.cpp ${CMAKE_SOURCE_DIR}/tests/digest/*_test.cpp
+       ${CMAKE_SOURCE_DIR}/tests/translation/gbk_test.cpp ${CMAKE_SOURCE_DIR}/tests/common/calendar_test.cpp
+       ${CMAKE_SOURCE_DIR}/tests/common/canonical_path_test.cpp ${CMAKE_SOURCE_DIR}/tests/common/*_win32_test.cpp
+       ${CMAKE_SOURCE_DIR}/tests/app/console_test.cpp ${CMAKE_SOURCE_DIR}/tests/app/*_win32_test.cpp)
+  # A file's digest is read through the local file system, which is POSIX's
+  # until the platform layer gives Windows its own.
+  list(FILTER sources EXCLUDE REGEX "/sha256_of_file_test\\.cpp$")
+  add_executable(vhtests ${sources} tests/test_support.cpp)
   target_include_directories(vhtests PRIVATE ${CMAKE_SOURCE_DIR})
-  target_link_libraries(vhtests PRIVATE vh_formats vh_xmg gtest gtest_main ZLIB::ZLIB)
+  target_link_libraries(vhtests PRIVATE vh_formats vh_translation vh_xmg vh_digest vh_fixtures vh_app gtest gtest_main)
   target_compile_definitions(vhtests PRIVATE VH_BINARY_DIR="${CMAKE_BINARY_DIR}" VH_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
   vh_windows_imports_only_system(vhtests)
+
+  # vhguitests.exe: the windows, built in the test's own process with the
+  # program's resources, so that the manifest's DPI awareness and controls
+  # are those the program gets. They need a screen: scripts/wine-window-test
+  # runs them on an X server of its own.
+  file(GLOB gui_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/app/gui/*_win32_test.cpp)
+  add_executable(vhguitests ${gui_sources} tests/test_support.cpp ${VH_WINDOWS_RESOURCES})
+  target_include_directories(vhguitests PRIVATE ${CMAKE_SOURCE_DIR})
+  target_link_libraries(vhguitests PRIVATE vh_gui gtest gtest_main)
+  add_dependencies(vhguitests vh_caption_face)
+  target_compile_definitions(vhguitests PRIVATE VH_BINARY_DIR="${CMAKE_BINARY_DIR}" VH_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+  vh_windows_imports_only_system(vhguitests)
 endfunction()

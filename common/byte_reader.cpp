@@ -33,6 +33,12 @@ uint32_t ByteReader::quiet(size_t width) {
   return loadLE32(b);
 }
 
+uint64_t ByteReader::u64() {
+  const uint64_t low = u32();
+  const uint64_t high = u32();
+  return low | high << 32;
+}
+
 std::string ByteReader::bytes(size_t count) {
   const size_t got = std::min(count, remaining());
   std::string out(reinterpret_cast<const char*>(bytes_.data() + position_), got);
@@ -67,6 +73,13 @@ std::optional<int32_t> ByteReader::tryI32() {
   const auto value = tryU32();
   if (!value) return std::nullopt;
   return static_cast<int32_t>(*value);
+}
+
+std::optional<uint64_t> ByteReader::tryU64() {
+  if (remaining() < 8) return std::nullopt;
+  const uint64_t value = loadLE64(bytes_.data() + position_);
+  position_ += 8;
+  return value;
 }
 
 std::optional<std::string_view> ByteReader::tryBytes(size_t count) {

@@ -2,10 +2,10 @@
 // remain, and sub-readers that confine a member to its own length.
 //
 // It reads in one of two modes, chosen at the call:
-// - quiet (`u8`, `u16`, `u32`, `bytes`): the game's streams' rule, a fixed-size
+// - quiet (`u8`, `u16`, `u32`, `u64`, `bytes`): the game's streams' rule, a fixed-size
 //   read that runs into the end delivers the missing bytes as zeros and is no
 //   error; `ranShort()` tells afterwards that it happened;
-// - checked (`tryU8`, `tryU16`, `tryU32`, `tryBytes`): nothing unless every
+// - checked (`tryU8`, `tryU16`, `tryU32`, `tryU64`, `tryBytes`): nothing unless every
 //   byte is there, and then the position stays where it was.
 // Neither ever allocates more than the bytes that remain.
 #pragma once
@@ -56,6 +56,7 @@ class ByteReader {
   uint16_t u16() { return static_cast<uint16_t>(quiet(2)); }
   uint32_t u32() { return static_cast<uint32_t>(quiet(4)); }
   int32_t i32() { return static_cast<int32_t>(u32()); }
+  uint64_t u64();
   // `count` bytes, zero-filled past the end like the streams' strings. The
   // zeros are allocated as asked: a count read from the file is checked with
   // holds() first, so that it never sizes an allocation by itself.
@@ -65,6 +66,7 @@ class ByteReader {
   [[nodiscard]] std::optional<uint16_t> tryU16();
   [[nodiscard]] std::optional<uint32_t> tryU32();
   [[nodiscard]] std::optional<int32_t> tryI32();
+  [[nodiscard]] std::optional<uint64_t> tryU64();
   [[nodiscard]] std::optional<std::string_view> tryBytes(size_t count);
 
   // The bytes from the position on, which the reader does not consume.

@@ -12,24 +12,12 @@
 #include <string>
 
 #include "common/files.h"
+#include "common/wide_text_win32.h"
 
 namespace vh {
 
-namespace {
-
-std::wstring widePath(const std::string& utf8) {
-  if (utf8.empty()) return std::wstring();
-  const int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  if (length <= 0) return std::wstring();
-  std::wstring wide(static_cast<size_t>(length), L'\0');
-  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()), wide.data(), length);
-  return wide;
-}
-
-}  // namespace
-
 std::optional<RegularFile> RegularFile::open(const std::string& path) {
-  const std::wstring wide = widePath(path);
+  const std::wstring wide = wideText(path).value_or(std::wstring());
   if (wide.empty()) return std::nullopt;
   // Others may go on reading, writing or renaming the file meanwhile, as on
   // Linux; without FILE_FLAG_BACKUP_SEMANTICS a folder does not open at all.

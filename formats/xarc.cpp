@@ -1,21 +1,13 @@
 #include "formats/xarc.h"
 
-#include <limits>
 #include <vector>
 
 #include "common/bytes.h"
 #include "common/report.h"
+#include "formats/xarc_table.h"
 #include "formats/xrc.h"
 
 namespace vh {
-
-namespace {
-
-constexpr int64_t kHeaderSize = 12;
-constexpr int64_t kMinEntrySize = 9;
-constexpr int64_t kMissingEntriesAllowed = 64;
-
-}  // namespace
 
 // ---- tXFile
 
@@ -115,7 +107,7 @@ std::optional<Fault> tXARC::read(const std::string& path) {
   return read(*file, path);
 }
 
-std::optional<Fault> tXARC::read(Stream& source, const std::string& path) {
+std::optional<Fault> tXARC::read(Stream& stream, const std::string& path) {
   files.clear();
   name = path;
   url = path;
@@ -123,83 +115,39 @@ std::optional<Fault> tXARC::read(Stream& source, const std::string& path) {
   headerGap_.clear();
   savable_ = false;
 
-  Stream* const stream = &source;
-  stream->seek(0);
-  const int64_t fileSize = stream->size();
+  Result<XarcTable> read = readXarcTable(stream);
+  if (!read) return read.fault();
+  XarcTable& table = read.value();
+  xrcNo = table.xrcNo;
+  filecount = table.filecount;
+  headerlength = table.headerlength;
+  // A header cut short opens with no members, but there is nothing to write
+  // back: a header made of the zeros read in its place would claim members
+  // the next run refuses.
+  if (!table.headerComplete) return std::nullopt;
 
-  xrcNo = stream->readI32();
-  filecount = stream->readI32();
-  headerlength = stream->readI32();
-  if (fileSize < kHeaderSize) {
-    // A header cut short holds no member table worth the name. The archive
-    // opens with no members, but there is nothing to write back: a header
-    // made of the zeros read in its place would claim members the next run
-    // refuses.
-    return std::nullopt;
-  }
-  auto badSize = [](const std::string& what) { return Fault{FaultKind::BadSize, what}; };
-  // Every entry takes at least nine bytes of table (an empty name's 0 byte,
-  // length and flag). A table cut short by a few entries still reads
-  // quietly, but a count the file's bytes cannot back is a lie; refusing it
-  // keeps the member list in proportion to bytes that really exist.
-  if (filecount < 0 || filecount > (fileSize - kHeaderSize) / kMinEntrySize + kMissingEntriesAllowed) {
-    return badSize("member count " + std::to_string(filecount) + " is more than " + std::to_string(fileSize) +
-                   " bytes can hold");
-  }
-
-  int64_t running = headerlength;
-  // Where the table ends as a save writes it back. Reads past the end of the
-  // file do not move the stream, so a table cut short ends later than the
-  // stream's position says.
-  int64_t savedTableEnd = kHeaderSize;
   std::vector<std::shared_ptr<tXRC>> recordFiles;
-  for (int32_t i = 0; i < filecount; ++i) {
-    std::string memberName = stream->readLine();
-    const int32_t length = stream->readI32();
-    const int32_t flag = stream->readI32();
-    savedTableEnd += static_cast<int64_t>(memberName.size()) + kMinEntrySize;
-    const bool isRecordFile = getExtName(memberName) == "xrc";
-    if (length < 0 || running < 0 || running > fileSize) {
-      return badSize("member " + std::to_string(i) + " of " + std::to_string(length) + " bytes at offset " +
-                     std::to_string(running) + " does not fit a file of " + std::to_string(fileSize) + " bytes");
-    }
-    // A plain member must be all there. The record file may be cut short by
-    // the end of the file: its tree reads zeros past the end (within the
-    // limit that guards damaged trees) and its length is recomputed on save.
-    // Any member after one that overran begins past the end and is refused.
-    if (!isRecordFile && running + length > fileSize) {
-      return badSize("member " + std::to_string(i) + " of " + std::to_string(length) + " bytes at offset " +
-                     std::to_string(running) + " reaches past the end of a file of " + std::to_string(fileSize) +
-                     " bytes");
-    }
-
+  for (XarcEntry& entry : table.entries) {
+    const auto offset = static_cast<int32_t>(entry.offset);
     tXFilePtr file;
-    if (isRecordFile) {
+    if (entry.isRecordFile) {
       // With several record files the last one is the archive's xrc, but
       // each of them is parsed and must be sound.
-      auto recordFile = tXRC::Create(memberName, static_cast<int32_t>(running), length, this);
+      auto recordFile = tXRC::Create(entry.name, offset, entry.length, this);
       recordFile->subId = subId;
       recordFiles.push_back(recordFile);
       xrc = recordFile;
       file = std::move(recordFile);
     } else {
-      file = tXFile::Create(memberName, static_cast<int32_t>(running), length, this);
+      file = tXFile::Create(entry.name, offset, entry.length, this);
     }
-    file->flag = flag;
+    file->flag = entry.flag;
     files.push_back(std::move(file));
-    running += length;
   }
-  tableEnd_ = stream->position();
-  if (filecount > 0 && tableEnd_ > headerlength) {
-    return badSize("member table ends at " + std::to_string(tableEnd_) + ", past headerlength " +
-                   std::to_string(headerlength));
-  }
-  if (tableEnd_ < headerlength) {
-    const int64_t gapEnd = std::min<int64_t>(headerlength, fileSize);
-    headerGap_ = stream->readString(static_cast<size_t>(gapEnd - tableEnd_));
-  }
+  tableEnd_ = table.tableEnd;
+  headerGap_ = std::move(table.headerGap);
 
-  for (const tXFilePtr& file : files) file->Load(*stream);
+  for (const tXFilePtr& file : files) file->Load(stream);
   for (const std::shared_ptr<tXRC>& recordFile : recordFiles) {
     if (recordFile->damage().empty()) continue;
     // Saving a tree read from garbage would write garbage over the game's
@@ -210,7 +158,7 @@ std::optional<Fault> tXARC::read(Stream& source, const std::string& path) {
   }
   // A table cut short reads quietly, but written back in full it would run
   // past headerlength into the first member: a file no reader accepts.
-  savable_ = savedTableEnd <= headerlength || filecount == 0;
+  savable_ = table.savedTableEnd <= headerlength || filecount == 0;
   return std::nullopt;
 }
 

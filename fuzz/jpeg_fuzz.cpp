@@ -8,12 +8,11 @@
 namespace vh::fuzz {
 
 int jpegPicture(const uint8_t* data, size_t size) {
-  try {
-    const PixelMap image = decodeJpeg(std::string_view(reinterpret_cast<const char*>(data), size));
-    volatile uint8_t last = image.height() > 0 && image.width() > 0 ? image.row(image.height() - 1)[0] : 0;
-    (void)last;
-  } catch (const PictureError&) {
-  }
+  const Result<PixelMap> decoded = decodeJpeg(std::string_view(reinterpret_cast<const char*>(data), size));
+  if (!decoded) return 0;
+  const PixelMap& image = decoded.value();
+  volatile uint8_t last = image.height() > 0 && image.width() > 0 ? image.row(image.height() - 1)[0] : 0;
+  (void)last;
   return 0;
 }
 

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "common/report.h"
+#include "fixtures/fixture_bytes.h"
 #include "fuzz/fuzz_targets.h"
 #include "package/patch.h"
-#include "tools/fixture_bytes.h"
 
 namespace vh::fuzz {
 

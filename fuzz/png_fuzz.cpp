@@ -9,10 +9,11 @@
 namespace vh::fuzz {
 
 int pngPicture(const uint8_t* data, size_t size) {
-  try {
-    const Picture picture = decodePng(std::string(reinterpret_cast<const char*>(data), size));
-    if (picture.rgba.size() != static_cast<size_t>(picture.width) * picture.height * 4) fail("PNG pixels and size disagree");
-  } catch (const PictureError&) {
+  const Result<Picture> decoded = decodePng(std::string(reinterpret_cast<const char*>(data), size));
+  if (!decoded) return 0;
+  const Picture& picture = decoded.value();
+  if (picture.rgba.size() != static_cast<size_t>(picture.width) * picture.height * 4) {
+    fail("PNG pixels and size disagree");
   }
   return 0;
 }

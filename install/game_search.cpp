@@ -1,8 +1,6 @@
 #include "install/game_search.h"
 
-#include <climits>
-#include <cstdlib>
-
+#include "common/canonical_path.h"
 #include "common/file_system.h"
 #include "common/report.h"
 #include "install/game_folder.h"
@@ -26,10 +24,7 @@ std::string registryValue(RegistryPlatform& registry, const std::string& keyPath
   return value.substr(begin, end - begin);
 }
 
-std::string realPath(const std::string& path) {
-  char resolved[PATH_MAX];
-  return ::realpath(path.c_str(), resolved) ? resolved : path;
-}
+std::string realPath(const std::string& path) { return canonicalPath(path).value_or(path); }
 
 std::string registryOf(const std::string& prefix) {
   return prefix.empty() ? "the registry" : "the registry of " + prefix;

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "backup/backup.h"
-#include "common/sha256.h"
+#include "digest/sha256.h"
 #include "package/patch.h"
 #include "translation/trz.h"
 

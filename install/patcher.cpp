@@ -10,7 +10,7 @@
 #include "common/file_system.h"
 #include "common/files.h"
 #include "common/report.h"
-#include "common/sha256.h"
+#include "digest/sha256.h"
 #include "formats/xarc.h"
 #include "formats/xrc.h"
 #include "install/game_folder.h"

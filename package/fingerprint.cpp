@@ -4,7 +4,7 @@
 #include "common/key_value.h"
 #include "common/little_endian.h"
 #include "common/report.h"
-#include "common/sha256.h"
+#include "digest/sha256.h"
 #include "formats/xarc.h"
 #include "formats/xrc.h"
 #include "package/patch.h"

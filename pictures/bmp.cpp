@@ -15,10 +15,10 @@ constexpr uint32_t kUncompressed = 0;
 
 }  // namespace
 
-PixelMap decodeBmp(std::string_view bytes) {
+Result<PixelMap> decodeBmp(std::string_view bytes) {
   ByteReader file(bytes);
   if (!file.holds(1, kFileHeaderSize + kInfoHeaderSize) || bytes[0] != 'B' || bytes[1] != 'M') {
-    throw PictureError("not a BMP picture");
+    return Fault{FaultKind::Damaged, "not a BMP picture"};
   }
   // Both headers are there, so the quiet reads below never run short.
   (void)file.skip(10);                  // "BM", file size, two reserved words
@@ -30,18 +30,18 @@ PixelMap decodeBmp(std::string_view bytes) {
   const uint16_t bitsPerPixel = file.u16();
   const uint32_t compression = file.u32();
   if (infoSize < kInfoHeaderSize || planes != 1 || bitsPerPixel != 24 || compression != kUncompressed) {
-    throw PictureError("BMP picture is not uncompressed 24-bit");
+    return Fault{FaultKind::Damaged, "BMP picture is not uncompressed 24-bit"};
   }
   // A negative height means rows stored top-down.
   const bool topDown = height < 0;
   const int64_t rows = topDown ? -static_cast<int64_t>(height) : height;
   if (width <= 0 || rows <= 0 || width > kMaxPictureSide || rows > kMaxPictureSide) {
-    throw PictureError("BMP picture has an impossible size");
+    return Fault{FaultKind::BadSize, "BMP picture has an impossible size"};
   }
   const size_t rowBytes = (static_cast<size_t>(width) * 3 + 3) & ~static_cast<size_t>(3);
   file.seek(pixelOffset);
   if (file.position() != pixelOffset || !file.holds(static_cast<size_t>(rows), rowBytes)) {
-    throw PictureError("BMP picture is cut short");
+    return Fault{FaultKind::BadSize, "BMP picture is cut short"};
   }
   const uint8_t* pixels = file.rest().data();
   PixelMap picture(width, static_cast<int>(rows));

@@ -65,11 +65,11 @@ bool runJpegDecoder(std::string_view bytes, PixelMap& picture, JpegErrors& error
 
 }  // namespace
 
-PixelMap decodeJpeg(std::string_view bytes) {
+Result<PixelMap> decodeJpeg(std::string_view bytes) {
   JpegErrors errors{};
   PixelMap picture;
   if (!runJpegDecoder(bytes, picture, errors)) {
-    throw PictureError(std::string("JPEG picture cannot be decoded: ") + errors.message);
+    return Fault{FaultKind::Damaged, std::string("JPEG picture cannot be decoded: ") + errors.message};
   }
   return picture;
 }

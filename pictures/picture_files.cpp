@@ -26,18 +26,18 @@ std::optional<PictureKind> pictureKindOf(const std::string& path) {
   return std::nullopt;
 }
 
-Picture readPicture(const std::string& path) {
+Result<Picture> readPicture(const std::string& path) {
   const auto kind = pictureKindOf(path);
-  if (!kind) throw PictureError(path + ": unknown picture type (use .png or .ppm)");
+  if (!kind) return Fault{FaultKind::CannotOpen, path + ": unknown picture type (use .png or .ppm)"};
   auto in = FileStream::open(path, FileMode::Read);
-  if (!in) throw PictureError(path + ": cannot open the file");
+  if (!in) return Fault{FaultKind::CannotOpen, path + ": cannot open the file"};
   std::string bytes(static_cast<size_t>(in->size()), '\0');
-  if (in->read(bytes.data(), bytes.size()) != bytes.size()) throw PictureError(path + ": cannot read the file");
-  try {
-    return *kind == PictureKind::Png ? decodePng(bytes) : decodePpm(bytes);
-  } catch (const PictureError& e) {
-    throw PictureError(path + ": " + e.what());
+  if (in->read(bytes.data(), bytes.size()) != bytes.size()) {
+    return Fault{FaultKind::CannotOpen, path + ": cannot read the file"};
   }
+  Result<Picture> picture = *kind == PictureKind::Png ? decodePng(bytes) : decodePpm(bytes);
+  if (!picture) return Fault{picture.fault().kind, path + ": " + picture.fault().detail};
+  return picture;
 }
 
 void writePicture(FileSystem& files, const std::string& path, const Picture& picture) {

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "common/fault.h"
 #include "pictures/picture.h"
 
 namespace vh {
@@ -16,9 +17,10 @@ enum class PictureKind { Png, Ppm };
 // By extension, ignoring letter case; nothing for any other extension.
 std::optional<PictureKind> pictureKindOf(const std::string& path);
 
-// Throw PictureError with a message naming the file and the fault; a
+// A fault whose detail names the file and what is wrong with it.
+Result<Picture> readPicture(const std::string& path);
+// Throws PictureError with a message naming the file and the fault; the
 // picture is written through `files`.
-Picture readPicture(const std::string& path);
 void writePicture(FileSystem& files, const std::string& path, const Picture& picture);
 
 }  // namespace vh

@@ -150,28 +150,26 @@ bool runPng(PngState& state, Picture& picture, PngDirection direction) {
 
 }  // namespace
 
-Picture decodePng(const std::string& bytes) {
+Result<Picture> decodePng(const std::string& bytes) {
   if (bytes.size() < 8 || png_sig_cmp(reinterpret_cast<png_const_bytep>(bytes.data()), 0, 8) != 0) {
-    throw PictureError("not a PNG file");
+    return Fault{FaultKind::Damaged, "not a PNG file"};
   }
   PngState state;
   state.input = &bytes;
   Picture picture;
-  if (!runPng(state, picture, PngDirection::Read)) {
-    if (state.refusedDataBytes != 0) {
-      throw PictureError("PNG picture of " + std::to_string(state.refusedWidth) + " x " +
-                         std::to_string(state.refusedHeight) + " pixels needs " +
-                         std::to_string(state.refusedDataBytes) + " bytes of image data, more than a file of " +
-                         std::to_string(bytes.size()) + " bytes can hold");
-    }
-    if (state.refusedWidth != 0) {
-      throw PictureError("PNG picture of " + std::to_string(state.refusedWidth) + " x " +
-                         std::to_string(state.refusedHeight) + " pixels is larger than " +
-                         std::to_string(kMaxPictureSide) + " on a side");
-    }
-    throw PictureError("PNG data damaged: " + state.error);
+  if (runPng(state, picture, PngDirection::Read)) return picture;
+  const std::string size = "PNG picture of " + std::to_string(state.refusedWidth) + " x " +
+                           std::to_string(state.refusedHeight) + " pixels";
+  if (state.refusedDataBytes != 0) {
+    return Fault{FaultKind::BadSize, size + " needs " + std::to_string(state.refusedDataBytes) +
+                                         " bytes of image data, more than a file of " +
+                                         std::to_string(bytes.size()) + " bytes can hold"};
   }
-  return picture;
+  if (state.refusedWidth != 0) {
+    return Fault{FaultKind::BadSize,
+                 size + " is larger than " + std::to_string(kMaxPictureSide) + " on a side"};
+  }
+  return Fault{FaultKind::Damaged, "PNG data damaged: " + state.error};
 }
 
 std::string encodePng(const Picture& picture) {

@@ -4,11 +4,15 @@
 
 #include <string>
 
+#include "common/fault.h"
 #include "pictures/picture.h"
 
 namespace vh {
 
-Picture decodePng(const std::string& bytes);
+// A fault naming the format and what is wrong for anything but a PNG whose
+// size is within kMaxPictureSide and its data.
+Result<Picture> decodePng(const std::string& bytes);
+// Throws PictureError when libpng cannot write the picture.
 std::string encodePng(const Picture& picture);
 
 }  // namespace vh

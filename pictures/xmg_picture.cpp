@@ -29,21 +29,19 @@ PixelMap toPixelMap(const Picture& picture, bool transparentToMask) {
 
 }  // namespace
 
-XmgImage readXmgFile(const std::string& path) {
+Result<XmgImage> readXmgFile(const std::string& path) {
   auto stream = FileStream::open(path, FileMode::Read);
-  if (!stream) throw PictureError(path + ": cannot open the file");
+  if (!stream) return Fault{FaultKind::CannotOpen, path + ": cannot open the file"};
   // The decoder reads a short header as zeros; a file that cannot even hold
   // one is no image.
   if (stream->size() < static_cast<int64_t>(tXMGHeader::kSize)) {
-    throw PictureError(path + ": not an XMG image (shorter than its header)");
+    return Fault{FaultKind::BadSize, path + ": not an XMG image (shorter than its header)"};
   }
   tXMGLoader loader;
+  Result<PixelMap> pixels = loader.decode(*stream);
+  if (!pixels) return Fault{pixels.fault().kind, path + ": " + pixels.fault().detail};
   XmgImage image;
-  try {
-    image.pixels = loader.toPixmap(*stream);
-  } catch (const XmgError& e) {
-    throw PictureError(path + ": " + e.what());
-  }
+  image.pixels = std::move(pixels.value());
   image.header = *loader.header;
   return image;
 }
@@ -69,9 +67,10 @@ Picture pictureFromXmg(const XmgImage& image, bool asPng) {
   return picture;
 }
 
-ByteBufferPtr encodePictureFile(const std::string& path) {
-  const Picture picture = readPicture(path);
-  const PixelMap image = toPixelMap(picture, pictureKindOf(path) == PictureKind::Png);
+Result<ByteBufferPtr> encodePictureFile(const std::string& path) {
+  const Result<Picture> picture = readPicture(path);
+  if (!picture) return picture.fault();
+  const PixelMap image = toPixelMap(picture.value(), pictureKindOf(path) == PictureKind::Png);
   auto buffer = std::make_shared<ByteBuffer>();
   BufferStream encoded(buffer);
   tXMGEncoder().saveXMG(image, encoded);

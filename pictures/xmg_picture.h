@@ -9,6 +9,7 @@
 #include <string>
 
 #include "common/byte_buffer.h"
+#include "common/fault.h"
 #include "common/pixel_map.h"
 #include "pictures/picture.h"
 #include "xmg/xmg.h"
@@ -20,15 +21,15 @@ struct XmgImage {
   tXMGHeader header;
 };
 
-// Decodes the XMG file at `path`. Throws PictureError naming the file when
-// it cannot be read, is shorter than a header or holds no valid image.
-XmgImage readXmgFile(const std::string& path);
+// Decodes the XMG file at `path`; a fault naming the file when it cannot be
+// read, is shorter than a header or holds no valid image.
+Result<XmgImage> readXmgFile(const std::string& path);
 
 // The image as a picture of the kind `asPng` says; see the mask rule above.
 Picture pictureFromXmg(const XmgImage& image, bool asPng);
 
-// The XMG encoding of the picture file at `path` (".png" or ".ppm"). Throws
-// PictureError naming the file when it cannot be read.
-ByteBufferPtr encodePictureFile(const std::string& path);
+// The XMG encoding of the picture file at `path` (".png" or ".ppm"); the
+// fault of readPicture when it cannot be read.
+Result<ByteBufferPtr> encodePictureFile(const std::string& path);
 
 }  // namespace vh

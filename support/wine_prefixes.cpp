@@ -1,12 +1,11 @@
 #include "support/wine_prefixes.h"
 
 #include <algorithm>
-#include <climits>
-#include <cstdlib>
 #include <optional>
 #include <set>
 
 #include "common/bytes.h"
+#include "common/canonical_path.h"
 #include "common/file_system.h"
 #include "common/files.h"
 #include "support/library_folders.h"
@@ -49,9 +48,8 @@ std::vector<std::string> sortedFiles(const std::string& parent, const std::strin
 // Where a folder really is, so that one reached through links counts once;
 // "" when it does not exist.
 std::string realFolder(const std::string& path) {
-  char resolved[PATH_MAX];
-  if (!folderExists(path) || !::realpath(path.c_str(), resolved)) return "";
-  return resolved;
+  if (!folderExists(path)) return "";
+  return canonicalPath(path).value_or("");
 }
 
 class PrefixList {

@@ -13,6 +13,7 @@
 #include <stdexcept>
 
 #include "common/bytes.h"
+#include "common/calendar.h"
 #include "common/files.h"
 #include "common/file_system.h"
 #include "common/report.h"
@@ -574,19 +575,31 @@ uint16_t ZipWriter::levelFlag(int level) {
   return 0;
 }
 
-std::tm ZipWriter::fileTime(const std::string& path) {
-  const std::time_t modified = fileModTime(path);
-  std::tm when{};
-  localtime_r(&modified, &when);
+std::tm ZipWriter::stampOf(std::time_t moment) {
+  // A member's stamp is a DOS date, whose years run from 1980 to 2107: a
+  // moment outside them (a file dated 0, as some tools leave their files)
+  // takes the nearest day it can hold instead of a year that wraps.
+  constexpr int kFirstYear = 80, kLastYear = 207;  // since 1900
+  std::tm when = localCalendar(moment).value_or(std::tm{});
+  if (when.tm_year < kFirstYear) {
+    when = std::tm{};
+    when.tm_year = kFirstYear;
+    when.tm_mday = 1;
+  } else if (when.tm_year > kLastYear) {
+    when = std::tm{};
+    when.tm_year = kLastYear;
+    when.tm_mon = 11;
+    when.tm_mday = 31;
+    when.tm_hour = 23;
+    when.tm_min = 59;
+    when.tm_sec = 58;
+  }
   return when;
 }
 
-std::tm ZipWriter::timeNow() {
-  const std::time_t now = std::time(nullptr);
-  std::tm when{};
-  localtime_r(&now, &when);
-  return when;
-}
+std::tm ZipWriter::fileTime(const std::string& path) { return stampOf(fileModTime(path)); }
+
+std::tm ZipWriter::timeNow() { return stampOf(std::time(nullptr)); }
 
 int ZipWriter::AddFile(const std::string& path, const std::string& password) {
   if (!m_zipFile) return 0;

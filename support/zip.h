@@ -263,7 +263,9 @@ class ZipWriter : public ZipFile {
   int AddPacked(const std::string& name, const PackedMember& member, const std::tm& when);
   // The general-purpose flag minizip gives a member deflated at `level`.
   static uint16_t levelFlag(int level);
-  // What AddFile and AddStream stamp on their members.
+  // What AddFile and AddStream stamp on their members: the moment in the
+  // user's time zone, within the years a zip stamp holds.
+  static std::tm stampOf(std::time_t moment);
   static std::tm fileTime(const std::string& path);
   static std::tm timeNow();
   // Writes the directory, closes the file and syncs it to the disk.

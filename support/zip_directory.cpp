@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "common/byte_reader.h"
 #include "common/bytes.h"
 
 namespace vh {
@@ -18,25 +19,41 @@ int PACK_STRUCT::fillFromReader(Stream* stream, size_t count, size_t bufferOffse
   return 1;
 }
 
+namespace {
+
+// The `size` bytes of a record at `offset` of the bank; the reads from it
+// then never run short.
+ByteReader recordAt(const ByteBuffer& bank, size_t offset, size_t size) {
+  const auto record = ByteReader(std::span<const uint8_t>(bank.data(), bank.size())).memberAt(offset, size);
+  if (!record) throw std::runtime_error("fillFromBank out of bounds");
+  return *record;
+}
+
+void readDescriptor(ByteReader& record, SZIPFileDataDescriptor& descriptor) {
+  descriptor.CRC32 = record.u32();
+  descriptor.CompressedSize = record.u32();
+  descriptor.UncompressedSize = record.u32();
+}
+
+}  // namespace
+
 int SZIPFileDataDescriptor::fillFromBank(const ByteBuffer& bank, size_t o) {
-  if (bank.size() < o + size) throw std::runtime_error("fillFromBank out of bounds");
-  CRC32 = bank.getU32(o);
-  CompressedSize = bank.getU32(o + 4);
-  UncompressedSize = bank.getU32(o + 8);
+  ByteReader record = recordAt(bank, o, size);
+  readDescriptor(record, *this);
   return 0;
 }
 
 int SZIPFileHeader::fillFromBank(const ByteBuffer& bank, size_t o) {
-  if (bank.size() < o + size) throw std::runtime_error("fillFromBank out of bounds");
-  Sig = bank.getU32(o);
-  VersionToExtract = bank.getU16(o + 4);
-  GeneralBitFlag = bank.getU16(o + 6);
-  CompressionMethod = bank.getU16(o + 8);
-  LastModFileTime = bank.getU16(o + 10);
-  LastModFileDate = bank.getU16(o + 12);
-  DataDescriptor.fillFromBank(bank, o + 14);
-  FilenameLength = bank.getU16(o + 26);
-  ExtraFieldLength = bank.getU16(o + 28);
+  ByteReader record = recordAt(bank, o, size);
+  Sig = record.u32();
+  VersionToExtract = record.u16();
+  GeneralBitFlag = record.u16();
+  CompressionMethod = record.u16();
+  LastModFileTime = record.u16();
+  LastModFileDate = record.u16();
+  readDescriptor(record, DataDescriptor);
+  FilenameLength = record.u16();
+  ExtraFieldLength = record.u16();
   return 0;
 }
 

@@ -14,6 +14,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "common/calendar.h"
 #include "common/files.h"
 #include "common/file_system.h"
 #include "common/local_file_system.h"
@@ -160,8 +161,7 @@ std::string readWhole(FileSystem& files, const std::string& path) {
 std::string poHeader(const std::string& project, bool isTemplate) {
   char now[32] = "";
   const std::time_t clock = std::time(nullptr);
-  std::tm utc{};
-  gmtime_r(&clock, &utc);
+  const std::tm utc = utcCalendar(clock).value_or(std::tm{});
   std::strftime(now, sizeof now, "%Y-%m-%d %H:%M+0000", &utc);
   // Every field msgfmt --check-header asks for, so that no tool warns.
   std::string header = "Project-Id-Version: " + project + "\n";

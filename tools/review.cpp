@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <tuple>
+#include <unordered_map>
 
 #include "common/files.h"
 #include "install/patcher.h"
@@ -79,6 +80,59 @@ bool containsWord(const std::string& text, const std::string& term) {
 }
 
 std::string quoted(const std::string& text) { return "\"" + text + "\""; }
+
+// The glossary's terms lower-cased once, and found by the first word of
+// their source: a text is weighed only against the terms that can start at
+// one of its words, so a glossary of many thousand terms costs what the
+// words of the game cost, not terms times texts. A term that does not start
+// with a letter or a digit is weighed against every text.
+class GlossaryIndex {
+ public:
+  explicit GlossaryIndex(const std::vector<GlossaryTerm>& terms) {
+    for (const GlossaryTerm& term : terms) {
+      const size_t k = source_.size();
+      source_.push_back(lowerAscii(term.source));
+      target_.push_back(lowerAscii(term.target));
+      const std::string& source = source_.back();
+      size_t end = 0;
+      while (end < source.size() && wordCharacter(source[end])) ++end;
+      if (end == 0) {
+        anywhere_.push_back(k);
+      } else {
+        byFirstWord_[source.substr(0, end)].push_back(k);
+      }
+    }
+  }
+
+  // The terms whose source stands in `lowerSource` as whole words and whose
+  // target `lowerTranslation` lacks, in the glossary's order.
+  std::vector<size_t> missing(const std::string& lowerSource, const std::string& lowerTranslation) const {
+    std::vector<size_t> candidates = anywhere_;
+    for (size_t at = 0; at < lowerSource.size();) {
+      if (!wordCharacter(lowerSource[at])) {
+        ++at;
+        continue;
+      }
+      size_t end = at;
+      while (end < lowerSource.size() && wordCharacter(lowerSource[end])) ++end;
+      if (const auto found = byFirstWord_.find(lowerSource.substr(at, end - at)); found != byFirstWord_.end()) {
+        candidates.insert(candidates.end(), found->second.begin(), found->second.end());
+      }
+      at = end;
+    }
+    std::sort(candidates.begin(), candidates.end());
+    candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
+    std::erase_if(candidates, [&](size_t k) {
+      return !containsWord(lowerSource, source_[k]) || lowerTranslation.find(target_[k]) != std::string::npos;
+    });
+    return candidates;
+  }
+
+ private:
+  std::vector<std::string> source_, target_;
+  std::unordered_map<std::string, std::vector<size_t>> byFirstWord_;
+  std::vector<size_t> anywhere_;
+};
 
 // Hands each row of CSV text to `take`, its fields and the line it starts
 // on, until `take` says to stop. One row is held at a time: a file of
@@ -204,6 +258,8 @@ std::vector<ReviewFinding> review(const std::vector<ReviewedText>& texts, const 
   };
   std::map<std::tuple<std::string, int, int, int32_t>, const ReviewedText*> entries;
   std::map<std::string, const ReviewedText*> firstTranslation;  // by source text
+  const std::optional<GlossaryIndex> glossary =
+      options.glossary ? std::optional<GlossaryIndex>(std::in_place, *options.glossary) : std::nullopt;
   for (const ReviewedText& t : texts) {
     const std::string named = recordAddress(t.scene, t.sub, static_cast<size_t>(t.record)) + "|" + t.word;
     const auto [first, fresh] = entries.try_emplace({t.scene, t.sub, t.record, t.typeId}, &t);
@@ -244,12 +300,9 @@ std::vector<ReviewFinding> review(const std::vector<ReviewedText>& texts, const 
       note(t, "the same source text is translated differently at " + other->second->file + ":" +
                   std::to_string(other->second->line));
     }
-    if (options.glossary) {
-      const std::string lowerSource = lowerAscii(*source);
-      const std::string lowerTranslation = lowerAscii(*translation);
-      for (const GlossaryTerm& term : *options.glossary) {
-        if (!containsWord(lowerSource, lowerAscii(term.source))) continue;
-        if (lowerTranslation.find(lowerAscii(term.target)) != std::string::npos) continue;
+    if (glossary) {
+      for (const size_t k : glossary->missing(lowerAscii(*source), lowerAscii(*translation))) {
+        const GlossaryTerm& term = (*options.glossary)[k];
         note(t,
              "the glossary translates " + quoted(term.source) + " as " + quoted(term.target) + " (line " +
                  std::to_string(term.line) + "), which the translation lacks",

@@ -2,8 +2,8 @@
 #include <exception>
 
 #include "common/bytes.h"
+#include "fixtures/sample_game.h"
 #include "tools/commands.h"
-#include "tools/sample_game.h"
 
 namespace vh::tool {
 

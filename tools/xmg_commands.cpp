@@ -37,14 +37,18 @@ int xmgToPicture(const Args& args) {
   return convertFile(args, "xmg2png", "IN.xmg OUT.png|OUT.ppm", [](const std::string& in, const std::string& out) {
     const auto kind = pictureKindOf(out);
     if (!kind) throw PictureError(out + ": unknown picture type (use .png or .ppm)");
+    const Result<XmgImage> image = readXmgFile(in);
+    if (!image) throw PictureError(image.fault().detail);
     ToolServices tool;
-    writePicture(tool.files, out, pictureFromXmg(readXmgFile(in), *kind == PictureKind::Png));
+    writePicture(tool.files, out, pictureFromXmg(image.value(), *kind == PictureKind::Png));
   });
 }
 
 int pictureToXmg(const Args& args) {
   return convertFile(args, "png2xmg", "IN.png|IN.ppm OUT.xmg", [](const std::string& in, const std::string& out) {
-    const ByteBufferPtr buffer = encodePictureFile(in);
+    const Result<ByteBufferPtr> encoded = encodePictureFile(in);
+    if (!encoded) throw PictureError(encoded.fault().detail);
+    const ByteBufferPtr& buffer = encoded.value();
     ToolServices tool;
     auto file = tool.files.create(out);
     if (!file) throw PictureError(out + ": cannot create the file");

@@ -1,10 +1,7 @@
 #include "translation/gbk.h"
 
-#include <iconv.h>
+#include "translation/gbk_codec.h"
 
-#include "common/little_endian.h"
-
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 
@@ -12,62 +9,106 @@ namespace vh {
 
 namespace {
 
-class Converter {
- public:
-  Converter(const char* to, const char* from) : handle_(iconv_open(to, from)) {}
-  ~Converter() {
-    if (usable()) iconv_close(handle_);
-  }
-  Converter(const Converter&) = delete;
-  Converter& operator=(const Converter&) = delete;
-
-  // The whole input converted, or nothing with the offset where it stopped.
-  std::optional<std::string> convert(std::string_view input, size_t& stoppedAt) {
-    stoppedAt = 0;
-    if (!usable()) return std::nullopt;
-    std::string out;
-    char* in = const_cast<char*>(input.data());
-    size_t inLeft = input.size();
-    char buffer[4096];
-    while (inLeft > 0) {
-      char* outPtr = buffer;
-      size_t outLeft = sizeof buffer;
-      const size_t done = iconv(handle_, &in, &inLeft, &outPtr, &outLeft);
-      out.append(buffer, static_cast<size_t>(outPtr - buffer));
-      if (done == static_cast<size_t>(-1) && errno != E2BIG) {
-        stoppedAt = input.size() - inLeft;
-        return std::nullopt;
-      }
-    }
-    // A stateless pair of encodings, but the flush keeps that an assumption
-    // of iconv's and not of ours.
-    char* outPtr = buffer;
-    size_t outLeft = sizeof buffer;
-    if (iconv(handle_, nullptr, nullptr, &outPtr, &outLeft) == static_cast<size_t>(-1)) {
-      stoppedAt = input.size();
-      return std::nullopt;
-    }
-    out.append(buffer, static_cast<size_t>(outPtr - buffer));
-    return out;
-  }
-
- private:
-  bool usable() const { return handle_ != reinterpret_cast<iconv_t>(-1); }
-  iconv_t handle_;
+// The code points of UTF-8 as RFC 3629 has it: no overlong forms, no
+// surrogates, nothing past U+10FFFF, no character cut off. Where bytes
+// begin no character, the code points before them and their offset.
+struct Utf8Decoded {
+  std::u32string points;
+  std::optional<size_t> fault;
 };
+
+Utf8Decoded decodeUtf8(std::string_view utf8) {
+  Utf8Decoded decoded;
+  std::u32string& points = decoded.points;
+  points.reserve(utf8.size());
+  const auto byteAt = [&](size_t at) { return at < utf8.size() ? static_cast<uint8_t>(utf8[at]) : 0; };
+  for (size_t at = 0; at < utf8.size();) {
+    const uint8_t lead = byteAt(at);
+    // The length of the character and the range its second byte must lie
+    // in, which is what rules out the overlong forms, the surrogates and
+    // what lies past U+10FFFF.
+    size_t length = 0;
+    uint8_t low = 0x80, high = 0xBF;
+    if (lead < 0x80) {
+      length = 1;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+      length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      length = 3;
+      if (lead == 0xE0) low = 0xA0;
+      if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      length = 4;
+      if (lead == 0xF0) low = 0x90;
+      if (lead == 0xF4) high = 0x8F;
+    }
+    bool whole = length > 0 && at + length <= utf8.size();
+    for (size_t i = 1; whole && i < length; ++i) {
+      const uint8_t next = byteAt(at + i);
+      whole = i == 1 ? next >= low && next <= high : (next & 0xC0) == 0x80;
+    }
+    if (!whole) {
+      decoded.fault = at;
+      return decoded;
+    }
+    char32_t point = length == 1 ? lead : lead & (0x7F >> length);
+    for (size_t i = 1; i < length; ++i) point = (point << 6) | (byteAt(at + i) & 0x3F);
+    points.push_back(point);
+    at += length;
+  }
+  return decoded;
+}
+
+std::string encodeUtf8(std::u32string_view points) {
+  std::string utf8;
+  utf8.reserve(points.size() * 3);
+  for (const char32_t point : points) {
+    if (point < 0x80) {
+      utf8 += static_cast<char>(point);
+    } else if (point < 0x800) {
+      utf8 += static_cast<char>(0xC0 | (point >> 6));
+      utf8 += static_cast<char>(0x80 | (point & 0x3F));
+    } else if (point < 0x10000) {
+      utf8 += static_cast<char>(0xE0 | (point >> 12));
+      utf8 += static_cast<char>(0x80 | ((point >> 6) & 0x3F));
+      utf8 += static_cast<char>(0x80 | (point & 0x3F));
+    } else {
+      utf8 += static_cast<char>(0xF0 | (point >> 18));
+      utf8 += static_cast<char>(0x80 | ((point >> 12) & 0x3F));
+      utf8 += static_cast<char>(0x80 | ((point >> 6) & 0x3F));
+      utf8 += static_cast<char>(0x80 | (point & 0x3F));
+    }
+  }
+  return utf8;
+}
+
+// The byte offset of the character with the given index in well-formed
+// UTF-8: characters begin at every byte that is no continuation byte.
+size_t offsetOfCharacter(std::string_view utf8, size_t index) {
+  for (size_t at = 0; at < utf8.size(); ++at) {
+    if ((static_cast<uint8_t>(utf8[at]) & 0xC0) == 0x80) continue;
+    if (index-- == 0) return at;
+  }
+  return utf8.size();
+}
 
 }  // namespace
 
 std::optional<std::string> gbkToUtf8(std::string_view gbk) {
-  size_t stoppedAt = 0;
-  return Converter("UTF-8", "GBK").convert(gbk, stoppedAt);
+  const auto points = decodeGbk(gbk);
+  if (!points) return std::nullopt;
+  return encodeUtf8(*points);
 }
 
 std::optional<std::string> utf8ToGbk(std::string_view utf8, GbkFault* fault) {
-  size_t stoppedAt = 0;
-  auto converted = Converter("GBK", "UTF-8").convert(utf8, stoppedAt);
-  if (!converted && fault) fault->offset = stoppedAt;
-  return converted;
+  // The first fault in the text is the one named: a character GBK lacks
+  // before the bytes that are no UTF-8, or those bytes.
+  const Utf8Decoded decoded = decodeUtf8(utf8);
+  size_t unmapped = 0;
+  auto gbk = encodeGbk(decoded.points, unmapped);
+  if (gbk && !decoded.fault) return gbk;
+  if (fault) fault->offset = gbk ? *decoded.fault : offsetOfCharacter(utf8, unmapped);
+  return std::nullopt;
 }
 
 bool roundTripsThroughUtf8(std::string_view gbk) {
@@ -78,37 +119,29 @@ bool roundTripsThroughUtf8(std::string_view gbk) {
 }
 
 std::optional<size_t> gbkTextLength(std::string_view gbk) {
-  size_t stoppedAt = 0;
-  const auto points = Converter("UTF-32LE", "GBK").convert(gbk, stoppedAt);
+  const auto points = decodeGbk(gbk);
   if (!points) return std::nullopt;
-  for (size_t i = 0; i + 4 <= points->size(); i += 4) {
-    const uint32_t point = loadLE32(reinterpret_cast<const uint8_t*>(points->data() + i));
+  for (const char32_t point : *points) {
     const bool lineBreak = point == '\n' || point == '\r';
     const bool control = point < 0x20 || (point >= 0x7F && point < 0xA0);
     const bool userDefined = point >= 0xE000 && point <= 0xF8FF;
     if ((control && !lineBreak) || userDefined) return std::nullopt;
   }
-  return points->size() / 4;
+  return points->size();
 }
 
 std::optional<std::string> archiveName(std::string_view name) {
-  size_t stoppedAt = 0;
-  if (!Converter("UTF-32LE", "UTF-8").convert(name, stoppedAt)) return std::string(name);
+  if (decodeUtf8(name).fault) return std::string(name);
   return utf8ToGbk(name);
 }
 
 std::string diskName(std::string_view stored) { return gbkToUtf8(stored).value_or(std::string(stored)); }
 
 Utf8Reading readAsUtf8(std::string_view bytes) {
-  // iconv refuses what is not UTF-8 (overlong forms, surrogates, code points
-  // past U+10FFFF, a character cut off), so only the code points are ours to
-  // weigh.
-  size_t stoppedAt = 0;
-  const auto points = Converter("UTF-32LE", "UTF-8").convert(bytes, stoppedAt);
-  if (!points) return Utf8Reading::None;
+  const Utf8Decoded decoded = decodeUtf8(bytes);
+  if (decoded.fault) return Utf8Reading::None;
   bool beyondAscii = false, wide = false;
-  for (size_t i = 0; i + 4 <= points->size(); i += 4) {
-    const uint32_t point = loadLE32(reinterpret_cast<const uint8_t*>(points->data() + i));
+  for (const char32_t point : decoded.points) {
     beyondAscii = beyondAscii || point >= 0x80;
     wide = wide || point >= 0x800;
   }

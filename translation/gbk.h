@@ -1,6 +1,6 @@
 // GBK, the encoding of every text the game and the TRZ files carry, and
-// UTF-8, the encoding translators' PO tools speak, converted by the C
-// library's iconv.
+// UTF-8, the encoding translators' PO tools speak, converted by each
+// platform's own services (translation/gbk_codec.h).
 #pragma once
 
 #include <optional>

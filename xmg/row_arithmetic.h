@@ -20,26 +20,34 @@ namespace {
 // offsets v are exact in fixed point (see yuv_constants.h): so one offset per
 // colour and block, added to each luma byte and clamped, gives the bytes of
 // the per-pixel conversion. The offsets do not fit 32 bits; each constant is
-// split at bit 12, the low parts' products are floored to whole 2^12 units
+// split at bit 13, the low parts' products are floored to whole 2^13 units
 // and added to the high parts', and since the floor of a floor is the floor
-// of the whole, shifting that gives the offset in 32-bit arithmetic, which
-// vectorises.
-constexpr int kOffsetSplit = 12;
+// of the whole, shifting that gives the offset in 32-bit arithmetic. At bit
+// 13 both parts fit 16 bits, as the chroma differences do, so every product
+// is a 16 x 16 bit one, which even the baseline's vectors multiply.
+constexpr int kOffsetSplit = 13;
 constexpr int kOffsetShift = xmgconst::kFixedShift - kOffsetSplit;
 
 struct SplitConstant {
-  int32_t high;
-  int32_t low;
+  int16_t high;
+  int16_t low;
 };
 
-constexpr SplitConstant splitAt12(int64_t fixed) {
-  return {static_cast<int32_t>(fixed >> kOffsetSplit), static_cast<int32_t>(fixed & ((1 << kOffsetSplit) - 1))};
+constexpr SplitConstant splitConstant(int64_t fixed) {
+  return {static_cast<int16_t>(fixed >> kOffsetSplit), static_cast<int16_t>(fixed & ((1 << kOffsetSplit) - 1))};
 }
 
-constexpr SplitConstant kRedFromCr = splitAt12(xmgconst::k1402Fixed);
-constexpr SplitConstant kGreenFromCb = splitAt12(xmgconst::k0344Fixed);
-constexpr SplitConstant kGreenFromCr = splitAt12(xmgconst::k0714Fixed);
-constexpr SplitConstant kBlueFromCb = splitAt12(xmgconst::k1772Fixed);
+constexpr SplitConstant kRedFromCr = splitConstant(xmgconst::k1402Fixed);
+constexpr SplitConstant kGreenFromCb = splitConstant(xmgconst::k0344Fixed);
+constexpr SplitConstant kGreenFromCr = splitConstant(xmgconst::k0714Fixed);
+constexpr SplitConstant kBlueFromCb = splitConstant(xmgconst::k1772Fixed);
+static_assert((xmgconst::k1402Fixed | xmgconst::k0344Fixed | xmgconst::k0714Fixed | xmgconst::k1772Fixed) >>
+                  kOffsetSplit <=
+              INT16_MAX);
+
+// The product of two 16-bit values in 32 bits, written so that the
+// vectoriser sees a widening multiply.
+inline int32_t wideProduct(int16_t a, int16_t b) { return static_cast<int32_t>(a) * static_cast<int32_t>(b); }
 
 inline int16_t clampByte(int16_t v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
 

@@ -34,13 +34,15 @@ void chromaOffsets(const uint16_t* __restrict chroma, int blocks, int16_t* __res
                    int16_t* __restrict green, int16_t* __restrict blue) {
   static_assert(std::endian::native == std::endian::little, "a chroma pair is read as Cr in the low byte");
   for (int i = 0; i < blocks; ++i) {
-    const int32_t e = (chroma[i] & 0xFF) - 128;  // Cr
-    const int32_t h = (chroma[i] >> 8) - 128;    // Cb
-    const int32_t r = (kRedFromCr.high * e + ((kRedFromCr.low * e) >> kOffsetSplit)) >> kOffsetShift;
-    const int32_t g = (-kGreenFromCb.high * h - kGreenFromCr.high * e +
-                       ((-kGreenFromCb.low * h - kGreenFromCr.low * e) >> kOffsetSplit)) >>
+    const int16_t e = static_cast<int16_t>((chroma[i] & 0xFF) - 128);  // Cr
+    const int16_t h = static_cast<int16_t>((chroma[i] >> 8) - 128);    // Cb
+    const int32_t r =
+        (wideProduct(kRedFromCr.high, e) + (wideProduct(kRedFromCr.low, e) >> kOffsetSplit)) >> kOffsetShift;
+    const int32_t g = (-wideProduct(kGreenFromCb.high, h) - wideProduct(kGreenFromCr.high, e) +
+                       ((-wideProduct(kGreenFromCb.low, h) - wideProduct(kGreenFromCr.low, e)) >> kOffsetSplit)) >>
                       kOffsetShift;
-    const int32_t b = (kBlueFromCb.high * h + ((kBlueFromCb.low * h) >> kOffsetSplit)) >> kOffsetShift;
+    const int32_t b =
+        (wideProduct(kBlueFromCb.high, h) + (wideProduct(kBlueFromCb.low, h) >> kOffsetSplit)) >> kOffsetShift;
     red[2 * i] = red[2 * i + 1] = static_cast<int16_t>(r);
     green[2 * i] = green[2 * i + 1] = static_cast<int16_t>(g);
     blue[2 * i] = blue[2 * i + 1] = static_cast<int16_t>(b);

@@ -4,8 +4,10 @@
 // narrow, so the build also compiles them for the later levels
 // (row_passes_<level>.cpp, each with its level's instruction set) and the
 // table of the highest level the processor runs is chosen once
-// (codec_level.h). Every table is the same source, so every table gives the
-// same bytes.
+// (codec_level.h). The later levels' tables are the same source; the
+// baseline's vectors lack the shuffles and multiplies some passes need, so
+// its table has those passes written for SSE2 itself
+// (row_passes_baseline.cpp). Every table gives the same bytes.
 #pragma once
 
 #include <cstdint>

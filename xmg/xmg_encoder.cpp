@@ -217,7 +217,29 @@ class BlockRows {
  public:
   explicit BlockRows(int width) : passes_(rowPasses()), top_(width), bottom_(width), blocks_(width) {}
 
+  // A picture with mask colour around its figure (a sprite) has row pairs
+  // that begin or end with blocks of mask colour alone, or hold nothing else;
+  // those go into their CVOID run as they are found, and only the stretch
+  // between them through the passes.
   void encode(const uint8_t* top, const uint8_t* bottom, int blocks, RunWriter& runs) {
+    int lead = 0;
+    while (lead < blocks && maskBlock(top, bottom, lead)) ++lead;
+    int trail = 0;
+    while (trail < blocks - lead && maskBlock(top, bottom, blocks - 1 - trail)) ++trail;
+    writeOthers(tXMGEncoder::CVOID, top, bottom, 0, lead, runs);
+    const int inner = blocks - lead - trail;
+    if (inner > 0) encodeStretch(top + 6 * lead, bottom + 6 * lead, inner, runs);
+    writeOthers(tXMGEncoder::CVOID, top, bottom, blocks - trail, trail, runs);
+  }
+
+ private:
+  static bool maskBlock(const uint8_t* top, const uint8_t* bottom, int block) {
+    static constexpr uint8_t kMaskPair[6] = {tXMGEncoder::MASK_R, tXMGEncoder::MASK_G, tXMGEncoder::MASK_B,
+                                             tXMGEncoder::MASK_R, tXMGEncoder::MASK_G, tXMGEncoder::MASK_B};
+    return std::memcmp(top + 6 * block, kMaskPair, 6) == 0 && std::memcmp(bottom + 6 * block, kMaskPair, 6) == 0;
+  }
+
+  void encodeStretch(const uint8_t* top, const uint8_t* bottom, int blocks, RunWriter& runs) {
     sampleRow(passes_, top, 2 * blocks, top_);
     sampleRow(passes_, bottom, 2 * blocks, bottom_);
     sumBlocks(passes_, blocks, top_, bottom_, blocks_);
@@ -241,7 +263,6 @@ class BlockRows {
     }
   }
 
- private:
   static uint8_t modeOf(uint8_t masks) {
     return masks == 0 ? tXMGEncoder::CYUV : (masks == 4 ? tXMGEncoder::CVOID : tXMGEncoder::cRGB);
   }

@@ -79,6 +79,21 @@ class Canvas {
 
   void advance() { advance(1); }
 
+  // What no block reached stays white: the rest of the block row the origin
+  // is in and every row below it. Past the last block row a block may reach,
+  // every row of the picture holds drawn blocks.
+  void whitenRest(PixelMap& map) const {
+    if (!drawable()) return;
+    const size_t from = static_cast<size_t>(x_) * PixelMap::kBytesPerPixel;
+    if (from < stride_) {
+      std::memset(map.row(y_) + from, 0xFF, stride_ - from);
+      std::memset(map.row(y_ + 1) + from, 0xFF, stride_ - from);
+    }
+    if (y_ + 2 < map.height()) {
+      std::memset(map.row(y_ + 2), 0xFF, stride_ * static_cast<size_t>(map.height() - y_ - 2));
+    }
+  }
+
   // Past `blocks` blocks, no more than blocksLeftInRow().
   void advance(int blocks) {
     x_ += 2 * blocks;
@@ -138,10 +153,17 @@ Result<PixelMap> tXMGLoader::decode(Stream& stream) {
                                          ": the data is damaged"};
   }
 
+  // Blocks are drawn in order from the top left, so the canvas is whitened
+  // once, behind the last of them, rather than all of it before.
   PixelMap canvas(h.width + kCanvasMargin, h.height + kCanvasMargin);
-  std::memset(canvas.row(0), 0xFF, canvas.stride() * static_cast<size_t>(canvas.height()));
 
-  const uint8_t mask[6] = {h.mask_r, h.mask_g, h.mask_b, h.mask_r, h.mask_g, h.mask_b};
+  // The mask colour over a whole row's stretch of blocks, for CVOID runs.
+  std::vector<uint8_t> maskRow(2 * kMaxRunBlocks * PixelMap::kBytesPerPixel);
+  for (size_t i = 0; i < maskRow.size(); i += PixelMap::kBytesPerPixel) {
+    maskRow[i] = h.mask_r;
+    maskRow[i + 1] = h.mask_g;
+    maskRow[i + 2] = h.mask_b;
+  }
   Canvas at(canvas, h.width);
   uint8_t mode = CVOID;
   size_t count = 0;
@@ -167,10 +189,15 @@ Result<PixelMap> tXMGLoader::decode(Stream& stream) {
 
     switch (mode) {
       case CVOID:
-        for (size_t i = 0; i < count; ++i, at.advance()) {
-          if (!at.drawable()) continue;
-          std::memcpy(at.top(), mask, 6);
-          std::memcpy(at.bottom(), mask, 6);
+        for (size_t i = 0; i < count;) {
+          const int n = static_cast<int>(std::min<size_t>(count - i, at.blocksLeftInRow()));
+          if (at.drawable()) {
+            const size_t bytes = static_cast<size_t>(2 * PixelMap::kBytesPerPixel) * n;
+            std::memcpy(at.top(), maskRow.data(), bytes);
+            std::memcpy(at.bottom(), maskRow.data(), bytes);
+          }
+          at.advance(n);
+          i += n;
         }
         break;
       case CYUV: {
@@ -211,6 +238,7 @@ Result<PixelMap> tXMGLoader::decode(Stream& stream) {
         break;
     }
   }
+  at.whitenRest(canvas);
   return canvas.window(0, 0, h.width, h.height);
 }
 

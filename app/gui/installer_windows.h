@@ -1,68 +1,68 @@
 // The installer's windows: the borderless backdrop showing the map, and the
 // small installer window in front of it with the title picture, the install
-// and About buttons and the two progress bars. Window events are queued and
-// handled one at a time by the event loop, so that events raised while an
+// and About buttons and the two progress bars.
+//
+// WindowedShell is the same on every platform: it loads the two pictures,
+// keeps the order of building (windows, then the bars handed to the
+// patcher, then shown) and turns the patcher's fractions into whole
+// percent. The windows themselves are the platform's InstallerWindows:
+// the window toolkit's on Linux (installer_windows_posix.*), Win32's on
+// Windows (installer_windows_win32.*). Window events are queued and handled
+// one at a time by the event loop, so that events raised while an
 // installation pumps messages wait until it has returned.
 #pragma once
 
-#include <deque>
+#include <functional>
 #include <memory>
-#include <vector>
 
 #include "app/installer_layout.h"
 #include "app/installer_shell.h"
-#include "app/v_patcher.h"
 #include "common/pixel_map.h"
-
-class Fl_Double_Window;
-class Fl_Progress;
-class Fl_Widget;
-class Fl_Window;
 
 namespace vh {
 
-// An event as the loop sees it: its id, the gadget or window it came from,
-// and its data (the mouse button for a press on the title panel).
-struct WindowEvent {
-  int id = 0;
-  Fl_Widget* source = nullptr;
-  int data = 0;
+class InstallerWindows {
+ public:
+  virtual ~InstallerWindows() = default;
+  // Builds the windows and their gadgets by the layout table, both bars at
+  // 0, the installer window hidden: without applyNow the backdrop too, with
+  // `map` on it (it is maximised, which shows it), and the installer window
+  // placed in front of it; with applyNow the installer window alone, at its
+  // fixed place. An empty picture leaves its panel plain.
+  virtual void build(bool applyNow, PixelMap map, PixelMap title) = 0;
+  // Shows the windows built, the backdrop first.
+  virtual void show() = 0;
+  // Sets kSceneBar or kOverallBar to a whole percent from 0 to 100.
+  virtual void setBarPercent(GadgetIndex bar, int percent) = 0;
+  virtual void setButtons(bool installEnabled, bool aboutEnabled) = 0;
+  // Waits for events until the installer window is closed and returns the
+  // exit status; `install` runs for each press of the install button that
+  // finds it enabled when its turn comes.
+  virtual int runEventLoop(const std::function<void()>& install) = 0;
 };
+
+// The platform's windows, not built yet.
+std::unique_ptr<InstallerWindows> makeInstallerWindows();
 
 class WindowedShell : public InstallerShell {
  public:
   WindowedShell();
+  explicit WindowedShell(std::unique_ptr<InstallerWindows> windows);
   ~WindowedShell() override;
 
   void build(bool applyNow, vPatcher& patcher) override;
   void setButtons(bool installEnabled, bool aboutEnabled) override;
   int runEventLoop(const std::function<void()>& install) override;
 
-  // Queues an event for the loop; the windows' callbacks come through here.
-  void post(const WindowEvent& event) { events_.push_back(event); }
-  // Handles one event by the installer's event table; returns true when it
-  // ends the loop (the installer window's close request).
-  bool dispatch(const WindowEvent& event, const std::function<void()>& install);
-
-  // What was built, for the tests.
-  Fl_Double_Window* backdrop() const { return backdrop_.get(); }
-  Fl_Double_Window* installer() const { return installer_.get(); }
-  Fl_Widget* gadget(GadgetIndex index) const { return gadgets_[index]; }
-  size_t pendingEvents() const { return events_.size(); }
+  // The platform's windows behind the shell, for the tests.
+  InstallerWindows& windows() const { return *windows_; }
 
  private:
   class Bar;
 
-  void buildBackdrop(Reporter& report);
-  void buildInstaller(WindowPlace place, Reporter& report);
-
-  PixelMap map_;
-  PixelMap title_;
-  std::unique_ptr<Fl_Double_Window> backdrop_;
-  std::unique_ptr<Fl_Double_Window> installer_;
-  std::vector<Fl_Widget*> gadgets_;
-  std::vector<std::unique_ptr<Bar>> bars_;
-  std::deque<WindowEvent> events_;
+  std::unique_ptr<InstallerWindows> windows_;
+  std::unique_ptr<Bar> sceneBar_;
+  std::unique_ptr<Bar> overallBar_;
 };
 
 }  // namespace vh

@@ -7,8 +7,6 @@
 
 #include "app/desktop.h"
 
-class Fl_Window;
-
 namespace vh {
 
 class WindowedDesktop : public Desktop {
@@ -16,8 +14,8 @@ class WindowedDesktop : public Desktop {
   // Debug lines go to standard error only with `debug`.
   explicit WindowedDesktop(bool debug);
 
-  // Opens the display for the toolkit and picks a font for the captions.
-  // False when no display can be opened: the terminal serves instead.
+  // Readies the window system for the program's windows. False when there
+  // is none to show them on: the terminal serves instead.
   static bool openDisplay();
 
   void messageBox(const std::string& text) override;
@@ -31,9 +29,18 @@ class WindowedDesktop : public Desktop {
   bool debug_;
 };
 
-// Gives a shown window its title as UTF-8 (_NET_WM_NAME) too, since the
-// toolkit writes only the old byte-string name, which window managers and
-// tools show or match as Latin-1.
-void setUtf8Title(Fl_Window& window, const char* utf8Title);
+// The window system's services behind that desktop, one implementation per
+// platform: the window toolkit's on Linux (windowed_desktop_posix.cpp),
+// Win32's on Windows (windowed_desktop_win32.cpp). Text is UTF-8.
+
+// On Linux: opens the display and picks a font for the captions.
+bool openWindowSystem();
+// Modal, an information icon and one OK button, owned by the program's
+// active window and kept in front; returns once dismissed.
+void showMessageBox(const std::string& text);
+// The chosen folder, "" when the user cancels.
+std::string showFolderChooser(const std::string& prompt, const std::string& initialFolder);
+// Processes every pending window-system message without waiting.
+void pumpWindowMessages();
 
 }  // namespace vh

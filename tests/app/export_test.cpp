@@ -14,6 +14,7 @@
 #include "common/byte_buffer.h"
 #include "common/bytes.h"
 #include "common/stream.h"
+#include "fixtures/sample_game.h"
 #include "formats/scene_list.h"
 #include "formats/xarc.h"
 #include "install/patcher.h"
@@ -22,7 +23,6 @@
 #include "tests/app/recording_desktop.h"
 #include "tests/test_support.h"
 #include "tools/po_file.h"
-#include "tools/sample_game.h"
 
 namespace vh {
 namespace {

@@ -28,14 +28,14 @@
 #include <random>
 
 #include "common/files.h"
-#include "common/sha256.h"
+#include "digest/sha256.h"
+#include "fixtures/fixture_bytes.h"
 #include "package/patch.h"
 #include "tests/recording_host.h"
 #include "tests/app/installation.h"
 #include "tests/app/recording_desktop.h"
 #include "tests/support/package_fixture.h"
 #include "tests/test_support.h"
-#include "tools/fixture_bytes.h"
 
 namespace vh {
 namespace {

@@ -54,7 +54,7 @@ class InstallImages : public ::testing::Test {
     EXPECT_EQ(ran.status, 0) << ran.err;
     ran = vhtool("xmg2png '" + xmg + "' '" + png + "'");
     EXPECT_EQ(ran.status, 0) << ran.err;
-    Picture picture = readPicture(png);
+    Picture picture = readPicture(png).value();
     EXPECT_GE(picture.width, 16);
     EXPECT_GE(picture.height, 16);
     for (int y = 2; y < 9; ++y) {

@@ -10,7 +10,7 @@
 #include <functional>
 
 #include "common/files.h"
-#include "common/sha256.h"
+#include "digest/sha256.h"
 #include "tests/test_support.h"
 
 namespace vh {

@@ -11,13 +11,17 @@
 #include <filesystem>
 #include <functional>
 #include <random>
+#include <map>
+#include <optional>
 #include <set>
+#include <sstream>
 
 #include "builder/patch_maker.h"
+#include "builder/source_digests.h"
+#include "fixtures/sample_game.h"
 #include "tests/recording_host.h"
 #include "tests/support/package_fixture.h"
 #include "tests/test_support.h"
-#include "tools/sample_game.h"
 
 namespace vh {
 namespace {
@@ -70,7 +74,34 @@ std::string comparePackages(const std::string& actual, const std::string& expect
 struct BuildCount {
   int written = -1;
   int reused = -1;
+  int proved = -1;  // of those reused, proved the same by their digests alone
 };
+
+// The members of a package as it stores them: the deflate stream and what
+// the directory says of it, by name.
+std::map<std::string, PackedMember> storedMembers(const std::string& path) {
+  ZipReader reader;
+  EXPECT_EQ(reader.OpenZip(path), 1) << path;
+  std::map<std::string, PackedMember> members;
+  for (int i = 0; i < reader.getFileCount(); ++i) {
+    const std::string name = reader.getFileInfo(i)->zipFileName;
+    std::optional<PackedMember> member = reader.LocatePacked(name);
+    EXPECT_TRUE(member && readStoredBytes(path, *member)) << name;
+    if (member) members[name] = std::move(*member);
+  }
+  return members;
+}
+
+bool sameStream(const PackedMember& a, const PackedMember& b) {
+  return a.compressed == b.compressed && a.crc == b.crc && a.size == b.size && a.flag == b.flag &&
+         a.internalAttributes == b.internalAttributes;
+}
+
+// The font of the working tree is the one member large enough to go in
+// pieces.
+constexpr const char* kLarge = "extra/font.ttf";
+const DeflatePieces kPieces{256u << 10, 512u << 10};
+const std::string kDigests = std::string("patch.dat") + tPatchMaker::kDigestSuffix;
 
 class IncrementalBuild : public ::testing::Test {
  protected:
@@ -103,18 +134,20 @@ class IncrementalBuild : public ::testing::Test {
     tPatchMaker maker(run.services());
     maker.threads = threads;
     maker.reusePrevious = reuse;
+    maker.pieces = kPieces;
     EXPECT_EQ(maker.Create(package), 1) << testing::PrintToString(desktop.messages());
     BuildCount count;
     for (const std::string& line : desktop.texts(RecordingHost::Kind::Debug)) {
-      std::sscanf(line.c_str(), "packed %d members, %d of them", &count.written, &count.reused);
+      std::sscanf(line.c_str(), "packed %d members, %d of them as the previous package held them, %d proved",
+                  &count.written, &count.reused, &count.proved);
     }
     return count;
   }
 
-  // A package from scratch, by minizip alone on this thread, as the
-  // builder always made it.
-  std::string scratch() {
-    build("scratch.dat", 1, false);
+  // A package from scratch on as many threads: with one, by minizip alone
+  // on this thread, as the builder always made it.
+  std::string scratch(int threads) {
+    build("scratch.dat", threads, false);
     return withListDatesMasked(readFile("scratch.dat"));
   }
 
@@ -125,15 +158,27 @@ class IncrementalBuild : public ::testing::Test {
   fs::path here;
 };
 
-TEST_F(IncrementalBuild, MembersDeflatedOnWorkersAreTheBytesMinizipMakes) {
+TEST_F(IncrementalBuild, MembersDeflatedOnWorkersAreTheBytesMinizipMakesButTheLargeOne) {
+  const std::string onWorkers = scratch(2);
   for (const int threads : {2, 3, 8}) {
     const BuildCount count = build("patch.dat", threads, false);
     EXPECT_EQ(count.reused, 0);
     EXPECT_EQ(count.written, static_cast<int>(test::packageMembers("patch.dat").size()));
-    EXPECT_EQ(comparePackages(withListDatesMasked(readFile("patch.dat")), scratch()), "same") << threads << " threads";
+    // The large member's stream is the same on any number of workers.
+    EXPECT_EQ(comparePackages(withListDatesMasked(readFile("patch.dat")), onWorkers), "same") << threads << " threads";
   }
+  build("minizip.dat", 1, false);
+  const auto ours = storedMembers("patch.dat");
+  const auto theirs = storedMembers("minizip.dat");
+  ASSERT_EQ(ours.size(), theirs.size());
+  ASSERT_TRUE(ours.count(kLarge));
+  for (const auto& [name, member] : ours) {
+    ASSERT_TRUE(theirs.count(name)) << name;
+    EXPECT_EQ(sameStream(member, theirs.at(name)), name != kLarge) << name;
+  }
+  EXPECT_EQ(test::packageMembers("patch.dat"), test::packageMembers("minizip.dat"));
   // The members are really deflated, not stored.
-  EXPECT_LT(fs::file_size("patch.dat"), fs::file_size("extra/font.ttf"));
+  EXPECT_LT(fs::file_size("patch.dat"), fs::file_size(kLarge));
 }
 
 void setModified(const std::string& path, std::time_t when) {
@@ -150,26 +195,52 @@ void rewrittenByZip(const std::string& previous, const std::string& options) {
   EXPECT_EQ(zipped.status, 0) << zipped.err;
 }
 
+// Rewrites every record line of the digest file beside the package.
+void rewriteRecords(const std::function<std::string(const std::string& line)>& rewrite) {
+  std::istringstream lines(readFile(kDigests));
+  std::string text, line;
+  std::getline(lines, line);
+  text = line + "\n";
+  while (std::getline(lines, line)) text += rewrite(line) + "\n";
+  writeFile(kDigests, text);
+}
+
+// The record line with its field `index` (0 the size, 2 the digest, 4 the
+// stream's offset) replaced.
+std::string withField(const std::string& line, size_t index, const std::string& value) {
+  size_t start = 0;
+  for (size_t i = 0; i < index; ++i) start = line.find(' ', start) + 1;
+  const size_t end = line.find(' ', start);
+  return line.substr(0, start) + value + line.substr(end);
+}
+
+constexpr int kAll = -1;   // every source
+constexpr int kSome = -2;  // some but not all of the sources
+
 struct Change {
   const char* what;
   std::function<void(const std::string& previous)> make;
-  // Members the new build deflates rather than copies; -1 for all of them.
+  // Members the new build deflates rather than copies; kAll for all of them.
   int deflated;
+  // Sources it does not prove unchanged by their digests: changed, new,
+  // or with a record that does not hold; kAll or kSome.
+  int unproved;
 };
 
 void PrintTo(const Change& change, std::ostream* out) { *out << change.what; }
 
 const Change kChanges[] = {
-    {"nothing", [](const std::string&) {}, 0},
+    {"nothing", [](const std::string&) {}, 0, 0},
     {"one TRZ file changed",
      [](const std::string&) {
        std::string text = readFile("trans/Global.trz");
        text.replace(text.find("value=") + 6, 0, "X");
        writeFile("trans/Global.trz", text);
      },
-     1},
+     1, 1},
+    // Its stamp no longer matches its record: inflated to prove it.
     {"a file touched but not changed",
-     [](const std::string&) { setModified("trans/Global.trz", std::time(nullptr) + 3600); }, 0},
+     [](const std::string&) { setModified("trans/Global.trz", std::time(nullptr) + 3600); }, 0, 1},
     // A changed file that keeps its size, time and all: only its CRC tells.
     {"one byte of the font changed behind the times",
      [](const std::string&) {
@@ -180,21 +251,57 @@ const Change kChanges[] = {
        writeFile("extra/font.ttf", font);
        setModified("extra/font.ttf", before.st_mtime);
      },
-     1},
-    {"a TRZ file removed", [](const std::string&) { std::remove("trans/Global.trz"); }, 0},
-    {"an extra file added", [](const std::string&) { writeFile("extra/new.txt", "new"); }, 2},  // and extra.lst
+     1, 1},
+    {"a TRZ file removed", [](const std::string&) { std::remove("trans/Global.trz"); }, 0, 0},
+    {"an extra file added", [](const std::string&) { writeFile("extra/new.txt", "new"); }, 2, 1},  // and extra.lst
+    // The digest file still vouches for the bytes, but not for the stream.
     {"a member of the previous package damaged",
-     [](const std::string& previous) { test::damageMember(previous, "extra/font.ttf"); }, 1},
-    {"the previous package missing", [](const std::string& previous) { std::remove(previous.c_str()); }, -1},
+     [](const std::string& previous) { test::damageMember(previous, kLarge); }, 1, 1},
+    {"the large member of the previous package damaged in its last piece",
+     [](const std::string& previous) {
+       std::string bytes = readFile(previous);
+       const PackedMember stored = storedMembers(previous).at(kLarge);
+       const size_t at = stored.storedAt + stored.storedSize - 10;
+       bytes[at] = static_cast<char>(bytes[at] ^ 0x10);
+       writeFile(previous, bytes);
+     },
+     1, 1},
+    {"the previous package missing", [](const std::string& previous) { std::remove(previous.c_str()); }, kAll, kAll},
     {"the previous package no zip file",
-     [](const std::string& previous) { writeFile(previous, std::string(4096, 'P')); }, -1},
+     [](const std::string& previous) { writeFile(previous, std::string(4096, 'P')); }, kAll, kAll},
     {"the previous package cut short",
-     [](const std::string& previous) { fs::resize_file(previous, fs::file_size(previous) / 2); }, -1},
-    {"the previous package written by zip -1", [](const std::string& previous) { rewrittenByZip(previous, "-1"); }, -1},
+     [](const std::string& previous) { fs::resize_file(previous, fs::file_size(previous) / 2); }, kAll, kAll},
+    {"the previous package written by zip -1", [](const std::string& previous) { rewrittenByZip(previous, "-1"); },
+     kAll, kAll},
     {"the previous package written by zip at its default level",
-     [](const std::string& previous) { rewrittenByZip(previous, "-6"); }, -1},
+     [](const std::string& previous) { rewrittenByZip(previous, "-6"); }, kAll, kAll},
     {"the previous package written by zip without extra fields",
-     [](const std::string& previous) { rewrittenByZip(previous, "-6 -X"); }, -1},
+     [](const std::string& previous) { rewrittenByZip(previous, "-6 -X"); }, kAll, kAll},
+    // Without the digest file, or with one that does not hold, every
+    // source is inflated to prove it, and still reused.
+    {"the digest file missing", [](const std::string&) { std::remove(kDigests.c_str()); }, 0, kAll},
+    {"the digest file cut in half",
+     [](const std::string&) { fs::resize_file(kDigests, fs::file_size(kDigests) / 2); }, 0, kSome},
+    {"the digest file of another format",
+     [](const std::string&) { writeFile(kDigests, "vhpatch source digests 9" + readFile(kDigests).substr(24)); }, 0,
+     kAll},
+    {"the digest file a folder",
+     [](const std::string&) {
+       std::remove(kDigests.c_str());
+       fs::create_directory(kDigests);
+     },
+     0, kAll},
+    {"the digest file naming other digests",
+     [](const std::string&) { rewriteRecords([](const std::string& line) { return withField(line, 2, std::string(64, 'a')); }); },
+     0, kAll},
+    {"the digest file placing every stream a byte later",
+     [](const std::string&) {
+       rewriteRecords([](const std::string& line) {
+         const size_t start = line.find(' ', line.find(' ', line.find(' ', line.find(' ') + 1) + 1) + 1) + 1;
+         return withField(line, 4, std::to_string(std::stoull(line.substr(start)) + 1));
+       });
+     },
+     0, kAll},
 };
 
 class IncrementalChange : public IncrementalBuild, public ::testing::WithParamInterface<std::tuple<Change, int>> {};
@@ -202,13 +309,53 @@ class IncrementalChange : public IncrementalBuild, public ::testing::WithParamIn
 TEST_P(IncrementalChange, GivesThePackageABuildFromScratchGives) {
   const auto& [change, threads] = GetParam();
   build("patch.dat", threads, true);
+  const size_t sources = SourceDigests::read(test::localFiles(), kDigests).size();
   change.make("patch.dat");
   const BuildCount count = build("patch.dat", threads, true);
-  EXPECT_EQ(comparePackages(withListDatesMasked(readFile("patch.dat")), scratch()), "same");
+  EXPECT_EQ(comparePackages(withListDatesMasked(readFile("patch.dat")), scratch(threads)), "same");
   ASSERT_GT(count.written, 0);
-  EXPECT_EQ(count.written - count.reused, change.deflated < 0 ? count.written : change.deflated);
+  EXPECT_EQ(count.written - count.reused, change.deflated == kAll ? count.written : change.deflated);
+  // Every source the build packed is recorded for the next one, unless a
+  // folder stands where the records go.
+  const int recorded = static_cast<int>(SourceDigests::read(test::localFiles(), kDigests).size());
+  EXPECT_GT(sources, 0u);
+  EXPECT_EQ(recorded, fs::is_directory(kDigests) ? 0 : count.written - static_cast<int>(kListMembers.size()));
+  if (change.unproved == kAll) {
+    EXPECT_EQ(count.proved, 0);
+  } else if (change.unproved == kSome) {
+    EXPECT_GT(count.proved, 0);
+    EXPECT_LT(count.proved, recorded);
+  } else {
+    EXPECT_EQ(count.proved, count.written - static_cast<int>(kListMembers.size()) - change.unproved);
+  }
   // The package still reads back whole, member by member.
   EXPECT_EQ(test::packageMembers("patch.dat"), test::packageMembers("scratch.dat"));
+}
+
+TEST_F(IncrementalBuild, ALargeMemberIsReusedOnlyAsThisBuildWouldDeflateIt) {
+  // One thread writes minizip's stream of the large member, more write it
+  // in pieces: a build that changes between the two deflates it afresh,
+  // whether the digest file tells how it went or inflating has to.
+  struct Case {
+    int before;
+    int after;
+    bool records;
+  };
+  const Case cases[] = {{1, 3, true}, {3, 1, true}, {1, 2, false}, {2, 1, false}, {2, 3, true}, {3, 2, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.before) + " then " + std::to_string(c.after) + " threads" +
+                 (c.records ? "" : ", no digest file"));
+    build("patch.dat", c.before, true);
+    if (!c.records) std::remove(kDigests.c_str());
+    const BuildCount count = build("patch.dat", c.after, true);
+    EXPECT_EQ(comparePackages(withListDatesMasked(readFile("patch.dat")), scratch(c.after)), "same");
+    const bool sameWay = (c.before > 1) == (c.after > 1);
+    EXPECT_EQ(count.written - count.reused, sameWay ? 0 : 1);
+    // The generated lists have no source file to record; inflating proves
+    // them.
+    EXPECT_EQ(count.proved, c.records ? count.reused - static_cast<int>(kListMembers.size()) : 0);
+    std::remove("patch.dat");
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Changes, IncrementalChange,

@@ -1,13 +1,15 @@
 # Runs the layer include check over a small tree: two layers, "low" and
-# "high" above it, and the package's four over "low" linked as the build
-# links them (backup beside package, install over both, builder over
-# install). The clean tree passes, and each bad include added to it alone
-# fails naming its file, line and include.
+# "high" above it, the digest over "low", the package's four over both
+# linked as the build links them (backup beside package, install over both,
+# builder over install), and the fixtures beside them over "low". The clean
+# tree passes, and each bad include added to it alone fails naming its file,
+# line and include.
 # cmake -DVH_SOURCE_DIR=<source root> -DWORK=<scratch folder> -P
 cmake_minimum_required(VERSION 3.18)
 include(${VH_SOURCE_DIR}/cmake/layer_includes.cmake)
-set(table "low=low" "high=high,low" "package=package,low" "backup=backup,low"
-  "install=install,package,backup,low" "builder=builder,install,package,backup,low")
+set(table "low=low" "high=high,low" "digest=digest,low" "package=package,digest,low" "backup=backup,digest,low"
+  "install=install,package,backup,digest,low" "builder=builder,install,package,backup,digest,low"
+  "fixtures=fixtures,low")
 
 include(${VH_SOURCE_DIR}/tests/cmake/expect_check.cmake)
 function(run_check expect_failure expected)
@@ -20,8 +22,10 @@ file(REMOVE_RECURSE ${WORK})
 file(WRITE ${WORK}/low/low.h "#pragma once\n#include <vector>\n#include \"low/other.h\"\n#include \"plain.h\"\n")
 file(WRITE ${WORK}/low/other.h "#pragma once\nint a[2]; // ;\\\n")
 file(WRITE ${WORK}/high/high.cpp "#include \"high/high.h\"\n#include \"low/low.h\"\n")
-file(WRITE ${WORK}/package/package.h "#pragma once\n#include \"low/low.h\"\n")
-file(WRITE ${WORK}/backup/backup.h "#pragma once\n#include \"low/low.h\"\n")
+file(WRITE ${WORK}/digest/digest.h "#pragma once\n#include \"low/low.h\"\n")
+file(WRITE ${WORK}/package/package.h "#pragma once\n#include \"digest/digest.h\"\n")
+file(WRITE ${WORK}/backup/backup.h "#pragma once\n#include \"digest/digest.h\"\n")
+file(WRITE ${WORK}/fixtures/fixtures.h "#pragma once\n#include \"low/low.h\"\n")
 file(WRITE ${WORK}/install/install.h "#pragma once\n#include \"backup/backup.h\"\n#include \"package/package.h\"\n")
 file(WRITE ${WORK}/builder/builder.h "#pragma once\n#include \"install/install.h\"\n#include \"package/package.h\"\n")
 file(MAKE_DIRECTORY ${WORK}/outside)
@@ -36,10 +40,14 @@ foreach(case IN ITEMS "high/high.h" "../high/high.h" "outside/thing.h")
   file(REMOVE ${WORK}/low/bad.h)
 endforeach()
 
-# A climb into each of the package's four layers: from a layer below it, or
-# from one beside it that it does not link.
+# A climb into each of the package's four layers and the digest below them:
+# from a layer below it, or from one beside it that it does not link. The
+# fixtures and the program's own writers never meet: the tests compare the
+# one with the other.
 foreach(case IN ITEMS "low/bad.h>package/package.h" "package/bad.cpp>backup/backup.h"
-                      "backup/bad.h>install/install.h" "install/bad.cpp>builder/builder.h")
+                      "backup/bad.h>install/install.h" "install/bad.cpp>builder/builder.h"
+                      "low/bad.cpp>digest/digest.h" "fixtures/bad.h>package/package.h"
+                      "builder/bad.cpp>fixtures/fixtures.h")
   string(REPLACE ">" ";" case "${case}")
   list(GET case 0 file)
   list(GET case 1 include)

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <string>
@@ -63,6 +64,34 @@ TEST(ByteReader, QuietReadsZeroFillAndCheckedReadsRefuseAtEveryLength) {
     // A refused read leaves the position where it was.
     EXPECT_EQ(checked.position(), length >= 7 ? 7u : length >= 3 ? 3u : length >= 1 ? 1u : 0u);
     EXPECT_FALSE(checked.ranShort());
+  }
+}
+
+// The 64-bit reads behind a byte, at every length of the nine bytes: low
+// byte first, quiet zeros past the end, checked nothing.
+TEST(ByteReader, SixtyFourBitReadsAtEveryLength) {
+  const std::string nine("\x01\x11\x22\x33\x44\x55\x66\x77\x88", 9);
+  for (size_t length = 0; length <= nine.size(); ++length) {
+    SCOPED_TRACE(length);
+    const std::string bytes = nine.substr(0, length);
+    uint64_t present = 0;
+    for (size_t i = 1; i < length; ++i) {
+      present |= static_cast<uint64_t>(static_cast<uint8_t>(bytes[i])) << (8 * (i - 1));
+    }
+
+    ByteReader quiet(bytes);
+    (void)quiet.u8();
+    EXPECT_EQ(quiet.u64(), present);
+    EXPECT_EQ(quiet.ranShort(), length < 9);
+
+    ByteReader checked(bytes);
+    (void)checked.tryU8();
+    const auto value = checked.tryU64();
+    EXPECT_EQ(value.has_value(), length == 9);
+    if (value) {
+      EXPECT_EQ(*value, 0x8877665544332211u);
+    }
+    EXPECT_EQ(checked.position(), length == 9 ? 9u : std::min<size_t>(length, 1));
   }
 }
 

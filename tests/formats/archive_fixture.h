@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "fixtures/fixture_bytes.h"
 #include "tests/test_support.h"
-#include "tools/fixture_bytes.h"
 
 namespace vh::test {
 

@@ -31,21 +31,22 @@ std::string pngOf(int width, int height, png_uint_32 format, const std::vector<u
 
 TEST(Png, EveryColourTypeComesOutAsRgba) {
   {
-    const Picture p = decodePng(pngOf(2, 1, PNG_FORMAT_GRAY, {0, 200}));
+    const Picture p = decodePng(pngOf(2, 1, PNG_FORMAT_GRAY, {0, 200})).value();
     EXPECT_EQ(rgbaOf(p, 1, 0), (std::vector<uint8_t>{200, 200, 200, 255}));
   }
   {
-    const Picture p = decodePng(pngOf(2, 1, PNG_FORMAT_GA, {50, 0, 60, 128}));
+    const Picture p = decodePng(pngOf(2, 1, PNG_FORMAT_GA, {50, 0, 60, 128})).value();
     EXPECT_EQ(rgbaOf(p, 0, 0)[3], 0);
     EXPECT_EQ(rgbaOf(p, 1, 0)[0], 60);
     EXPECT_EQ(rgbaOf(p, 1, 0)[3], 128);
   }
   {
-    const Picture p = decodePng(pngOf(1, 2, PNG_FORMAT_RGB, {1, 2, 3, 4, 5, 6}));
+    const Picture p = decodePng(pngOf(1, 2, PNG_FORMAT_RGB, {1, 2, 3, 4, 5, 6})).value();
     EXPECT_EQ(rgbaOf(p, 0, 1), (std::vector<uint8_t>{4, 5, 6, 255}));
   }
   {
-    const Picture p = decodePng(pngOf(2, 2, PNG_FORMAT_RGBA, {1, 2, 3, 0, 4, 5, 6, 7, 8, 9, 10, 255, 11, 12, 13, 14}));
+    const Picture p =
+        decodePng(pngOf(2, 2, PNG_FORMAT_RGBA, {1, 2, 3, 0, 4, 5, 6, 7, 8, 9, 10, 255, 11, 12, 13, 14})).value();
     EXPECT_EQ(p.width, 2);
     EXPECT_EQ(p.height, 2);
     EXPECT_EQ(rgbaOf(p, 0, 0), (std::vector<uint8_t>{1, 2, 3, 0}));
@@ -53,7 +54,8 @@ TEST(Png, EveryColourTypeComesOutAsRgba) {
   }
   {
     // A palette of three colours.
-    const Picture p = decodePng(pngOf(3, 1, PNG_FORMAT_RGB_COLORMAP, {2, 0, 1}, {10, 20, 30, 40, 50, 60, 70, 80, 90}));
+    const Picture p =
+        decodePng(pngOf(3, 1, PNG_FORMAT_RGB_COLORMAP, {2, 0, 1}, {10, 20, 30, 40, 50, 60, 70, 80, 90})).value();
     EXPECT_EQ(rgbaOf(p, 0, 0), (std::vector<uint8_t>{70, 80, 90, 255}));
     EXPECT_EQ(rgbaOf(p, 2, 0), (std::vector<uint8_t>{40, 50, 60, 255}));
   }
@@ -64,7 +66,7 @@ TEST(Png, RoundTrip) {
   p.width = 3;
   p.height = 2;
   for (int i = 0; i < 24; ++i) p.rgba.push_back(static_cast<uint8_t>(i * 10));
-  const Picture back = decodePng(encodePng(p));
+  const Picture back = decodePng(encodePng(p)).value();
   EXPECT_EQ(back.width, 3);
   EXPECT_EQ(back.height, 2);
   EXPECT_EQ(back.rgba, p.rgba);
@@ -73,13 +75,15 @@ TEST(Png, RoundTrip) {
 
 TEST(Png, DamagedIsAnError) {
   const std::string good = pngOf(4, 4, PNG_FORMAT_RGB, std::vector<uint8_t>(48, 7));
-  EXPECT_THROW(decodePng("not a png at all"), PictureError);
+  EXPECT_EQ(decodePng("not a png at all").fault().detail, "not a PNG file");
   for (size_t cut : {size_t{8}, size_t{20}, good.size() / 2, good.size() - 13}) {
-    EXPECT_THROW(decodePng(good.substr(0, cut)), PictureError) << cut;
+    EXPECT_FALSE(decodePng(good.substr(0, cut)).ok()) << cut;
   }
   std::string corrupt = good;
   corrupt[40] = static_cast<char>(corrupt[40] ^ 0x5A);  // inside the image data: its checksum fails
-  EXPECT_THROW(decodePng(corrupt), PictureError);
+  const Result<Picture> refused = decodePng(corrupt);
+  ASSERT_FALSE(refused.ok());
+  EXPECT_EQ(refused.fault().kind, FaultKind::Damaged);
 }
 
 // `png` with the header's sides changed and its checksum made right again,
@@ -111,12 +115,12 @@ TEST(Png, LargerThanAnImageCanBeIsRefused) {
       {flat, ""},
   };
   for (const Case& c : cases) {
-    try {
-      const Picture p = decodePng(c.png);
+    const Result<Picture> decoded = decodePng(c.png);
+    if (decoded) {
       EXPECT_EQ(c.error, "") << "decoded";
-      EXPECT_EQ(p.rgba.size(), size_t{16384} * 256 * 4);
-    } catch (const PictureError& e) {
-      EXPECT_TRUE(std::string(e.what()).starts_with(c.error) && !c.error.empty()) << e.what();
+      EXPECT_EQ(decoded.value().rgba.size(), size_t{16384} * 256 * 4);
+    } else {
+      EXPECT_TRUE(decoded.fault().detail.starts_with(c.error) && !c.error.empty()) << decoded.fault().detail;
     }
   }
 }

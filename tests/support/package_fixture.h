@@ -10,9 +10,9 @@
 #include <utility>
 #include <vector>
 
+#include "fixtures/fixture_bytes.h"
 #include "support/zip.h"
 #include "tests/test_support.h"
-#include "tools/fixture_bytes.h"
 
 namespace vh::test {
 

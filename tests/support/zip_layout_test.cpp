@@ -4,11 +4,11 @@
 
 #include "common/files.h"
 #include "common/little_endian.h"
+#include "fixtures/fixture_bytes.h"
 #include "support/zip.h"
 #include "tests/recording_host.h"
 #include "tests/support/package_fixture.h"
 #include "tests/test_support.h"
-#include "tools/fixture_bytes.h"
 
 namespace vh {
 namespace {

@@ -231,3 +231,37 @@ TEST(ZipDirectory, SortsStablyAndFindsByTheFlags) {
 
 }  // namespace
 }  // namespace vh
+
+namespace vh {
+namespace {
+
+// A zip stamp is a DOS date, 1980 to 2107: moments outside take the nearest
+// day it holds, whatever the time zone; those inside are the local date.
+TEST(ZipStamp, MomentsOutsideTheDosYearsTakeTheNearestDay) {
+  const struct {
+    std::time_t moment;
+    int year, month, day, hour, minute, second;
+    const char* why;
+  } kClamped[] = {
+      {0, 1980, 1, 1, 0, 0, 0, "a file dated 0"},
+      {-86400, 1980, 1, 1, 0, 0, 0, "before 1970, which has no date"},
+      {200000000, 1980, 1, 1, 0, 0, 0, "1976"},
+      {7258118400, 2107, 12, 31, 23, 59, 58, "2200"},
+  };
+  for (const auto& c : kClamped) {
+    const std::tm stamp = ZipWriter::stampOf(c.moment);
+    EXPECT_EQ(stamp.tm_year + 1900, c.year) << c.why;
+    EXPECT_EQ(stamp.tm_mon + 1, c.month) << c.why;
+    EXPECT_EQ(stamp.tm_mday, c.day) << c.why;
+    EXPECT_EQ(stamp.tm_hour, c.hour) << c.why;
+    EXPECT_EQ(stamp.tm_min, c.minute) << c.why;
+    EXPECT_EQ(stamp.tm_sec, c.second) << c.why;
+  }
+  // 9 September 2001 in every time zone: the local date, unchanged.
+  std::tm inside = ZipWriter::stampOf(1000000000);
+  EXPECT_EQ(inside.tm_year, 101);
+  EXPECT_EQ(std::mktime(&inside), 1000000000);
+}
+
+}  // namespace
+}  // namespace vh

@@ -10,9 +10,9 @@
 #include <set>
 
 #include "common/bytes.h"
+#include "fixtures/sample_game.h"
 #include "tests/test_support.h"
 #include "tools/po_file.h"
-#include "tools/sample_game.h"
 
 namespace vh::tool {
 namespace {

@@ -31,7 +31,7 @@ TEST(VhtoolExtract, WritesOneMemberThatTheImageCommandsRead) {
   }
   const auto png = vhtool("xmg2png '" + (dir / "inn.xmg") + "' '" + (dir / "inn.png") + "'");
   ASSERT_EQ(png.status, 0) << png.err;
-  const Picture picture = readPicture(dir / "inn.png");
+  const Picture picture = readPicture(dir / "inn.png").value();
   EXPECT_GE(picture.width, 40);
 
   // Without OUT the member's own name in the current folder.

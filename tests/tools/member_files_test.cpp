@@ -74,7 +74,7 @@ TEST_F(ChineseMemberNames, APictureGoesFromExtractionToTheInstalledMember) {
 
   ran = vhtool("xmg2png '" + (work / ("all/" + kName)) + "' '" + (work / "edited.png") + "'");
   ASSERT_EQ(ran.status, 0) << ran.err;
-  Picture picture = readPicture(work / "edited.png");
+  Picture picture = readPicture(work / "edited.png").value();
   for (size_t i = 0; i < picture.rgba.size(); i += 4) picture.rgba[i] = 255;  // all red
   writePicture(test::localFiles(), work / "edited.png", picture);
   ASSERT_EQ(vhtool("png2xmg '" + (work / "edited.png") + "' '" + (work / "edited.xmg") + "'").status, 0);

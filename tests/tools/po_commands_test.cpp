@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <functional>
@@ -158,6 +159,41 @@ TEST(VhtoolImportBounds, APipeOrAFileOverTheBoundIsRefusedUnread) {
     EXPECT_NE(refused.err.find((dir / "in.po") + ": " + f.expected + "\n"), std::string::npos) << f.what << "\n"
                                                                                              << refused.err;
     EXPECT_FALSE(fs::exists(dir / "tree/trans")) << f.what;
+  }
+}
+
+
+// A translation file already in the tree that cannot be read is neither
+// backed up as an empty NAME~ nor replaced: the import stops and says so.
+TEST(VhtoolImportBounds, AnUnreadableTranslationInTheTreeIsKeptAndNamed) {
+  const struct {
+    const char* what;
+    std::function<void(const std::string&)> make;
+    bool readable;  // as this user, who may be root
+  } kTargets[] = {
+      {"a pipe", [](const std::string& path) { ASSERT_EQ(mkfifo(path.c_str(), 0600), 0); }, false},
+      {"a folder", [](const std::string& path) { test::makeFolders(path); }, false},
+      {"a file this user may not read",
+       [](const std::string& path) {
+         test::writeFile(path, kInnTrz);
+         ASSERT_EQ(chmod(path.c_str(), 0), 0);
+       },
+       geteuid() == 0},
+  };
+  for (const auto& t : kTargets) {
+    if (t.readable) continue;  // root reads it all the same
+    test::TempDir dir;
+    test::makeFolders(dir / "tree/trans");
+    const std::string target = dir / "tree/trans/Inn.trz";
+    t.make(target);
+    const auto before = fs::symlink_status(target).type();
+    test::writeFile(dir / "in.po", kHead + innMessages(true, false));
+    const auto refused = test::runCommand("timeout 20 '" + test::binaryPath("vhtool") + "' import '" + (dir / "in.po") +
+                                          "' --to '" + (dir / "tree") + "'");
+    EXPECT_EQ(refused.status, 1) << t.what;
+    EXPECT_NE(refused.err.find("cannot read " + target + "\n"), std::string::npos) << t.what << "\n" << refused.err;
+    EXPECT_EQ(fs::symlink_status(target).type(), before) << t.what;
+    EXPECT_FALSE(fs::exists(target + "~")) << t.what;
   }
 }
 

@@ -245,15 +245,37 @@ TEST(Glossary, AFileAtTheBoundCostsAboutItsOwnBytes) {
 }
 
 TEST(Glossary, TermsMatchWholeWordsInAnyLetterCase) {
-  const std::vector<tool::GlossaryTerm> glossary = {{"key", "\xE9\x92\xA5\xE5\x8C\x99", 2}};  // 钥匙
+  // Terms of one word, of two, and one that starts with no letter; the
+  // translation holds none of their targets but the last term's.
+  const std::string kKeyTarget = "\xE9\x92\xA5\xE5\x8C\x99";  // 钥匙
+  const std::vector<tool::GlossaryTerm> glossary = {{"key", kKeyTarget, 2},
+                                                    {"Old Key", "x", 3},
+                                                    {"-key", "y", 4},
+                                                    {"door", "\xE8\xB0\x81", 5}};  // 谁, in the translation
   const struct {
     const char* source;
-    bool noted;
-  } kSources[] = {{"The Key.", true}, {"KEY", true}, {"keys", false}, {"monkey", false}, {"a key-ring", true}};
+    std::vector<int> notedLines;  // in the glossary's order
+  } kSources[] = {{"The Key.", {2}},
+                  {"KEY", {2}},
+                  {"keys", {}},
+                  {"monkey", {}},
+                  {"a key-ring", {2}},
+                  {"the old  key", {2}},
+                  {"The OLD KEY", {2, 3}},
+                  {"a-key", {2}},
+                  {"a -key", {2, 4}},
+                  {"Old keys open the door", {}}};
   for (const auto& s : kSources) {
-    const tool::ReviewedText text{"f", 1, "Inn", 1, 1, 2, "speech", s.source, "\xBC\xD7"};
+    SCOPED_TRACE(s.source);
+    const tool::ReviewedText text{"f", 1, "Inn", 1, 1, 2, "speech", s.source, "\xCB\xAD"};  // 谁 in GBK
     const auto findings = tool::review({text}, {&glossary, false});
-    EXPECT_EQ(findings.size(), s.noted ? 1u : 0u) << s.source;
+    std::vector<int> lines;
+    for (const auto& f : findings) {
+      const size_t at = f.message.find("(line ");
+      ASSERT_NE(at, std::string::npos) << f.message;
+      lines.push_back(std::stoi(f.message.substr(at + 6)));
+    }
+    EXPECT_EQ(lines, s.notedLines);
   }
 }
 

@@ -8,8 +8,8 @@
 #include <set>
 
 #include "common/bytes.h"
+#include "fixtures/sample_game.h"
 #include "tests/test_support.h"
-#include "tools/sample_game.h"
 
 namespace vh {
 namespace {

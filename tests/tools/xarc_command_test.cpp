@@ -9,7 +9,7 @@
 #include "tests/recording_host.h"
 #include "formats/xarc.h"
 #include "tests/test_support.h"
-#include "tools/fixture_bytes.h"
+#include "fixtures/fixture_bytes.h"
 
 namespace vh {
 namespace {

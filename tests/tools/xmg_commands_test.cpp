@@ -52,7 +52,7 @@ TEST_F(XmgCommandsTest, PngToXmgToPngKeepsTransparencyAndColours) {
 
   r = vhtool("xmg2png " + quoted("out.xmg") + " " + quoted("back.png"));
   ASSERT_EQ(r.status, 0) << r.err;
-  const Picture back = readPicture(path("back.png"));
+  const Picture back = readPicture(path("back.png")).value();
   ASSERT_EQ(back.width, 3);
   ASSERT_EQ(back.height, 3);
   for (int y = 0; y < 3; ++y) {
@@ -76,7 +76,7 @@ TEST_F(XmgCommandsTest, XmgToPngMakesTheHeadersMaskColourTransparent) {
   test::writeFile(path("in.xmg"), xmg);
   auto r = vhtool("xmg2png " + quoted("in.xmg") + " " + quoted("out.PNG"));
   ASSERT_EQ(r.status, 0) << r.err;
-  const Picture png = readPicture(path("out.PNG"));
+  const Picture png = readPicture(path("out.PNG")).value();
   EXPECT_EQ(rgbaAt(png, 1, 1), (std::vector<uint8_t>{10, 20, 30, 0}));
   EXPECT_EQ(rgbaAt(png, 2, 0), (std::vector<uint8_t>{10, 20, 30, 0}));
   EXPECT_EQ(rgbaAt(png, 3, 0), (std::vector<uint8_t>{1, 2, 3, 255}));
@@ -85,7 +85,7 @@ TEST_F(XmgCommandsTest, XmgToPngMakesTheHeadersMaskColourTransparent) {
   // A PPM keeps the mask colour as a colour.
   r = vhtool("xmg2png " + quoted("in.xmg") + " " + quoted("out.ppm"));
   ASSERT_EQ(r.status, 0) << r.err;
-  const Picture ppm = readPicture(path("out.ppm"));
+  const Picture ppm = readPicture(path("out.ppm")).value();
   EXPECT_EQ(rgbaAt(ppm, 0, 0), (std::vector<uint8_t>{10, 20, 30, 255}));
 }
 

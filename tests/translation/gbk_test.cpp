@@ -10,7 +10,9 @@ namespace {
 
 // Every two-byte code GBK's lead (0x81-0xFE) and trail (0x40-0xFE, not
 // 0x7F) ranges can form: each one that converts to UTF-8 comes back as the
-// same two bytes, and the codes the standard fills are among them.
+// same two bytes, and they are the codes GBK gives characters, 21,791 on
+// every platform: GB2312's 7,445 and GBK's extension, but none of the
+// user-defined areas.
 TEST(Gbk, EveryTwoByteCodeConvertsBackToItselfOrIsRefused) {
   int converted = 0;
   for (int lead = 0x81; lead <= 0xFE; ++lead) {
@@ -31,8 +33,7 @@ TEST(Gbk, EveryTwoByteCodeConvertsBackToItselfOrIsRefused) {
       EXPECT_TRUE(roundTripsThroughUtf8(code));
     }
   }
-  // GB2312's 7445 characters and GBK's extension: more than 21,000 in all.
-  EXPECT_GT(converted, 21000);
+  EXPECT_EQ(converted, 21791);
 }
 
 TEST(Gbk, KnownCodesAndFaults) {
@@ -49,6 +50,17 @@ TEST(Gbk, KnownCodesAndFaults) {
       {"\x81\x7F", std::nullopt},                    // 0x7F is no trail byte
       {"\xB0", std::nullopt},                        // a lead byte cut off
       {"ok\xFF", std::nullopt},                      // 0xFF leads nothing
+      {"\x80", "\xE2\x82\xAC"},                      // U+20AC, the euro sign's one byte
+      {"\xA1\xA4", "\xC2\xB7"},                      // U+00B7, the middle dot
+      {"\xA1\xAA", "\xE2\x80\x94"},                  // U+2014, the em dash
+      {"\xA8\x44", "\xE2\x80\x95"},                  // U+2015, the horizontal bar
+      {"\xFE\x40", "\xEF\xA8\x8C"},                  // U+FA0C, a compatibility ideograph
+      {std::string("a\0b", 3), std::string("a\0b", 3)},  // a 0 byte is a character
+      {"\xAA\xA1", std::nullopt},                    // user-defined areas: AAA1-AFFE,
+      {"\xF8\xA1", std::nullopt},                    // F8A1-FEFE
+      {"\xA1\x40", std::nullopt},                    // and A140-A7A0
+      {"\xA2\xAB", std::nullopt},                    // a code GBK leaves empty
+      {"\xFE\x50", std::nullopt},                    // radicals Unicode lacked once: private use
   };
   for (const Case& c : cases) {
     EXPECT_EQ(gbkToUtf8(c.gbk), c.utf8) << c.gbk;
@@ -66,6 +78,31 @@ TEST(Gbk, AFaultNamesTheCharacterAndWhereItStands) {
   EXPECT_EQ(describeUtf8Character(text, fault.offset), "\"\xF0\x9F\x98\x80\" (U+1F600)");
   EXPECT_FALSE(utf8ToGbk("ab\xC3", &fault).has_value());  // cut-off UTF-8
   EXPECT_EQ(describeUtf8Character("ab\xC3", 2), "the byte \\xC3");
+
+  // The first fault in the text is the one named, whether a character GBK
+  // lacks or bytes that are no UTF-8.
+  const struct {
+    std::string utf8;
+    size_t offset;
+    const char* why;
+  } kCases[] = {
+      {"ok \xEE\x80\x80", 3, "U+E000: the private use area has no GBK code"},
+      {"\xE4\xBD\xA0\xE3\xAF\xBC", 3, "U+3BFC, an ideograph GBK lacks"},
+      {"\xC3\xA9\xC3\x80", 2, "U+00E9, a letter of Pinyin, has a code, U+00C0 none"},
+      {"\xE2\x82\xAC\xE2\x82\xA4", 3, "the euro sign has a code, the lira sign none"},
+      {"a\xF0\xA0\x80\x80", 1, "U+20000: nothing beyond the Basic Multilingual Plane"},
+      {"\xE3\xAF\xBC\xFF", 0, "a character GBK lacks before a byte that is no UTF-8"},
+      {"\xFF\xE3\xAF\xBC", 0, "a byte that is no UTF-8 before a character GBK lacks"},
+      {"\xE4\xBD\xA0\xED\xA0\x80", 3, "a surrogate"},
+      {"\xE4\xBD\xA0\xC0\xAF", 3, "an overlong slash"},
+      {"\xE4\xBD\xA0\xE4\xBD", 3, "a character cut off"},
+      {"\xBD\xA0", 0, "a continuation byte with no lead"},
+  };
+  for (const auto& c : kCases) {
+    fault.offset = 99;
+    EXPECT_FALSE(utf8ToGbk(c.utf8, &fault).has_value()) << c.why;
+    EXPECT_EQ(fault.offset, c.offset) << c.why;
+  }
 }
 
 // Chinese phrases a translator writes, in UTF-8 as an editor saves them by

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <random>
 
 #include "tests/xmg/xmg_fixture.h"
@@ -377,16 +378,49 @@ TEST_P(XmgEncoderTest, SaveXmgWritesWhatTheBlockByBlockRuleWrites) {
     });
   };
   std::mt19937 rng(23);
-  for (auto [w, h] : {std::pair{1, 1}, {2, 2}, {7, 5}, {64, 3}, {200, 90}, {9001, 2}, {0, 4}, {4, 0}}) {
+  const auto random = [&rng] { return rgb(rng() & 255, rng() & 255, rng() & 255); };
+  // Long mask stretches, colour patches and mixed blocks.
+  const auto zones = [&](int x, int y) {
+    const int zone = (x / 37 + y / 11) % 3;
+    return zone == 0 ? kMask : (zone == 1 ? random() : (rng() % 4 == 0 ? kMask : rgb(90, 140, 200)));
+  };
+  // A figure in mask colour, as sprites are: whole row pairs of mask above
+  // and below it, mask before and after it in the others.
+  const auto sprite = [&](int x, int y) {
+    const double dx = (x - 60) / 41.0, dy = (y - 30) / 17.0;
+    return dx * dx + dy * dy > 1 ? kMask : random();
+  };
+  // Mask everywhere but where one colour byte of one pixel breaks it: in
+  // the first or the last block of a row pair or one block in from either,
+  // in the top or the bottom row, each byte of a block's six. Every fifth
+  // row pair is mask throughout.
+  const auto almost = [](int x, int y) {
+    const int pairs = y / 2;
+    const bool top = y % 2 == 0;
+    if (pairs % 5 == 1 && x == 0 && !top) return rgb(0, 255, 254);
+    if (pairs % 5 == 2 && x == 99 && top) return rgb(1, 255, 255);
+    if (pairs % 5 == 3 && (x == 2 || x == 97)) return rgb(0, 254, 255);
+    if (pairs % 5 == 4 && (x == 1 || x == 96) && top) return rgb(0, 255, 254);
+    return kMask;
+  };
+  const auto mask = [](int, int) { return kMask; };
+  const struct {
+    const char* name;
+    int w, h;
+    std::function<uint32_t(int, int)> pixel;
+  } kPictures[] = {
+      {"zones", 1, 1, zones},    {"zones", 2, 2, zones},       {"zones", 7, 5, zones},    {"zones", 64, 3, zones},
+      {"zones", 200, 90, zones}, {"zones", 9001, 2, zones},    {"zones", 0, 4, zones},    {"zones", 4, 0, zones},
+      {"sprite", 121, 61, sprite}, {"sprite", 120, 60, sprite}, {"almost mask", 100, 20, almost},
+      {"almost mask", 101, 19, almost}, {"mask", 9000, 3, mask}, {"mask", 1, 1, mask},
+  };
+  for (const auto& picture : kPictures) {
+    const int w = picture.w, h = picture.h;
     PixelMap map(w, h);
     for (int y = 0; y < h; ++y) {
-      for (int x = 0; x < w; ++x) {
-        // Long mask stretches, colour patches and mixed blocks.
-        const int zone = (x / 37 + y / 11) % 3;
-        map.setPixel(x, y, zone == 0 ? kMask : (zone == 1 ? rgb(rng() & 255, rng() & 255, rng() & 255)
-                                                          : (rng() % 4 == 0 ? kMask : rgb(90, 140, 200))));
-      }
+      for (int x = 0; x < w; ++x) map.setPixel(x, y, picture.pixel(x, y));
     }
+    SCOPED_TRACE(picture.name);
     EXPECT_TRUE(encodeXmg(map) == literal(map)) << w << " x " << h;
   }
 }

@@ -4,7 +4,7 @@
 // gtest comes before the X headers, whose macros clash with its names.
 #include <gtest/gtest.h>
 
-#include "app/gui/installer_windows.h"
+#include "app/gui/installer_windows_posix.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Button.H>
@@ -22,6 +22,7 @@
 #include "app/gui/built_in_pictures.h"
 #include "app/gui/cjk_font.h"
 #include "app/pictures.h"
+#include "app/v_patcher.h"
 #include "tests/app/gui/x_display.h"
 #include "tests/app/recording_desktop.h"
 #include "tests/test_support.h"
@@ -42,6 +43,11 @@ class InstallerWindowsTest : public testing::Test {
  protected:
   void SetUp() override { registerBuiltInPictures(); }
 
+  // The toolkit's windows behind a shell.
+  static FltkInstallerWindows& fltk(const WindowedShell& shell) {
+    return static_cast<FltkInstallerWindows&>(shell.windows());
+  }
+
   // A gadget's place relative to its parent's client area.
   static Rect placeOf(const Fl_Widget& gadget) {
     const Fl_Widget* parent = gadget.parent();
@@ -59,11 +65,12 @@ class InstallerWindowsTest : public testing::Test {
 
 TEST_F(InstallerWindowsTest, BuildsBothWindowsAndEveryGadgetOfTheTable) {
   WindowedShell shell;
+  FltkInstallerWindows& windows = fltk(shell);
   shell.build(false, patcher);
   settle();
 
   // The backdrop: borderless, over the whole work area, anchored panel.
-  Fl_Double_Window& backdrop = *shell.backdrop();
+  Fl_Double_Window& backdrop = *windows.backdrop();
   int sx = 0, sy = 0, sw = 0, sh = 0;
   Fl::screen_work_area(sx, sy, sw, sh);
   EXPECT_FALSE(backdrop.border());
@@ -74,7 +81,7 @@ TEST_F(InstallerWindowsTest, BuildsBothWindowsAndEveryGadgetOfTheTable) {
 
   // The installer window: a client area of 323 x 292 at a tenth of the
   // backdrop's width, 350 above its bottom, fixed in size.
-  Fl_Double_Window& installer = *shell.installer();
+  Fl_Double_Window& installer = *windows.installer();
   EXPECT_EQ(Rect(installer.x(), installer.y(), installer.w(), installer.h()), Rect(sw / 10, sh - 350, 323, 292));
   EXPECT_TRUE(installer.border());
   EXPECT_STREQ(installer.label(), "瓦恩霍洛 简体中文补丁**测试版**");
@@ -110,28 +117,28 @@ TEST_F(InstallerWindowsTest, BuildsBothWindowsAndEveryGadgetOfTheTable) {
   };
   for (const Expected& e : expected) {
     SCOPED_TRACE(e.index);
-    const Fl_Widget* gadget = shell.gadget(e.index);
+    const Fl_Widget* gadget = windows.gadget(e.index);
     ASSERT_NE(gadget, nullptr);
     EXPECT_EQ(placeOf(*gadget), e.place);
-    EXPECT_EQ(gadget->parent(), e.onTitlePanel ? shell.gadget(kTitlePanel) : static_cast<Fl_Widget*>(&installer));
+    EXPECT_EQ(gadget->parent(), e.onTitlePanel ? windows.gadget(kTitlePanel) : static_cast<Fl_Widget*>(&installer));
     if (e.text) {
       EXPECT_STREQ(gadget->label(), e.text);
       EXPECT_TRUE(gadget->active());
     }
   }
   // The gadgets were made in the window's order: panel, buttons, labels, bars.
-  EXPECT_EQ(installer.find(shell.gadget(kTitlePanel)), 0);
-  EXPECT_LT(installer.find(shell.gadget(kSceneLabel)), installer.find(shell.gadget(kOverallLabel)));
-  EXPECT_LT(installer.find(shell.gadget(kOverallLabel)), installer.find(shell.gadget(kSceneBar)));
-  EXPECT_LT(installer.find(shell.gadget(kSceneBar)), installer.find(shell.gadget(kOverallBar)));
+  EXPECT_EQ(installer.find(windows.gadget(kTitlePanel)), 0);
+  EXPECT_LT(installer.find(windows.gadget(kSceneLabel)), installer.find(windows.gadget(kOverallLabel)));
+  EXPECT_LT(installer.find(windows.gadget(kOverallLabel)), installer.find(windows.gadget(kSceneBar)));
+  EXPECT_LT(installer.find(windows.gadget(kSceneBar)), installer.find(windows.gadget(kOverallBar)));
   for (GadgetIndex bar : {kSceneBar, kOverallBar}) {
-    const auto* progress = dynamic_cast<const Fl_Progress*>(shell.gadget(bar));
+    const auto* progress = dynamic_cast<const Fl_Progress*>(windows.gadget(bar));
     ASSERT_NE(progress, nullptr);
     EXPECT_EQ(progress->value(), 0);
     EXPECT_STREQ(progress->label(), "0%");
   }
-  EXPECT_EQ(shell.gadget(kTitlePanel)->labeltype(), FL_NO_LABEL);
-  EXPECT_EQ(shell.gadget(kTitlePanel)->box(), FL_DOWN_BOX);
+  EXPECT_EQ(windows.gadget(kTitlePanel)->labeltype(), FL_NO_LABEL);
+  EXPECT_EQ(windows.gadget(kTitlePanel)->box(), FL_DOWN_BOX);
 
   // The bars handed to the patcher are the scene bar, then the overall bar,
   // and show whole percent cut toward zero.
@@ -139,8 +146,8 @@ TEST_F(InstallerWindowsTest, BuildsBothWindowsAndEveryGadgetOfTheTable) {
   ASSERT_NE(patcher.prog_overall_g, nullptr);
   patcher.prog_sub_g->setFraction(0.999);
   patcher.prog_overall_g->setFraction(3.0 / 8);
-  const auto* sceneBar = dynamic_cast<Fl_Progress*>(shell.gadget(kSceneBar));
-  const auto* overallBar = dynamic_cast<Fl_Progress*>(shell.gadget(kOverallBar));
+  const auto* sceneBar = dynamic_cast<Fl_Progress*>(windows.gadget(kSceneBar));
+  const auto* overallBar = dynamic_cast<Fl_Progress*>(windows.gadget(kOverallBar));
   EXPECT_EQ(sceneBar->value(), 99);
   EXPECT_STREQ(sceneBar->label(), "99%");
   EXPECT_EQ(overallBar->value(), 37);
@@ -173,22 +180,24 @@ TEST_F(InstallerWindowsTest, AShellThatIsGoneLeavesNoWindowOnTheServer) {
 
 TEST_F(InstallerWindowsTest, MakeAndApplyHasNoBackdropAndAFixedPlace) {
   WindowedShell shell;
+  FltkInstallerWindows& windows = fltk(shell);
   shell.build(true, patcher);
   settle();
-  EXPECT_EQ(shell.backdrop(), nullptr);
-  EXPECT_EQ(Rect(shell.installer()->x(), shell.installer()->y(), shell.installer()->w(), shell.installer()->h()),
+  EXPECT_EQ(windows.backdrop(), nullptr);
+  EXPECT_EQ(Rect(windows.installer()->x(), windows.installer()->y(), windows.installer()->w(), windows.installer()->h()),
             Rect(400, 300, 323, 292));
   Window owner = 0;
-  EXPECT_FALSE(XGetTransientForHint(fl_display, fl_xid(shell.installer()), &owner) && owner != 0);
+  EXPECT_FALSE(XGetTransientForHint(fl_display, fl_xid(windows.installer()), &owner) && owner != 0);
   shell.setButtons(false, false);
-  EXPECT_FALSE(shell.gadget(kInstallButton)->active());
-  EXPECT_FALSE(shell.gadget(kAboutButton)->active());
+  EXPECT_FALSE(windows.gadget(kInstallButton)->active());
+  EXPECT_FALSE(windows.gadget(kAboutButton)->active());
 }
 
 TEST_F(InstallerWindowsTest, TheBackdropRefitsTheMapWhenItsSizeChanges) {
   WindowedShell shell;
+  FltkInstallerWindows& windows = fltk(shell);
   shell.build(false, patcher);
-  Fl_Double_Window& backdrop = *shell.backdrop();
+  Fl_Double_Window& backdrop = *windows.backdrop();
   // Wider than the map's proportions: black bands left and right.
   backdrop.resize(0, 0, 600, 200);
   settle();
@@ -203,6 +212,7 @@ TEST_F(InstallerWindowsTest, TheBackdropRefitsTheMapWhenItsSizeChanges) {
 
 TEST_F(InstallerWindowsTest, TheEventTableRunsOneInstallAndEndsOnTheInstallerClose) {
   WindowedShell shell;
+  FltkInstallerWindows& windows = fltk(shell);
   shell.build(false, patcher);
   settle();
   int installs = 0;
@@ -213,32 +223,33 @@ TEST_F(InstallerWindowsTest, TheEventTableRunsOneInstallAndEndsOnTheInstallerClo
   };
   // Ignored: About, a press on the title panel, a close request of the
   // backdrop, an unknown id from the install button.
-  EXPECT_FALSE(shell.dispatch({kEventGadgetUp, shell.gadget(kAboutButton), 0}, install));
-  EXPECT_FALSE(shell.dispatch({kEventMouseButton, shell.gadget(kTitlePanel), 1}, install));
-  EXPECT_FALSE(shell.dispatch({kEventCloseWindow, shell.backdrop(), 0}, install));
-  EXPECT_FALSE(shell.dispatch({kEventMouseButton, shell.gadget(kInstallButton), 1}, install));
+  EXPECT_FALSE(windows.dispatch({kEventGadgetUp, windows.gadget(kAboutButton), 0}, install));
+  EXPECT_FALSE(windows.dispatch({kEventMouseButton, windows.gadget(kTitlePanel), 1}, install));
+  EXPECT_FALSE(windows.dispatch({kEventCloseWindow, windows.backdrop(), 0}, install));
+  EXPECT_FALSE(windows.dispatch({kEventMouseButton, windows.gadget(kInstallButton), 1}, install));
   EXPECT_EQ(installs, 0);
-  EXPECT_TRUE(shell.backdrop()->shown());
+  EXPECT_TRUE(windows.backdrop()->shown());
 
   // Two presses queued before the first is handled install once; the close
   // request queued behind them ends the loop after the installation.
-  shell.post({kEventGadgetUp, shell.gadget(kInstallButton), 0});
-  shell.post({kEventGadgetUp, shell.gadget(kInstallButton), 0});
-  shell.post({kEventCloseWindow, shell.installer(), 0});
+  windows.post({kEventGadgetUp, windows.gadget(kInstallButton), 0});
+  windows.post({kEventGadgetUp, windows.gadget(kInstallButton), 0});
+  windows.post({kEventCloseWindow, windows.installer(), 0});
   EXPECT_EQ(shell.runEventLoop(install), 0);
   EXPECT_EQ(installs, 1);
-  EXPECT_FALSE(shell.installer()->shown());
-  EXPECT_FALSE(shell.gadget(kInstallButton)->active());
-  EXPECT_TRUE(shell.gadget(kAboutButton)->active());
+  EXPECT_FALSE(windows.installer()->shown());
+  EXPECT_FALSE(windows.gadget(kInstallButton)->active());
+  EXPECT_TRUE(windows.gadget(kAboutButton)->active());
 }
 
 TEST_F(InstallerWindowsTest, RealClicksReachTheQueueAndEscapeIsNoCloseRequest) {
   WindowedShell shell;
+  FltkInstallerWindows& windows = fltk(shell);
   shell.build(false, patcher);
   settle(200);
   test::XDriver x;
-  const Fl_Double_Window& installer = *shell.installer();
-  const Fl_Widget& button = *shell.gadget(kInstallButton);
+  const Fl_Double_Window& installer = *windows.installer();
+  const Fl_Widget& button = *windows.gadget(kInstallButton);
   x.click(installer.x() + button.x() + button.w() / 2, installer.y() + button.y() + button.h() / 2);
   settle(200);
   // The title panel away from its buttons.
@@ -246,11 +257,11 @@ TEST_F(InstallerWindowsTest, RealClicksReachTheQueueAndEscapeIsNoCloseRequest) {
   settle(200);
   test::runCommand("xdotool key Escape");
   settle(200);
-  x.requestClose(fl_xid(shell.backdrop()));
+  x.requestClose(fl_xid(windows.backdrop()));
   settle(200);
-  ASSERT_EQ(shell.pendingEvents(), 3u);
+  ASSERT_EQ(windows.pendingEvents(), 3u);
   int installs = 0;
-  shell.post({kEventCloseWindow, shell.installer(), 0});
+  windows.post({kEventCloseWindow, windows.installer(), 0});
   EXPECT_EQ(shell.runEventLoop([&] { ++installs; }), 0);
   EXPECT_EQ(installs, 1);
 }

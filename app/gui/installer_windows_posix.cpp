@@ -1,4 +1,4 @@
-#include "app/gui/installer_windows.h"
+#include "app/gui/installer_windows_posix.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Box.H>
@@ -8,11 +8,11 @@
 #include <FL/Fl_Progress.H>
 #include <FL/Fl_RGB_Image.H>
 #include <FL/fl_draw.H>
+#include <FL/x.H>
 
+#include <cstring>
 #include <string>
 
-#include "app/desktop.h"
-#include "app/gui/windowed_desktop.h"
 #include "app/pictures.h"
 
 namespace vh {
@@ -59,8 +59,8 @@ class MapPanel : public Fl_Box {
 // on its buttons) is an event of its own.
 class TitlePanel : public Fl_Group {
  public:
-  TitlePanel(int x, int y, int w, int h, PixelMap& title, WindowedShell& shell)
-      : Fl_Group(x, y, w, h), picture_(imageOf(title)), shell_(shell) {
+  TitlePanel(int x, int y, int w, int h, PixelMap& title, FltkInstallerWindows& windows)
+      : Fl_Group(x, y, w, h), picture_(imageOf(title)), windows_(windows) {
     box(FL_DOWN_BOX);
   }
 
@@ -83,7 +83,7 @@ class TitlePanel : public Fl_Group {
   int handle(int event) override {
     if (Fl_Group::handle(event)) return 1;
     if (event == FL_PUSH) {
-      shell_.post({kEventMouseButton, this, Fl::event_button()});
+      windows_.post({kEventMouseButton, this, Fl::event_button()});
       return 1;
     }
     return 0;
@@ -91,49 +91,26 @@ class TitlePanel : public Fl_Group {
 
  private:
   std::unique_ptr<Fl_RGB_Image> picture_;
-  WindowedShell& shell_;
+  FltkInstallerWindows& windows_;
 };
 
-void postAction(Fl_Widget* source, void* shell) {
-  static_cast<WindowedShell*>(shell)->post({kEventGadgetUp, source, 0});
+void postAction(Fl_Widget* source, void* windows) {
+  static_cast<FltkInstallerWindows*>(windows)->post({kEventGadgetUp, source, 0});
 }
 
 // The close box of either window; Escape, which the toolkit reports the
 // same way, is not a close request.
-void postClose(Fl_Widget* source, void* shell) {
+void postClose(Fl_Widget* source, void* windows) {
   if (Fl::event() == FL_SHORTCUT && Fl::event_key() == FL_Escape) return;
-  static_cast<WindowedShell*>(shell)->post({kEventCloseWindow, source, 0});
-}
-
-PixelMap loadOrEmpty(Reporter& report, const char* locator) {
-  try {
-    return loadPicture(locator);
-  } catch (const PictureError& e) {
-    // A missing picture leaves its panel plain; the installer still works.
-    report.debugLog(e.what());
-    return {};
-  }
+  static_cast<FltkInstallerWindows*>(windows)->post({kEventCloseWindow, source, 0});
 }
 
 }  // namespace
 
-// A progress bar showing whole percent, cut toward zero.
-class WindowedShell::Bar : public ProgressBar {
- public:
-  explicit Bar(Fl_Progress& bar) : bar_(bar) {}
-  void setFraction(double fraction) override {
-    const int percent = wholePercent(fraction);
-    bar_.value(static_cast<float>(percent));
-    bar_.copy_label((std::to_string(percent) + "%").c_str());
-    bar_.redraw();
-  }
+std::unique_ptr<InstallerWindows> makeInstallerWindows() { return std::make_unique<FltkInstallerWindows>(); }
 
- private:
-  Fl_Progress& bar_;
-};
-
-WindowedShell::WindowedShell() = default;
-WindowedShell::~WindowedShell() {
+FltkInstallerWindows::FltkInstallerWindows() = default;
+FltkInstallerWindows::~FltkInstallerWindows() {
   // Destroying a window only queues its removal on the connection to the
   // server. The installer's process ends right after, which closes the
   // connection; a process that lives on (the window tests) would leave the
@@ -144,8 +121,7 @@ WindowedShell::~WindowedShell() {
   Fl::flush();
 }
 
-void WindowedShell::buildBackdrop(Reporter& report) {
-  map_ = loadOrEmpty(report, kMapPicture);
+void FltkInstallerWindows::buildBackdrop() {
   backdrop_ = std::make_unique<Fl_Double_Window>(0, 0, 100, 100, kInstallerTitle);
   backdrop_->border(0);
   auto* panel = new MapPanel(0, 0, 100, 100, map_);
@@ -161,8 +137,7 @@ void WindowedShell::buildBackdrop(Reporter& report) {
   backdrop_->resize(x, y, w, h);
 }
 
-void WindowedShell::buildInstaller(WindowPlace place, Reporter& report) {
-  title_ = loadOrEmpty(report, kTitlePicture);
+void FltkInstallerWindows::buildInstaller(WindowPlace place) {
   installer_ = std::make_unique<Fl_Double_Window>(place.x, place.y, kInstallerWidth, kInstallerHeight, kInstallerTitle);
   installer_->size_range(kInstallerWidth, kInstallerHeight, kInstallerWidth, kInstallerHeight);
   installer_->callback(postClose, this);
@@ -204,20 +179,23 @@ void WindowedShell::buildInstaller(WindowPlace place, Reporter& report) {
     bar->selection_color(kBarColour);
     bar->labelsize(10);
     gadgets_[index] = bar;
-    bars_.push_back(std::make_unique<Bar>(*bar));
-    bars_.back()->setFraction(0);
+    setBarPercent(index, 0);
   }
   installer_->end();
 }
 
-void WindowedShell::build(bool applyNow, vPatcher& patcher) {
+void FltkInstallerWindows::build(bool applyNow, PixelMap map, PixelMap title) {
+  map_ = std::move(map);
+  title_ = std::move(title);
   WindowPlace place = installerPlace(true, 0, 0);
   if (!applyNow) {
-    buildBackdrop(patcher.services().report);
+    buildBackdrop();
     place = installerPlace(false, backdrop_->w(), backdrop_->h());
   }
-  buildInstaller(place, patcher.services().report);
-  patcher.setProgBar(bars_[0].get(), bars_[1].get());
+  buildInstaller(place);
+}
+
+void FltkInstallerWindows::show() {
   if (backdrop_) {
     backdrop_->show();
     setUtf8Title(*backdrop_, kInstallerTitle);
@@ -229,7 +207,14 @@ void WindowedShell::build(bool applyNow, vPatcher& patcher) {
   Fl::check();
 }
 
-void WindowedShell::setButtons(bool installEnabled, bool aboutEnabled) {
+void FltkInstallerWindows::setBarPercent(GadgetIndex index, int percent) {
+  auto* bar = static_cast<Fl_Progress*>(gadgets_[index]);
+  bar->value(static_cast<float>(percent));
+  bar->copy_label((std::to_string(percent) + "%").c_str());
+  bar->redraw();
+}
+
+void FltkInstallerWindows::setButtons(bool installEnabled, bool aboutEnabled) {
   for (auto [index, enabled] : {std::pair{kInstallButton, installEnabled}, std::pair{kAboutButton, aboutEnabled}}) {
     Fl_Widget* button = gadgets_[index];
     if (!button) continue;
@@ -241,7 +226,7 @@ void WindowedShell::setButtons(bool installEnabled, bool aboutEnabled) {
   }
 }
 
-bool WindowedShell::dispatch(const WindowEvent& event, const std::function<void()>& install) {
+bool FltkInstallerWindows::dispatch(const WindowEvent& event, const std::function<void()>& install) {
   if (event.id == kEventCloseWindow && event.source == installer_.get()) {
     installer_->hide();
     return true;
@@ -255,7 +240,7 @@ bool WindowedShell::dispatch(const WindowEvent& event, const std::function<void(
   return false;
 }
 
-int WindowedShell::runEventLoop(const std::function<void()>& install) {
+int FltkInstallerWindows::runEventLoop(const std::function<void()>& install) {
   for (;;) {
     while (events_.empty()) {
       // Without a shown window no close request can ever come.
@@ -266,6 +251,16 @@ int WindowedShell::runEventLoop(const std::function<void()>& install) {
     events_.pop_front();
     if (dispatch(event, install)) return 0;
   }
+}
+
+void setUtf8Title(Fl_Window& window, const char* utf8Title) {
+  const Window xid = fl_xid(&window);
+  if (!xid) return;
+  const Atom name = XInternAtom(fl_display, "_NET_WM_NAME", False);
+  const Atom utf8 = XInternAtom(fl_display, "UTF8_STRING", False);
+  XChangeProperty(fl_display, xid, name, utf8, 8, PropModeReplace, reinterpret_cast<const unsigned char*>(utf8Title),
+                  static_cast<int>(std::strlen(utf8Title)));
+  XFlush(fl_display);
 }
 
 }  // namespace vh

@@ -15,6 +15,7 @@
 #include <cstring>
 
 #include "app/gui/cjk_font.h"
+#include "app/gui/installer_windows_posix.h"
 #include "app/installer_layout.h"
 
 namespace vh {
@@ -40,10 +41,12 @@ std::string plainLabel(const std::string& text) {
 
 void hideWindowOf(Fl_Widget* widget, void*) { widget->window() ? widget->window()->hide() : widget->hide(); }
 
+}  // namespace
+
 // The message box: an information icon, the text and one OK button, modal
 // and kept in front of the program's windows; returns once dismissed by the
 // button, Enter, Escape or the close box.
-void runMessageBox(const std::string& text) {
+void showMessageBox(const std::string& text) {
   const std::string label = plainLabel(text);
   fl_font(FL_HELVETICA, kTextSize);
   int textWidth = 0;
@@ -87,11 +90,7 @@ void runMessageBox(const std::string& text) {
   while (box.shown()) Fl::wait();
 }
 
-}  // namespace
-
-WindowedDesktop::WindowedDesktop(bool debug) : debug_(debug) {}
-
-bool WindowedDesktop::openDisplay() {
+bool openWindowSystem() {
   // The toolkit ends the process when it cannot open the display itself;
   // opening it here first lets the program fall back to the terminal.
   Display* display = XOpenDisplay(nullptr);
@@ -108,13 +107,7 @@ bool WindowedDesktop::openDisplay() {
   return true;
 }
 
-void WindowedDesktop::messageBox(const std::string& text) {
-  debugLog("message box: " + text);
-  runMessageBox(text);
-}
-
-std::string WindowedDesktop::chooseFolder(const std::string& prompt, const std::string& initialFolder) {
-  debugLog("folder chooser: " + prompt);
+std::string showFolderChooser(const std::string& prompt, const std::string& initialFolder) {
   Fl_Native_File_Chooser chooser(Fl_Native_File_Chooser::BROWSE_DIRECTORY);
   chooser.title(prompt.c_str());
   if (!initialFolder.empty()) chooser.directory(initialFolder.c_str());
@@ -131,28 +124,6 @@ std::string WindowedDesktop::chooseFolder(const std::string& prompt, const std::
   }
 }
 
-void WindowedDesktop::printLine(const std::string& text) {
-  std::fwrite(text.data(), 1, text.size(), stdout);
-  std::fputc('\n', stdout);
-  std::fflush(stdout);
-}
-
-void WindowedDesktop::debugLog(const std::string& text) {
-  if (!debug_) return;
-  std::fprintf(stderr, "debug: %s\n", text.c_str());
-  std::fflush(stderr);
-}
-
-void WindowedDesktop::pumpMessages() { Fl::check(); }
-
-void setUtf8Title(Fl_Window& window, const char* utf8Title) {
-  const Window xid = fl_xid(&window);
-  if (!xid) return;
-  const Atom name = XInternAtom(fl_display, "_NET_WM_NAME", False);
-  const Atom utf8 = XInternAtom(fl_display, "UTF8_STRING", False);
-  XChangeProperty(fl_display, xid, name, utf8, 8, PropModeReplace, reinterpret_cast<const unsigned char*>(utf8Title),
-                  static_cast<int>(std::strlen(utf8Title)));
-  XFlush(fl_display);
-}
+void pumpWindowMessages() { Fl::check(); }
 
 }  // namespace vh

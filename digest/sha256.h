@@ -1,5 +1,8 @@
 // SHA-256 digests as lower-case hex, for telling whether a game file is the
-// one a backup was taken from or the one an installation wrote.
+// one a backup was taken from or the one an installation wrote, and for the
+// fingerprint of the game a package was made for. Each platform computes
+// them with the system's own library (digest/sha256_engine.h): libcrypto on
+// Linux, BCrypt on Windows.
 #pragma once
 
 #include <memory>

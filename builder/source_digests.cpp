@@ -1,0 +1,143 @@
+#include "builder/source_digests.h"
+
+#include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <vector>
+
+#include "common/files.h"
+#include "common/file_system.h"
+#include "common/stream.h"
+
+namespace vh {
+
+namespace {
+
+constexpr std::string_view kFirstLine = "vhpatch source digests 1";
+constexpr size_t kDigestLength = 64;
+
+bool fitsName(std::string_view name) {
+  return !name.empty() && name.size() <= SourceDigests::kMaxNameBytes && name.find_first_of("\r\n") == std::string_view::npos;
+}
+
+// The next field up to a space; false when there is none.
+bool nextField(std::string_view& line, std::string_view& field) {
+  const size_t space = line.find(' ');
+  if (space == std::string_view::npos || space == 0) return false;
+  field = line.substr(0, space);
+  line.remove_prefix(space + 1);
+  return true;
+}
+
+template <typename T>
+bool readNumber(std::string_view& line, T& value, int base = 10) {
+  std::string_view field;
+  if (!nextField(line, field)) return false;
+  const auto [end, error] = std::from_chars(field.data(), field.data() + field.size(), value, base);
+  return error == std::errc() && end == field.data() + field.size();
+}
+
+bool isDigest(std::string_view text) {
+  return text.size() == kDigestLength && text.find_first_not_of("0123456789abcdef") == std::string_view::npos;
+}
+
+// One line: size, modification time, digest, CRC-32, stream offset, stream
+// size, stream CRC-32, "p" or "w" (in pieces or whole), then the name,
+// which may hold spaces.
+std::optional<std::pair<std::string, SourceRecord>> parseLine(std::string_view line) {
+  SourceRecord record;
+  std::string_view digest, kind;
+  if (!readNumber(line, record.size) || !readNumber(line, record.modified) || !nextField(line, digest) ||
+      !isDigest(digest) || !readNumber(line, record.crc, 16) || !readNumber(line, record.storedAt) ||
+      !readNumber(line, record.storedSize) || !readNumber(line, record.storedCrc, 16) || !nextField(line, kind) ||
+      (kind != "p" && kind != "w") || !fitsName(line)) {
+    return std::nullopt;
+  }
+  record.digest = digest;
+  record.pieced = kind == "p";
+  return std::make_pair(std::string(line), record);
+}
+
+}  // namespace
+
+SourceDigests SourceDigests::parse(std::string_view text) {
+  SourceDigests digests;
+  size_t at = 0;
+  bool first = true;
+  while (at < text.size()) {
+    size_t end = text.find('\n', at);
+    if (end == std::string_view::npos) end = text.size();
+    const std::string_view line = text.substr(at, end - at);
+    at = end + 1;
+    if (first) {
+      if (line != kFirstLine) return {};
+      first = false;
+      continue;
+    }
+    if (digests.records_.size() >= kMaxRecords) break;
+    // A name met twice is doubtful either way: neither record counts.
+    if (auto parsed = parseLine(line)) {
+      const auto [where, added] = digests.records_.emplace(parsed->first, parsed->second);
+      if (!added) where->second.digest.clear();
+    }
+  }
+  return digests;
+}
+
+SourceDigests SourceDigests::read(FileSystem& files, const std::string& path) {
+  const Result<std::string> text = readWholeFile(files, path, kMaxFileBytes);
+  if (!text) return {};
+  return parse(text.value());
+}
+
+std::string SourceDigests::text() const {
+  std::string text(kFirstLine);
+  text += '\n';
+  char numbers[160];
+  for (const auto& [name, r] : records_) {
+    if (r.digest.empty()) continue;
+    std::snprintf(numbers, sizeof numbers, "%llu %lld ", static_cast<unsigned long long>(r.size),
+                  static_cast<long long>(r.modified));
+    text += numbers;
+    text += r.digest;
+    std::snprintf(numbers, sizeof numbers, " %08x %llu %llu %08x %s ", static_cast<unsigned>(r.crc),
+                  static_cast<unsigned long long>(r.storedAt), static_cast<unsigned long long>(r.storedSize),
+                  static_cast<unsigned>(r.storedCrc), r.pieced ? "p" : "w");
+    text += numbers;
+    text += name;
+    text += '\n';
+  }
+  return text;
+}
+
+bool SourceDigests::write(FileSystem& files, const std::string& path) const {
+  return replaceWholeFile(files, path, text());
+}
+
+const SourceRecord* SourceDigests::find(const std::string& name) const {
+  const auto found = records_.find(name);
+  return found == records_.end() || !isDigest(found->second.digest) ? nullptr : &found->second;
+}
+
+void SourceDigests::set(const std::string& name, const SourceRecord& record) {
+  if (fitsName(name) && isDigest(record.digest) && records_.size() < kMaxRecords) records_[name] = record;
+}
+
+std::optional<SourceDigests::Stamp> SourceDigests::stampOf(const std::string& path) {
+  // To the nanosecond where the file system keeps them, on the file
+  // system clock's own scale: a stamp is only compared with another taken
+  // here.
+  namespace fs = std::filesystem;
+  std::error_code error;
+  const fs::path file(path);
+  if (!fs::is_regular_file(file, error)) return std::nullopt;
+  const uintmax_t size = fs::file_size(file, error);
+  if (error) return std::nullopt;
+  const fs::file_time_type modified = fs::last_write_time(file, error);
+  if (error) return std::nullopt;
+  return Stamp{static_cast<uint64_t>(size),
+               std::chrono::duration_cast<std::chrono::nanoseconds>(modified.time_since_epoch()).count()};
+}
+
+}  // namespace vh

@@ -1,0 +1,31 @@
+// SHA-256 from libcrypto's digest interface.
+#include <openssl/evp.h>
+
+#include <stdexcept>
+
+#include "digest/sha256_engine.h"
+
+namespace vh {
+
+struct Sha256Engine::State {
+  std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> context{EVP_MD_CTX_new(), EVP_MD_CTX_free};
+};
+
+Sha256Engine::Sha256Engine() : state_(std::make_unique<State>()) {
+  if (!state_->context || EVP_DigestInit_ex(state_->context.get(), EVP_sha256(), nullptr) != 1) {
+    throw std::runtime_error("SHA-256 is not available");
+  }
+}
+
+Sha256Engine::~Sha256Engine() = default;
+
+void Sha256Engine::add(const void* data, size_t size) { EVP_DigestUpdate(state_->context.get(), data, size); }
+
+std::array<uint8_t, kSha256Bytes> Sha256Engine::finish() {
+  std::array<uint8_t, kSha256Bytes> digest{};
+  unsigned int size = 0;
+  EVP_DigestFinal_ex(state_->context.get(), digest.data(), &size);
+  return digest;
+}
+
+}  // namespace vh

@@ -1,0 +1,93 @@
+#include "install/install_plan.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <tuple>
+
+namespace vh {
+namespace {
+
+constexpr FileOrigin kOriginal = FileOrigin::Original;
+constexpr FileOrigin kInstalled = FileOrigin::InstalledVersion;
+constexpr FileOrigin kChanged = FileOrigin::ChangedSince;
+
+// Every combination of what an installation can find of one game file, each
+// with the step it should take and why. The reasons come first: a file that
+// cannot be written back is never touched; a file that does not already
+// hold the new bytes, or that something wrote into since the backup was
+// taken, is written (its backup made anew); only a file already holding the
+// new bytes is left alone, and then the backup decides what is recorded.
+struct FileCase {
+  FileOrigin origin;
+  bool holdsInstalled;
+  bool backupKnows;
+  bool writable;
+  FileStep step;
+  const char* why;
+};
+
+const FileCase kFileCases[] = {
+    // An archive whose table cannot be written back, whatever else is true.
+    {kOriginal, false, false, false, FileStep::LeaveUntranslated, "no table: untouched"},
+    {kOriginal, false, true, false, FileStep::LeaveUntranslated, "no table, known to the backup: untouched"},
+    {kOriginal, true, false, false, FileStep::LeaveUntranslated, "no table, already right: untouched"},
+    {kOriginal, true, true, false, FileStep::LeaveUntranslated, "no table, known and right: untouched"},
+    {kInstalled, false, false, false, FileStep::LeaveUntranslated, "no table, an installed version"},
+    {kInstalled, false, true, false, FileStep::LeaveUntranslated, "no table, an installed version the backup holds"},
+    {kInstalled, true, false, false, FileStep::LeaveUntranslated, "no table, the installed bytes"},
+    {kInstalled, true, true, false, FileStep::LeaveUntranslated, "no table, the installed bytes the backup holds"},
+    {kChanged, false, false, false, FileStep::LeaveUntranslated, "no table, changed since"},
+    {kChanged, false, true, false, FileStep::LeaveUntranslated, "no table, changed since, known"},
+    {kChanged, true, false, false, FileStep::LeaveUntranslated, "no table, changed but right"},
+    {kChanged, true, true, false, FileStep::LeaveUntranslated, "no table, changed but right, known"},
+    // An original that does not hold the new bytes: translated.
+    {kOriginal, false, false, true, FileStep::Write, "a fresh original"},
+    {kOriginal, false, true, true, FileStep::Write, "an original the backup saw installed before"},
+    // An original that already holds them: nothing to write; the backup, if
+    // it held an earlier installed version, must learn the original stays.
+    {kOriginal, true, false, true, FileStep::LeaveOriginal, "an original already right, nothing backed up"},
+    {kOriginal, true, true, true, FileStep::RecordOriginal, "an original already right, the backup held a version"},
+    // An installed version: written when the new bytes differ, kept when it
+    // is already what this installation would write.
+    {kInstalled, false, false, true, FileStep::Write, "an older installed version"},
+    {kInstalled, false, true, true, FileStep::Write, "an older installed version the backup holds"},
+    {kInstalled, true, false, true, FileStep::KeepInstalled, "the same installed version (origin says the backup has it)"},
+    {kInstalled, true, true, true, FileStep::KeepInstalled, "the same installed version the backup holds"},
+    // Written into since: written again even when it holds the right bytes,
+    // since its backup has to be made anew from the rebuilt original.
+    {kChanged, false, false, true, FileStep::Write, "changed since, new bytes"},
+    {kChanged, false, true, true, FileStep::Write, "changed since, new bytes, known"},
+    {kChanged, true, false, true, FileStep::Write, "changed since but holding the new bytes"},
+    {kChanged, true, true, true, FileStep::Write, "changed since but holding the new bytes, known"},
+};
+
+TEST(DecideFile, TakesTheStepEachCombinationOfFactsCallsFor) {
+  std::set<std::tuple<FileOrigin, bool, bool, bool>> seen;
+  for (const FileCase& c : kFileCases) {
+    FileFacts facts;
+    facts.origin = c.origin;
+    facts.holdsInstalled = c.holdsInstalled;
+    facts.backupKnows = c.backupKnows;
+    facts.writable = c.writable;
+    EXPECT_STREQ(stepName(decideFile(facts)), stepName(c.step)) << c.why;
+    seen.insert({c.origin, c.holdsInstalled, c.backupKnows, c.writable});
+  }
+  // The table is every combination, each once.
+  EXPECT_EQ(seen.size(), std::size(kFileCases));
+  EXPECT_EQ(seen.size(), 3u * 2 * 2 * 2);
+}
+
+TEST(DecideScene, SkipsOnlyWhenProgramInputsAndFilesAllMatch) {
+  for (int bits = 0; bits < 8; ++bits) {
+    SceneFacts facts;
+    facts.programKnown = bits & 1;
+    facts.inputsAsRecorded = bits & 2;
+    facts.filesAsRecorded = bits & 4;
+    EXPECT_EQ(decideScene(facts), bits == 7 ? SceneStep::Skip : SceneStep::Install) << bits;
+  }
+}
+
+}  // namespace
+}  // namespace vh
