@@ -2,11 +2,10 @@
 // a path, a regular file read without ever waiting on anything else, a new
 // file written beside the one it replaces and renamed over it, and folders.
 //
-// It is an interface, handed to whatever needs it as ninja hands its disk
-// interface around: the program's main builds the platform's own
-// (LocalFileSystem, common/local_file_system.h, one implementation per
-// platform chosen by the build) and tests hand in one that fails where they
-// want it to. Nothing in it is a type of one platform: a file's identity is
+// It is an interface, handed to whatever needs it: the program's main builds
+// the platform's own (LocalFileSystem, common/local_file_system.h, one
+// implementation per platform chosen by the build) and tests hand in one
+// that fails where they want it to. Nothing in it is a type of one platform: a file's identity is
 // an opaque number, and no descriptor or handle crosses it.
 #pragma once
 

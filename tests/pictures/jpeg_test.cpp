@@ -21,10 +21,29 @@ TEST(Jpeg, TheMapIsABaselineJpegOfItsSizeAndDamageIsAnError) {
   // The border is dark brown, not black: the picture has real content.
   EXPECT_NE(rgbAt(picture, 2, 2), 0u);
 
-  for (const std::string& bad : {std::string("not a picture"), map.substr(0, 200), std::string()}) {
-    const Result<PixelMap> refused = decodeJpeg(bad);
-    ASSERT_FALSE(refused.ok()) << bad.size();
+  // A header that claims 15950 x 13875 grey pixels in 91 bytes, found by the
+  // fuzzer, would have had a 660 MB picture allocated and grey-filled: cut
+  // off inside its scan header it is damaged; given whole scan data and an
+  // end it is still far too small for its sides.
+  const std::string claimsTooMuch =
+      test::readFile(std::string(VH_SOURCE_DIR) + "/tests/malformed/jpeg/huge-sides-few-bytes.jpg");
+  const std::string claimsTooMuchWhole = claimsTooMuch + std::string(64, '\0') + "\xFF\xD9";
+  const struct {
+    std::string bytes;
+    const char* because;
+  } refusals[] = {
+      {"not a picture", "Not a JPEG file"},
+      {map.substr(0, 200), ""},
+      {"", ""},
+      {map.substr(0, map.size() / 2), "Premature end of JPEG file"},
+      {claimsTooMuch, "Premature end of JPEG file"},
+      {claimsTooMuchWhole, "picture is larger than its data"},
+  };
+  for (const auto& bad : refusals) {
+    const Result<PixelMap> refused = decodeJpeg(bad.bytes);
+    ASSERT_FALSE(refused.ok()) << bad.bytes.size();
     EXPECT_TRUE(refused.fault().detail.starts_with("JPEG picture cannot be decoded: ")) << refused.fault().detail;
+    EXPECT_NE(refused.fault().detail.find(bad.because), std::string::npos) << refused.fault().detail;
   }
 }
 
