@@ -2,13 +2,13 @@
 
 #include <unistd.h>
 
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
 
 #include "app/desktop.h"
 #include "common/bytes.h"
+#include "common/program_path.h"
 #include "support/registry_platform.h"
 
 namespace vh {
@@ -86,10 +86,7 @@ RunMode modeFromWord(const std::string& word) {
 }
 
 std::string programFolder() {
-  char buffer[PATH_MAX];
-  const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-  if (n <= 0) return "";
-  const std::string path = toSlashes(std::string(buffer, static_cast<size_t>(n)));
+  const std::string path = programPath();
   const size_t slash = path.rfind('/');
   return slash == std::string::npos ? "" : path.substr(0, slash + 1);
 }

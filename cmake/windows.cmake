@@ -10,18 +10,12 @@ set(VH_WINDOWS_PENDING_SOURCES
   support/zip.cpp
   # getuid (the wineserver's socket)
   support/wine_registry.cpp
-  # flock, O_CLOEXEC, O_NONBLOCK
-  package/build_lock.cpp
-  # sigset_t, sigprocmask, sigtimedwait, SIGHUP; flock, O_DIRECTORY
-  install/install_guard.cpp
   # install_guard.h's sigset_t, mkdir's mode
   install/patcher.cpp
   # install_guard.h's sigset_t
   install/uninstall.cpp
   # mkdir's mode
   fixtures/sample_game.cpp
-  # readlink("/proc/self/exe")
-  app/entry.cpp
 )
 # Not configured for Windows at all: the programs, which wait for the files
 # above; tools (libgettextpo, which stays Linux's; iconv and nl_langinfo in
@@ -103,13 +97,11 @@ function(vh_windows_tests)
        ${CMAKE_SOURCE_DIR}/tests/formats/*_test.cpp ${CMAKE_SOURCE_DIR}/tests/digest/*_test.cpp
        ${CMAKE_SOURCE_DIR}/tests/translation/gbk_test.cpp ${CMAKE_SOURCE_DIR}/tests/common/calendar_test.cpp
        ${CMAKE_SOURCE_DIR}/tests/common/canonical_path_test.cpp ${CMAKE_SOURCE_DIR}/tests/common/*_win32_test.cpp
-       ${CMAKE_SOURCE_DIR}/tests/app/console_test.cpp ${CMAKE_SOURCE_DIR}/tests/app/*_win32_test.cpp)
-  # A file's digest is read through the local file system, which is POSIX's
-  # until the platform layer gives Windows its own.
-  list(FILTER sources EXCLUDE REGEX "/sha256_of_file_test\\.cpp$")
+       ${CMAKE_SOURCE_DIR}/tests/app/console_test.cpp ${CMAKE_SOURCE_DIR}/tests/app/*_win32_test.cpp
+       ${CMAKE_SOURCE_DIR}/tests/install/*_win32_test.cpp)
   add_executable(vhtests ${sources} tests/test_support.cpp)
   target_include_directories(vhtests PRIVATE ${CMAKE_SOURCE_DIR})
-  target_link_libraries(vhtests PRIVATE vh_formats vh_translation vh_xmg vh_digest vh_fixtures vh_app gtest gtest_main)
+  target_link_libraries(vhtests PRIVATE vh_formats vh_translation vh_xmg vh_digest vh_fixtures vh_install vh_package vh_app gtest gtest_main)
   target_compile_definitions(vhtests PRIVATE VH_BINARY_DIR="${CMAKE_BINARY_DIR}" VH_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
   vh_windows_imports_only_system(vhtests)
 

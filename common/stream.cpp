@@ -97,22 +97,28 @@ void Stream::writeLine(const std::string& bytes) {
 // ---- FileStream
 
 std::unique_ptr<FileStream> FileStream::open(const std::string& path, FileMode mode) {
-  std::FILE* file = nullptr;
   if (mode == FileMode::Read) {
     // Whatever is read may have been put there by anyone: only a regular
     // file is opened, and never in a way that could block.
     auto regular = RegularFile::open(path);
     if (!regular) return nullptr;
-    const int fd = regular->release();
-    file = fdopen(fd, "rb");
-    if (!file) {
-      ::close(fd);
-      return nullptr;
-    }
-  } else {
-    file = std::fopen(toSlashes(path).c_str(), mode == FileMode::Write ? "wb" : "r+b");
+    return adopt(regular->release(), mode);
   }
+  std::FILE* file = std::fopen(toSlashes(path).c_str(), mode == FileMode::Write ? "wb" : "r+b");
   if (!file) return nullptr;
+  return over(file);
+}
+
+std::unique_ptr<FileStream> FileStream::adopt(int fd, FileMode mode) {
+  std::FILE* file = fdopen(fd, mode == FileMode::Read ? "rb" : mode == FileMode::Write ? "wb" : "r+b");
+  if (!file) {
+    ::close(fd);
+    return nullptr;
+  }
+  return over(file);
+}
+
+std::unique_ptr<FileStream> FileStream::over(std::FILE* file) {
   // A folder opens under Linux but cannot be read; it is no file to us.
   struct stat info {};
   if (fstat(fileno(file), &info) != 0 || S_ISDIR(info.st_mode)) {

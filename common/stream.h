@@ -83,6 +83,10 @@ class FileStream final : public Stream {
   // Null when the file cannot be opened in that mode. For reading it must be
   // a regular file (RegularFile): a pipe or a device is never opened.
   static std::unique_ptr<FileStream> open(const std::string& path, FileMode mode);
+  // A stream over a descriptor the caller opened its own way (a new file
+  // made by the platform's calls), which the stream owns from here on. Null,
+  // with the descriptor closed, when it is a folder or cannot be used.
+  static std::unique_ptr<FileStream> adopt(int fd, FileMode mode);
   ~FileStream() override;
   FileStream(const FileStream&) = delete;
   FileStream& operator=(const FileStream&) = delete;
@@ -105,6 +109,7 @@ class FileStream final : public Stream {
  private:
   enum class LastOp { None, Read, Write };
   FileStream(std::FILE* file, int64_t size);
+  static std::unique_ptr<FileStream> over(std::FILE* file);
   void switchTo(LastOp op);
 
   std::FILE* file_;

@@ -1,21 +1,22 @@
 // What keeps an installation from harming the game folder while it writes:
 // one installation per game folder at a time, and the signals that would end
 // the process turned into a request to stop between files.
+//
+// One implementation per platform: install_guard_posix.cpp (flock, signals)
+// and install_guard_win32.cpp (LockFileEx, the console's control events).
 #pragma once
 
-#include <signal.h>
-
-#include <iterator>
+#include <cstdint>
 #include <memory>
 #include <string>
 
-#include "common/stop_signals.h"
-
 namespace vh {
 
-// An advisory lock on the game folder itself, so that nothing has to be
-// created in it; the kernel drops the lock with the process, however the
-// process ends, so a killed installation never blocks the next one.
+// A lock on the game folder, which the system drops with the process,
+// however the process ends, so a killed installation never blocks the next
+// one. On Linux an advisory lock on the folder itself, so that nothing has
+// to be created in it; on Windows, where a folder takes no lock, a byte of
+// a hidden file in it that goes with its last handle.
 class GameFolderLock {
  public:
   // Null when another process holds the lock. A folder that cannot be
@@ -30,7 +31,8 @@ class GameFolderLock {
   int fd_;
 };
 
-// For its life SIGINT, SIGTERM and SIGHUP no longer end the process: they
+// For its life SIGINT, SIGTERM and SIGHUP (on Windows: Ctrl-C, Ctrl-Break,
+// the console closed) no longer end the process: they
 // are noted, and the installation asks for them where it may stop, between
 // files. Nothing holds them back while a file is read, so a read that one
 // interrupts fails at once (the run then stops where it stands) instead of
@@ -48,8 +50,10 @@ class HeldSignals {
   bool arrived();
 
  private:
-  struct sigaction previous_[std::size(kStopSignals)];
-  int seen_ = 0;  // signals counted at the last question
+  // The handlers it replaced, where the platform has them.
+  struct Saved;
+  std::unique_ptr<Saved> saved_;
+  uint64_t seen_ = 0;  // signals counted at the last question
   bool arrived_ = false;
 };
 

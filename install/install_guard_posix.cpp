@@ -1,10 +1,14 @@
 #include "install/install_guard.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <iterator>
+
+#include "common/stop_signals.h"
 
 namespace vh {
 
@@ -37,7 +41,11 @@ void noteSignal(int signal) {
 
 }  // namespace
 
-HeldSignals::HeldSignals() {
+struct HeldSignals::Saved {
+  struct sigaction previous[std::size(kStopSignals)];
+};
+
+HeldSignals::HeldSignals() : saved_(std::make_unique<Saved>()) {
   lastSignal = 0;
   signalCount = 0;
   struct sigaction noted {};
@@ -47,16 +55,16 @@ HeldSignals::HeldSignals() {
   // No SA_RESTART: a slow read that a signal interrupts gives up, and the
   // installation hears the stop at once.
   noted.sa_flags = 0;
-  for (size_t k = 0; k < std::size(kStopSignals); ++k) sigaction(kStopSignals[k], &noted, &previous_[k]);
+  for (size_t k = 0; k < std::size(kStopSignals); ++k) sigaction(kStopSignals[k], &noted, &saved_->previous[k]);
 }
 
 HeldSignals::~HeldSignals() {
-  for (size_t k = 0; k < std::size(kStopSignals); ++k) sigaction(kStopSignals[k], &previous_[k], nullptr);
-  if (signalCount > seen_) raise(lastSignal);
+  for (size_t k = 0; k < std::size(kStopSignals); ++k) sigaction(kStopSignals[k], &saved_->previous[k], nullptr);
+  if (static_cast<uint64_t>(signalCount) > seen_) raise(lastSignal);
 }
 
 bool HeldSignals::arrived() {
-  seen_ = signalCount;
+  seen_ = static_cast<uint64_t>(signalCount);
   arrived_ = arrived_ || seen_ > 0;
   return arrived_;
 }
