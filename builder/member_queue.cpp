@@ -98,10 +98,11 @@ void MemberQueue::addBytes(const std::string& name, MemberBytes bytes) {
 
 void MemberQueue::add(std::unique_ptr<Job> job) {
   // The previous package is one minizip handle, so its directory is asked
-  // here, and only when its member is as long as the source is now; the
-  // workers fetch the stored bytes themselves.
-  if (previous_ && previous_->memberSize(job->name, 1) == static_cast<int64_t>(job->weight)) {
-    job->previous = previous_->LocatePacked(job->name);
+  // here, once, and its member kept only when it is as long as the source
+  // is now; the workers fetch the stored bytes themselves.
+  if (previous_) {
+    std::optional<PackedMember> stored = previous_->LocatePacked(job->name);
+    if (stored && stored->size == job->weight) job->previous = std::move(stored);
   }
   if (!parallel_) {
     prepare(*job);
