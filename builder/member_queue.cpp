@@ -3,11 +3,13 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
 #include <cstring>
 #include <string_view>
 
 #include "common/files.h"
+#include "common/local_file_system.h"
 #include "common/stream.h"
 #include "digest/sha256.h"
 
@@ -25,6 +27,17 @@ uint32_t crcOf(const uint8_t* bytes, size_t count) {
 
 uint32_t crcOf(const MemberBytes& bytes) { return crcOf(bytes.data(), bytes.size()); }
 
+int64_t nowNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+// The whole second a time in nanoseconds falls in, before 1970 too.
+std::time_t secondsOf(int64_t ns) {
+  constexpr int64_t kNsPerSecond = 1'000'000'000;
+  return static_cast<std::time_t>(ns / kNsPerSecond - (ns % kNsPerSecond < 0 ? 1 : 0));
+}
+
 std::string digestOf(const MemberBytes& bytes) {
   return sha256Hex(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
@@ -41,7 +54,8 @@ MemberQueue::MemberQueue(ZipWriter& writer, int threads, ZipReader* previous, ui
       weightLimit_(weightLimit),
       pieceSize_(pieces),
       known_(files ? known : nullptr),
-      files_(files) {
+      localFiles_(files ? nullptr : std::make_unique<LocalFileSystem>()),
+      files_(files ? files : localFiles_.get()) {
   if (!parallel_) return;
   workers_.reserve(static_cast<size_t>(threads));
   for (int i = 0; i < threads; ++i) workers_.emplace_back([this] { work(); });
@@ -63,8 +77,12 @@ void MemberQueue::addFile(const std::string& path) {
   auto job = std::make_unique<Job>();
   job->name = path;
   job->path = path;
-  job->when = ZipWriter::fileTime(path);
-  if (const auto stamp = SourceDigests::stampOf(path)) job->stamp = *stamp;
+  // The clock is read before the file's times: a write after this moment
+  // lands at it or later, so a change time well before it has settled.
+  job->stampedAt = nowNs();
+  const FileStatus status = files_->status(path);
+  if (status.kind == FileKind::File) job->stamp = status.stamp;
+  job->when = ZipWriter::stampOf(secondsOf(job->stamp.modifiedNs));
   job->weight = job->stamp.size;
   add(std::move(job));
 }
@@ -80,10 +98,11 @@ void MemberQueue::addBytes(const std::string& name, MemberBytes bytes) {
 
 void MemberQueue::add(std::unique_ptr<Job> job) {
   // The previous package is one minizip handle, so its directory is asked
-  // here, and only when its member is as long as the source is now; the
-  // workers fetch the stored bytes themselves.
-  if (previous_ && previous_->memberSize(job->name, 1) == static_cast<int64_t>(job->weight)) {
-    job->previous = previous_->LocatePacked(job->name);
+  // here, once, and its member kept only when it is as long as the source
+  // is now; the workers fetch the stored bytes themselves.
+  if (previous_) {
+    std::optional<PackedMember> stored = previous_->LocatePacked(job->name);
+    if (stored && stored->size == job->weight) job->previous = std::move(stored);
   }
   if (!parallel_) {
     prepare(*job);
@@ -188,27 +207,30 @@ void MemberQueue::finishPieces(Job& job) const {
 }
 
 // The record the last build left says these bytes are the ones it stored
-// as this very stream: the source's stamp and digest, and the member's
-// CRC-32, size and place in the package and its stream's own CRC-32, all
-// as recorded. The package is read, never trusted to the record: a stream
-// that moved, changed or was damaged is no match.
+// as this very stream: the source's settled stamp unchanged, or else its
+// digest, and the member's CRC-32, size and place in the package and its
+// stream's own CRC-32, all as recorded. The package is read, never trusted
+// to the record: a stream that moved, changed or was damaged is no match.
 //
-// The source is digested as it is read, a block at a time, and never held
-// whole: when it proves the same, only its stored stream is needed.
+// A source whose stamp does not vouch for it is digested as it is read, a
+// block at a time, and never held whole: when it proves the same, only its
+// stored stream is needed.
 bool MemberQueue::reusedByDigest(Job& job) const {
   const SourceRecord* record = known_ ? known_->find(job.name) : nullptr;
   const PackedMember& stored = *job.previous;
   const bool pieced = parallel_ && pieceSize_.piecesOf(job.stamp.size) > 0;
   if (!record || writer_.m_compressionLevel != Z_DEFAULT_COMPRESSION || record->size != job.stamp.size ||
-      record->modified != job.stamp.modified || record->pieced != pieced || record->crc != stored.crc ||
+      record->pieced != pieced || record->crc != stored.crc ||
       record->size != stored.size || stored.flag != ZipWriter::levelFlag(Z_DEFAULT_COMPRESSION) ||
       record->storedAt != stored.storedAt || record->storedSize != stored.storedSize) {
     return false;
   }
-  job.digest = sha256OfFile(*files_, job.path).value_or("");
+  job.reusedByStamp = SourceDigests::sameFile(*record, job.stamp);
+  job.digest = job.reusedByStamp ? record->digest : sha256OfFile(*files_, job.path).value_or("");
   if (job.digest != record->digest || !readStoredBytes(previousPath_, *job.previous) ||
       crcOf(job.previous->compressed) != record->storedCrc) {
     job.previous->compressed = {};
+    job.reusedByStamp = false;
     return false;
   }
   job.storedCrc = record->storedCrc;
@@ -309,12 +331,13 @@ void MemberQueue::writeOldest(std::unique_lock<std::mutex>& lock) {
     }
     reused_ += job->reused ? 1 : 0;
     reusedByDigest_ += job->reusedByDigest ? 1 : 0;
+    reusedByStamp_ += job->reusedByStamp ? 1 : 0;
     ++written_;
     if (!job->path.empty()) {
       Written source;
       source.name = job->name;
+      SourceDigests::stamp(source.record, job->stamp, job->stampedAt);
       source.record.size = job->reused || parallel_ ? job->packed.size : job->bytes.size();
-      source.record.modified = job->stamp.modified;
       source.record.digest = std::move(job->digest);
       source.record.crc = job->reused || parallel_ ? job->packed.crc : crcOf(job->bytes);
       source.record.storedCrc = job->storedCrc.value_or(0);

@@ -20,11 +20,10 @@
 
 #include "builder/deflate_pieces.h"
 #include "builder/source_digests.h"
+#include "common/file_system.h"
 #include "support/zip.h"
 
 namespace vh {
-
-class FileSystem;
 
 class MemberQueue {
  public:
@@ -62,7 +61,8 @@ class MemberQueue {
   // `previous` is the package being replaced, or null; it is read on the
   // calling thread only and must outlive the queue, as must `known`, what
   // the build that wrote it recorded of its sources (or null), and `files`,
-  // which the sources `known` names are digested through (needed with it).
+  // which sources are stamped and read through (the local file system
+  // without it; `known` needs it).
   MemberQueue(ZipWriter& writer, int threads, ZipReader* previous, uint64_t weightLimit = kWeightLimit,
               const DeflatePieces& pieces = {}, const SourceDigests* known = nullptr, FileSystem* files = nullptr);
   ~MemberQueue();
@@ -80,9 +80,11 @@ class MemberQueue {
   void finish();
 
   // Members copied from the previous package, those of them proved the
-  // same by their digest alone, and all members written.
+  // same by their record alone (stamp or digest), those of these proved
+  // by the stamp without reading the source, and all members written.
   int reused() const { return reused_; }
   int reusedByDigest() const { return reusedByDigest_; }
+  int reusedByStamp() const { return reusedByStamp_; }
   int written() const { return written_; }
   Held mostHeld() const { return mostHeld_; }
   // The file sources written, in order.
@@ -93,7 +95,8 @@ class MemberQueue {
     std::string name;
     std::string path;  // the source file, "" for bytes given in memory
     std::tm when{};
-    SourceDigests::Stamp stamp;  // of the source file
+    FileStamp stamp;  // of the source file
+    int64_t stampedAt = 0;  // when, as the file system's times count
     MemberBytes bytes;
     std::optional<PackedMember> previous;
     PackedMember packed;
@@ -101,6 +104,7 @@ class MemberQueue {
     bool unreadable = false;
     bool reused = false;
     bool reusedByDigest = false;
+    bool reusedByStamp = false;
     bool pieced = false;
     std::string digest;  // of a file source's bytes
     std::optional<uint32_t> storedCrc;
@@ -144,6 +148,7 @@ class MemberQueue {
   const uint64_t weightLimit_;
   const DeflatePieces pieceSize_;
   const SourceDigests* known_;
+  std::unique_ptr<FileSystem> localFiles_;  // when none was given
   FileSystem* files_;
   std::vector<std::thread> workers_;
 
@@ -157,6 +162,7 @@ class MemberQueue {
 
   int reused_ = 0;
   int reusedByDigest_ = 0;
+  int reusedByStamp_ = 0;
   int written_ = 0;
   Held mostHeld_;
   std::vector<Written> sources_;

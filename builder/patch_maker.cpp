@@ -62,12 +62,14 @@ Result<ByteBufferPtr> readXmgBytes(const std::string& path) {
   return bytes;
 }
 
-// Records where the package at `url` holds each file source the queue
-// wrote, for the next build to prove them unchanged by their digests. A
-// stream minizip deflated is found by reading the package back. A record
-// that cannot be written, or that does not match, costs the next build
-// time, never its package: it reads the package before it believes one.
-void recordSources(const Services& services, const std::string& url, const std::vector<MemberQueue::Written>& sources) {
+// Records where the package written at `building`, to be renamed to `url`,
+// holds each file source the queue wrote, for the next build to prove them
+// unchanged by their stamps or digests. A stream minizip deflated is found
+// by reading the package back. A record that cannot be written, or that
+// does not match, costs the next build time, never its package: it reads
+// the package before it believes one.
+void recordSources(const Services& services, const std::string& building, const std::string& url,
+                   const std::vector<MemberQueue::Written>& sources) {
   const std::string path = url + tPatchMaker::kDigestSuffix;
   SourceDigests digests;
   ZipReader package;
@@ -75,7 +77,7 @@ void recordSources(const Services& services, const std::string& url, const std::
                                     [](const MemberQueue::Written& source) { return source.streamKnown; });
   if (allKnown) {
     for (const MemberQueue::Written& source : sources) digests.set(source.name, source.record);
-  } else if (package.OpenZip(url)) {
+  } else if (package.OpenZip(building)) {
     for (const MemberQueue::Written& source : sources) {
       std::optional<PackedMember> stored = package.LocatePacked(source.name);
       if (!stored || stored->crc != source.record.crc || stored->size != source.record.size) continue;
@@ -83,7 +85,7 @@ void recordSources(const Services& services, const std::string& url, const std::
       record.storedAt = stored->storedAt;
       record.storedSize = stored->storedSize;
       if (!source.streamKnown) {
-        if (!readStoredBytes(url, *stored)) continue;
+        if (!readStoredBytes(building, *stored)) continue;
         record.storedCrc = static_cast<uint32_t>(
             crc32_z(crc32(0L, Z_NULL, 0), stored->compressed.data(), stored->compressed.size()));
       }
@@ -155,12 +157,17 @@ int tPatchMaker::Create(const std::string& url) {
     members_->finish();
     services_.report.debugLog("packed " + std::to_string(members_->written()) + " members, " +
                               std::to_string(members_->reused()) + " of them as the previous package held them, " +
-                              std::to_string(members_->reusedByDigest()) + " proved the same by their digests");
+                              std::to_string(members_->reusedByDigest()) + " proved the same by their records, " +
+                              std::to_string(members_->reusedByStamp()) + " of those by their stamps alone");
     sources = members_->sources();
     members_.reset();
     if (previous) previous->CloseZip();
     file->CloseZip("");
-    written = !file->failed() && services_.files.rename(building, url);
+    written = !file->failed();
+    // Written before the package is renamed, so that one sync of the
+    // folder makes both renames durable.
+    if (written) recordSources(services_, building, url, sources);
+    written = written && services_.files.rename(building, url);
   }
   if (!written) {
     services_.report.debugLog("building " + building + " failed, zip error " + std::to_string(file->error()));
@@ -168,9 +175,8 @@ int tPatchMaker::Create(const std::string& url) {
     services_.report.messageBox(kFailedToWrite + url);
     return 0;
   }
-  // The rename lives in the folder's entry, which needs its own sync.
+  // The renames live in the folder's entries, which need their own sync.
   services_.files.syncFolder(folderOf(url));
-  recordSources(services_, url, sources);
   return 1;
 }
 

@@ -1,9 +1,8 @@
 #include "builder/source_digests.h"
 
 #include <charconv>
-#include <chrono>
 #include <cstdio>
-#include <filesystem>
+#include <exception>
 #include <vector>
 
 #include "common/files.h"
@@ -14,7 +13,7 @@ namespace vh {
 
 namespace {
 
-constexpr std::string_view kFirstLine = "vhpatch source digests 1";
+constexpr std::string_view kFirstLine = "vhpatch source digests 2";
 constexpr size_t kDigestLength = 64;
 
 bool fitsName(std::string_view name) {
@@ -42,19 +41,23 @@ bool isDigest(std::string_view text) {
   return text.size() == kDigestLength && text.find_first_not_of("0123456789abcdef") == std::string_view::npos;
 }
 
-// One line: size, modification time, digest, CRC-32, stream offset, stream
-// size, stream CRC-32, "p" or "w" (in pieces or whole), then the name,
-// which may hold spaces.
+// One line: size, modification time, change time, identity, "s" or "u"
+// (settled or not), digest, CRC-32, stream offset, stream size, stream
+// CRC-32, "p" or "w" (in pieces or whole), then the name, which may hold
+// spaces.
 std::optional<std::pair<std::string, SourceRecord>> parseLine(std::string_view line) {
   SourceRecord record;
-  std::string_view digest, kind;
-  if (!readNumber(line, record.size) || !readNumber(line, record.modified) || !nextField(line, digest) ||
-      !isDigest(digest) || !readNumber(line, record.crc, 16) || !readNumber(line, record.storedAt) ||
+  std::string_view digest, kind, settled;
+  if (!readNumber(line, record.size) || !readNumber(line, record.modified) || !readNumber(line, record.changed) ||
+      !readNumber(line, record.identity) || !nextField(line, settled) || (settled != "s" && settled != "u") ||
+      !nextField(line, digest) || !isDigest(digest) || !readNumber(line, record.crc, 16) ||
+      !readNumber(line, record.storedAt) ||
       !readNumber(line, record.storedSize) || !readNumber(line, record.storedCrc, 16) || !nextField(line, kind) ||
       (kind != "p" && kind != "w") || !fitsName(line)) {
     return std::nullopt;
   }
   record.digest = digest;
+  record.settled = settled == "s";
   record.pieced = kind == "p";
   return std::make_pair(std::string(line), record);
 }
@@ -97,8 +100,9 @@ std::string SourceDigests::text() const {
   char numbers[160];
   for (const auto& [name, r] : records_) {
     if (r.digest.empty()) continue;
-    std::snprintf(numbers, sizeof numbers, "%llu %lld ", static_cast<unsigned long long>(r.size),
-                  static_cast<long long>(r.modified));
+    std::snprintf(numbers, sizeof numbers, "%llu %lld %lld %llu %s ", static_cast<unsigned long long>(r.size),
+                  static_cast<long long>(r.modified), static_cast<long long>(r.changed),
+                  static_cast<unsigned long long>(r.identity), r.settled ? "s" : "u");
     text += numbers;
     text += r.digest;
     std::snprintf(numbers, sizeof numbers, " %08x %llu %llu %08x %s ", static_cast<unsigned>(r.crc),
@@ -112,7 +116,15 @@ std::string SourceDigests::text() const {
 }
 
 bool SourceDigests::write(FileSystem& files, const std::string& path) const {
-  return replaceWholeFile(files, path, text());
+  const auto file = files.create(path);
+  if (!file) return false;
+  const std::string bytes = text();
+  try {
+    file->stream().write(bytes.data(), bytes.size());
+  } catch (const std::exception&) {
+    return false;  // the old file stays as it was
+  }
+  return files.replace(*file, FolderSync::Later);
 }
 
 const SourceRecord* SourceDigests::find(const std::string& name) const {
@@ -124,20 +136,22 @@ void SourceDigests::set(const std::string& name, const SourceRecord& record) {
   if (fitsName(name) && isDigest(record.digest) && records_.size() < kMaxRecords) records_[name] = record;
 }
 
-std::optional<SourceDigests::Stamp> SourceDigests::stampOf(const std::string& path) {
-  // To the nanosecond where the file system keeps them, on the file
-  // system clock's own scale: a stamp is only compared with another taken
-  // here.
-  namespace fs = std::filesystem;
-  std::error_code error;
-  const fs::path file(path);
-  if (!fs::is_regular_file(file, error)) return std::nullopt;
-  const uintmax_t size = fs::file_size(file, error);
-  if (error) return std::nullopt;
-  const fs::file_time_type modified = fs::last_write_time(file, error);
-  if (error) return std::nullopt;
-  return Stamp{static_cast<uint64_t>(size),
-               std::chrono::duration_cast<std::chrono::nanoseconds>(modified.time_since_epoch()).count()};
+bool SourceDigests::settled(const FileStamp& stamp, int64_t nowNs) {
+  // A change time ahead of the clock (a clock set back) settles nothing.
+  return stamp.changedNs <= nowNs - kSettleNs;
+}
+
+bool SourceDigests::sameFile(const SourceRecord& record, const FileStamp& now) {
+  return record.settled && record.size == now.size && record.modified == now.modifiedNs &&
+         record.changed == now.changedNs && record.identity == now.identity;
+}
+
+void SourceDigests::stamp(SourceRecord& record, const FileStamp& taken, int64_t nowNs) {
+  record.size = taken.size;
+  record.modified = taken.modifiedNs;
+  record.changed = taken.changedNs;
+  record.identity = taken.identity;
+  record.settled = settled(taken, nowNs);
 }
 
 }  // namespace vh

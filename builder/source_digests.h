@@ -1,8 +1,10 @@
 // What the builder knew of each source file when it wrote the package: the
-// file's size and modification time, a SHA-256 digest of its bytes, and
-// where and how the package stores it. Kept in a file beside the package
-// (never in it), it lets the next build prove a source unchanged by its
-// digest and copy the stored stream without inflating it.
+// file's stamp (size, modification and change times, identity), a SHA-256
+// digest of its bytes, and where and how the package stores it. Kept in a
+// file beside the package (never in it), it lets the next build prove a
+// source unchanged and copy the stored stream without inflating it: by its
+// stamp alone when the stamp had settled before the record was taken, else
+// by its digest.
 //
 // The file is a cache and untrusted: it is bounded when read, a line that
 // does not parse is dropped, and a record only counts when the package
@@ -16,13 +18,18 @@
 #include <string>
 #include <string_view>
 
-namespace vh {
+#include "common/file_system.h"
 
-class FileSystem;
+namespace vh {
 
 struct SourceRecord {
   uint64_t size = 0;      // the source's, and so the member's uncompressed size
   int64_t modified = 0;   // the source's modification time, in nanoseconds
+  int64_t changed = 0;    // its change time, in nanoseconds
+  uint64_t identity = 0;  // which file it was on its volume
+  // Its change time lay far enough before the stamp was taken that any
+  // later write shows in the change time (see SourceDigests::settled).
+  bool settled = false;
   std::string digest;     // SHA-256 of the source's bytes, lower-case hex
   uint32_t crc = 0;       // the member's CRC-32, as the directory records it
   uint64_t storedAt = 0;  // where the member's stream starts in the package
@@ -48,7 +55,9 @@ class SourceDigests {
   // file, too large or of another format.
   static SourceDigests read(FileSystem& files, const std::string& path);
   std::string text() const;
-  // Replaces the file at `path`; false when it cannot be written.
+  // Replaces the file at `path`, leaving its folder for the caller to sync
+  // (the package goes into the same folder); false when it cannot be
+  // written.
   [[nodiscard]] bool write(FileSystem& files, const std::string& path) const;
 
   const SourceRecord* find(const std::string& name) const;
@@ -57,13 +66,21 @@ class SourceDigests {
   void set(const std::string& name, const SourceRecord& record);
   size_t size() const { return records_.size(); }
 
-  // A file's size and modification time; nothing when it is no regular
-  // file.
-  struct Stamp {
-    uint64_t size = 0;
-    int64_t modified = 0;
-  };
-  static std::optional<Stamp> stampOf(const std::string& path);
+  // A write lands in a change time the file system's clock gives, which
+  // moves in steps (two seconds on some volumes): a file written again in
+  // the step of its last change keeps its change time. A stamp whose change
+  // time lies further back than this from the moment it was taken has no
+  // such write left to hide.
+  static constexpr int64_t kSettleNs = 2'000'000'000;
+  // Whether `stamp`, taken at `nowNs` (nanoseconds since 1970, the scale
+  // of the file system's times), has settled.
+  static bool settled(const FileStamp& stamp, int64_t nowNs);
+  // True when the source's stamp now is the one `record` took after it had
+  // settled: nothing has written the file since, and its bytes are the ones
+  // the record's digest names without reading them.
+  static bool sameFile(const SourceRecord& record, const FileStamp& now);
+  // The record's stamp as `stamp`, settled or not as of `nowNs`.
+  static void stamp(SourceRecord& record, const FileStamp& taken, int64_t nowNs);
 
  private:
   std::map<std::string, SourceRecord> records_;

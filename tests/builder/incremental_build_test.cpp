@@ -18,6 +18,7 @@
 
 #include "builder/patch_maker.h"
 #include "builder/source_digests.h"
+#include "common/local_file_system.h"
 #include "fixtures/sample_game.h"
 #include "tests/recording_host.h"
 #include "tests/support/package_fixture.h"
@@ -74,7 +75,34 @@ std::string comparePackages(const std::string& actual, const std::string& expect
 struct BuildCount {
   int written = -1;
   int reused = -1;
-  int proved = -1;  // of those reused, proved the same by their digests alone
+  int proved = -1;   // of those reused, proved the same by their records alone
+  int stamped = -1;  // of those, by their stamps without being read
+};
+
+// The local disk with every file's change time an hour back, as a tree
+// looks that was edited well before its build: its stamps have settled.
+// A write still moves a file's change time, an hour back from the clock.
+class AnHourAgo final : public FileSystem {
+ public:
+  FileStatus status(const std::string& path) override {
+    FileStatus status = local_.status(path);
+    status.stamp.changedNs -= 3600LL * 1'000'000'000;
+    return status;
+  }
+  bool isLink(const std::string& path) override { return local_.isLink(path); }
+  std::string linkTarget(const std::string& path) override { return local_.linkTarget(path); }
+  std::unique_ptr<ReadableFile> openRegular(const std::string& path) override { return local_.openRegular(path); }
+  std::vector<std::string> list(const std::string& folder) override { return local_.list(folder); }
+  std::unique_ptr<NewFile> create(const std::string& target) override { return local_.create(target); }
+  bool replace(NewFile& file, FolderSync sync) override { return local_.replace(file, sync); }
+  bool rename(const std::string& from, const std::string& to) override { return local_.rename(from, to); }
+  void syncFolder(const std::string& folder) override { local_.syncFolder(folder); }
+  bool makeFolder(const std::string& path) override { return local_.makeFolder(path); }
+  bool removeFolder(const std::string& path) override { return local_.removeFolder(path); }
+  bool removeFile(const std::string& path) override { return local_.removeFile(path); }
+
+ private:
+  LocalFileSystem local_;
 };
 
 // The members of a package as it stores them: the deflate stream and what
@@ -127,19 +155,22 @@ class IncrementalBuild : public ::testing::Test {
   void TearDown() override { fs::current_path(here); }
 
   // Builds `package` in the working tree; what the build said of its
-  // members.
-  BuildCount build(const std::string& package, int threads, bool reuse) {
+  // members. `settled`: with every stamp an hour old.
+  BuildCount build(const std::string& package, int threads, bool reuse, bool settled = false) {
     TestServices run;
     RecordingHost& desktop = run.host;
-    tPatchMaker maker(run.services());
+    AnHourAgo aged;
+    tPatchMaker maker(settled ? Services{run.host, run.host, aged, *run.registry, run.home} : run.services());
     maker.threads = threads;
     maker.reusePrevious = reuse;
     maker.pieces = kPieces;
     EXPECT_EQ(maker.Create(package), 1) << testing::PrintToString(desktop.messages());
     BuildCount count;
     for (const std::string& line : desktop.texts(RecordingHost::Kind::Debug)) {
-      std::sscanf(line.c_str(), "packed %d members, %d of them as the previous package held them, %d proved",
-                  &count.written, &count.reused, &count.proved);
+      std::sscanf(line.c_str(),
+                  "packed %d members, %d of them as the previous package held them, %d proved the same by their "
+                  "records, %d of those",
+                  &count.written, &count.reused, &count.proved, &count.stamped);
     }
     return count;
   }
@@ -205,7 +236,7 @@ void rewriteRecords(const std::function<std::string(const std::string& line)>& r
   writeFile(kDigests, text);
 }
 
-// The record line with its field `index` (0 the size, 2 the digest, 4 the
+// The record line with its field `index` (0 the size, 5 the digest, 7 the
 // stream's offset) replaced.
 std::string withField(const std::string& line, size_t index, const std::string& value) {
   size_t start = 0;
@@ -222,9 +253,13 @@ struct Change {
   std::function<void(const std::string& previous)> make;
   // Members the new build deflates rather than copies; kAll for all of them.
   int deflated;
-  // Sources it does not prove unchanged by their digests: changed, new,
+  // Sources it does not prove unchanged by their records: changed, new,
   // or with a record that does not hold; kAll or kSome.
   int unproved;
+  // Built with settled stamps, and the sources among those proved whose
+  // stamp moved, so that their digest proved them.
+  bool settled = true;
+  int digested = 0;
 };
 
 void PrintTo(const Change& change, std::ostream* out) { *out << change.what; }
@@ -238,9 +273,11 @@ const Change kChanges[] = {
        writeFile("trans/Global.trz", text);
      },
      1, 1},
-    // Its stamp no longer matches its record: inflated to prove it.
+    // Its stamp no longer matches its record: its digest proves it.
     {"a file touched but not changed",
-     [](const std::string&) { setModified("trans/Global.trz", std::time(nullptr) + 3600); }, 0, 1},
+     [](const std::string&) { setModified("trans/Global.trz", std::time(nullptr) + 3600); }, 0, 0, true, 1},
+    {"a file touched but not changed, stamps not settled",
+     [](const std::string&) { setModified("trans/Global.trz", std::time(nullptr) + 3600); }, 0, 0, false},
     // A changed file that keeps its size, time and all: only its CRC tells.
     {"one byte of the font changed behind the times",
      [](const std::string&) {
@@ -291,14 +328,21 @@ const Change kChanges[] = {
        fs::create_directory(kDigests);
      },
      0, kAll},
+    // A settled stamp vouches for the file without its digest being read;
+    // a stamp not settled does not.
     {"the digest file naming other digests",
-     [](const std::string&) { rewriteRecords([](const std::string& line) { return withField(line, 2, std::string(64, 'a')); }); },
-     0, kAll},
+     [](const std::string&) { rewriteRecords([](const std::string& line) { return withField(line, 5, std::string(64, 'a')); }); },
+     0, kAll, false},
+    {"the digest file naming other digests, stamps settled",
+     [](const std::string&) { rewriteRecords([](const std::string& line) { return withField(line, 5, std::string(64, 'a')); }); },
+     0, 0},
+
     {"the digest file placing every stream a byte later",
      [](const std::string&) {
        rewriteRecords([](const std::string& line) {
-         const size_t start = line.find(' ', line.find(' ', line.find(' ', line.find(' ') + 1) + 1) + 1) + 1;
-         return withField(line, 4, std::to_string(std::stoull(line.substr(start)) + 1));
+         size_t start = 0;
+         for (int field = 0; field < 7; ++field) start = line.find(' ', start) + 1;
+         return withField(line, 7, std::to_string(std::stoull(line.substr(start)) + 1));
        });
      },
      0, kAll},
@@ -308,10 +352,10 @@ class IncrementalChange : public IncrementalBuild, public ::testing::WithParamIn
 
 TEST_P(IncrementalChange, GivesThePackageABuildFromScratchGives) {
   const auto& [change, threads] = GetParam();
-  build("patch.dat", threads, true);
+  build("patch.dat", threads, true, change.settled);
   const size_t sources = SourceDigests::read(test::localFiles(), kDigests).size();
   change.make("patch.dat");
-  const BuildCount count = build("patch.dat", threads, true);
+  const BuildCount count = build("patch.dat", threads, true, change.settled);
   EXPECT_EQ(comparePackages(withListDatesMasked(readFile("patch.dat")), scratch(threads)), "same");
   ASSERT_GT(count.written, 0);
   EXPECT_EQ(count.written - count.reused, change.deflated == kAll ? count.written : change.deflated);
@@ -328,6 +372,8 @@ TEST_P(IncrementalChange, GivesThePackageABuildFromScratchGives) {
   } else {
     EXPECT_EQ(count.proved, count.written - static_cast<int>(kListMembers.size()) - change.unproved);
   }
+  // Unread, the sources whose settled stamps held.
+  EXPECT_EQ(count.stamped, change.settled ? count.proved - change.digested : 0);
   // The package still reads back whole, member by member.
   EXPECT_EQ(test::packageMembers("patch.dat"), test::packageMembers("scratch.dat"));
 }

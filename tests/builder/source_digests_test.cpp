@@ -1,10 +1,9 @@
 #include "builder/source_digests.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,6 +17,9 @@ SourceRecord recordOf(uint64_t size, char digit, bool pieced) {
   SourceRecord record;
   record.size = size;
   record.modified = 1733650000123456789;
+  record.changed = 1733650000223456789;
+  record.identity = 424242;
+  record.settled = !pieced;
   record.digest = std::string(64, digit);
   record.crc = 0xDEADBEEF;
   record.storedAt = 4242;
@@ -36,7 +38,7 @@ SourceDigests sample() {
   return digests;
 }
 
-constexpr const char* kFirst = "vhpatch source digests 1\n";
+constexpr const char* kFirst = "vhpatch source digests 2\n";
 const std::string kDigestA(64, 'a');
 
 TEST(SourceDigests, WhatIsWrittenReadsBack) {
@@ -51,8 +53,10 @@ TEST(SourceDigests, WhatIsWrittenReadsBack) {
     EXPECT_EQ(*back.find(name), *digests.find(name)) << name;
   }
   // The numbers as the line spells them: CRCs in hex, the rest decimal.
-  EXPECT_NE(digests.text().find("1000 1733650000123456789 " + kDigestA + " deadbeef 4242 500 0000abcd w trans/Global.trz\n"),
+  EXPECT_NE(digests.text().find("1000 1733650000123456789 1733650000223456789 424242 s " + kDigestA +
+                                 " deadbeef 4242 500 0000abcd w trans/Global.trz\n"),
             std::string::npos);
+  EXPECT_NE(digests.text().find(" 424242 u " + std::string(64, 'b')), std::string::npos);
   EXPECT_EQ(SourceDigests::read(test::localFiles(), dir / "missing").size(), 0u);
 }
 
@@ -70,23 +74,25 @@ TEST(SourceDigests, NamesTheFormatCannotHoldAreNotRecorded) {
 }
 
 TEST(SourceDigests, ALineThatDoesNotParseIsDropped) {
-  const std::string good = "7 8 " + kDigestA + " 1 2 3 4 w good\n";
+  const std::string good = "7 8 9 10 s " + kDigestA + " 1 2 3 4 w good\n";
   struct Case {
     const char* what;
     std::string line;
   };
   const Case cases[] = {
-      {"no name", "7 8 " + kDigestA + " 1 2 3 4 w\n"},
-      {"an empty name", "7 8 " + kDigestA + " 1 2 3 4 w \n"},
-      {"a short digest", "7 8 " + kDigestA.substr(1) + " 1 2 3 4 w bad\n"},
-      {"a digest in capitals", "7 8 " + std::string(64, 'A') + " 1 2 3 4 w bad\n"},
-      {"a kind that is neither", "7 8 " + kDigestA + " 1 2 3 4 x bad\n"},
-      {"a size with a sign", "-7 8 " + kDigestA + " 1 2 3 4 w bad\n"},
-      {"a size too large", "99999999999999999999 8 " + kDigestA + " 1 2 3 4 w bad\n"},
-      {"a CRC of nine digits", "7 8 " + kDigestA + " 123456789 2 3 4 w bad\n"},
-      {"letters in an offset", "7 8 " + kDigestA + " 1 2x 3 4 w bad\n"},
-      {"two spaces", "7  8 " + kDigestA + " 1 2 3 4 w bad\n"},
-      {"a field missing", "7 " + kDigestA + " 1 2 3 4 w bad\n"},
+      {"no name", "7 8 9 10 s " + kDigestA + " 1 2 3 4 w\n"},
+      {"an empty name", "7 8 9 10 s " + kDigestA + " 1 2 3 4 w \n"},
+      {"a short digest", "7 8 9 10 s " + kDigestA.substr(1) + " 1 2 3 4 w bad\n"},
+      {"a digest in capitals", "7 8 9 10 s " + std::string(64, 'A') + " 1 2 3 4 w bad\n"},
+      {"a kind that is neither", "7 8 9 10 s " + kDigestA + " 1 2 3 4 x bad\n"},
+      {"a size with a sign", "-7 8 9 10 s " + kDigestA + " 1 2 3 4 w bad\n"},
+      {"a size too large", "99999999999999999999 8 9 10 s " + kDigestA + " 1 2 3 4 w bad\n"},
+      {"a CRC of nine digits", "7 8 9 10 s " + kDigestA + " 123456789 2 3 4 w bad\n"},
+      {"letters in an offset", "7 8 9 10 s " + kDigestA + " 1 2x 3 4 w bad\n"},
+      {"two spaces", "7  8 9 10 s " + kDigestA + " 1 2 3 4 w bad\n"},
+      {"a field missing", "7 8 9 s " + kDigestA + " 1 2 3 4 w bad\n"},
+      {"settled neither s nor u", "7 8 9 10 y " + kDigestA + " 1 2 3 4 w bad\n"},
+      {"an identity with a sign", "7 8 9 -10 s " + kDigestA + " 1 2 3 4 w bad\n"},
       {"an empty line", "\n"},
   };
   for (const Case& c : cases) {
@@ -100,7 +106,7 @@ TEST(SourceDigests, ALineThatDoesNotParseIsDropped) {
 }
 
 TEST(SourceDigests, ANameRecordedTwiceCountsForNeither) {
-  const std::string line = "7 8 " + kDigestA + " 1 2 3 4 w twice\n";
+  const std::string line = "7 8 9 10 s " + kDigestA + " 1 2 3 4 w twice\n";
   const SourceDigests digests = SourceDigests::parse(kFirst + line + "other\n" + line);
   EXPECT_EQ(digests.find("twice"), nullptr);
   EXPECT_EQ(digests.text(), kFirst);
@@ -115,8 +121,9 @@ TEST(SourceDigests, AnotherFormatOrAFileTooLargeGivesNoRecords) {
   };
   const Case cases[] = {
       {"no first line", body},
-      {"another version", "vhpatch source digests 2\n" + body},
-      {"a first line ended by CR LF", "vhpatch source digests 1\r\n" + body},
+      {"another version", "vhpatch source digests 3\n" + body},
+      {"the version before stamps", "vhpatch source digests 1\n" + body},
+      {"a first line ended by CR LF", "vhpatch source digests 2\r\n" + body},
       {"empty", ""},
   };
   for (const Case& c : cases) {
@@ -148,23 +155,50 @@ TEST(SourceDigests, EveryCutOfTheFileKeepsOnlyWholeRecords) {
   }
 }
 
-TEST(SourceDigests, AStampIsTheFilesSizeAndTimeInNanoseconds) {
-  const test::TempDir dir;
-  test::writeFile(dir / "f", "12345");
-  test::writeFile(dir / "g", "");
-  const timespec first[2] = {{1700000000, 5}, {1700000001, 123456789}};
-  const timespec second[2] = {{1700000000, 5}, {1700000003, 123456790}};
-  ASSERT_EQ(utimensat(AT_FDCWD, (dir / "f").c_str(), first, 0), 0);
-  ASSERT_EQ(utimensat(AT_FDCWD, (dir / "g").c_str(), second, 0), 0);
-  const auto stamp = SourceDigests::stampOf(dir / "f");
-  const auto later = SourceDigests::stampOf(dir / "g");
-  ASSERT_TRUE(stamp.has_value() && later.has_value());
-  EXPECT_EQ(stamp->size, 5u);
-  EXPECT_EQ(later->size, 0u);
-  // Two seconds and a nanosecond apart, on whatever scale the clock counts.
-  EXPECT_EQ(later->modified - stamp->modified, 2000000001);
-  EXPECT_FALSE(SourceDigests::stampOf(dir / "missing").has_value());
-  EXPECT_FALSE(SourceDigests::stampOf(dir.path()).has_value());
+TEST(SourceDigests, OnlyASettledStampUnchangedVouchesForTheFile) {
+  constexpr int64_t kSecond = 1'000'000'000;
+  constexpr int64_t kNow = 1733650000 * kSecond;
+  const FileStamp taken{1000, kNow - 5 * kSecond, kNow - 3 * kSecond, 77};
+  struct Case {
+    const char* what;
+    int64_t changedBeforeNow;  // when the file changed last, as the record was taken
+    std::function<void(FileStamp&)> since;  // what happened to it afterwards
+    bool settled;
+    bool same;
+  };
+  const Case cases[] = {
+      {"untouched", 3 * kSecond, [](FileStamp&) {}, true, true},
+      {"changed just two seconds before", 2 * kSecond, [](FileStamp&) {}, true, true},
+      {"changed within the clock's step", 2 * kSecond - 1, [](FileStamp&) {}, false, false},
+      {"changed as the record was taken", 0, [](FileStamp&) {}, false, false},
+      {"changed after the clock (set back)", -kSecond, [](FileStamp&) {}, false, false},
+      {"written since", 3 * kSecond, [](FileStamp& s) { s.changedNs += 1; }, true, false},
+      {"its time set back after a write", 3 * kSecond, [](FileStamp& s) { s.changedNs += kSecond; }, true, false},
+      {"touched", 3 * kSecond, [](FileStamp& s) { s.modifiedNs += 1; }, true, false},
+      {"grown", 3 * kSecond, [](FileStamp& s) { s.size += 1; }, true, false},
+      {"another file in its place", 3 * kSecond, [](FileStamp& s) { s.identity += 1; }, true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    FileStamp then = taken;
+    then.changedNs = kNow - c.changedBeforeNow;
+    SourceRecord record;
+    SourceDigests::stamp(record, then, kNow);
+    EXPECT_EQ(record.settled, c.settled);
+    EXPECT_EQ(record.size, 1000u);
+    EXPECT_EQ(record.modified, taken.modifiedNs);
+    EXPECT_EQ(record.identity, 77u);
+    FileStamp now = then;
+    c.since(now);
+    EXPECT_EQ(SourceDigests::sameFile(record, now), c.same);
+    // What is written and read back vouches the same way.
+    record.digest = kDigestA;
+    SourceDigests digests;
+    digests.set("f", record);
+    const SourceDigests back = SourceDigests::parse(digests.text());
+    ASSERT_NE(back.find("f"), nullptr);
+    EXPECT_EQ(SourceDigests::sameFile(*back.find("f"), now), c.same);
+  }
 }
 
 }  // namespace
