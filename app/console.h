@@ -22,4 +22,10 @@ void prepareConsole();
 // movements of the progress bars.
 bool drawsProgress(std::FILE* stream);
 
+// Called when the installer's windows open. A console made for this
+// program alone (it was started from the file manager, not a command line)
+// would stand empty behind the windows for the whole installation, so it is
+// let go; one shared with a shell stays. Nothing to do on Linux.
+void releaseOwnConsole();
+
 }  // namespace vh

@@ -15,4 +15,6 @@ std::optional<size_t> terminalColumns(std::FILE* stream) {
 
 bool drawsProgress(std::FILE* stream) { return isatty(fileno(stream)) != 0; }
 
+void releaseOwnConsole() {}
+
 }  // namespace vh

@@ -82,4 +82,13 @@ bool drawsProgress(std::FILE* stream) {
   return console && GetConsoleMode(console, &mode) && (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
 }
 
+void releaseOwnConsole() {
+  // One process attached: the console was made for this program.
+  DWORD attached[2];
+  if (GetConsoleProcessList(attached, 2) == 1) {
+    restoreConsole();
+    FreeConsole();
+  }
+}
+
 }  // namespace vh

@@ -63,6 +63,8 @@ int main(int argc, char** argv) {
   std::unique_ptr<vh::InstallerShell> shell;
   if (!environment.terminalUi && vh::WindowedDesktop::openDisplay()) {
     windowed = std::make_unique<vh::WindowedDesktop>(environment.debug);
+    // The debugging lines go to the console, which then stays.
+    if (!environment.debug) vh::releaseOwnConsole();
     shell = std::make_unique<vh::WindowedShell>();
   } else {
     shell = std::make_unique<vh::TerminalShell>(terminal);
