@@ -205,6 +205,10 @@ class GameBackup {
  private:
   enum class Restored { Done, Changed, Failed };
   Restored restore(const std::string& path);
+  // Rebuilds the original of `state` from the installed file at `target`
+  // into a new file beside it, a block at a time, and puts it in place only
+  // when its digest is the original's.
+  Restored putOriginalBack(const State& state, const std::string& target);
   std::vector<const State*> statesOf(const std::string& path) const;
   std::optional<std::string> rebuild(const State& state, std::string_view installed) const;
   // The manifest of the states kept, with `alsoKept` for files whose pieces

@@ -58,6 +58,9 @@ class ReadableFile {
   // Reads from where the last read stopped: the bytes read, 0 at the end,
   // nothing when the read failed.
   virtual std::optional<size_t> read(void* into, size_t count) = 0;
+  // Exactly `count` bytes at `offset`, wherever the reads have got to;
+  // false when the file holds fewer there or the read fails.
+  [[nodiscard]] virtual bool readAt(uint64_t offset, void* into, size_t count) = 0;
 };
 
 // A file being written beside the one it is to replace (FileSystem::create).
