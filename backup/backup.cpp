@@ -54,23 +54,18 @@ std::optional<std::string> rebuildFrom(const PiecesFile& pieces, std::string_vie
   return out;
 }
 
-// What the pieces rebuild, as its digest and length, taken without putting
-// the original together: the proof before a game file is written needs no
-// second copy of it.
-struct RebuiltDigest {
-  std::string digest;
-  uint64_t size = 0;
-};
-
-std::optional<RebuiltDigest> rebuiltDigest(const PiecesFile& pieces, std::string_view installed) {
-  Sha256 digest;
-  uint64_t size = 0;
+// True when the pieces rebuild exactly `original` from the installed bytes,
+// compared part by part without putting the original together: the proof
+// before a game file is written needs no second copy of it, nor a second
+// digest of bytes whose digest is already taken.
+bool rebuildsExactly(const PiecesFile& pieces, std::string_view installed, std::string_view original) {
+  uint64_t at = 0;
+  bool same = true;
   const bool whole = forEachPart(pieces, installed, [&](std::string_view part) {
-    digest.add(part);
-    size += part.size();
+    same = same && part.size() <= original.size() - at && original.substr(at, part.size()) == part;
+    at += same ? part.size() : 0;
   });
-  if (!whole) return std::nullopt;
-  return RebuiltDigest{digest.hex(), size};
+  return whole && same && at == original.size();
 }
 
 // A part of the original while the pieces are made: a copy from the
@@ -367,7 +362,7 @@ bool GameBackup::toOriginal(const std::string& path, std::optional<std::string>&
 }
 
 bool GameBackup::keep(const std::string& path, const std::optional<std::string>& original, std::string_view installed,
-                      const std::vector<SharedRange>& shared) {
+                      const std::vector<SharedRange>& shared, FolderSync sync) {
   // Only a path in the form the backup reads back, which keeps it out of
   // the backup folder too.
   if (pathInFolder(path) != path) return false;
@@ -379,8 +374,7 @@ bool GameBackup::keep(const std::string& path, const std::optional<std::string>&
   // The proof: the pieces file as it will be read back rebuilds the
   // original from the installed bytes, or the whole original is kept.
   const auto parsed = readPiecesFile(text);
-  const auto rebuilt = parsed ? rebuiltDigest(parsed.value(), installed) : std::nullopt;
-  if (!rebuilt || (original && rebuilt->digest != originalDigest) || (!original && rebuilt->size != 0)) {
+  if (!parsed || !rebuildsExactly(parsed.value(), installed, originalBytes)) {
     report_->debugLog("pieces do not rebuild " + path + "; keeping the whole original");
     segments.clear();
     if (!originalBytes.empty()) segments.push_back({false, 0, originalBytes.size()});
@@ -389,7 +383,7 @@ bool GameBackup::keep(const std::string& path, const std::optional<std::string>&
   const std::string name =
       sha256Hex(path + "\n" + originalDigest + "\n" + installedDigest).substr(0, kPiecesNameDigits) + kPiecesExtension;
   (void)files_->makeFolder(folder());
-  if (!replaceWholeFile(*files_, folder() + name, text)) return false;
+  if (!replaceWholeFile(*files_, folder() + name, text, sync)) return false;
   std::erase_if(states_, [&](const State& s) { return s.pieces == name; });
   uint64_t kept = 0;
   for (const Segment& s : segments) kept += s.copy ? 0 : s.length;
@@ -638,6 +632,15 @@ void GameBackup::dropAllBut(const std::set<std::string>& keptPieces) {
     if (!keptPieces.count(s.pieces)) (void)files_->removeFile(folder() + s.pieces);
   }
   std::erase_if(states_, [&](const State& s) { return !keptPieces.count(s.pieces); });
+}
+
+std::set<std::string> GameBackup::replacingVersions() const {
+  std::set<std::string> paths;
+  for (const State& s : states_) {
+    const auto written = written_.find(s.path);
+    if (written != written_.end() && written->second != s.pieces) paths.insert(s.path);
+  }
+  return paths;
 }
 
 bool GameBackup::finishInstallation(const std::string& package) {
