@@ -35,6 +35,9 @@ namespace {
 // 米蕾 in GBK, then a space: the heroine's name as the game shows it.
 const std::string kHeroineName = "\xC3\xD7\xC0\xD9\x20";
 const std::string kFailedToRead = "failed to read:";
+// Archives written and waiting for their renames at most; each holds a file
+// open.
+constexpr size_t kMostWaitingArchives = 64;
 
 // The first picture of the package whose member the game's archive lacks,
 // named with its archive; "" when every one is there. An archive that
@@ -401,6 +404,9 @@ int tPatcher::replaceScene(tPatchScene& scene) {
       if (installation_) installation_->waiting.clear();
       return 0;
     }
+    // A scene of very many archives renames them in groups, before their
+    // open files run short.
+    if (installation_ && installation_->waiting.size() >= kMostWaitingArchives && !renameWaiting()) return 0;
   }
   return renameWaiting() ? 1 : 0;
 }
@@ -434,7 +440,8 @@ bool tPatcher::writeArchive(const std::string& path, std::string_view bytes) {
     return false;
   }
   // Outside an installation (one scene installed alone) it is renamed and
-  // synced at once. In one it waits, whole, for the end of its scene.
+  // synced at once. In one it waits, whole, for the end of its scene
+  // (replaceScene).
   if (!installation_) return services_.files.replace(*out, FolderSync::Now);
   installation_->waiting.push_back({std::move(out), path.substr(gameRoot.size())});
   return true;
@@ -454,8 +461,7 @@ bool tPatcher::renameWaiting() {
   for (Installation::Waiting& archive : waiting) {
     // Each new archive is synced before its rename; the rename itself needs
     // no sync of its own folder now, since either file is a state the
-    // backup knows: the folders are synced once, before the manifest is
-    // written.
+    // backup knows (install() says when it gets one).
     if (!files.replace(*archive.file, FolderSync::Later)) {
       services_.report.messageBox("failed to write:" + gameRoot + archive.relative);
       return false;

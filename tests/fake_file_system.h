@@ -29,6 +29,10 @@ class FakeFileSystem final : public FileSystem {
   // asked for; the test sets them back as it needs.
   size_t largestRead = 0;
   size_t largestWrite = 0;
+  // Every rename of a new file over its target ("rename <target>", with
+  // " now" when its folder is synced with it) and every folder sync
+  // ("sync <folder>"), in order.
+  std::vector<std::string> durable;
 
   FileStatus status(const std::string& path) override { return local_.status(path); }
   bool isLink(const std::string& path) override { return local_.isLink(path); }
@@ -47,10 +51,15 @@ class FakeFileSystem final : public FileSystem {
   }
   bool replace(NewFile& file, FolderSync sync) override {
     auto* filtered = dynamic_cast<Filtered*>(&file);
-    return filtered && local_.replace(*filtered->file, sync);
+    if (!filtered || !local_.replace(*filtered->file, sync)) return false;
+    durable.push_back("rename " + file.target() + (sync == FolderSync::Now ? " now" : ""));
+    return true;
   }
   bool rename(const std::string& from, const std::string& to) override { return local_.rename(from, to); }
-  void syncFolder(const std::string& folder) override { local_.syncFolder(folder); }
+  void syncFolder(const std::string& folder) override {
+    local_.syncFolder(folder);
+    durable.push_back("sync " + folder);
+  }
   bool makeFolder(const std::string& path) override { return local_.makeFolder(path); }
   bool removeFolder(const std::string& path) override { return local_.removeFolder(path); }
   bool removeFile(const std::string& path) override { return local_.removeFile(path); }
