@@ -12,6 +12,7 @@
 #include "common/files.h"
 #include "common/report.h"
 #include "common/write_access.h"
+#include "common/stream.h"
 #include "digest/sha256.h"
 #include "formats/xarc.h"
 
@@ -54,23 +55,18 @@ std::optional<std::string> rebuildFrom(const PiecesFile& pieces, std::string_vie
   return out;
 }
 
-// What the pieces rebuild, as its digest and length, taken without putting
-// the original together: the proof before a game file is written needs no
-// second copy of it.
-struct RebuiltDigest {
-  std::string digest;
-  uint64_t size = 0;
-};
-
-std::optional<RebuiltDigest> rebuiltDigest(const PiecesFile& pieces, std::string_view installed) {
-  Sha256 digest;
-  uint64_t size = 0;
+// True when the pieces rebuild exactly `original` from the installed bytes,
+// compared part by part without putting the original together: the proof
+// before a game file is written needs no second copy of it, nor a second
+// digest of bytes whose digest is already taken.
+bool rebuildsExactly(const PiecesFile& pieces, std::string_view installed, std::string_view original) {
+  uint64_t at = 0;
+  bool same = true;
   const bool whole = forEachPart(pieces, installed, [&](std::string_view part) {
-    digest.add(part);
-    size += part.size();
+    same = same && part.size() <= original.size() - at && original.substr(at, part.size()) == part;
+    at += same ? part.size() : 0;
   });
-  if (!whole) return std::nullopt;
-  return RebuiltDigest{digest.hex(), size};
+  return whole && same && at == original.size();
 }
 
 // A part of the original while the pieces are made: a copy from the
@@ -116,6 +112,42 @@ std::vector<Segment> segmentsFor(std::string_view original, std::string_view ins
   }
   if (cursor < original.size()) segments.push_back({false, cursor, original.size() - cursor});
   return segments;
+}
+
+// A file is put back this many bytes at a time, whatever its size.
+constexpr size_t kRestoreBlock = size_t{1} << 18;
+// Far more than the header of any pieces file the installer writes (a line
+// per step); a file without its data line by then is damaged.
+constexpr size_t kMaxPiecesHeader = size_t{64} << 20;
+
+// A pieces file open for reading, its header read and checked against the
+// file's size; its kept bytes stay in the file.
+struct OpenPieces {
+  std::unique_ptr<ReadableFile> file;
+  PiecesHeader header;
+};
+
+// CannotOpen when the file is missing, no regular file or a read fails;
+// Damaged when its header does not read whole or its size is not what the
+// header says.
+Result<OpenPieces> openPieces(FileSystem& files, const std::string& path) {
+  auto file = files.openRegular(path);
+  if (!file) return Fault{FaultKind::CannotOpen, "cannot be read"};
+  std::string head;
+  char block[1 << 16];
+  size_t searched = 0;
+  for (;;) {
+    const std::optional<size_t> got = file->read(block, sizeof block);
+    if (!got) return Fault{FaultKind::CannotOpen, "cannot be read"};
+    head.append(block, *got);
+    // The magic line comes first, so the data line is never at the very start.
+    if (head.find(kPiecesDataLine, searched) != std::string::npos || *got == 0) break;
+    if (head.size() > kMaxPiecesHeader) return Fault{FaultKind::Damaged, "no data line in its first bytes"};
+    searched = head.size() - std::min(head.size(), kPiecesDataLine.size() - 1);
+  }
+  auto header = readPiecesHeader(head, file->size());
+  if (!header) return header.fault();
+  return OpenPieces{std::move(file), std::move(header.value())};
 }
 
 std::string nowUtc() {
@@ -185,23 +217,21 @@ bool GameBackup::load() {
   std::set<std::string> damagedPieces;
   for (const std::string& name : names) {
     if (!endsWith(name, kPiecesExtension)) continue;
-    const auto text = isPiecesName(name) ? readWholeFile(*files_, here + name) : Result<std::string>(Fault{});
-    if (!text) {
+    // Only the header is read: the kept bytes stay on disk until a file is
+    // put back.
+    const auto pieces = isPiecesName(name) ? openPieces(*files_, here + name) : Result<OpenPieces>(Fault{});
+    if (!pieces) {
       // One of this program's names that gives no bytes is no regular file,
       // or its read failed; a name of its own is never read.
-      const bool notRead = isPiecesName(name);
-      damage_.push_back({name, notRead ? "cannot be read" : "no name the backup gives its files", notRead});
+      const bool named = isPiecesName(name);
+      const bool notRead = named && pieces.fault().kind == FaultKind::CannotOpen;
+      damage_.push_back({name, named ? pieces.fault().detail : "no name the backup gives its files", notRead});
       damagedPieces.insert(name);
       continue;
     }
-    const auto pieces = readPiecesFile(text.value());
-    if (!pieces) {
-      damage_.push_back({name, pieces.fault().detail});
-      damagedPieces.insert(name);
-      continue;
-    }
-    states_.push_back({pieces.value().path, pieces.value().original, pieces.value().installed, name,
-                       pieces.value().data.size()});
+    const PiecesHeader& header = pieces.value().header;
+    states_.push_back({header.fields.path, header.fields.original, header.fields.installed, name,
+                       pieces.value().file->size() - header.dataAt});
   }
   // Files in a fixed order, so that messages come in the same order on
   // every run.
@@ -333,7 +363,7 @@ bool GameBackup::toOriginal(const std::string& path, std::optional<std::string>&
 }
 
 bool GameBackup::keep(const std::string& path, const std::optional<std::string>& original, std::string_view installed,
-                      const std::vector<SharedRange>& shared) {
+                      const std::vector<SharedRange>& shared, FolderSync sync) {
   // Only a path in the form the backup reads back, which keeps it out of
   // the backup folder too.
   if (pathInFolder(path) != path) return false;
@@ -345,8 +375,7 @@ bool GameBackup::keep(const std::string& path, const std::optional<std::string>&
   // The proof: the pieces file as it will be read back rebuilds the
   // original from the installed bytes, or the whole original is kept.
   const auto parsed = readPiecesFile(text);
-  const auto rebuilt = parsed ? rebuiltDigest(parsed.value(), installed) : std::nullopt;
-  if (!rebuilt || (original && rebuilt->digest != originalDigest) || (!original && rebuilt->size != 0)) {
+  if (!parsed || !rebuildsExactly(parsed.value(), installed, originalBytes)) {
     report_->debugLog("pieces do not rebuild " + path + "; keeping the whole original");
     segments.clear();
     if (!originalBytes.empty()) segments.push_back({false, 0, originalBytes.size()});
@@ -355,7 +384,7 @@ bool GameBackup::keep(const std::string& path, const std::optional<std::string>&
   const std::string name =
       sha256Hex(path + "\n" + originalDigest + "\n" + installedDigest).substr(0, kPiecesNameDigits) + kPiecesExtension;
   (void)files_->makeFolder(folder());
-  if (!replaceWholeFile(*files_, folder() + name, text)) return false;
+  if (!replaceWholeFile(*files_, folder() + name, text, sync)) return false;
   std::erase_if(states_, [&](const State& s) { return s.pieces == name; });
   uint64_t kept = 0;
   for (const Segment& s : segments) kept += s.copy ? 0 : s.length;
@@ -438,12 +467,12 @@ GameBackup::Restored GameBackup::restore(const std::string& path) {
     report_->messageBox(kChangedSince + target);
     return Restored::Changed;
   }
-  const auto current = readWholeFile(*files_, target);
+  const auto current = sha256OfFile(*files_, target);
   if (!current) {
     report_->messageBox(kFailedToRead + target);
     return Restored::Failed;
   }
-  const std::string digest = sha256Hex(current.value());
+  const std::string& digest = *current;
   if (isOriginal(digest)) return Restored::Done;
   for (const State* state : states) {
     if (state->installed != digest) continue;
@@ -456,17 +485,9 @@ GameBackup::Restored GameBackup::restore(const std::string& path) {
       report_->messageBox(kFailedToRemove + target);
       return Restored::Failed;
     }
-    const auto original = rebuild(*state, current.value());
-    if (!original) {
-      report_->messageBox(kBackupDamaged + folder() + state->pieces);
-      return Restored::Failed;
-    }
-    if (!replaceWholeFile(*files_, target, *original)) {
-      report_->messageBox(kFailedToWrite + target + refusedWriteAdvice(target));
-      return Restored::Failed;
-    }
-    ++putBack_.rebuilt;
-    return Restored::Done;
+    const Restored rebuilt = putOriginalBack(*state, target);
+    if (rebuilt == Restored::Done) ++putBack_.rebuilt;
+    return rebuilt;
   }
   // The installed version whose pieces are gone or damaged: the manifest
   // still knows it, and names the pieces file at fault.
@@ -477,6 +498,67 @@ GameBackup::Restored GameBackup::restore(const std::string& path) {
   }
   report_->messageBox(kChangedSince + target);
   return Restored::Changed;
+}
+
+GameBackup::Restored GameBackup::putOriginalBack(const State& state, const std::string& target) {
+  const auto installed = files_->openRegular(target);
+  if (!installed) {
+    report_->messageBox(kFailedToRead + target);
+    return Restored::Failed;
+  }
+  const auto damaged = [&] {
+    report_->messageBox(kBackupDamaged + folder() + state.pieces);
+    return Restored::Failed;
+  };
+  // Read again when it is used: it must still be the file that was loaded.
+  const auto pieces = openPieces(*files_, folder() + state.pieces);
+  if (!pieces || pieces.value().header.fields.path != state.path ||
+      pieces.value().header.fields.installed != state.installed) {
+    return damaged();
+  }
+  const PiecesHeader& header = pieces.value().header;
+  const auto out = files_->create(target);
+  if (!out) {
+    report_->messageBox(kFailedToWrite + target + refusedWriteAdvice(target));
+    return Restored::Failed;
+  }
+  // The original goes to the new file a block at a time, its digest taken
+  // on the way; the new file replaces the installed one only when the digest
+  // is the original's, and is dropped (removed) otherwise.
+  Sha256 digest;
+  std::vector<char> block(kRestoreBlock);
+  uint64_t kept = 0;
+  try {
+    for (const PiecesStep& step : header.fields.steps) {
+      ReadableFile& from = step.copy ? *installed : *pieces.value().file;
+      uint64_t at = step.copy ? step.from : header.dataAt + kept;
+      if (step.copy && (step.from > installed->size() || step.length > installed->size() - step.from)) {
+        return damaged();
+      }
+      if (!step.copy) kept += step.length;
+      for (uint64_t left = step.length; left > 0;) {
+        const auto count = static_cast<size_t>(std::min<uint64_t>(left, block.size()));
+        if (!from.readAt(at, block.data(), count)) {
+          if (!step.copy) return damaged();
+          report_->messageBox(kFailedToRead + target);
+          return Restored::Failed;
+        }
+        digest.add(std::string_view(block.data(), count));
+        out->stream().write(block.data(), count);
+        at += count;
+        left -= count;
+      }
+    }
+  } catch (const StreamError&) {
+    report_->messageBox(kFailedToWrite + target + refusedWriteAdvice(target));
+    return Restored::Failed;
+  }
+  if (digest.hex() != state.original) return damaged();
+  if (!files_->replace(*out, FolderSync::Now)) {
+    report_->messageBox(kFailedToWrite + target + refusedWriteAdvice(target));
+    return Restored::Failed;
+  }
+  return Restored::Done;
 }
 
 bool GameBackup::writeManifest(const std::string& package, const std::vector<Manifest::File>& alsoKept) const {
@@ -551,6 +633,15 @@ void GameBackup::dropAllBut(const std::set<std::string>& keptPieces) {
     if (!keptPieces.count(s.pieces)) (void)files_->removeFile(folder() + s.pieces);
   }
   std::erase_if(states_, [&](const State& s) { return !keptPieces.count(s.pieces); });
+}
+
+std::set<std::string> GameBackup::replacingVersions() const {
+  std::set<std::string> paths;
+  for (const State& s : states_) {
+    const auto written = written_.find(s.path);
+    if (written != written_.end() && written->second != s.pieces) paths.insert(s.path);
+  }
+  return paths;
 }
 
 bool GameBackup::finishInstallation(const std::string& package) {

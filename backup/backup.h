@@ -164,11 +164,19 @@ class GameBackup {
   // `original` (none: the file was not there) from it, taking the shared
   // ranges whose bytes really match from the installed file. False when the
   // pieces file could not be written; nothing in the game was touched then.
+  // With FolderSync::Later the pieces file is on disk but its name may not
+  // be: the caller syncs folder() before the game file is renamed, and so
+  // needs one sync for many files.
   [[nodiscard]] bool keep(const std::string& path, const std::optional<std::string>& original,
-                          std::string_view installed, const std::vector<SharedRange>& shared = {});
+                          std::string_view installed, const std::vector<SharedRange>& shared = {},
+                          FolderSync sync = FolderSync::Now);
   // keep() for a file copied whole: its current content, taken back to its
   // original, is what is kept.
   [[nodiscard]] bool keepFile(const std::string& path, std::string_view installed);
+
+  // The game files this installation wrote anew over a version whose pieces
+  // finishInstallation drops: their renames must be on disk before it runs.
+  std::set<std::string> replacingVersions() const;
 
   // At the end of an installation of the package with digest `package`:
   // files an earlier installation wrote and this one did not are put back,
@@ -205,6 +213,10 @@ class GameBackup {
  private:
   enum class Restored { Done, Changed, Failed };
   Restored restore(const std::string& path);
+  // Rebuilds the original of `state` from the installed file at `target`
+  // into a new file beside it, a block at a time, and puts it in place only
+  // when its digest is the original's.
+  Restored putOriginalBack(const State& state, const std::string& target);
   std::vector<const State*> statesOf(const std::string& path) const;
   std::optional<std::string> rebuild(const State& state, std::string_view installed) const;
   // The manifest of the states kept, with `alsoKept` for files whose pieces

@@ -115,7 +115,7 @@ bool isPiecesName(std::string_view name) {
          isLowerHex(name.substr(0, kPiecesNameDigits));
 }
 
-Result<PiecesFile> readPiecesFile(std::string_view text) {
+Result<PiecesHeader> readPiecesHeader(std::string_view text, uint64_t fileSize) {
   Lines lines(text, false);
   std::string_view line;
   if (!lines.next(line) || !lines.whole() || line != kPiecesMagic) return damaged("not a pieces file");
@@ -149,7 +149,7 @@ Result<PiecesFile> readPiecesFile(std::string_view text) {
     } else if (key == "keep") {
       const auto length = number(value);
       // The kept bytes follow the header, so no more than the text holds.
-      if (!length || *length > text.size() - kept) return damaged("keep is more than the file holds");
+      if (!length || *length > fileSize - kept) return damaged("keep is more than the file holds");
       kept += *length;
       pieces.steps.push_back({false, 0, *length});
     } else {
@@ -159,8 +159,16 @@ Result<PiecesFile> readPiecesFile(std::string_view text) {
   if (!path || !original || !installed) return damaged("path, original or installed missing");
   // A file the installation added comes back as no file: nothing rebuilds it.
   if (pieces.original.empty() && !pieces.steps.empty()) return damaged("steps for a file that was not there");
-  pieces.data = lines.rest();
-  if (kept != pieces.data.size()) return damaged("kept bytes differ from what keep says");
+  const uint64_t dataAt = text.size() - lines.rest().size();
+  if (fileSize < dataAt || kept != fileSize - dataAt) return damaged("kept bytes differ from what keep says");
+  return PiecesHeader{std::move(pieces), dataAt};
+}
+
+Result<PiecesFile> readPiecesFile(std::string_view text) {
+  auto header = readPiecesHeader(text, text.size());
+  if (!header) return header.fault();
+  PiecesFile pieces = std::move(header.value().fields);
+  pieces.data = text.substr(header.value().dataAt);
   return pieces;
 }
 

@@ -81,6 +81,20 @@ bool isPiecesName(std::string_view name);
 // A fault (Damaged) names the field at fault; the data view points into
 // `text`.
 Result<PiecesFile> readPiecesFile(std::string_view text);
+
+// The lines of a pieces file up to its "data" line, for reading the kept
+// bytes from the file itself rather than holding them: `text` is the file's
+// beginning (its header whole, and any part of its data), `fileSize` the
+// whole file's, against which the kept lengths are checked as
+// readPiecesFile checks them. The fields' data view is empty.
+struct PiecesHeader {
+  PiecesFile fields;
+  uint64_t dataAt = 0;  // where the kept bytes begin
+};
+Result<PiecesHeader> readPiecesHeader(std::string_view text, uint64_t fileSize);
+// Where the header of a pieces file ends: its "data" line, which a reader
+// looks for in the file's first bytes.
+inline constexpr std::string_view kPiecesDataLine = "\ndata\n";
 std::string piecesFileText(const PiecesFile& pieces);
 
 struct Manifest {

@@ -58,7 +58,7 @@ Result<std::string> readWholeFile(FileSystem& files, const std::string& path, ui
   }
 }
 
-bool replaceWholeFile(FileSystem& files, const std::string& path, std::string_view bytes) {
+bool replaceWholeFile(FileSystem& files, const std::string& path, std::string_view bytes, FolderSync sync) {
   const auto file = files.create(path);
   if (!file) return false;
   try {
@@ -66,7 +66,7 @@ bool replaceWholeFile(FileSystem& files, const std::string& path, std::string_vi
   } catch (const std::exception&) {
     return false;  // the old file stays as it was
   }
-  return files.replace(*file, FolderSync::Now);
+  return files.replace(*file, sync);
 }
 
 namespace {

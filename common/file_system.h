@@ -58,6 +58,9 @@ class ReadableFile {
   // Reads from where the last read stopped: the bytes read, 0 at the end,
   // nothing when the read failed.
   virtual std::optional<size_t> read(void* into, size_t count) = 0;
+  // Exactly `count` bytes at `offset`, wherever the reads have got to;
+  // false when the file holds fewer there or the read fails.
+  [[nodiscard]] virtual bool readAt(uint64_t offset, void* into, size_t count) = 0;
 };
 
 // A file being written beside the one it is to replace (FileSystem::create).
@@ -137,8 +140,10 @@ inline constexpr uint64_t kNoSizeLimit = UINT64_MAX;
 Result<std::string> readWholeFile(FileSystem& files, const std::string& path, uint64_t limit = kNoSizeLimit);
 
 // `bytes` as the whole new content of `path`, written beside it and renamed
-// over it; false, with the old file as it was, when it cannot be written.
-[[nodiscard]] bool replaceWholeFile(FileSystem& files, const std::string& path, std::string_view bytes);
+// over it (the rename made durable as `sync` says); false, with the old file
+// as it was, when it cannot be written.
+[[nodiscard]] bool replaceWholeFile(FileSystem& files, const std::string& path, std::string_view bytes,
+                                    FolderSync sync = FolderSync::Now);
 
 // New files are named after the file they replace, then this mark and six
 // characters, so that one a killed process left can be recognised.

@@ -52,6 +52,7 @@ class LocalReadableFile final : public ReadableFile {
   explicit LocalReadableFile(RegularFile file) : file_(std::move(file)) {}
   uint64_t size() const override { return file_.size(); }
   std::optional<size_t> read(void* into, size_t count) override { return file_.read(into, count); }
+  bool readAt(uint64_t offset, void* into, size_t count) override { return file_.readAt(offset, into, count); }
 
  private:
   RegularFile file_;

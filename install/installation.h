@@ -4,10 +4,12 @@
 // want their sync. The patcher owns it while doReplace runs.
 #pragma once
 
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "backup/backup.h"
 #include "install/install_guard.h"
@@ -26,8 +28,20 @@ struct Installation {
   // written; a stop before that ends the process as usual.
   std::optional<HeldSignals> signals;
   InstallPlan plan;
-  // Folders of archives renamed into place and not yet synced.
-  std::set<std::string> unsyncedFolders;
+  // Archives renamed into place (relative to the game folder), each with
+  // the folder its rename went into, not yet synced.
+  std::map<std::string, std::string> unsyncedFolders;
+  // The archives of the scene at work, whole in new files beside them, and
+  // renamed into place only once the pieces files that rebuild their
+  // originals are on disk (tPatcher::renameWaiting): one sync of the backup
+  // folder per scene rather than one per archive.
+  struct Waiting {
+    std::unique_ptr<NewFile> file;
+    std::string relative;
+  };
+  std::vector<Waiting> waiting;
+  // A pieces file was renamed into the backup folder without its sync.
+  bool backupUnsynced = false;
 };
 
 }  // namespace vh

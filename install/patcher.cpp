@@ -36,6 +36,9 @@ namespace {
 // 米蕾 in GBK, then a space: the heroine's name as the game shows it.
 const std::string kHeroineName = "\xC3\xD7\xC0\xD9\x20";
 const std::string kFailedToRead = "failed to read:";
+// Archives written and waiting for their renames at most; each holds a file
+// open.
+constexpr size_t kMostWaitingArchives = 64;
 
 // The first picture of the package whose member the game's archive lacks,
 // named with its archive; "" when every one is there. An archive that
@@ -373,7 +376,18 @@ int tPatcher::install(Installation& installation) {
     onCompeleteScn(*scene);
     lastScene = &name;
   }
-  for (const std::string& folder : installation.unsyncedFolders) services_.files.syncFolder(folder);
+  // A rename must be on disk before the pieces of the version it replaced
+  // go (finishInstallation drops them), or a power cut could leave that
+  // version with nothing to rebuild its original. Every other rename may
+  // still be lost: the file is then the original or the version before,
+  // both of which the backup knows, and the manifest's stamp of it no
+  // longer matches, so the next installation writes it again.
+  std::set<std::string> folders;
+  const std::set<std::string> replacing = backup.replacingVersions();
+  for (const auto& [relative, folder] : installation.unsyncedFolders) {
+    if (replacing.count(relative)) folders.insert(folder);
+  }
+  for (const std::string& folder : folders) services_.files.syncFolder(folder);
   installation.unsyncedFolders.clear();
   const auto package = sha256OfFile(services_.files, packageUrl_);
   if (!backup.finishInstallation(package.value_or(""))) return 0;
@@ -385,9 +399,17 @@ int tPatcher::install(Installation& installation) {
 
 int tPatcher::replaceScene(tPatchScene& scene) {
   for (auto& [name, sub] : scene.subs) {
-    if (!replaceSub(scene, *sub)) return 0;
+    if (!replaceSub(scene, *sub)) {
+      // The archives written so far are dropped with their new files: each
+      // stays the original its pieces file knows.
+      if (installation_) installation_->waiting.clear();
+      return 0;
+    }
+    // A scene of very many archives renames them in groups, before their
+    // open files run short.
+    if (installation_ && installation_->waiting.size() >= kMostWaitingArchives && !renameWaiting()) return 0;
   }
-  return 1;
+  return renameWaiting() ? 1 : 0;
 }
 
 bool tPatcher::skipScene(tPatchScene& scene) {
@@ -418,13 +440,36 @@ bool tPatcher::writeArchive(const std::string& path, std::string_view bytes) {
     services_.report.debugLog(std::string(error.what()) + ": " + path);
     return false;
   }
-  // The new archive is synced before its rename; the rename itself needs
-  // no sync of its own folder now, since either file is a state the backup
-  // knows: the folders are synced once, before the manifest is written.
-  // Outside an installation (one scene installed alone) it is synced at once.
+  // Outside an installation (one scene installed alone) it is renamed and
+  // synced at once. In one it waits, whole, for the end of its scene
+  // (replaceScene).
   if (!installation_) return services_.files.replace(*out, FolderSync::Now);
-  if (!services_.files.replace(*out, FolderSync::Later)) return false;
-  installation_->unsyncedFolders.insert(folderOf(out->target()));
+  installation_->waiting.push_back({std::move(out), path.substr(gameRoot.size())});
+  return true;
+}
+
+bool tPatcher::renameWaiting() {
+  if (!installation_) return true;
+  FileSystem& files = services_.files;
+  auto waiting = std::move(installation_->waiting);
+  installation_->waiting.clear();
+  // The pieces files of these archives were renamed without a sync of
+  // their folder: one sync puts all their names on disk before any archive
+  // they rebuild is renamed.
+  GameBackup& kept = installation_->backup;
+  if (installation_->backupUnsynced) files.syncFolder(kept.folder());
+  installation_->backupUnsynced = false;
+  for (Installation::Waiting& archive : waiting) {
+    // Each new archive is synced before its rename; the rename itself needs
+    // no sync of its own folder now, since either file is a state the
+    // backup knows (install() says when it gets one).
+    if (!files.replace(*archive.file, FolderSync::Later)) {
+      services_.report.messageBox("failed to write:" + gameRoot + archive.relative);
+      return false;
+    }
+    installation_->unsyncedFolders[archive.relative] = folderOf(archive.file->target());
+    if (const auto written = stampOf(files, gameRoot + archive.relative)) kept.stamp(archive.relative, *written);
+  }
   return true;
 }
 
@@ -471,10 +516,8 @@ bool tPatcher::carryOut(FileStep step, const PendingFile& file) {
     ++written_.extras;
     return true;
   }
+  // Its stamp is taken once it is renamed into place (renameWaiting).
   ++written_.archives;
-  if (kept) {
-    if (const auto written = stampOf(services_.files, file.path)) kept->stamp(file.relative, *written);
-  }
   return true;
 }
 
@@ -535,7 +578,11 @@ int tPatcher::replaceSub(tPatchScene& scene, tSubScene& sub) {
                          : !origin.pieces.empty() && sha256Hex(installedBytes) == origin.installed);
   }
   file.keepBackup = [&](GameBackup& kept) {
-    return kept.keep(sub.path, original, installedBytes, sharedMembers(originalMembers, archive, installed->size()));
+    // In an installation the archive waits for its rename until the end of
+    // the scene, which syncs the backup folder first.
+    if (installation_) installation_->backupUnsynced = true;
+    return kept.keep(sub.path, original, installedBytes, sharedMembers(originalMembers, archive, installed->size()),
+                     installation_ ? FolderSync::Later : FolderSync::Now);
   };
   file.write = [&] { return writeArchive(file.path, installedBytes); };
   if (!carryOut(decideFile(file.facts), file)) return 0;

@@ -143,6 +143,9 @@ class tPatcher {
   // The installation's backup; null outside doReplace.
   GameBackup* backup();
   bool writeArchive(const std::string& path, std::string_view bytes);
+  // Renames the archives of the scene just written into place, after one
+  // sync of the backup folder; false after its message when one cannot be.
+  bool renameWaiting();
   std::vector<std::string> listedExtras();
   void removeLeftoverFiles();
   bool stopping();

@@ -1,8 +1,11 @@
 // A file system for tests: the local disk, with a hook on every new file's
 // stream (to make writing fail at a chosen byte, or to act while a file is
-// being written) and files that stand in for others when they are read.
+// being written), files that stand in for others when they are read, and
+// the largest single read and write it was asked for, which tell a reader
+// that goes a block at a time from one that takes a file whole.
 #pragma once
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <memory>
@@ -22,38 +25,86 @@ class FakeFileSystem final : public FileSystem {
   std::function<std::unique_ptr<Stream>(Stream& file)> newFileStream;
   // Files opened for reading at these paths are these instead.
   std::map<std::string, std::function<std::unique_ptr<ReadableFile>()>> readInstead;
+  // The most bytes one read of an open file, or one write to a new file,
+  // asked for; the test sets them back as it needs.
+  size_t largestRead = 0;
+  size_t largestWrite = 0;
+  // Every rename of a new file over its target ("rename <target>", with
+  // " now" when its folder is synced with it) and every folder sync
+  // ("sync <folder>"), in order.
+  std::vector<std::string> durable;
 
   FileStatus status(const std::string& path) override { return local_.status(path); }
   bool isLink(const std::string& path) override { return local_.isLink(path); }
   std::string linkTarget(const std::string& path) override { return local_.linkTarget(path); }
   std::unique_ptr<ReadableFile> openRegular(const std::string& path) override {
     const auto instead = readInstead.find(path);
-    return instead != readInstead.end() ? instead->second() : local_.openRegular(path);
+    auto file = instead != readInstead.end() ? instead->second() : local_.openRegular(path);
+    return file ? std::make_unique<Measured>(std::move(file), largestRead) : nullptr;
   }
   std::vector<std::string> list(const std::string& folder) override { return local_.list(folder); }
   std::unique_ptr<NewFile> create(const std::string& target) override {
     auto file = local_.create(target);
     if (!file) return nullptr;
     std::unique_ptr<Stream> stream = newFileStream ? newFileStream(file->stream()) : nullptr;
-    return std::make_unique<Filtered>(std::move(file), std::move(stream));
+    return std::make_unique<Filtered>(std::move(file), std::move(stream), largestWrite);
   }
   bool replace(NewFile& file, FolderSync sync) override {
     auto* filtered = dynamic_cast<Filtered*>(&file);
-    return filtered && local_.replace(*filtered->file, sync);
+    if (!filtered || !local_.replace(*filtered->file, sync)) return false;
+    durable.push_back("rename " + file.target() + (sync == FolderSync::Now ? " now" : ""));
+    return true;
   }
   bool rename(const std::string& from, const std::string& to) override { return local_.rename(from, to); }
-  void syncFolder(const std::string& folder) override { local_.syncFolder(folder); }
+  void syncFolder(const std::string& folder) override {
+    local_.syncFolder(folder);
+    durable.push_back("sync " + folder);
+  }
   bool makeFolder(const std::string& path) override { return local_.makeFolder(path); }
   bool removeFolder(const std::string& path) override { return local_.removeFolder(path); }
   bool removeFile(const std::string& path) override { return local_.removeFile(path); }
 
  private:
+  // Notes the largest read asked of a file open for reading.
+  struct Measured final : ReadableFile {
+    Measured(std::unique_ptr<ReadableFile> f, size_t& l) : file(std::move(f)), largest(l) {}
+    uint64_t size() const override { return file->size(); }
+    std::optional<size_t> read(void* into, size_t count) override {
+      largest = std::max(largest, count);
+      return file->read(into, count);
+    }
+    bool readAt(uint64_t offset, void* into, size_t count) override {
+      largest = std::max(largest, count);
+      return file->readAt(offset, into, count);
+    }
+    std::unique_ptr<ReadableFile> file;
+    size_t& largest;
+  };
+  // Notes the largest write, then hands it on to the hook's stream or the
+  // file's own.
+  struct MeasuredStream final : Stream {
+    MeasuredStream(Stream*& to, size_t& l) : target(to), largest(l) {}
+    int64_t position() const override { return target->position(); }
+    int64_t size() const override { return target->size(); }
+    void seek(int64_t position) override { target->seek(position); }
+    void write(const void* source, size_t count) override {
+      largest = std::max(largest, count);
+      target->write(source, count);
+    }
+    size_t readSome(void* destination, size_t count) override { return target->read(destination, count); }
+    Stream*& target;
+    size_t& largest;
+  };
   struct Filtered final : NewFile {
-    Filtered(std::unique_ptr<NewFile> f, std::unique_ptr<Stream> s) : file(std::move(f)), stream_(std::move(s)) {}
-    Stream& stream() override { return stream_ ? *stream_ : file->stream(); }
+    Filtered(std::unique_ptr<NewFile> f, std::unique_ptr<Stream> s, size_t& largest)
+        : file(std::move(f)), stream_(std::move(s)), to_(stream_ ? stream_.get() : &file->stream()),
+          measured_(to_, largest) {}
+    Stream& stream() override { return measured_; }
     const std::string& target() const override { return file->target(); }
     std::unique_ptr<NewFile> file;
-    std::unique_ptr<Stream> stream_;  // declared last: it goes before the file it writes to
+    std::unique_ptr<Stream> stream_;  // declared after the file: it goes before the file it writes to
+    Stream* to_;
+    MeasuredStream measured_;
   };
   LocalFileSystem local_;
 };

@@ -62,6 +62,12 @@ class EndlessZeros final : public ReadableFile {
     handedOut_ += n;
     return n;
   }
+  bool readAt(uint64_t offset, void* into, size_t count) override {
+    if (offset > size_ || count > size_ - offset) return false;
+    std::memset(into, 0, count);
+    handedOut_ += count;
+    return true;
+  }
 
  private:
   uint64_t size_;

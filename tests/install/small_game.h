@@ -17,12 +17,16 @@ namespace vh::test {
 
 class SmallGame {
  public:
-  SmallGame() {
+  // `padding` bytes of noise lengthen the old readme and join each archive
+  // as a member the package leaves alone, for tests of large files.
+  explicit SmallGame(size_t padding = 0) {
     makeFolders(dir / "game/A/1");
     writeFile(dir / "game/x.xarc", makeArchive({}));
+    const std::string noise = noiseOf(padding);
     for (const std::string& file : files) {
-      original[file] =
-          file == "readme.txt" ? "the old readme" : makeArchive({{"a.xrc", records("old " + file)}, {"a.wav", "RIFF"}});
+      std::vector<Member> members = {{"a.xrc", records("old " + file)}, {"a.wav", "RIFF"}};
+      if (padding > 0) members.push_back({"b.wav", noise});
+      original[file] = file == "readme.txt" ? "the old readme" + noise : makeArchive(members);
     }
     writePackage(dir / "patch.dat",
                  {{"patchscene.lst", "scene=A\r\nsub=99\r\npath=A/A.xarc\r\nsub=1\r\npath=A/1/1.xarc\r\n>>\r\n"},
@@ -62,6 +66,15 @@ class SmallGame {
   std::map<std::string, std::string> original;
 
  private:
+  static std::string noiseOf(size_t size) {
+    std::string noise(size, '\0');
+    uint32_t state = 2463534242u;
+    for (char& c : noise) {
+      state ^= state << 13, state ^= state >> 17, state ^= state << 5;
+      c = static_cast<char>(state);
+    }
+    return noise;
+  }
   static std::string records(const std::string& text) {
     Rec root;
     root.type1 = 1;
