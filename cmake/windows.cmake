@@ -116,4 +116,12 @@ function(vh_windows_tests)
   add_dependencies(vhguitests vh_caption_face)
   target_compile_definitions(vhguitests PRIVATE VH_BINARY_DIR="${CMAKE_BINARY_DIR}" VH_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
   vh_windows_imports_only_system(vhguitests)
+
+  # installer-watch.exe: finds the installer's windows in another process
+  # and says where to click; scripts/wine-vhpatch-test clicks through
+  # vhpatch.exe with it.
+  add_executable(installer-watch tests/app/gui/installer_watch_win32.cpp)
+  target_include_directories(installer-watch PRIVATE ${CMAKE_SOURCE_DIR})
+  target_link_libraries(installer-watch PRIVATE vh_common user32)
+  vh_windows_imports_only_system(installer-watch)
 endfunction()
