@@ -95,10 +95,13 @@ function(vh_windows_tests)
 
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/xmg/*_test.cpp
        ${CMAKE_SOURCE_DIR}/tests/formats/*_test.cpp ${CMAKE_SOURCE_DIR}/tests/digest/*_test.cpp
-       ${CMAKE_SOURCE_DIR}/tests/translation/gbk_test.cpp ${CMAKE_SOURCE_DIR}/tests/common/calendar_test.cpp
-       ${CMAKE_SOURCE_DIR}/tests/common/canonical_path_test.cpp ${CMAKE_SOURCE_DIR}/tests/common/*_win32_test.cpp
+       ${CMAKE_SOURCE_DIR}/tests/translation/*_test.cpp ${CMAKE_SOURCE_DIR}/tests/common/*_test.cpp
+       ${CMAKE_SOURCE_DIR}/tests/pictures/*_test.cpp
        ${CMAKE_SOURCE_DIR}/tests/app/console_test.cpp ${CMAKE_SOURCE_DIR}/tests/app/*_win32_test.cpp
        ${CMAKE_SOURCE_DIR}/tests/install/*_win32_test.cpp)
+  # files_test.cpp and stream_test.cpp make FIFOs (and the first reads
+  # descriptor flags), which Windows lacks.
+  list(FILTER sources EXCLUDE REGEX "(_posix_test|/common/files_test|/common/stream_test)\\.cpp$")
   add_executable(vhtests ${sources} tests/test_support.cpp)
   target_include_directories(vhtests PRIVATE ${CMAKE_SOURCE_DIR})
   target_link_libraries(vhtests PRIVATE vh_formats vh_translation vh_xmg vh_digest vh_fixtures vh_install vh_package vh_app gtest gtest_main)
