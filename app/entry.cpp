@@ -1,13 +1,10 @@
 #include "app/entry.h"
 
-#include <unistd.h>
-
-#include <cstdlib>
-#include <cstring>
 #include <exception>
 
 #include "app/desktop.h"
 #include "common/bytes.h"
+#include "common/process_text.h"
 #include "common/program_path.h"
 #include "support/registry_platform.h"
 
@@ -15,9 +12,9 @@ namespace vh {
 
 namespace {
 
-bool variableIs(const char* name, const char* value) {
-  const char* set = std::getenv(name);
-  return set && std::strcmp(set, value) == 0;
+bool variableIs(const std::string& name, const std::string& value) {
+  const auto set = environmentValue(name);
+  return set && *set == value;
 }
 
 }  // namespace
@@ -26,11 +23,11 @@ Environment readEnvironment() {
   Environment environment;
   environment.terminalUi = variableIs("VHPATCH_UI", "terminal");
   environment.debug = variableIs("VHPATCH_DEBUG", "1");
-  environment.winePrefix = winePrefixOf(std::getenv("WINEPREFIX"), std::getenv("HOME"));
-  const char* home = std::getenv("HOME");
-  environment.home = home ? home : "";
-  const char* codecLevel = std::getenv("VHPATCH_CODEC_LEVEL");
-  environment.codecLevel = codecLevel ? codecLevel : "";
+  const auto prefix = environmentValue("WINEPREFIX");
+  const auto home = environmentValue("HOME");
+  environment.winePrefix = winePrefixOf(prefix ? prefix->c_str() : nullptr, home ? home->c_str() : nullptr);
+  environment.home = home.value_or("");
+  environment.codecLevel = environmentValue("VHPATCH_CODEC_LEVEL").value_or("");
   return environment;
 }
 
@@ -92,8 +89,7 @@ std::string programFolder() {
 }
 
 bool enterProgramFolder() {
-  const std::string folder = programFolder();
-  return !folder.empty() && chdir(folder.c_str()) == 0;
+  return enterFolder(programFolder());
 }
 
 int runGuarded(InstallerHost& host, const std::function<int()>& body) {

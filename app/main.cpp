@@ -1,13 +1,9 @@
 // vhpatch: installs the translation package beside it into the game, or,
 // with "make" or "makeandapply", builds that package from the working tree.
-#include <unistd.h>
-
-#include <climits>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/console.h"
 #include "app/desktop.h"
@@ -19,6 +15,8 @@
 #include "app/terminal_desktop.h"
 #include "app/terminal_shell.h"
 #include "common/local_file_system.h"
+#include "common/process_text.h"
+#include "common/program_path.h"
 #include "install/services.h"
 #include "support/registry.h"
 #include "support/registry_platform.h"
@@ -28,15 +26,21 @@
 
 int main(int argc, char** argv) {
   vh::prepareConsole();
+  // As UTF-8, whatever the system's code page (on Windows from the wide
+  // command line: argv has lost what the code page cannot hold).
+  const std::vector<std::string> arguments = vh::utf8Arguments(argc, argv);
+  std::vector<const char*> argumentTexts;
+  for (const std::string& argument : arguments) argumentTexts.push_back(argument.c_str());
+  const int count = static_cast<int>(argumentTexts.size());
   // The version is printed before any folder, display or package is
   // touched; like a request for help, whatever follows it, it never
   // installs anything.
-  if (argc >= 2 && std::strcmp(argv[1], "--version") == 0) {
+  if (count >= 2 && arguments[1] == "--version") {
     std::printf("vhpatch %s (%s)\n", vh::kVersion, vh::kCommit);
     return 0;
   }
   // Whatever follows it, a request for help never installs anything.
-  if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+  if (count >= 2 && (arguments[1] == "--help" || arguments[1] == "-h")) {
     std::fputs(vh::helpText().c_str(), stdout);
     return 0;
   }
@@ -67,14 +71,13 @@ int main(int argc, char** argv) {
   const vh::Services services{desktop, desktop, files, *registry, environment.home};
 
   return vh::runGuarded(desktop, [&] {
-    char cwd[PATH_MAX] = "";
-    if (!getcwd(cwd, sizeof cwd)) cwd[0] = '\0';
-    desktop.debugLog(std::string(entered ? "working folder: " : "cannot enter the program's folder; working folder: ") + cwd);
+    desktop.debugLog(std::string(entered ? "working folder: " : "cannot enter the program's folder; working folder: ") +
+                     vh::workingFolder());
     desktop.debugLog(windowed ? "desktop: windows" : "desktop: terminal");
     const vh::CodecLevelChoice codec = vh::useRequestedCodecLevel(environment.codecLevel);
     if (!codec.note.empty()) desktop.debugLog(codec.note);
     desktop.debugLog("codec level: " + std::string(vh::codecLevelName(codec.level)));
-    const std::string word = vh::modeWord(argc, argv);
+    const std::string word = vh::modeWord(count, argumentTexts.data());
     desktop.debugLog("mode word: \"" + word + "\"");
     return vh::runMode(vh::modeFromWord(word), *shell, services, desktop);
   });

@@ -1,39 +1,27 @@
-# The Windows build (cmake/mingw-w64-x86_64.cmake, `make windows`), until
-# the platform layer gives the rest of the tree what it calls.
+# The Windows build (cmake/mingw-w64-x86_64.cmake, `make windows`).
 #
-# Every layer is compiled from the sources that already build for Windows;
-# the files below wait for the platform layer and are left out (what each
-# calls that MinGW-w64 lacks is beside it). The programs need them, so only
-# the libraries and a test program of the layers that are whole are made.
-set(VH_WINDOWS_PENDING_SOURCES
-  # fsync
-  support/zip.cpp
-  # getuid (the wineserver's socket)
+# Every layer is compiled from the same sources as on Linux, each platform's
+# differences being its own *_win32.cpp (vh_layer chooses), but for the
+# files below, which are Linux's by nature.
+set(VH_LINUX_ONLY_SOURCES
+  # The registry of a Wine prefix read from its hive files: a Windows
+  # program, under Wine too, reads the registry through advapi32
+  # (support/registry_win32.cpp) and has no prefix's files to look into.
   support/wine_registry.cpp
-  # install_guard.h's sigset_t, mkdir's mode
-  install/patcher.cpp
-  # install_guard.h's sigset_t
-  install/uninstall.cpp
-  # mkdir's mode
-  fixtures/sample_game.cpp
 )
-# Not configured for Windows at all: the programs, which wait for the files
-# above; tools (libgettextpo, which stays Linux's; iconv and nl_langinfo in
-# record_diff.h). app/gui builds whole: its *_win32.cpp are Win32's windows
-# (vh_windows_gui below).
+# Not configured for Windows at all: vhtool, the translators' toolkit. It
+# reads and writes PO files with libgettextpo, which has no iconv in the
+# MinGW build and stays Linux's, and record_diff.h calls iconv and
+# nl_langinfo; translators build packages on Linux. app/gui builds whole:
+# its *_win32.cpp are Win32's windows (vh_windows_gui below).
 
 # SHA-256 is the system's own (digest/sha256_engine_win32.cpp).
 set(VH_SHA256_LIBRARY bcrypt)
 
-list(TRANSFORM VH_WINDOWS_PENDING_SOURCES PREPEND "/")
-list(TRANSFORM VH_WINDOWS_PENDING_SOURCES REPLACE "\\." "\\\\.")
-list(TRANSFORM VH_WINDOWS_PENDING_SOURCES APPEND "$")
-list(JOIN VH_WINDOWS_PENDING_SOURCES "|" VH_WINDOWS_PENDING)
-
-# FileStream's durable flush is fsync on Linux; the C runtime's _commit
-# (FlushFileBuffers) is the same on Windows. A stopgap for the one POSIX
-# call of a file every layer needs, until the platform layer flushes files.
-set_source_files_properties(common/stream.cpp PROPERTIES COMPILE_DEFINITIONS fsync=_commit)
+list(TRANSFORM VH_LINUX_ONLY_SOURCES PREPEND "/")
+list(TRANSFORM VH_LINUX_ONLY_SOURCES REPLACE "\\." "\\\\.")
+list(TRANSFORM VH_LINUX_ONLY_SOURCES APPEND "$")
+list(JOIN VH_LINUX_ONLY_SOURCES "|" VH_LINUX_ONLY)
 
 # The windows are Win32's own: user32 and gdi32, the common controls, and
 # the shell's folder chooser over COM (its interface ids come from the
@@ -64,6 +52,18 @@ function(vh_windows_gui)
   target_link_libraries(vhpatch-windows-probe PRIVATE vh_gui)
   add_dependencies(vhpatch-windows-probe vh_caption_face)
   vh_windows_imports_only_system(vhpatch-windows-probe)
+endfunction()
+
+# vhpatch.exe: app/main.cpp over the same layers as on Linux, with Win32's
+# windows and the resources. A console program, so that the terminal
+# desktop, --help and the messages of a run from a console or a script
+# reach it; the windows come up beside the console.
+function(vh_windows_program)
+  add_executable(vhpatch app/main.cpp ${VH_WINDOWS_RESOURCES})
+  target_link_libraries(vhpatch PRIVATE vh_gui)
+  add_dependencies(vhpatch vh_commit vh_caption_face)
+  target_include_directories(vhpatch PRIVATE ${CMAKE_BINARY_DIR}/generated)
+  vh_windows_imports_only_system(vhpatch)
 endfunction()
 
 # Each Windows program is checked as it is linked: it may import only the
@@ -98,7 +98,8 @@ function(vh_windows_tests)
        ${CMAKE_SOURCE_DIR}/tests/translation/*_test.cpp ${CMAKE_SOURCE_DIR}/tests/common/*_test.cpp
        ${CMAKE_SOURCE_DIR}/tests/pictures/*_test.cpp
        ${CMAKE_SOURCE_DIR}/tests/app/console_test.cpp ${CMAKE_SOURCE_DIR}/tests/app/*_win32_test.cpp
-       ${CMAKE_SOURCE_DIR}/tests/install/*_win32_test.cpp)
+       ${CMAKE_SOURCE_DIR}/tests/install/*_win32_test.cpp ${CMAKE_SOURCE_DIR}/tests/support/*_win32_test.cpp
+       ${CMAKE_SOURCE_DIR}/tests/support/zip_files_test.cpp)
   # files_test.cpp and stream_test.cpp make FIFOs (and the first reads
   # descriptor flags), which Windows lacks.
   list(FILTER sources EXCLUDE REGEX "(_posix_test|/common/files_test|/common/stream_test)\\.cpp$")

@@ -1,6 +1,8 @@
 // Where the running program's own file is, as UTF-8 with forward slashes:
-// the folder it is started in holds patch.dat and the working tree. One
-// implementation per platform (/proc/self/exe; GetModuleFileNameW).
+// the folder it is started in holds patch.dat and the working tree; and the
+// working folder itself. One implementation per platform (/proc/self/exe,
+// getcwd, chdir; GetModuleFileNameW, GetCurrentDirectoryW,
+// SetCurrentDirectoryW).
 #pragma once
 
 #include <string>
@@ -9,5 +11,12 @@ namespace vh {
 
 // Empty when the system cannot say.
 std::string programPath();
+
+// The working folder, UTF-8 with forward slashes; empty when the system
+// cannot say.
+std::string workingFolder();
+// Makes `folder` (UTF-8) the working folder; on Windows by its wide name, so
+// that a folder whose name is outside the system's code page is entered too.
+[[nodiscard]] bool enterFolder(const std::string& folder);
 
 }  // namespace vh

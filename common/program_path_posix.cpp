@@ -14,4 +14,11 @@ std::string programPath() {
   return toSlashes(std::string(buffer, static_cast<size_t>(n)));
 }
 
+std::string workingFolder() {
+  char buffer[PATH_MAX];
+  return getcwd(buffer, sizeof buffer) ? toSlashes(buffer) : "";
+}
+
+bool enterFolder(const std::string& folder) { return !folder.empty() && chdir(folder.c_str()) == 0; }
+
 }  // namespace vh

@@ -27,4 +27,28 @@ std::string programPath() {
   return utf8;
 }
 
+std::string workingFolder() {
+  // The size it needs, its terminating zero counted; the folder may change
+  // between the two calls, so a second size asks again.
+  std::wstring folder;
+  for (DWORD need = GetCurrentDirectoryW(0, nullptr); need != 0;) {
+    folder.assign(need, L'\0');
+    const DWORD n = GetCurrentDirectoryW(need, folder.data());
+    if (n == 0) return "";
+    if (n < need) {
+      folder.resize(n);
+      std::string utf8 = utf8Text(folder);
+      std::replace(utf8.begin(), utf8.end(), '\\', '/');
+      return utf8;
+    }
+    need = n;
+  }
+  return "";
+}
+
+bool enterFolder(const std::string& folder) {
+  const auto wide = wideText(folder);
+  return wide && !wide->empty() && SetCurrentDirectoryW(wide->c_str()) != 0;
+}
+
 }  // namespace vh

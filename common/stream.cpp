@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "common/bytes.h"
+#include "common/disk_sync.h"
 #include "common/files.h"
 #include "common/little_endian.h"
 
@@ -167,7 +168,7 @@ void FileStream::write(const void* source, size_t count) {
 
 void FileStream::flush(bool durable) {
   if (std::fflush(file_) != 0) throw StreamError(kWriteError);
-  if (durable && fsync(fileno(file_)) != 0) throw StreamError(kWriteError);
+  if (durable && !syncDescriptor(fileno(file_))) throw StreamError(kWriteError);
 }
 
 void FileStream::close() {

@@ -7,7 +7,6 @@
 #include "install/services.h"
 #include "support/registry.h"
 #include "support/registry_platform.h"
-#include "support/wine_prefixes.h"
 
 namespace vh {
 
@@ -74,9 +73,9 @@ GameSearch searchGame(const Services& services, const std::string& keyPath, cons
   const std::string own = registryValue(services.registry, keyPath, valueName);
   search.consider(own, ownPrefix, resolveDrivePath(normalizeGameRoot(own), services.registry));
   if (search.foundAny()) return search.take();
-  for (const std::string& prefix : otherWinePrefixes(services.files, services.home, ownPrefix)) {
-    WineRegistry registry(services.files, prefix);
-    const std::string value = registryValue(registry, keyPath, valueName);
+  for (const auto& registry : otherUserRegistries(services.files, services.home, ownPrefix)) {
+    const std::string prefix = registry->prefixFolder();
+    const std::string value = registryValue(*registry, keyPath, valueName);
     search.consider(value, prefix, resolveDrivePath(normalizeGameRoot(value), prefix));
   }
   return search.take();

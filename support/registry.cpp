@@ -52,6 +52,11 @@ std::string RegistryPlatform::driveFolder(char) const { return ""; }
 
 std::string RegistryPlatform::prefixFolder() const { return ""; }
 
+std::string winePrefixOf(const char* winePrefixVariable, const char* homeVariable) {
+  if (winePrefixVariable && *winePrefixVariable) return winePrefixVariable;
+  return std::string(homeVariable ? homeVariable : "") + "/.wine";
+}
+
 std::unique_ptr<tregkey> OpenRegKey(RegistryPlatform& registry, const std::string& path) {
   auto key = openOrCreate(registry, path, false);
   if (key) key->registry_ = &registry;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace vh {
 
@@ -62,6 +63,14 @@ class FileSystem;
 // `winePrefix`, read and written through `files`. Nothing below the program
 // reads a user's registry unless handed it.
 std::unique_ptr<RegistryPlatform> userRegistry(FileSystem& files, const std::string& winePrefix);
+
+// The registries of the other Wine prefixes under `home` where a player may
+// keep the game (otherWinePrefixes, support/wine_prefixes.h), never
+// `ownPrefix`'s, each read from its hive files through `files`. None on
+// Windows: a Windows program, under Wine as well, has its own registry and
+// no prefix's files to read.
+std::vector<std::unique_ptr<RegistryPlatform>> otherUserRegistries(FileSystem& files, const std::string& home,
+                                                                     const std::string& ownPrefix);
 
 // A registry in Wine's text format. With a prefix folder, HKEY_CURRENT_USER
 // is its user.reg and HKEY_LOCAL_MACHINE its system.reg, with

@@ -586,11 +586,6 @@ Result<RegValue> parseValueData(const std::string& text) {
 
 // ---- the store of a Wine prefix
 
-std::string winePrefixOf(const char* winePrefixVariable, const char* homeVariable) {
-  if (winePrefixVariable && *winePrefixVariable) return winePrefixVariable;
-  return std::string(homeVariable ? homeVariable : "") + "/.wine";
-}
-
 std::string WineRegistry::driveFolder(char letter) const {
   if (impl_->inMemory) return "";
   return wineDriveFolder(impl_->prefix, letter);

@@ -1,9 +1,7 @@
 #include "support/zip.h"
 
-#include <fcntl.h>
 #include <minizip/unzip.h>
 #include <minizip/zip.h>
-#include <unistd.h>
 
 #include <zlib.h>
 
@@ -14,9 +12,11 @@
 
 #include "common/bytes.h"
 #include "common/calendar.h"
+#include "common/disk_sync.h"
 #include "common/files.h"
 #include "common/file_system.h"
 #include "common/report.h"
+#include "support/zip_files.h"
 #include "support/zip_layout.h"
 
 namespace vh {
@@ -125,7 +125,7 @@ int ZipReader::OpenZip(const std::string& path) {
   // minizip opens by name and would block on a pipe or read a device
   // without end: a package is a regular file.
   if (fileKind(path) != FileKind::File) return 0;
-  unzFile handle = unzOpen(path.c_str());
+  unzFile handle = openZipForReading(path);
   if (!handle) return 0;
   CloseZip();
   m_zipFile = handle;
@@ -460,15 +460,6 @@ bool inflatesTo(const PackedMember& member, const uint8_t* bytes, size_t count) 
 
 namespace {
 
-// A write the operating system accepted may still be lost with the power;
-// the package only counts as written once its bytes are on the disk.
-bool syncToDisk(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY);
-  if (fd < 0) return false;
-  const bool synced = fsync(fd) == 0;
-  return ::close(fd) == 0 && synced;
-}
-
 constexpr int kSyncFailed = -1;
 
 zip_fileinfo fileInfo(const std::tm& when) {
@@ -489,8 +480,7 @@ ZipWriter::~ZipWriter() {
 }
 
 int ZipWriter::OpenZip(const std::string& path, int append) {
-  zipFile handle =
-      zipOpen2_64(path.c_str(), append ? APPEND_STATUS_ADDINZIP : APPEND_STATUS_CREATE, nullptr, m_fileFunctions);
+  zipFile handle = openZipForWriting(path, append ? APPEND_STATUS_ADDINZIP : APPEND_STATUS_CREATE, m_fileFunctions);
   if (!handle) return 0;
   m_zipFile = handle;
   m_name = path;
@@ -623,7 +613,8 @@ int ZipWriter::CloseZip(const std::string& comment) {
     // zipClose finishes the last member, writes the directory and closes the
     // file, whose buffered tail may only fail now.
     noteResult(zipClose(static_cast<zipFile>(m_zipFile), comment.c_str()));
-    if (!m_error && !syncToDisk(m_name)) noteResult(kSyncFailed);
+    // The package only counts as written once its bytes are on the disk.
+    if (!m_error && !syncFile(m_name)) noteResult(kSyncFailed);
   }
   m_zipFile = nullptr;
   m_name.clear();

@@ -1,0 +1,24 @@
+// minizip opens a package by its name. These hand it the name the system
+// opens files by: on Linux the UTF-8 path as it is (zip_files_posix.cpp),
+// on Windows its wide form through minizip's own Windows file functions
+// (zip_files_win32.cpp), so that a program folder or a package with a
+// Chinese name opens on a system whose code page has no such characters.
+#pragma once
+
+#include <string>
+
+struct zlib_filefunc64_def_s;
+
+namespace vh {
+
+// The package at `path` opened for reading (an unzFile); null when minizip
+// cannot open it.
+void* openZipForReading(const std::string& path);
+
+// The package at `path` opened for writing (a zipFile) with minizip's
+// `appendStatus`; null when minizip cannot open it. `functions`, when not
+// null, are the file functions minizip writes through instead of the
+// system's, and are handed `path` as it is.
+void* openZipForWriting(const std::string& path, int appendStatus, zlib_filefunc64_def_s* functions);
+
+}  // namespace vh

@@ -1,0 +1,39 @@
+// minizip's iowin32 opens with CreateFileW when its name is a wide string.
+#include <windows.h>
+
+#include <minizip/unzip.h>
+#include <minizip/zip.h>
+// After the two above: it needs the OF macro of their ioapi.h.
+#include <minizip/iowin32.h>
+
+#include "common/wide_text_win32.h"
+#include "support/zip_files.h"
+
+namespace vh {
+
+namespace {
+
+zlib_filefunc64_def wideFileFunctions() {
+  zlib_filefunc64_def functions{};
+  fill_win32_filefunc64W(&functions);
+  return functions;
+}
+
+}  // namespace
+
+void* openZipForReading(const std::string& path) {
+  const auto wide = wideText(path);
+  if (!wide || wide->empty()) return nullptr;
+  zlib_filefunc64_def functions = wideFileFunctions();
+  return unzOpen2_64(wide->c_str(), &functions);
+}
+
+void* openZipForWriting(const std::string& path, int appendStatus, zlib_filefunc64_def_s* functions) {
+  if (functions) return zipOpen2_64(path.c_str(), appendStatus, nullptr, functions);
+  const auto wide = wideText(path);
+  if (!wide || wide->empty()) return nullptr;
+  zlib_filefunc64_def wideFunctions = wideFileFunctions();
+  return zipOpen2_64(wide->c_str(), appendStatus, nullptr, &wideFunctions);
+}
+
+}  // namespace vh
