@@ -41,17 +41,10 @@ set_source_files_properties(${VH_WINDOWS_RESOURCES} PROPERTIES
   INCLUDE_DIRECTORIES "${CMAKE_SOURCE_DIR}/app/gui;${CMAKE_SOURCE_DIR}/assets;${CMAKE_BINARY_DIR}/generated"
   OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/app/gui/vhpatch.exe.manifest;${CMAKE_SOURCE_DIR}/assets/map.jpg;${CMAKE_SOURCE_DIR}/assets/title.bmp;${VH_CAPTION_FACE}")
 
-# app/gui, whose *_win32.cpp are the windows.
-# vhpatch-windows-probe.exe: those windows as the program shows them, with
-# its resources and an installation played by a script, until the program
-# itself links; scripts/wine-window-test clicks through it under Wine.
+# app/gui, whose *_win32.cpp are the windows; scripts/wine-vhpatch-test
+# clicks through them in vhpatch.exe under Wine.
 function(vh_windows_gui)
   vh_layer(vh_gui app/gui DEPENDS vh_app ${VH_WIN32_GUI_LIBRARIES})
-  add_executable(vhpatch-windows-probe tests/app/gui/installer_probe_win32.cpp ${VH_WINDOWS_RESOURCES})
-  target_include_directories(vhpatch-windows-probe PRIVATE ${CMAKE_SOURCE_DIR})
-  target_link_libraries(vhpatch-windows-probe PRIVATE vh_gui)
-  add_dependencies(vhpatch-windows-probe vh_caption_face)
-  vh_windows_imports_only_system(vhpatch-windows-probe)
 endfunction()
 
 # vhpatch.exe: app/main.cpp over the same layers as on Linux, with Win32's

@@ -7,7 +7,9 @@
 //   watch: overall bar went through A B ... the values the bar was seen at
 //   watch: message box TEXT ok at X Y     a box is up: screenshot, click OK
 //   watch: bars overall N scene M         the two bars while that box is up
-//   watch: close box at X Y               the box is gone: close the installer
+//   watch: buttons install on|off about on|off   the box is gone: whether
+//                                         each button takes a click
+//   watch: close box at X Y               then: close the installer
 //   watch: installer closed               its window is gone
 // Points are on Wine's (or Windows') screen. Ends with status 0 once the
 // installer window is gone, 2 when that did not happen in time.
@@ -82,13 +84,15 @@ std::vector<HWND> visibleTopWindows() {
 struct Installer {
   HWND window = nullptr;
   HWND installButton = nullptr;
+  HWND aboutButton = nullptr;
   HWND overallBar = nullptr;
   HWND sceneBar = nullptr;
 };
 
 Installer findInstaller() {
   const std::wstring title = shownText(kInstallerTitle);
-  const std::wstring buttonText = shownText(kInstallerGadgets[kInstallButton].text);
+  const std::wstring installText = shownText(kInstallerGadgets[kInstallButton].text);
+  const std::wstring aboutText = shownText(kInstallerGadgets[kAboutButton].text);
   for (HWND window : visibleTopWindows()) {
     wchar_t text[256] = L"";
     GetWindowTextW(window, text, 256);
@@ -98,10 +102,11 @@ Installer findInstaller() {
     for (HWND child : children(window)) {
       wchar_t childText[64] = L"";
       GetWindowTextW(child, childText, 64);
-      if (className(child) == WC_BUTTONW && buttonText == childText) found.installButton = child;
+      if (className(child) == WC_BUTTONW && installText == childText) found.installButton = child;
+      if (className(child) == WC_BUTTONW && aboutText == childText) found.aboutButton = child;
       if (className(child) == PROGRESS_CLASSW) bars.push_back(child);
     }
-    if (!found.installButton || bars.size() != 2) continue;
+    if (!found.installButton || !found.aboutButton || bars.size() != 2) continue;
     // The table places the overall bar above the scene bar.
     static_assert(kInstallerGadgets[kOverallBar].y < kInstallerGadgets[kSceneBar].y);
     std::sort(bars.begin(), bars.end(), [](HWND a, HWND b) {
@@ -185,6 +190,8 @@ int run(DWORD timeoutMs) {
     return 2;
   }
   Sleep(300);
+  const auto onOff = [](HWND button) { return IsWindowEnabled(button) ? std::string("on") : std::string("off"); };
+  announce("buttons install " + onOff(installer.installButton) + " about " + onOff(installer.aboutButton));
   announce("close box" + at(closeBox(installer.window)));
   while (inTime() && IsWindow(installer.window) && IsWindowVisible(installer.window)) Sleep(kPollMs);
   if (IsWindow(installer.window) && IsWindowVisible(installer.window)) {
