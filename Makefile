@@ -97,10 +97,10 @@ windows: deps-windows
 	cmake --build $(WINDOWS_BUILD) -j$(JOBS)
 
 # That test program under Wine, in a Wine prefix of its own; then the
-# windows on an X server of their own, the probe's install button clicked
-# and its screenshots in $(WINDOWS_BUILD)/screenshots; then vhpatch.exe
-# against the Linux programs of $(BUILD) on the sample game. Each step says
-# how long it took.
+# window tests on an X server of their own; then vhpatch.exe against the
+# Linux programs of $(BUILD) on the sample game, its install button
+# clicked and its screenshots in $(WINDOWS_BUILD)/screenshots. Each step
+# says how long it took.
 test-windows:
 	@started=$$(date +%s) && $(MAKE) --no-print-directory windows && \
 	  echo "test-windows: make windows took $$(($$(date +%s) - started)) s"
