@@ -86,9 +86,10 @@ function(vh_windows_tests)
   target_compile_options(gtest PRIVATE -Wno-error)
   target_compile_options(gtest_main PRIVATE -Wno-error)
 
-  # The rest of tests/ is left out: it runs the Linux programs (fork,
-  # signals, resource limits), reads Wine's hive files (Linux's only), makes
-  # links or FIFOs, or tests vhtool (the README lists it).
+  # The rest of tests/ is left out: it runs Linux programs (ours with fork,
+  # signals, resource limits; zip and unzip), reads Wine's hive files
+  # (Linux's only), makes links or FIFOs, sets file times, or tests vhtool
+  # (the README lists it).
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/xmg/*_test.cpp
        ${CMAKE_SOURCE_DIR}/tests/formats/*_test.cpp ${CMAKE_SOURCE_DIR}/tests/digest/*_test.cpp
        ${CMAKE_SOURCE_DIR}/tests/translation/*_test.cpp ${CMAKE_SOURCE_DIR}/tests/common/*_test.cpp
