@@ -11,6 +11,7 @@
 #include "common/file_system.h"
 #include "common/files.h"
 #include "common/report.h"
+#include "common/write_access.h"
 #include "digest/sha256.h"
 #include "formats/xarc.h"
 
@@ -461,7 +462,7 @@ GameBackup::Restored GameBackup::restore(const std::string& path) {
       return Restored::Failed;
     }
     if (!replaceWholeFile(*files_, target, *original)) {
-      report_->messageBox(kFailedToWrite + target);
+      report_->messageBox(kFailedToWrite + target + refusedWriteAdvice(target));
       return Restored::Failed;
     }
     ++putBack_.rebuilt;
@@ -579,7 +580,8 @@ bool GameBackup::finishInstallation(const std::string& package) {
   const bool recorded = writeManifest(package);
   states_ = all;
   if (!recorded) {
-    report_->messageBox(kFailedToWrite + folder() + kBackupManifest);
+    const std::string manifest = folder() + kBackupManifest;
+    report_->messageBox(kFailedToWrite + manifest + refusedWriteAdvice(manifest));
     return false;
   }
   dropAllBut(keptPieces);

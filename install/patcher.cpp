@@ -10,6 +10,7 @@
 #include "common/file_system.h"
 #include "common/files.h"
 #include "common/report.h"
+#include "common/write_access.h"
 #include "digest/sha256.h"
 #include "formats/xarc.h"
 #include "formats/xrc.h"
@@ -235,7 +236,7 @@ int tPatcher::replaceExtra() {
     const std::vector<std::string> made = makeParentFolders(files, gameRoot, *relative);
     if (backup() && !backup()->madeFolders(made)) {
       removeFolders(files, gameRoot, made);
-      services_.report.messageBox("failed to write backup for:" + target);
+      services_.report.messageBox("failed to write backup for:" + target + refusedWriteAdvice(target));
       return 0;
     }
     const std::string_view bytes(reinterpret_cast<const char*>(member->data()), static_cast<size_t>(member->size()));
@@ -452,7 +453,7 @@ bool tPatcher::carryOut(FileStep step, const PendingFile& file) {
     case FileStep::RecordOriginal:
     case FileStep::Write:
       if (kept && !file.keepBackup(*kept)) {
-        services_.report.messageBox("failed to write backup for:" + file.path);
+        services_.report.messageBox("failed to write backup for:" + file.path + refusedWriteAdvice(file.path));
         return false;
       }
       break;
@@ -463,7 +464,7 @@ bool tPatcher::carryOut(FileStep step, const PendingFile& file) {
     return true;
   }
   if (!file.write()) {
-    services_.report.messageBox("failed to write:" + file.path);
+    services_.report.messageBox("failed to write:" + file.path + refusedWriteAdvice(file.path));
     return false;
   }
   if (!file.archive) {

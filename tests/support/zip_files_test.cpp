@@ -17,7 +17,10 @@ namespace {
 TEST(ZipFiles, APackageIsWrittenAndReadUnderAnyFolderName) {
   test::TempDir dir;
   LocalFileSystem files;
-  const std::tm when{0, 0, 12, 1, 0, 120, 0, 0, 0};
+  std::tm when{};
+  when.tm_hour = 12;
+  when.tm_mday = 1;
+  when.tm_year = 120;
   const char* kFolders[] = {"plain", "\xE6\xB8\xB8\xE6\x88\x8F", "\xE6\xB1\x89\xE5\x8C\x96 Varnhollow"};
   for (const char* folder : kFolders) {
     ASSERT_TRUE(files.makeFolder(dir / folder)) << folder;
