@@ -97,11 +97,22 @@ windows: deps-windows
 	cmake --build $(WINDOWS_BUILD) -j$(JOBS)
 
 # That test program under Wine, in a Wine prefix of its own; then the
-# windows on an X server of their own, the probe's install button clicked
-# and its screenshots in $(WINDOWS_BUILD)/screenshots.
-test-windows: windows
-	scripts/wine-tests $(WINDOWS_BUILD)
-	scripts/wine-window-test $(WINDOWS_BUILD)
+# window tests on an X server of their own; then vhpatch.exe against the
+# Linux programs of $(BUILD) on the sample game, its install button
+# clicked and its screenshots in $(WINDOWS_BUILD)/screenshots. Each step
+# says how long it took.
+test-windows:
+	@started=$$(date +%s) && $(MAKE) --no-print-directory windows && \
+	  echo "test-windows: make windows took $$(($$(date +%s) - started)) s"
+	test -f $(BUILD)/CMakeCache.txt || cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	@started=$$(date +%s) && cmake --build $(BUILD) -j$(JOBS) --target vhpatch vhtool && \
+	  echo "test-windows: the Linux vhpatch and vhtool took $$(($$(date +%s) - started)) s"
+	@started=$$(date +%s) && scripts/wine-tests $(WINDOWS_BUILD) && \
+	  echo "test-windows: wine-tests took $$(($$(date +%s) - started)) s"
+	@started=$$(date +%s) && scripts/wine-window-test $(WINDOWS_BUILD) && \
+	  echo "test-windows: wine-window-test took $$(($$(date +%s) - started)) s"
+	@started=$$(date +%s) && scripts/wine-vhpatch-test $(WINDOWS_BUILD) $(BUILD) && \
+	  echo "test-windows: wine-vhpatch-test took $$(($$(date +%s) - started)) s"
 
 test: deps deps-windows
 	$(MAKE) test-fast test-asan fuzz-smoke test-windows
