@@ -501,7 +501,7 @@ GameBackup::Restored GameBackup::restore(const std::string& path) {
 }
 
 GameBackup::Restored GameBackup::putOriginalBack(const State& state, const std::string& target) {
-  const auto installed = files_->openRegular(target);
+  auto installed = files_->openRegular(target);
   if (!installed) {
     report_->messageBox(kFailedToRead + target);
     return Restored::Failed;
@@ -554,6 +554,9 @@ GameBackup::Restored GameBackup::putOriginalBack(const State& state, const std::
     return Restored::Failed;
   }
   if (digest.hex() != state.original) return damaged();
+  // Windows renames nothing over a file that is still open, even one opened
+  // to be shared with a deletion.
+  installed.reset();
   if (!files_->replace(*out, FolderSync::Now)) {
     report_->messageBox(kFailedToWrite + target + refusedWriteAdvice(target));
     return Restored::Failed;

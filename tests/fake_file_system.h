@@ -2,7 +2,9 @@
 // stream (to make writing fail at a chosen byte, or to act while a file is
 // being written), files that stand in for others when they are read, and
 // the largest single read and write it was asked for, which tell a reader
-// that goes a block at a time from one that takes a file whole.
+// that goes a block at a time from one that takes a file whole. Like
+// Windows, and unlike Linux, it replaces, renames and removes no file that
+// is open for reading.
 #pragma once
 
 #include <algorithm>
@@ -40,7 +42,7 @@ class FakeFileSystem final : public FileSystem {
   std::unique_ptr<ReadableFile> openRegular(const std::string& path) override {
     const auto instead = readInstead.find(path);
     auto file = instead != readInstead.end() ? instead->second() : local_.openRegular(path);
-    return file ? std::make_unique<Measured>(std::move(file), largestRead) : nullptr;
+    return file ? std::make_unique<Measured>(std::move(file), largestRead, open_[path]) : nullptr;
   }
   std::vector<std::string> list(const std::string& folder) override { return local_.list(folder); }
   std::unique_ptr<NewFile> create(const std::string& target) override {
@@ -51,23 +53,31 @@ class FakeFileSystem final : public FileSystem {
   }
   bool replace(NewFile& file, FolderSync sync) override {
     auto* filtered = dynamic_cast<Filtered*>(&file);
-    if (!filtered || !local_.replace(*filtered->file, sync)) return false;
+    if (!filtered || isOpen(file.target()) || !local_.replace(*filtered->file, sync)) return false;
     durable.push_back("rename " + file.target() + (sync == FolderSync::Now ? " now" : ""));
     return true;
   }
-  bool rename(const std::string& from, const std::string& to) override { return local_.rename(from, to); }
+  bool rename(const std::string& from, const std::string& to) override {
+    return !isOpen(from) && !isOpen(to) && local_.rename(from, to);
+  }
   void syncFolder(const std::string& folder) override {
     local_.syncFolder(folder);
     durable.push_back("sync " + folder);
   }
   bool makeFolder(const std::string& path) override { return local_.makeFolder(path); }
   bool removeFolder(const std::string& path) override { return local_.removeFolder(path); }
-  bool removeFile(const std::string& path) override { return local_.removeFile(path); }
+  bool removeFile(const std::string& path) override { return !isOpen(path) && local_.removeFile(path); }
 
  private:
-  // Notes the largest read asked of a file open for reading.
+  bool isOpen(const std::string& path) const {
+    const auto found = open_.find(path);
+    return found != open_.end() && found->second > 0;
+  }
+  // Notes the largest read asked of a file open for reading, and counts it
+  // open while it lives.
   struct Measured final : ReadableFile {
-    Measured(std::unique_ptr<ReadableFile> f, size_t& l) : file(std::move(f)), largest(l) {}
+    Measured(std::unique_ptr<ReadableFile> f, size_t& l, int& o) : file(std::move(f)), largest(l), open(o) { ++open; }
+    ~Measured() override { --open; }
     uint64_t size() const override { return file->size(); }
     std::optional<size_t> read(void* into, size_t count) override {
       largest = std::max(largest, count);
@@ -79,6 +89,7 @@ class FakeFileSystem final : public FileSystem {
     }
     std::unique_ptr<ReadableFile> file;
     size_t& largest;
+    int& open;
   };
   // Notes the largest write, then hands it on to the hook's stream or the
   // file's own.
@@ -107,6 +118,7 @@ class FakeFileSystem final : public FileSystem {
     MeasuredStream measured_;
   };
   LocalFileSystem local_;
+  std::map<std::string, int> open_;  // files open for reading, by the path they were opened at
 };
 
 }  // namespace vh::test
