@@ -47,17 +47,6 @@ void releaseSignals() {
   pthread_sigmask(SIG_SETMASK, &signalsBeforeHold, nullptr);
 }
 
-class LocalReadableFile final : public ReadableFile {
- public:
-  explicit LocalReadableFile(RegularFile file) : file_(std::move(file)) {}
-  uint64_t size() const override { return file_.size(); }
-  std::optional<size_t> read(void* into, size_t count) override { return file_.read(into, count); }
-  bool readAt(uint64_t offset, void* into, size_t count) override { return file_.readAt(offset, into, count); }
-
- private:
-  RegularFile file_;
-};
-
 class LocalNewFile final : public NewFile {
  public:
   LocalNewFile(std::string target, std::string temporary, std::unique_ptr<FileStream> stream)
@@ -133,12 +122,6 @@ std::string LocalFileSystem::linkTarget(const std::string& path) {
     at = next.front() == '/' ? next : folderOf(at) + "/" + next;
   }
   return at;
-}
-
-std::unique_ptr<ReadableFile> LocalFileSystem::openRegular(const std::string& path) {
-  auto file = RegularFile::open(path);
-  if (!file) return nullptr;
-  return std::make_unique<LocalReadableFile>(std::move(*file));
 }
 
 std::vector<std::string> LocalFileSystem::list(const std::string& folder) {

@@ -80,17 +80,6 @@ std::wstring randomPart() {
   return part;
 }
 
-class LocalReadableFile final : public ReadableFile {
- public:
-  explicit LocalReadableFile(RegularFile file) : file_(std::move(file)) {}
-  uint64_t size() const override { return file_.size(); }
-  std::optional<size_t> read(void* into, size_t count) override { return file_.read(into, count); }
-  bool readAt(uint64_t offset, void* into, size_t count) override { return file_.readAt(offset, into, count); }
-
- private:
-  RegularFile file_;
-};
-
 class LocalNewFile final : public NewFile {
  public:
   // Holds the console's stops (holdStops, already taken) until it is
@@ -193,12 +182,6 @@ std::string LocalFileSystem::linkTarget(const std::string& path) {
   // The whole chain at once: Windows follows it as it opens the path. A
   // link that leads nowhere is its own end.
   return canonicalPath(path).value_or(path);
-}
-
-std::unique_ptr<ReadableFile> LocalFileSystem::openRegular(const std::string& path) {
-  auto file = RegularFile::open(path);
-  if (!file) return nullptr;
-  return std::make_unique<LocalReadableFile>(std::move(*file));
 }
 
 std::vector<std::string> LocalFileSystem::list(const std::string& folder) {
