@@ -278,7 +278,7 @@ bool GameBackup::load() {
 void GameBackup::takeManifest(const Manifest& manifest) {
   manifest_ = manifest;
   for (const Manifest::File& file : manifest.files) {
-    if (file.stamp) recorded_[file.path] = Recorded{file.pieces, file.installed, *file.stamp};
+    if (file.stamp) recorded_[file.path] = Recorded{file.pieces, file.installed, *file.stamp, file.crc};
   }
   for (const Manifest::Untouched& untouched : manifest.untouched) recordedUntouched_[untouched.path] = untouched.stamp;
   recordedScenes_ = manifest.scenes;
@@ -442,6 +442,14 @@ void GameBackup::reuseRecorded(const std::string& path) {
   const Recorded& r = recorded_.at(path);
   reuse(path, r.pieces);
   stamp(path, r.stamp);
+  if (r.crc) crc(path, *r.crc);
+}
+
+void GameBackup::crc(const std::string& path, uint32_t crc) { crcs_[path] = crc; }
+
+std::optional<uint32_t> GameBackup::recordedCrc(const std::string& path) const {
+  const auto found = recorded_.find(path);
+  return found == recorded_.end() ? std::nullopt : found->second.crc;
 }
 
 std::string GameBackup::recordedInputs(const std::string& scene) const {
@@ -569,12 +577,14 @@ bool GameBackup::writeManifest(const std::string& package, const std::vector<Man
   manifest.package = package;
   manifest.date = nowUtc();
   for (const State& s : states_) {
-    Manifest::File file{s.path, s.original, s.installed, s.pieces, s.kept, std::nullopt};
-    // A stamp only for the version this installation left in the game.
+    Manifest::File file{s.path, s.original, s.installed, s.pieces, s.kept, std::nullopt, std::nullopt};
+    // A stamp, and a CRC, only for the version this installation left in
+    // the game.
     const auto written = written_.find(s.path);
     const auto stamped = stamps_.find(s.path);
     if (written != written_.end() && written->second == s.pieces && stamped != stamps_.end()) {
       file.stamp = stamped->second;
+      if (const auto crc = crcs_.find(s.path); crc != crcs_.end()) file.crc = crc->second;
     }
     manifest.files.push_back(std::move(file));
   }

@@ -152,8 +152,15 @@ class GameBackup {
   // that the file still has, and the pieces of that version are loaded (or,
   // for a file it left untouched, the backup holds no version of it).
   bool unchanged(const std::string& path) const;
-  // reuse() with the manifest's pieces and stamp; only after unchanged().
+  // reuse() with the manifest's pieces, stamp and CRC; only after
+  // unchanged().
   void reuseRecorded(const std::string& path);
+  // The CRC-32 of the bytes this installation left at `path` (an extra
+  // file), as the package's member recorded it: the next installation of a
+  // member with the same CRC and size need not inflate it to compare.
+  void crc(const std::string& path, uint32_t crc);
+  // The CRC the last installation recorded with the stamp of `path`.
+  std::optional<uint32_t> recordedCrc(const std::string& path) const;
   // The inputs digest the last installation recorded for `scene`; "" when
   // it recorded none.
   std::string recordedInputs(const std::string& scene) const;
@@ -237,6 +244,7 @@ class GameBackup {
     std::string pieces;
     std::string installed;
     FileStamp stamp;
+    std::optional<uint32_t> crc;
   };
 
   Reporter* report_;
@@ -254,6 +262,7 @@ class GameBackup {
   // The pieces file each game file got from the installation now running.
   std::map<std::string, std::string> written_;
   std::map<std::string, FileStamp> stamps_;  // likewise
+  std::map<std::string, uint32_t> crcs_;  // likewise
   std::map<std::string, std::string> scenes_;  // likewise: scene to inputs
   std::map<std::string, FileStamp> untouched_;  // likewise
   std::set<std::string> folders_;  // made by this or an earlier installation

@@ -1,5 +1,6 @@
 #include "backup/backup_records.h"
 
+#include <cstdio>
 #include <limits>
 #include <set>
 
@@ -11,11 +12,13 @@ namespace {
 
 constexpr const char* kPiecesMagic = "vhpatch pieces 1";
 constexpr const char* kManifestMagicV1 = "vhpatch backup 1";
-constexpr const char* kManifestMagic = "vhpatch backup 2";
+constexpr const char* kManifestMagicV2 = "vhpatch backup 2";
+constexpr const char* kManifestMagic = "vhpatch backup 3";
 constexpr const char* kManifestEnd = "end";
 constexpr const char* kBlockEnd = ">>";
 constexpr size_t kDigestDigits = 64;
 constexpr size_t kPiecesNameDigits = 32;
+constexpr size_t kCrcDigits = 8;
 // More digits could overflow 64 bits; no file the backup knows is that long.
 constexpr size_t kMaxNumberDigits = 19;
 
@@ -191,11 +194,11 @@ struct Block {
   std::map<std::string_view, std::string_view> fields;
 };
 
-// The keys each kind of block holds besides its first; the stamp of a file
-// block is optional.
+// The keys each kind of block holds besides its first; the stamp and the
+// CRC of a file block are optional.
 const std::set<std::string_view>& keysOf(std::string_view kind) {
   static const std::map<std::string_view, std::set<std::string_view>> keys = {
-      {"file", {"original", "installed", "pieces", "kept", "stamp"}},
+      {"file", {"original", "installed", "pieces", "kept", "stamp", "crc"}},
       {"untouched", {"stamp"}},
       {"scene", {"inputs"}},
       {"folder", {}},
@@ -207,7 +210,9 @@ std::optional<Fault> takeBlock(const Block& block, Manifest& manifest, std::set<
   const auto& f = block.fields;
   const std::string_view first = f.at(block.kind);
   for (std::string_view key : keysOf(block.kind)) {
-    if (!f.count(key) && key != "stamp") return damaged(std::string(block.kind) + " block without " + std::string(key));
+    if (!f.count(key) && key != "stamp" && key != "crc") {
+      return damaged(std::string(block.kind) + " block without " + std::string(key));
+    }
   }
   std::optional<FileStamp> stamp;
   if (f.count("stamp")) {
@@ -216,7 +221,7 @@ std::optional<Fault> takeBlock(const Block& block, Manifest& manifest, std::set<
   }
   if (block.kind == "file") {
     Manifest::File file{std::string(first), std::string(f.at("original")), std::string(f.at("installed")),
-                        std::string(f.at("pieces")), 0, stamp};
+                        std::string(f.at("pieces")), 0, stamp, std::nullopt};
     const auto kept = number(f.at("kept"));
     if (!isGamePath(file.path)) return damaged("path refused: " + file.path);
     if ((!file.original.empty() && !isDigest(file.original)) || !isDigest(file.installed)) {
@@ -225,6 +230,11 @@ std::optional<Fault> takeBlock(const Block& block, Manifest& manifest, std::set<
     if (!isPiecesName(file.pieces) || !pieces.insert(file.pieces).second) return damaged("pieces of " + file.path);
     if (!kept) return damaged("kept of " + file.path);
     file.kept = *kept;
+    if (f.count("crc")) {
+      const std::string_view crc = f.at("crc");
+      if (manifest.version < 3 || crc.size() != kCrcDigits || !isLowerHex(crc)) return damaged("crc of " + file.path);
+      file.crc = static_cast<uint32_t>(std::stoul(std::string(crc), nullptr, 16));
+    }
     manifest.files.push_back(std::move(file));
   } else if (block.kind == "untouched") {
     if (!isGamePath(first)) return damaged("path refused: " + std::string(first));
@@ -249,6 +259,8 @@ Result<Manifest> readManifest(std::string_view text) {
   if (!lines.next(line) || !lines.whole()) return damaged("not a manifest");
   if (line == kManifestMagicV1) {
     manifest.version = 1;
+  } else if (line == kManifestMagicV2) {
+    manifest.version = 2;
   } else if (line != kManifestMagic) {
     return damaged("not a manifest of a known version");
   }
@@ -304,6 +316,11 @@ std::string manifestText(const Manifest& manifest) {
     text += "file=" + f.path + "\r\noriginal=" + f.original + "\r\ninstalled=" + f.installed + "\r\npieces=" +
             f.pieces + "\r\nkept=" + std::to_string(f.kept) + "\r\n";
     if (f.stamp) text += "stamp=" + stampText(*f.stamp) + "\r\n";
+    if (f.crc) {
+      char crc[kCrcDigits + 1];
+      std::snprintf(crc, sizeof crc, "%08x", static_cast<unsigned>(*f.crc));
+      text += "crc=" + std::string(crc) + "\r\n";
+    }
     text += ">>\r\n";
   }
   for (const Manifest::Untouched& u : manifest.untouched) {

@@ -18,7 +18,7 @@
 //
 // The manifest, lines ended by CR LF, blocks closed by ">>":
 //
-//   vhpatch backup 2
+//   vhpatch backup 3
 //   package=<sha-256 hex>       the package installed
 //   date=2026-12-08T16:31:00Z
 //   file=Forest/03/03.xarc      one block per installed game file
@@ -27,7 +27,8 @@
 //   pieces=<name>.pieces
 //   kept=<bytes of the original the pieces keep>
 //   stamp=<size> <mtime ns> <ctime ns> <identity>   as the installation left it
-//   >>
+//   crc=<8 hex digits>          an extra file's CRC-32, as its package member
+//   >>                          recorded it (its stamp, then, is there too)
 //   untouched=Forest/04/04.xarc   a game file the package leaves as it was,
 //   stamp=<size> <mtime ns> <ctime ns> <identity>   as the installation saw it
 //   >>
@@ -39,7 +40,7 @@
 //   end                         the manifest is whole
 //
 // Version 1 (written until folders were recorded) has no folder blocks and
-// no "end" line; it is read as it is.
+// no "end" line; version 2 no "crc" line. Both are read as they are.
 #pragma once
 
 #include <cstdint>
@@ -102,6 +103,7 @@ struct Manifest {
     std::string path, original, installed, pieces;
     uint64_t kept = 0;
     std::optional<FileStamp> stamp;
+    std::optional<uint32_t> crc;
     bool operator==(const File&) const = default;
   };
   struct Untouched {
@@ -109,7 +111,7 @@ struct Manifest {
     FileStamp stamp;
     bool operator==(const Untouched&) const = default;
   };
-  int version = 2;
+  int version = 3;
   std::string package;  // SHA-256 hex, or "" when unknown
   std::string date;
   std::vector<File> files;
@@ -119,7 +121,7 @@ struct Manifest {
   bool operator==(const Manifest&) const = default;
 };
 
-// Reads versions 1 and 2; writes version 2.
+// Reads versions 1 to 3; writes version 3.
 Result<Manifest> readManifest(std::string_view text);
 std::string manifestText(const Manifest& manifest);
 

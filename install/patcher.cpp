@@ -220,9 +220,10 @@ int tPatcher::replaceExtra() {
       continue;
     }
     if (stopping()) return 0;
-    const auto member = patch->z->ExtractFile("extra/" + line, 0, "");
-    if (!member) {
-      services_.report.debugLog("no member extra/" + line + " in the package; skipped");
+    const std::string name = "extra/" + line;
+    const auto record = patch->z->memberRecord(name, 0);
+    if (!record) {
+      services_.report.debugLog("no member " + name + " in the package; skipped");
       continue;
     }
     const std::string target = gameRoot + *relative;
@@ -232,6 +233,12 @@ int tPatcher::replaceExtra() {
     if (status.kind != FileKind::Missing && status.kind != FileKind::File) {
       services_.report.messageBox(kFailedToRead + target);
       return 0;
+    }
+    if (skipExtra(*relative, status, record->size, record->crc)) continue;
+    const auto member = patch->z->ExtractFile(name, 0, "");
+    if (!member) {
+      services_.report.debugLog("no member " + name + " in the package; skipped");
+      continue;
     }
     // Folders only for files that really come, so a listed name the package
     // lacks leaves no empty folder behind; and none stays for a file that
@@ -248,6 +255,7 @@ int tPatcher::replaceExtra() {
     file.path = target;
     // A file that already holds these bytes is left as it is; the backup
     // keeps the version that put them there.
+    if (status.kind == FileKind::File) file.stampRead = status.stamp;
     file.facts.holdsInstalled =
         status.kind == FileKind::File && status.stamp.size == bytes.size() && fileHolds(files, target, bytes);
     if (file.facts.holdsInstalled && backup()) {
@@ -256,13 +264,35 @@ int tPatcher::replaceExtra() {
     }
     file.facts.backupKnows = backup() && backup()->knows(*relative);
     file.keepBackup = [&](GameBackup& kept) { return kept.keepFile(*relative, bytes); };
-    file.write = [&] { return writeToDisk(files, *member, target); };
+    file.write = [&] {
+      if (!writeToDisk(files, *member, target)) return false;
+      if (GameBackup* kept = backup()) {
+        if (const auto stamp = stampOf(files, target)) kept->stamp(*relative, *stamp);
+      }
+      return true;
+    };
     if (!carryOut(decideFile(file.facts), file)) {
       removeFolders(files, gameRoot, made);
       return 0;
     }
+    if (GameBackup* kept = backup()) kept->crc(*relative, record->crc);
   }
   return 1;
+}
+
+bool tPatcher::skipExtra(const std::string& relative, const FileStatus& status, uint64_t size, uint32_t crc) {
+  GameBackup* kept = backup();
+  // The file is as the last installation left it, and that held a member of
+  // this size and CRC: it holds this member's bytes, which the loader has
+  // already inflated once to check.
+  if (!kept || status.kind != FileKind::File || status.stamp.size != size || kept->recordedCrc(relative) != crc ||
+      !kept->unchanged(relative)) {
+    return false;
+  }
+  services_.report.debugLog("unchanged since the last installation: " + gameRoot + relative);
+  kept->reuseRecorded(relative);
+  ++written_.upToDate;
+  return true;
 }
 
 bool tPatcher::stopping() {

@@ -187,7 +187,7 @@ bool ZipReader::indexMembers(const std::string& path) {
 }
 
 ZipReader::Member ZipReader::locateMember(const std::string& name, int caseSensitive, uint64_t& packed,
-                                          uint64_t& size) {
+                                          uint64_t& size, uint32_t* crc) {
   if (!m_zipFile) return Member::Missing;
   // Names are compared as minizip compares them, up to a zero byte.
   const std::string wanted(name.c_str());
@@ -203,6 +203,7 @@ ZipReader::Member ZipReader::locateMember(const std::string& name, int caseSensi
   if (unzGetCurrentFileInfo64(handle, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) return Member::Damaged;
   packed = info.compressed_size;
   size = info.uncompressed_size;
+  if (crc) *crc = static_cast<uint32_t>(info.crc);
   return Member::Sound;
 }
 
@@ -305,6 +306,13 @@ int64_t ZipReader::memberSize(const std::string& name, int caseSensitive) {
     case Member::Sound: break;
   }
   return static_cast<int64_t>(size);
+}
+
+std::optional<ZipReader::Recorded> ZipReader::memberRecord(const std::string& name, int caseSensitive) {
+  uint64_t packed = 0;
+  Recorded record;
+  if (locateMember(name, caseSensitive, packed, record.size, &record.crc) != Member::Sound) return std::nullopt;
+  return record;
 }
 
 namespace {

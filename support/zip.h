@@ -199,6 +199,15 @@ class ZipReader : public ZipFile {
   // which is what ExtractFile would allocate; -1 when it is missing. Lets a
   // caller refuse a member before it is extracted.
   int64_t memberSize(const std::string& name, int caseSensitive);
+  // The member's uncompressed size and CRC-32 as the package's directory
+  // records them, read without inflating it; nothing when it is missing or
+  // its entry cannot be read. Only a check that inflated it whole (as the
+  // loader's) vouches that its bytes have them.
+  struct Recorded {
+    uint64_t size = 0;
+    uint32_t crc = 0;
+  };
+  std::optional<Recorded> memberRecord(const std::string& name, int caseSensitive);
   // About what the reader keeps in memory for its look-ups and its
   // directory while the package is open: a package of many small members
   // costs a few times its size here, and its loader counts that too.
@@ -223,7 +232,8 @@ class ZipReader : public ZipFile {
   bool indexMembers(const std::string& path);
   // Goes to the member through the directory index and reads its sizes:
   // Missing, Damaged when its directory entry cannot be read, or Sound.
-  Member locateMember(const std::string& name, int caseSensitive, uint64_t& packed, uint64_t& size);
+  Member locateMember(const std::string& name, int caseSensitive, uint64_t& packed, uint64_t& size,
+                      uint32_t* crc = nullptr);
   Member openMember(const std::string& name, int caseSensitive, const std::string& password, uint64_t& size);
   bool readMember(uint8_t* destination, uint64_t size);
 

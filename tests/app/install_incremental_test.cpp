@@ -107,6 +107,18 @@ void changeBehindTheInstallersBack(const Installation& setup) {
   ASSERT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
 }
 
+// The file's first byte changed, its size and modification time kept.
+void changeFirstByte(const std::string& path) {
+  struct stat before {};
+  ASSERT_EQ(stat(path.c_str(), &before), 0);
+  std::string bytes = test::readFile(path);
+  ASSERT_FALSE(bytes.empty());
+  bytes[0] = bytes[0] == 'X' ? 'Y' : 'X';
+  test::writeFile(path, bytes);
+  const timespec times[2] = {before.st_atim, before.st_mtim};
+  ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+}
+
 // The manifest as a program without stamps and scene inputs wrote it.
 void forgetStamps(const Installation& setup) {
   const std::string manifest = setup.game + "/" + kBackup + "manifest";
@@ -149,7 +161,8 @@ struct Case {
   std::function<void(const Installation&)> between;
   // Game files the second installation may write (relative paths).
   std::function<bool(const std::string&)> mayWrite;
-  // Archives the second installation must skip without reading them; -1
+  // Archives and extra files the second installation must skip without
+  // reading them (an extra file without inflating its member again); -1
   // where the number is not the point.
   int skipped;
 };
@@ -185,20 +198,28 @@ TEST_P(InstallIncremental, WritesOnlyWhatChangedAndEndsAsAFreshInstallation) {
   EXPECT_TRUE(tree(setup.game) == freshInstall(setup)) << "the game differs from a fresh installation";
 }
 
-// The sample game has six scenes of four archives each.
+// The sample game has six scenes of four archives each, and its package two
+// extra files.
 constexpr int kArchives = 24;
+constexpr int kExtras = 2;
 
 INSTANTIATE_TEST_SUITE_P(
     Changes, InstallIncremental,
     ::testing::Values(
-        Case{"SamePackage", [](const Installation&) {}, nothing, kArchives},
+        Case{"SamePackage", [](const Installation&) {}, nothing, kArchives + kExtras},
         Case{"OneEntryChanged", [](const Installation& s) { changeFirstEntry(s, "Docks"); },
-             [](const std::string& path) { return path.starts_with("Docks/"); }, kArchives - 4},
+             [](const std::string& path) { return path.starts_with("Docks/"); }, kArchives - 4 + kExtras},
         Case{"ExtraFileChanged",
              [](const Installation& s) { test::writeFile(s.program + "/extra/font.cfg", "size=14\r\n"); },
-             [](const std::string& path) { return path == "font.cfg"; }, kArchives},
+             [](const std::string& path) { return path == "font.cfg"; }, kArchives + kExtras - 1},
+        // The same size, as its member's: only its CRC tells.
+        Case{"ExtraFileChangedInPlace", [](const Installation& s) { changeFirstByte(s.program + "/extra/font.cfg"); },
+             [](const std::string& path) { return path == "font.cfg"; }, kArchives + kExtras - 1},
+        // Its member the same: only its stamp tells.
+        Case{"InstalledExtraFileChangedBehindOurBack", [](const Installation& s) { changeFirstByte(s.game + "/font.cfg"); },
+             [](const std::string& path) { return path == "font.cfg"; }, kArchives + kExtras - 1},
         Case{"GameFileChangedBehindOurBack", changeBehindTheInstallersBack,
-             [](const std::string& path) { return path == "Global/Global.xarc"; }, kArchives - 4},
+             [](const std::string& path) { return path == "Global/Global.xarc"; }, kArchives - 4 + kExtras},
         Case{"KilledRunBefore", killMidway,
              [](const std::string& path) { return path.starts_with("static/Marketplace/"); }, -1},
         Case{"ManifestWithoutStamps", forgetStamps, nothing, 0}),
