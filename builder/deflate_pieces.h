@@ -36,6 +36,7 @@ struct DeflatePieces {
 struct DeflatedPiece {
   MemberBytes compressed;
   uint32_t crc = 0;  // of the piece's source bytes
+  uint32_t streamCrc = 0;  // of its share of the stream, `compressed`
   size_t count = 0;  // source bytes
   bool text = false;  // deflate took the piece's first block for text
 };

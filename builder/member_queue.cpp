@@ -200,9 +200,14 @@ void MemberQueue::runTask(const Task& task) {
 }
 
 void MemberQueue::finishPieces(Job& job) const {
+  // The stream's CRC-32 comes from its pieces', each taken on its worker.
+  uLong stored = crc32(0L, Z_NULL, 0);
+  for (const DeflatedPiece& piece : job.pieces) {
+    stored = crc32_combine(stored, piece.streamCrc, static_cast<z_off_t>(piece.compressed.size()));
+  }
   job.packed = joinPieces(job.pieces, writer_.m_compressionLevel);
   job.pieces.clear();
-  job.storedCrc = crcOf(job.packed.compressed);
+  job.storedCrc = static_cast<uint32_t>(stored);
   MemberBytes().swap(job.bytes);
 }
 

@@ -13,7 +13,10 @@ namespace vh {
 
 namespace {
 
-constexpr std::string_view kFirstLine = "vhpatch source digests 2";
+// Version 3 came with members in pieces deflated at another memory level:
+// the streams a version-2 file vouches for are no longer the ones a build
+// from scratch makes, so its records are dropped with it.
+constexpr std::string_view kFirstLine = "vhpatch source digests 3";
 constexpr size_t kDigestLength = 64;
 
 bool fitsName(std::string_view name) {

@@ -38,7 +38,7 @@ SourceDigests sample() {
   return digests;
 }
 
-constexpr const char* kFirst = "vhpatch source digests 2\n";
+constexpr const char* kFirst = "vhpatch source digests 3\n";
 const std::string kDigestA(64, 'a');
 
 TEST(SourceDigests, WhatIsWrittenReadsBack) {
@@ -121,9 +121,10 @@ TEST(SourceDigests, AnotherFormatOrAFileTooLargeGivesNoRecords) {
   };
   const Case cases[] = {
       {"no first line", body},
-      {"another version", "vhpatch source digests 3\n" + body},
+      {"a later version", "vhpatch source digests 4\n" + body},
+      {"the version before the memory level of pieces", "vhpatch source digests 2\n" + body},
       {"the version before stamps", "vhpatch source digests 1\n" + body},
-      {"a first line ended by CR LF", "vhpatch source digests 2\r\n" + body},
+      {"a first line ended by CR LF", "vhpatch source digests 3\r\n" + body},
       {"empty", ""},
   };
   for (const Case& c : cases) {
