@@ -77,21 +77,14 @@ DeflatedPiece deflatePiece(const uint8_t* bytes, size_t count, size_t index, con
   return piece;
 }
 
-PackedMember joinPieces(std::vector<DeflatedPiece>& pieces, int level) {
+PackedMember memberOfPieces(const std::vector<DeflatedPiece>& pieces, int level) {
   PackedMember member;
   member.flag = ZipWriter::levelFlag(level);
-  size_t total = 0;
-  for (const DeflatedPiece& piece : pieces) total += piece.compressed.size();
-  member.compressed.resize(total);
   uLong crc = crc32(0L, Z_NULL, 0);
-  size_t at = 0;
-  for (DeflatedPiece& piece : pieces) {
-    std::memcpy(member.compressed.data() + at, piece.compressed.data(), piece.compressed.size());
-    at += piece.compressed.size();
+  for (const DeflatedPiece& piece : pieces) {
     // A piece is far shorter than the smallest z_off_t holds.
     crc = crc32_combine(crc, piece.crc, static_cast<z_off_t>(piece.count));
     member.size += piece.count;
-    MemberBytes().swap(piece.compressed);
   }
   member.crc = static_cast<uint32_t>(crc);
   member.internalAttributes = !pieces.empty() && pieces.front().text ? 1 : 0;

@@ -46,9 +46,11 @@ struct DeflatedPiece {
 [[nodiscard]] DeflatedPiece deflatePiece(const uint8_t* bytes, size_t count, size_t index, const DeflatePieces& pieces,
                                          int level);
 
-// The member the pieces make, in order: their streams one after the other,
-// the CRC-32 of the whole, and the text mark of the first, as minizip would
-// record it for a stream it deflated itself.
-[[nodiscard]] PackedMember joinPieces(std::vector<DeflatedPiece>& pieces, int level);
+// The member the pieces make, in order, but for its stream, which is their
+// streams one after the other and goes to the writer a piece at a time
+// (ZipWriter::WritePacked): the CRC-32 of the whole, and the text mark of
+// the first, as minizip would record it for a stream it deflated itself.
+// Reads only the pieces' counts, CRCs and text marks.
+[[nodiscard]] PackedMember memberOfPieces(const std::vector<DeflatedPiece>& pieces, int level);
 
 }  // namespace vh

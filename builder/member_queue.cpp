@@ -166,9 +166,13 @@ void MemberQueue::work() {
     if (failure && !job.failure) job.failure = failure;
     bool finished = !task.task && job.tasks == 0;
     if (task.task) finished = ++job.tasksDone == job.tasks;
+    if (!task.task) job.prepared = true;
+    if (task.task && *task.task < job.pieces.size()) job.pieceDone[*task.task] = 1;
     if (!task.task && job.tasks > 0) jobReady_.notify_all();  // its pieces are there to take
+    // The writer may be waiting for this job's preparation or this piece.
+    if (!finished) jobDone_.notify_all();
     if (finished && task.task && !job.failure) {
-      // The last piece joins them, without holding up the others.
+      // The last task done sums up the pieces, without holding up the others.
       lock.unlock();
       try {
         finishPieces(job);
@@ -199,15 +203,10 @@ void MemberQueue::runTask(const Task& task) {
   }
 }
 
+// The writer may be taking the pieces' streams meanwhile: only their
+// counts, CRCs and marks are read here.
 void MemberQueue::finishPieces(Job& job) const {
-  // The stream's CRC-32 comes from its pieces', each taken on its worker.
-  uLong stored = crc32(0L, Z_NULL, 0);
-  for (const DeflatedPiece& piece : job.pieces) {
-    stored = crc32_combine(stored, piece.streamCrc, static_cast<z_off_t>(piece.compressed.size()));
-  }
-  job.packed = joinPieces(job.pieces, writer_.m_compressionLevel);
-  job.pieces.clear();
-  job.storedCrc = static_cast<uint32_t>(stored);
+  job.packed = memberOfPieces(job.pieces, writer_.m_compressionLevel);
   MemberBytes().swap(job.bytes);
 }
 
@@ -300,6 +299,7 @@ void MemberQueue::prepare(Job& job) const {
     // workers are free; the last one done joins them.
     job.pieced = true;
     job.pieces.resize(pieceSize_.piecesOf(job.bytes.size()));
+    job.pieceDone.assign(job.pieces.size(), 0);
     job.tasks = job.pieces.size() + (recorded ? 1 : 0);
     job.previous.reset();
     return;
@@ -312,7 +312,30 @@ void MemberQueue::prepare(Job& job) const {
   if (parallel_ || job.reused) MemberBytes().swap(job.bytes);
 }
 
+void MemberQueue::writePieces(Job& job, std::unique_lock<std::mutex>& lock) {
+  jobDone_.wait(lock, [&job] { return job.prepared || job.done; });
+  if (job.tasks == 0) return;
+  while (job.piecesWritten < job.pieces.size()) {
+    jobDone_.wait(lock, [&job] { return job.pieceDone[job.piecesWritten] || job.failure; });
+    if (job.failure) return;
+    // A done piece is touched by no worker again, and the writer alone
+    // takes its stream.
+    const size_t index = job.piecesWritten;
+    lock.unlock();
+    DeflatedPiece& piece = job.pieces[index];
+    if (index == 0) writer_.BeginPacked(job.name, piece.text ? 1 : 0, job.when);
+    writer_.WritePacked(piece.compressed.data(), piece.compressed.size());
+    job.streamCrc = static_cast<uint32_t>(
+        crc32_combine(job.streamCrc, piece.streamCrc, static_cast<z_off_t>(piece.compressed.size())));
+    job.streamSize += piece.compressed.size();
+    MemberBytes().swap(piece.compressed);
+    lock.lock();
+    ++job.piecesWritten;
+  }
+}
+
 void MemberQueue::writeOldest(std::unique_lock<std::mutex>& lock) {
+  if (parallel_) writePieces(*inFlight_.front(), lock);
   jobDone_.wait(lock, [this] { return inFlight_.front()->done; });
   std::unique_ptr<Job> job = std::move(inFlight_.front());
   inFlight_.pop_front();
@@ -327,9 +350,17 @@ void MemberQueue::writeOldest(std::unique_lock<std::mutex>& lock) {
     const bool packed = job->reused || parallel_;
     uint64_t storedAt = 0;
     if (packed) {
-      writer_.AddPacked(job->name, job->packed, job->when);
+      uint64_t streamSize = job->packed.compressed.size();
+      if (job->tasks > 0) {
+        writer_.EndPacked(job->name, job->packed.size, job->packed.crc);
+        streamSize = job->streamSize;
+        job->storedCrc = job->streamCrc;
+      } else {
+        writer_.AddPacked(job->name, job->packed, job->when);
+      }
       storedAt = writtenBytes_ + kLocalHeader + job->name.size();
-      writtenBytes_ = storedAt + job->packed.compressed.size();
+      writtenBytes_ = storedAt + streamSize;
+      job->packed.storedSize = streamSize;
     } else {
       writer_.AddBytes(job->name, job->bytes.data(), job->bytes.size(), job->when);
       layoutKnown_ = false;
@@ -348,7 +379,7 @@ void MemberQueue::writeOldest(std::unique_lock<std::mutex>& lock) {
       source.record.storedCrc = job->storedCrc.value_or(0);
       source.streamKnown = layoutKnown_ && job->storedCrc.has_value();
       source.record.storedAt = storedAt;
-      source.record.storedSize = packed ? job->packed.compressed.size() : 0;
+      source.record.storedSize = packed ? job->packed.storedSize : 0;
       source.record.pieced = job->pieced;
       sources_.push_back(std::move(source));
     }

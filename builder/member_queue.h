@@ -109,11 +109,19 @@ class MemberQueue {
     std::string digest;  // of a file source's bytes
     std::optional<uint32_t> storedCrc;
     // A member deflated in pieces: after its preparation, its pieces and
-    // its digest are tasks any worker may take.
+    // its digest are tasks any worker may take. The writer takes each
+    // piece's stream as soon as it and those before it are done, while the
+    // rest are still being deflated, and keeps the whole stream's length
+    // and CRC-32.
     std::vector<DeflatedPiece> pieces;
+    std::vector<char> pieceDone;
+    size_t piecesWritten = 0;
+    uint64_t streamSize = 0;
+    uint32_t streamCrc = 0;
     size_t tasks = 0;
     size_t tasksHandedOut = 0;
     size_t tasksDone = 0;
+    bool prepared = false;
     bool done = false;
     std::exception_ptr failure;
   };
@@ -136,6 +144,9 @@ class MemberQueue {
   bool reusedByInflating(Job& job) const;
   void finishPieces(Job& job) const;
   void writeOldest(std::unique_lock<std::mutex>& lock);
+  // With the lock held: writes the pieces of `job`, the oldest, as they
+  // come; returns once all are written, or the job failed or has none.
+  void writePieces(Job& job, std::unique_lock<std::mutex>& lock);
   // With the lock held, after a member was added.
   void noteHeld();
   void stopWorkers();

@@ -539,27 +539,40 @@ int ZipWriter::AddBytes(const std::string& name, const uint8_t* bytes, size_t co
 }
 
 int ZipWriter::AddPacked(const std::string& name, const PackedMember& member, const std::tm& when) {
+  BeginPacked(name, member.internalAttributes, when);
+  WritePacked(member.compressed.data(), member.compressed.size());
+  return EndPacked(name, member.size, member.crc);
+}
+
+int ZipWriter::BeginPacked(const std::string& name, uint16_t internalAttributes, const std::tm& when) {
   if (!m_zipFile || m_error) return 0;
   zip_fileinfo info = fileInfo(when);
   // minizip sets the text mark only from a deflate of its own; for a raw
   // member it keeps what it is given here.
-  info.internal_fa = member.internalAttributes;
-  zipFile handle = static_cast<zipFile>(m_zipFile);
+  info.internal_fa = internalAttributes;
   // The level goes in as for a member minizip deflates itself: the header
   // flags it sets from the level are part of the package's bytes.
-  noteResult(zipOpenNewFileInZip2_64(handle, name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
-                                     m_compressionLevel, 1, 0));
-  if (m_error) return 0;
-  const uint8_t* at = member.compressed.data();
-  for (size_t left = member.compressed.size(); left > 0 && !m_error;) {
+  noteResult(zipOpenNewFileInZip2_64(static_cast<zipFile>(m_zipFile), name.c_str(), &info, nullptr, 0, nullptr, 0,
+                                     nullptr, Z_DEFLATED, m_compressionLevel, 1, 0));
+  return 0;
+}
+
+int ZipWriter::WritePacked(const uint8_t* bytes, size_t count) {
+  if (!m_zipFile) return 0;
+  for (size_t left = count; left > 0 && !m_error;) {
     const unsigned piece = static_cast<unsigned>(std::min<size_t>(left, 1u << 30));
-    noteResult(zipWriteInFileInZip(handle, at, piece));
-    at += piece;
+    noteResult(zipWriteInFileInZip(static_cast<zipFile>(m_zipFile), bytes, piece));
+    bytes += piece;
     left -= piece;
   }
+  return 0;
+}
+
+int ZipWriter::EndPacked(const std::string& name, uint64_t size, uint32_t crc) {
+  if (!m_zipFile || m_error) return 0;
   // A raw member must be closed with its own size and CRC: the implicit
   // close when the next member opens would record zeros.
-  if (!m_error) noteResult(zipCloseFileInZipRaw64(handle, member.size, member.crc));
+  noteResult(zipCloseFileInZipRaw64(static_cast<zipFile>(m_zipFile), size, crc));
   if (m_error) return 0;
   recordMember(name);
   return 0;

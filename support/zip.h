@@ -271,6 +271,13 @@ class ZipWriter : public ZipFile {
   // another package as it is; the package is the same as if its bytes had
   // been given to AddBytes at the same level.
   int AddPacked(const std::string& name, const PackedMember& member, const std::tm& when);
+  // AddPacked for a stream handed over as it is made: BeginPacked writes
+  // the member's header (with minizip's text mark, `internalAttributes`),
+  // WritePacked each part of the stream in order, EndPacked its size and
+  // CRC-32 into both headers. Nothing else may be added in between.
+  int BeginPacked(const std::string& name, uint16_t internalAttributes, const std::tm& when);
+  int WritePacked(const uint8_t* bytes, size_t count);
+  int EndPacked(const std::string& name, uint64_t size, uint32_t crc);
   // The general-purpose flag minizip gives a member deflated at `level`.
   static uint16_t levelFlag(int level);
   // What AddFile and AddStream stamp on their members: the moment in the

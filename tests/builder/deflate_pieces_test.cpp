@@ -57,7 +57,11 @@ PackedMember inPieces(const MemberBytes& bytes, const DeflatePieces& cut, int le
   for (size_t i = 0; i < cut.piecesOf(bytes.size()); ++i) {
     pieces.push_back(deflatePiece(bytes.data(), bytes.size(), i, cut, level));
   }
-  return joinPieces(pieces, level);
+  PackedMember joined = memberOfPieces(pieces, level);
+  for (const DeflatedPiece& piece : pieces) {
+    joined.compressed.insert(joined.compressed.end(), piece.compressed.begin(), piece.compressed.end());
+  }
+  return joined;
 }
 
 TEST(DeflatePieces, HowManyPiecesAMemberIsCutInto) {
