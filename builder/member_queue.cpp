@@ -142,7 +142,9 @@ MemberQueue::Task MemberQueue::takeTask() {
   // The oldest jobs first: the writer waits for the front one.
   for (size_t i = 0; i < handedOut_; ++i) {
     Job& job = *inFlight_[i];
-    if (job.tasksHandedOut < job.tasks) return {&job, job.tasksHandedOut++};
+    if ((job.prepared || job.reading) && job.tasksHandedOut < job.tasks && taskReady(job, job.tasksHandedOut)) {
+      return {&job, job.tasksHandedOut++};
+    }
   }
   if (handedOut_ < inFlight_.size()) return {inFlight_[handedOut_++].get(), std::nullopt};
   return {};
@@ -164,14 +166,22 @@ void MemberQueue::work() {
     lock.lock();
     Job& job = *task.job;
     if (failure && !job.failure) job.failure = failure;
-    bool finished = !task.task && job.tasks == 0;
-    if (task.task) finished = ++job.tasksDone == job.tasks;
-    if (!task.task) job.prepared = true;
-    if (task.task && *task.task < job.pieces.size()) job.pieceDone[*task.task] = 1;
+    if (!task.task) {
+      job.prepared = true;
+      job.reading = false;
+      // Pieces of a source whose reading failed have nothing to deflate.
+      if (job.failure) job.tasks = job.tasksHandedOut;
+    } else {
+      ++job.tasksDone;
+      if (*task.task < job.pieces.size()) job.pieceDone[*task.task] = 1;
+    }
+    // Once, when the preparation and every task it made are done, in
+    // whichever order they end.
+    const bool finished = job.prepared && job.tasksDone == job.tasks;
     if (!task.task && job.tasks > 0) jobReady_.notify_all();  // its pieces are there to take
     // The writer may be waiting for this job's preparation or this piece.
     if (!finished) jobDone_.notify_all();
-    if (finished && task.task && !job.failure) {
+    if (finished && job.tasks > 0 && !job.failure) {
       // The last task done sums up the pieces, without holding up the others.
       lock.unlock();
       try {
@@ -187,6 +197,43 @@ void MemberQueue::work() {
       jobDone_.notify_all();
     }
   }
+}
+
+// With the lock held: whether task `index` of a job whose tasks are out
+// has its bytes. Those of a source still being read wait for their piece,
+// and the window before it, to be in.
+bool MemberQueue::taskReady(const Job& job, size_t index) const {
+  if (job.prepared || index >= job.pieces.size()) return job.prepared;
+  return job.readSoFar >= std::min<uint64_t>(job.bytes.size(), (index + 1) * static_cast<uint64_t>(pieceSize_.size));
+}
+
+// A source large enough to go in pieces, read with nothing to compare it
+// with: its pieces are out to the workers as soon as their bytes are in,
+// while the rest is read and the whole digested here, in order.
+void MemberQueue::readInPieces(Job& job, FileStream& source, size_t size) {
+  job.bytes.resize(size);
+  const size_t count = pieceSize_.piecesOf(size);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    job.pieced = true;
+    job.pieces.resize(count);
+    job.pieceDone.assign(count, 0);
+    job.tasks = count;
+    job.reading = true;
+  }
+  Sha256 digest;
+  for (size_t at = 0; at < size;) {
+    const size_t take = std::min(size - at, pieceSize_.size);
+    source.readFixed(job.bytes.data() + at, take);
+    digest.add(std::string_view(reinterpret_cast<const char*>(job.bytes.data() + at), take));
+    at += take;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      job.readSoFar = at;
+    }
+    jobReady_.notify_all();
+  }
+  job.digest = digest.hex();
 }
 
 // Runs on a worker; touches nothing but the job, whose pieces and digest
@@ -266,7 +313,7 @@ bool MemberQueue::reusedByInflating(Job& job) const {
 
 // Runs on a worker, or on the calling thread without workers; touches
 // nothing but the job.
-void MemberQueue::prepare(Job& job) const {
+void MemberQueue::prepare(Job& job) {
   if (job.previous && !job.path.empty() && reusedByDigest(job)) {
     job.reusedByDigest = true;
     job.reused = true;
@@ -281,7 +328,12 @@ void MemberQueue::prepare(Job& job) const {
       job.unreadable = true;
       return;
     }
-    job.bytes.resize(static_cast<size_t>(source->size()));
+    const size_t size = static_cast<size_t>(source->size());
+    if (parallel_ && !job.previous && pieceSize_.piecesOf(size) > 0) {
+      readInPieces(job, *source, size);
+      return;
+    }
+    job.bytes.resize(size);
     source->readFixed(job.bytes.data(), job.bytes.size());
   }
   const int level = writer_.m_compressionLevel;

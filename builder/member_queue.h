@@ -21,6 +21,7 @@
 #include "builder/deflate_pieces.h"
 #include "builder/source_digests.h"
 #include "common/file_system.h"
+#include "common/stream.h"
 #include "support/zip.h"
 
 namespace vh {
@@ -122,6 +123,10 @@ class MemberQueue {
     size_t tasksHandedOut = 0;
     size_t tasksDone = 0;
     bool prepared = false;
+    // Its source is being read while its first pieces are out, and has
+    // this many bytes in so far.
+    bool reading = false;
+    uint64_t readSoFar = 0;
     bool done = false;
     std::exception_ptr failure;
   };
@@ -139,7 +144,9 @@ class MemberQueue {
   // prepare; no job when there is nothing to do.
   Task takeTask();
   void runTask(const Task& task);
-  void prepare(Job& job) const;
+  bool taskReady(const Job& job, size_t index) const;
+  void prepare(Job& job);
+  void readInPieces(Job& job, FileStream& source, size_t size);
   bool reusedByDigest(Job& job) const;
   bool reusedByInflating(Job& job) const;
   void finishPieces(Job& job) const;

@@ -1,6 +1,7 @@
 #include "builder/member_queue.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "common/stream.h"
+#include "digest/sha256.h"
 #include "support/zip.h"
 #include "tests/test_support.h"
 
@@ -232,6 +234,15 @@ TEST(MemberQueue, ALargeMemberGoesInPiecesTheSameOnAnyNumberOfWorkers) {
       EXPECT_EQ(source.record.storedAt, stored->storedAt) << source.name;
       EXPECT_EQ(source.record.storedSize, stored->storedSize) << source.name;
       EXPECT_EQ(source.record.crc, stored->crc) << source.name;
+      // The stream's CRC, summed from its pieces', and the source's digest,
+      // taken while it was read in pieces, are those of the whole.
+      PackedMember stream = *stored;
+      ASSERT_TRUE(readStoredBytes(dir / "patch.dat", stream));
+      EXPECT_EQ(source.record.storedCrc, crc32_z(crc32(0L, Z_NULL, 0), stream.compressed.data(), stream.compressed.size()))
+          << source.name;
+      const MemberBytes bytes = bytesOf(source.name, static_cast<size_t>(source.record.size));
+      EXPECT_EQ(source.record.digest, sha256Hex(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())))
+          << source.name;
     }
     for (auto& [name, stream] : storedStreams(dir / "patch.dat")) {
       if (name.find("file.") == std::string::npos) byThreads[threads][name] = std::move(stream);
