@@ -115,6 +115,15 @@ void MemberQueue::add(std::unique_ptr<Job> job) {
     writeOldest(lock);
     return;
   }
+  // A small member whose source its record vouches for by the stamp alone
+  // costs a read of its stored stream here: less than handing it to a
+  // worker and waking the writer for it.
+  const bool here = job->previous && job->weight <= kPreparedHere && vouchedByStamp(*job);
+  if (here) {
+    prepare(*job);
+    job->prepared = true;
+    job->done = true;
+  }
   std::unique_lock<std::mutex> lock(mutex_);
   while (!inFlight_.empty() && (inFlight_.size() >= window_ || weight_ + job->weight > weightLimit_)) {
     writeOldest(lock);
@@ -123,7 +132,12 @@ void MemberQueue::add(std::unique_ptr<Job> job) {
   inFlight_.push_back(std::move(job));
   noteHeld();
   lock.unlock();
-  jobReady_.notify_one();
+  if (!here) jobReady_.notify_one();
+}
+
+bool MemberQueue::vouchedByStamp(const Job& job) const {
+  const SourceRecord* record = known_ && !job.path.empty() ? known_->find(job.name) : nullptr;
+  return record && SourceDigests::sameFile(*record, job.stamp);
 }
 
 void MemberQueue::noteHeld() {
@@ -146,7 +160,11 @@ MemberQueue::Task MemberQueue::takeTask() {
       return {&job, job.tasksHandedOut++};
     }
   }
-  if (handedOut_ < inFlight_.size()) return {inFlight_[handedOut_++].get(), std::nullopt};
+  // A job prepared as it was added is passed over.
+  while (handedOut_ < inFlight_.size()) {
+    Job* job = inFlight_[handedOut_++].get();
+    if (!job->done) return {job, std::nullopt};
+  }
   return {};
 }
 
@@ -391,7 +409,8 @@ void MemberQueue::writeOldest(std::unique_lock<std::mutex>& lock) {
   jobDone_.wait(lock, [this] { return inFlight_.front()->done; });
   std::unique_ptr<Job> job = std::move(inFlight_.front());
   inFlight_.pop_front();
-  --handedOut_;
+  // Only a job prepared as it was added can be oldest and not handed out.
+  if (handedOut_ > 0) --handedOut_;
   weight_ -= job->weight;
   lock.unlock();
   if (job->failure) {

@@ -36,6 +36,9 @@ class MemberQueue {
   // Source bytes in flight at most (each also holds its deflated copy); one
   // member larger than this still goes, alone.
   static constexpr uint64_t kWeightLimit = 256ull << 20;
+  // Members up to this size whose record vouches for their source by its
+  // stamp are prepared on the thread that adds them.
+  static constexpr uint64_t kPreparedHere = 1u << 20;
 
   // The most the queue held at once: members added and not yet written, and
   // their source bytes.
@@ -145,6 +148,7 @@ class MemberQueue {
   Task takeTask();
   void runTask(const Task& task);
   bool taskReady(const Job& job, size_t index) const;
+  bool vouchedByStamp(const Job& job) const;
   void prepare(Job& job);
   void readInPieces(Job& job, FileStream& source, size_t size);
   bool reusedByDigest(Job& job) const;
