@@ -125,10 +125,18 @@ void MemberQueue::add(std::unique_ptr<Job> job) {
     job->done = true;
   }
   std::unique_lock<std::mutex> lock(mutex_);
-  while (!inFlight_.empty() && (inFlight_.size() >= window_ || weight_ + job->weight > weightLimit_)) {
-    writeOldest(lock);
-  }
+  // Members prepared here wait for no worker: while a large one before them
+  // is still being prepared, more of them are held than the workers' window
+  // (up to kHeldHerePerWindow windows), so that this thread goes on.
+  const auto full = [&] {
+    const size_t forWorkers = inFlight_.size() - heldHere_;
+    return (!here && forWorkers >= window_) || inFlight_.size() >= window_ * kHeldHerePerWindow ||
+           weight_ + job->weight > weightLimit_;
+  };
+  while (!inFlight_.empty() && full()) writeOldest(lock);
   weight_ += job->weight;
+  job->preparedHere = here;
+  heldHere_ += here ? 1 : 0;
   inFlight_.push_back(std::move(job));
   noteHeld();
   lock.unlock();
@@ -411,6 +419,7 @@ void MemberQueue::writeOldest(std::unique_lock<std::mutex>& lock) {
   inFlight_.pop_front();
   // Only a job prepared as it was added can be oldest and not handed out.
   if (handedOut_ > 0) --handedOut_;
+  heldHere_ -= job->preparedHere ? 1 : 0;
   weight_ -= job->weight;
   lock.unlock();
   if (job->failure) {

@@ -39,6 +39,7 @@ class MemberQueue {
   // Members up to this size whose record vouches for their source by its
   // stamp are prepared on the thread that adds them.
   static constexpr uint64_t kPreparedHere = 1u << 20;
+  static constexpr size_t kHeldHerePerWindow = 16;
 
   // The most the queue held at once: members added and not yet written, and
   // their source bytes.
@@ -131,6 +132,7 @@ class MemberQueue {
     bool reading = false;
     uint64_t readSoFar = 0;
     bool done = false;
+    bool preparedHere = false;
     std::exception_ptr failure;
   };
 
@@ -179,6 +181,7 @@ class MemberQueue {
   std::condition_variable jobDone_;
   std::deque<std::unique_ptr<Job>> inFlight_;  // oldest first
   size_t handedOut_ = 0;                       // of inFlight_, taken by a worker
+  size_t heldHere_ = 0;                        // of inFlight_, prepared as they were added
   uint64_t weight_ = 0;
   bool stopping_ = false;
 
