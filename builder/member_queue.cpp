@@ -118,7 +118,9 @@ void MemberQueue::add(std::unique_ptr<Job> job) {
   // A small member whose source its record vouches for by the stamp alone
   // costs a read of its stored stream here: less than handing it to a
   // worker and waking the writer for it.
-  const bool here = job->previous && job->weight <= kPreparedHere && vouchedByStamp(*job);
+  // Never one that would go in pieces: its tasks need the workers.
+  const bool here = job->previous && job->weight <= kPreparedHere && pieceSize_.piecesOf(job->weight) == 0 &&
+                    vouchedByStamp(*job);
   if (here) {
     prepare(*job);
     job->prepared = true;
@@ -247,6 +249,7 @@ void MemberQueue::readInPieces(Job& job, FileStream& source, size_t size) {
     job.tasks = count;
     job.reading = true;
   }
+  jobDone_.notify_all();  // the writer takes the pieces as they are done
   Sha256 digest;
   for (size_t at = 0; at < size;) {
     const size_t take = std::min(size - at, pieceSize_.size);
@@ -391,7 +394,7 @@ void MemberQueue::prepare(Job& job) {
 }
 
 void MemberQueue::writePieces(Job& job, std::unique_lock<std::mutex>& lock) {
-  jobDone_.wait(lock, [&job] { return job.prepared || job.done; });
+  jobDone_.wait(lock, [&job] { return job.prepared || job.reading || job.done; });
   if (job.tasks == 0) return;
   while (job.piecesWritten < job.pieces.size()) {
     jobDone_.wait(lock, [&job] { return job.pieceDone[job.piecesWritten] || job.failure; });
