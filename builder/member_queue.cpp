@@ -166,7 +166,8 @@ MemberQueue::Task MemberQueue::takeTask() {
   // The oldest jobs first: the writer waits for the front one.
   for (size_t i = 0; i < handedOut_; ++i) {
     Job& job = *inFlight_[i];
-    if ((job.prepared || job.reading) && job.tasksHandedOut < job.tasks && taskReady(job, job.tasksHandedOut)) {
+    // Its tasks are read only once it is out of its preparation's hands.
+    if (taskReady(job, job.tasksHandedOut) && job.tasksHandedOut < job.tasks) {
       return {&job, job.tasksHandedOut++};
     }
   }
@@ -227,11 +228,13 @@ void MemberQueue::work() {
   }
 }
 
-// With the lock held: whether task `index` of a job whose tasks are out
-// has its bytes. Those of a source still being read wait for their piece,
-// and the window before it, to be in.
+// With the lock held: whether task `index` of a job may go out. All may
+// once it is prepared; while its source is still being read, a piece once
+// its bytes (and the window before them) are in; before that, none, as its
+// preparation is still setting its tasks up.
 bool MemberQueue::taskReady(const Job& job, size_t index) const {
-  if (job.prepared || index >= job.pieces.size()) return job.prepared;
+  if (job.prepared) return true;
+  if (!job.reading || index >= job.pieces.size()) return false;
   return job.readSoFar >= std::min<uint64_t>(job.bytes.size(), (index + 1) * static_cast<uint64_t>(pieceSize_.size));
 }
 

@@ -39,6 +39,8 @@ class MemberQueue {
   // Members up to this size whose record vouches for their source by its
   // stamp are prepared on the thread that adds them.
   static constexpr uint64_t kPreparedHere = 1u << 20;
+  // They wait for no worker, so more of them may be held: up to this many
+  // workers' windows in all.
   static constexpr size_t kHeldHerePerWindow = 16;
 
   // The most the queue held at once: members added and not yet written, and
