@@ -310,8 +310,11 @@ bool MemberQueue::reusedByDigest(Job& job) const {
   }
   job.reusedByStamp = SourceDigests::sameFile(*record, job.stamp);
   job.digest = job.reusedByStamp ? record->digest : sha256OfFile(*files_, job.path).value_or("");
-  if (job.digest != record->digest || !readStoredBytes(previousPath_, *job.previous) ||
-      crcOf(job.previous->compressed) != record->storedCrc) {
+  // A long stream is checked by the writer as it copies it.
+  job.copiedInBlocks = job.digest == record->digest && stored.storedSize > copiedInBlocks_;
+  if (job.digest != record->digest ||
+      (!job.copiedInBlocks && (!readStoredBytes(previousPath_, *job.previous) ||
+                               crcOf(job.previous->compressed) != record->storedCrc))) {
     job.previous->compressed = {};
     job.reusedByStamp = false;
     return false;
@@ -437,7 +440,10 @@ void MemberQueue::writeOldest(std::unique_lock<std::mutex>& lock) {
     uint64_t storedAt = 0;
     if (packed) {
       uint64_t streamSize = job->packed.compressed.size();
-      if (job->tasks > 0) {
+      if (job->copiedInBlocks) {
+        copyStoredStream(*job);
+        streamSize = job->packed.storedSize;
+      } else if (job->tasks > 0) {
         writer_.EndPacked(job->name, job->packed.size, job->packed.crc);
         streamSize = job->streamSize;
         job->storedCrc = job->streamCrc;
@@ -471,6 +477,27 @@ void MemberQueue::writeOldest(std::unique_lock<std::mutex>& lock) {
     }
   }
   lock.lock();
+}
+
+void MemberQueue::copyStoredStream(const Job& job) {
+  const PackedMember& stored = job.packed;
+  auto package = RegularFile::open(previousPath_);
+  MemberBytes block(static_cast<size_t>(std::min<uint64_t>(stored.storedSize, kCopyBlock)));
+  writer_.BeginPacked(job.name, stored.internalAttributes, job.when);
+  uint32_t crc = static_cast<uint32_t>(crc32(0L, Z_NULL, 0));
+  bool read = package.has_value();
+  for (uint64_t done = 0; read && done < stored.storedSize;) {
+    const size_t count = static_cast<size_t>(std::min<uint64_t>(stored.storedSize - done, block.size()));
+    read = package->readAt(stored.storedAt + done, block.data(), count);
+    if (!read) break;
+    crc = static_cast<uint32_t>(crc32_z(crc, block.data(), count));
+    writer_.WritePacked(block.data(), count);
+    done += count;
+  }
+  if (!read || !job.storedCrc || crc != *job.storedCrc) {
+    throw StoredStreamChanged(previousPath_ + ": the stream of " + job.name + " is not the one recorded");
+  }
+  writer_.EndPacked(job.name, stored.size, stored.crc);
 }
 
 }  // namespace vh

@@ -14,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,6 +26,15 @@
 #include "support/zip.h"
 
 namespace vh {
+
+// A stream the previous package held, proved the same by its record and
+// copied from the package a block at a time, turned out different once
+// copied: the package changed since its record was written. The member
+// written is then wrong, and the build has to start again without reusing.
+class StoredStreamChanged : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
 
 class MemberQueue {
  public:
@@ -42,6 +52,13 @@ class MemberQueue {
   // They wait for no worker, so more of them may be held: up to this many
   // workers' windows in all.
   static constexpr size_t kHeldHerePerWindow = 16;
+  // A stored stream longer than this that its record vouches for is never
+  // held: the writer copies it from the previous package in blocks of
+  // kCopyBlock, checking it as it goes. Read whole it cost a fresh
+  // allocation as large as the stream, faulted in a page at a time, and a
+  // worker's read and check before the writer could start on it.
+  static constexpr uint64_t kCopiedInBlocks = 1u << 20;
+  static constexpr size_t kCopyBlock = 256u << 10;
 
   // The most the queue held at once: members added and not yet written, and
   // their source bytes.
@@ -81,6 +98,10 @@ class MemberQueue {
   void addFile(const std::string& path);
   // Bytes held in memory, stamped with the current time.
   void addBytes(const std::string& name, MemberBytes bytes);
+  // Stored streams longer than `size` that their records vouch for are
+  // copied in blocks by the writer (kCopiedInBlocks unless set); none
+  // with no limit. Set before the first member is added.
+  void copyInBlocksAbove(uint64_t size) { copiedInBlocks_ = size; }
   // Writes every member still on its way; the workers are gone after it. A
   // worker's exception comes out of here, or out of the add that was
   // writing the member it failed on.
@@ -112,6 +133,8 @@ class MemberQueue {
     bool reused = false;
     bool reusedByDigest = false;
     bool reusedByStamp = false;
+    // Reused, and its stream still only in the previous package.
+    bool copiedInBlocks = false;
     bool pieced = false;
     std::string digest;  // of a file source's bytes
     std::optional<uint32_t> storedCrc;
@@ -159,6 +182,9 @@ class MemberQueue {
   bool reusedByInflating(Job& job) const;
   void finishPieces(Job& job) const;
   void writeOldest(std::unique_lock<std::mutex>& lock);
+  // Copies a job's stream from the previous package into the writer,
+  // throwing StoredStreamChanged when it is not the stream recorded.
+  void copyStoredStream(const Job& job);
   // With the lock held: writes the pieces of `job`, the oldest, as they
   // come; returns once all are written, or the job failed or has none.
   void writePieces(Job& job, std::unique_lock<std::mutex>& lock);
@@ -174,6 +200,7 @@ class MemberQueue {
   const uint64_t weightLimit_;
   const DeflatePieces pieceSize_;
   const SourceDigests* known_;
+  uint64_t copiedInBlocks_ = kCopiedInBlocks;
   std::unique_ptr<FileSystem> localFiles_;  // when none was given
   FileSystem* files_;
   std::vector<std::thread> workers_;

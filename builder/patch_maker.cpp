@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <limits>
 #include <optional>
 #include <thread>
 
@@ -124,10 +125,26 @@ int tPatchMaker::Create(const std::string& url) {
     services_.report.messageBox(kAnotherBuild + building);
     return 0;
   }
+  try {
+    return build(url, building, reusePrevious, true);
+  } catch (const StoredStreamChanged& changed) {
+    // The member written from a stream that proved different is wrong: the
+    // try is dropped, its file written again from the start (the same file,
+    // which holds the claim), and the next try checks every stream it
+    // reuses before writing it, so that this one is deflated afresh.
+    services_.report.debugLog(std::string(changed.what()) + "; building again");
+    members_.reset();
+    file->CloseZip("");
+    listedSubs_.clear();
+    return build(url, building, reusePrevious, false);
+  }
+}
+
+int tPatchMaker::build(const std::string& url, const std::string& building, bool reuse, bool inBlocks) {
   // Read while it is still there: the new package only replaces it at the
   // end. One that cannot be opened is no help, and the build starts afresh.
   auto previous = std::make_unique<ZipReader>();
-  if (!reusePrevious || !previous->OpenZip(url)) previous.reset();
+  if (!reuse || !previous->OpenZip(url)) previous.reset();
   const SourceDigests known = previous ? SourceDigests::read(services_.files, url + kDigestSuffix) : SourceDigests();
   file = std::make_shared<ZipWriter>();
   bool written = file->OpenZip(building, 0) != 0;
@@ -136,6 +153,8 @@ int tPatchMaker::Create(const std::string& url) {
   if (written) {
     members_ = std::make_unique<MemberQueue>(*file, workers, previous.get(), MemberQueue::kWeightLimit, pieces, &known,
                                              &services_.files);
+    members_->copyInBlocksAbove(!inBlocks ? std::numeric_limits<uint64_t>::max()
+                                           : copiedInBlocks.value_or(MemberQueue::kCopiedInBlocks));
   }
   std::vector<MemberQueue::Written> sources;
   // An index file or a picture that was refused has said so: no package is

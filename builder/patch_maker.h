@@ -10,6 +10,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 
@@ -38,6 +39,10 @@ class tPatchMaker {
   bool reusePrevious = true;
   // With more than one thread, members this large are deflated in pieces.
   DeflatePieces pieces;
+  // Stored streams longer than this that their records vouch for are
+  // copied from the package being replaced a block at a time; the queue's
+  // own limit when unset.
+  std::optional<uint64_t> copiedInBlocks;
   // Beside the package: what the build knew of each source it packed.
   static constexpr const char* kDigestSuffix = ".digests";
 
@@ -61,6 +66,10 @@ class tPatchMaker {
   int Create(const std::string& url);
 
  private:
+  // Create's work once the claim is held, copying what it can from the
+  // package it replaces when `reuse`; `inBlocks` false reads every reused
+  // stream whole and checks it before it is written.
+  int build(const std::string& url, const std::string& building, bool reuse, bool inBlocks);
   void loadListed(const std::string& folder, const std::string& listMember);
   void addFile(const std::string& path);
   void addStream(Stream& stream, const std::string& name);

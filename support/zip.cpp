@@ -140,6 +140,7 @@ int ZipReader::OpenZip(const std::string& path) {
 
 bool ZipReader::indexMembers(const std::string& path) {
   unzFile handle = static_cast<unzFile>(m_zipFile);
+  m_entries.clear();
   m_byName.clear();
   m_byLowerName.clear();
   // A name field holds at most 65535 bytes; one more for minizip's zero.
@@ -161,15 +162,29 @@ bool ZipReader::indexMembers(const std::string& path) {
         unzGetFilePos64(handle, &position) != UNZ_OK) {
       return false;
     }
-    const auto range = memberRange(*file, *end,
+    const auto place = memberRange(*file, *end,
                                    {position.pos_in_zip_directory, info.compressed_size,
                                     static_cast<uint16_t>(info.size_filename)});
-    if (!range) return false;
-    ranges.push_back(*range);
+    if (!place) return false;
+    ranges.push_back(place->range);
+    Entry entry;
+    entry.directoryOffset = position.pos_in_zip_directory;
+    entry.number = position.num_of_file;
+    entry.packed = info.compressed_size;
+    entry.size = info.uncompressed_size;
+    entry.dataAt = place->dataAt;
+    entry.crc = static_cast<uint32_t>(info.crc);
+    entry.externalAttributes = static_cast<uint32_t>(info.external_fa);
+    entry.method = static_cast<uint16_t>(info.compression_method);
+    entry.flag = static_cast<uint16_t>(info.flag);
+    entry.madeBy = static_cast<uint16_t>(info.version);
+    entry.internalAttributes = static_cast<uint16_t>(info.internal_fa);
+    entry.extraFields = info.size_file_extra != 0 || place->localExtra;
     const std::string stored(name.data());
-    const Position where{position.pos_in_zip_directory, position.num_of_file};
-    m_byName.try_emplace(stored, where);
-    m_byLowerName.try_emplace(lowerCase(stored), where);
+    if (m_byName.try_emplace(stored, m_entries.size()).second |
+        m_byLowerName.try_emplace(lowerCase(stored), m_entries.size()).second) {
+      m_entries.push_back(entry);
+    }
   }
   // Anything but the end of the list is a directory that cannot be read,
   // except where the end record's 16-bit count is full: minizip then walks
@@ -183,27 +198,32 @@ bool ZipReader::indexMembers(const std::string& path) {
     m_refusal = path + ": members share their bytes, or one reaches into the directory";
     return false;
   }
+  m_entries.shrink_to_fit();
   return true;
 }
 
-ZipReader::Member ZipReader::locateMember(const std::string& name, int caseSensitive, uint64_t& packed,
-                                          uint64_t& size, uint32_t* crc) {
-  if (!m_zipFile) return Member::Missing;
+const ZipReader::Entry* ZipReader::findEntry(const std::string& name, int caseSensitive) const {
+  if (!m_zipFile) return nullptr;
   // Names are compared as minizip compares them, up to a zero byte.
   const std::string wanted(name.c_str());
   const auto& index = caseSensitive ? m_byName : m_byLowerName;
   const auto found = index.find(caseSensitive ? wanted : lowerCase(wanted));
-  if (found == index.end()) return Member::Missing;
+  return found == index.end() ? nullptr : &m_entries[found->second];
+}
+
+ZipReader::Member ZipReader::locateMember(const std::string& name, int caseSensitive, uint64_t& packed,
+                                          uint64_t& size) {
+  const Entry* entry = findEntry(name, caseSensitive);
+  if (!entry) return Member::Missing;
   unzFile handle = static_cast<unzFile>(m_zipFile);
   unz64_file_pos position{};
-  position.pos_in_zip_directory = found->second.directoryOffset;
-  position.num_of_file = found->second.number;
+  position.pos_in_zip_directory = entry->directoryOffset;
+  position.num_of_file = entry->number;
   if (unzGoToFilePos64(handle, &position) != UNZ_OK) return Member::Damaged;
   unz_file_info64 info{};
   if (unzGetCurrentFileInfo64(handle, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) return Member::Damaged;
   packed = info.compressed_size;
   size = info.uncompressed_size;
-  if (crc) *crc = static_cast<uint32_t>(info.crc);
   return Member::Sound;
 }
 
@@ -291,6 +311,7 @@ bool writeToDisk(FileSystem& files, ZipRamStream& member, const std::string& pat
 int ZipReader::CloseZip() {
   if (m_zipFile) unzClose(static_cast<unzFile>(m_zipFile));
   m_zipFile = nullptr;
+  m_entries.clear();
   m_byName.clear();
   m_byLowerName.clear();
   m_name.clear();
@@ -299,20 +320,14 @@ int ZipReader::CloseZip() {
 }
 
 int64_t ZipReader::memberSize(const std::string& name, int caseSensitive) {
-  uint64_t packed = 0, size = 0;
-  switch (locateMember(name, caseSensitive, packed, size)) {
-    case Member::Missing: return -1;
-    case Member::Damaged: return 0;  // there, but damaged: extracting it says so
-    case Member::Sound: break;
-  }
-  return static_cast<int64_t>(size);
+  const Entry* entry = findEntry(name, caseSensitive);
+  return entry ? static_cast<int64_t>(entry->size) : -1;
 }
 
 std::optional<ZipReader::Recorded> ZipReader::memberRecord(const std::string& name, int caseSensitive) {
-  uint64_t packed = 0;
-  Recorded record;
-  if (locateMember(name, caseSensitive, packed, record.size, &record.crc) != Member::Sound) return std::nullopt;
-  return record;
+  const Entry* entry = findEntry(name, caseSensitive);
+  if (!entry) return std::nullopt;
+  return Recorded{entry->size, entry->crc};
 }
 
 namespace {
@@ -324,12 +339,13 @@ uint64_t nameBytes(const std::string& name) { return name.size() > 15 ? (name.si
 }  // namespace
 
 uint64_t ZipReader::indexBytes() const {
-  // A look-up entry is a hash node (its link, the name, the position, the
-  // hash) and a bucket; a directory entry is a shared block holding the
-  // entry and its header, and its slot in the list.
-  constexpr uint64_t kLookupEntry = 96;
+  // A look-up entry is a hash node (its link, the name, the entry's
+  // number, the hash) and a bucket; what the walk read is an Entry in
+  // one array; a directory entry is a shared block holding the entry and
+  // its header, and its slot in the list.
+  constexpr uint64_t kLookupEntry = 72;
   constexpr uint64_t kDirectoryEntry = 224;
-  uint64_t bytes = 0;
+  uint64_t bytes = m_entries.capacity() * sizeof(Entry);
   for (const auto* index : {&m_byName, &m_byLowerName}) {
     for (const auto& [name, where] : *index) bytes += kLookupEntry + nameBytes(name);
   }
@@ -342,37 +358,25 @@ uint64_t ZipReader::indexBytes() const {
 }
 
 std::optional<PackedMember> ZipReader::LocatePacked(const std::string& name) {
-  uint64_t packed = 0, size = 0;
-  if (locateMember(name, 1, packed, size) != Member::Sound) return std::nullopt;
-  unzFile handle = static_cast<unzFile>(m_zipFile);
-  unz_file_info64 info{};
-  if (unzGetCurrentFileInfo64(handle, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) return std::nullopt;
-  constexpr uLong kEncrypted = 1;
-  if (info.compression_method != Z_DEFLATED || (info.flag & kEncrypted) || packed > kMaxMemberSize) {
+  const Entry* entry = findEntry(name, 1);
+  constexpr uint16_t kEncrypted = 1;
+  if (!entry || entry->method != Z_DEFLATED || (entry->flag & kEncrypted) || entry->packed > kMaxMemberSize) {
     return std::nullopt;
   }
   // Only a stream ZipWriter wrote is the one it would write again: another
   // zip tool deflates the same bytes differently, and marks its members
   // with its own system, attributes and extra fields.
-  constexpr uLong kWriterMadeBy = 0;  // what minizip records as its maker
-  if (info.version != kWriterMadeBy || info.external_fa != 0 || info.size_file_extra != 0) return std::nullopt;
-  // Opening the member raw reads its local header, past which its stream
-  // starts; minizip copies a raw member a byte at a time, so the bytes
-  // themselves are read straight from the file.
-  int method = 0, level = 0;
-  if (unzOpenCurrentFile2(handle, &method, &level, 1) != UNZ_OK) return std::nullopt;
-  if (unzGetLocalExtrafield(handle, nullptr, 0) != 0) {
-    unzCloseCurrentFile(handle);
-    return std::nullopt;
-  }
+  constexpr uint16_t kWriterMadeBy = 0;  // what minizip records as its maker
+  if (entry->madeBy != kWriterMadeBy || entry->externalAttributes != 0 || entry->extraFields) return std::nullopt;
+  // minizip copies a raw member a byte at a time, so the bytes themselves
+  // are read straight from the file, where the walk found them.
   PackedMember member;
-  member.size = size;
-  member.crc = static_cast<uint32_t>(info.crc);
-  member.flag = static_cast<uint16_t>(info.flag);
-  member.internalAttributes = static_cast<uint16_t>(info.internal_fa);
-  member.storedAt = unzGetCurrentFileZStreamPos64(handle);
-  member.storedSize = packed;
-  if (unzCloseCurrentFile(handle) != UNZ_OK) return std::nullopt;
+  member.size = entry->size;
+  member.crc = entry->crc;
+  member.flag = entry->flag;
+  member.internalAttributes = entry->internalAttributes;
+  member.storedAt = entry->dataAt;
+  member.storedSize = entry->packed;
   return member;
 }
 

@@ -220,29 +220,45 @@ class ZipReader : public ZipFile {
   std::optional<PackedMember> LocatePacked(const std::string& name);
 
  private:
-  // Where a member's entry stands in the central directory, as minizip
-  // finds it again without a walk.
-  struct Position {
+  // What the walk over the directory read of a member, kept so that a
+  // look-up needing only this reads nothing of the package again (minizip
+  // would seek and read the entry, and the local header, a block at a time).
+  struct Entry {
+    // Where minizip finds its entry again without a walk.
     uint64_t directoryOffset = 0;
     uint64_t number = 0;
+    uint64_t packed = 0;
+    uint64_t size = 0;
+    uint64_t dataAt = 0;  // where its stream starts in the file
+    uint32_t crc = 0;
+    uint32_t externalAttributes = 0;
+    uint16_t method = 0;
+    uint16_t flag = 0;
+    uint16_t madeBy = 0;
+    uint16_t internalAttributes = 0;
+    bool extraFields = false;  // in its directory entry or its local header
   };
 
   // Indexes the members by name, refusing a directory that cannot be read
   // whole or whose members share their bytes.
   bool indexMembers(const std::string& path);
+  // The member's entry by name, without reading the package; null when the
+  // directory does not name it.
+  const Entry* findEntry(const std::string& name, int caseSensitive) const;
   // Goes to the member through the directory index and reads its sizes:
   // Missing, Damaged when its directory entry cannot be read, or Sound.
-  Member locateMember(const std::string& name, int caseSensitive, uint64_t& packed, uint64_t& size,
-                      uint32_t* crc = nullptr);
+  Member locateMember(const std::string& name, int caseSensitive, uint64_t& packed, uint64_t& size);
   Member openMember(const std::string& name, int caseSensitive, const std::string& password, uint64_t& size);
   bool readMember(uint8_t* destination, uint64_t size);
 
   void* m_zipFile = nullptr;
   // Member names as stored (up to a zero byte, as minizip compares them),
-  // and lower-cased A-Z for the look-ups that ignore case; the first member
-  // of a name wins, as in a walk from the start of the directory.
-  std::unordered_map<std::string, Position> m_byName;
-  std::unordered_map<std::string, Position> m_byLowerName;
+  // and lower-cased A-Z for the look-ups that ignore case, each to its
+  // entry; the first member of a name wins, as in a walk from the start of
+  // the directory.
+  std::vector<Entry> m_entries;
+  std::unordered_map<std::string, size_t> m_byName;
+  std::unordered_map<std::string, size_t> m_byLowerName;
   std::string m_refusal;
 };
 

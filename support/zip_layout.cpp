@@ -151,6 +151,7 @@ Result<DirectoryFields> readZip64Values(ByteReader extra, DirectoryFields fields
 struct LocalFields {
   uint16_t flags = 0;
   bool zip64Sizes = false;
+  bool extra = false;
   uint64_t dataOffset = 0;  // from the header's first byte
 };
 
@@ -166,11 +167,12 @@ Result<LocalFields> readLocalFields(ByteReader record) {
   const uint16_t nameLength = record.u16();
   const uint16_t extraLength = record.u16();
   fields.dataOffset = kLocalHeaderSize + nameLength + extraLength;
+  fields.extra = extraLength > 0;
   return fields;
 }
 
 // The member's range as the entry and its local header give it.
-Result<ByteRange> readMemberRange(const RegularFile& file, const ZipEnd& end, const DirectoryEntry& entry) {
+Result<MemberPlace> readMemberRange(const RegularFile& file, const ZipEnd& end, const DirectoryEntry& entry) {
   RecordBytes<kDirectoryEntrySize> head;
   const uint64_t entryAt = entry.recordedAt + end.shift;
   if (!head.readFrom(file, entryAt)) return damaged("directory entry past the end");
@@ -197,7 +199,10 @@ Result<ByteRange> readMemberRange(const RegularFile& file, const ZipEnd& end, co
   if (!header.readFrom(file, headerAt)) return damaged("local header past the end");
   const Result<LocalFields> local = readLocalFields(header.reader());
   if (!local) return local.fault();
-  ByteRange range{headerAt, headerAt + local.value().dataOffset + sizes.compressed};
+  MemberPlace place{{headerAt, headerAt + local.value().dataOffset + sizes.compressed},
+                    headerAt + local.value().dataOffset,
+                    local.value().extra};
+  ByteRange& range = place.range;
   if ((local.value().flags | sizes.flags) & kSizesFollowData) {
     // CRC-32 and both sizes, 4 bytes each or 8 for a zip64 member, after an
     // optional signature.
@@ -205,7 +210,7 @@ Result<ByteRange> readMemberRange(const RegularFile& file, const ZipEnd& end, co
     const bool hasSignature = signature.readFrom(file, range.end) && signature.reader().u32() == kDescriptorSignature;
     range.end += (hasSignature ? 4 : 0) + (local.value().zip64Sizes ? 20 : 12);
   }
-  return range;
+  return place;
 }
 
 }  // namespace
@@ -232,8 +237,8 @@ std::optional<ZipEnd> findZipEnd(const RegularFile& file) {
   return end;
 }
 
-std::optional<ByteRange> memberRange(const RegularFile& file, const ZipEnd& end, const DirectoryEntry& entry) {
-  Result<ByteRange> range = readMemberRange(file, end, entry);
+std::optional<MemberPlace> memberRange(const RegularFile& file, const ZipEnd& end, const DirectoryEntry& entry) {
+  Result<MemberPlace> range = readMemberRange(file, end, entry);
   if (!range) return std::nullopt;
   return range.value();
 }

@@ -44,10 +44,19 @@ struct DirectoryEntry {
   uint16_t nameLength = 0;
 };
 
-// The range of the member that `entry` describes, from the entry and the
+// Where a member lies: its whole range (local header, data and any
+// descriptor after it), where its data starts, and whether its local
+// header carries extra fields.
+struct MemberPlace {
+  ByteRange range;
+  uint64_t dataAt = 0;
+  bool localExtra = false;
+};
+
+// The place of the member that `entry` describes, from the entry and the
 // member's local header as they stand in the file; nothing when either
 // cannot be read there or the entry read differs from minizip's.
-std::optional<ByteRange> memberRange(const RegularFile& file, const ZipEnd& end, const DirectoryEntry& entry);
+std::optional<MemberPlace> memberRange(const RegularFile& file, const ZipEnd& end, const DirectoryEntry& entry);
 
 // True when two members' ranges share a byte, or one reaches into the
 // directory or past it (the directory, the end records and anything after

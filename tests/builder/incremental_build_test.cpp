@@ -77,6 +77,7 @@ struct BuildCount {
   int reused = -1;
   int proved = -1;   // of those reused, proved the same by their records alone
   int stamped = -1;  // of those, by their stamps without being read
+  bool again = false;  // it began again after a stream copied in blocks proved different
 };
 
 // The local disk with every file's change time an hour back, as a tree
@@ -129,6 +130,8 @@ bool sameStream(const PackedMember& a, const PackedMember& b) {
 // pieces.
 constexpr const char* kLarge = "extra/font.ttf";
 const DeflatePieces kPieces{256u << 10, 512u << 10};
+// Small enough that the font's stream is copied in blocks, several of them.
+constexpr uint64_t kCopiedInBlocks = 64u << 10;
 const std::string kDigests = std::string("patch.dat") + tPatchMaker::kDigestSuffix;
 
 class IncrementalBuild : public ::testing::Test {
@@ -164,9 +167,11 @@ class IncrementalBuild : public ::testing::Test {
     maker.threads = threads;
     maker.reusePrevious = reuse;
     maker.pieces = kPieces;
+    maker.copiedInBlocks = kCopiedInBlocks;
     EXPECT_EQ(maker.Create(package), 1) << testing::PrintToString(desktop.messages());
     BuildCount count;
     for (const std::string& line : desktop.texts(RecordingHost::Kind::Debug)) {
+      count.again = count.again || line.find("; building again") != std::string::npos;
       std::sscanf(line.c_str(),
                   "packed %d members, %d of them as the previous package held them, %d proved the same by their "
                   "records, %d of those",
@@ -260,6 +265,9 @@ struct Change {
   // stamp moved, so that their digest proved them.
   bool settled = true;
   int digested = 0;
+  // A stream the writer copied in blocks proved different, and the build
+  // began again.
+  bool again = false;
 };
 
 void PrintTo(const Change& change, std::ostream* out) { *out << change.what; }
@@ -293,7 +301,7 @@ const Change kChanges[] = {
     {"an extra file added", [](const std::string&) { writeFile("extra/new.txt", "new"); }, 2, 1},  // and extra.lst
     // The digest file still vouches for the bytes, but not for the stream.
     {"a member of the previous package damaged",
-     [](const std::string& previous) { test::damageMember(previous, kLarge); }, 1, 1},
+     [](const std::string& previous) { test::damageMember(previous, kLarge); }, 1, 1, true, 0, true},
     {"the large member of the previous package damaged in its last piece",
      [](const std::string& previous) {
        std::string bytes = readFile(previous);
@@ -302,7 +310,7 @@ const Change kChanges[] = {
        bytes[at] = static_cast<char>(bytes[at] ^ 0x10);
        writeFile(previous, bytes);
      },
-     1, 1},
+     1, 1, true, 0, true},
     {"the previous package missing", [](const std::string& previous) { std::remove(previous.c_str()); }, kAll, kAll},
     {"the previous package no zip file",
      [](const std::string& previous) { writeFile(previous, std::string(4096, 'P')); }, kAll, kAll},
@@ -374,6 +382,7 @@ TEST_P(IncrementalChange, GivesThePackageABuildFromScratchGives) {
   }
   // Unread, the sources whose settled stamps held.
   EXPECT_EQ(count.stamped, change.settled ? count.proved - change.digested : 0);
+  EXPECT_EQ(count.again, change.again);
   // The package still reads back whole, member by member.
   EXPECT_EQ(test::packageMembers("patch.dat"), test::packageMembers("scratch.dat"));
 }
