@@ -49,6 +49,7 @@ MemberQueue::MemberQueue(ZipWriter& writer, int threads, ZipReader* previous, ui
     : writer_(writer),
       previous_(previous),
       previousPath_(previous ? previous->getName() : ""),
+      previousFile_(previous ? RegularFile::open(previousPath_) : std::nullopt),
       parallel_(threads > 1),
       window_(static_cast<size_t>(std::max(threads, 1)) * kJobsPerWorker),
       weightLimit_(weightLimit),
@@ -313,7 +314,7 @@ bool MemberQueue::reusedByDigest(Job& job) const {
   // A long stream is checked by the writer as it copies it.
   job.copiedInBlocks = job.digest == record->digest && stored.storedSize > copiedInBlocks_;
   if (job.digest != record->digest ||
-      (!job.copiedInBlocks && (!readStoredBytes(previousPath_, *job.previous) ||
+      (!job.copiedInBlocks && (!(previousFile_ && readStoredBytes(*previousFile_, *job.previous)) ||
                                crcOf(job.previous->compressed) != record->storedCrc))) {
     job.previous->compressed = {};
     job.reusedByStamp = false;
@@ -332,7 +333,7 @@ bool MemberQueue::reusedByDigest(Job& job) const {
 // makes it, sync flush and all, which one pass over the member never ends
 // its first megabyte with.
 bool MemberQueue::reusedByInflating(Job& job) const {
-  if (job.previous->crc != crcOf(job.bytes) || !readStoredBytes(previousPath_, *job.previous) ||
+  if (job.previous->crc != crcOf(job.bytes) || !(previousFile_ && readStoredBytes(*previousFile_, *job.previous)) ||
       !inflatesTo(*job.previous, job.bytes.data(), job.bytes.size())) {
     return false;
   }
@@ -481,7 +482,7 @@ void MemberQueue::writeOldest(std::unique_lock<std::mutex>& lock) {
 
 void MemberQueue::copyStoredStream(const Job& job) {
   const PackedMember& stored = job.packed;
-  auto package = RegularFile::open(previousPath_);
+  const std::optional<RegularFile>& package = previousFile_;
   MemberBytes block(static_cast<size_t>(std::min<uint64_t>(stored.storedSize, kCopyBlock)));
   writer_.BeginPacked(job.name, stored.internalAttributes, job.when);
   uint32_t crc = static_cast<uint32_t>(crc32(0L, Z_NULL, 0));

@@ -22,6 +22,7 @@
 #include "builder/deflate_pieces.h"
 #include "builder/source_digests.h"
 #include "common/file_system.h"
+#include "common/files.h"
 #include "common/stream.h"
 #include "support/zip.h"
 
@@ -195,6 +196,8 @@ class MemberQueue {
   ZipWriter& writer_;
   ZipReader* previous_;
   const std::string previousPath_;
+  // The previous package, open once for every stored stream read from it.
+  const std::optional<RegularFile> previousFile_;
   const bool parallel_;
   const size_t window_;
   const uint64_t weightLimit_;

@@ -16,6 +16,7 @@
 #include "common/files.h"
 #include "common/file_system.h"
 #include "common/report.h"
+#include "support/buffered_zip_output.h"
 #include "support/zip_files.h"
 #include "support/zip_layout.h"
 
@@ -381,14 +382,14 @@ std::optional<PackedMember> ZipReader::LocatePacked(const std::string& name) {
 }
 
 bool readStoredBytes(const std::string& package, PackedMember& member) {
-  auto file = FileStream::open(package, FileMode::Read);
-  if (!file || member.storedSize > static_cast<uint64_t>(file->size()) ||
-      member.storedAt > static_cast<uint64_t>(file->size()) - member.storedSize) {
-    return false;
-  }
-  file->seek(static_cast<int64_t>(member.storedAt));
+  const auto file = RegularFile::open(package);
+  return file && readStoredBytes(*file, member);
+}
+
+bool readStoredBytes(const RegularFile& package, PackedMember& member) {
+  if (member.storedSize > package.size() || member.storedAt > package.size() - member.storedSize) return false;
   member.compressed.resize(static_cast<size_t>(member.storedSize));
-  return file->read(member.compressed.data(), member.compressed.size()) == member.compressed.size();
+  return package.readAt(member.storedAt, member.compressed.data(), member.compressed.size());
 }
 
 // ---- members deflated apart from the writer
@@ -487,12 +488,19 @@ zip_fileinfo fileInfo(const std::tm& when) {
 
 }  // namespace
 
+ZipWriter::ZipWriter() = default;
+
 ZipWriter::~ZipWriter() {
   if (m_zipFile) CloseZip("");
 }
 
 int ZipWriter::OpenZip(const std::string& path, int append) {
-  zipFile handle = openZipForWriting(path, append ? APPEND_STATUS_ADDINZIP : APPEND_STATUS_CREATE, m_fileFunctions);
+  if (m_zipFile) CloseZip("");
+  // A new package is written through held bytes; adding to one reads it
+  // too, and is left to minizip's own.
+  m_output = append ? nullptr : std::make_unique<BufferedZipOutput>();
+  zipFile handle = openZipForWriting(path, append ? APPEND_STATUS_ADDINZIP : APPEND_STATUS_CREATE, m_fileFunctions,
+                                     m_output.get());
   if (!handle) return 0;
   m_zipFile = handle;
   m_name = path;
@@ -642,6 +650,7 @@ int ZipWriter::CloseZip(const std::string& comment) {
     if (!m_error && !syncFile(m_name)) noteResult(kSyncFailed);
   }
   m_zipFile = nullptr;
+  m_output.reset();
   m_name.clear();
   clearFileList();
   return 0;

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/files.h"
 #include "common/stream.h"
 #include "support/zip_directory.h"
 
@@ -19,6 +20,8 @@
 struct zlib_filefunc64_def_s;
 
 namespace vh {
+
+class BufferedZipOutput;
 
 class FileSystem;
 class Reporter;
@@ -128,6 +131,8 @@ struct PackedMember {
 // Reads the stream that LocatePacked found in `package` into `compressed`;
 // false when the file no longer holds that many bytes there.
 [[nodiscard]] bool readStoredBytes(const std::string& package, PackedMember& member);
+// The same from the package already open, as many threads at once may.
+[[nodiscard]] bool readStoredBytes(const RegularFile& package, PackedMember& member);
 // True when the member's stream inflates to exactly these bytes and ends
 // there.
 [[nodiscard]] bool inflatesTo(const PackedMember& member, const uint8_t* bytes, size_t count);
@@ -264,7 +269,7 @@ class ZipReader : public ZipFile {
 
 class ZipWriter : public ZipFile {
  public:
-  ZipWriter() = default;
+  ZipWriter();
   ~ZipWriter() override;
   ZipWriter(const ZipWriter&) = delete;
   ZipWriter& operator=(const ZipWriter&) = delete;
@@ -319,6 +324,8 @@ class ZipWriter : public ZipFile {
                const std::string& password);
   void recordMember(const std::string& name);
   void* m_zipFile = nullptr;
+  // What minizip writes a new package through, as long as it is open.
+  std::unique_ptr<BufferedZipOutput> m_output;
   int m_error = 0;
 };
 

@@ -11,6 +11,8 @@ struct zlib_filefunc64_def_s;
 
 namespace vh {
 
+class BufferedZipOutput;
+
 // The package at `path` opened for reading (an unzFile); null when minizip
 // cannot open it.
 void* openZipForReading(const std::string& path);
@@ -18,7 +20,9 @@ void* openZipForReading(const std::string& path);
 // The package at `path` opened for writing (a zipFile) with minizip's
 // `appendStatus`; null when minizip cannot open it. `functions`, when not
 // null, are the file functions minizip writes through instead of the
-// system's, and are handed `path` as it is.
-void* openZipForWriting(const std::string& path, int appendStatus, zlib_filefunc64_def_s* functions);
+// system's, and are handed `path` as it is. With `held`, the writes go
+// through it to those functions.
+void* openZipForWriting(const std::string& path, int appendStatus, zlib_filefunc64_def_s* functions,
+                        BufferedZipOutput* held);
 
 }  // namespace vh

@@ -1,14 +1,20 @@
 #include <minizip/unzip.h>
 #include <minizip/zip.h>
 
+#include "support/buffered_zip_output.h"
 #include "support/zip_files.h"
 
 namespace vh {
 
 void* openZipForReading(const std::string& path) { return unzOpen(path.c_str()); }
 
-void* openZipForWriting(const std::string& path, int appendStatus, zlib_filefunc64_def_s* functions) {
-  return zipOpen2_64(path.c_str(), appendStatus, nullptr, functions);
+void* openZipForWriting(const std::string& path, int appendStatus, zlib_filefunc64_def_s* functions,
+                        BufferedZipOutput* held) {
+  if (!held) return zipOpen2_64(path.c_str(), appendStatus, nullptr, functions);
+  zlib_filefunc64_def plain{};
+  if (!functions) fill_fopen64_filefunc(&plain);
+  zlib_filefunc64_def through = held->over(functions ? *functions : plain);
+  return zipOpen2_64(path.c_str(), appendStatus, nullptr, &through);
 }
 
 }  // namespace vh

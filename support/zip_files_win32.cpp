@@ -7,6 +7,7 @@
 #include <minizip/iowin32.h>
 
 #include "common/wide_text_win32.h"
+#include "support/buffered_zip_output.h"
 #include "support/zip_files.h"
 
 namespace vh {
@@ -28,12 +29,18 @@ void* openZipForReading(const std::string& path) {
   return unzOpen2_64(wide->c_str(), &functions);
 }
 
-void* openZipForWriting(const std::string& path, int appendStatus, zlib_filefunc64_def_s* functions) {
-  if (functions) return zipOpen2_64(path.c_str(), appendStatus, nullptr, functions);
+void* openZipForWriting(const std::string& path, int appendStatus, zlib_filefunc64_def_s* functions,
+                        BufferedZipOutput* held) {
+  if (functions) {
+    if (!held) return zipOpen2_64(path.c_str(), appendStatus, nullptr, functions);
+    zlib_filefunc64_def through = held->over(*functions);
+    return zipOpen2_64(path.c_str(), appendStatus, nullptr, &through);
+  }
   const auto wide = wideText(path);
   if (!wide || wide->empty()) return nullptr;
   zlib_filefunc64_def wideFunctions = wideFileFunctions();
-  return zipOpen2_64(wide->c_str(), appendStatus, nullptr, &wideFunctions);
+  zlib_filefunc64_def through = held ? held->over(wideFunctions) : wideFunctions;
+  return zipOpen2_64(wide->c_str(), appendStatus, nullptr, &through);
 }
 
 }  // namespace vh

@@ -4,10 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <minizip/zip.h>
+
 #include <ctime>
 #include <string>
+#include <vector>
 
 #include "common/local_file_system.h"
+#include "support/buffered_zip_output.h"
 #include "support/zip.h"
 #include "tests/test_support.h"
 
@@ -49,7 +53,48 @@ TEST(ZipFiles, NothingIsOpenedWhereThereIsNoPackage) {
   for (const std::string& path : {dir / "missing.dat", dir / "not a zip", dir.path(), std::string("\xFF.dat")}) {
     EXPECT_EQ(openZipForReading(path), nullptr) << path;
   }
-  EXPECT_EQ(openZipForWriting(dir / "missing/patch.dat", 0, nullptr), nullptr);
+  BufferedZipOutput held;
+  for (BufferedZipOutput* through : {static_cast<BufferedZipOutput*>(nullptr), &held}) {
+    EXPECT_EQ(openZipForWriting(dir / "missing/patch.dat", 0, nullptr, through), nullptr);
+  }
+}
+
+// Held or not, minizip's writes make the same file: members smaller than
+// what is held, one that fills it past its end, and one several times its
+// size, whose header is patched long after its bytes went out.
+TEST(ZipFiles, WritesHeldInMemoryMakeTheFileMinizipWritesStraight) {
+  test::TempDir dir;
+  std::string large(3 * BufferedZipOutput::kHeld + 17, '\0');
+  uint32_t state = 1;
+  for (char& c : large) c = static_cast<char>((state = state * 1103515245u + 12345u) >> 23);
+  const std::vector<std::string> members = {"small", std::string(BufferedZipOutput::kHeld - 40, 'a'), large, "",
+                                            std::string(5000, 'b')};
+  const auto write = [&](const std::string& path, BufferedZipOutput* held) {
+    zipFile file = static_cast<zipFile>(openZipForWriting(path, APPEND_STATUS_CREATE, nullptr, held));
+    if (!file) return std::string("not opened");
+    zip_fileinfo info{};
+    info.dosDate = 0x5A210000;
+    for (size_t i = 0; i < members.size(); ++i) {
+      const std::string name = "member" + std::to_string(i);
+      // Stored, so that the large member's bytes stay several times what is held.
+      if (zipOpenNewFileInZip(file, name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, i == 2 ? 0 : Z_DEFLATED,
+                              i == 2 ? 0 : Z_DEFAULT_COMPRESSION) != ZIP_OK ||
+          zipWriteInFileInZip(file, members[i].data(), static_cast<unsigned>(members[i].size())) != ZIP_OK ||
+          zipCloseFileInZip(file) != ZIP_OK) {
+        return std::string("failed at ") + name;
+      }
+    }
+    return zipClose(file, "comment") == ZIP_OK ? test::readFile(path) : std::string("not closed");
+  };
+  BufferedZipOutput held;
+  const std::string straight = write(dir / "straight.zip", nullptr);
+  ASSERT_GT(straight.size(), large.size());
+  EXPECT_TRUE(write(dir / "held.zip", &held) == straight);
+  ZipReader reader;
+  ASSERT_EQ(reader.OpenZip(dir / "held.zip"), 1);
+  const auto read = reader.ExtractFile("member2", 1, "");
+  ASSERT_NE(read, nullptr);
+  EXPECT_TRUE(read->readString(static_cast<size_t>(read->size())) == large);
 }
 
 }  // namespace
