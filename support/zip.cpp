@@ -119,6 +119,7 @@ SZipFileEntryPtr ZipFile::getFileInfoByName(const std::string& name) const {
 
 // ---- ZipReader
 
+ZipReader::ZipReader() = default;
 ZipReader::~ZipReader() { CloseZip(); }
 
 int ZipReader::OpenZip(const std::string& path) {
@@ -126,10 +127,12 @@ int ZipReader::OpenZip(const std::string& path) {
   // minizip opens by name and would block on a pipe or read a device
   // without end: a package is a regular file.
   if (fileKind(path) != FileKind::File) return 0;
-  unzFile handle = openZipForReading(path);
+  auto input = std::make_unique<BufferedZipInput>();
+  unzFile handle = openZipForReading(path, input.get());
   if (!handle) return 0;
   CloseZip();
   m_zipFile = handle;
+  m_input = std::move(input);
   if (!indexMembers(path)) {
     CloseZip();
     return 0;
@@ -312,6 +315,7 @@ bool writeToDisk(FileSystem& files, ZipRamStream& member, const std::string& pat
 int ZipReader::CloseZip() {
   if (m_zipFile) unzClose(static_cast<unzFile>(m_zipFile));
   m_zipFile = nullptr;
+  m_input.reset();
   m_entries.clear();
   m_byName.clear();
   m_byLowerName.clear();

@@ -21,6 +21,7 @@ struct zlib_filefunc64_def_s;
 
 namespace vh {
 
+class BufferedZipInput;
 class BufferedZipOutput;
 
 class FileSystem;
@@ -173,7 +174,7 @@ class ZipReader : public ZipFile {
     Damaged,  // it is named but cannot be read back as it was stored
   };
 
-  ZipReader() = default;
+  ZipReader();
   ~ZipReader() override;
   ZipReader(const ZipReader&) = delete;
   ZipReader& operator=(const ZipReader&) = delete;
@@ -257,6 +258,8 @@ class ZipReader : public ZipFile {
   bool readMember(uint8_t* destination, uint64_t size);
 
   void* m_zipFile = nullptr;
+  // What minizip reads the package through, as long as it is open.
+  std::unique_ptr<BufferedZipInput> m_input;
   // Member names as stored (up to a zero byte, as minizip compares them),
   // and lower-cased A-Z for the look-ups that ignore case, each to its
   // entry; the first member of a name wins, as in a walk from the start of

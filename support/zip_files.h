@@ -11,11 +11,12 @@ struct zlib_filefunc64_def_s;
 
 namespace vh {
 
+class BufferedZipInput;
 class BufferedZipOutput;
 
 // The package at `path` opened for reading (an unzFile); null when minizip
-// cannot open it.
-void* openZipForReading(const std::string& path);
+// cannot open it. With `held`, minizip reads through it.
+void* openZipForReading(const std::string& path, BufferedZipInput* held = nullptr);
 
 // The package at `path` opened for writing (a zipFile) with minizip's
 // `appendStatus`; null when minizip cannot open it. `functions`, when not

@@ -6,7 +6,13 @@
 
 namespace vh {
 
-void* openZipForReading(const std::string& path) { return unzOpen(path.c_str()); }
+void* openZipForReading(const std::string& path, BufferedZipInput* held) {
+  if (!held) return unzOpen(path.c_str());
+  zlib_filefunc64_def plain{};
+  fill_fopen64_filefunc(&plain);
+  zlib_filefunc64_def through = held->over(plain);
+  return unzOpen2_64(path.c_str(), &through);
+}
 
 void* openZipForWriting(const std::string& path, int appendStatus, zlib_filefunc64_def_s* functions,
                         BufferedZipOutput* held) {

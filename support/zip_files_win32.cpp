@@ -22,11 +22,12 @@ zlib_filefunc64_def wideFileFunctions() {
 
 }  // namespace
 
-void* openZipForReading(const std::string& path) {
+void* openZipForReading(const std::string& path, BufferedZipInput* held) {
   const auto wide = wideText(path);
   if (!wide || wide->empty()) return nullptr;
   zlib_filefunc64_def functions = wideFileFunctions();
-  return unzOpen2_64(wide->c_str(), &functions);
+  zlib_filefunc64_def through = held ? held->over(functions) : functions;
+  return unzOpen2_64(wide->c_str(), &through);
 }
 
 void* openZipForWriting(const std::string& path, int appendStatus, zlib_filefunc64_def_s* functions,
