@@ -5,53 +5,110 @@
 
 namespace vh {
 
-zlib_filefunc64_def BufferedZipOutput::over(const zlib_filefunc64_def& under) {
+zlib_filefunc64_def LayeredZipFile::over(const zlib_filefunc64_def& under) {
   under_ = under;
   zlib_filefunc64_def functions{};
-  functions.zopen64_file = &BufferedZipOutput::open;
-  functions.zread_file = &BufferedZipOutput::read;
-  functions.zwrite_file = &BufferedZipOutput::write;
-  functions.ztell64_file = &BufferedZipOutput::tell;
-  functions.zseek64_file = &BufferedZipOutput::seek;
-  functions.zclose_file = &BufferedZipOutput::close;
-  functions.zerror_file = &BufferedZipOutput::error;
+  functions.zopen64_file = &LayeredZipFile::open;
+  functions.zread_file = &LayeredZipFile::read;
+  functions.zwrite_file = &LayeredZipFile::write;
+  functions.ztell64_file = &LayeredZipFile::tell;
+  functions.zseek64_file = &LayeredZipFile::seek;
+  functions.zclose_file = &LayeredZipFile::close;
+  functions.zerror_file = &LayeredZipFile::error;
   functions.opaque = this;
   return functions;
 }
 
-voidpf BufferedZipOutput::open(voidpf opaque, const void* name, int mode) {
-  auto& self = *static_cast<BufferedZipOutput*>(opaque);
+voidpf LayeredZipFile::open(voidpf opaque, const void* name, int mode) {
+  auto& self = *static_cast<LayeredZipFile*>(opaque);
   self.stream_ = self.under_.zopen64_file(self.under_.opaque, name, mode);
   if (!self.stream_) return nullptr;
-  // Where a new file starts; minizip asks before it writes anything.
-  self.underAt_ = self.under_.ztell64_file(self.under_.opaque, self.stream_);
-  self.position_ = self.heldAt_ = self.underAt_;
-  self.held_.clear();
-  self.held_.reserve(kHeld);
-  self.failed_ = false;
+  // Where the file starts for minizip; asked before anything is read or
+  // written.
+  self.underAt_ = self.position_ = self.under_.ztell64_file(self.under_.opaque, self.stream_);
+  self.underLost_ = false;
   return &self;
 }
 
-uLong BufferedZipOutput::read(voidpf opaque, voidpf, void* into, uLong size) {
-  auto& self = *static_cast<BufferedZipOutput*>(opaque);
-  if (!self.flush()) return 0;
-  if (self.underAt_ != self.position_ &&
-      self.under_.zseek64_file(self.under_.opaque, self.stream_, self.position_, ZLIB_FILEFUNC_SEEK_SET) != 0) {
-    return 0;
-  }
-  const uLong got = self.under_.zread_file(self.under_.opaque, self.stream_, into, size);
-  self.position_ += got;
-  self.underAt_ = self.heldAt_ = self.position_;
+bool LayeredZipFile::moveUnder(uint64_t at) {
+  if (!underLost_ && underAt_ == at) return true;
+  underLost_ = under_.zseek64_file(under_.opaque, stream_, at, ZLIB_FILEFUNC_SEEK_SET) != 0;
+  underAt_ = at;
+  return !underLost_;
+}
+
+size_t LayeredZipFile::readAt(uint64_t at, void* into, size_t count) {
+  if (!moveUnder(at)) return 0;
+  const uLong got = under_.zread_file(under_.opaque, stream_, into, static_cast<uLong>(count));
+  underAt_ += got;
   return got;
 }
 
-uLong BufferedZipOutput::write(voidpf opaque, voidpf, const void* bytes, uLong size) {
-  auto& self = *static_cast<BufferedZipOutput*>(opaque);
-  return self.put(static_cast<const uint8_t*>(bytes), size) ? size : 0;
+size_t LayeredZipFile::writeAt(uint64_t at, const void* bytes, size_t count) {
+  if (!moveUnder(at)) return 0;
+  const uLong put = under_.zwrite_file(under_.opaque, stream_, bytes, static_cast<uLong>(count));
+  underAt_ += put;
+  return put;
 }
 
-bool BufferedZipOutput::put(const uint8_t* bytes, size_t count) {
-  if (failed_) return false;
+uLong LayeredZipFile::read(voidpf opaque, voidpf, void* into, uLong size) {
+  return static_cast<uLong>(static_cast<LayeredZipFile*>(opaque)->readHere(into, size));
+}
+
+uLong LayeredZipFile::write(voidpf opaque, voidpf, const void* bytes, uLong size) {
+  return static_cast<uLong>(static_cast<LayeredZipFile*>(opaque)->writeHere(bytes, size));
+}
+
+ZPOS64_T LayeredZipFile::tell(voidpf opaque, voidpf) { return static_cast<LayeredZipFile*>(opaque)->position_; }
+
+long LayeredZipFile::seek(voidpf opaque, voidpf, ZPOS64_T offset, int origin) {
+  auto& self = *static_cast<LayeredZipFile*>(opaque);
+  switch (origin) {
+    case ZLIB_FILEFUNC_SEEK_SET:
+      self.position_ = offset;
+      return 0;
+    case ZLIB_FILEFUNC_SEEK_CUR:
+      self.position_ += offset;
+      return 0;
+    default:
+      // Where the file ends is `under`'s to say, once it has every byte.
+      if (!self.settle() || self.under_.zseek64_file(self.under_.opaque, self.stream_, offset, origin) != 0) {
+        self.underLost_ = true;
+        return -1;
+      }
+      self.underAt_ = self.position_ = self.under_.ztell64_file(self.under_.opaque, self.stream_);
+      self.underLost_ = false;
+      return 0;
+  }
+}
+
+int LayeredZipFile::close(voidpf opaque, voidpf) {
+  auto& self = *static_cast<LayeredZipFile*>(opaque);
+  const bool settled = self.settle();
+  const int closed = self.under_.zclose_file(self.under_.opaque, self.stream_);
+  self.stream_ = nullptr;
+  return settled && closed == 0 ? 0 : -1;
+}
+
+int LayeredZipFile::error(voidpf opaque, voidpf) {
+  auto& self = *static_cast<LayeredZipFile*>(opaque);
+  return self.failed() ? 1 : self.under_.zerror_file(self.under_.opaque, self.stream_);
+}
+
+// ---- writing
+
+size_t BufferedZipOutput::readHere(void* into, size_t count) {
+  if (!settle()) return 0;
+  const size_t got = readAt(position_, into, count);
+  position_ += got;
+  heldAt_ = position_;
+  return got;
+}
+
+size_t BufferedZipOutput::writeHere(const void* data, size_t count) {
+  if (failed_) return 0;
+  const auto* bytes = static_cast<const uint8_t*>(data);
+  if (held_.capacity() < kHeld) held_.reserve(kHeld);
   const uint64_t heldEnd = heldAt_ + held_.size();
   // Within the held bytes or right after them, and room for it.
   if (position_ >= heldAt_ && position_ <= heldEnd && position_ - heldAt_ + count <= kHeld) {
@@ -60,174 +117,52 @@ bool BufferedZipOutput::put(const uint8_t* bytes, size_t count) {
     if (inside > 0) std::memcpy(held_.data() + offset, bytes, inside);
     held_.insert(held_.end(), bytes + inside, bytes + count);
     position_ += count;
-    return true;
+    return count;
   }
   // Past the room, or somewhere else (the header of a member whose bytes
   // went out long ago): the held bytes go first, so that `under` sees
   // every write in the order minizip made it.
-  if (!flush()) return false;
-  if (position_ == heldAt_ && count < kHeld) {
+  if (!settle()) return 0;
+  if (count < kHeld) {
     held_.assign(bytes, bytes + count);
-    position_ += count;
-    return true;
+  } else if (writeAt(position_, bytes, count) != count) {
+    failed_ = true;
+    return 0;
   }
-  if (!putAt(position_, bytes, count)) return false;
   position_ += count;
-  heldAt_ = position_;
-  return true;
+  heldAt_ = count < kHeld ? position_ - count : position_;
+  return count;
 }
 
-bool BufferedZipOutput::flush() {
+bool BufferedZipOutput::settle() {
   if (failed_) return false;
-  if (!held_.empty() && !putAt(heldAt_, held_.data(), held_.size())) return false;
-  heldAt_ += held_.size();
+  if (!held_.empty() && writeAt(heldAt_, held_.data(), held_.size()) != held_.size()) failed_ = true;
   held_.clear();
   heldAt_ = position_;
-  return true;
-}
-
-bool BufferedZipOutput::putAt(uint64_t at, const void* bytes, size_t count) {
-  if (underAt_ != at &&
-      under_.zseek64_file(under_.opaque, stream_, at, ZLIB_FILEFUNC_SEEK_SET) != 0) {
-    failed_ = true;
-    return false;
-  }
-  underAt_ = at;
-  const uLong put = under_.zwrite_file(under_.opaque, stream_, bytes, static_cast<uLong>(count));
-  underAt_ += put;
-  if (put != count) failed_ = true;
   return !failed_;
-}
-
-ZPOS64_T BufferedZipOutput::tell(voidpf opaque, voidpf) { return static_cast<BufferedZipOutput*>(opaque)->position_; }
-
-long BufferedZipOutput::seek(voidpf opaque, voidpf, ZPOS64_T offset, int origin) {
-  auto& self = *static_cast<BufferedZipOutput*>(opaque);
-  switch (origin) {
-    case ZLIB_FILEFUNC_SEEK_SET:
-      self.position_ = offset;
-      return 0;
-    case ZLIB_FILEFUNC_SEEK_CUR:
-      self.position_ += offset;
-      return 0;
-    default:
-      // The end is `under`'s to say, once it holds everything.
-      if (!self.flush() ||
-          self.under_.zseek64_file(self.under_.opaque, self.stream_, offset, origin) != 0) {
-        return -1;
-      }
-      self.underAt_ = self.position_ = self.heldAt_ = self.under_.ztell64_file(self.under_.opaque, self.stream_);
-      return 0;
-  }
-}
-
-int BufferedZipOutput::close(voidpf opaque, voidpf) {
-  auto& self = *static_cast<BufferedZipOutput*>(opaque);
-  const bool flushed = self.flush();
-  const int closed = self.under_.zclose_file(self.under_.opaque, self.stream_);
-  self.stream_ = nullptr;
-  return flushed && closed == 0 ? 0 : -1;
-}
-
-int BufferedZipOutput::error(voidpf opaque, voidpf) {
-  auto& self = *static_cast<BufferedZipOutput*>(opaque);
-  return self.failed_ ? 1 : self.under_.zerror_file(self.under_.opaque, self.stream_);
 }
 
 // ---- reading
 
-zlib_filefunc64_def BufferedZipInput::over(const zlib_filefunc64_def& under) {
-  under_ = under;
-  zlib_filefunc64_def functions{};
-  functions.zopen64_file = &BufferedZipInput::open;
-  functions.zread_file = &BufferedZipInput::read;
-  functions.zwrite_file = &BufferedZipInput::write;
-  functions.ztell64_file = &BufferedZipInput::tell;
-  functions.zseek64_file = &BufferedZipInput::seek;
-  functions.zclose_file = &BufferedZipInput::close;
-  functions.zerror_file = &BufferedZipInput::error;
-  functions.opaque = this;
-  return functions;
-}
-
-voidpf BufferedZipInput::open(voidpf opaque, const void* name, int mode) {
-  auto& self = *static_cast<BufferedZipInput*>(opaque);
-  self.stream_ = self.under_.zopen64_file(self.under_.opaque, name, mode);
-  if (!self.stream_) return nullptr;
-  self.underAt_ = self.position_ = self.under_.ztell64_file(self.under_.opaque, self.stream_);
-  self.windowAt_ = 0;
-  self.filled_ = 0;
-  return &self;
-}
-
-size_t BufferedZipInput::readAt(uint64_t at, void* into, size_t count) {
-  if (underAt_ != at && under_.zseek64_file(under_.opaque, stream_, at, ZLIB_FILEFUNC_SEEK_SET) != 0) {
-    // Where `under` stands is no longer known.
-    underAt_ = UINT64_MAX;
-    return 0;
-  }
-  const uLong got = under_.zread_file(under_.opaque, stream_, into, static_cast<uLong>(count));
-  underAt_ = at + got;
-  return got;
-}
-
-uLong BufferedZipInput::read(voidpf opaque, voidpf, void* into, uLong size) {
-  auto& self = *static_cast<BufferedZipInput*>(opaque);
+size_t BufferedZipInput::readHere(void* into, size_t count) {
   auto* out = static_cast<uint8_t*>(into);
-  if (self.position_ < self.windowAt_ || self.position_ + size > self.windowAt_ + self.filled_) {
-    // A member's stream is read in blocks larger than the directory's
-    // records: those need no window.
-    if (size >= kDirect) {
-      const size_t got = self.readAt(self.position_, out, size);
-      self.position_ += got;
-      return static_cast<uLong>(got);
+  if (position_ < windowAt_ || position_ + count > windowAt_ + filled_) {
+    if (count >= kDirect) {
+      const size_t got = readAt(position_, out, count);
+      position_ += got;
+      return got;
     }
-    if (self.window_.empty()) self.window_.resize(kWindow);
-    self.windowAt_ = self.position_;
-    self.filled_ = self.readAt(self.position_, self.window_.data(), kWindow);
+    if (window_.empty()) window_.resize(kWindow);
+    windowAt_ = position_;
+    filled_ = readAt(position_, window_.data(), kWindow);
   }
   // The window starts at or before the read: what it holds of it is all of
   // it, or what there is before the end of the file.
-  const uint64_t available = self.windowAt_ + self.filled_ - self.position_;
-  const size_t count = static_cast<size_t>(std::min<uint64_t>(size, available));
-  if (count > 0) std::memcpy(out, self.window_.data() + (self.position_ - self.windowAt_), count);
-  self.position_ += count;
-  return static_cast<uLong>(count);
-}
-
-uLong BufferedZipInput::write(voidpf, voidpf, const void*, uLong) { return 0; }
-
-ZPOS64_T BufferedZipInput::tell(voidpf opaque, voidpf) { return static_cast<BufferedZipInput*>(opaque)->position_; }
-
-long BufferedZipInput::seek(voidpf opaque, voidpf, ZPOS64_T offset, int origin) {
-  auto& self = *static_cast<BufferedZipInput*>(opaque);
-  switch (origin) {
-    case ZLIB_FILEFUNC_SEEK_SET:
-      self.position_ = offset;
-      return 0;
-    case ZLIB_FILEFUNC_SEEK_CUR:
-      self.position_ += offset;
-      return 0;
-    default:
-      if (self.under_.zseek64_file(self.under_.opaque, self.stream_, offset, origin) != 0) {
-        self.underAt_ = UINT64_MAX;
-        return -1;
-      }
-      self.underAt_ = self.position_ = self.under_.ztell64_file(self.under_.opaque, self.stream_);
-      return 0;
-  }
-}
-
-int BufferedZipInput::close(voidpf opaque, voidpf) {
-  auto& self = *static_cast<BufferedZipInput*>(opaque);
-  const int closed = self.under_.zclose_file(self.under_.opaque, self.stream_);
-  self.stream_ = nullptr;
-  return closed;
-}
-
-int BufferedZipInput::error(voidpf opaque, voidpf) {
-  auto& self = *static_cast<BufferedZipInput*>(opaque);
-  return self.under_.zerror_file(self.under_.opaque, self.stream_);
+  const size_t available = static_cast<size_t>(windowAt_ + filled_ - position_);
+  const size_t done = std::min(count, available);
+  if (done > 0) std::memcpy(out, window_.data() + (position_ - windowAt_), done);
+  position_ += done;
+  return done;
 }
 
 }  // namespace vh

@@ -1,11 +1,11 @@
-// minizip writes a package through its file functions a little at a time,
-// and at the end of every member seeks back to put the member's CRC-32 and
-// sizes into its local header. Through the C library's file stream each
-// member then cost a flush, several seeks and a few small writes, which on
-// a package of a thousand members was more time than copying its bytes.
-// These file functions hold the last bytes written (up to kHeld) in
-// memory: a small write and the patch of a recent header cost no system
-// call, and a write elsewhere goes straight through.
+// minizip reads and writes a package through file functions, a little at a
+// time: it reads the directory an entry at a time, seeking to each, and at
+// the end of every member it writes seeks back to put the member's CRC-32
+// and sizes into its local header. Through the C library's file stream,
+// each member then cost a few seeks, reads or writes of the system, which
+// on a package of a thousand members was more time than copying its bytes.
+// The file functions here stand between minizip and the platform's own
+// (`under`) and keep those small reads and writes in memory.
 #pragma once
 
 #include <minizip/ioapi.h>
@@ -16,19 +16,34 @@
 
 namespace vh {
 
-class BufferedZipOutput {
+// File functions for one file over `under`, which answer minizip's tell
+// and seeks themselves and leave reads and writes to the layer.
+class LayeredZipFile {
  public:
-  static constexpr size_t kHeld = 1u << 20;
+  LayeredZipFile() = default;
+  LayeredZipFile(const LayeredZipFile&) = delete;
+  LayeredZipFile& operator=(const LayeredZipFile&) = delete;
 
-  BufferedZipOutput() = default;
-  BufferedZipOutput(const BufferedZipOutput&) = delete;
-  BufferedZipOutput& operator=(const BufferedZipOutput&) = delete;
-
-  // Functions for one file, written through `under`; this object must
-  // outlive the minizip handle they are given to. A failure of `under` is
-  // reported by the write that meets it, or by the close when it meets the
-  // held bytes, which the close gives to `under` first.
+  // The functions to hand minizip; this object must outlive the handle
+  // they are given to.
   zlib_filefunc64_def over(const zlib_filefunc64_def& under);
+
+ protected:
+  virtual ~LayeredZipFile() = default;
+  // The bytes read or written at position_, which they move on.
+  virtual size_t readHere(void* into, size_t count) = 0;
+  virtual size_t writeHere(const void* bytes, size_t count) = 0;
+  // Gives `under` whatever it does not have yet, before it is asked where
+  // the file ends and before it is closed; false when it failed.
+  virtual bool settle() { return true; }
+  virtual bool failed() const { return false; }
+
+  // Reads or writes through `under` at `at`, seeking it there only when it
+  // stands elsewhere; the bytes done.
+  size_t readAt(uint64_t at, void* into, size_t count);
+  size_t writeAt(uint64_t at, const void* bytes, size_t count);
+
+  uint64_t position_ = 0;  // where minizip stands
 
  private:
   static voidpf open(voidpf opaque, const void* name, int mode);
@@ -38,62 +53,50 @@ class BufferedZipOutput {
   static long seek(voidpf opaque, voidpf stream, ZPOS64_T offset, int origin);
   static int close(voidpf opaque, voidpf stream);
   static int error(voidpf opaque, voidpf stream);
-
-  bool put(const uint8_t* bytes, size_t count);
-  // Gives the held bytes to `under`; they are no longer held after it.
-  bool flush();
-  // Writes through `under` at `at`, seeking it there only when it stands
-  // elsewhere.
-  bool putAt(uint64_t at, const void* bytes, size_t count);
+  bool moveUnder(uint64_t at);
 
   zlib_filefunc64_def under_{};
   voidpf stream_ = nullptr;
+  uint64_t underAt_ = 0;  // where `under` stands
+  bool underLost_ = false;  // a seek of `under` failed: where it stands is not known
+};
+
+// Writing: the last bytes written (up to kHeld) are held in memory, so that
+// a small write and the patch of a recent header cost no system call; a
+// write elsewhere goes to `under` after the held bytes. A failure of
+// `under` is reported by the write that meets it, or by the close, which
+// gives the held bytes to `under` first.
+class BufferedZipOutput final : public LayeredZipFile {
+ public:
+  static constexpr size_t kHeld = 1u << 20;
+
+ private:
+  size_t readHere(void* into, size_t count) override;
+  size_t writeHere(const void* bytes, size_t count) override;
+  bool settle() override;
+  bool failed() const override { return failed_; }
+
   std::vector<uint8_t> held_;  // the bytes from heldAt_ on
   uint64_t heldAt_ = 0;
-  uint64_t position_ = 0;  // where minizip stands
-  uint64_t underAt_ = 0;   // where `under` stands
   bool failed_ = false;
 };
 
-// minizip reads a package's directory an entry at a time, seeking to each
-// and reading its few dozen bytes; through the C library's file stream
-// that was a seek and a read of the system per member. These file
-// functions read the file in windows of kWindow bytes and serve reads
-// inside the last window from memory; a read of kDirect bytes or more
-// that the window does not hold goes straight through.
-class BufferedZipInput {
+// Reading: the file is read in windows of kWindow bytes, and a read inside
+// the last window is served from memory; a read of kDirect bytes or more
+// that the window does not hold (a member's stream, read in blocks) goes
+// straight through.
+class BufferedZipInput final : public LayeredZipFile {
  public:
   static constexpr size_t kWindow = 64u << 10;
   static constexpr size_t kDirect = 8u << 10;
 
-  BufferedZipInput() = default;
-  BufferedZipInput(const BufferedZipInput&) = delete;
-  BufferedZipInput& operator=(const BufferedZipInput&) = delete;
-
-  // Functions for one file, read through `under`; this object must outlive
-  // the minizip handle they are given to. They never write.
-  zlib_filefunc64_def over(const zlib_filefunc64_def& under);
-
  private:
-  static voidpf open(voidpf opaque, const void* name, int mode);
-  static uLong read(voidpf opaque, voidpf stream, void* into, uLong size);
-  static uLong write(voidpf opaque, voidpf stream, const void* bytes, uLong size);
-  static ZPOS64_T tell(voidpf opaque, voidpf stream);
-  static long seek(voidpf opaque, voidpf stream, ZPOS64_T offset, int origin);
-  static int close(voidpf opaque, voidpf stream);
-  static int error(voidpf opaque, voidpf stream);
+  size_t readHere(void* into, size_t count) override;
+  size_t writeHere(const void*, size_t) override { return 0; }
 
-  // Reads through `under` at `at`, seeking it there only when it stands
-  // elsewhere; the bytes read.
-  size_t readAt(uint64_t at, void* into, size_t count);
-
-  zlib_filefunc64_def under_{};
-  voidpf stream_ = nullptr;
   std::vector<uint8_t> window_;  // filled_ bytes from windowAt_ on
   uint64_t windowAt_ = 0;
   size_t filled_ = 0;
-  uint64_t position_ = 0;  // where minizip stands
-  uint64_t underAt_ = 0;   // where `under` stands
 };
 
 }  // namespace vh
