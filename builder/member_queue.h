@@ -31,7 +31,8 @@ namespace vh {
 // A stream the previous package held, proved the same by its record and
 // copied from the package a block at a time, turned out different once
 // copied: the package changed since its record was written. The member
-// written is then wrong, and the build has to start again without reusing.
+// written is then wrong, and the build has to start again, checking each
+// stream it reuses before writing it.
 class StoredStreamChanged : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
