@@ -16,7 +16,7 @@
 #include "common/files.h"
 #include "common/file_system.h"
 #include "common/report.h"
-#include "support/buffered_zip_output.h"
+#include "support/buffered_zip_file.h"
 #include "support/zip_files.h"
 #include "support/zip_layout.h"
 

@@ -1,7 +1,7 @@
 #include <minizip/unzip.h>
 #include <minizip/zip.h>
 
-#include "support/buffered_zip_output.h"
+#include "support/buffered_zip_file.h"
 #include "support/zip_files.h"
 
 namespace vh {

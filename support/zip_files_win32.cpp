@@ -7,7 +7,7 @@
 #include <minizip/iowin32.h>
 
 #include "common/wide_text_win32.h"
-#include "support/buffered_zip_output.h"
+#include "support/buffered_zip_file.h"
 #include "support/zip_files.h"
 
 namespace vh {

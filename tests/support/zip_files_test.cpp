@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "common/local_file_system.h"
-#include "support/buffered_zip_output.h"
+#include "support/buffered_zip_file.h"
 #include "support/zip.h"
 #include "tests/test_support.h"
 

@@ -1,4 +1,4 @@
-#include "support/buffered_zip_output.h"
+#include "support/buffered_zip_file.h"
 
 #include <algorithm>
 #include <cstring>
