@@ -223,11 +223,10 @@ ZipReader::Member ZipReader::locateMember(const std::string& name, int caseSensi
   unz64_file_pos position{};
   position.pos_in_zip_directory = entry->directoryOffset;
   position.num_of_file = entry->number;
+  // Going there reads the entry again, as the walk read it.
   if (unzGoToFilePos64(handle, &position) != UNZ_OK) return Member::Damaged;
-  unz_file_info64 info{};
-  if (unzGetCurrentFileInfo64(handle, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) return Member::Damaged;
-  packed = info.compressed_size;
-  size = info.uncompressed_size;
+  packed = entry->packed;
+  size = entry->size;
   return Member::Sound;
 }
 
