@@ -143,7 +143,7 @@ std::unique_ptr<NewFile> LocalFileSystem::create(const std::string& target) {
   if (exists && (!S_ISREG(old.st_mode) || !writableInPlace(path))) return nullptr;
   std::string pattern = path + kNewFileMark + "XXXXXX";
   holdSignals();
-  const int fd = mkstemp(pattern.data());
+  const int fd = mkostemp(pattern.data(), O_CLOEXEC);
   if (fd < 0) {
     releaseSignals();
     return nullptr;
@@ -157,8 +157,9 @@ std::unique_ptr<NewFile> LocalFileSystem::create(const std::string& target) {
   } else {
     fchmod(fd, 0644);
   }
-  ::close(fd);
-  auto stream = FileStream::open(pattern, FileMode::Write);
+  // The descriptor mkstemp opened is the one written through: opening the
+  // name again would cost a second look-up of it for every file written.
+  auto stream = FileStream::adopt(fd, FileMode::Write);
   if (!stream) {
     std::remove(pattern.c_str());
     releaseSignals();
