@@ -318,8 +318,9 @@ std::optional<std::string> GameBackup::rebuild(const State& state, std::string_v
   return original;
 }
 
-bool GameBackup::toOriginal(const std::string& path, std::optional<std::string>& content,
-                            Origin* origin) const {
+bool GameBackup::toOriginal(const std::string& path, std::optional<std::string>& content, Origin* origin,
+                            Reporter* report) const {
+  Reporter& said = report ? *report : *report_;
   Origin ignored;
   Origin& how = origin ? *origin : ignored;
   how = Origin{};
@@ -338,7 +339,7 @@ bool GameBackup::toOriginal(const std::string& path, std::optional<std::string>&
     }
     auto original = rebuild(*state, *content);
     if (!original) {
-      report_->messageBox(kBackupDamaged + folder() + state->pieces);
+      said.messageBox(kBackupDamaged + folder() + state->pieces);
       return false;
     }
     content = std::move(original);
@@ -350,7 +351,7 @@ bool GameBackup::toOriginal(const std::string& path, std::optional<std::string>&
   for (const State* state : states) {
     if (state->original.empty()) continue;
     if (auto original = rebuild(*state, *content)) {
-      report_->debugLog("changed since the last installation, rebuilt from the backup: " + root_ + path);
+      said.debugLog("changed since the last installation, rebuilt from the backup: " + root_ + path);
       content = std::move(original);
       how.asStored = false;
       return true;
@@ -358,38 +359,51 @@ bool GameBackup::toOriginal(const std::string& path, std::optional<std::string>&
   }
   // A game update replaced the file since: what stands now is the original
   // that this installation changes.
-  report_->debugLog("changed since the last installation, taken as the original: " + root_ + path);
+  said.debugLog("changed since the last installation, taken as the original: " + root_ + path);
   return true;
 }
 
 bool GameBackup::keep(const std::string& path, const std::optional<std::string>& original, std::string_view installed,
                       const std::vector<SharedRange>& shared, FolderSync sync) {
+  return keep(piecesFor(*report_, path, original, installed, shared), sync);
+}
+
+GameBackup::Pieces GameBackup::piecesFor(Reporter& report, const std::string& path,
+                                         const std::optional<std::string>& original, std::string_view installed,
+                                         const std::vector<SharedRange>& shared) {
+  Pieces made;
+  made.path = path;
   // Only a path in the form the backup reads back, which keeps it out of
   // the backup folder too.
-  if (pathInFolder(path) != path) return false;
-  const std::string originalDigest = original ? sha256Hex(*original) : "";
-  const std::string installedDigest = sha256Hex(installed);
+  if (pathInFolder(path) != path) return made;
+  made.valid = true;
+  made.original = original ? sha256Hex(*original) : "";
+  made.installed = sha256Hex(installed);
   const std::string_view originalBytes = original ? std::string_view(*original) : std::string_view();
   std::vector<Segment> segments = segmentsFor(originalBytes, installed, shared);
-  std::string text = piecesText(path, originalDigest, installedDigest, segments, originalBytes);
+  made.text = piecesText(path, made.original, made.installed, segments, originalBytes);
   // The proof: the pieces file as it will be read back rebuilds the
   // original from the installed bytes, or the whole original is kept.
-  const auto parsed = readPiecesFile(text);
+  const auto parsed = readPiecesFile(made.text);
   if (!parsed || !rebuildsExactly(parsed.value(), installed, originalBytes)) {
-    report_->debugLog("pieces do not rebuild " + path + "; keeping the whole original");
+    report.debugLog("pieces do not rebuild " + path + "; keeping the whole original");
     segments.clear();
     if (!originalBytes.empty()) segments.push_back({false, 0, originalBytes.size()});
-    text = piecesText(path, originalDigest, installedDigest, segments, originalBytes);
+    made.text = piecesText(path, made.original, made.installed, segments, originalBytes);
   }
-  const std::string name =
-      sha256Hex(path + "\n" + originalDigest + "\n" + installedDigest).substr(0, kPiecesNameDigits) + kPiecesExtension;
+  made.name = sha256Hex(path + "\n" + made.original + "\n" + made.installed).substr(0, kPiecesNameDigits) +
+              kPiecesExtension;
+  for (const Segment& s : segments) made.kept += s.copy ? 0 : s.length;
+  return made;
+}
+
+bool GameBackup::keep(const Pieces& pieces, FolderSync sync) {
+  if (!pieces.valid) return false;
   (void)files_->makeFolder(folder());
-  if (!replaceWholeFile(*files_, folder() + name, text, sync)) return false;
-  std::erase_if(states_, [&](const State& s) { return s.pieces == name; });
-  uint64_t kept = 0;
-  for (const Segment& s : segments) kept += s.copy ? 0 : s.length;
-  states_.push_back({path, originalDigest, installedDigest, name, kept});
-  written_[path] = name;
+  if (!replaceWholeFile(*files_, folder() + pieces.name, pieces.text, sync)) return false;
+  std::erase_if(states_, [&](const State& s) { return s.pieces == pieces.name; });
+  states_.push_back({pieces.path, pieces.original, pieces.installed, pieces.name, pieces.kept});
+  written_[pieces.path] = pieces.name;
   return true;
 }
 

@@ -131,8 +131,9 @@ class GameBackup {
     std::string installed;  // and that version's digest; both "" when the
                             // file was changed since and rebuilt
   };
+  // Its messages go to `report` when given, else to the backup's own.
   [[nodiscard]] bool toOriginal(const std::string& path, std::optional<std::string>& content,
-                                Origin* origin = nullptr) const;
+                                Origin* origin = nullptr, Reporter* report = nullptr) const;
   // True when the backup holds any version of `path`.
   bool knows(const std::string& path) const { return !statesOf(path).empty(); }
 
@@ -177,6 +178,21 @@ class GameBackup {
   [[nodiscard]] bool keep(const std::string& path, const std::optional<std::string>& original,
                           std::string_view installed, const std::vector<SharedRange>& shared = {},
                           FolderSync sync = FolderSync::Now);
+  // What keep() writes, worked out from the bytes alone (digests, pieces,
+  // their proof), its debug lines going to `report`. It touches nothing of
+  // a backup, so an installation makes it on another thread while its own
+  // writes the files before.
+  struct Pieces {
+    std::string path, original, installed;  // the digests, SHA-256 hex
+    std::string name;                       // of the pieces file
+    std::string text;                       // its bytes
+    uint64_t kept = 0;
+    bool valid = false;  // `path` is in the form the backup reads back
+  };
+  static Pieces piecesFor(Reporter& report, const std::string& path, const std::optional<std::string>& original,
+                          std::string_view installed, const std::vector<SharedRange>& shared);
+  // keep() with pieces made beforehand.
+  [[nodiscard]] bool keep(const Pieces& pieces, FolderSync sync);
   // keep() for a file copied whole: its current content, taken back to its
   // original, is what is kept.
   [[nodiscard]] bool keepFile(const std::string& path, std::string_view installed);

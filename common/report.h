@@ -11,6 +11,8 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace vh {
 
@@ -31,6 +33,20 @@ class StandardErrorReporter : public Reporter {
  public:
   void messageBox(const std::string& text) override;
   void debugLog(const std::string&) override {}
+};
+
+// Messages and debug lines held, in order, to be said later through
+// another reporter: what a helper thread found, said by the thread that
+// shows messages once it takes the helper's work.
+class HeldReport : public Reporter {
+ public:
+  void messageBox(const std::string& text) override { lines_.push_back({true, text}); }
+  void debugLog(const std::string& text) override { lines_.push_back({false, text}); }
+  // Says every line held to `report`, and forgets them.
+  void sayTo(Reporter& report);
+
+ private:
+  std::vector<std::pair<bool, std::string>> lines_;  // true: a message
 };
 
 // An error nothing inside the program handles: the entry writes its text to

@@ -57,4 +57,11 @@ class HeldSignals {
   bool arrived_ = false;
 };
 
+// Keeps the stop signals away from the calling thread, a helper of the
+// installation's, so that they always come to the installation's own
+// thread, which holds them while it writes a file and asks for them
+// between files. Nothing to do on Windows, whose console events come on a
+// thread of their own.
+void keepStopsFromThisThread();
+
 }  // namespace vh

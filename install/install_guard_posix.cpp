@@ -69,4 +69,11 @@ bool HeldSignals::arrived() {
   return arrived_;
 }
 
+void keepStopsFromThisThread() {
+  sigset_t stop;
+  sigemptyset(&stop);
+  for (const int signal : kStopSignals) sigaddset(&stop, signal);
+  pthread_sigmask(SIG_BLOCK, &stop, nullptr);
+}
+
 }  // namespace vh

@@ -83,4 +83,6 @@ bool HeldSignals::arrived() {
   return arrived_;
 }
 
+void keepStopsFromThisThread() {}
+
 }  // namespace vh

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "backup/backup.h"
+#include "install/ahead_worker.h"
 #include "install/install_guard.h"
 #include "install/install_plan.h"
 #include "install/services.h"
@@ -42,6 +43,8 @@ struct Installation {
   std::vector<Waiting> waiting;
   // A pieces file was renamed into the backup folder without its sync.
   bool backupUnsynced = false;
+  // Translates the next archive while this one is written.
+  AheadWorker ahead;
 };
 
 }  // namespace vh

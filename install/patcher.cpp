@@ -349,6 +349,7 @@ int tPatcher::doReplace() {
   if (!lock || !patch) return 0;
   installation_ = std::make_unique<Installation>(services_, gameRoot, std::move(lock));
   const int done = install(*installation_);
+  dropAhead();
   // The signals come through again, and the lock goes, before the caller
   // hears how it ended.
   installation_.reset();
@@ -551,71 +552,192 @@ bool tPatcher::carryOut(FileStep step, const PendingFile& file) {
   return true;
 }
 
-int tPatcher::replaceSub(tPatchScene& scene, tSubScene& sub) {
-  onStartSub(sub);
-  PendingFile file;
-  file.archive = true;
-  file.relative = sub.path;
-  file.path = gameRoot + sub.path;
-  services_.report.debugLog("patching " + file.path);
+struct tPatcher::Prepared {
+  const tPatchScene* scene = nullptr;
+  const tSubScene* sub = nullptr;
+  std::string path;  // in the game folder
+  // What it found, said when the archive is taken.
+  HeldReport report;
+  // Its stamp before it was read, and its original.
+  std::optional<FileStamp> stampRead;
+  std::optional<std::string> original;
+  GameBackup::Origin origin;
+  bool readFailed = false;  // the file could not be read
+  bool ready = false;       // translated; else `report` says why not
   tXARC archive;
-  archive.subId = strToInt(sub.name);
+  std::vector<MemberSpan> originalMembers;
+  std::shared_ptr<ByteBuffer> installed = std::make_shared<ByteBuffer>();
+  std::string_view installedBytes;
+  FileFacts facts;
+  FileStep step = FileStep::LeaveOriginal;
+  GameBackup::Pieces pieces;  // when the step keeps a backup
+};
+
+namespace {
+
+// The most bytes of archives (the one being written, read and saved, and
+// the next one read) held at once for working ahead; a larger archive is
+// translated alone, so the installation's peak stays what its largest
+// archive needs.
+constexpr uint64_t kAheadBytes = uint64_t{8} << 20;
+
+}  // namespace
+
+std::unique_ptr<tPatcher::Prepared> tPatcher::readArchive(const tPatchScene& scene, const tSubScene& sub) {
+  auto prepared = std::make_unique<Prepared>();
+  Prepared& p = *prepared;
+  p.scene = &scene;
+  p.sub = &sub;
+  p.path = gameRoot + sub.path;
+  p.report.debugLog("patching " + p.path);
   // A game translated before is translated again from its original, so that
   // nothing of the earlier package stays.
-  file.stampRead = stampOf(services_.files, file.path);
-  Result<std::string> read = readWholeFile(services_.files, file.path);
-  std::optional<std::string> original;
-  if (read) original = std::move(read.value());
-  GameBackup::Origin origin;
-  if (original && backup() && !backup()->toOriginal(sub.path, original, &origin)) return 0;
-  if (!original) {
-    // A stop asked for during a slow read interrupts it; that is no fault of
-    // the file.
-    if (stopping()) return 0;
-    services_.report.messageBox(kFailedToRead + file.path);
-    return 0;
+  p.stampRead = stampOf(services_.files, p.path);
+  Result<std::string> read = readWholeFile(services_.files, p.path);
+  if (read) p.original = std::move(read.value());
+  if (p.original && backup() && !backup()->toOriginal(sub.path, p.original, &p.origin, &p.report)) {
+    // The backup that should rebuild it is damaged, as its message says.
+    p.original.reset();
+    return prepared;
   }
-  MemoryStream originalStream(original->data(), original->size());
-  if (!archive.open(originalStream, file.path, services_.report)) return 0;
-  const std::vector<MemberSpan> originalMembers = memberSpans(archive);
+  p.readFailed = !p.original;
+  p.facts.backupKnows = backup() && backup()->knows(sub.path);
+  return prepared;
+}
 
-  if (!applyToArchive(services_.report, scene, sub, archive)) return 0;
-  // A signal that came while the archive was read or changed: the game file
-  // is still whole, so it is left as it was.
-  if (stopping()) return 0;
+void tPatcher::translateArchive(Prepared& p) {
+  if (!p.original) return;
+  const tSubScene& sub = *p.sub;
+  tXARC& archive = p.archive;
+  archive.subId = strToInt(sub.name);
+  MemoryStream originalStream(p.original->data(), p.original->size());
+  if (!archive.open(originalStream, p.path, p.report)) return;
+  p.originalMembers = memberSpans(archive);
+  if (!applyToArchive(p.report, *p.scene, sub, archive)) return;
 
-  file.facts.origin = origin.asStored          ? FileOrigin::Original
-                      : origin.pieces.empty() ? FileOrigin::ChangedSince
-                                              : FileOrigin::InstalledVersion;
-  file.pieces = origin.pieces;
-  file.facts.backupKnows = backup() && backup()->knows(sub.path);
-  file.facts.writable = archive.savable();
-  auto installed = std::make_shared<ByteBuffer>();
-  std::string_view installedBytes;
-  if (file.facts.writable) {
+  const GameBackup::Origin& origin = p.origin;
+  p.facts.origin = origin.asStored          ? FileOrigin::Original
+                   : origin.pieces.empty() ? FileOrigin::ChangedSince
+                                           : FileOrigin::InstalledVersion;
+  p.facts.writable = archive.savable();
+  if (p.facts.writable) {
     // Room for the translated archive up front, so that saving it never
     // moves what it has written so far; room never touched costs no memory.
-    installed->bytes().reserve(original->size() + original->size() / 4 + 65536);
-    BufferStream saved(installed);
+    p.installed->bytes().reserve(p.original->size() + p.original->size() / 4 + 65536);
+    BufferStream saved(p.installed);
     archive.save(saved);
-    installedBytes = std::string_view(reinterpret_cast<const char*>(installed->data()), installed->size());
+    p.installedBytes = std::string_view(reinterpret_cast<const char*>(p.installed->data()), p.installed->size());
     // What stands in the game already holds these bytes when its size is
     // theirs and its bytes (an original) or their digest (the installed
     // version the backup took back) are.
-    file.facts.holdsInstalled =
-        file.stampRead && file.stampRead->size == installedBytes.size() &&
-        (origin.asStored ? *original == installedBytes
-                         : !origin.pieces.empty() && sha256Hex(installedBytes) == origin.installed);
+    p.facts.holdsInstalled =
+        p.stampRead && p.stampRead->size == p.installedBytes.size() &&
+        (origin.asStored ? *p.original == p.installedBytes
+                         : !origin.pieces.empty() && sha256Hex(p.installedBytes) == origin.installed);
   }
+  p.step = decideFile(p.facts);
+  if (p.step == FileStep::RecordOriginal || p.step == FileStep::Write) {
+    p.pieces = GameBackup::piecesFor(p.report, sub.path, p.original, p.installedBytes,
+                                     sharedMembers(p.originalMembers, archive, p.installed->size()));
+  }
+  p.ready = true;
+}
+
+void tPatcher::startAhead(const tPatchScene& scene, const tSubScene& sub, uint64_t held) {
+  if (!installation_ || ahead_) return;
+  // The sub-scene after this one: in this scene, else in the next scene
+  // the plan does not skip.
+  const tPatchScene* nextScene = &scene;
+  const tSubScene* next = nullptr;
+  bool passed = false;
+  for (const auto& [name, candidate] : scene.subs) {
+    if (passed) {
+      next = candidate.get();
+      break;
+    }
+    passed = candidate.get() == &sub;
+  }
+  if (!next) {
+    bool after = false;
+    for (const auto& [name, candidate] : patch->scenes) {
+      if (after && !installation_->plan.skipping.count(name) && !candidate->subs.empty()) {
+        nextScene = candidate.get();
+        next = candidate->subs.begin()->second.get();
+        break;
+      }
+      after = after || candidate.get() == &scene;
+    }
+  }
+  if (!next) return;
+  // An archive this scene also writes is read in a later scene only once
+  // this one has renamed it into place, as it would be without working
+  // ahead.
+  for (const auto& [name, mine] : scene.subs) {
+    if (nextScene != &scene && mine->path == next->path) return;
+  }
+  const std::optional<FileStamp> size = stampOf(services_.files, gameRoot + next->path);
+  if (!size || held + 2 * size->size > kAheadBytes) return;
+  ahead_ = readArchive(*nextScene, *next);
+  Prepared* prepared = ahead_.get();
+  installation_->ahead.start([prepared] { translateArchive(*prepared); });
+}
+
+std::unique_ptr<tPatcher::Prepared> tPatcher::takePrepared(const tPatchScene& scene, const tSubScene& sub) {
+  if (ahead_ && ahead_->sub == &sub) {
+    installation_->ahead.wait();
+    return std::move(ahead_);
+  }
+  dropAhead();
+  auto prepared = readArchive(scene, sub);
+  translateArchive(*prepared);
+  return prepared;
+}
+
+void tPatcher::dropAhead() {
+  if (!ahead_) return;
+  // What the archive's translation threw is dropped with it: without
+  // working ahead, it would not have been translated yet.
+  try {
+    installation_->ahead.wait();
+  } catch (...) {
+  }
+  ahead_.reset();
+}
+
+int tPatcher::replaceSub(tPatchScene& scene, tSubScene& sub) {
+  onStartSub(sub);
+  std::unique_ptr<Prepared> prepared = takePrepared(scene, sub);
+  Prepared& p = *prepared;
+  p.report.sayTo(services_.report);
+  if (p.readFailed) {
+    // A stop asked for during a slow read interrupts it; that is no fault of
+    // the file.
+    if (stopping()) return 0;
+    services_.report.messageBox(kFailedToRead + p.path);
+    return 0;
+  }
+  if (!p.ready) return 0;
+  // A signal that came while the archive was read or changed: the game file
+  // is still whole, so it is left as it was.
+  if (stopping()) return 0;
+  // The next archive is translated while this one's files are written.
+  startAhead(scene, sub, p.original->size() + p.installedBytes.size());
+
+  PendingFile file;
+  file.archive = true;
+  file.relative = sub.path;
+  file.path = p.path;
+  file.stampRead = p.stampRead;
+  file.pieces = p.origin.pieces;
+  file.facts = p.facts;
   file.keepBackup = [&](GameBackup& kept) {
     // In an installation the archive waits for its rename until the end of
     // the scene, which syncs the backup folder first.
     if (installation_) installation_->backupUnsynced = true;
-    return kept.keep(sub.path, original, installedBytes, sharedMembers(originalMembers, archive, installed->size()),
-                     installation_ ? FolderSync::Later : FolderSync::Now);
+    return kept.keep(p.pieces, installation_ ? FolderSync::Later : FolderSync::Now);
   };
-  file.write = [&] { return writeArchive(file.path, installedBytes); };
-  if (!carryOut(decideFile(file.facts), file)) return 0;
+  file.write = [&] { return writeArchive(file.path, p.installedBytes); };
+  if (!carryOut(p.step, file)) return 0;
   onCompleteSub(sub);
   return 1;
 }

@@ -136,6 +136,23 @@ class tPatcher {
   bool carryOut(FileStep step, const PendingFile& file);
 
  private:
+  // A sub-scene's archive read, translated and saved in memory, with the
+  // backup of it worked out: everything of its installation but the writes.
+  struct Prepared;
+  // Reads the archive of `sub` (on this thread: every file is read and
+  // written here) and takes it back to its original.
+  std::unique_ptr<Prepared> readArchive(const tPatchScene& scene, const tSubScene& sub);
+  // The archive read, translated, or why not: on the helper thread when
+  // one works ahead, else on this one.
+  static void translateArchive(Prepared& prepared);
+  // Starts on the archive that comes after `sub` in the installation, when
+  // memory allows, so that it is translated while this one is written.
+  void startAhead(const tPatchScene& scene, const tSubScene& sub, uint64_t held);
+  // The archive of `sub`, from the helper when it worked on it, else
+  // prepared now.
+  std::unique_ptr<Prepared> takePrepared(const tPatchScene& scene, const tSubScene& sub);
+  // Waits for the helper's archive and drops it.
+  void dropAhead();
   int replaceSub(tPatchScene& scene, tSubScene& sub);
   // Leaves a scene that the last installation left as this one would, and
   // keeps its backup; false when one of its files changed since.
@@ -161,6 +178,10 @@ class tPatcher {
   // the player is asked for it.
   std::string lostFolder_;
   FoundGame found_;
+  // The archive the helper works on, or has finished, for the sub-scene
+  // after the one being written. Declared before the installation, whose
+  // helper thread must end before it goes.
+  std::unique_ptr<Prepared> ahead_;
   // Only while doReplace runs: the lock, the backup, the signals.
   std::unique_ptr<Installation> installation_;
   bool stopped_ = false;
