@@ -407,6 +407,40 @@ bool GameBackup::keep(const Pieces& pieces, FolderSync sync) {
   return true;
 }
 
+bool GameBackup::keepWaiting(const Pieces& pieces) {
+  if (!pieces.valid) return false;
+  (void)files_->makeFolder(folder());
+  auto file = files_->create(folder() + pieces.name);
+  if (!file) return false;
+  try {
+    file->stream().write(pieces.text.data(), pieces.text.size());
+  } catch (const std::exception&) {
+    return false;
+  }
+  std::erase_if(states_, [&](const State& s) { return s.pieces == pieces.name; });
+  states_.push_back({pieces.path, pieces.original, pieces.installed, pieces.name, pieces.kept});
+  written_[pieces.path] = pieces.name;
+  waiting_.push_back({pieces.path, std::move(file)});
+  return true;
+}
+
+std::string GameBackup::placeWaiting() {
+  auto waiting = std::move(waiting_);
+  waiting_.clear();
+  if (waiting.empty()) return "";
+  // Handed to the system first, so that one sync of the file system puts
+  // them all on disk; what the caller handed over meanwhile (the new game
+  // files waiting for these) goes with them.
+  bool handed = true;
+  for (const Waiting& w : waiting) handed = w.file->flushToSystem() && handed;
+  const bool settled = handed && files_->syncFileSystem(folder());
+  for (const Waiting& w : waiting) {
+    if (!files_->replace(*w.file, settled ? FolderSync::Settled : FolderSync::Later)) return w.path;
+  }
+  files_->syncFolder(folder());
+  return "";
+}
+
 bool GameBackup::keepFile(const std::string& path, std::string_view installed) {
   std::optional<std::string> current;
   if (files_->status(root_ + path).kind != FileKind::Missing) {

@@ -32,6 +32,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -193,6 +194,17 @@ class GameBackup {
                           std::string_view installed, const std::vector<SharedRange>& shared);
   // keep() with pieces made beforehand.
   [[nodiscard]] bool keep(const Pieces& pieces, FolderSync sync);
+  // keep() for an installation that renames many game files after one
+  // sync: the pieces file is written whole under its new name and waits,
+  // with others, for placeWaiting(). False when it could not be written.
+  [[nodiscard]] bool keepWaiting(const Pieces& pieces);
+  // Puts the waiting pieces files on disk (with one sync of the whole file
+  // system where the platform has it, else file by file), renames them into
+  // place and syncs the backup folder: from then on they rebuild the
+  // originals of the game files they name. "" when all are in place, else
+  // the game file (relative) whose pieces could not be; those not renamed
+  // are dropped.
+  [[nodiscard]] std::string placeWaiting();
   // keep() for a file copied whole: its current content, taken back to its
   // original, is what is kept.
   [[nodiscard]] bool keepFile(const std::string& path, std::string_view installed);
@@ -286,6 +298,12 @@ class GameBackup {
   std::map<std::string, FileStamp> recordedUntouched_;
   std::map<std::string, std::string> recordedScenes_;
   PutBack putBack_;
+  // Pieces files written, not yet renamed into place (keepWaiting).
+  struct Waiting {
+    std::string path;  // of the game file
+    std::unique_ptr<NewFile> file;
+  };
+  std::vector<Waiting> waiting_;
 };
 
 }  // namespace vh

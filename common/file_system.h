@@ -72,11 +72,18 @@ class NewFile {
   virtual Stream& stream() = 0;
   // The file it replaces: the end of the target's links.
   virtual const std::string& target() const = 0;
+  // Hands what was written to the system, without waiting for the disk:
+  // a sync of the whole file system (FileSystem::syncFileSystem) then puts
+  // it on disk with everything else. False when a write fails.
+  [[nodiscard]] virtual bool flushToSystem() = 0;
 };
 
 // Whether replacing a file syncs its folder at once, or leaves that to the
 // caller (FileSystem::syncFolder), who renames many files into one folder.
-enum class FolderSync { Now, Later };
+// Settled: a sync of the whole file system came after the file was handed
+// over (NewFile::flushToSystem), so it is renamed with no sync of its own,
+// the rename's left to the caller as with Later.
+enum class FolderSync { Now, Later, Settled };
 
 class FileSystem {
  public:
@@ -110,6 +117,11 @@ class FileSystem {
   [[nodiscard]] virtual bool rename(const std::string& from, const std::string& to) = 0;
   // Makes the renames into `folder` durable.
   virtual void syncFolder(const std::string& folder) = 0;
+  // Puts on disk everything written to the file system that holds
+  // `folder`, by anyone, and waits for it: one sync for many new files
+  // (Linux's syncfs). False where the platform has no such call, or it
+  // failed: the caller then syncs its files one by one.
+  [[nodiscard]] virtual bool syncFileSystem(const std::string& folder) = 0;
   // False when it could not be made, also when something is there already.
   [[nodiscard]] virtual bool makeFolder(const std::string& path) = 0;
   // An empty folder only.

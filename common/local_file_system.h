@@ -25,6 +25,7 @@ class LocalFileSystem final : public FileSystem {
   [[nodiscard]] bool replace(NewFile& file, FolderSync sync) override;
   [[nodiscard]] bool rename(const std::string& from, const std::string& to) override;
   void syncFolder(const std::string& folder) override;
+  [[nodiscard]] bool syncFileSystem(const std::string& folder) override;
   [[nodiscard]] bool makeFolder(const std::string& path) override;
   [[nodiscard]] bool removeFolder(const std::string& path) override;
   [[nodiscard]] bool removeFile(const std::string& path) override;

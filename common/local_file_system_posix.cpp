@@ -63,11 +63,19 @@ class LocalNewFile final : public NewFile {
 
   Stream& stream() override { return *stream_; }
   const std::string& target() const override { return target_; }
+  bool flushToSystem() override {
+    try {
+      stream_->flush();
+    } catch (const StreamError&) {
+      return false;
+    }
+    return true;
+  }
 
   bool replace(FileSystem& files, FolderSync sync) {
     if (replaced_) return true;
     try {
-      stream_->flush(true);
+      stream_->flush(sync != FolderSync::Settled);
       stream_->close();
     } catch (const StreamError&) {
       return false;
@@ -183,6 +191,16 @@ void LocalFileSystem::syncFolder(const std::string& folder) {
   if (fd < 0) return;
   fsync(fd);
   ::close(fd);
+}
+
+// syncfs reports a failed write back since Linux 5.8; before, it returns 0
+// whatever happened, as sync does.
+bool LocalFileSystem::syncFileSystem(const std::string& folder) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool synced = syncfs(fd) == 0;
+  ::close(fd);
+  return synced;
 }
 
 bool LocalFileSystem::makeFolder(const std::string& path) { return mkdir(path.c_str(), 0755) == 0; }

@@ -104,6 +104,14 @@ class LocalNewFile final : public NewFile {
 
   Stream& stream() override { return *stream_; }
   const std::string& target() const override { return target_; }
+  bool flushToSystem() override {
+    try {
+      stream_->flush();
+    } catch (const StreamError&) {
+      return false;
+    }
+    return true;
+  }
 
   bool replace() {
     if (replaced_) return true;
@@ -258,6 +266,10 @@ bool LocalFileSystem::rename(const std::string& from, const std::string& to) {
 // disk, so each is durable at once and a later folder sync has nothing
 // left to do.
 void LocalFileSystem::syncFolder(const std::string&) {}
+
+// No call syncs a whole volume short of administrator rights: each new
+// file is flushed on its own (FlushFileBuffers).
+bool LocalFileSystem::syncFileSystem(const std::string&) { return false; }
 
 bool LocalFileSystem::makeFolder(const std::string& path) {
   const std::wstring folder = wide(path);

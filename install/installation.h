@@ -41,8 +41,6 @@ struct Installation {
     std::string relative;
   };
   std::vector<Waiting> waiting;
-  // A pieces file was renamed into the backup folder without its sync.
-  bool backupUnsynced = false;
   // Translates the next archive while this one is written.
   AheadWorker ahead;
 };

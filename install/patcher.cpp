@@ -484,12 +484,22 @@ bool tPatcher::renameWaiting() {
   FileSystem& files = services_.files;
   auto waiting = std::move(installation_->waiting);
   installation_->waiting.clear();
-  // The pieces files of these archives were renamed without a sync of
-  // their folder: one sync puts all their names on disk before any archive
-  // they rebuild is renamed.
+  // The pieces files of these archives wait under their new names: they are
+  // put on disk and in place, their folder synced, before any archive they
+  // rebuild is renamed. The archives are handed to the system first, so
+  // that the one sync of the file system that serves the pieces writes
+  // them too, and their own syncs below find little left to do.
   GameBackup& kept = installation_->backup;
-  if (installation_->backupUnsynced) files.syncFolder(kept.folder());
-  installation_->backupUnsynced = false;
+  for (Installation::Waiting& archive : waiting) {
+    if (!archive.file->flushToSystem()) {
+      services_.report.messageBox("failed to write:" + gameRoot + archive.relative);
+      return false;
+    }
+  }
+  if (const std::string failed = kept.placeWaiting(); !failed.empty()) {
+    services_.report.messageBox("failed to write backup for:" + gameRoot + failed + refusedWriteAdvice(gameRoot + failed));
+    return false;
+  }
   for (Installation::Waiting& archive : waiting) {
     // Each new archive is synced before its rename; the rename itself needs
     // no sync of its own folder now, since either file is a state the
@@ -731,10 +741,10 @@ int tPatcher::replaceSub(tPatchScene& scene, tSubScene& sub) {
   file.pieces = p.origin.pieces;
   file.facts = p.facts;
   file.keepBackup = [&](GameBackup& kept) {
-    // In an installation the archive waits for its rename until the end of
-    // the scene, which syncs the backup folder first.
-    if (installation_) installation_->backupUnsynced = true;
-    return kept.keep(p.pieces, installation_ ? FolderSync::Later : FolderSync::Now);
+    // In an installation the pieces file and the archive wait, both whole
+    // in new files, for the end of the scene, which puts the scene's pieces
+    // files on disk and in place before any of its archives.
+    return installation_ ? kept.keepWaiting(p.pieces) : kept.keep(p.pieces, FolderSync::Now);
   };
   file.write = [&] { return writeArchive(file.path, p.installedBytes); };
   if (!carryOut(p.step, file)) return 0;

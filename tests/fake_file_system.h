@@ -64,6 +64,11 @@ class FakeFileSystem final : public FileSystem {
     local_.syncFolder(folder);
     durable.push_back("sync " + folder);
   }
+  bool syncFileSystem(const std::string& folder) override {
+    if (!local_.syncFileSystem(folder)) return false;
+    durable.push_back("sync all " + folder);
+    return true;
+  }
   bool makeFolder(const std::string& path) override { return local_.makeFolder(path); }
   bool removeFolder(const std::string& path) override { return local_.removeFolder(path); }
   bool removeFile(const std::string& path) override { return !isOpen(path) && local_.removeFile(path); }
@@ -112,6 +117,7 @@ class FakeFileSystem final : public FileSystem {
           measured_(to_, largest) {}
     Stream& stream() override { return measured_; }
     const std::string& target() const override { return file->target(); }
+    bool flushToSystem() override { return file->flushToSystem(); }
     std::unique_ptr<NewFile> file;
     std::unique_ptr<Stream> stream_;  // declared after the file: it goes before the file it writes to
     Stream* to_;

@@ -98,6 +98,7 @@ class AnHourAgo final : public FileSystem {
   bool replace(NewFile& file, FolderSync sync) override { return local_.replace(file, sync); }
   bool rename(const std::string& from, const std::string& to) override { return local_.rename(from, to); }
   void syncFolder(const std::string& folder) override { local_.syncFolder(folder); }
+  bool syncFileSystem(const std::string& folder) override { return local_.syncFileSystem(folder); }
   bool makeFolder(const std::string& path) override { return local_.makeFolder(path); }
   bool removeFolder(const std::string& path) override { return local_.removeFolder(path); }
   bool removeFile(const std::string& path) override { return local_.removeFile(path); }
