@@ -35,9 +35,13 @@ int main(int argc, char** argv) {
   // unmaps it once freed, so every archive would pay again for the kernel
   // to zero its pages (a fifth of an installation's processor time). Kept
   // in the heap, freed buffers serve the next archive; the peak stays what
-  // the largest archive needs.
+  // the largest archive needs. One heap for every thread, so that the
+  // installation's helper thread reuses what the installation's own thread
+  // freed rather than keeping a high-water mark of its own (a build's
+  // workers contend little for it: they allocate once per member).
   mallopt(M_MMAP_THRESHOLD, 64 << 20);
   mallopt(M_TRIM_THRESHOLD, 256 << 20);
+  mallopt(M_ARENA_MAX, 1);
 #endif
   vh::prepareConsole();
   // As UTF-8, whatever the system's code page (on Windows from the wide
