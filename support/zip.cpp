@@ -300,11 +300,9 @@ bool writeToDisk(FileSystem& files, ZipRamStream& member, const std::string& pat
   const auto out = files.create(path);
   if (!out) return false;
   try {
-    constexpr size_t kBlock = 4096;
-    const auto size = static_cast<size_t>(member.size());
-    for (size_t at = 0; at < size; at += kBlock) {
-      out->stream().write(member.data() + at, std::min<size_t>(kBlock, size - at));
-    }
+    // In one write: the member is whole in memory, and a large one (a font)
+    // written in small blocks would cost a system call for each.
+    out->stream().write(member.data(), static_cast<size_t>(member.size()));
   } catch (const StreamError&) {
     return false;  // the old file stays as it was
   }
