@@ -383,6 +383,15 @@ int tPatcher::install(Installation& installation) {
   installation.signals.emplace();
 
   removeLeftoverFiles();
+  largestArchive_ = 0;
+  for (const auto& [name, scene] : patch->scenes) {
+    if (plan.skipping.count(name)) continue;
+    for (const auto& [subName, sub] : scene->subs) {
+      if (const auto stamp = stampOf(services_.files, gameRoot + sub->path)) {
+        largestArchive_ = std::max(largestArchive_, stamp->size);
+      }
+    }
+  }
   const std::string* lastScene = nullptr;
   const auto stoppedHere = [&] {
     services_.host.printErrorLine(lastScene ? "installation stopped after scene:" + *lastScene
@@ -585,10 +594,10 @@ struct tPatcher::Prepared {
 
 namespace {
 
-// The most bytes of archives (the one being written, read and saved, and
-// the next one read) held at once for working ahead; a larger archive is
-// translated alone, so the installation's peak stays what its largest
-// archive needs.
+// Two archives are worked on at once (one written, the next translated)
+// only when together they are no larger than the largest archive the
+// installation writes, or than this: the installation's peak stays what
+// its largest archive needs alone.
 constexpr uint64_t kAheadBytes = uint64_t{8} << 20;
 
 }  // namespace
@@ -653,7 +662,7 @@ void tPatcher::translateArchive(Prepared& p) {
   p.ready = true;
 }
 
-void tPatcher::startAhead(const tPatchScene& scene, const tSubScene& sub, uint64_t held) {
+void tPatcher::startAhead(const tPatchScene& scene, const tSubScene& sub, uint64_t current) {
   if (!installation_ || ahead_) return;
   // The sub-scene after this one: in this scene, else in the next scene
   // the plan does not skip.
@@ -686,7 +695,7 @@ void tPatcher::startAhead(const tPatchScene& scene, const tSubScene& sub, uint64
     if (nextScene != &scene && mine->path == next->path) return;
   }
   const std::optional<FileStamp> size = stampOf(services_.files, gameRoot + next->path);
-  if (!size || held + 2 * size->size > kAheadBytes) return;
+  if (!size || current + size->size > std::max(kAheadBytes, largestArchive_)) return;
   ahead_ = readArchive(*nextScene, *next);
   Prepared* prepared = ahead_.get();
   installation_->ahead.start([prepared] { translateArchive(*prepared); });
@@ -731,7 +740,7 @@ int tPatcher::replaceSub(tPatchScene& scene, tSubScene& sub) {
   // is still whole, so it is left as it was.
   if (stopping()) return 0;
   // The next archive is translated while this one's files are written.
-  startAhead(scene, sub, p.original->size() + p.installedBytes.size());
+  startAhead(scene, sub, p.original->size());
 
   PendingFile file;
   file.archive = true;

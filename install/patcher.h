@@ -146,8 +146,9 @@ class tPatcher {
   // one works ahead, else on this one.
   static void translateArchive(Prepared& prepared);
   // Starts on the archive that comes after `sub` in the installation, when
-  // memory allows, so that it is translated while this one is written.
-  void startAhead(const tPatchScene& scene, const tSubScene& sub, uint64_t held);
+  // memory allows (`current`: the size of the one about to be written), so
+  // that it is translated while this one is written.
+  void startAhead(const tPatchScene& scene, const tSubScene& sub, uint64_t current);
   // The archive of `sub`, from the helper when it worked on it, else
   // prepared now.
   std::unique_ptr<Prepared> takePrepared(const tPatchScene& scene, const tSubScene& sub);
@@ -182,6 +183,8 @@ class tPatcher {
   // after the one being written. Declared before the installation, whose
   // helper thread must end before it goes.
   std::unique_ptr<Prepared> ahead_;
+  // The largest archive this installation may write, in bytes.
+  uint64_t largestArchive_ = 0;
   // Only while doReplace runs: the lock, the backup, the signals.
   std::unique_ptr<Installation> installation_;
   bool stopped_ = false;
