@@ -424,9 +424,10 @@ bool GameBackup::keepWaiting(const Pieces& pieces) {
   return true;
 }
 
-std::string GameBackup::placeWaiting() {
+std::string GameBackup::placeWaiting(bool* settledAll) {
   auto waiting = std::move(waiting_);
   waiting_.clear();
+  if (settledAll) *settledAll = false;
   if (waiting.empty()) return "";
   // Handed to the system first, so that one sync of the file system puts
   // them all on disk; what the caller handed over meanwhile (the new game
@@ -434,6 +435,7 @@ std::string GameBackup::placeWaiting() {
   bool handed = true;
   for (const Waiting& w : waiting) handed = w.file->flushToSystem() && handed;
   const bool settled = handed && files_->syncFileSystem(folder());
+  if (settledAll) *settledAll = settled;
   for (const Waiting& w : waiting) {
     if (!files_->replace(*w.file, settled ? FolderSync::Settled : FolderSync::Later)) return w.path;
   }

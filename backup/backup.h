@@ -203,8 +203,10 @@ class GameBackup {
   // place and syncs the backup folder: from then on they rebuild the
   // originals of the game files they name. "" when all are in place, else
   // the game file (relative) whose pieces could not be; those not renamed
-  // are dropped.
-  [[nodiscard]] std::string placeWaiting();
+  // are dropped. `settled`, when given, tells whether one sync of the
+  // backup's file system did it: what the caller handed to the system
+  // before (NewFile::flushToSystem) on that file system is on disk too.
+  [[nodiscard]] std::string placeWaiting(bool* settled = nullptr);
   // keep() for a file copied whole: its current content, taken back to its
   // original, is what is kept.
   [[nodiscard]] bool keepFile(const std::string& path, std::string_view installed);

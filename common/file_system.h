@@ -46,6 +46,9 @@ struct FileStamp {
 struct FileStatus {
   FileKind kind = FileKind::Missing;
   FileStamp stamp;  // zeros when missing
+  // The file system it lies on, where the platform tells (0 elsewhere):
+  // what one sync of a file system (FileSystem::syncFileSystem) covers.
+  uint64_t device = 0;
 };
 
 // A regular file open for reading; the bytes of a file from outside the

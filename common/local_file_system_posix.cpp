@@ -107,6 +107,7 @@ FileStatus LocalFileSystem::status(const std::string& path) {
   status.stamp.modifiedNs = static_cast<int64_t>(info.st_mtim.tv_sec) * kNsPerSecond + info.st_mtim.tv_nsec;
   status.stamp.changedNs = static_cast<int64_t>(info.st_ctim.tv_sec) * kNsPerSecond + info.st_ctim.tv_nsec;
   status.stamp.identity = static_cast<uint64_t>(info.st_ino);
+  status.device = static_cast<uint64_t>(info.st_dev);
   return status;
 }
 

@@ -505,15 +505,20 @@ bool tPatcher::renameWaiting() {
       return false;
     }
   }
-  if (const std::string failed = kept.placeWaiting(); !failed.empty()) {
+  bool settled = false;
+  if (const std::string failed = kept.placeWaiting(&settled); !failed.empty()) {
     services_.report.messageBox("failed to write backup for:" + gameRoot + failed + refusedWriteAdvice(gameRoot + failed));
     return false;
   }
+  const uint64_t backupDevice = settled ? files.status(kept.folder()).device : 0;
   for (Installation::Waiting& archive : waiting) {
-    // Each new archive is synced before its rename; the rename itself needs
-    // no sync of its own folder now, since either file is a state the
-    // backup knows (install() says when it gets one).
-    if (!files.replace(*archive.file, FolderSync::Later)) {
+    // Each new archive is on disk before its rename: put there by the sync
+    // of the backup's file system when it lies on the same one (an archive
+    // behind a link may not), else synced now. The rename itself needs no
+    // sync of its own folder now, since either file is a state the backup
+    // knows (install() says when it gets one).
+    const bool onDisk = backupDevice != 0 && files.status(folderOf(archive.file->target())).device == backupDevice;
+    if (!files.replace(*archive.file, onDisk ? FolderSync::Settled : FolderSync::Later)) {
       services_.report.messageBox("failed to write:" + gameRoot + archive.relative);
       return false;
     }
