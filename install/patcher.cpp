@@ -348,8 +348,17 @@ int tPatcher::doReplace() {
   auto lock = lockGame();
   if (!lock || !patch) return 0;
   installation_ = std::make_unique<Installation>(services_, gameRoot, std::move(lock));
-  const int done = install(*installation_);
-  dropAhead();
+  // However the installation ends, even by an exception, the archive the
+  // helper worked on goes with it: a later installation must not take it.
+  struct DropAhead {
+    tPatcher* patcher;
+    ~DropAhead() { patcher->dropAhead(); }
+  };
+  int done = 0;
+  {
+    const DropAhead dropping{this};
+    done = install(*installation_);
+  }
   // The signals come through again, and the lock goes, before the caller
   // hears how it ended.
   installation_.reset();
