@@ -328,13 +328,15 @@ bool GameBackup::toOriginal(const std::string& path, std::optional<std::string>&
   if (states.empty() || !content) return true;
   const std::string digest = sha256Hex(*content);
   for (const State* state : states) {
-    if (state->original == digest) return true;
+    if (state->original != digest) continue;
+    how.digest = digest;
+    return true;
   }
   for (const State* state : states) {
     if (state->installed != digest) continue;
     if (state->original.empty()) {
       content.reset();
-      how = Origin{false, state->pieces, state->installed};
+      how = Origin{false, state->pieces, state->installed, ""};
       return true;
     }
     auto original = rebuild(*state, *content);
@@ -343,7 +345,7 @@ bool GameBackup::toOriginal(const std::string& path, std::optional<std::string>&
       return false;
     }
     content = std::move(original);
-    how = Origin{false, state->pieces, state->installed};
+    how = Origin{false, state->pieces, state->installed, state->original};
     return true;
   }
   // Something wrote into the installed file since, within the bytes the
@@ -354,12 +356,14 @@ bool GameBackup::toOriginal(const std::string& path, std::optional<std::string>&
       said.debugLog("changed since the last installation, rebuilt from the backup: " + root_ + path);
       content = std::move(original);
       how.asStored = false;
+      how.digest = state->original;
       return true;
     }
   }
   // A game update replaced the file since: what stands now is the original
   // that this installation changes.
   said.debugLog("changed since the last installation, taken as the original: " + root_ + path);
+  how.digest = digest;
   return true;
 }
 
@@ -370,14 +374,14 @@ bool GameBackup::keep(const std::string& path, const std::optional<std::string>&
 
 GameBackup::Pieces GameBackup::piecesFor(Reporter& report, const std::string& path,
                                          const std::optional<std::string>& original, std::string_view installed,
-                                         const std::vector<SharedRange>& shared) {
+                                         const std::vector<SharedRange>& shared, const std::string& originalDigest) {
   Pieces made;
   made.path = path;
   // Only a path in the form the backup reads back, which keeps it out of
   // the backup folder too.
   if (pathInFolder(path) != path) return made;
   made.valid = true;
-  made.original = original ? sha256Hex(*original) : "";
+  made.original = !original ? "" : originalDigest.empty() ? sha256Hex(*original) : originalDigest;
   made.installed = sha256Hex(installed);
   const std::string_view originalBytes = original ? std::string_view(*original) : std::string_view();
   std::vector<Segment> segments = segmentsFor(originalBytes, installed, shared);

@@ -131,6 +131,9 @@ class GameBackup {
     std::string pieces;     // else the installed version it came back from,
     std::string installed;  // and that version's digest; both "" when the
                             // file was changed since and rebuilt
+    // The SHA-256 of the content as it leaves it, where it took one (the
+    // backup knew the file); "" when it took none.
+    std::string digest;
   };
   // Its messages go to `report` when given, else to the backup's own.
   [[nodiscard]] bool toOriginal(const std::string& path, std::optional<std::string>& content,
@@ -190,8 +193,11 @@ class GameBackup {
     uint64_t kept = 0;
     bool valid = false;  // `path` is in the form the backup reads back
   };
+  // `originalDigest`, when not "", is the original's SHA-256 already taken
+  // (Origin::digest).
   static Pieces piecesFor(Reporter& report, const std::string& path, const std::optional<std::string>& original,
-                          std::string_view installed, const std::vector<SharedRange>& shared);
+                          std::string_view installed, const std::vector<SharedRange>& shared,
+                          const std::string& originalDigest = "");
   // keep() with pieces made beforehand.
   [[nodiscard]] bool keep(const Pieces& pieces, FolderSync sync);
   // keep() for an installation that renames many game files after one

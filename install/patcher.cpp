@@ -671,7 +671,7 @@ void tPatcher::translateArchive(Prepared& p) {
   p.step = decideFile(p.facts);
   if (p.step == FileStep::RecordOriginal || p.step == FileStep::Write) {
     p.pieces = GameBackup::piecesFor(p.report, sub.path, p.original, p.installedBytes,
-                                     sharedMembers(p.originalMembers, archive, p.installed->size()));
+                                     sharedMembers(p.originalMembers, archive, p.installed->size()), origin.digest);
   }
   p.ready = true;
 }
