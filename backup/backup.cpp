@@ -405,10 +405,14 @@ bool GameBackup::keep(const Pieces& pieces, FolderSync sync) {
   if (!pieces.valid) return false;
   (void)files_->makeFolder(folder());
   if (!replaceWholeFile(*files_, folder() + pieces.name, pieces.text, sync)) return false;
+  noteKept(pieces);
+  return true;
+}
+
+void GameBackup::noteKept(const Pieces& pieces) {
   std::erase_if(states_, [&](const State& s) { return s.pieces == pieces.name; });
   states_.push_back({pieces.path, pieces.original, pieces.installed, pieces.name, pieces.kept});
   written_[pieces.path] = pieces.name;
-  return true;
 }
 
 bool GameBackup::keepWaiting(const Pieces& pieces) {
@@ -421,9 +425,7 @@ bool GameBackup::keepWaiting(const Pieces& pieces) {
   } catch (const std::exception&) {
     return false;
   }
-  std::erase_if(states_, [&](const State& s) { return s.pieces == pieces.name; });
-  states_.push_back({pieces.path, pieces.original, pieces.installed, pieces.name, pieces.kept});
-  written_[pieces.path] = pieces.name;
+  noteKept(pieces);
   waiting_.push_back({pieces.path, std::move(file)});
   return true;
 }

@@ -254,6 +254,8 @@ class GameBackup {
   const PutBack& putBack() const { return putBack_; }
 
  private:
+  // The version `pieces` keeps is this installation's for its file.
+  void noteKept(const Pieces& pieces);
   enum class Restored { Done, Changed, Failed };
   Restored restore(const std::string& path);
   // Rebuilds the original of `state` from the installed file at `target`

@@ -705,8 +705,10 @@ void tPatcher::startAhead(const tPatchScene& scene, const tSubScene& sub, uint64
   // An archive this scene also writes is read in a later scene only once
   // this one has renamed it into place, as it would be without working
   // ahead.
-  for (const auto& [name, mine] : scene.subs) {
-    if (nextScene != &scene && mine->path == next->path) return;
+  if (nextScene != &scene) {
+    for (const auto& [name, mine] : scene.subs) {
+      if (mine->path == next->path) return;
+    }
   }
   const std::optional<FileStamp> size = stampOf(services_.files, gameRoot + next->path);
   if (!size || current + size->size > std::max(kAheadBytes, largestArchive_)) return;
