@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <ctime>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "common/files.h"
+#include "common/large_blocks.h"
 #include "common/stream.h"
 #include "support/zip_directory.h"
 
@@ -87,7 +89,8 @@ class ZipInflateStream final : public Stream {
 
 // A byte vector whose resize leaves the new bytes unset: members of many
 // megabytes are read or deflated straight into it, and filling them with
-// zeros first costs about as much as the copy itself.
+// zeros first costs about as much as the copy itself. Those of many
+// megabytes take large pages where the system has them (allocateLarge).
 template <typename T>
 struct UnfilledAllocator : std::allocator<T> {
   template <typename U>
@@ -97,6 +100,15 @@ struct UnfilledAllocator : std::allocator<T> {
   UnfilledAllocator() = default;
   template <typename U>
   UnfilledAllocator(const UnfilledAllocator<U>&) noexcept {}
+  [[nodiscard]] T* allocate(size_t count) {
+    if (count > std::allocator_traits<std::allocator<T>>::max_size(*this)) throw std::bad_array_new_length();
+    if (count > kLargeBlock / sizeof(T)) return static_cast<T*>(allocateLarge(count * sizeof(T)));
+    return std::allocator<T>::allocate(count);
+  }
+  void deallocate(T* block, size_t count) noexcept {
+    if (count > kLargeBlock / sizeof(T)) return freeLarge(block, count * sizeof(T));
+    std::allocator<T>::deallocate(block, count);
+  }
   template <typename U>
   void construct(U* at) noexcept {
     ::new (static_cast<void*>(at)) U;

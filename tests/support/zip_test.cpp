@@ -263,5 +263,30 @@ TEST(ZipStamp, MomentsOutsideTheDosYearsTakeTheNearestDay) {
   EXPECT_EQ(std::mktime(&inside), 1000000000);
 }
 
+// Member buffers change hands between the ordinary allocation and the
+// large-page one as they grow past kLargeBlock and shrink back: each block
+// must go back the way it came (the sanitizer build checks the pairing),
+// and the bytes must survive every move.
+TEST(MemberBytes, BytesSurviveGrowingAndShrinkingAcrossTheLargeBlockSize) {
+  const auto pattern = [](size_t i) { return static_cast<uint8_t>((i * 131) ^ (i >> 13)); };
+  const auto holds = [&](const MemberBytes& bytes, size_t count) {
+    if (bytes.size() != count) return false;
+    for (size_t i = 0; i < count; ++i) {
+      if (bytes[i] != pattern(i)) return false;
+    }
+    return true;
+  };
+  for (const size_t count : {size_t{100}, kLargeBlock, kLargeBlock + 1, 3 * kLargeBlock + 4099}) {
+    MemberBytes bytes;
+    for (size_t i = 0; i < count; ++i) bytes.push_back(pattern(i));
+    EXPECT_TRUE(holds(bytes, count)) << count;
+    MemberBytes copy = bytes;
+    bytes.resize(count / 2);
+    bytes.shrink_to_fit();
+    EXPECT_TRUE(holds(bytes, count / 2)) << count;
+    EXPECT_TRUE(holds(copy, count)) << count;
+  }
+}
+
 }  // namespace
 }  // namespace vh
