@@ -1,5 +1,8 @@
 #include "package/patch.h"
 
+#include <atomic>
+#include <thread>
+
 #include "common/bytes.h"
 #include "common/files.h"
 #include "common/key_value.h"
@@ -44,6 +47,77 @@ constexpr size_t kLongestAddonKey = 8;
 constexpr size_t kHeldAddonLine = 1 << 16;
 
 }  // namespace
+
+// The extra files are the package's largest members (a font of tens of
+// megabytes), and loading only reads them through to check them. That is
+// done on a thread of its own, with a reader of its own over the same file,
+// while the tables are read on the loading thread; the loading thread takes
+// the verdict where the check has always stood, so that a package with
+// several faults is refused for the same one as before.
+class ExtraFilesCheck {
+ public:
+  // The list, and the second reader's index, come out of the program's own
+  // share of the load budget: above this they are checked on the loading
+  // thread, as before, against the budget.
+  static constexpr uint64_t kMostBytes = uint64_t{2} << 20;
+
+  struct Verdict {
+    // False when this reader could not open the package or read its list:
+    // the loading thread then checks the list itself, and refuses what
+    // needs refusing.
+    bool listRead = false;
+    // Each member checked, as this reader's directory records it.
+    std::vector<std::pair<std::string, ZipReader::Recorded>> checked;
+    std::optional<std::string> damaged;  // the first member that failed
+  };
+
+  explicit ExtraFilesCheck(std::string url) : worker_([this, url = std::move(url)] { verdict_ = run(url); }) {}
+  ~ExtraFilesCheck() {
+    stop_ = true;
+    if (worker_.joinable()) worker_.join();
+  }
+  ExtraFilesCheck(const ExtraFilesCheck&) = delete;
+  ExtraFilesCheck& operator=(const ExtraFilesCheck&) = delete;
+
+  const Verdict& wait() {
+    if (worker_.joinable()) worker_.join();
+    return verdict_;
+  }
+
+ private:
+  Verdict run(const std::string& url) const {
+    Verdict verdict;
+    ZipReader reader;
+    if (!reader.OpenZip(url) || reader.indexBytes() > kMostBytes) return verdict;
+    const int64_t size = reader.memberSize(kExtraList, 0);
+    if (size < 0) {
+      verdict.listRead = true;  // no list, nothing to check
+      return verdict;
+    }
+    if (static_cast<uint64_t>(size) + reader.indexBytes() > kMostBytes) return verdict;
+    const auto list = reader.ExtractFile(kExtraList, 0, "");
+    if (!list) return verdict;
+    verdict.listRead = true;
+    while (!list->atEnd() && !stop_) {
+      const std::string line = list->readLine();
+      if (line.empty() || escapesFolder(line)) continue;
+      const std::string member = "extra/" + line;
+      const ZipReader::Member found = reader.CheckFile(member, 0, "");
+      if (found == ZipReader::Member::Missing) continue;
+      verdict.checked.emplace_back(member, reader.memberRecord(member, 0).value_or(ZipReader::Recorded{}));
+      if (found == ZipReader::Member::Damaged) {
+        verdict.damaged = member;
+        break;
+      }
+    }
+    return verdict;
+  }
+
+  static constexpr const char* kExtraList = "extra.lst";
+  std::atomic<bool> stop_{false};
+  Verdict verdict_;
+  std::thread worker_;  // last: it starts once the rest is built
+};
 
 int tSubScene::addImage(std::shared_ptr<tPatchImage> image) {
   if (!images) images = std::make_shared<List<std::shared_ptr<tPatchImage>>>();
@@ -108,6 +182,18 @@ void tPatch::refuse(FaultKind kind, const std::string& message) {
   refusalKind_ = kind;
 }
 
+void tPatch::takeExtraCheck(ExtraFilesCheck* check) {
+  if (!check) return checkExtra();
+  const ExtraFilesCheck::Verdict& verdict = check->wait();
+  // The other reader met this very package only if every member it checked
+  // lies where this reader's directory puts it, with the same size and
+  // CRC-32; else, or without its list, the check is made again here.
+  bool same = verdict.listRead;
+  for (const auto& [member, recorded] : verdict.checked) same = same && z->memberRecord(member, 0) == recorded;
+  if (!same) return checkExtra();
+  if (verdict.damaged) refuse(FaultKind::Damaged, kDamagedMember + *verdict.damaged);
+}
+
 void tPatch::checkExtra() {
   auto list = extract("extra.lst");
   if (!list) return;
@@ -148,12 +234,17 @@ std::optional<Fault> tPatch::read(const std::string& url) {
   }
   // The reader's index of the members stays for the whole run.
   if (!hold(z->indexBytes(), url)) return refusalOr(FaultKind::BadSize, "");
+  std::optional<ExtraFilesCheck> extraCheck;
+  if (const int64_t list = z->memberSize("extra.lst", 0);
+      list >= 0 && z->indexBytes() + static_cast<uint64_t>(list) <= ExtraFilesCheck::kMostBytes) {
+    extraCheck.emplace(url);
+  }
   // A refusal names the member or path at fault in place of the step's own
   // message.
   if (!readSceneList()) return refusalOr(FaultKind::Damaged, "error in reading scenelist");
   readAddon();
   if (!refusal.empty() || !readTRZ()) return refusalOr(FaultKind::Damaged, "error in reading translation data");
-  checkExtra();
+  takeExtraCheck(extraCheck ? &*extraCheck : nullptr);
   readFingerprintList();
   if (!refusal.empty()) return refusalOr(FaultKind::Damaged, "");
   return std::nullopt;

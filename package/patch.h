@@ -23,6 +23,7 @@
 
 namespace vh {
 
+class ExtraFilesCheck;
 class LoadBudget;
 class Reporter;
 class ZipInflateStream;
@@ -120,6 +121,10 @@ class tPatch {
   bool hold(uint64_t bytes, const std::string& member);
   // The extra list and every extra file it names, read through once.
   void checkExtra();
+  // The verdict of `check`, which read them on another thread, taken as
+  // checkExtra's; checkExtra itself when there is none or it cannot be
+  // trusted to be of this package.
+  void takeExtraCheck(ExtraFilesCheck* check);
   // The game-version fingerprints, when the package carries them.
   void readFingerprintList();
   // Keeps the first refusal's kind and message.

@@ -329,7 +329,7 @@ int64_t ZipReader::memberSize(const std::string& name, int caseSensitive) {
 std::optional<ZipReader::Recorded> ZipReader::memberRecord(const std::string& name, int caseSensitive) {
   const Entry* entry = findEntry(name, caseSensitive);
   if (!entry) return std::nullopt;
-  return Recorded{entry->size, entry->crc};
+  return Recorded{entry->size, entry->crc, entry->dataAt, entry->packed};
 }
 
 namespace {

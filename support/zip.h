@@ -218,12 +218,16 @@ class ZipReader : public ZipFile {
   // caller refuse a member before it is extracted.
   int64_t memberSize(const std::string& name, int caseSensitive);
   // The member's uncompressed size and CRC-32 as the package's directory
-  // records them, read without inflating it; nothing when it is missing or
-  // its entry cannot be read. Only a check that inflated it whole (as the
-  // loader's) vouches that its bytes have them.
+  // records them, and where its stream lies, read without inflating it;
+  // nothing when it is missing or its entry cannot be read. Only a check
+  // that inflated it whole (as the loader's) vouches that its bytes have
+  // them. Two readers of one file record the same for every member.
   struct Recorded {
     uint64_t size = 0;
     uint32_t crc = 0;
+    uint64_t dataAt = 0;  // where its stream starts in the file
+    uint64_t packed = 0;  // the stream's length
+    bool operator==(const Recorded&) const = default;
   };
   std::optional<Recorded> memberRecord(const std::string& name, int caseSensitive);
   // About what the reader keeps in memory for its look-ups and its

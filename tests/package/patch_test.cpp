@@ -72,6 +72,15 @@ TEST_F(PatchTest, AnyDamagedMemberTheInstallationUsesRefusesThePackage) {
               refused ? std::vector<std::string>{"damaged patch member:" + member} : std::vector<std::string>{})
         << member;
   }
+  // With two faults the package is refused for the one the loading meets
+  // first, although the extra files are checked meanwhile on another thread.
+  recording.events.clear();
+  const std::string both = package(members);
+  test::damageMember(both, "extra/readme.txt");
+  test::damageMember(both, "trans/Harbor.trz");
+  tPatch twice(recording);
+  EXPECT_EQ(twice.open(both), 0);
+  EXPECT_EQ(recording.messages(), std::vector<std::string>{"damaged patch member:trans/Harbor.trz"});
 }
 
 TEST_F(PatchTest, ScenesAndSubScenesComeInNameOrderAndRepeatsCount) {
