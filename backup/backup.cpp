@@ -6,6 +6,7 @@
 #include <ctime>
 #include <limits>
 #include <tuple>
+#include <unordered_map>
 
 #include "common/calendar.h"
 #include "common/file_system.h"
@@ -50,8 +51,14 @@ bool forEachPart(const PiecesFile& pieces, std::string_view installed, Visit&& v
 }
 
 std::optional<std::string> rebuildFrom(const PiecesFile& pieces, std::string_view installed) {
+  // Its length first, every span checked, so that the original (an archive
+  // of megabytes) is put together in one block and not moved as it grows.
+  uint64_t length = 0;
+  if (!forEachPart(pieces, installed, [&](std::string_view part) { length += part.size(); })) return std::nullopt;
   std::string out;
-  if (!forEachPart(pieces, installed, [&](std::string_view part) { out.append(part); })) return std::nullopt;
+  if (length > out.max_size()) return std::nullopt;
+  out.reserve(static_cast<size_t>(length));
+  forEachPart(pieces, installed, [&](std::string_view part) { out.append(part); });
   return out;
 }
 
@@ -253,12 +260,17 @@ bool GameBackup::load() {
   }
   takeManifest(manifest.value());
   // Every file the manifest names must still have its pieces, or be the
-  // original already (an uninstallation stopped after putting it back).
+  // original already (an uninstallation stopped after putting it back). A
+  // game of thousands of archives has as many of each: they are matched by
+  // name through an index, not by a search of every file for each.
+  std::unordered_map<std::string_view, const State*> byPieces;
+  byPieces.reserve(states_.size());
+  for (const State& state : states_) byPieces.emplace(state.pieces, &state);
   for (const Manifest::File& file : manifest_.files) {
     std::erase(strays_, file.pieces);
-    const auto state =
-        std::find_if(states_.begin(), states_.end(), [&](const State& s) { return s.pieces == file.pieces; });
-    if (state != states_.end()) {
+    const auto found = byPieces.find(file.pieces);
+    if (found != byPieces.end()) {
+      const State* state = found->second;
       if (state->path != file.path || state->original != file.original || state->installed != file.installed) {
         damage_.push_back({file.pieces, "differs from what the manifest says of it"});
       }
