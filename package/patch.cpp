@@ -71,7 +71,17 @@ class ExtraFilesCheck {
     std::optional<std::string> damaged;  // the first member that failed
   };
 
-  explicit ExtraFilesCheck(std::string url) : worker_([this, url = std::move(url)] { verdict_ = run(url); }) {}
+  // Whatever the check throws (a directory it cannot read, memory) leaves
+  // the verdict unread, so that the loading thread meets it itself: thrown
+  // out of the thread, it would end the program.
+  explicit ExtraFilesCheck(std::string url)
+      : worker_([this, url = std::move(url)] {
+          try {
+            verdict_ = run(url);
+          } catch (...) {
+            verdict_ = Verdict{};
+          }
+        }) {}
   ~ExtraFilesCheck() {
     stop_ = true;
     if (worker_.joinable()) worker_.join();
