@@ -1,5 +1,5 @@
-// Buffers of many megabytes (an extra file read whole to be deflated, an
-// archive read whole) are written page by page the first time, and on a
+// Buffers of many megabytes (a build's source read whole to be deflated,
+// a member's stream) are written page by page the first time, and on a
 // system that hands out 4 KiB pages each page is a fault: a 32 MB font read
 // for a build was 8,000 faults, about a sixth of the build's processor time.
 // Such a buffer is placed on a large-page boundary and the system asked to
