@@ -290,9 +290,9 @@ bool GameBackup::load() {
 void GameBackup::takeManifest(const Manifest& manifest) {
   manifest_ = manifest;
   for (const Manifest::File& file : manifest.files) {
-    if (file.stamp) recorded_[file.path] = Recorded{file.pieces, file.installed, *file.stamp, file.crc};
+    if (file.stamp) recorded_[file.path] = Recorded{file.pieces, file.installed, *file.stamp, file.crc, file.inputs};
   }
-  for (const Manifest::Untouched& untouched : manifest.untouched) recordedUntouched_[untouched.path] = untouched.stamp;
+  for (const Manifest::Untouched& untouched : manifest.untouched) recordedUntouched_[untouched.path] = untouched;
   recordedScenes_ = manifest.scenes;
   folders_.insert(manifest.folders.begin(), manifest.folders.end());
 }
@@ -493,7 +493,7 @@ bool GameBackup::unchanged(const std::string& path) const {
   const auto recorded = recorded_.find(path);
   if (recorded == recorded_.end()) {
     const auto left = recordedUntouched_.find(path);
-    return left != recordedUntouched_.end() && !knows(path) && stampOf(*files_, root_ + path) == left->second;
+    return left != recordedUntouched_.end() && !knows(path) && stampOf(*files_, root_ + path) == left->second.stamp;
   }
   const Recorded& r = recorded->second;
   const bool loaded = std::any_of(states_.begin(), states_.end(), [&](const State& s) {
@@ -504,13 +504,16 @@ bool GameBackup::unchanged(const std::string& path) const {
 
 void GameBackup::reuseRecorded(const std::string& path) {
   if (!recorded_.count(path)) {
-    untouched(path, recordedUntouched_.at(path));
+    const Manifest::Untouched& left = recordedUntouched_.at(path);
+    untouched(path, left.stamp);
+    if (!left.inputs.empty()) noteArchive(path, left.inputs);
     return;
   }
   const Recorded& r = recorded_.at(path);
   reuse(path, r.pieces);
   stamp(path, r.stamp);
   if (r.crc) crc(path, *r.crc);
+  if (!r.inputs.empty()) noteArchive(path, r.inputs);
 }
 
 void GameBackup::crc(const std::string& path, uint32_t crc) { crcs_[path] = crc; }
@@ -526,6 +529,14 @@ std::string GameBackup::recordedInputs(const std::string& scene) const {
 }
 
 void GameBackup::noteScene(const std::string& scene, const std::string& inputs) { scenes_[scene] = inputs; }
+
+void GameBackup::noteArchive(const std::string& path, const std::string& inputs) { archives_[path] = inputs; }
+
+std::string GameBackup::recordedArchiveInputs(const std::string& path) const {
+  if (const auto found = recorded_.find(path); found != recorded_.end()) return found->second.inputs;
+  const auto left = recordedUntouched_.find(path);
+  return left == recordedUntouched_.end() ? "" : left->second.inputs;
+}
 
 GameBackup::Restored GameBackup::restore(const std::string& path) {
   const auto states = statesOf(path);
@@ -645,20 +656,23 @@ bool GameBackup::writeManifest(const std::string& package, const std::vector<Man
   manifest.package = package;
   manifest.date = nowUtc();
   for (const State& s : states_) {
-    Manifest::File file{s.path, s.original, s.installed, s.pieces, s.kept, std::nullopt, std::nullopt};
-    // A stamp, and a CRC, only for the version this installation left in
-    // the game.
+    Manifest::File file{s.path, s.original, s.installed, s.pieces, s.kept, std::nullopt, std::nullopt, ""};
+    // A stamp, a CRC and inputs only for the version this installation left
+    // in the game.
     const auto written = written_.find(s.path);
     const auto stamped = stamps_.find(s.path);
     if (written != written_.end() && written->second == s.pieces && stamped != stamps_.end()) {
       file.stamp = stamped->second;
       if (const auto crc = crcs_.find(s.path); crc != crcs_.end()) file.crc = crc->second;
+      if (const auto inputs = archives_.find(s.path); inputs != archives_.end()) file.inputs = inputs->second;
     }
     manifest.files.push_back(std::move(file));
   }
   manifest.files.insert(manifest.files.end(), alsoKept.begin(), alsoKept.end());
   for (const auto& [path, stamp] : untouched_) {
-    if (!written_.count(path)) manifest.untouched.push_back({path, stamp});
+    if (written_.count(path)) continue;
+    const auto inputs = archives_.find(path);
+    manifest.untouched.push_back({path, stamp, inputs == archives_.end() ? "" : inputs->second});
   }
   manifest.scenes = scenes_;
   manifest.folders.assign(folders_.begin(), folders_.end());

@@ -171,6 +171,12 @@ class GameBackup {
   std::string recordedInputs(const std::string& scene) const;
   // Records that `scene` was installed whole from inputs with digest `inputs`.
   void noteScene(const std::string& scene, const std::string& inputs);
+  // Likewise for the archive at `path`: kept in the manifest with its stamp
+  // only, which alone says that the file still holds what those inputs made.
+  void noteArchive(const std::string& path, const std::string& inputs);
+  // The inputs digest the last installation recorded with the stamp of the
+  // archive at `path`; "" when none.
+  std::string recordedArchiveInputs(const std::string& path) const;
 
   // Before the game file at `path` becomes `installed`: keeps what rebuilds
   // `original` (none: the file was not there) from it, taking the shared
@@ -283,6 +289,7 @@ class GameBackup {
     std::string installed;
     FileStamp stamp;
     std::optional<uint32_t> crc;
+    std::string inputs;
   };
 
   Reporter* report_;
@@ -302,10 +309,11 @@ class GameBackup {
   std::map<std::string, FileStamp> stamps_;  // likewise
   std::map<std::string, uint32_t> crcs_;  // likewise
   std::map<std::string, std::string> scenes_;  // likewise: scene to inputs
+  std::map<std::string, std::string> archives_;  // likewise: archive to inputs
   std::map<std::string, FileStamp> untouched_;  // likewise
   std::set<std::string> folders_;  // made by this or an earlier installation
   std::map<std::string, Recorded> recorded_;
-  std::map<std::string, FileStamp> recordedUntouched_;
+  std::map<std::string, Manifest::Untouched> recordedUntouched_;
   std::map<std::string, std::string> recordedScenes_;
   PutBack putBack_;
   // Pieces files written, not yet renamed into place (keepWaiting).

@@ -13,7 +13,8 @@ namespace {
 constexpr const char* kPiecesMagic = "vhpatch pieces 1";
 constexpr const char* kManifestMagicV1 = "vhpatch backup 1";
 constexpr const char* kManifestMagicV2 = "vhpatch backup 2";
-constexpr const char* kManifestMagic = "vhpatch backup 3";
+constexpr const char* kManifestMagicV3 = "vhpatch backup 3";
+constexpr const char* kManifestMagic = "vhpatch backup 4";
 constexpr const char* kManifestEnd = "end";
 constexpr const char* kBlockEnd = ">>";
 constexpr size_t kDigestDigits = 64;
@@ -194,12 +195,13 @@ struct Block {
   std::map<std::string_view, std::string_view> fields;
 };
 
-// The keys each kind of block holds besides its first; the stamp and the
-// CRC of a file block are optional.
+// The keys each kind of block holds besides its first; the stamp, the CRC
+// and the inputs of a file block, and the inputs of an untouched block, are
+// optional.
 const std::set<std::string_view>& keysOf(std::string_view kind) {
   static const std::map<std::string_view, std::set<std::string_view>> keys = {
-      {"file", {"original", "installed", "pieces", "kept", "stamp", "crc"}},
-      {"untouched", {"stamp"}},
+      {"file", {"original", "installed", "pieces", "kept", "stamp", "crc", "inputs"}},
+      {"untouched", {"stamp", "inputs"}},
       {"scene", {"inputs"}},
       {"folder", {}},
   };
@@ -210,7 +212,8 @@ std::optional<Fault> takeBlock(const Block& block, Manifest& manifest, std::set<
   const auto& f = block.fields;
   const std::string_view first = f.at(block.kind);
   for (std::string_view key : keysOf(block.kind)) {
-    if (!f.count(key) && key != "stamp" && key != "crc") {
+    const bool optional = key == "stamp" || key == "crc" || (key == "inputs" && block.kind != "scene");
+    if (!f.count(key) && !optional) {
       return damaged(std::string(block.kind) + " block without " + std::string(key));
     }
   }
@@ -219,9 +222,16 @@ std::optional<Fault> takeBlock(const Block& block, Manifest& manifest, std::set<
     stamp = stampFrom(f.at("stamp"));
     if (!stamp) return damaged("stamp of " + std::string(first));
   }
+  // An archive's inputs say nothing without the stamp they came with. (A
+  // scene block's are its own, read below.)
+  std::string inputs;
+  if (block.kind != "scene" && f.count("inputs")) {
+    inputs = f.at("inputs");
+    if (manifest.version < 4 || !stamp || !isDigest(inputs)) return damaged("inputs of " + std::string(first));
+  }
   if (block.kind == "file") {
     Manifest::File file{std::string(first), std::string(f.at("original")), std::string(f.at("installed")),
-                        std::string(f.at("pieces")), 0, stamp, std::nullopt};
+                        std::string(f.at("pieces")), 0, stamp, std::nullopt, inputs};
     const auto kept = number(f.at("kept"));
     if (!isGamePath(file.path)) return damaged("path refused: " + file.path);
     if ((!file.original.empty() && !isDigest(file.original)) || !isDigest(file.installed)) {
@@ -239,7 +249,7 @@ std::optional<Fault> takeBlock(const Block& block, Manifest& manifest, std::set<
   } else if (block.kind == "untouched") {
     if (!isGamePath(first)) return damaged("path refused: " + std::string(first));
     if (!stamp) return damaged("untouched block without stamp");
-    manifest.untouched.push_back({std::string(first), *stamp});
+    manifest.untouched.push_back({std::string(first), *stamp, inputs});
   } else if (block.kind == "scene") {
     if (first.empty() || !isDigest(f.at("inputs"))) return damaged("scene " + std::string(first));
     if (!manifest.scenes.emplace(first, f.at("inputs")).second) return damaged("scene twice: " + std::string(first));
@@ -261,6 +271,8 @@ Result<Manifest> readManifest(std::string_view text) {
     manifest.version = 1;
   } else if (line == kManifestMagicV2) {
     manifest.version = 2;
+  } else if (line == kManifestMagicV3) {
+    manifest.version = 3;
   } else if (line != kManifestMagic) {
     return damaged("not a manifest of a known version");
   }
@@ -321,10 +333,13 @@ std::string manifestText(const Manifest& manifest) {
       std::snprintf(crc, sizeof crc, "%08x", static_cast<unsigned>(*f.crc));
       text += "crc=" + std::string(crc) + "\r\n";
     }
+    if (f.stamp && !f.inputs.empty()) text += "inputs=" + f.inputs + "\r\n";
     text += ">>\r\n";
   }
   for (const Manifest::Untouched& u : manifest.untouched) {
-    text += "untouched=" + u.path + "\r\nstamp=" + stampText(u.stamp) + "\r\n>>\r\n";
+    text += "untouched=" + u.path + "\r\nstamp=" + stampText(u.stamp) + "\r\n";
+    if (!u.inputs.empty()) text += "inputs=" + u.inputs + "\r\n";
+    text += ">>\r\n";
   }
   for (const auto& [scene, inputs] : manifest.scenes) text += "scene=" + scene + "\r\ninputs=" + inputs + "\r\n>>\r\n";
   for (const std::string& folder : manifest.folders) text += "folder=" + folder + "\r\n>>\r\n";

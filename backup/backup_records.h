@@ -18,7 +18,7 @@
 //
 // The manifest, lines ended by CR LF, blocks closed by ">>":
 //
-//   vhpatch backup 3
+//   vhpatch backup 4
 //   package=<sha-256 hex>       the package installed
 //   date=2026-12-08T16:31:00Z
 //   file=Forest/03/03.xarc      one block per installed game file
@@ -28,9 +28,12 @@
 //   kept=<bytes of the original the pieces keep>
 //   stamp=<size> <mtime ns> <ctime ns> <identity>   as the installation left it
 //   crc=<8 hex digits>          an extra file's CRC-32, as its package member
-//   >>                          recorded it (its stamp, then, is there too)
+//                               recorded it (its stamp, then, is there too)
+//   inputs=<sha-256 hex>        an archive's inputs (its stamp is there too)
+//   >>
 //   untouched=Forest/04/04.xarc   a game file the package leaves as it was,
 //   stamp=<size> <mtime ns> <ctime ns> <identity>   as the installation saw it
+//   inputs=<sha-256 hex>        an archive's inputs, as in a file block
 //   >>
 //   scene=Forest                one block per scene installed whole
 //   inputs=<sha-256 hex>        of its table, pictures, sub-scenes, program
@@ -40,7 +43,8 @@
 //   end                         the manifest is whole
 //
 // Version 1 (written until folders were recorded) has no folder blocks and
-// no "end" line; version 2 no "crc" line. Both are read as they are.
+// no "end" line; version 2 no "crc" line; version 3 no "inputs" line in a
+// file or untouched block. All are read as they are.
 #pragma once
 
 #include <cstdint>
@@ -104,14 +108,16 @@ struct Manifest {
     uint64_t kept = 0;
     std::optional<FileStamp> stamp;
     std::optional<uint32_t> crc;
+    std::string inputs;  // an archive's inputs digest; "" when none
     bool operator==(const File&) const = default;
   };
   struct Untouched {
     std::string path;
     FileStamp stamp;
+    std::string inputs;  // likewise
     bool operator==(const Untouched&) const = default;
   };
-  int version = 3;
+  int version = 4;
   std::string package;  // SHA-256 hex, or "" when unknown
   std::string date;
   std::vector<File> files;
@@ -121,7 +127,7 @@ struct Manifest {
   bool operator==(const Manifest&) const = default;
 };
 
-// Reads versions 1 to 3; writes version 3.
+// Reads versions 1 to 4; writes version 4.
 Result<Manifest> readManifest(std::string_view text);
 std::string manifestText(const Manifest& manifest);
 

@@ -11,6 +11,11 @@ namespace vh {
 
 // Empty when the system cannot say.
 std::string programPath();
+// The name under which the running program's own bytes are read: on Linux
+// /proc/self/exe, which opens the file the program was started from
+// whatever has replaced its name since; on Windows its path, whose file the
+// system keeps from being written or replaced while the program runs.
+std::string programFile();
 
 // The working folder, UTF-8 with forward slashes; empty when the system
 // cannot say.

@@ -14,6 +14,8 @@ std::string programPath() {
   return toSlashes(std::string(buffer, static_cast<size_t>(n)));
 }
 
+std::string programFile() { return "/proc/self/exe"; }
+
 std::string workingFolder() {
   char buffer[PATH_MAX];
   return getcwd(buffer, sizeof buffer) ? toSlashes(buffer) : "";

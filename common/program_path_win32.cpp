@@ -27,6 +27,8 @@ std::string programPath() {
   return utf8;
 }
 
+std::string programFile() { return programPath(); }
+
 std::string workingFolder() {
   // The size it needs, its terminating zero counted; the folder may change
   // between the two calls, so a second size asks again.

@@ -3,7 +3,9 @@
 #include <algorithm>
 
 #include "backup/backup.h"
+#include "common/bytes.h"
 #include "digest/sha256.h"
+#include "package/fingerprint.h"
 #include "package/patch.h"
 #include "translation/trz.h"
 
@@ -45,6 +47,29 @@ void addField(Sha256& digest, std::string_view bytes) {
 
 void addNumber(Sha256& digest, int64_t value) { addField(digest, std::to_string(value)); }
 
+void addRecord(Sha256& digest, const tTransRecord& record) {
+  addField(digest, record.scnId);
+  addNumber(digest, record.subId);
+  addNumber(digest, record.recId);
+  addNumber(digest, record.length);
+  addNumber(digest, record.typeId);
+  addField(digest, record.value);
+  addNumber(digest, static_cast<int64_t>(record.overlongValue));
+}
+
+void addSub(Sha256& digest, const std::string& name, const tSubScene& sub) {
+  addField(digest, name);
+  addField(digest, sub.path);
+  addNumber(digest, sub.hasImages() ? static_cast<int64_t>(sub.images->size()) : 0);
+  if (!sub.hasImages()) return;
+  for (const auto& image : *sub.images) {
+    addField(digest, image->oname);
+    const ByteBufferPtr& bytes = image->imagebuffer;
+    addField(digest, bytes ? std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size())
+                           : std::string_view());
+  }
+}
+
 }  // namespace
 
 // Each field goes in with its length, so that no two inputs read alike.
@@ -55,26 +80,28 @@ std::string sceneInputs(const tPatchScene& scene, const std::string& program) {
   addField(digest, scene.name);
   addNumber(digest, scene.trz ? static_cast<int64_t>(scene.trz->records.size()) : -1);
   if (scene.trz) {
-    for (const tTransRecord& record : scene.trz->records) {
-      addField(digest, record.scnId);
-      addNumber(digest, record.subId);
-      addNumber(digest, record.recId);
-      addNumber(digest, record.length);
-      addNumber(digest, record.typeId);
-      addField(digest, record.value);
-      addNumber(digest, static_cast<int64_t>(record.overlongValue));
-    }
+    for (const tTransRecord& record : scene.trz->records) addRecord(digest, record);
   }
-  for (const auto& [name, sub] : scene.subs) {
-    addField(digest, name);
-    addField(digest, sub->path);
-    addNumber(digest, sub->hasImages() ? static_cast<int64_t>(sub->images->size()) : 0);
-    if (!sub->hasImages()) continue;
-    for (const auto& image : *sub->images) {
-      addField(digest, image->oname);
-      const ByteBufferPtr& bytes = image->imagebuffer;
-      addField(digest, bytes ? std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size())
-                             : std::string_view());
+  for (const auto& [name, sub] : scene.subs) addSub(digest, name, *sub);
+  return digest.hex();
+}
+
+std::string archiveInputs(const tPatch& patch, const tPatchScene& scene, const tSubScene& sub,
+                          const std::string& program) {
+  Sha256 digest;
+  addField(digest, "vhpatch archive inputs 1");
+  addField(digest, program);
+  addField(digest, scene.name);
+  addSub(digest, sub.name, sub);
+  const auto fingerprint = patch.fingerprints.find(fingerprintKey(sub.path));
+  addField(digest, fingerprint == patch.fingerprints.end() ? "" : fingerprint->second);
+  // The entries as the archive takes them (applyTrz): those of its
+  // sub-scene, in the table's order, a later one over an earlier.
+  const int32_t subId = strToInt(sub.name);
+  addNumber(digest, scene.trz ? 0 : -1);
+  if (scene.trz) {
+    for (const tTransRecord& record : scene.trz->records) {
+      if (record.subId == subId) addRecord(digest, record);
     }
   }
   return digest.hex();
@@ -92,9 +119,21 @@ InstallPlan planInstallation(const tPatch& patch, const GameBackup& backup, cons
     facts.filesAsRecorded =
         facts.inputsAsRecorded && std::all_of(scene->subs.begin(), scene->subs.end(),
                                               [&](const auto& sub) { return backup.unchanged(sub.second->path); });
-    if (decideScene(facts) != SceneStep::Skip) continue;
-    plan.skipping.insert(name);
-    for (const auto& [subName, sub] : scene->subs) plan.skippedArchives.insert(sub->path);
+    if (decideScene(facts) == SceneStep::Skip) {
+      plan.skipping.insert(name);
+      for (const auto& [subName, sub] : scene->subs) plan.skippedArchives.insert(sub->path);
+      continue;
+    }
+    for (const auto& [subName, sub] : scene->subs) {
+      const std::string& inputs = plan.archiveInputs[sub.get()] = archiveInputs(patch, *scene, *sub, *program);
+      SceneFacts archive;
+      archive.programKnown = true;
+      archive.inputsAsRecorded = backup.recordedArchiveInputs(sub->path) == inputs;
+      archive.filesAsRecorded = archive.inputsAsRecorded && backup.unchanged(sub->path);
+      if (decideScene(archive) != SceneStep::Skip) continue;
+      plan.skippingArchives.insert(sub.get());
+      plan.skippedArchives.insert(sub->path);
+    }
   }
   return plan;
 }

@@ -16,6 +16,7 @@ namespace vh {
 class GameBackup;
 class tPatch;
 class tPatchScene;
+class tSubScene;
 
 // What the file as it stands is to the backup (GameBackup::toOriginal).
 enum class FileOrigin {
@@ -67,7 +68,8 @@ const char* stepName(FileStep step);
 // Whether a scene is left as the last installation left it: only when the
 // program's own digest is known, the scene's inputs are those the manifest
 // recorded for it, and every one of its files still has the stamp the
-// manifest recorded.
+// manifest recorded. The same holds for one archive of a scene that is
+// installed again: its own inputs, its own stamp.
 enum class SceneStep { Install, Skip };
 struct SceneFacts {
   bool programKnown = false;
@@ -82,7 +84,14 @@ struct InstallPlan {
   // installed; none without the program's own digest.
   std::map<std::string, std::string> inputs;
   std::set<std::string> skipping;         // scene names
-  std::set<std::string> skippedArchives;  // their archives, as the scene list names them
+  // The archives of the other scenes, with their inputs digests (none
+  // without the program's own digest); of those, the ones left as the last
+  // installation left them: a changed entry writes its own archive, not
+  // every archive of its scene.
+  std::map<const tSubScene*, std::string> archiveInputs;
+  std::set<const tSubScene*> skippingArchives;
+  // The archives of both kinds of skip, as the scene list names them.
+  std::set<std::string> skippedArchives;
 };
 // `program` is the running program's digest; without it nothing is skipped.
 InstallPlan planInstallation(const tPatch& patch, const GameBackup& backup, const std::optional<std::string>& program);
@@ -93,5 +102,13 @@ InstallPlan planInstallation(const tPatch& patch, const GameBackup& backup, cons
 // paths (a sub-scene's name picks its entries), its table with the add-on
 // entries as they were read, and its pictures.
 std::string sceneInputs(const tPatchScene& scene, const std::string& program);
+// The same for one archive: what its installed bytes follow from besides
+// its original. Its scene's name, its sub-scene's name and path, the
+// entries of the scene's table that name its sub-scene (no other entry
+// reaches it), its pictures, and the fingerprint the package expects of it,
+// so that an archive of a game the package was not made for is looked at
+// again.
+std::string archiveInputs(const tPatch& patch, const tPatchScene& scene, const tSubScene& sub,
+                          const std::string& program);
 
 }  // namespace vh

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <future>
 #include <map>
 #include <set>
 
@@ -9,6 +10,8 @@
 #include "common/bytes.h"
 #include "common/file_system.h"
 #include "common/files.h"
+#include "common/local_file_system.h"
+#include "common/program_path.h"
 #include "common/report.h"
 #include "common/write_access.h"
 #include "digest/sha256.h"
@@ -78,11 +81,23 @@ void removeFolders(FileSystem& files, const std::string& root, const std::vector
   for (auto folder = made.rbegin(); folder != made.rend(); ++folder) (void)files.removeFolder(root + *folder);
 }
 
-// The running program's build, read once: the file it was started from
-// stays what /proc/self/exe opens, whatever replaces its name meanwhile.
-const std::optional<std::string>& programDigest(FileSystem& files) {
-  static const std::optional<std::string> digest = sha256OfFile(files, "/proc/self/exe");
+// The running program's build, read once (programFile says why its bytes
+// are those it runs). Like the package, it lies outside the game folder and
+// is read from the disk directly, on a thread of its own while the backup
+// loads (install()).
+const std::optional<std::string>& programDigest() {
+  static const std::optional<std::string> digest = [] {
+    LocalFileSystem local;
+    return sha256OfFile(local, programFile());
+  }();
   return digest;
+}
+
+std::future<std::optional<std::string>> packageDigest(const std::string& path) {
+  return std::async(std::launch::async, [path] {
+    LocalFileSystem local;
+    return sha256OfFile(local, path);
+  });
 }
 
 // Whether the file holds exactly these bytes, read a block at a time: an
@@ -367,13 +382,17 @@ int tPatcher::doReplace() {
 
 int tPatcher::install(Installation& installation) {
   GameBackup& backup = installation.backup;
+  // Both digests are taken while the backup loads; the package's, recorded
+  // at the end, is that of the package as the installation loaded it.
+  auto program = std::async(std::launch::async, [] { return programDigest(); });
+  auto package = packageDigest(packageUrl_);
   // Over a backup that cannot be trusted, an installed file would be taken
   // for an original and the real one lost: nothing is written then.
   if (!backup.load() || !backup.reportDamage()) return 0;
   // A scene is skipped only when the last installation recorded the same
   // inputs for it and its files still carry the stamps it left; without the
   // program's own digest nothing is.
-  installation.plan = planInstallation(*patch, backup, programDigest(services_.files));
+  installation.plan = planInstallation(*patch, backup, program.get());
   const InstallPlan& plan = installation.plan;
   // A package made for another version of the game would write its entries
   // onto the wrong records; nothing is written then. The archives left as
@@ -396,6 +415,7 @@ int tPatcher::install(Installation& installation) {
   for (const auto& [name, scene] : patch->scenes) {
     if (plan.skipping.count(name)) continue;
     for (const auto& [subName, sub] : scene->subs) {
+      if (plan.skippingArchives.count(sub.get())) continue;
       if (const auto stamp = stampOf(services_.files, gameRoot + sub->path)) {
         largestArchive_ = std::max(largestArchive_, stamp->size);
       }
@@ -438,8 +458,7 @@ int tPatcher::install(Installation& installation) {
   }
   for (const std::string& folder : folders) services_.files.syncFolder(folder);
   installation.unsyncedFolders.clear();
-  const auto package = sha256OfFile(services_.files, packageUrl_);
-  if (!backup.finishInstallation(package.value_or(""))) return 0;
+  if (!backup.finishInstallation(package.get().value_or(""))) return 0;
   // A signal during the last archive: everything is written, but the user
   // asked to stop, and is told where the installation stood.
   if (stopping()) return stoppedHere();
@@ -448,11 +467,25 @@ int tPatcher::install(Installation& installation) {
 
 int tPatcher::replaceScene(tPatchScene& scene) {
   for (auto& [name, sub] : scene.subs) {
+    // An archive the plan leaves as it is, unless it changed meanwhile.
+    if (installation_ && installation_->plan.skippingArchives.count(sub.get()) &&
+        installation_->backup.unchanged(sub->path)) {
+      reuseArchive(*sub);
+      continue;
+    }
     if (!replaceSub(scene, *sub)) {
       // The archives written so far are dropped with their new files: each
       // stays the original its pieces file knows.
       if (installation_) installation_->waiting.clear();
       return 0;
+    }
+    // Its inputs go into the manifest only with the stamp that the archive
+    // gets once its rename is done (renameWaiting).
+    if (installation_) {
+      const auto& inputs = installation_->plan.archiveInputs;
+      if (const auto found = inputs.find(sub.get()); found != inputs.end()) {
+        installation_->backup.noteArchive(sub->path, found->second);
+      }
     }
     // A scene of very many archives renames them in groups, before their
     // open files run short.
@@ -467,14 +500,16 @@ bool tPatcher::skipScene(tPatchScene& scene) {
   for (const auto& [name, sub] : scene.subs) {
     if (!kept->unchanged(sub->path)) return false;
   }
-  for (auto& [name, sub] : scene.subs) {
-    onStartSub(*sub);
-    services_.report.debugLog("unchanged since the last installation: " + gameRoot + sub->path);
-    kept->reuseRecorded(sub->path);
-    ++written_.upToDate;
-    onCompleteSub(*sub);
-  }
+  for (auto& [name, sub] : scene.subs) reuseArchive(*sub);
   return true;
+}
+
+void tPatcher::reuseArchive(tSubScene& sub) {
+  onStartSub(sub);
+  services_.report.debugLog("unchanged since the last installation: " + gameRoot + sub.path);
+  backup()->reuseRecorded(sub.path);
+  ++written_.upToDate;
+  onCompleteSub(sub);
 }
 
 // The archive goes to a new file that replaces the old one only when it is
@@ -678,28 +713,27 @@ void tPatcher::translateArchive(Prepared& p) {
 
 void tPatcher::startAhead(const tPatchScene& scene, const tSubScene& sub, uint64_t current) {
   if (!installation_ || ahead_) return;
-  // The sub-scene after this one: in this scene, else in the next scene
-  // the plan does not skip.
+  // The sub-scene after this one that the plan does not skip: in this
+  // scene, else in the next scene it does not skip whole.
+  const InstallPlan& plan = installation_->plan;
+  const auto firstWritten = [&](const tPatchScene& in, const tSubScene* after) -> const tSubScene* {
+    bool passed = after == nullptr;
+    for (const auto& [name, candidate] : in.subs) {
+      if (passed && !plan.skippingArchives.count(candidate.get())) return candidate.get();
+      passed = passed || candidate.get() == after;
+    }
+    return nullptr;
+  };
   const tPatchScene* nextScene = &scene;
-  const tSubScene* next = nullptr;
-  bool passed = false;
-  for (const auto& [name, candidate] : scene.subs) {
-    if (passed) {
-      next = candidate.get();
-      break;
+  const tSubScene* next = firstWritten(scene, &sub);
+  bool after = false;
+  for (const auto& [name, candidate] : patch->scenes) {
+    if (next) break;
+    if (after && !plan.skipping.count(name)) {
+      nextScene = candidate.get();
+      next = firstWritten(*candidate, nullptr);
     }
-    passed = candidate.get() == &sub;
-  }
-  if (!next) {
-    bool after = false;
-    for (const auto& [name, candidate] : patch->scenes) {
-      if (after && !installation_->plan.skipping.count(name) && !candidate->subs.empty()) {
-        nextScene = candidate.get();
-        next = candidate->subs.begin()->second.get();
-        break;
-      }
-      after = after || candidate.get() == &scene;
-    }
+    after = after || candidate.get() == &scene;
   }
   if (!next) return;
   // An archive this scene also writes is read in a later scene only once

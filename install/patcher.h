@@ -158,6 +158,9 @@ class tPatcher {
   // Leaves a scene that the last installation left as this one would, and
   // keeps its backup; false when one of its files changed since.
   bool skipScene(tPatchScene& scene);
+  // Leaves one archive as the last installation left it, keeping its
+  // backup; only after the backup found it unchanged.
+  void reuseArchive(tSubScene& sub);
   // Leaves an extra file that the last installation wrote from a member of
   // this size and CRC-32 and that has not changed since; false otherwise.
   bool skipExtra(const std::string& relative, const FileStatus& status, uint64_t size, uint32_t crc);

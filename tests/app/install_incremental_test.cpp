@@ -129,7 +129,9 @@ void forgetStamps(const Installation& setup) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     inUntouched = inUntouched || line.starts_with("untouched=");
     inScene = inScene || line.starts_with("scene=");
-    if (!inUntouched && !inScene && !line.starts_with("stamp=")) kept += line + "\r\n";
+    if (!inUntouched && !inScene && !line.starts_with("stamp=") && !line.starts_with("inputs=")) {
+      kept += line + "\r\n";
+    }
     if (line == ">>") inUntouched = inScene = false;
   }
   ASSERT_NE(kept, test::readFile(manifest));
@@ -138,8 +140,9 @@ void forgetStamps(const Installation& setup) {
 
 // An installation of a changed Docks table killed while it waits for the
 // last archive in order, whose opening the test holds: by then every earlier
-// scene is written and the manifest is not. The archive is touched, so that
-// its scene is not skipped and it is opened at all.
+// scene is written, but for the Docks archive that may still wait for its
+// rename while that last one is read ahead, and the manifest is not. The
+// archive is touched, so that it is opened at all.
 void killMidway(const Installation& setup) {
   changeFirstEntry(setup, "Docks");
   const std::string last = setup.game + "/static/Marketplace/Marketplace.xarc";
@@ -207,8 +210,10 @@ INSTANTIATE_TEST_SUITE_P(
     Changes, InstallIncremental,
     ::testing::Values(
         Case{"SamePackage", [](const Installation&) {}, nothing, kArchives + kExtras},
+        // The entry is one of the Docks archive's own: the scene's other
+        // archives are left without being read.
         Case{"OneEntryChanged", [](const Installation& s) { changeFirstEntry(s, "Docks"); },
-             [](const std::string& path) { return path.starts_with("Docks/"); }, kArchives - 4 + kExtras},
+             [](const std::string& path) { return path == "Docks/Docks.xarc"; }, kArchives - 1 + kExtras},
         Case{"ExtraFileChanged",
              [](const Installation& s) { test::writeFile(s.program + "/extra/font.cfg", "size=14\r\n"); },
              [](const std::string& path) { return path == "font.cfg"; }, kArchives + kExtras - 1},
@@ -219,9 +224,12 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"InstalledExtraFileChangedBehindOurBack", [](const Installation& s) { changeFirstByte(s.game + "/font.cfg"); },
              [](const std::string& path) { return path == "font.cfg"; }, kArchives + kExtras - 1},
         Case{"GameFileChangedBehindOurBack", changeBehindTheInstallersBack,
-             [](const std::string& path) { return path == "Global/Global.xarc"; }, kArchives - 4 + kExtras},
+             [](const std::string& path) { return path == "Global/Global.xarc"; }, kArchives - 1 + kExtras},
         Case{"KilledRunBefore", killMidway,
-             [](const std::string& path) { return path.starts_with("static/Marketplace/"); }, -1},
+             [](const std::string& path) {
+               return path.starts_with("static/Marketplace/") || path == "Docks/Docks.xarc";
+             },
+             -1},
         Case{"ManifestWithoutStamps", forgetStamps, nothing, 0}),
     [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 

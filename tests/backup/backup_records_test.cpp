@@ -33,10 +33,10 @@ Manifest fullManifest() {
   m.package = sha256Hex("package");
   m.date = "2026-12-08T16:31:00Z";
   m.files = {{"Forest/03/03.xarc", kOriginal, kInstalled, std::string(32, 'a') + ".pieces", 1390,
-              FileStamp{1401, 1796783591560875144, -5, 10961265}, std::nullopt},
+              FileStamp{1401, 1796783591560875144, -5, 10961265}, std::nullopt, sha256Hex("archive")},
              {"readme_cn.txt", "", kInstalled, std::string(32, 'b') + ".pieces", 0, FileStamp{12, 3, 4, 5},
-              0x0badf00d}};
-  m.untouched = {{"Forest/04/04.xarc", FileStamp{9, 1, 2, 3}}};
+              0x0badf00d, ""}};
+  m.untouched = {{"Forest/04/04.xarc", FileStamp{9, 1, 2, 3}, sha256Hex("left")}};
   m.scenes = {{"Forest", sha256Hex("inputs")}, {"\xC4\xE3", sha256Hex("other")}};
   m.folders = {"fonts", "fonts/cn"};
   return m;
@@ -65,7 +65,7 @@ TEST(BackupRecords, PiecesAndManifestReadBackAsTheyWereWritten) {
   ASSERT_TRUE(read) << read.fault().detail;
   EXPECT_TRUE(read.value() == manifest);
   EXPECT_EQ(manifestText(read.value()), text);
-  EXPECT_TRUE(text.starts_with("vhpatch backup 3\r\n"));
+  EXPECT_TRUE(text.starts_with("vhpatch backup 4\r\n"));
   EXPECT_NE(text.find("\r\ncrc=0badf00d\r\n>>\r\n"), std::string::npos);
   EXPECT_TRUE(text.ends_with(">>\r\nend\r\n"));
   const auto empty = readManifest(manifestText(Manifest{}));
@@ -185,8 +185,13 @@ TEST(BackupRecords, EachDamagedFieldOfAManifestIsRefused) {
   expectEachRefused(
       text,
       {
-          {"a newer version", "vhpatch backup 3", "vhpatch backup 4"},
-          {"a crc in the second version", "vhpatch backup 3", "vhpatch backup 2"},
+          {"a newer version", "vhpatch backup 4", "vhpatch backup 5"},
+          {"a crc in the second version", "vhpatch backup 4", "vhpatch backup 2"},
+          {"archive inputs in the third version", "vhpatch backup 4", "vhpatch backup 3"},
+          {"archive inputs that are no digest", "inputs=" + sha256Hex("archive"), "inputs=x"},
+          {"archive inputs without their stamp", "stamp=1401 1796783591560875144 -5 10961265\r\n", ""},
+          {"archive inputs twice", "inputs=" + sha256Hex("left") + "\r\n",
+           "inputs=" + sha256Hex("left") + "\r\ninputs=" + sha256Hex("left") + "\r\n"},
           {"a crc of seven digits", "crc=0badf00d", "crc=badf00d"},
           {"a crc in capitals", "crc=0badf00d", "crc=0BADF00D"},
           {"a crc twice", "crc=0badf00d\r\n", "crc=0badf00d\r\ncrc=0badf00d\r\n"},
@@ -210,7 +215,7 @@ TEST(BackupRecords, EachDamagedFieldOfAManifestIsRefused) {
           {"an empty line", "end\r\n", "\r\nend\r\n"},
           {"text after the end", "end\r\n", "end\r\nfolder=x\r\n>>\r\n"},
           {"a folder block with more keys", "folder=fonts\r\n", "folder=fonts\r\nstamp=1 2 3 4\r\n"},
-          {"folders in the first version", "vhpatch backup 3\r\n", "vhpatch backup 1\r\n"},
+          {"folders in the first version", "vhpatch backup 4\r\n", "vhpatch backup 1\r\n"},
       },
       [](std::string_view t) { return readManifest(t).ok(); });
 }

@@ -174,6 +174,11 @@ TEST(ProgramPathWin32, NamesThisProgramWithSlashes) {
   EXPECT_EQ(ending, "vhtests.exe");
   LocalFileSystem files;
   EXPECT_EQ(files.status(path).kind, FileKind::File);
+  // The bytes the installation's digest of its own build reads are this
+  // program's (Wine would open its own loader for a Linux name).
+  const FileStatus read = files.status(programFile());
+  EXPECT_EQ(read.kind, FileKind::File) << programFile();
+  EXPECT_EQ(read.stamp.size, files.status(path).stamp.size);
 }
 
 }  // namespace
