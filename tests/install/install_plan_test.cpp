@@ -2,9 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <set>
 #include <string>
 #include <tuple>
+
+#include "common/report.h"
+#include "package/fingerprint.h"
+#include "package/patch.h"
+#include "translation/trz.h"
 
 namespace vh {
 namespace {
@@ -86,6 +92,77 @@ TEST(DecideScene, SkipsOnlyWhenProgramInputsAndFilesAllMatch) {
     facts.inputsAsRecorded = bits & 2;
     facts.filesAsRecorded = bits & 4;
     EXPECT_EQ(decideScene(facts), bits == 7 ? SceneStep::Skip : SceneStep::Install) << bits;
+  }
+}
+
+// One archive's inputs change with whatever reaches that archive, and not
+// with what reaches only its scene's other archive: an entry of the other
+// sub-scene, or the other's path. A scene "Docks" of two sub-scenes, each
+// with entries, the first with a picture, both with fingerprints.
+TEST(ArchiveInputs, ChangeWithWhatReachesTheArchiveAndNothingElse) {
+  struct Change {
+    const char* what;
+    std::function<void(tPatch&, tPatchScene&, std::string& program)> apply;
+    bool first, second;  // whether each archive's inputs change
+  };
+  const auto entry = [](int32_t sub, int32_t record, const std::string& value) {
+    tTransRecord r;
+    r.scnId = "Docks";
+    r.subId = sub;
+    r.recId = record;
+    r.value = value;
+    r.typeId = 2;
+    return r;
+  };
+  const Change changes[] = {
+      {"nothing", [](tPatch&, tPatchScene&, std::string&) {}, false, false},
+      {"an entry of the first", [](tPatch&, tPatchScene& s, std::string&) { s.trz->records[0].value = "x"; }, true,
+       false},
+      {"an entry of the second", [](tPatch&, tPatchScene& s, std::string&) { s.trz->records[1].value = "x"; },
+       false, true},
+      {"an entry's kind", [](tPatch&, tPatchScene& s, std::string&) { s.trz->records[2].typeId = 4; }, true, false},
+      {"an entry moved to the second", [](tPatch&, tPatchScene& s, std::string&) { s.trz->records[0].subId = 2; },
+       true, true},
+      {"an entry added to the second",
+       [&](tPatch&, tPatchScene& s, std::string&) { s.trz->records.push_back(entry(2, 5, "y")); }, false, true},
+      {"the first's picture",
+       [](tPatch&, tPatchScene& s, std::string&) { (*s.subs["1"]->images->begin())->imagebuffer->data()[0] ^= 1; },
+       true, false},
+      {"the fingerprint expected of the first",
+       [](tPatch& p, tPatchScene&, std::string&) { p.fingerprints[fingerprintKey("Docks/1/1.xarc")] = "other"; },
+       true, false},
+      {"the second's path", [](tPatch&, tPatchScene& s, std::string&) { s.subs["2"]->path = "Docks/2/b.xarc"; },
+       false, true},
+      {"the scene's name, which the heroine's depends on",
+       [](tPatch&, tPatchScene& s, std::string&) { s.name = "Global"; }, true, true},
+      {"the program", [](tPatch&, tPatchScene&, std::string& program) { program = "another build"; }, true, true},
+  };
+  StandardErrorReporter report;
+  for (const Change& c : changes) {
+    SCOPED_TRACE(c.what);
+    tPatch patch(report);
+    auto scene = std::make_shared<tPatchScene>();
+    scene->name = "Docks";
+    scene->trz = std::make_shared<tTrz>();
+    scene->trz->records = {entry(1, 0, "a"), entry(2, 0, "b"), entry(1, 1, "c")};
+    for (const char* name : {"1", "2"}) {
+      auto sub = std::make_shared<tSubScene>();
+      sub->name = name;
+      sub->path = std::string("Docks/") + name + "/" + name + ".xarc";
+      patch.fingerprints[fingerprintKey(sub->path)] = std::string("print ") + name;
+      scene->subs[name] = sub;
+    }
+    auto picture = std::make_shared<tPatchImage>();
+    picture->oname = "sign.xmg";
+    picture->imagebuffer = ByteBuffer::fromString("picture bytes");
+    scene->subs["1"]->addImage(picture);
+    std::string program = "this build";
+    const std::string first = archiveInputs(patch, *scene, *scene->subs["1"], program);
+    const std::string second = archiveInputs(patch, *scene, *scene->subs["2"], program);
+    EXPECT_NE(first, second);
+    c.apply(patch, *scene, program);
+    EXPECT_EQ(archiveInputs(patch, *scene, *scene->subs["1"], program) != first, c.first);
+    EXPECT_EQ(archiveInputs(patch, *scene, *scene->subs["2"], program) != second, c.second);
   }
 }
 
