@@ -160,10 +160,15 @@ size_t FileStream::readSome(void* destination, size_t count) {
 void FileStream::write(const void* source, size_t count) {
   if (count == 0) return;
   switchTo(LastOp::Write);
-  const size_t put = std::fwrite(source, 1, count, file_);
-  position_ += static_cast<int64_t>(put);
-  size_ = std::max(size_, position_);
-  if (put != count) throw StreamError(kWriteError);
+  const auto* bytes = static_cast<const char*>(source);
+  for (size_t done = 0; done < count;) {
+    const size_t block = std::min(count - done, kWriteBlock);
+    const size_t put = std::fwrite(bytes + done, 1, block, file_);
+    done += put;
+    position_ += static_cast<int64_t>(put);
+    size_ = std::max(size_, position_);
+    if (put != block) throw StreamError(kWriteError);
+  }
 }
 
 void FileStream::flush(bool durable) {

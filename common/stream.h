@@ -72,6 +72,12 @@ class Stream {
   virtual size_t readSome(void* destination, size_t count) = 0;
 };
 
+// The most a file is handed in one write. A write of many megabytes costs
+// the kernel more than the same bytes in blocks (over twice the processor
+// time, measured on Linux 6 writing 4 MiB files from memory filled long
+// before), so large writes go in blocks of this size.
+inline constexpr size_t kWriteBlock = 256u << 10;
+
 enum class FileMode {
   Read,       // the file must exist
   Write,      // created or truncated

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/stream.h"
+
 namespace vh {
 
 zlib_filefunc64_def LayeredZipFile::over(const zlib_filefunc64_def& under) {
@@ -46,9 +48,16 @@ size_t LayeredZipFile::readAt(uint64_t at, void* into, size_t count) {
 
 size_t LayeredZipFile::writeAt(uint64_t at, const void* bytes, size_t count) {
   if (!moveUnder(at)) return 0;
-  const uLong put = under_.zwrite_file(under_.opaque, stream_, bytes, static_cast<uLong>(count));
-  underAt_ += put;
-  return put;
+  // The held megabyte goes in blocks (kWriteBlock says why).
+  size_t done = 0;
+  while (done < count) {
+    const auto block = static_cast<uLong>(std::min(count - done, kWriteBlock));
+    const uLong put = under_.zwrite_file(under_.opaque, stream_, static_cast<const uint8_t*>(bytes) + done, block);
+    underAt_ += put;
+    done += put;
+    if (put != block) break;
+  }
+  return done;
 }
 
 uLong LayeredZipFile::read(voidpf opaque, voidpf, void* into, uLong size) {
