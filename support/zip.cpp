@@ -300,8 +300,8 @@ bool writeToDisk(FileSystem& files, ZipRamStream& member, const std::string& pat
   const auto out = files.create(path);
   if (!out) return false;
   try {
-    // In one write: the member is whole in memory, and a large one (a font)
-    // written in small blocks would cost a system call for each.
+    // Handed over whole: the stream gives it to the system in blocks of
+    // kWriteBlock, few system calls even for a font.
     out->stream().write(member.data(), static_cast<size_t>(member.size()));
   } catch (const StreamError&) {
     return false;  // the old file stays as it was
