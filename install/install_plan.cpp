@@ -110,7 +110,17 @@ std::string archiveInputs(const tPatch& patch, const tPatchScene& scene, const t
 InstallPlan planInstallation(const tPatch& patch, const GameBackup& backup, const std::optional<std::string>& program) {
   InstallPlan plan;
   if (!program) return plan;
+  std::set<std::string> named;
   for (const auto& [name, scene] : patch.scenes) {
+    for (const auto& [subName, sub] : scene->subs) {
+      if (!named.insert(sub->path).second) plan.shared.insert(sub->path);
+    }
+  }
+  for (const auto& [name, scene] : patch.scenes) {
+    if (std::any_of(scene->subs.begin(), scene->subs.end(),
+                    [&](const auto& sub) { return plan.shared.count(sub.second->path) > 0; })) {
+      continue;
+    }
     const std::string& digest = plan.inputs[name] = sceneInputs(*scene, *program);
     SceneFacts facts;
     facts.programKnown = true;

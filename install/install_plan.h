@@ -92,6 +92,11 @@ struct InstallPlan {
   std::set<const tSubScene*> skippingArchives;
   // The archives of both kinds of skip, as the scene list names them.
   std::set<std::string> skippedArchives;
+  // Archives that more than one sub-scene names: each writes it in turn and
+  // the last one's bytes stay, so no inputs recorded for one of them would
+  // say what the file holds. Neither they nor their scenes are skipped, and
+  // no inputs are recorded for either.
+  std::set<std::string> shared;
 };
 // `program` is the running program's digest; without it nothing is skipped.
 InstallPlan planInstallation(const tPatch& patch, const GameBackup& backup, const std::optional<std::string>& program);

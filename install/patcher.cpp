@@ -480,12 +480,14 @@ int tPatcher::replaceScene(tPatchScene& scene) {
       return 0;
     }
     // Its inputs go into the manifest only with the stamp that the archive
-    // gets once its rename is done (renameWaiting).
-    if (installation_) {
+    // gets once its rename is done (renameWaiting). A scene the plan meant
+    // to skip whole has none worked out: they are now, or the inputs an
+    // earlier scene noted for the same archive would stand for this one's.
+    if (installation_ && programDigest() && !installation_->plan.shared.count(sub->path)) {
       const auto& inputs = installation_->plan.archiveInputs;
-      if (const auto found = inputs.find(sub.get()); found != inputs.end()) {
-        installation_->backup.noteArchive(sub->path, found->second);
-      }
+      const auto found = inputs.find(sub.get());
+      installation_->backup.noteArchive(
+          sub->path, found != inputs.end() ? found->second : archiveInputs(*patch, scene, *sub, *programDigest()));
     }
     // A scene of very many archives renames them in groups, before their
     // open files run short.

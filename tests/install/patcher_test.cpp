@@ -131,6 +131,40 @@ TEST_F(PatcherTest, SubScenesPickTheirEntriesAndGlobalGetsTheHeroine) {
   EXPECT_EQ(abc.getXRC()->getRecordArray()[2]->data.subString, test::embedded("", "zero", "TL"));
 }
 
+// Two scenes that name one archive write it in turn, the later one's bytes
+// staying. Installed again as the first scene's entry changes, then once
+// more when the second lets the archive go, the game ends as a fresh
+// installation of the last package leaves it: nothing recorded for one
+// scene may speak for bytes the other wrote.
+TEST_F(PatcherTest, AnArchiveTwoScenesNameEndsAsAFreshInstallationLeavesIt) {
+  registry(dir / "game");
+  test::makeFolders(dir / "game/A/1");
+  for (const char* archive : {"A/1/1.xarc", "A/A.xarc"}) {
+    test::writeFile(dir / ("game/" + std::string(archive)), test::makeArchive({{"a.xrc", flatRecords(3)}}));
+  }
+  const auto install = [&](const std::string& text, const std::string& secondPath) {
+    tPatcher patcher(services());
+    ASSERT_EQ(patcher.loadPatch(package(
+                  {{"patchscene.lst", "scene=A\nsub=1\npath=A/1/1.xarc\n>>\nscene=B\nsub=1\npath=" + secondPath + "\n>>\n"},
+                   {"trans/A.trz", "id=A010001\ntype=speech\nvalue=" + text + "\n>>\n"},
+                   {"trans/B.trz", "id=B010001\ntype=speech\nvalue=from B\n>>\n"}})),
+              1);
+    ASSERT_EQ(patcher.doReplace(), 1) << ::testing::PrintToString(recording.messages());
+  };
+  const auto textOf = [&](const std::string& archive) {
+    tXARC read;
+    EXPECT_EQ(read.open(dir / ("game/" + archive), recording), 1);
+    return read.getXRC() ? read.getXRC()->getRecordArray()[1]->data.subString : "";
+  };
+  install("first", "A/1/1.xarc");
+  EXPECT_EQ(textOf("A/1/1.xarc"), test::embedded("", "from B", "TL"));
+  install("second", "A/1/1.xarc");
+  EXPECT_EQ(textOf("A/1/1.xarc"), test::embedded("", "from B", "TL"));
+  install("second", "A/A.xarc");
+  EXPECT_EQ(textOf("A/1/1.xarc"), test::embedded("", "second", "TL"));
+  EXPECT_EQ(textOf("A/A.xarc"), test::embedded("", "from B", "TL"));
+}
+
 TEST_F(PatcherTest, TheHeroinesNameNeedsTheRightKindAndEnoughRecords) {
   tXARC archive;
   Rec other;
