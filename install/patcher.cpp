@@ -481,8 +481,7 @@ int tPatcher::replaceScene(tPatchScene& scene) {
     }
     // Its inputs go into the manifest only with the stamp that the archive
     // gets once its rename is done (renameWaiting). A scene the plan meant
-    // to skip whole has none worked out: they are now, or the inputs an
-    // earlier scene noted for the same archive would stand for this one's.
+    // to skip whole, installed after all, has none worked out: they are now.
     if (installation_ && programDigest() && !installation_->plan.shared.count(sub->path)) {
       const auto& inputs = installation_->plan.archiveInputs;
       const auto found = inputs.find(sub.get());
