@@ -391,8 +391,14 @@ int tPatcher::install(Installation& installation) {
   if (!backup.load() || !backup.reportDamage()) return 0;
   // A scene is skipped only when the last installation recorded the same
   // inputs for it and its files still carry the stamps it left; without the
-  // program's own digest nothing is.
-  installation.plan = planInstallation(*patch, backup, program.get());
+  // program's own digest nothing is. The plan is made on a thread of its
+  // own while this one sweeps away the unfinished files a killed run left:
+  // the plan only reads the package, the backup and the game files' stamps,
+  // and the sweep touches none of them (an unfinished file is no game file,
+  // and removing it changes nothing the game or an installation reads).
+  auto planning = std::async(std::launch::async, [&] { return planInstallation(*patch, backup, program.get()); });
+  removeLeftoverFiles();
+  installation.plan = planning.get();
   const InstallPlan& plan = installation.plan;
   // A package made for another version of the game would write its entries
   // onto the wrong records; nothing is written then. The archives left as
@@ -410,7 +416,6 @@ int tPatcher::install(Installation& installation) {
   }
   installation.signals.emplace();
 
-  removeLeftoverFiles();
   largestArchive_ = 0;
   for (const auto& [name, scene] : patch->scenes) {
     if (plan.skipping.count(name)) continue;
