@@ -81,23 +81,20 @@ void removeFolders(FileSystem& files, const std::string& root, const std::vector
   for (auto folder = made.rbegin(); folder != made.rend(); ++folder) (void)files.removeFolder(root + *folder);
 }
 
-// The running program's build, read once (programFile says why its bytes
-// are those it runs). Like the package, it lies outside the game folder and
-// is read from the disk directly, on a thread of its own while the backup
-// loads (install()).
-const std::optional<std::string>& programDigest() {
-  static const std::optional<std::string> digest = [] {
-    LocalFileSystem local;
-    return sha256OfFile(local, programFile());
-  }();
-  return digest;
+// The digest of a file outside the game folder (the program, the package),
+// read from the disk directly rather than through the installation's file
+// system: it is taken on a thread of its own while the backup loads
+// (install()).
+std::optional<std::string> digestOutsideGame(const std::string& path) {
+  LocalFileSystem local;
+  return sha256OfFile(local, path);
 }
 
-std::future<std::optional<std::string>> packageDigest(const std::string& path) {
-  return std::async(std::launch::async, [path] {
-    LocalFileSystem local;
-    return sha256OfFile(local, path);
-  });
+// The running program's build, read once (programFile says why its bytes
+// are those it runs).
+const std::optional<std::string>& programDigest() {
+  static const std::optional<std::string> digest = digestOutsideGame(programFile());
+  return digest;
 }
 
 // Whether the file holds exactly these bytes, read a block at a time: an
@@ -385,7 +382,7 @@ int tPatcher::install(Installation& installation) {
   // Both digests are taken while the backup loads; the package's, recorded
   // at the end, is that of the package as the installation loaded it.
   auto program = std::async(std::launch::async, [] { return programDigest(); });
-  auto package = packageDigest(packageUrl_);
+  auto package = std::async(std::launch::async, [url = packageUrl_] { return digestOutsideGame(url); });
   // Over a backup that cannot be trusted, an installed file would be taken
   // for an original and the real one lost: nothing is written then.
   if (!backup.load() || !backup.reportDamage()) return 0;
