@@ -7,6 +7,7 @@
 #include <limits>
 #include <tuple>
 #include <unordered_map>
+#include <utility>
 
 #include "common/calendar.h"
 #include "common/file_system.h"
@@ -442,19 +443,19 @@ bool GameBackup::keepWaiting(const Pieces& pieces) {
   return true;
 }
 
-std::string GameBackup::placeWaiting(bool* settledAll) {
-  auto waiting = std::move(waiting_);
-  waiting_.clear();
+std::vector<GameBackup::WaitingPieces> GameBackup::takeWaiting() { return std::exchange(waiting_, {}); }
+
+std::string GameBackup::placeWaiting(std::vector<WaitingPieces>& waiting, bool* settledAll) const {
   if (settledAll) *settledAll = false;
   if (waiting.empty()) return "";
   // Handed to the system first, so that one sync of the file system puts
   // them all on disk; what the caller handed over meanwhile (the new game
   // files waiting for these) goes with them.
   bool handed = true;
-  for (const Waiting& w : waiting) handed = w.file->flushToSystem() && handed;
+  for (const WaitingPieces& w : waiting) handed = w.file->flushToSystem() && handed;
   const bool settled = handed && files_->syncFileSystem(folder());
   if (settledAll) *settledAll = settled;
-  for (const Waiting& w : waiting) {
+  for (const WaitingPieces& w : waiting) {
     if (!files_->replace(*w.file, settled ? FolderSync::Settled : FolderSync::Later)) return w.path;
   }
   files_->syncFolder(folder());

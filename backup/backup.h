@@ -208,17 +208,28 @@ class GameBackup {
   [[nodiscard]] bool keep(const Pieces& pieces, FolderSync sync);
   // keep() for an installation that renames many game files after one
   // sync: the pieces file is written whole under its new name and waits,
-  // with others, for placeWaiting(). False when it could not be written.
+  // with others, for takeWaiting() and placeWaiting(). False when it could
+  // not be written.
   [[nodiscard]] bool keepWaiting(const Pieces& pieces);
-  // Puts the waiting pieces files on disk (with one sync of the whole file
-  // system where the platform has it, else file by file), renames them into
-  // place and syncs the backup folder: from then on they rebuild the
-  // originals of the game files they name. "" when all are in place, else
-  // the game file (relative) whose pieces could not be; those not renamed
-  // are dropped. `settled`, when given, tells whether one sync of the
-  // backup's file system did it: what the caller handed to the system
-  // before (NewFile::flushToSystem) on that file system is on disk too.
-  [[nodiscard]] std::string placeWaiting(bool* settled = nullptr);
+  // A pieces file keepWaiting() wrote, not yet in place.
+  struct WaitingPieces {
+    std::string path;  // of the game file
+    std::unique_ptr<NewFile> file;
+  };
+  // The pieces files keepWaiting() wrote since the last call, to be placed.
+  [[nodiscard]] std::vector<WaitingPieces> takeWaiting();
+  // Puts `waiting` on disk (with one sync of the whole file system where the
+  // platform has it, else file by file), renames them into place and syncs
+  // the backup folder: from then on they rebuild the originals of the game
+  // files they name. "" when all are in place, else the game file
+  // (relative) whose pieces could not be; the caller drops `waiting`, and
+  // with it those not renamed.
+  // `settled`, when given, tells whether one sync of the backup's file
+  // system did it: what the caller handed to the system before
+  // (NewFile::flushToSystem) on that file system is on disk too. It touches
+  // nothing of this backup but its file system, so it may run on another
+  // thread while the installation writes and records the next files.
+  [[nodiscard]] std::string placeWaiting(std::vector<WaitingPieces>& waiting, bool* settled = nullptr) const;
   // keep() for a file copied whole: its current content, taken back to its
   // original, is what is kept.
   [[nodiscard]] bool keepFile(const std::string& path, std::string_view installed);
@@ -316,12 +327,8 @@ class GameBackup {
   std::map<std::string, Manifest::Untouched> recordedUntouched_;
   std::map<std::string, std::string> recordedScenes_;
   PutBack putBack_;
-  // Pieces files written, not yet renamed into place (keepWaiting).
-  struct Waiting {
-    std::string path;  // of the game file
-    std::unique_ptr<NewFile> file;
-  };
-  std::vector<Waiting> waiting_;
+  // Pieces files written, not yet taken to be placed (keepWaiting).
+  std::vector<WaitingPieces> waiting_;
 };
 
 }  // namespace vh

@@ -68,7 +68,8 @@ class ReadableFile {
 
 // A file being written beside the one it is to replace (FileSystem::create).
 // Until FileSystem::replace puts it in place the target is untouched; one
-// dropped before that removes itself.
+// dropped before that removes itself. It is dropped on the thread that made
+// it, though another may write it and put it in place meanwhile.
 class NewFile {
  public:
   virtual ~NewFile() = default;

@@ -7,6 +7,7 @@
 
 #include <climits>
 #include <cstdio>
+#include <thread>
 
 #include "common/bytes.h"
 #include "common/files.h"
@@ -30,7 +31,8 @@ bool writableInPlace(const std::string& path) {
 }
 
 // One hold for every new file that exists at a time: the first holds the
-// signals back, the last lets them through.
+// signals back, the last lets them through. A thread's signal mask is its
+// own, so a hold is taken and let go on the thread that made the file.
 int signalHolds = 0;
 sigset_t signalsBeforeHold;
 
@@ -82,8 +84,12 @@ class LocalNewFile final : public NewFile {
     }
     if (std::rename(temporary_.c_str(), target_.c_str()) != 0) return false;
     replaced_ = true;
-    holdingSignals_ = false;
-    releaseSignals();
+    // Renamed on another thread (an installation puts files in place on one
+    // of its own), the file keeps its hold until it goes on its own thread.
+    if (std::this_thread::get_id() == holder_) {
+      holdingSignals_ = false;
+      releaseSignals();
+    }
     if (sync == FolderSync::Now) files.syncFolder(folderOf(target_));
     return true;
   }
@@ -94,6 +100,7 @@ class LocalNewFile final : public NewFile {
   std::unique_ptr<FileStream> stream_;
   bool replaced_ = false;
   bool holdingSignals_ = true;  // until the new file is renamed or removed
+  const std::thread::id holder_ = std::this_thread::get_id();
 };
 
 }  // namespace

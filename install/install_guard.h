@@ -37,8 +37,9 @@ class GameFolderLock {
 // files. Nothing holds them back while a file is read, so a read that one
 // interrupts fails at once (the run then stops where it stands) instead of
 // keeping the process deaf; only a new file being written holds them until
-// its rename (LocalFileSystem::create). One that comes after the last question is
-// delivered as usual when the object goes. One at a time.
+// its rename (LocalFileSystem::create). One held back so is taken when the
+// installation asks, as if it had come. One that comes after the last
+// question is delivered as usual when the object goes. One at a time.
 class HeldSignals {
  public:
   HeldSignals();

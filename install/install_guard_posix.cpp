@@ -64,6 +64,14 @@ HeldSignals::~HeldSignals() {
 }
 
 bool HeldSignals::arrived() {
+  // The installation's files wait for their renames on another thread while
+  // this one writes the next: one that this thread still holds back would
+  // otherwise go unheard until they are put in place.
+  sigset_t stops;
+  sigemptyset(&stops);
+  for (const int signal : kStopSignals) sigaddset(&stops, signal);
+  const timespec now{};
+  for (int signal; (signal = sigtimedwait(&stops, nullptr, &now)) > 0;) noteSignal(signal);
   seen_ = static_cast<uint64_t>(signalCount);
   arrived_ = arrived_ || seen_ > 0;
   return arrived_;

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "backup/backup.h"
-#include "install/ahead_worker.h"
+#include "install/worker_thread.h"
 #include "install/install_guard.h"
 #include "install/install_plan.h"
 #include "install/services.h"
@@ -41,8 +41,31 @@ struct Installation {
     std::string relative;
   };
   std::vector<Waiting> waiting;
-  // Translates the next archive while this one is written.
-  AheadWorker ahead;
+  // A scene's files handed to `placing`: its pieces files are put on disk
+  // and in place, then its archives renamed, while the installation's
+  // thread writes the next scene. Only that thread touches them until
+  // tPatcher::finishRenames has waited for it.
+  struct Renames {
+    std::string scene;
+    std::vector<GameBackup::WaitingPieces> pieces;
+    std::vector<Waiting> archives;
+    // What the placing found: a game file (relative) whose pieces, or
+    // whose own new file, could not be put in place; and, for each archive
+    // renamed, the folder its rename went into and its stamp after it.
+    std::string failedPieces, failedArchive;
+    struct Placed {
+      std::string relative, folder;
+      std::optional<FileStamp> stamp;
+    };
+    std::vector<Placed> placed;
+    bool pending = false;
+  };
+  Renames renaming;
+  // Declared after what they work on, so that each finishes its task
+  // before that goes. `placing` puts one scene's files in place (above);
+  // `ahead` translates the next archive while this one is written.
+  WorkerThread placing;
+  WorkerThread ahead;
 };
 
 }  // namespace vh

@@ -355,6 +355,7 @@ std::unique_ptr<GameFolderLock> tPatcher::lockGame() {
 
 int tPatcher::doReplace() {
   stopped_ = false;
+  renamesFailedIn_.clear();
   position_ = {};
   written_ = {};
   auto lock = lockGame();
@@ -424,7 +425,14 @@ int tPatcher::install(Installation& installation) {
     }
   }
   const std::string* lastScene = nullptr;
+  // A scene counts as done once its files are in place; the one being
+  // placed when the installation ends is finished first.
+  const auto failedIn = [&](const std::string& scene) {
+    services_.report.messageBox("failed applying patch:" + (renamesFailedIn_.empty() ? scene : renamesFailedIn_));
+    return 0;
+  };
   const auto stoppedHere = [&] {
+    if (!finishRenames()) return failedIn("");
     services_.host.printErrorLine(lastScene ? "installation stopped after scene:" + *lastScene
                                             : std::string("installation stopped before any scene was finished"));
     return 0;
@@ -440,13 +448,14 @@ int tPatcher::install(Installation& installation) {
     // after all: nothing is skipped on a guess.
     if (!(plan.skipping.count(name) && skipScene(*scene)) && !replaceScene(*scene)) {
       if (stopped_) return stoppedHere();
-      services_.report.messageBox("failed applying patch:" + name);
-      return 0;
+      (void)finishRenames();
+      return failedIn(name);
     }
     if (const auto found = plan.inputs.find(name); found != plan.inputs.end()) backup.noteScene(name, found->second);
     onCompeleteScn(*scene);
     lastScene = &name;
   }
+  if (!finishRenames()) return failedIn("");
   // A rename must be on disk before the pieces of the version it replaced
   // go (finishInstallation drops them), or a power cut could leave that
   // version with nothing to rebuild its original. Every other rename may
@@ -537,42 +546,90 @@ bool tPatcher::writeArchive(const std::string& path, std::string_view bytes) {
 
 bool tPatcher::renameWaiting() {
   if (!installation_) return true;
-  FileSystem& files = services_.files;
-  auto waiting = std::move(installation_->waiting);
-  installation_->waiting.clear();
-  // The pieces files of these archives wait under their new names: they are
-  // put on disk and in place, their folder synced, before any archive they
-  // rebuild is renamed. The archives are handed to the system first, so
-  // that the one sync of the file system that serves the pieces writes
-  // them too, and their own syncs below find little left to do.
-  GameBackup& kept = installation_->backup;
-  for (Installation::Waiting& archive : waiting) {
+  Installation& installation = *installation_;
+  // The archives are handed to the system first, so that the one sync of
+  // the file system that serves their pieces files writes them too, and
+  // their own syncs find little left to do.
+  for (Installation::Waiting& archive : installation.waiting) {
     if (!archive.file->flushToSystem()) {
       services_.report.messageBox("failed to write:" + gameRoot + archive.relative);
+      installation.waiting.clear();
       return false;
     }
   }
+  // One scene's files are put in place at a time, in the order the scenes
+  // were written.
+  if (!finishRenames()) return false;
+  Installation::Renames& renames = installation.renaming;
+  renames = {};
+  renames.scene = position_.scene;
+  renames.pieces = installation.backup.takeWaiting();
+  renames.archives = std::exchange(installation.waiting, {});
+  renames.pending = true;
+  installation.placing.start([this] { placeRenames(); });
+  return true;
+}
+
+// On the placing thread: it reads nothing of the installation but what
+// stays as it is while the installation runs (the game folder, the backup's
+// folder and file system), and writes only into `renames`.
+void tPatcher::placeRenames() {
+  Installation::Renames& renames = installation_->renaming;
+  FileSystem& files = services_.files;
+  const GameBackup& kept = installation_->backup;
+  // The pieces files of these archives wait under their new names: they are
+  // put on disk and in place, their folder synced, before any archive they
+  // rebuild is renamed.
   bool settled = false;
-  if (const std::string failed = kept.placeWaiting(&settled); !failed.empty()) {
-    services_.report.messageBox("failed to write backup for:" + gameRoot + failed + refusedWriteAdvice(gameRoot + failed));
-    return false;
-  }
+  renames.failedPieces = kept.placeWaiting(renames.pieces, &settled);
+  if (!renames.failedPieces.empty()) return;
   const uint64_t backupDevice = settled ? files.status(kept.folder()).device : 0;
-  for (Installation::Waiting& archive : waiting) {
+  for (Installation::Waiting& archive : renames.archives) {
     // Each new archive is on disk before its rename: put there by the sync
     // of the backup's file system when it lies on the same one (an archive
     // behind a link may not), else synced now. The rename itself needs no
     // sync of its own folder now, since either file is a state the backup
     // knows (install() says when it gets one).
-    const bool onDisk = backupDevice != 0 && files.status(folderOf(archive.file->target())).device == backupDevice;
+    const std::string folder = folderOf(archive.file->target());
+    const bool onDisk = backupDevice != 0 && files.status(folder).device == backupDevice;
     if (!files.replace(*archive.file, onDisk ? FolderSync::Settled : FolderSync::Later)) {
-      services_.report.messageBox("failed to write:" + gameRoot + archive.relative);
-      return false;
+      renames.failedArchive = archive.relative;
+      return;
     }
-    installation_->unsyncedFolders[archive.relative] = folderOf(archive.file->target());
-    if (const auto written = stampOf(files, gameRoot + archive.relative)) kept.stamp(archive.relative, *written);
+    renames.placed.push_back({archive.relative, folder, stampOf(files, gameRoot + archive.relative)});
   }
-  return true;
+}
+
+bool tPatcher::finishRenames() {
+  if (!installation_ || !installation_->renaming.pending) return true;
+  Installation& installation = *installation_;
+  Installation::Renames& renames = installation.renaming;
+  installation.placing.wait();
+  renames.pending = false;
+  for (const Installation::Renames::Placed& placed : renames.placed) {
+    installation.unsyncedFolders[placed.relative] = placed.folder;
+    if (placed.stamp) installation.backup.stamp(placed.relative, *placed.stamp);
+  }
+  // The files not renamed are dropped here, on the thread that made them:
+  // each archive stays the original its pieces file knows.
+  renames.pieces.clear();
+  renames.archives.clear();
+  if (renames.failedPieces.empty() && renames.failedArchive.empty()) return true;
+  if (!renames.failedPieces.empty()) {
+    const std::string path = gameRoot + renames.failedPieces;
+    services_.report.messageBox("failed to write backup for:" + path + refusedWriteAdvice(path));
+  } else {
+    services_.report.messageBox("failed to write:" + gameRoot + renames.failedArchive);
+  }
+  renamesFailedIn_ = renames.scene;
+  return false;
+}
+
+bool tPatcher::renamePending(const std::string& relative) const {
+  if (!installation_ || !installation_->renaming.pending) return false;
+  const auto& archives = installation_->renaming.archives;
+  return std::any_of(archives.begin(), archives.end(),
+                     [&](const Installation::Waiting& archive) { return archive.relative == relative; });
 }
 
 bool tPatcher::carryOut(FileStep step, const PendingFile& file) {
@@ -747,6 +804,8 @@ void tPatcher::startAhead(const tPatchScene& scene, const tSubScene& sub, uint64
       if (mine->path == next->path) return;
     }
   }
+  // Likewise for a scene before, whose files are still being put in place.
+  if (renamePending(next->path)) return;
   const std::optional<FileStamp> size = stampOf(services_.files, gameRoot + next->path);
   if (!size || current + size->size > std::max(kAheadBytes, largestArchive_)) return;
   ahead_ = readArchive(*nextScene, *next);
@@ -778,6 +837,9 @@ void tPatcher::dropAhead() {
 
 int tPatcher::replaceSub(tPatchScene& scene, tSubScene& sub) {
   onStartSub(sub);
+  // An archive a scene before also wrote is read once that scene put it in
+  // place.
+  if (renamePending(sub.path) && !finishRenames()) return 0;
   std::unique_ptr<Prepared> prepared = takePrepared(scene, sub);
   Prepared& p = *prepared;
   p.report.sayTo(services_.report);

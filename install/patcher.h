@@ -167,9 +167,21 @@ class tPatcher {
   // The installation's backup; null outside doReplace.
   GameBackup* backup();
   bool writeArchive(const std::string& path, std::string_view bytes);
-  // Renames the archives of the scene just written into place, after one
-  // sync of the backup folder; false after its message when one cannot be.
+  // Hands the files of the scene just written to the placing thread, which
+  // puts its pieces files on disk and in place, then renames its archives
+  // into place, while this thread writes the next scene. False after its
+  // message when one cannot be handed over, or the scene before could not
+  // be put in place (finishRenames).
   bool renameWaiting();
+  // On the placing thread: the work renameWaiting hands over
+  // (Installation::renaming).
+  void placeRenames();
+  // Waits for the scene being put in place, and records its archives'
+  // stamps; false after its message when one of its files could not be put
+  // in place (renamesFailedIn_ names its scene).
+  bool finishRenames();
+  // Whether the archive (relative) is one still being put in place.
+  bool renamePending(const std::string& relative) const;
   std::vector<std::string> listedExtras();
   void removeLeftoverFiles();
   bool stopping();
@@ -191,6 +203,8 @@ class tPatcher {
   // Only while doReplace runs: the lock, the backup, the signals.
   std::unique_ptr<Installation> installation_;
   bool stopped_ = false;
+  // The scene whose files could not be put in place, once one could not.
+  std::string renamesFailedIn_;
   Position position_;
   Written written_;
 };

@@ -4,12 +4,14 @@
 // the largest single read and write it was asked for, which tell a reader
 // that goes a block at a time from one that takes a file whole. Like
 // Windows, and unlike Linux, it replaces, renames and removes no file that
-// is open for reading.
+// is open for reading. An installation puts files in place on a thread of
+// its own while it reads others, so what it keeps of them is under a lock.
 #pragma once
 
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <memory>
 #include <string>
 #include <vector>
@@ -44,7 +46,9 @@ class FakeFileSystem final : public FileSystem {
   std::unique_ptr<ReadableFile> openRegular(const std::string& path) override {
     const auto instead = readInstead.find(path);
     auto file = instead != readInstead.end() ? instead->second() : local_.openRegular(path);
-    return file ? std::make_unique<Measured>(std::move(file), largestRead, open_[path]) : nullptr;
+    if (!file) return nullptr;
+    std::lock_guard lock(mutex_);
+    return std::make_unique<Measured>(std::move(file), largestRead, open_[path], mutex_);
   }
   std::vector<std::string> list(const std::string& folder) override { return local_.list(folder); }
   std::unique_ptr<NewFile> create(const std::string& target) override {
@@ -56,7 +60,7 @@ class FakeFileSystem final : public FileSystem {
   bool replace(NewFile& file, FolderSync sync) override {
     auto* filtered = dynamic_cast<Filtered*>(&file);
     if (!filtered || isOpen(file.target()) || !local_.replace(*filtered->file, sync)) return false;
-    durable.push_back("rename " + file.target() + (sync == FolderSync::Now ? " now" : ""));
+    note("rename " + file.target() + (sync == FolderSync::Now ? " now" : ""));
     return true;
   }
   bool rename(const std::string& from, const std::string& to) override {
@@ -64,11 +68,11 @@ class FakeFileSystem final : public FileSystem {
   }
   void syncFolder(const std::string& folder) override {
     local_.syncFolder(folder);
-    durable.push_back("sync " + folder);
+    note("sync " + folder);
   }
   bool syncFileSystem(const std::string& folder) override {
     if (noFileSystemSync || !local_.syncFileSystem(folder)) return false;
-    durable.push_back("sync all " + folder);
+    note("sync all " + folder);
     return true;
   }
   bool makeFolder(const std::string& path) override { return local_.makeFolder(path); }
@@ -76,15 +80,27 @@ class FakeFileSystem final : public FileSystem {
   bool removeFile(const std::string& path) override { return !isOpen(path) && local_.removeFile(path); }
 
  private:
-  bool isOpen(const std::string& path) const {
+  void note(std::string line) {
+    std::lock_guard lock(mutex_);
+    durable.push_back(std::move(line));
+  }
+  bool isOpen(const std::string& path) {
+    std::lock_guard lock(mutex_);
     const auto found = open_.find(path);
     return found != open_.end() && found->second > 0;
   }
   // Notes the largest read asked of a file open for reading, and counts it
   // open while it lives.
   struct Measured final : ReadableFile {
-    Measured(std::unique_ptr<ReadableFile> f, size_t& l, int& o) : file(std::move(f)), largest(l), open(o) { ++open; }
-    ~Measured() override { --open; }
+    // Made under the lock.
+    Measured(std::unique_ptr<ReadableFile> f, size_t& l, int& o, std::mutex& m)
+        : file(std::move(f)), largest(l), open(o), mutex(m) {
+      ++open;
+    }
+    ~Measured() override {
+      std::lock_guard lock(mutex);
+      --open;
+    }
     uint64_t size() const override { return file->size(); }
     std::optional<size_t> read(void* into, size_t count) override {
       largest = std::max(largest, count);
@@ -97,6 +113,7 @@ class FakeFileSystem final : public FileSystem {
     std::unique_ptr<ReadableFile> file;
     size_t& largest;
     int& open;
+    std::mutex& mutex;
   };
   // Notes the largest write, then hands it on to the hook's stream or the
   // file's own.
@@ -127,6 +144,7 @@ class FakeFileSystem final : public FileSystem {
   };
   LocalFileSystem local_;
   std::map<std::string, int> open_;  // files open for reading, by the path they were opened at
+  std::mutex mutex_;                 // over open_ and durable
 };
 
 }  // namespace vh::test

@@ -1,8 +1,8 @@
-// A second thread for an installation: while the installation's own thread
-// writes and syncs the files of one archive, this one reads nothing and
-// writes nothing, but translates the next archive in memory. One task at a
-// time; the stop signals never reach it, so a stop is still heard by the
-// installation's thread between files.
+// A thread of an installation's own beside its main one, one task at a
+// time: it translates the next archive in memory while this one is written,
+// or puts a scene's files in place while the next scene is written. The stop
+// signals never reach it, so a stop is still heard by the installation's
+// thread between files.
 #pragma once
 
 #include <condition_variable>
@@ -13,13 +13,13 @@
 
 namespace vh {
 
-class AheadWorker {
+class WorkerThread {
  public:
-  AheadWorker();
+  WorkerThread();
   // Finishes the task at hand first.
-  ~AheadWorker();
-  AheadWorker(const AheadWorker&) = delete;
-  AheadWorker& operator=(const AheadWorker&) = delete;
+  ~WorkerThread();
+  WorkerThread(const WorkerThread&) = delete;
+  WorkerThread& operator=(const WorkerThread&) = delete;
 
   // Starts `task`; the one before must have been waited for.
   void start(std::function<void()> task);

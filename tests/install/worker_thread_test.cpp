@@ -1,7 +1,7 @@
-// The installation's helper thread: a task's work is seen once it has been
+// An installation's second thread: a task's work is seen once it has been
 // waited for, what it throws comes out of the wait, and the helper does not
 // end before the task at hand; the lines a task held are said in order.
-#include "install/ahead_worker.h"
+#include "install/worker_thread.h"
 
 #include <gtest/gtest.h>
 
@@ -17,10 +17,10 @@
 namespace vh {
 namespace {
 
-TEST(AheadWorker, HandsOverWorkAndWhatItThrewAndEndsOnlyAfterItsTask) {
+TEST(WorkerThread, HandsOverWorkAndWhatItThrewAndEndsOnlyAfterItsTask) {
   std::vector<int> done;
   {
-    AheadWorker worker;
+    WorkerThread worker;
     worker.wait();  // nothing started: returns at once
     for (int k = 0; k < 3; ++k) {
       worker.start([&done, k] {
@@ -41,7 +41,7 @@ TEST(AheadWorker, HandsOverWorkAndWhatItThrewAndEndsOnlyAfterItsTask) {
   EXPECT_EQ(done, (std::vector<int>{0, 1, 2, 9}));
 }
 
-TEST(AheadWorker, HeldLinesAreSaidInTheirOrderOnce) {
+TEST(WorkerThread, HeldLinesAreSaidInTheirOrderOnce) {
   HeldReport held;
   held.debugLog("patching a");
   held.messageBox("failed applying image patch:x");

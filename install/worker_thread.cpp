@@ -1,4 +1,4 @@
-#include "install/ahead_worker.h"
+#include "install/worker_thread.h"
 
 #include <utility>
 
@@ -6,9 +6,9 @@
 
 namespace vh {
 
-AheadWorker::AheadWorker() : thread_([this] { run(); }) {}
+WorkerThread::WorkerThread() : thread_([this] { run(); }) {}
 
-AheadWorker::~AheadWorker() {
+WorkerThread::~WorkerThread() {
   {
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [&] { return !busy_; });
@@ -18,7 +18,7 @@ AheadWorker::~AheadWorker() {
   thread_.join();
 }
 
-void AheadWorker::start(std::function<void()> task) {
+void WorkerThread::start(std::function<void()> task) {
   {
     std::lock_guard lock(mutex_);
     task_ = std::move(task);
@@ -27,13 +27,13 @@ void AheadWorker::start(std::function<void()> task) {
   changed_.notify_all();
 }
 
-void AheadWorker::wait() {
+void WorkerThread::wait() {
   std::unique_lock lock(mutex_);
   changed_.wait(lock, [&] { return !busy_; });
   if (thrown_) std::rethrow_exception(std::exchange(thrown_, nullptr));
 }
 
-void AheadWorker::run() {
+void WorkerThread::run() {
   keepStopsFromThisThread();
   std::unique_lock lock(mutex_);
   for (;;) {
