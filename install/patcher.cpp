@@ -559,7 +559,10 @@ bool tPatcher::renameWaiting() {
   }
   // One scene's files are put in place at a time, in the order the scenes
   // were written.
-  if (!finishRenames()) return false;
+  if (!finishRenames()) {
+    installation.waiting.clear();
+    return false;
+  }
   Installation::Renames& renames = installation.renaming;
   renames = {};
   renames.scene = position_.scene;

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <filesystem>
+#include <map>
 
 #include "backup/backup.h"
 #include "common/files.h"
@@ -10,6 +12,7 @@
 #include "formats/xrc.h"
 #include "package/patch.h"
 #include "support/registry_platform.h"
+#include "tests/fake_file_system.h"
 #include "tests/formats/archive_fixture.h"
 #include "tests/recording_host.h"
 #include "tests/support/package_fixture.h"
@@ -163,6 +166,41 @@ TEST_F(PatcherTest, AnArchiveTwoScenesNameEndsAsAFreshInstallationLeavesIt) {
   install("second", "A/A.xarc");
   EXPECT_EQ(textOf("A/1/1.xarc"), test::embedded("", "second", "TL"));
   EXPECT_EQ(textOf("A/A.xarc"), test::embedded("", "from B", "TL"));
+}
+
+// A scene's archives are renamed into place while the next scene is
+// written: one that cannot be is told with its own scene, whichever scene
+// was being written then, and nothing after it is put in place.
+TEST_F(PatcherTest, AnArchiveThatCannotBePutInPlaceIsToldWithItsScene) {
+  registry(dir / "game");
+  std::map<std::string, std::string> originals;
+  for (const char* scene : {"A", "B", "C"}) {
+    const std::string archive = std::string(scene) + "/" + scene + ".xarc";
+    test::makeFolders(dir / ("game/" + std::string(scene)));
+    originals[archive] = test::makeArchive({{"a.xrc", flatRecords(3)}});
+    test::writeFile(dir / ("game/" + archive), originals[archive]);
+  }
+  // Like Windows, the test's file system replaces no file open for reading.
+  test::FakeFileSystem files;
+  tPatcher patcher(Services{recording, recording, files, wine, ""});
+  ASSERT_EQ(patcher.loadPatch(package({{"patchscene.lst",
+                                        "scene=A\nsub=99\npath=A/A.xarc\n>>\nscene=B\nsub=99\npath=B/B.xarc\n>>\n"
+                                        "scene=C\nsub=99\npath=C/C.xarc\n>>\n"},
+                                       {"trans/A.trz", "id=A990001\ntype=speech\nvalue=a\n>>\n"},
+                                       {"trans/B.trz", "id=B990001\ntype=speech\nvalue=b\n>>\n"},
+                                       {"trans/C.trz", "id=C990001\ntype=speech\nvalue=c\n>>\n"}})),
+            1);
+  const std::string held = dir / "game/B/B.xarc";
+  const auto reader = files.openRegular(held);
+  ASSERT_NE(reader, nullptr);
+  EXPECT_EQ(patcher.doReplace(), 0);
+  EXPECT_EQ(recording.messages(), (std::vector<std::string>{"failed to write:" + held, "failed applying patch:B"}));
+  EXPECT_NE(test::readFile(dir / "game/A/A.xarc"), originals["A/A.xarc"]);
+  EXPECT_EQ(test::readFile(held), originals["B/B.xarc"]);
+  EXPECT_EQ(test::readFile(dir / "game/C/C.xarc"), originals["C/C.xarc"]);
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(dir / "game")) {
+    EXPECT_EQ(entry.path().string().find(".vhnew-"), std::string::npos) << entry.path();
+  }
 }
 
 TEST_F(PatcherTest, TheHeroinesNameNeedsTheRightKindAndEnoughRecords) {
