@@ -35,24 +35,29 @@ struct Installation {
   // The archives of the scene at work, whole in new files beside them, and
   // renamed into place only once the pieces files that rebuild their
   // originals are on disk (tPatcher::renameWaiting): one sync of the backup
-  // folder per scene rather than one per archive.
+  // folder per scene, or for several, rather than one per archive.
   struct Waiting {
     std::unique_ptr<NewFile> file;
     std::string relative;
+    std::string scene;
   };
   std::vector<Waiting> waiting;
-  // A scene's files handed to `placing`: its pieces files are put on disk
-  // and in place, then its archives renamed, while the installation's
-  // thread writes the next scene. Only that thread touches them until
+  // Whole scenes written and waiting to be handed to `placing`, with their
+  // pieces files: while it puts the scenes before in place, the scenes
+  // written meanwhile gather here and go together, one sync for them all.
+  std::vector<Waiting> ready;
+  std::vector<GameBackup::WaitingPieces> readyPieces;
+  // The files handed to `placing`: their pieces files are put on disk and
+  // in place, then their archives renamed, while the installation's thread
+  // writes the next scenes. Only that thread touches them until
   // tPatcher::finishRenames has waited for it.
   struct Renames {
-    std::string scene;
     std::vector<GameBackup::WaitingPieces> pieces;
     std::vector<Waiting> archives;
     // What the placing found: a game file (relative) whose pieces, or
     // whose own new file, could not be put in place; and, for each archive
     // renamed, the folder its rename went into and its stamp after it.
-    std::string failedPieces, failedArchive;
+    std::string failedPieces, failedArchive, failedScene;
     struct Placed {
       std::string relative, folder;
       std::optional<FileStamp> stamp;

@@ -432,7 +432,7 @@ int tPatcher::install(Installation& installation) {
     return 0;
   };
   const auto stoppedHere = [&] {
-    if (!finishRenames()) return failedIn("");
+    if (!placeAll()) return failedIn("");
     services_.host.printErrorLine(lastScene ? "installation stopped after scene:" + *lastScene
                                             : std::string("installation stopped before any scene was finished"));
     return 0;
@@ -448,14 +448,14 @@ int tPatcher::install(Installation& installation) {
     // after all: nothing is skipped on a guess.
     if (!(plan.skipping.count(name) && skipScene(*scene)) && !replaceScene(*scene)) {
       if (stopped_) return stoppedHere();
-      (void)finishRenames();
+      (void)placeAll();
       return failedIn(name);
     }
     if (const auto found = plan.inputs.find(name); found != plan.inputs.end()) backup.noteScene(name, found->second);
     onCompeleteScn(*scene);
     lastScene = &name;
   }
-  if (!finishRenames()) return failedIn("");
+  if (!placeAll()) return failedIn("");
   // A rename must be on disk before the pieces of the version it replaced
   // go (finishInstallation drops them), or a power cut could leave that
   // version with nothing to rebuild its original. Every other rename may
@@ -540,7 +540,7 @@ bool tPatcher::writeArchive(const std::string& path, std::string_view bytes) {
   // synced at once. In one it waits, whole, for the end of its scene
   // (replaceScene).
   if (!installation_) return services_.files.replace(*out, FolderSync::Now);
-  installation_->waiting.push_back({std::move(out), path.substr(gameRoot.size())});
+  installation_->waiting.push_back({std::move(out), path.substr(gameRoot.size()), position_.scene});
   return true;
 }
 
@@ -557,21 +557,36 @@ bool tPatcher::renameWaiting() {
       return false;
     }
   }
-  // One scene's files are put in place at a time, in the order the scenes
-  // were written.
+  for (Installation::Waiting& archive : installation.waiting) installation.ready.push_back(std::move(archive));
+  installation.waiting.clear();
+  for (GameBackup::WaitingPieces& pieces : installation.backup.takeWaiting()) {
+    installation.readyPieces.push_back(std::move(pieces));
+  }
+  // While the scenes before are still being put in place, these wait for
+  // them and go with the next ones, up to a number of open files.
+  if (installation.placing.busy() && installation.ready.size() < kMostWaitingArchives) return true;
+  return handReady();
+}
+
+bool tPatcher::handReady() {
+  Installation& installation = *installation_;
+  // One hand-over at a time, in the order the scenes were written.
   if (!finishRenames()) {
-    installation.waiting.clear();
+    installation.ready.clear();
+    installation.readyPieces.clear();
     return false;
   }
+  if (installation.ready.empty() && installation.readyPieces.empty()) return true;
   Installation::Renames& renames = installation.renaming;
   renames = {};
-  renames.scene = position_.scene;
-  renames.pieces = installation.backup.takeWaiting();
-  renames.archives = std::exchange(installation.waiting, {});
+  renames.pieces = std::exchange(installation.readyPieces, {});
+  renames.archives = std::exchange(installation.ready, {});
   renames.pending = true;
   installation.placing.start([this] { placeRenames(); });
   return true;
 }
+
+bool tPatcher::placeAll() { return installation_ && handReady() && finishRenames(); }
 
 // On the placing thread: it reads nothing of the installation but what
 // stays as it is while the installation runs (the game folder, the backup's
@@ -585,7 +600,13 @@ void tPatcher::placeRenames() {
   // rebuild is renamed.
   bool settled = false;
   renames.failedPieces = kept.placeWaiting(renames.pieces, &settled);
-  if (!renames.failedPieces.empty()) return;
+  if (!renames.failedPieces.empty()) {
+    renames.failedScene = renames.archives.empty() ? "" : renames.archives.front().scene;
+    for (const Installation::Waiting& archive : renames.archives) {
+      if (archive.relative == renames.failedPieces) renames.failedScene = archive.scene;
+    }
+    return;
+  }
   const uint64_t backupDevice = settled ? files.status(kept.folder()).device : 0;
   for (Installation::Waiting& archive : renames.archives) {
     // Each new archive is on disk before its rename: put there by the sync
@@ -597,6 +618,7 @@ void tPatcher::placeRenames() {
     const bool onDisk = backupDevice != 0 && files.status(folder).device == backupDevice;
     if (!files.replace(*archive.file, onDisk ? FolderSync::Settled : FolderSync::Later)) {
       renames.failedArchive = archive.relative;
+      renames.failedScene = archive.scene;
       return;
     }
     renames.placed.push_back({archive.relative, folder, stampOf(files, gameRoot + archive.relative)});
@@ -624,15 +646,17 @@ bool tPatcher::finishRenames() {
   } else {
     services_.report.messageBox("failed to write:" + gameRoot + renames.failedArchive);
   }
-  renamesFailedIn_ = renames.scene;
+  renamesFailedIn_ = renames.failedScene;
   return false;
 }
 
 bool tPatcher::renamePending(const std::string& relative) const {
-  if (!installation_ || !installation_->renaming.pending) return false;
-  const auto& archives = installation_->renaming.archives;
-  return std::any_of(archives.begin(), archives.end(),
-                     [&](const Installation::Waiting& archive) { return archive.relative == relative; });
+  if (!installation_) return false;
+  const auto named = [&](const std::vector<Installation::Waiting>& archives) {
+    return std::any_of(archives.begin(), archives.end(),
+                       [&](const Installation::Waiting& archive) { return archive.relative == relative; });
+  };
+  return named(installation_->ready) || (installation_->renaming.pending && named(installation_->renaming.archives));
 }
 
 bool tPatcher::carryOut(FileStep step, const PendingFile& file) {
@@ -842,7 +866,7 @@ int tPatcher::replaceSub(tPatchScene& scene, tSubScene& sub) {
   onStartSub(sub);
   // An archive a scene before also wrote is read once that scene put it in
   // place.
-  if (renamePending(sub.path) && !finishRenames()) return 0;
+  if (renamePending(sub.path) && !placeAll()) return 0;
   std::unique_ptr<Prepared> prepared = takePrepared(scene, sub);
   Prepared& p = *prepared;
   p.report.sayTo(services_.report);

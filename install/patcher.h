@@ -167,20 +167,28 @@ class tPatcher {
   // The installation's backup; null outside doReplace.
   GameBackup* backup();
   bool writeArchive(const std::string& path, std::string_view bytes);
-  // Hands the files of the scene just written to the placing thread, which
-  // puts its pieces files on disk and in place, then renames its archives
-  // into place, while this thread writes the next scene. False after its
-  // message when one cannot be handed over, or the scene before could not
-  // be put in place (finishRenames).
+  // Readies the files of the scene just written for the placing thread,
+  // which puts their pieces files on disk and in place, then renames their
+  // archives into place, while this thread writes the next scenes; they are
+  // handed over at once when it is free, else with the next scenes. False
+  // after its message when one cannot be handed over, or the scenes before
+  // could not be put in place (finishRenames).
   bool renameWaiting();
+  // Hands every file readied to the placing thread, once it has put the
+  // ones before in place; false as renameWaiting.
+  bool handReady();
+  // Puts every file readied in place and waits for it; false as
+  // renameWaiting.
+  bool placeAll();
   // On the placing thread: the work renameWaiting hands over
   // (Installation::renaming).
   void placeRenames();
-  // Waits for the scene being put in place, and records its archives'
-  // stamps; false after its message when one of its files could not be put
-  // in place (renamesFailedIn_ names its scene).
+  // Waits for the files being put in place, and records their archives'
+  // stamps; false after its message when one of them could not be put in
+  // place (renamesFailedIn_ names its scene).
   bool finishRenames();
-  // Whether the archive (relative) is one still being put in place.
+  // Whether the archive (relative) is one readied or still being put in
+  // place.
   bool renamePending(const std::string& relative) const;
   std::vector<std::string> listedExtras();
   void removeLeftoverFiles();

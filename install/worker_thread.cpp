@@ -33,6 +33,11 @@ void WorkerThread::wait() {
   if (thrown_) std::rethrow_exception(std::exchange(thrown_, nullptr));
 }
 
+bool WorkerThread::busy() {
+  std::lock_guard lock(mutex_);
+  return busy_;
+}
+
 void WorkerThread::run() {
   keepStopsFromThisThread();
   std::unique_lock lock(mutex_);

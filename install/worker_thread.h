@@ -26,6 +26,8 @@ class WorkerThread {
   // Until the task started last is done (at once when there is none); what
   // it threw is thrown here.
   void wait();
+  // Whether the task started last is still at work.
+  bool busy();
 
  private:
   void run();

@@ -9,9 +9,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <thread>
 
 #include "package/patch.h"
 #include "tests/recording_host.h"
@@ -265,8 +267,19 @@ TEST(InstallRun, ASecondInstallationIntoTheSameGameIsRefused) {
     SKIP_WITHOUT_HELD_OPEN(gate);
     Running first(setup, "makeandapply");
     ASSERT_TRUE(gate.waitForOpen()) << (first.finish(), first.text());
-    for (const std::string& archive : setup.archives()) {
-      if (setup.game + "/" + archive != gatedPath) before[archive] = test::readFile(setup.game + "/" + archive);
+    // The scenes before are put in place on a thread of its own, which may
+    // still be renaming them; held, the installation hands it nothing more,
+    // so the game is looked at once it stands still.
+    const auto snapshot = [&] {
+      std::map<std::string, std::string> now;
+      for (const std::string& archive : setup.archives()) {
+        if (setup.game + "/" + archive != gatedPath) now[archive] = test::readFile(setup.game + "/" + archive);
+      }
+      return now;
+    };
+    for (auto now = snapshot(); now != before; now = snapshot()) {
+      before = std::move(now);
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
 
     const auto second = setup.vhpatch("", "\n");
