@@ -563,8 +563,13 @@ bool tPatcher::renameWaiting() {
     installation.readyPieces.push_back(std::move(pieces));
   }
   // While the scenes before are still being put in place, these wait for
-  // them and go with the next ones, up to a number of open files.
-  if (installation.placing.busy() && installation.ready.size() < kMostWaitingArchives) return true;
+  // them and go with the next ones, as long as those and these hold no more
+  // files open than one group (the placing thread does not change how many
+  // it holds).
+  if (installation.placing.busy() &&
+      installation.ready.size() + installation.renaming.archives.size() < kMostWaitingArchives) {
+    return true;
+  }
   return handReady();
 }
 
