@@ -425,8 +425,9 @@ int tPatcher::install(Installation& installation) {
     }
   }
   const std::string* lastScene = nullptr;
-  // A scene counts as done once its files are in place; the one being
-  // placed when the installation ends is finished first.
+  // A scene counts as done once its files are in place: the scenes whose
+  // files are gathered or being placed when the installation ends are
+  // finished first.
   const auto failedIn = [&](const std::string& scene) {
     services_.report.messageBox("failed applying patch:" + (renamesFailedIn_.empty() ? scene : renamesFailedIn_));
     return 0;
