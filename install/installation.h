@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "backup/backup.h"
-#include "install/worker_thread.h"
 #include "install/install_guard.h"
 #include "install/install_plan.h"
 #include "install/services.h"
+#include "install/worker_thread.h"
 
 namespace vh {
 
@@ -67,8 +67,8 @@ struct Installation {
   };
   Renames renaming;
   // Declared after what they work on, so that each finishes its task
-  // before that goes. `placing` puts one scene's files in place (above);
-  // `ahead` translates the next archive while this one is written.
+  // before that goes. `placing` puts the files handed to it in place
+  // (above); `ahead` translates the next archive while this one is written.
   WorkerThread placing;
   WorkerThread ahead;
 };

@@ -1,6 +1,6 @@
 // A thread of an installation's own beside its main one, one task at a
 // time: it translates the next archive in memory while this one is written,
-// or puts a scene's files in place while the next scene is written. The stop
+// or puts written scenes' files in place while the next are written. The stop
 // signals never reach it, so a stop is still heard by the installation's
 // thread between files.
 #pragma once
