@@ -657,7 +657,9 @@ bool tPatcher::finishRenames() {
 }
 
 bool tPatcher::renamePending(const std::string& relative) const {
-  if (!installation_) return false;
+  // Only an archive the package names twice is read again after it was
+  // written.
+  if (!installation_ || !installation_->plan.shared.count(relative)) return false;
   const auto named = [&](const std::vector<Installation::Waiting>& archives) {
     return std::any_of(archives.begin(), archives.end(),
                        [&](const Installation::Waiting& archive) { return archive.relative == relative; });
