@@ -103,18 +103,27 @@ int ZipFile::readFileList() {
 
 int ZipFile::clearFileList() {
   m_zipFileList.reset();
+  m_listUnread = false;
   return 0;
 }
 
-int ZipFile::getFileCount() const { return m_zipFileList ? m_zipFileList->getFileCount() : 0; }
+const TZipFileList* ZipFile::fileList() const {
+  if (m_listUnread) {
+    m_listUnread = false;
+    const_cast<ZipFile*>(this)->readFileList();
+  }
+  return m_zipFileList.get();
+}
+
+int ZipFile::getFileCount() const { return fileList() ? fileList()->getFileCount() : 0; }
 
 SZipFileEntryPtr ZipFile::getFileInfo(int index) const {
-  if (!m_zipFileList) throw std::runtime_error("TZipReader.getFileInfo(): Invalid index " + std::to_string(index));
-  return m_zipFileList->getFileInfo(index);
+  if (!fileList()) throw std::runtime_error("TZipReader.getFileInfo(): Invalid index " + std::to_string(index));
+  return fileList()->getFileInfo(index);
 }
 
 SZipFileEntryPtr ZipFile::getFileInfoByName(const std::string& name) const {
-  return m_zipFileList ? m_zipFileList->findFile(name) : nullptr;
+  return fileList() ? fileList()->findFile(name) : nullptr;
 }
 
 // ---- ZipReader
@@ -138,7 +147,7 @@ int ZipReader::OpenZip(const std::string& path) {
     return 0;
   }
   m_name = path;
-  readFileList();
+  readFileListLater();
   return 1;
 }
 

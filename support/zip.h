@@ -169,6 +169,16 @@ class ZipFile {
   // Throws the directory's runtime error for a bad position or no directory.
   virtual SZipFileEntryPtr getFileInfo(int index) const;
   virtual SZipFileEntryPtr getFileInfoByName(const std::string& name) const;
+
+ protected:
+  // The list is read when first asked for: a package opened to look its
+  // members up by name (every build and installation) is not walked once
+  // more for it.
+  void readFileListLater() { m_listUnread = true; }
+
+ private:
+  const TZipFileList* fileList() const;
+  mutable bool m_listUnread = false;
 };
 
 class ZipReader : public ZipFile {
