@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <future>
 #include <limits>
 #include <optional>
 #include <thread>
@@ -32,6 +33,7 @@ constexpr const char* kNoWorkingTree = "no working tree here: data/ is missing";
 constexpr const char* kFailedToWrite = "failed to write:";
 constexpr const char* kAnotherBuild = "another build is writing:";
 
+constexpr const char* kSceneListMember = "patchscene.lst";
 constexpr const char* kImageFolder = "images/";
 constexpr const char* kImageList = "images/images.lst";
 const std::string kLeftOut = "left out, not a picture at images/<scene>/<sub-scene>/<member>.png or .xmg:";
@@ -141,15 +143,41 @@ int tPatchMaker::Create(const std::string& url) {
 }
 
 int tPatchMaker::build(const std::string& url, const std::string& building, bool reuse, bool inBlocks) {
-  // Read while it is still there: the new package only replaces it at the
-  // end. One that cannot be opened is no help, and the build starts afresh.
-  auto previous = std::make_unique<ZipReader>();
-  if (!reuse || !previous->OpenZip(url)) previous.reset();
-  const SourceDigests known = previous ? SourceDigests::read(services_.files, url + kDigestSuffix) : SourceDigests();
-  file = std::make_shared<ZipWriter>();
-  bool written = file->OpenZip(building, 0) != 0;
   const int workers =
       threads > 0 ? threads : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+  // Read while it is still there: the new package only replaces it at the
+  // end. One that cannot be opened is no help, and the build starts afresh.
+  // Opening it and reading its sources' records walks its whole directory,
+  // so with threads to spare that is done while data/ is read for the
+  // scene list: both only read.
+  struct Previous {
+    std::unique_ptr<ZipReader> package;
+    SourceDigests known;
+  };
+  const auto openPrevious = [this, &url, reuse] {
+    Previous previous{std::make_unique<ZipReader>(), SourceDigests()};
+    if (!reuse || !previous.package->OpenZip(url)) {
+      previous.package.reset();
+    } else {
+      previous.known = SourceDigests::read(services_.files, url + kDigestSuffix);
+    }
+    return previous;
+  };
+  std::future<Previous> opening;
+  if (workers > 1) opening = std::async(std::launch::async, openPrevious);
+  BufferStream list(std::make_shared<ByteBuffer>());
+  const bool listed = sceneList(list);
+  Previous opened = opening.valid() ? opening.get() : openPrevious();
+  const std::unique_ptr<ZipReader>& previous = opened.package;
+  const SourceDigests& known = opened.known;
+  // An index file that was refused has said so: no package is better than
+  // one that lacks a scene, and the previous one stays.
+  if (!listed) {
+    (void)services_.files.removeFile(building);
+    return 0;
+  }
+  file = std::make_shared<ZipWriter>();
+  bool written = file->OpenZip(building, 0) != 0;
   if (written) {
     members_ = std::make_unique<MemberQueue>(*file, workers, previous.get(), MemberQueue::kWeightLimit, pieces, &known,
                                              &services_.files);
@@ -157,16 +185,14 @@ int tPatchMaker::build(const std::string& url, const std::string& building, bool
                                            : copiedInBlocks.value_or(MemberQueue::kCopiedInBlocks));
   }
   std::vector<MemberQueue::Written> sources;
-  // An index file or a picture that was refused has said so: no package is
-  // better than one that lacks a scene or a picture, and the previous one
-  // stays.
+  // A picture that was refused has said so, as above.
   const auto refused = [&] {
     members_.reset();
     file->CloseZip("");
     (void)services_.files.removeFile(building);
     return 0;
   };
-  if (written && !createXARCList()) return refused();
+  if (written) addStream(list, kSceneListMember);
   if (written) {
     loadTrz();
     if (!loadImages()) return refused();
@@ -201,7 +227,13 @@ int tPatchMaker::build(const std::string& url, const std::string& building, bool
 
 int tPatchMaker::createXARCList() {
   BufferStream list(std::make_shared<ByteBuffer>());
-  if (!writeSceneList(list, services_.report)) return 0;
+  if (!sceneList(list)) return 0;
+  addStream(list, kSceneListMember);
+  return 1;
+}
+
+bool tPatchMaker::sceneList(BufferStream& list) {
+  if (!writeSceneList(list, services_.report)) return false;
   // Read back by the installer's rules: a scene listed twice keeps only its
   // last block.
   list.seek(0);
@@ -217,8 +249,7 @@ int tPatchMaker::createXARCList() {
     }
   }
   list.seek(0);
-  addStream(list, "patchscene.lst");
-  return 1;
+  return true;
 }
 
 int tPatchMaker::loadTrz() {

@@ -19,6 +19,7 @@
 
 namespace vh {
 
+class BufferStream;
 class Stream;
 class ZipWriter;
 class MemberQueue;
@@ -70,6 +71,9 @@ class tPatchMaker {
   // package it replaces when `reuse`; `inBlocks` false reads every reused
   // stream whole and checks it before it is written.
   int build(const std::string& url, const std::string& building, bool reuse, bool inBlocks);
+  // Reads data/ into the scene list `list` holds from its start, and notes
+  // each scene's sub-scenes; false when an index file was refused.
+  bool sceneList(BufferStream& list);
   void loadListed(const std::string& folder, const std::string& listMember);
   void addFile(const std::string& path);
   void addStream(Stream& stream, const std::string& name);
