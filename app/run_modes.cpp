@@ -66,13 +66,17 @@ int runMode(RunMode mode, InstallerShell& shell, const Services& services, Deskt
     desktop.messageBox("Patch gerenating is done!");
     return 0;
   }
-  // Installing a package the build failed to replace would install stale
-  // data the user did not ask for.
-  if (mode == RunMode::MakeAndApply && !tPatchMaker(services).Create(kPackage)) return 1;
-
   vPatcher patcher(services, desktop);
-  if (!patcher.loadPatch(kPackage)) fatalError(std::string("error in reading patch:") + kPackage);
   const bool applyNow = mode == RunMode::MakeAndApply;
+  // Installing a package the build failed to replace would install stale
+  // data the user did not ask for. The game's backup is read while the
+  // package is built and loaded.
+  if (applyNow) {
+    patcher.prepareGame();
+    if (!tPatchMaker(services).Create(kPackage)) return 1;
+  }
+
+  if (!patcher.loadPatch(kPackage)) fatalError(std::string("error in reading patch:") + kPackage);
   shell.build(applyNow, patcher);
   // A failed installation has shown its own messages; the status tells a
   // script or a package manager that it failed.

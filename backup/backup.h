@@ -88,6 +88,8 @@ class GameBackup {
   // The backup of the game in `gameRoot`, read and written through `files`;
   // its messages and debug lines go to `report`.
   GameBackup(Reporter& report, FileSystem& files, std::string gameRoot);
+  // Where its messages and debug lines go from now on.
+  void reportTo(Reporter& report) { report_ = &report; }
 
   // Reads every pieces file of the backup folder and its manifest, and
   // removes every unfinished file a killed writer left there. False after

@@ -4,6 +4,7 @@
 // want their sync. The patcher owns it while doReplace runs.
 #pragma once
 
+#include <future>
 #include <map>
 #include <memory>
 #include <optional>
@@ -25,6 +26,12 @@ struct Installation {
 
   std::unique_ptr<GameFolderLock> lock;
   GameBackup backup;
+  // A backup read before the installation began (tPatcher::prepareGame):
+  // the read's result, and what it said meanwhile, to be said when the
+  // installation takes it. Declared after the backup and the lines, so
+  // that a read still at work ends before they go.
+  HeldReport loadReport;
+  std::future<bool> loading;
   // Taken once everything is checked, just before the first file is
   // written; a stop before that ends the process as usual.
   std::optional<HeldSignals> signals;

@@ -186,6 +186,10 @@ int tPatcher::validateInstall() {
                                    : "Please specify your VHW installation (it is no longer in " + lostFolder_ + ")";
     gameRoot = pastedFolder(services_.host.chooseFolder(prompt, ""), services_.home);
   }
+  return acceptGameRoot();
+}
+
+int tPatcher::acceptGameRoot() {
   if (gameRoot.empty()) return 0;
   gameRoot = normalizeGameRoot(resolveDrivePath(normalizeGameRoot(gameRoot), services_.registry));
   services_.report.debugLog("game folder: " + gameRoot);
@@ -195,6 +199,33 @@ int tPatcher::validateInstall() {
   if (found_.shown.empty()) found_.shown = gameRoot.size() > 1 ? gameRoot.substr(0, gameRoot.size() - 1) : gameRoot;
   gameValid = 1;
   return 1;
+}
+
+void tPatcher::prepareGame() {
+  if (gameValid == 1 || prepared_) return;
+  const GameSearch search = searchGame(services_, kGameKey, kGameValue);
+  if (search.found.size() != 1 || search.found.front().prefix != services_.registry.prefixFolder()) return;
+  found_ = search.found.front();
+  gameRoot = found_.folder;
+  if (!acceptGameRoot()) {
+    // Left for doReplace to find and say again.
+    found_ = {};
+    gameRoot.clear();
+    gameValid = 0;
+    return;
+  }
+  auto lock = GameFolderLock::take(gameRoot);
+  if (!lock) return;
+  prepared_ = std::make_unique<Installation>(services_, gameRoot, std::move(lock));
+  Installation& installation = *prepared_;
+  installation.backup.reportTo(installation.loadReport);
+  // The program's digest, which the plan needs, is taken on the same
+  // thread once the backup is read.
+  installation.loading = std::async(std::launch::async, [&installation] {
+    const bool loaded = installation.backup.load();
+    (void)programDigest();
+    return loaded;
+  });
 }
 
 int tPatcher::loadPatch(const std::string& url) {
@@ -315,7 +346,7 @@ bool tPatcher::stopping() {
 // New files that a killed installation left behind are looked for only
 // beside the files this package writes (and the targets of their links), so
 // the game folder is never walked as a whole.
-void tPatcher::removeLeftoverFiles() {
+void tPatcher::removeLeftoverFiles(const std::vector<std::string>& extras, Reporter& report) const {
   FileSystem& files = services_.files;
   std::map<std::string, std::set<std::string>> byFolder;
   const auto note = [&](const std::string& path) {
@@ -327,18 +358,18 @@ void tPatcher::removeLeftoverFiles() {
   for (const auto& [sceneName, scene] : patch->scenes) {
     for (const auto& [subName, sub] : scene->subs) note(gameRoot + sub->path);
   }
-  for (const std::string& line : listedExtras()) {
+  for (const std::string& line : extras) {
     if (const auto relative = pathInFolder(line)) note(gameRoot + *relative);
   }
   for (const auto& [folder, names] : byFolder) {
     if (const size_t removed = removeLeftovers(files, folder, names)) {
-      services_.report.debugLog("removed " + std::to_string(removed) + " unfinished file(s) in " + folder);
+      report.debugLog("removed " + std::to_string(removed) + " unfinished file(s) in " + folder);
     }
   }
   // A build that was killed leaves its half-written package beside the
   // good one; a build at work holds its lock.
   if (!packageUrl_.empty() && removeUnheldBuilding(packageUrl_ + ".building")) {
-    services_.report.debugLog("removed an unfinished " + packageUrl_ + ".building");
+    report.debugLog("removed an unfinished " + packageUrl_ + ".building");
   }
 }
 
@@ -358,9 +389,17 @@ int tPatcher::doReplace() {
   renamesFailedIn_.clear();
   position_ = {};
   written_ = {};
-  auto lock = lockGame();
-  if (!lock || !patch) return 0;
-  installation_ = std::make_unique<Installation>(services_, gameRoot, std::move(lock));
+  // A game prepared before the package was loaded is the one to install
+  // into; anything else is looked for now.
+  installation_ = std::move(prepared_);
+  if (!installation_) {
+    auto lock = lockGame();
+    if (!lock || !patch) return 0;
+    installation_ = std::make_unique<Installation>(services_, gameRoot, std::move(lock));
+  } else if (!patch) {
+    installation_.reset();
+    return 0;
+  }
   // However the installation ends, even by an exception, the archive the
   // helper worked on goes with it: a later installation must not take it.
   struct DropAhead {
@@ -384,19 +423,39 @@ int tPatcher::install(Installation& installation) {
   // at the end, is that of the package as the installation loaded it.
   auto program = std::async(std::launch::async, [] { return programDigest(); });
   auto package = std::async(std::launch::async, [url = packageUrl_] { return digestOutsideGame(url); });
+  // The unfinished files a killed run left are swept away on a thread of
+  // their own while the backup loads and the plan is made: the sweep reads
+  // only the package's tables and extra list (read here, as the package is
+  // one minizip handle) and touches no file the backup or the plan reads (an
+  // unfinished file is no game file, and removing it changes nothing the
+  // game or an installation reads). What it removed is said once it is
+  // done. Declared before the sweep, the lines outlive it whatever ends
+  // this function.
+  HeldReport swept;
+  const auto sayWhatWasSwept = [&] { swept.sayTo(services_.report); };
+  auto sweeping = std::async(std::launch::async,
+                             [this, &swept, extras = listedExtras()] { removeLeftoverFiles(extras, swept); });
   // Over a backup that cannot be trusted, an installed file would be taken
   // for an original and the real one lost: nothing is written then.
-  if (!backup.load() || !backup.reportDamage()) return 0;
+  bool loaded = false;
+  if (installation.loading.valid()) {
+    loaded = installation.loading.get();
+    backup.reportTo(services_.report);
+    installation.loadReport.sayTo(services_.report);
+  } else {
+    loaded = backup.load();
+  }
+  if (!loaded || !backup.reportDamage()) {
+    sweeping.get();
+    sayWhatWasSwept();
+    return 0;
+  }
   // A scene is skipped only when the last installation recorded the same
   // inputs for it and its files still carry the stamps it left; without the
-  // program's own digest nothing is. The plan is made on a thread of its
-  // own while this one sweeps away the unfinished files a killed run left:
-  // the plan only reads the package, the backup and the game files' stamps,
-  // and the sweep touches none of them (an unfinished file is no game file,
-  // and removing it changes nothing the game or an installation reads).
-  auto planning = std::async(std::launch::async, [&] { return planInstallation(*patch, backup, program.get()); });
-  removeLeftoverFiles();
-  installation.plan = planning.get();
+  // program's own digest nothing is.
+  installation.plan = planInstallation(*patch, backup, program.get());
+  sweeping.get();
+  sayWhatWasSwept();
   const InstallPlan& plan = installation.plan;
   // A package made for another version of the game would write its entries
   // onto the wrong records; nothing is written then. The archives left as

@@ -70,6 +70,13 @@ class tPatcher {
   // The game folder found and locked for writing; null once the user has
   // been told why not (no game there, or another installation in it).
   [[nodiscard]] std::unique_ptr<GameFolderLock> lockGame();
+  // For an installation that follows at once (a build and then its
+  // installation): when the registry names one game folder, in the player's
+  // own prefix, takes its lock and starts reading its backup on a thread of
+  // its own, so that the build and the package's load go on meanwhile.
+  // Nothing is asked or said here: a game not found so, or whose lock
+  // another run holds, is looked for again by doReplace, which says why.
+  void prepareGame();
   virtual int loadPatch(const std::string& url);
   virtual int replaceExtra();
   virtual int doReplace();
@@ -191,8 +198,16 @@ class tPatcher {
   // place.
   bool renamePending(const std::string& relative) const;
   std::vector<std::string> listedExtras();
-  void removeLeftoverFiles();
+  // Removes the unfinished files a killed run left beside the package's
+  // archives and the extra files `extras` names (extra.lst's lines), and a
+  // killed build's package; says what it removed to `report`. Reads only
+  // the package's tables and the file system, so that it may run on a
+  // thread of its own.
+  void removeLeftoverFiles(const std::vector<std::string>& extras, Reporter& report) const;
   bool stopping();
+  // The end of validateInstall once gameRoot is named: the folder taken as
+  // the game's when it holds one.
+  int acceptGameRoot();
   // The installation behind doReplace once it holds the game's lock.
   int install(Installation& installation);
 
@@ -208,6 +223,8 @@ class tPatcher {
   std::unique_ptr<Prepared> ahead_;
   // The largest archive this installation may write, in bytes.
   uint64_t largestArchive_ = 0;
+  // The one prepareGame started, until doReplace takes it.
+  std::unique_ptr<Installation> prepared_;
   // Only while doReplace runs: the lock, the backup, the signals.
   std::unique_ptr<Installation> installation_;
   bool stopped_ = false;

@@ -703,7 +703,8 @@ const std::vector<Hostile>& hostileInputs() {
          return std::string();
        },
        {{"", "backup folder is not a folder:{game}/.vhpatch-backup", 1},
-        {"uninstall", "backup folder is not a folder:{game}/.vhpatch-backup", 1}},
+        {"uninstall", "backup folder is not a folder:{game}/.vhpatch-backup", 1},
+        {"makeandapply", "backup folder is not a folder:{game}/.vhpatch-backup", 1}},
        {"outside/backup", "sample/game"}},
       // Pieces lost: the file stays installed, and its backup with it.
       {"PiecesFileDeleted",
@@ -737,7 +738,8 @@ const std::vector<Hostile>& hostileInputs() {
                          test::readFile(s.game + "/.vhpatch-backup/" + name) + "x");
          return name;
        },
-       {{"", "backup damaged, cannot restore:{game}/.vhpatch-backup/{subject}", 1}},
+       {{"", "backup damaged, cannot restore:{game}/.vhpatch-backup/{subject}", 1},
+        {"makeandapply", "backup damaged, cannot restore:{game}/.vhpatch-backup/{subject}", 1}},
        {"sample/game"}},
       // A manifest cut short may have lost files whose pieces are gone too:
       // the uninstallation puts back what the pieces know and keeps the
