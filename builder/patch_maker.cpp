@@ -165,8 +165,8 @@ int tPatchMaker::build(const std::string& url, const std::string& building, bool
   };
   std::future<Previous> opening;
   if (workers > 1) opening = std::async(std::launch::async, openPrevious);
-  BufferStream list(std::make_shared<ByteBuffer>());
-  const bool listed = sceneList(list);
+  readList_ = std::make_unique<BufferStream>(std::make_shared<ByteBuffer>());
+  const bool listed = sceneList(*readList_);
   Previous opened = opening.valid() ? opening.get() : openPrevious();
   const std::unique_ptr<ZipReader>& previous = opened.package;
   const SourceDigests& known = opened.known;
@@ -185,14 +185,14 @@ int tPatchMaker::build(const std::string& url, const std::string& building, bool
                                            : copiedInBlocks.value_or(MemberQueue::kCopiedInBlocks));
   }
   std::vector<MemberQueue::Written> sources;
-  // A picture that was refused has said so, as above.
+  // An index file or a picture that was refused has said so, as above.
   const auto refused = [&] {
     members_.reset();
     file->CloseZip("");
     (void)services_.files.removeFile(building);
     return 0;
   };
-  if (written) addStream(list, kSceneListMember);
+  if (written && !createXARCList()) return refused();
   if (written) {
     loadTrz();
     if (!loadImages()) return refused();
@@ -226,9 +226,14 @@ int tPatchMaker::build(const std::string& url, const std::string& building, bool
 }
 
 int tPatchMaker::createXARCList() {
-  BufferStream list(std::make_shared<ByteBuffer>());
-  if (!sceneList(list)) return 0;
-  addStream(list, kSceneListMember);
+  // The list the build read while it opened the package it replaces, or
+  // else one read now.
+  std::unique_ptr<BufferStream> list = std::move(readList_);
+  if (!list) {
+    list = std::make_unique<BufferStream>(std::make_shared<ByteBuffer>());
+    if (!sceneList(*list)) return 0;
+  }
+  addStream(*list, kSceneListMember);
   return 1;
 }
 

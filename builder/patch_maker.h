@@ -88,6 +88,9 @@ class tPatchMaker {
   // Every scene of the scene list with its sub-scene names, as the
   // installer will read them.
   std::map<std::string, std::set<std::string>> listedSubs_;
+  // The scene list build() read before the package's writer was opened,
+  // until createXARCList packs it.
+  std::unique_ptr<BufferStream> readList_;
 };
 
 }  // namespace vh
