@@ -57,6 +57,7 @@ size_t LayeredZipFile::writeAt(uint64_t at, const void* bytes, size_t count) {
     done += put;
     if (put != block) break;
   }
+  handedOver_ = std::max(handedOver_, underAt_);
   return done;
 }
 

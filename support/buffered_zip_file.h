@@ -27,6 +27,8 @@ class LayeredZipFile {
   // The functions to hand minizip; this object must outlive the handle
   // they are given to.
   zlib_filefunc64_def over(const zlib_filefunc64_def& under);
+  // How far into the file `under` has been given bytes.
+  uint64_t handedOver() const { return handedOver_; }
 
  protected:
   virtual ~LayeredZipFile() = default;
@@ -58,6 +60,7 @@ class LayeredZipFile {
   zlib_filefunc64_def under_{};
   voidpf stream_ = nullptr;
   uint64_t underAt_ = 0;  // where `under` stands
+  uint64_t handedOver_ = 0;
   bool underLost_ = false;  // a seek of `under` failed: where it stands is not known
 };
 

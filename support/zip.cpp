@@ -6,6 +6,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
 #include <cstring>
 #include <stdexcept>
@@ -542,7 +543,15 @@ int ZipWriter::addBytes(const std::string& name, const uint8_t* bytes, size_t co
   noteResult(zipWriteInFileInZip(handle, bytes, static_cast<unsigned>(count)));
   if (m_error) return 0;
   recordMember(name);
+  syncAhead();
   return 0;
+}
+
+void ZipWriter::syncAhead() {
+  if (!m_output || m_error || m_output->handedOver() < m_syncedAhead + kSyncAhead) return;
+  if (m_syncing.valid() && m_syncing.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return;
+  m_syncedAhead = m_output->handedOver();
+  m_syncing = std::async(std::launch::async, [path = m_name] { return syncFile(path); });
 }
 
 void ZipWriter::recordMember(const std::string& name) {
@@ -587,6 +596,7 @@ int ZipWriter::WritePacked(const uint8_t* bytes, size_t count) {
     bytes += piece;
     left -= piece;
   }
+  syncAhead();
   return 0;
 }
 
@@ -656,11 +666,13 @@ int ZipWriter::CloseZip(const std::string& comment) {
     // zipClose finishes the last member, writes the directory and closes the
     // file, whose buffered tail may only fail now.
     noteResult(zipClose(static_cast<zipFile>(m_zipFile), comment.c_str()));
+    if (m_syncing.valid()) (void)m_syncing.get();
     // The package only counts as written once its bytes are on the disk.
     if (!m_error && !syncFile(m_name)) noteResult(kSyncFailed);
   }
   m_zipFile = nullptr;
   m_output.reset();
+  m_syncedAhead = 0;
   m_name.clear();
   clearFileList();
   return 0;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <future>
 #include <memory>
 #include <new>
 #include <optional>
@@ -352,10 +353,19 @@ class ZipWriter : public ZipFile {
   int addBytes(const std::string& name, const uint8_t* bytes, size_t count, const std::tm& when,
                const std::string& password);
   void recordMember(const std::string& name);
+  // Starts a sync of what the system has of a new package on a thread of
+  // its own, when kSyncAhead bytes more went to it since the last one began
+  // and that one is done: the sync at the close then waits only for what
+  // came after, while the package was still being written.
+  void syncAhead();
   void* m_zipFile = nullptr;
   // What minizip writes a new package through, as long as it is open.
   std::unique_ptr<BufferedZipOutput> m_output;
   int m_error = 0;
+  static constexpr uint64_t kSyncAhead = uint64_t{8} << 20;
+  uint64_t m_syncedAhead = 0;  // where the last sync ahead began
+  // Its outcome does not count: the sync at the close is the one that does.
+  std::future<bool> m_syncing;
 };
 
 }  // namespace vh

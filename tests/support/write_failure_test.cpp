@@ -274,5 +274,46 @@ TEST(WriteFailure, EveryByteOfAPackageFailsCleanly) {
   EXPECT_TRUE(build(needed));
 }
 
+// A package of more than 8 MiB is synced ahead on another thread while it
+// is written (its stream in blocks, as the build copies one): whole, it
+// reads back as given; a write that fails before, during or after that
+// sync still fails the package, and closing it waits for the sync.
+TEST(WriteFailure, APackageSyncedAheadWhileItIsWrittenFailsOrReadsBackWhole) {
+  test::TempDirsInMemory fast;
+  test::TempDir dir;
+  std::string font(10u << 20, '\0');
+  uint32_t state = 11;
+  for (char& c : font) c = static_cast<char>((state = state * 1103515245u + 12345u) >> 24);
+  const PackedMember packed = deflateMember(reinterpret_cast<const uint8_t*>(font.data()), font.size(), 1);
+  const std::string path = dir / "patch.dat.building";
+  const std::string list = "cnfont.ttf\r\n";
+  constexpr size_t kBlock = 256u << 10;
+  const auto size = static_cast<int64_t>(packed.compressed.size());
+  ASSERT_GT(size, int64_t{9} << 20);
+  for (const int64_t budget : {INT64_MAX, int64_t{1} << 20, int64_t{9} << 20, size + 40}) {
+    SCOPED_TRACE("writes fail after " + std::to_string(budget) + " bytes");
+    FailingZipFile file;
+    file.left = budget;
+    auto functions = file.functions();
+    ZipWriter writer;
+    writer.m_fileFunctions = &functions;
+    ASSERT_TRUE(writer.OpenZip(path, 0));
+    writer.BeginPacked("extra/cnfont.ttf", 0, ZipWriter::timeNow());
+    for (size_t at = 0; at < packed.compressed.size(); at += kBlock) {
+      writer.WritePacked(packed.compressed.data() + at, std::min(kBlock, packed.compressed.size() - at));
+    }
+    writer.EndPacked("extra/cnfont.ttf", packed.size, packed.crc);
+    writer.AddBytes("extra.lst", reinterpret_cast<const uint8_t*>(list.data()), list.size(), ZipWriter::timeNow());
+    writer.CloseZip("");
+    EXPECT_EQ(writer.failed(), budget != INT64_MAX);
+    if (writer.failed()) continue;
+    std::map<std::string, std::string> stored;
+    for (auto& [name, bytes] : test::packageMembers(path)) stored[name] = std::move(bytes);
+    EXPECT_EQ(stored.size(), 2u);
+    EXPECT_TRUE(stored["extra/cnfont.ttf"] == font) << "the stream came back other than written";
+    EXPECT_EQ(stored["extra.lst"], list);
+  }
+}
+
 }  // namespace
 }  // namespace vh
