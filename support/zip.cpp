@@ -548,7 +548,7 @@ int ZipWriter::addBytes(const std::string& name, const uint8_t* bytes, size_t co
 }
 
 void ZipWriter::syncAhead() {
-  if (!m_output || m_error || m_output->handedOver() < m_syncedAhead + kSyncAhead) return;
+  if (!m_output || m_error || !openWhileWriting() || m_output->handedOver() < m_syncedAhead + kSyncAhead) return;
   if (m_syncing.valid() && m_syncing.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return;
   m_syncedAhead = m_output->handedOver();
   m_syncing = std::async(std::launch::async, [path = m_name] { return syncFile(path); });

@@ -26,4 +26,9 @@ void* openZipForReading(const std::string& path, BufferedZipInput* held = nullpt
 void* openZipForWriting(const std::string& path, int appendStatus, zlib_filefunc64_def_s* functions,
                         BufferedZipOutput* held);
 
+// Whether a package minizip is writing may be opened again by its name
+// meanwhile, to be synced ahead: not on Windows, where minizip creates it
+// unshared.
+bool openWhileWriting();
+
 }  // namespace vh

@@ -23,4 +23,6 @@ void* openZipForWriting(const std::string& path, int appendStatus, zlib_filefunc
   return zipOpen2_64(path.c_str(), appendStatus, nullptr, &through);
 }
 
+bool openWhileWriting() { return true; }
+
 }  // namespace vh

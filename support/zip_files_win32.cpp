@@ -44,4 +44,6 @@ void* openZipForWriting(const std::string& path, int appendStatus, zlib_filefunc
   return zipOpen2_64(wide->c_str(), appendStatus, nullptr, &through);
 }
 
+bool openWhileWriting() { return false; }
+
 }  // namespace vh
