@@ -76,7 +76,9 @@ int runMode(RunMode mode, InstallerShell& shell, const Services& services, Deskt
     if (!tPatchMaker(services).Create(kPackage)) return 1;
   }
 
-  if (!patcher.loadPatch(kPackage)) fatalError(std::string("error in reading patch:") + kPackage);
+  // The extra files of a package just built are checked while the
+  // installation that follows plans.
+  if (!patcher.loadPatch(kPackage, applyNow)) fatalError(std::string("error in reading patch:") + kPackage);
   shell.build(applyNow, patcher);
   // A failed installation has shown its own messages; the status tells a
   // script or a package manager that it failed.

@@ -71,14 +71,23 @@ bool replaceWholeFile(FileSystem& files, const std::string& path, std::string_vi
 
 namespace {
 
-size_t removeLeftoversOf(FileSystem& files, const std::string& folder, const std::set<std::string>* names) {
+std::vector<std::string> findLeftoversOf(FileSystem& files, const std::string& folder,
+                                         const std::set<std::string>* names) {
   const std::string mark = kNewFileMark;
   constexpr size_t kRandomPart = 6;  // mkstemp's XXXXXX
-  size_t removed = 0;
-  for (const std::string& entry : files.list(folder)) {
+  std::vector<std::string> found;
+  for (std::string& entry : files.list(folder)) {
     const size_t at = entry.rfind(mark);
     if (at == std::string::npos || entry.size() != at + mark.size() + kRandomPart) continue;
     if (names && !names->count(entry.substr(0, at))) continue;
+    found.push_back(std::move(entry));
+  }
+  return found;
+}
+
+size_t removeLeftoversOf(FileSystem& files, const std::string& folder, const std::set<std::string>* names) {
+  size_t removed = 0;
+  for (const std::string& entry : findLeftoversOf(files, folder, names)) {
     if (files.removeFile(folder + "/" + entry)) ++removed;
   }
   return removed;
@@ -88,6 +97,11 @@ size_t removeLeftoversOf(FileSystem& files, const std::string& folder, const std
 
 size_t removeLeftovers(FileSystem& files, const std::string& folder, const std::set<std::string>& names) {
   return removeLeftoversOf(files, folder, &names);
+}
+
+std::vector<std::string> findLeftovers(FileSystem& files, const std::string& folder,
+                                       const std::set<std::string>& names) {
+  return findLeftoversOf(files, folder, &names);
 }
 
 size_t removeAllLeftovers(FileSystem& files, const std::string& folder) {

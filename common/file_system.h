@@ -169,6 +169,10 @@ inline constexpr const char* kNewFileMark = ".vhnew-";
 // files named in `names` (names without folder). Only those are looked at;
 // the folder is listed once and not descended. Returns how many went.
 size_t removeLeftovers(FileSystem& files, const std::string& folder, const std::set<std::string>& names);
+// The names (without folder) of the files removeLeftovers would remove,
+// found without removing them.
+std::vector<std::string> findLeftovers(FileSystem& files, const std::string& folder,
+                                       const std::set<std::string>& names);
 // The same for every new file in `folder`, whatever file it was to replace:
 // for a folder only this program writes into.
 size_t removeAllLeftovers(FileSystem& files, const std::string& folder);

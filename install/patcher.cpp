@@ -228,12 +228,15 @@ void tPatcher::prepareGame() {
   });
 }
 
-int tPatcher::loadPatch(const std::string& url) {
+int tPatcher::loadPatch(const std::string& url) { return loadPatch(url, false); }
+
+int tPatcher::loadPatch(const std::string& url, bool extrasMeanwhile) {
   packageUrl_ = url;
   patch = std::make_shared<tPatch>(services_.report);
   // The pictures are read with the rest, so a bad image entry refuses the
   // package before anything is installed rather than halfway through.
-  return patch->open(url) && patch->readImages() ? 1 : 0;
+  const int opened = extrasMeanwhile ? patch->openCheckingExtrasMeanwhile(url) : patch->open(url);
+  return opened && patch->readImages() ? 1 : 0;
 }
 
 std::vector<std::string> tPatcher::listedExtras() {
@@ -346,7 +349,7 @@ bool tPatcher::stopping() {
 // New files that a killed installation left behind are looked for only
 // beside the files this package writes (and the targets of their links), so
 // the game folder is never walked as a whole.
-void tPatcher::removeLeftoverFiles(const std::vector<std::string>& extras, Reporter& report) const {
+tPatcher::Leftovers tPatcher::findLeftoverFiles(const std::vector<std::string>& extras) const {
   FileSystem& files = services_.files;
   std::map<std::string, std::set<std::string>> byFolder;
   const auto note = [&](const std::string& path) {
@@ -361,10 +364,21 @@ void tPatcher::removeLeftoverFiles(const std::vector<std::string>& extras, Repor
   for (const std::string& line : extras) {
     if (const auto relative = pathInFolder(line)) note(gameRoot + *relative);
   }
+  Leftovers found;
   for (const auto& [folder, names] : byFolder) {
-    if (const size_t removed = removeLeftovers(files, folder, names)) {
-      report.debugLog("removed " + std::to_string(removed) + " unfinished file(s) in " + folder);
+    if (auto leftovers = findLeftovers(files, folder, names); !leftovers.empty()) {
+      found.emplace_back(folder, std::move(leftovers));
     }
+  }
+  return found;
+}
+
+void tPatcher::removeLeftoverFiles(const Leftovers& found, Reporter& report) const {
+  FileSystem& files = services_.files;
+  for (const auto& [folder, names] : found) {
+    const size_t removed =
+        std::count_if(names.begin(), names.end(), [&](const std::string& name) { return files.removeFile(folder + "/" + name); });
+    if (removed > 0) report.debugLog("removed " + std::to_string(removed) + " unfinished file(s) in " + folder);
   }
   // A build that was killed leaves its half-written package beside the
   // good one; a build at work holds its lock.
@@ -423,39 +437,40 @@ int tPatcher::install(Installation& installation) {
   // at the end, is that of the package as the installation loaded it.
   auto program = std::async(std::launch::async, [] { return programDigest(); });
   auto package = std::async(std::launch::async, [url = packageUrl_] { return digestOutsideGame(url); });
-  // The unfinished files a killed run left are swept away on a thread of
-  // their own while the backup loads and the plan is made: the sweep reads
+  // The unfinished files a killed run left are looked for on a thread of
+  // their own while the backup loads and the plan is made: the search reads
   // only the package's tables and extra list (read here, as the package is
-  // one minizip handle) and touches no file the backup or the plan reads (an
-  // unfinished file is no game file, and removing it changes nothing the
-  // game or an installation reads). What it removed is said once it is
-  // done. Declared before the sweep, the lines outlive it whatever ends
-  // this function.
-  HeldReport swept;
-  const auto sayWhatWasSwept = [&] { swept.sayTo(services_.report); };
-  auto sweeping = std::async(std::launch::async,
-                             [this, &swept, extras = listedExtras()] { removeLeftoverFiles(extras, swept); });
+  // one minizip handle) and the folders. They are removed once the package
+  // has passed its check (an unfinished file is no game file, and removing
+  // it changes nothing the game, the backup or the plan reads).
+  auto sweeping = std::async(std::launch::async, [this, extras = listedExtras()] { return findLeftoverFiles(extras); });
+  // A package loaded while its extra files were still being checked is
+  // refused here, before anything is written and before the backup's
+  // messages, as it would have been while it loaded.
+  const auto refuseDamagedPackage = [&] {
+    if (const std::optional<Fault> fault = patch->extrasChecked()) {
+      services_.report.messageBox(fault->detail);
+      fatalError("error in reading patch:" + packageUrl_);
+    }
+  };
+  const bool prepared = installation.loading.valid();
+  if (!prepared) refuseDamagedPackage();
   // Over a backup that cannot be trusted, an installed file would be taken
   // for an original and the real one lost: nothing is written then.
-  bool loaded = false;
-  if (installation.loading.valid()) {
-    loaded = installation.loading.get();
-    backup.reportTo(services_.report);
-    installation.loadReport.sayTo(services_.report);
-  } else {
-    loaded = backup.load();
-  }
-  if (!loaded || !backup.reportDamage()) {
-    sweeping.get();
-    sayWhatWasSwept();
-    return 0;
-  }
+  const bool loaded = prepared ? installation.loading.get() : backup.load();
   // A scene is skipped only when the last installation recorded the same
   // inputs for it and its files still carry the stamps it left; without the
-  // program's own digest nothing is.
-  installation.plan = planInstallation(*patch, backup, program.get());
-  sweeping.get();
-  sayWhatWasSwept();
+  // program's own digest nothing is. The plan only reads, so the package's
+  // check may still run while it is made.
+  if (loaded && backup.damage().empty()) installation.plan = planInstallation(*patch, backup, program.get());
+  refuseDamagedPackage();
+  if (prepared) {
+    backup.reportTo(services_.report);
+    installation.loadReport.sayTo(services_.report);
+  }
+  const bool trusted = loaded && backup.reportDamage();
+  removeLeftoverFiles(sweeping.get(), services_.report);
+  if (!trusted) return 0;
   const InstallPlan& plan = installation.plan;
   // A package made for another version of the game would write its entries
   // onto the wrong records; nothing is written then. The archives left as

@@ -78,6 +78,10 @@ class tPatcher {
   // another run holds, is looked for again by doReplace, which says why.
   void prepareGame();
   virtual int loadPatch(const std::string& url);
+  // As loadPatch(url); with `extrasMeanwhile`, the extra files' check may
+  // go on while the installation plans (for an installation that follows
+  // at once), which takes its verdict before it writes.
+  int loadPatch(const std::string& url, bool extrasMeanwhile);
   virtual int replaceExtra();
   virtual int doReplace();
   virtual int replaceMirel(tXRC& xrc);
@@ -198,12 +202,15 @@ class tPatcher {
   // place.
   bool renamePending(const std::string& relative) const;
   std::vector<std::string> listedExtras();
-  // Removes the unfinished files a killed run left beside the package's
-  // archives and the extra files `extras` names (extra.lst's lines), and a
-  // killed build's package; says what it removed to `report`. Reads only
-  // the package's tables and the file system, so that it may run on a
-  // thread of its own.
-  void removeLeftoverFiles(const std::vector<std::string>& extras, Reporter& report) const;
+  // The unfinished files a killed run left beside the package's archives
+  // and the extra files `extras` names (extra.lst's lines), by folder:
+  // found, not removed. Reads only the package's tables and the file
+  // system, so that it may run on a thread of its own.
+  using Leftovers = std::vector<std::pair<std::string, std::vector<std::string>>>;
+  Leftovers findLeftoverFiles(const std::vector<std::string>& extras) const;
+  // Removes what findLeftoverFiles found, and a killed build's package;
+  // says what it removed to `report`.
+  void removeLeftoverFiles(const Leftovers& found, Reporter& report) const;
   bool stopping();
   // The end of validateInstall once gameRoot is named: the folder taken as
   // the game's when it holds one.

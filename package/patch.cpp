@@ -1,6 +1,7 @@
 #include "package/patch.h"
 
 #include <atomic>
+#include <utility>
 #include <thread>
 
 #include "common/bytes.h"
@@ -229,7 +230,10 @@ void tPatch::readFingerprintList() {
   fingerprints = std::move(*read);
 }
 
-std::optional<Fault> tPatch::read(const std::string& url) {
+std::optional<Fault> tPatch::read(const std::string& url) { return read(url, true); }
+
+std::optional<Fault> tPatch::read(const std::string& url, bool wait) {
+  pendingCheck_.reset();
   budget_ = std::make_shared<LoadBudget>(fileSize(url));
   z = std::make_shared<ZipReader>();
   if (!z->OpenZip(url)) {
@@ -244,24 +248,50 @@ std::optional<Fault> tPatch::read(const std::string& url) {
   }
   // The reader's index of the members stays for the whole run.
   if (!hold(z->indexBytes(), url)) return refusalOr(FaultKind::BadSize, "");
-  std::optional<ExtraFilesCheck> extraCheck;
+  std::unique_ptr<ExtraFilesCheck> extraCheck;
   if (const int64_t list = z->memberSize("extra.lst", 0);
       list >= 0 && z->indexBytes() + static_cast<uint64_t>(list) <= ExtraFilesCheck::kMostBytes) {
-    extraCheck.emplace(url);
+    extraCheck = std::make_unique<ExtraFilesCheck>(url);
   }
   // A refusal names the member or path at fault in place of the step's own
   // message.
   if (!readSceneList()) return refusalOr(FaultKind::Damaged, "error in reading scenelist");
   readAddon();
   if (!refusal.empty() || !readTRZ()) return refusalOr(FaultKind::Damaged, "error in reading translation data");
-  takeExtraCheck(extraCheck ? &*extraCheck : nullptr);
+  const bool checkLater = !wait && extraCheck;
+  if (!checkLater) takeExtraCheck(extraCheck.get());
   readFingerprintList();
+  if (checkLater && !refusal.empty()) {
+    // A package with both faults is refused for its extra files, as when
+    // their verdict is taken first.
+    const std::string fingerprintFault = std::exchange(refusal, std::string());
+    const FaultKind fingerprintKind = refusalKind_;
+    takeExtraCheck(extraCheck.get());
+    refuse(fingerprintKind, fingerprintFault);
+  }
+  if (!refusal.empty()) return refusalOr(FaultKind::Damaged, "");
+  if (checkLater) pendingCheck_ = std::move(extraCheck);
+  return std::nullopt;
+}
+
+std::optional<Fault> tPatch::extrasChecked() {
+  if (!pendingCheck_) return std::nullopt;
+  const std::unique_ptr<ExtraFilesCheck> check = std::move(pendingCheck_);
+  takeExtraCheck(check.get());
   if (!refusal.empty()) return refusalOr(FaultKind::Damaged, "");
   return std::nullopt;
 }
 
 int tPatch::open(const std::string& url) {
   if (const std::optional<Fault> fault = read(url)) {
+    report_.messageBox(fault->detail);
+    return 0;
+  }
+  return 1;
+}
+
+int tPatch::openCheckingExtrasMeanwhile(const std::string& url) {
+  if (const std::optional<Fault> fault = read(url, false)) {
     report_.messageBox(fault->detail);
     return 0;
   }

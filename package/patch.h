@@ -103,6 +103,15 @@ class tPatch {
   [[nodiscard]] std::optional<Fault> read(const std::string& url);
   // read(url) with its fault shown: 1 when loaded, 0 after the one message.
   int open(const std::string& url);
+  // As open(url), but the extra files (a font of tens of megabytes) may
+  // still be being checked on their thread when it returns, for a caller
+  // with work to do meanwhile that writes nothing: it must take
+  // extrasChecked() before it writes.
+  int openCheckingExtrasMeanwhile(const std::string& url);
+  // The check open() left running done, showing nothing: the fault that
+  // refuses the package (a damaged extra file), or nothing when there is
+  // none or no check was left running. Waits for that check.
+  [[nodiscard]] std::optional<Fault> extrasChecked();
 
  private:
   // The member's stream, its bytes counted against the budget while it
@@ -125,6 +134,10 @@ class tPatch {
   // checkExtra's; checkExtra itself when there is none or it cannot be
   // trusted to be of this package.
   void takeExtraCheck(ExtraFilesCheck* check);
+  // The package's tables read, with the extra files' check, when it runs on
+  // its own thread, left in pendingCheck_ if `wait` is false and nothing
+  // else refused the package.
+  [[nodiscard]] std::optional<Fault> read(const std::string& url, bool wait);
   // The game-version fingerprints, when the package carries them.
   void readFingerprintList();
   // Keeps the first refusal's kind and message.
@@ -138,6 +151,8 @@ class tPatch {
   // there is none.
   std::string refusal;
   FaultKind refusalKind_ = FaultKind::Damaged;
+  // The extra files' check that read() left running.
+  std::unique_ptr<ExtraFilesCheck> pendingCheck_;
 };
 
 }  // namespace vh

@@ -7,7 +7,9 @@
 #include <map>
 
 #include "backup/backup.h"
+#include "common/file_system.h"
 #include "common/files.h"
+#include "common/report.h"
 #include "formats/xarc.h"
 #include "formats/xrc.h"
 #include "package/patch.h"
@@ -250,6 +252,36 @@ TEST_F(PatcherTest, ExtraFilesStayInsideTheGameFolder) {
                                                             ".VHPATCH-BACKUP\\x.pieces"}));
   EXPECT_EQ(recording.output().front(), "extra/readme.txt");
   EXPECT_EQ(recording.output().size(), 9u);  // every non-empty line is named
+}
+
+TEST_F(PatcherTest, ExtraFilesCheckedWhileTheInstallationPlansAreCheckedBeforeItWrites) {
+  registry(dir / "game");
+  const std::vector<std::pair<std::string, std::string>> members = {
+      {"patchscene.lst", ""},
+      {"extra.lst", "readme.txt\r\n"},
+      {"extra/readme.txt", "a readme that the installer copies into the game folder"}};
+  // A killed run's unfinished copy of the extra file.
+  const std::string leftover = dir / ("game/readme.txt" + std::string(kNewFileMark) + "a1b2c3");
+  for (const bool damaged : {true, false}) {
+    test::writeFile(leftover, "half a readme");
+    recording.events.clear();
+    const std::string url = package(members);
+    if (damaged) test::damageMember(url, "extra/readme.txt");
+    tPatcher patcher(services());
+    ASSERT_EQ(patcher.loadPatch(url, true), 1) << damaged;
+    if (damaged) {
+      // Refused as the load would have refused it, with nothing written or
+      // removed in the game folder.
+      EXPECT_THROW(patcher.doReplace(), FatalError);
+      EXPECT_EQ(recording.messages(), std::vector<std::string>{"damaged patch member:extra/readme.txt"});
+      EXPECT_FALSE(fileExists(dir / "game/readme.txt"));
+      EXPECT_TRUE(fileExists(leftover));
+    } else {
+      EXPECT_EQ(patcher.doReplace(), 1);
+      EXPECT_EQ(test::readFile(dir / "game/readme.txt"), members.back().second);
+      EXPECT_FALSE(fileExists(leftover));
+    }
+  }
 }
 
 TEST_F(PatcherTest, ReplaceSceneByNameIgnoresUnknownScenes) {
