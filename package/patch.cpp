@@ -1,8 +1,8 @@
 #include "package/patch.h"
 
 #include <atomic>
-#include <utility>
 #include <thread>
+#include <utility>
 
 #include "common/bytes.h"
 #include "common/files.h"

@@ -108,9 +108,9 @@ class tPatch {
   // with work to do meanwhile that writes nothing: it must take
   // extrasChecked() before it writes.
   int openCheckingExtrasMeanwhile(const std::string& url);
-  // The check open() left running done, showing nothing: the fault that
-  // refuses the package (a damaged extra file), or nothing when there is
-  // none or no check was left running. Waits for that check.
+  // The check openCheckingExtrasMeanwhile() left running, taken, showing
+  // nothing: the fault that refuses the package (a damaged extra file), or
+  // nothing when there is none or no check was left running. Waits for it.
   [[nodiscard]] std::optional<Fault> extrasChecked();
 
  private:
