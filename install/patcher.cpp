@@ -376,8 +376,8 @@ tPatcher::Leftovers tPatcher::findLeftoverFiles(const std::vector<std::string>& 
 void tPatcher::removeLeftoverFiles(const Leftovers& found, Reporter& report) const {
   FileSystem& files = services_.files;
   for (const auto& [folder, names] : found) {
-    const size_t removed = std::count_if(names.begin(), names.end(),
-                                         [&](const std::string& name) { return files.removeFile(folder + "/" + name); });
+    size_t removed = 0;
+    for (const std::string& name : names) removed += files.removeFile(folder + "/" + name) ? 1 : 0;
     if (removed > 0) report.debugLog("removed " + std::to_string(removed) + " unfinished file(s) in " + folder);
   }
   // A build that was killed leaves its half-written package beside the
