@@ -283,19 +283,17 @@ std::optional<Fault> tPatch::extrasChecked() {
 }
 
 int tPatch::open(const std::string& url) {
-  if (const std::optional<Fault> fault = read(url)) {
-    report_.messageBox(fault->detail);
-    return 0;
-  }
-  return 1;
+  return shown(read(url));
 }
 
 int tPatch::openCheckingExtrasMeanwhile(const std::string& url) {
-  if (const std::optional<Fault> fault = read(url, false)) {
-    report_.messageBox(fault->detail);
-    return 0;
-  }
-  return 1;
+  return shown(read(url, false));
+}
+
+int tPatch::shown(const std::optional<Fault>& fault) {
+  if (!fault) return 1;
+  report_.messageBox(fault->detail);
+  return 0;
 }
 
 Fault tPatch::refusalOr(FaultKind kind, const std::string& message) const {
@@ -491,11 +489,7 @@ std::optional<Fault> tPatch::readImageList() {
 }
 
 int tPatch::readImages() {
-  if (const std::optional<Fault> fault = readImageList()) {
-    report_.messageBox(fault->detail);
-    return 0;
-  }
-  return 1;
+  return shown(readImageList());
 }
 
 }  // namespace vh

@@ -140,6 +140,8 @@ class tPatch {
   [[nodiscard]] std::optional<Fault> read(const std::string& url, bool wait);
   // The game-version fingerprints, when the package carries them.
   void readFingerprintList();
+  // 1 without a fault; else 0, after its message.
+  int shown(const std::optional<Fault>& fault);
   // Keeps the first refusal's kind and message.
   void refuse(FaultKind kind, const std::string& message);
   // The refusal as a fault, or `message` of `kind` while there is none.
