@@ -172,6 +172,17 @@ bool endsWith(const std::string& text, const std::string& end) {
   return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
+// The order the backup keeps its states in: by game file, then by pieces file.
+bool byPathThenPieces(const GameBackup::State& a, const GameBackup::State& b) {
+  return std::tie(a.path, a.pieces) < std::tie(b.path, b.pieces);
+}
+
+// The same order by game file alone, to find one file's versions.
+struct PathOrder {
+  bool operator()(const GameBackup::State& s, const std::string& path) const { return s.path < path; }
+  bool operator()(const std::string& path, const GameBackup::State& s) const { return path < s.path; }
+};
+
 }  // namespace
 
 std::vector<MemberSpan> memberSpans(const tXARC& archive) {
@@ -242,9 +253,8 @@ bool GameBackup::load() {
                        pieces.value().file->size() - header.dataAt});
   }
   // Files in a fixed order, so that messages come in the same order on
-  // every run.
-  std::sort(states_.begin(), states_.end(),
-            [](const State& a, const State& b) { return std::tie(a.path, a.pieces) < std::tie(b.path, b.pieces); });
+  // every run, and a file's versions are found by a binary search.
+  std::sort(states_.begin(), states_.end(), byPathThenPieces);
 
   // Damaged pieces files stand for no known game file until the manifest
   // names theirs.
@@ -312,11 +322,16 @@ void GameBackup::reportDamaged(const std::string& name) const {
   report_->messageBox((notRead ? kFailedToRead : kBackupDamaged) + folder() + name);
 }
 
+std::span<const GameBackup::State> GameBackup::versionsOf(const std::string& path) const {
+  // The plan asks this of every archive of the game: a walk of every state
+  // for each would take time in the square of the game's size.
+  const auto [first, last] = std::equal_range(states_.begin(), states_.end(), path, PathOrder{});
+  return {first, last};
+}
+
 std::vector<const GameBackup::State*> GameBackup::statesOf(const std::string& path) const {
   std::vector<const State*> found;
-  for (const State& state : states_) {
-    if (state.path == path) found.push_back(&state);
-  }
+  for (const State& state : versionsOf(path)) found.push_back(&state);
   return found;
 }
 
@@ -424,7 +439,8 @@ bool GameBackup::keep(const Pieces& pieces, FolderSync sync) {
 
 void GameBackup::noteKept(const Pieces& pieces) {
   std::erase_if(states_, [&](const State& s) { return s.pieces == pieces.name; });
-  states_.push_back({pieces.path, pieces.original, pieces.installed, pieces.name, pieces.kept});
+  State kept{pieces.path, pieces.original, pieces.installed, pieces.name, pieces.kept};
+  states_.insert(std::upper_bound(states_.begin(), states_.end(), kept, byPathThenPieces), std::move(kept));
   written_[pieces.path] = pieces.name;
 }
 
@@ -497,8 +513,9 @@ bool GameBackup::unchanged(const std::string& path) const {
     return left != recordedUntouched_.end() && !knows(path) && stampOf(*files_, root_ + path) == left->second.stamp;
   }
   const Recorded& r = recorded->second;
-  const bool loaded = std::any_of(states_.begin(), states_.end(), [&](const State& s) {
-    return s.path == path && s.pieces == r.pieces && s.installed == r.installed && s.original != r.installed;
+  const std::span<const State> versions = versionsOf(path);
+  const bool loaded = std::any_of(versions.begin(), versions.end(), [&](const State& s) {
+    return s.pieces == r.pieces && s.installed == r.installed && s.original != r.installed;
   });
   return loaded && stampOf(*files_, root_ + path) == r.stamp;
 }

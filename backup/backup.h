@@ -35,6 +35,7 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -141,7 +142,7 @@ class GameBackup {
   [[nodiscard]] bool toOriginal(const std::string& path, std::optional<std::string>& content,
                                 Origin* origin = nullptr, Reporter* report = nullptr) const;
   // True when the backup holds any version of `path`.
-  bool knows(const std::string& path) const { return !statesOf(path).empty(); }
+  bool knows(const std::string& path) const { return !versionsOf(path).empty(); }
 
   // The file at `path` stays as the installed version of `pieces` made it:
   // this installation keeps that backup without writing it again.
@@ -281,6 +282,8 @@ class GameBackup {
   // into a new file beside it, a block at a time, and puts it in place only
   // when its digest is the original's.
   Restored putOriginalBack(const State& state, const std::string& target);
+  // The versions of `path` the backup keeps, as a run of `states_`.
+  std::span<const State> versionsOf(const std::string& path) const;
   std::vector<const State*> statesOf(const std::string& path) const;
   std::optional<std::string> rebuild(const State& state, std::string_view installed) const;
   // The manifest of the states kept, with `alsoKept` for files whose pieces
@@ -308,7 +311,7 @@ class GameBackup {
   Reporter* report_;
   FileSystem* files_;
   std::string root_;
-  std::vector<State> states_;
+  std::vector<State> states_;  // sorted by file, then by pieces file
   std::vector<Damage> damage_;
   bool manifestFound_ = false;
   bool manifestDamaged_ = false;
