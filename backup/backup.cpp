@@ -673,6 +673,7 @@ bool GameBackup::writeManifest(const std::string& package, const std::vector<Man
   Manifest manifest;
   manifest.package = package;
   manifest.date = nowUtc();
+  manifest.files.reserve(states_.size() + alsoKept.size());
   for (const State& s : states_) {
     Manifest::File file{s.path, s.original, s.installed, s.pieces, s.kept, std::nullopt, std::nullopt, ""};
     // A stamp, a CRC and inputs only for the version this installation left

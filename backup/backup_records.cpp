@@ -322,28 +322,47 @@ Result<Manifest> readManifest(std::string_view text) {
 }
 
 std::string manifestText(const Manifest& manifest) {
-  std::string text = std::string(kManifestMagic) + "\r\npackage=" + manifest.package + "\r\ndate=" + manifest.date +
-                     "\r\n";
+  // A game of thousands of archives makes a manifest of hundreds of
+  // kilobytes: it is appended to in place, without a string per line.
+  std::string text;
+  text.reserve(256 + manifest.files.size() * 400 + manifest.untouched.size() * 200);
+  const auto line = [&text](std::string_view key, std::string_view value) {
+    text.append(key).append("=").append(value).append("\r\n");
+  };
+  text.append(kManifestMagic).append("\r\n");
+  line("package", manifest.package);
+  line("date", manifest.date);
   for (const Manifest::File& f : manifest.files) {
-    text += "file=" + f.path + "\r\noriginal=" + f.original + "\r\ninstalled=" + f.installed + "\r\npieces=" +
-            f.pieces + "\r\nkept=" + std::to_string(f.kept) + "\r\n";
-    if (f.stamp) text += "stamp=" + stampText(*f.stamp) + "\r\n";
+    line("file", f.path);
+    line("original", f.original);
+    line("installed", f.installed);
+    line("pieces", f.pieces);
+    line("kept", std::to_string(f.kept));
+    if (f.stamp) line("stamp", stampText(*f.stamp));
     if (f.crc) {
       char crc[kCrcDigits + 1];
       std::snprintf(crc, sizeof crc, "%08x", static_cast<unsigned>(*f.crc));
-      text += "crc=" + std::string(crc) + "\r\n";
+      line("crc", crc);
     }
-    if (f.stamp && !f.inputs.empty()) text += "inputs=" + f.inputs + "\r\n";
-    text += ">>\r\n";
+    if (f.stamp && !f.inputs.empty()) line("inputs", f.inputs);
+    text.append(">>\r\n");
   }
   for (const Manifest::Untouched& u : manifest.untouched) {
-    text += "untouched=" + u.path + "\r\nstamp=" + stampText(u.stamp) + "\r\n";
-    if (!u.inputs.empty()) text += "inputs=" + u.inputs + "\r\n";
-    text += ">>\r\n";
+    line("untouched", u.path);
+    line("stamp", stampText(u.stamp));
+    if (!u.inputs.empty()) line("inputs", u.inputs);
+    text.append(">>\r\n");
   }
-  for (const auto& [scene, inputs] : manifest.scenes) text += "scene=" + scene + "\r\ninputs=" + inputs + "\r\n>>\r\n";
-  for (const std::string& folder : manifest.folders) text += "folder=" + folder + "\r\n>>\r\n";
-  return text + kManifestEnd + "\r\n";
+  for (const auto& [scene, inputs] : manifest.scenes) {
+    line("scene", scene);
+    line("inputs", inputs);
+    text.append(">>\r\n");
+  }
+  for (const std::string& folder : manifest.folders) {
+    line("folder", folder);
+    text.append(">>\r\n");
+  }
+  return text.append(kManifestEnd).append("\r\n");
 }
 
 }  // namespace vh

@@ -1,6 +1,7 @@
 #include "install/install_plan.h"
 
 #include <algorithm>
+#include <charconv>
 
 #include "backup/backup.h"
 #include "common/bytes.h"
@@ -37,36 +38,68 @@ SceneStep decideScene(const SceneFacts& facts) {
 
 namespace {
 
-void addField(Sha256& digest, std::string_view bytes) {
-  const uint64_t size = bytes.size();
-  char length[8];
-  for (int k = 0; k < 8; ++k) length[k] = static_cast<char>(size >> (8 * k));
-  digest.add(std::string_view(length, sizeof length));
-  digest.add(bytes);
+// The inputs reach the digest through a buffer: a scene has thousands of
+// small fields, and a call into the digest costs more than a field's bytes.
+// The digest is that of the same bytes added one by one.
+class FieldDigest {
+ public:
+  void field(std::string_view bytes) {
+    const uint64_t size = bytes.size();
+    char length[8];
+    for (int k = 0; k < 8; ++k) length[k] = static_cast<char>(size >> (8 * k));
+    put(std::string_view(length, sizeof length));
+    put(bytes);
+  }
+  void number(int64_t value) {
+    char text[24];
+    const auto written = std::to_chars(text, text + sizeof text, value);
+    field(std::string_view(text, static_cast<size_t>(written.ptr - text)));
+  }
+  std::string hex() {
+    flush();
+    return digest_.hex();
+  }
+
+ private:
+  static constexpr size_t kHeld = size_t{1} << 16;
+  static constexpr size_t kDirect = size_t{1} << 12;  // a picture goes in as it is
+  void put(std::string_view bytes) {
+    if (bytes.size() >= kDirect) {
+      flush();
+      digest_.add(bytes);
+      return;
+    }
+    held_.append(bytes);
+    if (held_.size() >= kHeld) flush();
+  }
+  void flush() {
+    digest_.add(held_);
+    held_.clear();
+  }
+  Sha256 digest_;
+  std::string held_;
+};
+
+void addRecord(FieldDigest& digest, const tTransRecord& record) {
+  digest.field(record.scnId);
+  digest.number(record.subId);
+  digest.number(record.recId);
+  digest.number(record.length);
+  digest.number(record.typeId);
+  digest.field(record.value);
+  digest.number(static_cast<int64_t>(record.overlongValue));
 }
 
-void addNumber(Sha256& digest, int64_t value) { addField(digest, std::to_string(value)); }
-
-void addRecord(Sha256& digest, const tTransRecord& record) {
-  addField(digest, record.scnId);
-  addNumber(digest, record.subId);
-  addNumber(digest, record.recId);
-  addNumber(digest, record.length);
-  addNumber(digest, record.typeId);
-  addField(digest, record.value);
-  addNumber(digest, static_cast<int64_t>(record.overlongValue));
-}
-
-void addSub(Sha256& digest, const std::string& name, const tSubScene& sub) {
-  addField(digest, name);
-  addField(digest, sub.path);
-  addNumber(digest, sub.hasImages() ? static_cast<int64_t>(sub.images->size()) : 0);
+void addSub(FieldDigest& digest, const std::string& name, const tSubScene& sub) {
+  digest.field(name);
+  digest.field(sub.path);
+  digest.number(sub.hasImages() ? static_cast<int64_t>(sub.images->size()) : 0);
   if (!sub.hasImages()) return;
   for (const auto& image : *sub.images) {
-    addField(digest, image->oname);
+    digest.field(image->oname);
     const ByteBufferPtr& bytes = image->imagebuffer;
-    addField(digest, bytes ? std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size())
-                           : std::string_view());
+    digest.field(bytes ? std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size())
+                       : std::string_view());
   }
 }
 
@@ -74,11 +107,11 @@ void addSub(Sha256& digest, const std::string& name, const tSubScene& sub) {
 
 // Each field goes in with its length, so that no two inputs read alike.
 std::string sceneInputs(const tPatchScene& scene, const std::string& program) {
-  Sha256 digest;
-  addField(digest, "vhpatch scene inputs 1");
-  addField(digest, program);
-  addField(digest, scene.name);
-  addNumber(digest, scene.trz ? static_cast<int64_t>(scene.trz->records.size()) : -1);
+  FieldDigest digest;
+  digest.field("vhpatch scene inputs 1");
+  digest.field(program);
+  digest.field(scene.name);
+  digest.number(scene.trz ? static_cast<int64_t>(scene.trz->records.size()) : -1);
   if (scene.trz) {
     for (const tTransRecord& record : scene.trz->records) addRecord(digest, record);
   }
@@ -88,17 +121,17 @@ std::string sceneInputs(const tPatchScene& scene, const std::string& program) {
 
 std::string archiveInputs(const tPatch& patch, const tPatchScene& scene, const tSubScene& sub,
                           const std::string& program) {
-  Sha256 digest;
-  addField(digest, "vhpatch archive inputs 1");
-  addField(digest, program);
-  addField(digest, scene.name);
+  FieldDigest digest;
+  digest.field("vhpatch archive inputs 1");
+  digest.field(program);
+  digest.field(scene.name);
   addSub(digest, sub.name, sub);
   const auto fingerprint = patch.fingerprints.find(fingerprintKey(sub.path));
-  addField(digest, fingerprint == patch.fingerprints.end() ? "" : fingerprint->second);
+  digest.field(fingerprint == patch.fingerprints.end() ? "" : fingerprint->second);
   // The entries as the archive takes them (applyTrz): those of its
   // sub-scene, in the table's order, a later one over an earlier.
   const int32_t subId = strToInt(sub.name);
-  addNumber(digest, scene.trz ? 0 : -1);
+  digest.number(scene.trz ? 0 : -1);
   if (scene.trz) {
     for (const tTransRecord& record : scene.trz->records) {
       if (record.subId == subId) addRecord(digest, record);

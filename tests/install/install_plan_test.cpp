@@ -8,6 +8,7 @@
 #include <tuple>
 
 #include "common/report.h"
+#include "digest/sha256.h"
 #include "package/fingerprint.h"
 #include "package/patch.h"
 #include "translation/trz.h"
@@ -164,6 +165,57 @@ TEST(ArchiveInputs, ChangeWithWhatReachesTheArchiveAndNothingElse) {
     EXPECT_EQ(archiveInputs(patch, *scene, *scene->subs["1"], program) != first, c.first);
     EXPECT_EQ(archiveInputs(patch, *scene, *scene->subs["2"], program) != second, c.second);
   }
+}
+
+// A scene's inputs are the SHA-256 of its fields, each after its length in
+// eight bytes, the lowest first: the manifest keeps them, so they are the
+// same whichever way the fields reach the digest, thousands of small ones
+// and a picture larger than a block among them.
+TEST(SceneInputs, AreTheDigestOfTheirFieldsEachAfterItsLength) {
+  std::string expected;
+  const auto field = [&](std::string_view bytes) {
+    for (int k = 0; k < 8; ++k) expected += static_cast<char>(static_cast<uint64_t>(bytes.size()) >> (8 * k));
+    expected.append(bytes);
+  };
+  const auto number = [&](int64_t value) { field(std::to_string(value)); };
+  tPatchScene scene;
+  scene.name = "Docks";
+  scene.trz = std::make_shared<tTrz>();
+  field("vhpatch scene inputs 1");
+  field("this build");
+  field("Docks");
+  number(3000);
+  for (int32_t k = 0; k < 3000; ++k) {
+    tTransRecord r;
+    r.scnId = "Docks";
+    r.subId = k % 3 - 1;
+    r.recId = k;
+    r.value = std::string(static_cast<size_t>(k % 70), 'v');
+    r.typeId = 2;
+    r.overlongValue = k == 7 ? 90000 : 0;
+    scene.trz->records.push_back(r);
+    field(r.scnId);
+    number(r.subId);
+    number(r.recId);
+    number(r.length);
+    number(r.typeId);
+    field(r.value);
+    number(static_cast<int64_t>(r.overlongValue));
+  }
+  auto sub = std::make_shared<tSubScene>();
+  sub->name = "1";
+  sub->path = "Docks/1/1.xarc";
+  auto picture = std::make_shared<tPatchImage>();
+  picture->oname = "sign.xmg";
+  picture->imagebuffer = ByteBuffer::fromString(std::string(100000, 'p'));
+  sub->addImage(picture);
+  scene.subs["1"] = sub;
+  field("1");
+  field("Docks/1/1.xarc");
+  number(1);
+  field("sign.xmg");
+  field(std::string(100000, 'p'));
+  EXPECT_EQ(sceneInputs(scene, "this build"), sha256Hex(expected));
 }
 
 }  // namespace
