@@ -1,5 +1,7 @@
 #include "app/run_modes.h"
 
+#include <optional>
+
 #include "app/desktop.h"
 #include "app/installer_shell.h"
 #include "app/v_patcher.h"
@@ -71,9 +73,12 @@ int runMode(RunMode mode, InstallerShell& shell, const Services& services, Deskt
   // Installing a package the build failed to replace would install stale
   // data the user did not ask for. The game's backup is read while the
   // package is built and loaded.
+  // The maker stays until the installation is done: it lets go of the
+  // package it replaced meanwhile.
+  std::optional<tPatchMaker> maker;
   if (applyNow) {
     patcher.prepareGame();
-    if (!tPatchMaker(services).Create(kPackage)) return 1;
+    if (!maker.emplace(services).Create(kPackage)) return 1;
   }
 
   // The extra files of a package just built are checked while the

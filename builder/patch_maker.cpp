@@ -212,7 +212,17 @@ int tPatchMaker::build(const std::string& url, const std::string& building, bool
     // Written before the package is renamed, so that one sync of the
     // folder makes both renames durable.
     if (written) recordSources(services_, building, url, sources);
+    // The package replaced is held open through the rename and let go on a
+    // thread: its last holder frees its pages and blocks, some milliseconds
+    // for tens of megabytes, which the rename would otherwise spend before
+    // an installation that follows could read the new one.
+    std::optional<RegularFile> replaced = RegularFile::outlivesItsName() ? RegularFile::open(url) : std::nullopt;
     written = written && services_.files.rename(building, url);
+    if (replaced) {
+      replacedPackage_ = std::async(std::launch::async, [held = std::move(*replaced)]() mutable {
+        const RegularFile closing = std::move(held);  // closed here, on this thread
+      });
+    }
   }
   if (!written) {
     services_.report.debugLog("building " + building + " failed, zip error " + std::to_string(file->error()));

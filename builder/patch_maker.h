@@ -8,6 +8,7 @@
 // the sub-scene "99" is the scene's own archive.
 #pragma once
 
+#include <future>
 #include <map>
 #include <memory>
 #include <optional>
@@ -91,6 +92,9 @@ class tPatchMaker {
   // The scene list build() read before the package's writer was opened,
   // until createXARCList packs it.
   std::unique_ptr<BufferStream> readList_;
+  // The package the build replaced, being closed; the maker waits for it
+  // when it goes.
+  std::future<void> replacedPackage_;
 };
 
 }  // namespace vh

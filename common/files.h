@@ -56,6 +56,10 @@ class RegularFile {
   [[nodiscard]] bool readAt(uint64_t offset, void* into, size_t count) const;
   // The descriptor, which the caller now owns.
   int release();
+  // Whether a file held open may be renamed over and stay readable, its
+  // storage freed only when the last holder closes it: so on Linux. On
+  // Windows the old file's name can stay taken until it is closed.
+  static bool outlivesItsName();
 
  private:
   RegularFile(int fd, uint64_t size) : fd_(fd), size_(size) {}

@@ -59,4 +59,6 @@ int RegularFile::release() {
   return fd;
 }
 
+bool RegularFile::outlivesItsName() { return true; }
+
 }  // namespace vh

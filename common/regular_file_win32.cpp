@@ -87,4 +87,6 @@ int RegularFile::release() {
   return fd;
 }
 
+bool RegularFile::outlivesItsName() { return false; }
+
 }  // namespace vh
