@@ -70,12 +70,12 @@ int runMode(RunMode mode, InstallerShell& shell, const Services& services, Deskt
   }
   vPatcher patcher(services, desktop);
   const bool applyNow = mode == RunMode::MakeAndApply;
-  // Installing a package the build failed to replace would install stale
-  // data the user did not ask for. The game's backup is read while the
-  // package is built and loaded.
   // The maker stays until the installation is done: it lets go of the
   // package it replaced meanwhile.
   std::optional<tPatchMaker> maker;
+  // Installing a package the build failed to replace would install stale
+  // data the user did not ask for. The game's backup is read while the
+  // package is built and loaded.
   if (applyNow) {
     patcher.prepareGame();
     if (!maker.emplace(services).Create(kPackage)) return 1;
