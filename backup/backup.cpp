@@ -329,12 +329,6 @@ std::span<const GameBackup::State> GameBackup::versionsOf(const std::string& pat
   return {first, last};
 }
 
-std::vector<const GameBackup::State*> GameBackup::statesOf(const std::string& path) const {
-  std::vector<const State*> found;
-  for (const State& state : versionsOf(path)) found.push_back(&state);
-  return found;
-}
-
 std::optional<std::string> GameBackup::rebuild(const State& state, std::string_view installed) const {
   const auto text = readWholeFile(*files_, folder() + state.pieces);
   if (!text) return std::nullopt;
@@ -352,39 +346,39 @@ bool GameBackup::toOriginal(const std::string& path, std::optional<std::string>&
   Origin ignored;
   Origin& how = origin ? *origin : ignored;
   how = Origin{};
-  const auto states = statesOf(path);
+  const std::span<const State> states = versionsOf(path);
   if (states.empty() || !content) return true;
   const std::string digest = sha256Hex(*content);
-  for (const State* state : states) {
-    if (state->original != digest) continue;
+  for (const State& state : states) {
+    if (state.original != digest) continue;
     how.digest = digest;
     return true;
   }
-  for (const State* state : states) {
-    if (state->installed != digest) continue;
-    if (state->original.empty()) {
+  for (const State& state : states) {
+    if (state.installed != digest) continue;
+    if (state.original.empty()) {
       content.reset();
-      how = Origin{false, state->pieces, state->installed, ""};
+      how = Origin{false, state.pieces, state.installed, ""};
       return true;
     }
-    auto original = rebuild(*state, *content);
+    auto original = rebuild(state, *content);
     if (!original) {
-      said.messageBox(kBackupDamaged + folder() + state->pieces);
+      said.messageBox(kBackupDamaged + folder() + state.pieces);
       return false;
     }
     content = std::move(original);
-    how = Origin{false, state->pieces, state->installed, state->original};
+    how = Origin{false, state.pieces, state.installed, state.original};
     return true;
   }
   // Something wrote into the installed file since, within the bytes the
   // backup keeps: the original still comes back whole, as its digest proves.
-  for (const State* state : states) {
-    if (state->original.empty()) continue;
-    if (auto original = rebuild(*state, *content)) {
+  for (const State& state : states) {
+    if (state.original.empty()) continue;
+    if (auto original = rebuild(state, *content)) {
       said.debugLog("changed since the last installation, rebuilt from the backup: " + root_ + path);
       content = std::move(original);
       how.asStored = false;
-      how.digest = state->original;
+      how.digest = state.original;
       return true;
     }
   }
@@ -493,11 +487,12 @@ bool GameBackup::keepFile(const std::string& path, std::string_view installed) {
 void GameBackup::reuse(const std::string& path, const std::string& pieces) { written_[path] = pieces; }
 
 std::string GameBackup::installedVersion(const std::string& path, const std::string& installed) const {
-  for (const State* state : statesOf(path)) {
-    if (state->original == installed) return "";
+  const std::span<const State> versions = versionsOf(path);
+  for (const State& state : versions) {
+    if (state.original == installed) return "";
   }
-  for (const State* state : statesOf(path)) {
-    if (state->installed == installed) return state->pieces;
+  for (const State& state : versions) {
+    if (state.installed == installed) return state.pieces;
   }
   return "";
 }
@@ -557,13 +552,13 @@ std::string GameBackup::recordedArchiveInputs(const std::string& path) const {
 }
 
 GameBackup::Restored GameBackup::restore(const std::string& path) {
-  const auto states = statesOf(path);
+  const std::span<const State> states = versionsOf(path);
   std::vector<const Manifest::File*> orphans;
   for (const Manifest::File& file : orphans_) {
     if (file.path == path) orphans.push_back(&file);
   }
   const auto isOriginal = [&](const std::string& digest) {
-    return std::any_of(states.begin(), states.end(), [&](const State* s) { return s->original == digest; }) ||
+    return std::any_of(states.begin(), states.end(), [&](const State& s) { return s.original == digest; }) ||
            std::any_of(orphans.begin(), orphans.end(), [&](const Manifest::File* f) { return f->original == digest; });
   };
   const std::string target = root_ + path;
@@ -579,10 +574,10 @@ GameBackup::Restored GameBackup::restore(const std::string& path) {
   }
   const std::string& digest = *current;
   if (isOriginal(digest)) return Restored::Done;
-  for (const State* state : states) {
-    if (state->installed != digest) continue;
+  for (const State& state : states) {
+    if (state.installed != digest) continue;
     report_->debugLog("restoring " + target);
-    if (state->original.empty()) {
+    if (state.original.empty()) {
       if (files_->removeFile(target)) {
         ++putBack_.removed;
         return Restored::Done;
@@ -590,7 +585,7 @@ GameBackup::Restored GameBackup::restore(const std::string& path) {
       report_->messageBox(kFailedToRemove + target);
       return Restored::Failed;
     }
-    const Restored rebuilt = putOriginalBack(*state, target);
+    const Restored rebuilt = putOriginalBack(state, target);
     if (rebuilt == Restored::Done) ++putBack_.rebuilt;
     return rebuilt;
   }
@@ -772,7 +767,7 @@ bool GameBackup::finishInstallation(const std::string& package) {
     const Restored restored = restore(path);
     if (restored == Restored::Done) continue;
     if (restored == Restored::Failed) ok = false;
-    for (const State* state : statesOf(path)) keptPieces.insert(state->pieces);
+    for (const State& state : versionsOf(path)) keptPieces.insert(state.pieces);
   }
   removeEmptyFolders();
   if (keptPieces.empty()) {

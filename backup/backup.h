@@ -284,7 +284,6 @@ class GameBackup {
   Restored putOriginalBack(const State& state, const std::string& target);
   // The versions of `path` the backup keeps, as a run of `states_`.
   std::span<const State> versionsOf(const std::string& path) const;
-  std::vector<const State*> statesOf(const std::string& path) const;
   std::optional<std::string> rebuild(const State& state, std::string_view installed) const;
   // The manifest of the states kept, with `alsoKept` for files whose pieces
   // are gone but whose entry stays.
