@@ -55,18 +55,18 @@ TEST_P(FuzzRun, CountsAFaultOnlyWhenItsInputFaultsAgainAndPrintsThatInput) {
   const RunCase& c = GetParam();
   test::TempDir dir;
   std::filesystem::create_directories(dir / "fuzz/corpus/one");
-  std::filesystem::create_directories(dir / "build");
+  std::filesystem::create_directories(dir / "the build");
   std::filesystem::copy_file(std::string(VH_SOURCE_DIR) + "/fuzz/run", dir / "fuzz/run");
   test::writeFile(dir / "fuzz/corpus/one/seed", "seed");
-  test::writeFile(dir / "build/one_fuzz", standIn(c.fuzzingEnds, c.fuzzingStatus, c.rerunStatus));
-  std::filesystem::permissions(dir / "build/one_fuzz", std::filesystem::perms::owner_exec,
+  test::writeFile(dir / "the build/one_fuzz", standIn(c.fuzzingEnds, c.fuzzingStatus, c.rerunStatus));
+  std::filesystem::permissions(dir / "the build/one_fuzz", std::filesystem::perms::owner_exec,
                                std::filesystem::perm_options::add);
-  const auto ran = test::runCommand("'" + (dir / "fuzz/run") + "' '" + (dir / "build") + "' 1");
+  const auto ran = test::runCommand("'" + (dir / "fuzz/run") + "' '" + (dir / "the build") + "' 1");
   EXPECT_EQ(ran.status, c.status) << ran.out << ran.err;
   for (const std::string& part : c.said) {
     EXPECT_NE(ran.out.find(part), std::string::npos) << part << "\n" << ran.out << ran.err;
   }
-  EXPECT_EQ(std::filesystem::exists(dir / "build/faults-one/unit-1"), c.unitKeptAsFault);
+  EXPECT_EQ(std::filesystem::exists(dir / "the build/faults-one/unit-1"), c.unitKeptAsFault);
 }
 
 INSTANTIATE_TEST_SUITE_P(Endings, FuzzRun, testing::ValuesIn(kRunCases),
