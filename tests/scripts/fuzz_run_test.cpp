@@ -11,9 +11,10 @@
 namespace vh {
 namespace {
 
-// A stand-in target: fuzzing (it is given an artifact prefix) it leaves one
-// input, "x", and ends as libFuzzer ends on FUZZING_ENDS; run again on that
-// input alone it exits RERUN.
+// A stand-in target. Fuzzing (it is given an artifact prefix), it exits with
+// `fuzzingStatus`; unless that is 0 it first leaves one input, "x", and says
+// what libFuzzer says when it ends on `fuzzingEnds`. Run again on that input
+// alone, it exits with `rerunStatus`.
 std::string standIn(const std::string& fuzzingEnds, int fuzzingStatus, int rerunStatus) {
   return "#!/bin/bash\n"
          "for a in \"$@\"; do case $a in -artifact_prefix=*) prefix=${a#-artifact_prefix=};; esac; done\n"
