@@ -216,7 +216,8 @@ int tPatchMaker::build(const std::string& url, const std::string& building, bool
     // thread: its last holder frees its pages and blocks, some milliseconds
     // for tens of megabytes, which the rename would otherwise spend before
     // an installation that follows could read the new one.
-    std::optional<RegularFile> replaced = RegularFile::outlivesItsName() ? RegularFile::open(url) : std::nullopt;
+    std::optional<RegularFile> replaced =
+        written && RegularFile::outlivesItsName() ? RegularFile::open(url) : std::nullopt;
     written = written && services_.files.rename(building, url);
     if (replaced) {
       replacedPackage_ = std::async(std::launch::async, [held = std::move(*replaced)]() mutable {
