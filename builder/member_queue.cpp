@@ -60,6 +60,7 @@ MemberQueue::MemberQueue(ZipWriter& writer, int threads, ZipReader* previous, ui
   if (!parallel_) return;
   workers_.reserve(static_cast<size_t>(threads));
   for (int i = 0; i < threads; ++i) workers_.emplace_back([this] { work(); });
+  writing_ = std::thread([this] { writeAll(); });
 }
 
 MemberQueue::~MemberQueue() { stopWorkers(); }
@@ -70,6 +71,8 @@ void MemberQueue::stopWorkers() {
     stopping_ = true;
   }
   jobReady_.notify_all();
+  jobDone_.notify_all();
+  if (writing_.joinable()) writing_.join();
   for (std::thread& worker : workers_) worker.join();
   workers_.clear();
 }
@@ -136,13 +139,23 @@ void MemberQueue::add(std::unique_ptr<Job> job) {
     return (!here && forWorkers >= window_) || inFlight_.size() >= window_ * kHeldHerePerWindow ||
            weight_ + job->weight > weightLimit_;
   };
-  while (!inFlight_.empty() && full()) writeOldest(lock);
+  if (parallel_ && !writingFailure_ && !inFlight_.empty() && full()) {
+    // The writing thread may be resting on a short queue: it writes on.
+    waitingForRoom_ = true;
+    writtenForRoom_ = 0;
+    jobDone_.notify_all();
+    roomMade_.wait(lock, [&] { return writingFailure_ || inFlight_.empty() || !full(); });
+    waitingForRoom_ = false;
+  }
+  if (writingFailure_) std::rethrow_exception(writingFailure_);
   weight_ += job->weight;
   job->preparedHere = here;
   heldHere_ += here ? 1 : 0;
   inFlight_.push_back(std::move(job));
   noteHeld();
+  const bool batch = inFlight_.size() == kWriteBatch;
   lock.unlock();
+  if (batch) jobDone_.notify_all();
   if (!here) jobReady_.notify_one();
 }
 
@@ -158,9 +171,52 @@ void MemberQueue::noteHeld() {
 
 void MemberQueue::finish() {
   std::unique_lock<std::mutex> lock(mutex_);
-  while (!inFlight_.empty()) writeOldest(lock);
+  if (!parallel_) {
+    while (!inFlight_.empty()) writeOldest(lock);
+    return;
+  }
+  finishing_ = true;
   lock.unlock();
+  jobDone_.notify_all();
+  writing_.join();
+  if (writingFailure_) std::rethrow_exception(writingFailure_);
   stopWorkers();
+}
+
+void MemberQueue::writeAll() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  // Members prepared as they were added are written a batch at a time:
+  // woken for each, this thread and the adding one would take turns at the
+  // lock for every small member. Once woken, this thread writes until the
+  // queue is empty. A member a worker prepares is waited for at once (its
+  // worker wakes this thread); so is any when the adding thread waits for
+  // room, or nothing more comes.
+  const auto writable = [this] {
+    return !inFlight_.empty() &&
+           (waitingForRoom_ || inFlight_.size() >= kWriteBatch || !inFlight_.front()->preparedHere);
+  };
+  for (;;) {
+    jobDone_.wait(lock, [&] { return stopping_ || finishing_ || writable(); });
+    if (stopping_ || inFlight_.empty()) return;
+    while (!inFlight_.empty()) {
+      try {
+        if (!writeOldest(lock)) return;
+      } catch (...) {
+        // Thrown with the lock held or not, as it came; what comes after
+        // the member that failed is never written.
+        if (!lock.owns_lock()) lock.lock();
+        writingFailure_ = std::current_exception();
+        roomMade_.notify_all();
+        return;
+      }
+      // The adding thread is woken once a batch of small members is out, not
+      // for each; for each member of a short queue (large members, which
+      // the weight limit holds back).
+      if (waitingForRoom_ && (++writtenForRoom_ % kWriteBatch == 0 || inFlight_.size() < kWriteBatch)) {
+        roomMade_.notify_all();
+      }
+    }
+  }
 }
 
 MemberQueue::Task MemberQueue::takeTask() {
@@ -400,12 +456,14 @@ void MemberQueue::prepare(Job& job) {
   if (parallel_ || job.reused) MemberBytes().swap(job.bytes);
 }
 
-void MemberQueue::writePieces(Job& job, std::unique_lock<std::mutex>& lock) {
-  jobDone_.wait(lock, [&job] { return job.prepared || job.reading || job.done; });
-  if (job.tasks == 0) return;
+bool MemberQueue::writePieces(Job& job, std::unique_lock<std::mutex>& lock) {
+  jobDone_.wait(lock, [&] { return stopping_ || job.prepared || job.reading || job.done; });
+  if (stopping_) return false;
+  if (job.tasks == 0) return true;
   while (job.piecesWritten < job.pieces.size()) {
-    jobDone_.wait(lock, [&job] { return job.pieceDone[job.piecesWritten] || job.failure; });
-    if (job.failure) return;
+    jobDone_.wait(lock, [&] { return stopping_ || job.pieceDone[job.piecesWritten] || job.failure; });
+    if (stopping_) return false;
+    if (job.failure) return true;
     // A done piece is touched by no worker again, and the writer alone
     // takes its stream.
     const size_t index = job.piecesWritten;
@@ -420,11 +478,13 @@ void MemberQueue::writePieces(Job& job, std::unique_lock<std::mutex>& lock) {
     lock.lock();
     ++job.piecesWritten;
   }
+  return true;
 }
 
-void MemberQueue::writeOldest(std::unique_lock<std::mutex>& lock) {
-  if (parallel_) writePieces(*inFlight_.front(), lock);
-  jobDone_.wait(lock, [this] { return inFlight_.front()->done; });
+bool MemberQueue::writeOldest(std::unique_lock<std::mutex>& lock) {
+  if (parallel_ && !writePieces(*inFlight_.front(), lock)) return false;
+  jobDone_.wait(lock, [this] { return stopping_ || inFlight_.front()->done; });
+  if (stopping_) return false;
   std::unique_ptr<Job> job = std::move(inFlight_.front());
   inFlight_.pop_front();
   // Only a job prepared as it was added can be oldest and not handed out.
@@ -478,6 +538,7 @@ void MemberQueue::writeOldest(std::unique_lock<std::mutex>& lock) {
     }
   }
   lock.lock();
+  return true;
 }
 
 void MemberQueue::copyStoredStream(const Job& job) {

@@ -1,9 +1,10 @@
 // The package's members on their way into the writer: taken in the order
-// the builder adds them and written in that order, while their sources are
-// read and deflated on worker threads, a large one in pieces on several. A
-// member whose bytes the previous package already holds is copied from it
-// as stored instead of deflated again: proved the same by the digest the
-// last build recorded for its source, or else by inflating it.
+// the builder adds them and written in that order on a thread of their
+// own, while their sources are read and deflated on worker threads, a
+// large one in pieces on several. A member whose bytes the previous
+// package already holds is copied from it as stored instead of deflated
+// again: proved the same by the digest the last build recorded for its
+// source, or else by inflating it.
 #pragma once
 
 #include <condition_variable>
@@ -54,6 +55,9 @@ class MemberQueue {
   // They wait for no worker, so more of them may be held: up to this many
   // workers' windows in all.
   static constexpr size_t kHeldHerePerWindow = 16;
+  // Members prepared as they were added are written once this many are
+  // waiting (or sooner when something else is; see writeAll).
+  static constexpr size_t kWriteBatch = 16;
   // A stored stream longer than this that its record vouches for is never
   // held: the writer copies it from the previous package in blocks of
   // kCopyBlock, checking it as it goes. Read whole it cost a fresh
@@ -83,7 +87,10 @@ class MemberQueue {
   // `threads` 1 works on the calling thread alone and lets minizip deflate,
   // as the writer always did; more start that many workers, with
   // kJobsPerWorker members each in flight and `weightLimit` source bytes in
-  // all, and deflate members as large as `pieces` says in pieces.
+  // all, deflate members as large as `pieces` says in pieces, and write on
+  // a thread of their own: an add waits only while the queue is full, so a
+  // long stream being copied or written no longer holds up the adds of the
+  // members after it.
   // `previous` is the package being replaced, or null; it is read on the
   // calling thread only and must outlive the queue, as must `known`, what
   // the build that wrote it recorded of its sources (or null), and `files`,
@@ -104,9 +111,9 @@ class MemberQueue {
   // copied in blocks by the writer (kCopiedInBlocks unless set); none
   // with no limit. Set before the first member is added.
   void copyInBlocksAbove(uint64_t size) { copiedInBlocks_ = size; }
-  // Writes every member still on its way; the workers are gone after it. A
-  // worker's exception comes out of here, or out of the add that was
-  // writing the member it failed on.
+  // Writes every member still on its way; the workers and the writing
+  // thread are gone after it. An exception of a worker or of the writing
+  // comes out of here, or out of an add after it.
   void finish();
 
   // Members copied from the previous package, those of them proved the
@@ -183,13 +190,19 @@ class MemberQueue {
   bool reusedByDigest(Job& job) const;
   bool reusedByInflating(Job& job) const;
   void finishPieces(Job& job) const;
-  void writeOldest(std::unique_lock<std::mutex>& lock);
+  // With the lock held: writes the oldest job once it is done; false when
+  // the queue was stopped first (only the writing thread waits for that).
+  bool writeOldest(std::unique_lock<std::mutex>& lock);
+  // The writing thread: the oldest job as soon as it is done, until the
+  // queue is finished or stopped.
+  void writeAll();
   // Copies a job's stream from the previous package into the writer,
   // throwing StoredStreamChanged when it is not the stream recorded.
   void copyStoredStream(const Job& job);
   // With the lock held: writes the pieces of `job`, the oldest, as they
-  // come; returns once all are written, or the job failed or has none.
-  void writePieces(Job& job, std::unique_lock<std::mutex>& lock);
+  // come; returns once all are written, or the job failed or has none, or
+  // the queue was stopped (then false).
+  bool writePieces(Job& job, std::unique_lock<std::mutex>& lock);
   // With the lock held, after a member was added.
   void noteHeld();
   void stopWorkers();
@@ -208,15 +221,21 @@ class MemberQueue {
   std::unique_ptr<FileSystem> localFiles_;  // when none was given
   FileSystem* files_;
   std::vector<std::thread> workers_;
+  std::thread writing_;
 
   std::mutex mutex_;
   std::condition_variable jobReady_;
-  std::condition_variable jobDone_;
+  std::condition_variable jobDone_;   // the writing thread waits on it, for jobs and their pieces
+  std::condition_variable roomMade_;  // an add waits on it while the queue is full
   std::deque<std::unique_ptr<Job>> inFlight_;  // oldest first
   size_t handedOut_ = 0;                       // of inFlight_, taken by a worker
   size_t heldHere_ = 0;                        // of inFlight_, prepared as they were added
   uint64_t weight_ = 0;
   bool stopping_ = false;
+  bool finishing_ = false;              // nothing more comes: the writing thread ends once all is written
+  bool waitingForRoom_ = false;         // an add waits for the writing thread
+  size_t writtenForRoom_ = 0;           // members written since it began to wait
+  std::exception_ptr writingFailure_;  // what ended the writing thread early
 
   int reused_ = 0;
   int reusedByDigest_ = 0;

@@ -121,7 +121,7 @@ TEST(MemberQueue, HoldsNoMoreMembersOrBytesThanItsLimits) {
     int threads;
     uint64_t weightLimit;
     std::vector<size_t> sizes;
-    MemberQueue::Held most;
+    MemberQueue::Held most;  // with workers at most: their writing thread may keep the queue short
   };
   const std::vector<size_t> hundred(100, 10);
   const Case cases[] = {
@@ -143,8 +143,13 @@ TEST(MemberQueue, HoldsNoMoreMembersOrBytesThanItsLimits) {
     MemberQueue queue(package.writer(), c.threads, nullptr, c.weightLimit);
     for (size_t i = 0; i < c.sizes.size(); ++i) package.add(queue, {"m" + std::to_string(i), c.sizes[i]});
     queue.finish();
-    EXPECT_EQ(queue.mostHeld().members, c.most.members);
-    EXPECT_EQ(queue.mostHeld().bytes, c.most.bytes);
+    EXPECT_LE(queue.mostHeld().members, c.most.members);
+    EXPECT_LE(queue.mostHeld().bytes, c.most.bytes);
+    if (c.threads == 1) {
+      EXPECT_EQ(queue.mostHeld().members, c.most.members);
+    }
+    // Every member was held once, the largest too, even over the limit.
+    EXPECT_GE(queue.mostHeld().bytes, *std::max_element(c.sizes.begin(), c.sizes.end()));
     EXPECT_EQ(queue.written(), static_cast<int>(c.sizes.size()));
   }
 }
