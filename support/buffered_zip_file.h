@@ -68,10 +68,13 @@ class LayeredZipFile {
 // a small write and the patch of a recent header cost no system call; a
 // write elsewhere goes to `under` after the held bytes. A failure of
 // `under` is reported by the write that meets it, or by the close, which
-// gives the held bytes to `under` first.
+// gives the held bytes to `under` first. A quarter of a megabyte holds the
+// header of nearly every member until its patch; each page of it costs a
+// fault the first time it is written, which on some virtual machines takes
+// as long as copying the page some hundred times.
 class BufferedZipOutput final : public LayeredZipFile {
  public:
-  static constexpr size_t kHeld = 1u << 20;
+  static constexpr size_t kHeld = 256u << 10;
 
  private:
   size_t readHere(void* into, size_t count) override;
