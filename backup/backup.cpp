@@ -664,34 +664,37 @@ GameBackup::Restored GameBackup::putOriginalBack(const State& state, const std::
   return Restored::Done;
 }
 
-bool GameBackup::writeManifest(const std::string& package, const std::vector<Manifest::File>& alsoKept) const {
-  Manifest manifest;
-  manifest.package = package;
-  manifest.date = nowUtc();
-  manifest.files.reserve(states_.size() + alsoKept.size());
-  for (const State& s : states_) {
-    Manifest::File file{s.path, s.original, s.installed, s.pieces, s.kept, std::nullopt, std::nullopt, ""};
-    // A stamp, a CRC and inputs only for the version this installation left
-    // in the game.
-    const auto written = written_.find(s.path);
-    const auto stamped = stamps_.find(s.path);
-    if (written != written_.end() && written->second == s.pieces && stamped != stamps_.end()) {
-      file.stamp = stamped->second;
-      if (const auto crc = crcs_.find(s.path); crc != crcs_.end()) file.crc = crc->second;
-      if (const auto inputs = archives_.find(s.path); inputs != archives_.end()) file.inputs = inputs->second;
-    }
-    manifest.files.push_back(std::move(file));
-  }
-  manifest.files.insert(manifest.files.end(), alsoKept.begin(), alsoKept.end());
-  for (const auto& [path, stamp] : untouched_) {
-    if (written_.count(path)) continue;
-    const auto inputs = archives_.find(path);
-    manifest.untouched.push_back({path, stamp, inputs == archives_.end() ? "" : inputs->second});
-  }
-  manifest.scenes = scenes_;
-  manifest.folders.assign(folders_.begin(), folders_.end());
+bool GameBackup::writeManifest(const std::string& package, const std::set<std::string>* keptPieces,
+                               const std::vector<Manifest::File>& alsoKept) const {
   (void)files_->makeFolder(folder());
-  return replaceWholeFile(*files_, folder() + kBackupManifest, manifestText(manifest));
+  const std::string date = nowUtc();
+  return replaceWholeFileWith(*files_, folder() + kBackupManifest, [&](Stream& stream) {
+    ManifestWriter manifest([&stream](std::string_view block) { stream.write(block.data(), block.size()); });
+    manifest.begin(package, date);
+    for (const State& s : states_) {
+      if (keptPieces && !keptPieces->count(s.pieces)) continue;
+      ManifestWriter::File file{s.path, s.original, s.installed, s.pieces, s.kept, nullptr, std::nullopt, ""};
+      // A stamp, a CRC and inputs only for the version this installation
+      // left in the game.
+      const auto written = written_.find(s.path);
+      const auto stamped = stamps_.find(s.path);
+      if (written != written_.end() && written->second == s.pieces && stamped != stamps_.end()) {
+        file.stamp = &stamped->second;
+        if (const auto crc = crcs_.find(s.path); crc != crcs_.end()) file.crc = crc->second;
+        if (const auto inputs = archives_.find(s.path); inputs != archives_.end()) file.inputs = inputs->second;
+      }
+      manifest.file(file);
+    }
+    for (const Manifest::File& f : alsoKept) manifest.file(ManifestWriter::File::of(f));
+    for (const auto& [path, stamp] : untouched_) {
+      if (written_.count(path)) continue;
+      const auto inputs = archives_.find(path);
+      manifest.untouched(path, stamp, inputs == archives_.end() ? std::string_view() : inputs->second);
+    }
+    for (const auto& [scene, inputs] : scenes_) manifest.scene(scene, inputs);
+    for (const std::string& made : folders_) manifest.folder(made);
+    manifest.end();
+  });
 }
 
 bool GameBackup::madeFolders(const std::vector<std::string>& made) {
@@ -775,11 +778,7 @@ bool GameBackup::finishInstallation(const std::string& package) {
     removeBackup();
     return ok;
   }
-  const std::vector<State> all = states_;
-  std::erase_if(states_, [&](const State& s) { return !keptPieces.count(s.pieces); });
-  const bool recorded = writeManifest(package);
-  states_ = all;
-  if (!recorded) {
+  if (!writeManifest(package, &keptPieces)) {
     const std::string manifest = folder() + kBackupManifest;
     report_->messageBox(kFailedToWrite + manifest + refusedWriteAdvice(manifest));
     return false;
@@ -843,11 +842,7 @@ int GameBackup::restoreAll(const std::function<bool()>& stopRequested) {
     if (left.count(file.path)) alsoKept.push_back(file);
   }
   if (!manifestDamaged_) {
-    const std::vector<State> all = states_;
-    std::erase_if(states_, [&](const State& s) { return !keptPieces.count(s.pieces); });
-    const bool recorded = writeManifest(manifest_.package, alsoKept);
-    states_ = all;
-    if (!recorded) {
+    if (!writeManifest(manifest_.package, &keptPieces, alsoKept)) {
       // The old manifest still names every file: nothing is dropped.
       report_->debugLog("cannot write " + folder() + kBackupManifest);
       return 0;

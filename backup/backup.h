@@ -285,9 +285,11 @@ class GameBackup {
   // The versions of `path` the backup keeps, as a run of `states_`.
   std::span<const State> versionsOf(const std::string& path) const;
   std::optional<std::string> rebuild(const State& state, std::string_view installed) const;
-  // The manifest of the states kept, with `alsoKept` for files whose pieces
-  // are gone but whose entry stays.
-  bool writeManifest(const std::string& package, const std::vector<Manifest::File>& alsoKept = {}) const;
+  // The manifest of the states whose pieces are among `keptPieces` (of
+  // every state without it), with `alsoKept` for files whose pieces are
+  // gone but whose entry stays.
+  bool writeManifest(const std::string& package, const std::set<std::string>* keptPieces = nullptr,
+                     const std::vector<Manifest::File>& alsoKept = {}) const;
   void takeManifest(const Manifest& manifest);
   void dropAllBut(const std::set<std::string>& keptPieces);
   // Removes the recorded folders that are empty, the innermost first, and

@@ -1,5 +1,6 @@
 #include "backup/backup_records.h"
 
+#include <charconv>
 #include <cstdio>
 #include <limits>
 #include <set>
@@ -321,48 +322,80 @@ Result<Manifest> readManifest(std::string_view text) {
   return manifest;
 }
 
+ManifestWriter::ManifestWriter(std::function<void(std::string_view)> out) : out_(std::move(out)) {
+  text_.reserve(kBlock + 4096);
+}
+
+void ManifestWriter::line(std::string_view key, std::string_view value) {
+  text_.append(key).append("=").append(value).append("\r\n");
+}
+
+void ManifestWriter::closeBlock() {
+  text_.append(">>\r\n");
+  if (text_.size() >= kBlock) {
+    out_(text_);
+    text_.clear();
+  }
+}
+
+void ManifestWriter::begin(std::string_view package, std::string_view date) {
+  text_.append(kManifestMagic).append("\r\n");
+  line("package", package);
+  line("date", date);
+}
+
+void ManifestWriter::file(const File& f) {
+  line("file", f.path);
+  line("original", f.original);
+  line("installed", f.installed);
+  line("pieces", f.pieces);
+  char number[24];
+  const char* numberEnd = std::to_chars(number, number + sizeof number, f.kept).ptr;
+  line("kept", std::string_view(number, static_cast<size_t>(numberEnd - number)));
+  if (f.stamp) line("stamp", stampText(*f.stamp));
+  if (f.crc) {
+    char crc[kCrcDigits + 1];
+    std::snprintf(crc, sizeof crc, "%08x", static_cast<unsigned>(*f.crc));
+    line("crc", crc);
+  }
+  if (f.stamp && !f.inputs.empty()) line("inputs", f.inputs);
+  closeBlock();
+}
+
+void ManifestWriter::untouched(std::string_view path, const FileStamp& stamp, std::string_view inputs) {
+  line("untouched", path);
+  line("stamp", stampText(stamp));
+  if (!inputs.empty()) line("inputs", inputs);
+  closeBlock();
+}
+
+void ManifestWriter::scene(std::string_view scene, std::string_view inputs) {
+  line("scene", scene);
+  line("inputs", inputs);
+  closeBlock();
+}
+
+void ManifestWriter::folder(std::string_view folder) {
+  line("folder", folder);
+  closeBlock();
+}
+
+void ManifestWriter::end() {
+  text_.append(kManifestEnd).append("\r\n");
+  out_(text_);
+  text_.clear();
+}
+
 std::string manifestText(const Manifest& manifest) {
-  // A game of thousands of archives makes a manifest of hundreds of
-  // kilobytes: it is appended to in place, without a string per line.
   std::string text;
-  text.reserve(256 + manifest.files.size() * 400 + manifest.untouched.size() * 200);
-  const auto line = [&text](std::string_view key, std::string_view value) {
-    text.append(key).append("=").append(value).append("\r\n");
-  };
-  text.append(kManifestMagic).append("\r\n");
-  line("package", manifest.package);
-  line("date", manifest.date);
-  for (const Manifest::File& f : manifest.files) {
-    line("file", f.path);
-    line("original", f.original);
-    line("installed", f.installed);
-    line("pieces", f.pieces);
-    line("kept", std::to_string(f.kept));
-    if (f.stamp) line("stamp", stampText(*f.stamp));
-    if (f.crc) {
-      char crc[kCrcDigits + 1];
-      std::snprintf(crc, sizeof crc, "%08x", static_cast<unsigned>(*f.crc));
-      line("crc", crc);
-    }
-    if (f.stamp && !f.inputs.empty()) line("inputs", f.inputs);
-    text.append(">>\r\n");
-  }
-  for (const Manifest::Untouched& u : manifest.untouched) {
-    line("untouched", u.path);
-    line("stamp", stampText(u.stamp));
-    if (!u.inputs.empty()) line("inputs", u.inputs);
-    text.append(">>\r\n");
-  }
-  for (const auto& [scene, inputs] : manifest.scenes) {
-    line("scene", scene);
-    line("inputs", inputs);
-    text.append(">>\r\n");
-  }
-  for (const std::string& folder : manifest.folders) {
-    line("folder", folder);
-    text.append(">>\r\n");
-  }
-  return text.append(kManifestEnd).append("\r\n");
+  ManifestWriter writer([&text](std::string_view block) { text.append(block); });
+  writer.begin(manifest.package, manifest.date);
+  for (const Manifest::File& f : manifest.files) writer.file(ManifestWriter::File::of(f));
+  for (const Manifest::Untouched& u : manifest.untouched) writer.untouched(u.path, u.stamp, u.inputs);
+  for (const auto& [scene, inputs] : manifest.scenes) writer.scene(scene, inputs);
+  for (const std::string& folder : manifest.folders) writer.folder(folder);
+  writer.end();
+  return text;
 }
 
 }  // namespace vh

@@ -48,6 +48,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -130,5 +131,40 @@ struct Manifest {
 // Reads versions 1 to 4; writes version 4.
 Result<Manifest> readManifest(std::string_view text);
 std::string manifestText(const Manifest& manifest);
+
+// The text of a manifest, made a block at a time and handed to `out`
+// (about kBlock bytes at once, the last block at end()), in the order the
+// calls come: begin, then files, untouched files, scenes and folders. A
+// game of thousands of archives has a manifest of hundreds of kilobytes,
+// which is never held whole; its fields are read where they lie.
+class ManifestWriter {
+ public:
+  static constexpr size_t kBlock = size_t{64} << 10;
+  struct File {
+    std::string_view path, original, installed, pieces;
+    uint64_t kept = 0;
+    const FileStamp* stamp = nullptr;
+    std::optional<uint32_t> crc;
+    std::string_view inputs;
+    // The fields of a file block as read, where they lie.
+    static File of(const Manifest::File& f) {
+      return {f.path, f.original, f.installed, f.pieces, f.kept, f.stamp ? &*f.stamp : nullptr, f.crc, f.inputs};
+    }
+  };
+
+  explicit ManifestWriter(std::function<void(std::string_view)> out);
+  void begin(std::string_view package, std::string_view date);
+  void file(const File& f);
+  void untouched(std::string_view path, const FileStamp& stamp, std::string_view inputs);
+  void scene(std::string_view scene, std::string_view inputs);
+  void folder(std::string_view folder);
+  void end();
+
+ private:
+  void line(std::string_view key, std::string_view value);
+  void closeBlock();
+  std::function<void(std::string_view)> out_;
+  std::string text_;
+};
 
 }  // namespace vh

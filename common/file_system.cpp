@@ -59,10 +59,16 @@ Result<std::string> readWholeFile(FileSystem& files, const std::string& path, ui
 }
 
 bool replaceWholeFile(FileSystem& files, const std::string& path, std::string_view bytes, FolderSync sync) {
+  return replaceWholeFileWith(
+      files, path, [bytes](Stream& stream) { stream.write(bytes.data(), bytes.size()); }, sync);
+}
+
+bool replaceWholeFileWith(FileSystem& files, const std::string& path, const std::function<void(Stream&)>& write,
+                          FolderSync sync) {
   const auto file = files.create(path);
   if (!file) return false;
   try {
-    file->stream().write(bytes.data(), bytes.size());
+    write(file->stream());
   } catch (const std::exception&) {
     return false;  // the old file stays as it was
   }

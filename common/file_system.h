@@ -160,6 +160,10 @@ Result<std::string> readWholeFile(FileSystem& files, const std::string& path, ui
 // as it was, when it cannot be written.
 [[nodiscard]] bool replaceWholeFile(FileSystem& files, const std::string& path, std::string_view bytes,
                                     FolderSync sync = FolderSync::Now);
+// Likewise with what `write` writes to the new file's stream, for a content
+// made as it is written; a StreamError it throws leaves the old file too.
+[[nodiscard]] bool replaceWholeFileWith(FileSystem& files, const std::string& path,
+                                        const std::function<void(Stream&)>& write, FolderSync sync = FolderSync::Now);
 
 // New files are named after the file they replace, then this mark and six
 // characters, so that one a killed process left can be recognised.

@@ -71,6 +71,18 @@ TEST(BackupRecords, PiecesAndManifestReadBackAsTheyWereWritten) {
   const auto empty = readManifest(manifestText(Manifest{}));
   ASSERT_TRUE(empty);
   EXPECT_TRUE(empty.value() == Manifest{});
+  // A game of thousands of archives: the text is made in several blocks.
+  Manifest large = fullManifest();
+  for (int i = 0; i < 3000; ++i) {
+    const std::string n = std::to_string(i);
+    large.files.push_back({"Scene" + n + "/1/1.xarc", kOriginal, kInstalled, sha256Hex(n).substr(0, 32) + ".pieces",
+                           static_cast<uint64_t>(i), FileStamp{1, 2, 3, static_cast<uint64_t>(i)}, std::nullopt, ""});
+  }
+  const std::string largeText = manifestText(large);
+  ASSERT_GT(largeText.size(), 3 * ManifestWriter::kBlock);
+  const auto largeRead = readManifest(largeText);
+  ASSERT_TRUE(largeRead) << largeRead.fault().detail;
+  EXPECT_TRUE(largeRead.value() == large);
 }
 
 // The backup an installation of the first format left: every pieces file
