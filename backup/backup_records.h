@@ -136,7 +136,8 @@ std::string manifestText(const Manifest& manifest);
 // (about kBlock bytes at once, the last block at end()), in the order the
 // calls come: begin, then files, untouched files, scenes and folders. A
 // game of thousands of archives has a manifest of hundreds of kilobytes,
-// which is never held whole; its fields are read where they lie.
+// which the backup writes without holding it whole; the fields are read
+// where they lie.
 class ManifestWriter {
  public:
   static constexpr size_t kBlock = size_t{64} << 10;
