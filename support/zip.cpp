@@ -33,6 +33,12 @@ std::shared_ptr<ZipRamStream> ZipRamStream::ZCreate(size_t size, int readable, i
   return stream;
 }
 
+std::shared_ptr<ZipRamStream> ZipRamStream::unfilled(size_t size) {
+  auto stream = std::make_shared<ZipRamStream>();
+  stream->_data.resize(size);
+  return stream;
+}
+
 size_t ZipRamStream::readSome(void* destination, size_t count) {
   if (!readable_ || position_ >= size()) return 0;
   const size_t n = std::min<size_t>(count, static_cast<size_t>(size() - position_));
@@ -276,7 +282,7 @@ std::shared_ptr<ZipRamStream> ZipReader::ExtractFile(const std::string& name, in
                                                      const std::string& password) {
   uint64_t size = 0;
   if (openMember(name, caseSensitive, password, size) != Member::Sound) return nullptr;
-  auto stream = ZipRamStream::ZCreate(static_cast<size_t>(size), 1, 0);
+  auto stream = ZipRamStream::unfilled(static_cast<size_t>(size));
   if (!readMember(stream->data(), size)) return nullptr;
   return stream;
 }

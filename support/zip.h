@@ -30,11 +30,49 @@ class BufferedZipOutput;
 class FileSystem;
 class Reporter;
 
+// A byte vector whose resize leaves the new bytes unset: members of many
+// megabytes are read or deflated straight into it, and filling them with
+// zeros first costs about as much as the copy itself. Those of many
+// megabytes take large pages where the system has them (allocateLarge).
+template <typename T>
+struct UnfilledAllocator : std::allocator<T> {
+  template <typename U>
+  struct rebind {
+    using other = UnfilledAllocator<U>;
+  };
+  UnfilledAllocator() = default;
+  template <typename U>
+  UnfilledAllocator(const UnfilledAllocator<U>&) noexcept {}
+  [[nodiscard]] T* allocate(size_t count) {
+    if (count > std::allocator_traits<std::allocator<T>>::max_size(*this)) throw std::bad_array_new_length();
+    if (count > kLargeBlock / sizeof(T)) return static_cast<T*>(allocateLarge(count * sizeof(T)));
+    return std::allocator<T>::allocate(count);
+  }
+  void deallocate(T* block, size_t count) noexcept {
+    if (count > kLargeBlock / sizeof(T)) return freeLarge(block, count * sizeof(T));
+    std::allocator<T>::deallocate(block, count);
+  }
+  template <typename U>
+  void construct(U* at) noexcept {
+    ::new (static_cast<void*>(at)) U;
+  }
+  template <typename U, typename... Args>
+  void construct(U* at, Args&&... args) {
+    ::new (static_cast<void*>(at)) U(std::forward<Args>(args)...);
+  }
+};
+using MemberBytes = std::vector<uint8_t, UnfilledAllocator<uint8_t>>;
+
 // A stream over bytes it owns. It never grows; a stream that is not
 // readable reads nothing and one that is not writable refuses writes.
 class ZipRamStream final : public Stream {
  public:
   static std::shared_ptr<ZipRamStream> ZCreate(size_t size, int readable, int writable);
+  // A readable stream of `size` bytes left unset, for a caller that fills
+  // every one through data() before it is read: a member of tens of
+  // megabytes is inflated straight into large pages, not zeroed first a
+  // small page at a time.
+  static std::shared_ptr<ZipRamStream> unfilled(size_t size);
 
   int64_t position() const override { return position_; }
   int64_t size() const override { return static_cast<int64_t>(_data.size()); }
@@ -46,7 +84,7 @@ class ZipRamStream final : public Stream {
   size_t readSome(void* destination, size_t count) override;
 
  private:
-  std::vector<uint8_t> _data;
+  MemberBytes _data;
   int64_t position_ = 0;
   bool readable_ = true;
   bool writable_ = false;
@@ -87,39 +125,6 @@ class ZipInflateStream final : public Stream {
   int64_t size_;
   bool damaged_ = false;
 };
-
-// A byte vector whose resize leaves the new bytes unset: members of many
-// megabytes are read or deflated straight into it, and filling them with
-// zeros first costs about as much as the copy itself. Those of many
-// megabytes take large pages where the system has them (allocateLarge).
-template <typename T>
-struct UnfilledAllocator : std::allocator<T> {
-  template <typename U>
-  struct rebind {
-    using other = UnfilledAllocator<U>;
-  };
-  UnfilledAllocator() = default;
-  template <typename U>
-  UnfilledAllocator(const UnfilledAllocator<U>&) noexcept {}
-  [[nodiscard]] T* allocate(size_t count) {
-    if (count > std::allocator_traits<std::allocator<T>>::max_size(*this)) throw std::bad_array_new_length();
-    if (count > kLargeBlock / sizeof(T)) return static_cast<T*>(allocateLarge(count * sizeof(T)));
-    return std::allocator<T>::allocate(count);
-  }
-  void deallocate(T* block, size_t count) noexcept {
-    if (count > kLargeBlock / sizeof(T)) return freeLarge(block, count * sizeof(T));
-    std::allocator<T>::deallocate(block, count);
-  }
-  template <typename U>
-  void construct(U* at) noexcept {
-    ::new (static_cast<void*>(at)) U;
-  }
-  template <typename U, typename... Args>
-  void construct(U* at, Args&&... args) {
-    ::new (static_cast<void*>(at)) U(std::forward<Args>(args)...);
-  }
-};
-using MemberBytes = std::vector<uint8_t, UnfilledAllocator<uint8_t>>;
 
 // A member as the package stores it: the raw deflate stream, with the
 // uncompressed size and CRC-32 that the zip directory records beside it.
