@@ -82,8 +82,11 @@ int runMode(RunMode mode, InstallerShell& shell, const Services& services, Deskt
   }
 
   // The extra files of a package just built are checked while the
-  // installation that follows plans.
-  if (!patcher.loadPatch(kPackage, applyNow)) fatalError(std::string("error in reading patch:") + kPackage);
+  // installation that follows plans; a stream the build knows it wrote
+  // whole, by its stored bytes.
+  if (!patcher.loadPatch(kPackage, applyNow, maker ? maker->writtenStreams() : KnownStreams{})) {
+    fatalError(std::string("error in reading patch:") + kPackage);
+  }
   shell.build(applyNow, patcher);
   // A failed installation has shown its own messages; the status tells a
   // script or a package manager that it failed.

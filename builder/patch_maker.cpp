@@ -143,6 +143,7 @@ int tPatchMaker::Create(const std::string& url) {
 }
 
 int tPatchMaker::build(const std::string& url, const std::string& building, bool reuse, bool inBlocks) {
+  writtenStreams_.clear();
   const int workers =
       threads > 0 ? threads : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
   // Read while it is still there: the new package only replaces it at the
@@ -233,6 +234,11 @@ int tPatchMaker::build(const std::string& url, const std::string& building, bool
   }
   // The renames live in the folder's entries, which need their own sync.
   services_.files.syncFolder(folderOf(url));
+  for (const MemberQueue::Written& source : sources) {
+    if (!source.streamKnown) continue;
+    const SourceRecord& record = source.record;
+    writtenStreams_[source.name] = {record.storedAt, record.storedSize, record.storedCrc, record.size, record.crc};
+  }
   return 1;
 }
 

@@ -17,6 +17,7 @@
 
 #include "builder/deflate_pieces.h"
 #include "install/services.h"
+#include "support/known_stream.h"
 
 namespace vh {
 
@@ -66,6 +67,12 @@ class tPatchMaker {
   // file or a picture was refused or a write failed, and then `url` is as it
   // was before.
   int Create(const std::string& url);
+  // After a Create that wrote the package: the members whose streams it
+  // knows it wrote (deflated them, or copied them after checking each
+  // against the stream an earlier build deflated), each with where its
+  // stream lies and its CRC-32, for the check of an installation that
+  // follows at once. Empty after any other.
+  const KnownStreams& writtenStreams() const { return writtenStreams_; }
 
  private:
   // Create's work once the claim is held, copying what it can from the
@@ -95,6 +102,7 @@ class tPatchMaker {
   // The package the build replaced, being closed; the maker waits for it
   // when it goes.
   std::future<void> replacedPackage_;
+  KnownStreams writtenStreams_;
 };
 
 }  // namespace vh

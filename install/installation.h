@@ -15,6 +15,7 @@
 #include "backup/backup.h"
 #include "install/install_guard.h"
 #include "install/install_plan.h"
+#include "install/patcher.h"
 #include "install/services.h"
 #include "install/worker_thread.h"
 
@@ -32,6 +33,9 @@ struct Installation {
   // that a read still at work ends before they go.
   HeldReport loadReport;
   std::future<bool> loading;
+  // The search for what a killed run left, started while the package
+  // loaded (tPatcher::loadPatch) for a game locked before it.
+  std::future<InstallLeftovers> sweeping;
   // Taken once everything is checked, just before the first file is
   // written; a stop before that ends the process as usual.
   std::optional<HeldSignals> signals;

@@ -228,14 +228,20 @@ void tPatcher::prepareGame() {
   });
 }
 
-int tPatcher::loadPatch(const std::string& url) { return loadPatch(url, false); }
+int tPatcher::loadPatch(const std::string& url) { return loadPatch(url, false, {}); }
 
-int tPatcher::loadPatch(const std::string& url, bool extrasMeanwhile) {
+int tPatcher::loadPatch(const std::string& url, bool extrasMeanwhile, KnownStreams known) {
   packageUrl_ = url;
   patch = std::make_shared<tPatch>(services_.report);
   // The pictures are read with the rest, so a bad image entry refuses the
   // package before anything is installed rather than halfway through.
-  const int opened = extrasMeanwhile ? patch->openCheckingExtrasMeanwhile(url) : patch->open(url);
+  // A game locked before the package loads is searched for what a killed
+  // run left as soon as the package names its archives: no other run
+  // makes or removes files in it meanwhile.
+  if (extrasMeanwhile && prepared_) {
+    patch->scenesRead = [this, installation = prepared_.get()] { installation->sweeping = startSweep(); };
+  }
+  const int opened = extrasMeanwhile ? patch->openCheckingExtrasMeanwhile(url, std::move(known)) : patch->open(url);
   return opened && patch->readImages() ? 1 : 0;
 }
 
@@ -349,20 +355,29 @@ bool tPatcher::stopping() {
 // New files that a killed installation left behind are looked for only
 // beside the files this package writes (and the targets of their links), so
 // the game folder is never walked as a whole.
-tPatcher::Leftovers tPatcher::findLeftoverFiles(const std::vector<std::string>& extras) const {
+std::vector<std::string> tPatcher::sweptFiles() {
+  std::vector<std::string> paths;
+  for (const auto& [sceneName, scene] : patch->scenes) {
+    for (const auto& [subName, sub] : scene->subs) paths.push_back(gameRoot + sub->path);
+  }
+  for (const std::string& line : listedExtras()) {
+    if (const auto relative = pathInFolder(line)) paths.push_back(gameRoot + *relative);
+  }
+  return paths;
+}
+
+std::future<tPatcher::Leftovers> tPatcher::startSweep() {
+  return std::async(std::launch::async, [this, paths = sweptFiles()] { return findLeftoverFiles(paths); });
+}
+
+tPatcher::Leftovers tPatcher::findLeftoverFiles(const std::vector<std::string>& paths) const {
   FileSystem& files = services_.files;
   std::map<std::string, std::set<std::string>> byFolder;
-  const auto note = [&](const std::string& path) {
+  for (const std::string& path : paths) {
     for (const std::string& p : {path, files.linkTarget(path)}) {
       auto [folder, name] = splitPath(p);
       byFolder[folder].insert(name);
     }
-  };
-  for (const auto& [sceneName, scene] : patch->scenes) {
-    for (const auto& [subName, sub] : scene->subs) note(gameRoot + sub->path);
-  }
-  for (const std::string& line : extras) {
-    if (const auto relative = pathInFolder(line)) note(gameRoot + *relative);
   }
   Leftovers found;
   for (const auto& [folder, names] : byFolder) {
@@ -438,12 +453,14 @@ int tPatcher::install(Installation& installation) {
   auto program = std::async(std::launch::async, [] { return programDigest(); });
   auto package = std::async(std::launch::async, [url = packageUrl_] { return digestOutsideGame(url); });
   // The unfinished files a killed run left are looked for on a thread of
-  // their own while the backup loads and the plan is made: the search reads
-  // only the package's tables and extra list (read here, as the package is
-  // one minizip handle) and the folders. They are removed once the package
-  // has passed its check (an unfinished file is no game file, and removing
-  // it changes nothing the game, the backup or the plan reads).
-  auto sweeping = std::async(std::launch::async, [this, extras = listedExtras()] { return findLeftoverFiles(extras); });
+  // their own while the backup loads and the plan is made (or already while
+  // the package loaded, for a game locked before it): the search reads
+  // only the package's tables and extra list (read on this thread, as the
+  // package is one minizip handle) and the folders. They are removed once
+  // the package has passed its check (an unfinished file is no game file,
+  // and removing it changes nothing the game, the backup or the plan reads).
+  std::future<Leftovers> sweeping =
+      installation.sweeping.valid() ? std::move(installation.sweeping) : startSweep();
   // A package loaded while its extra files were still being checked is
   // refused here, before anything is written and before the backup's
   // messages, as it would have been while it loaded.

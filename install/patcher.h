@@ -8,17 +8,20 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <memory>
 #include <optional>
 #include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "common/file_system.h"
 #include "install/game_search.h"
 #include "install/install_plan.h"
 #include "install/services.h"
+#include "support/known_stream.h"
 
 namespace vh {
 
@@ -52,6 +55,10 @@ bool applyToArchive(Reporter& report, const tPatchScene& scene, const tSubScene&
 
 struct Installation;
 
+// Unfinished files a killed run left in the game folder: each folder with
+// the names found in it.
+using InstallLeftovers = std::vector<std::pair<std::string, std::vector<std::string>>>;
+
 class tPatcher {
  public:
   // Everything it reads, writes, asks and reports goes through `services`,
@@ -80,8 +87,10 @@ class tPatcher {
   virtual int loadPatch(const std::string& url);
   // As loadPatch(url); with `extrasMeanwhile`, the extra files' check may
   // go on while the installation plans (for an installation that follows
-  // at once), which takes its verdict before it writes.
-  int loadPatch(const std::string& url, bool extrasMeanwhile);
+  // at once), which takes its verdict before it writes. `known`: the
+  // streams the build that has just written the package knows it wrote
+  // (tPatch::openCheckingExtrasMeanwhile).
+  int loadPatch(const std::string& url, bool extrasMeanwhile, KnownStreams known = {});
   virtual int replaceExtra();
   virtual int doReplace();
   virtual int replaceMirel(tXRC& xrc);
@@ -202,12 +211,16 @@ class tPatcher {
   // place.
   bool renamePending(const std::string& relative) const;
   std::vector<std::string> listedExtras();
-  // The unfinished files a killed run left beside the package's archives
-  // and the extra files `extras` names (extra.lst's lines), by folder:
-  // found, not removed. Reads only the package's tables and the file
-  // system, so that it may run on a thread of its own.
-  using Leftovers = std::vector<std::pair<std::string, std::vector<std::string>>>;
-  Leftovers findLeftoverFiles(const std::vector<std::string>& extras) const;
+  // The package's archives and the extra files extra.lst names, each as a
+  // path in the game folder: where an unfinished file may stand beside.
+  std::vector<std::string> sweptFiles();
+  // The unfinished files a killed run left beside `paths` (and beside the
+  // files their links lead to), by folder: found, not removed. Reads only
+  // the file system, so that it may run on a thread of its own.
+  using Leftovers = InstallLeftovers;
+  Leftovers findLeftoverFiles(const std::vector<std::string>& paths) const;
+  // findLeftoverFiles(sweptFiles()) on a thread of its own.
+  std::future<Leftovers> startSweep();
   // Removes what findLeftoverFiles found, and a killed build's package;
   // says what it removed to `report`.
   void removeLeftoverFiles(const Leftovers& found, Reporter& report) const;

@@ -75,8 +75,11 @@ class ExtraFilesCheck {
   // Whatever the check throws (a directory it cannot read, memory) leaves
   // the verdict unread, so that the loading thread meets it itself: thrown
   // out of the thread, it would end the program.
-  explicit ExtraFilesCheck(std::string url)
-      : worker_([this, url = std::move(url)] {
+  // A member `known` names, as the build that has just written the package
+  // knows it, is checked by its stored bytes' CRC-32 (ZipReader::CheckFile).
+  ExtraFilesCheck(std::string url, KnownStreams known)
+      : known_(std::move(known)),
+        worker_([this, url = std::move(url)] {
           try {
             verdict_ = run(url);
           } catch (...) {
@@ -113,7 +116,9 @@ class ExtraFilesCheck {
       const std::string line = list->readLine();
       if (line.empty() || escapesFolder(line)) continue;
       const std::string member = "extra/" + line;
-      const ZipReader::Member found = reader.CheckFile(member, 0, "");
+      const auto stream = known_.find(member);
+      const ZipReader::Member found =
+          stream != known_.end() ? reader.CheckFile(member, 0, "", stream->second) : reader.CheckFile(member, 0, "");
       if (found == ZipReader::Member::Missing) continue;
       verdict.checked.emplace_back(member, reader.memberRecord(member, 0).value_or(ZipReader::Recorded{}));
       if (found == ZipReader::Member::Damaged) {
@@ -125,6 +130,7 @@ class ExtraFilesCheck {
   }
 
   static constexpr const char* kExtraList = "extra.lst";
+  const KnownStreams known_;
   std::atomic<bool> stop_{false};
   Verdict verdict_;
   std::thread worker_;  // last: it starts once the rest is built
@@ -230,9 +236,9 @@ void tPatch::readFingerprintList() {
   fingerprints = std::move(*read);
 }
 
-std::optional<Fault> tPatch::read(const std::string& url) { return read(url, true); }
+std::optional<Fault> tPatch::read(const std::string& url) { return read(url, true, {}); }
 
-std::optional<Fault> tPatch::read(const std::string& url, bool wait) {
+std::optional<Fault> tPatch::read(const std::string& url, bool wait, KnownStreams known) {
   pendingCheck_.reset();
   budget_ = std::make_shared<LoadBudget>(fileSize(url));
   z = std::make_shared<ZipReader>();
@@ -251,11 +257,12 @@ std::optional<Fault> tPatch::read(const std::string& url, bool wait) {
   std::unique_ptr<ExtraFilesCheck> extraCheck;
   if (const int64_t list = z->memberSize("extra.lst", 0);
       list >= 0 && z->indexBytes() + static_cast<uint64_t>(list) <= ExtraFilesCheck::kMostBytes) {
-    extraCheck = std::make_unique<ExtraFilesCheck>(url);
+    extraCheck = std::make_unique<ExtraFilesCheck>(url, std::move(known));
   }
   // A refusal names the member or path at fault in place of the step's own
   // message.
   if (!readSceneList()) return refusalOr(FaultKind::Damaged, "error in reading scenelist");
+  if (scenesRead) scenesRead();
   readAddon();
   if (!refusal.empty() || !readTRZ()) return refusalOr(FaultKind::Damaged, "error in reading translation data");
   const bool checkLater = !wait && extraCheck;
@@ -286,8 +293,8 @@ int tPatch::open(const std::string& url) {
   return shown(read(url));
 }
 
-int tPatch::openCheckingExtrasMeanwhile(const std::string& url) {
-  return shown(read(url, false));
+int tPatch::openCheckingExtrasMeanwhile(const std::string& url, KnownStreams known) {
+  return shown(read(url, false, std::move(known)));
 }
 
 int tPatch::shown(const std::optional<Fault>& fault) {

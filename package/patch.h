@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -19,6 +20,7 @@
 #include "common/fault.h"
 #include "common/stream.h"
 #include "package/fingerprint.h"
+#include "support/known_stream.h"
 #include "translation/trz.h"
 
 namespace vh {
@@ -73,6 +75,12 @@ class tPatch {
   // carries no "fingerprint.lst".
   Fingerprints fingerprints;
 
+  // Called on the reading thread once the scene list is read, before the
+  // translation data: the scenes and their archives' paths are known from
+  // then on (an installation that follows at once starts to look at the
+  // game's folders meanwhile). The package may still be refused after it.
+  std::function<void()> scenesRead;
+
   // Reads "addon.lst" and its records; the list ends up in reverse order.
   int readAddon();
   // One add-on record, read as it streams: its value is held only while the
@@ -106,8 +114,11 @@ class tPatch {
   // As open(url), but the extra files (a font of tens of megabytes) may
   // still be being checked on their thread when it returns, for a caller
   // with work to do meanwhile that writes nothing: it must take
-  // extrasChecked() before it writes.
-  int openCheckingExtrasMeanwhile(const std::string& url);
+  // extrasChecked() before it writes. An extra file whose stream is one of
+  // `known` (from the build that has just written the package) is checked
+  // by its stored bytes' CRC-32 instead of inflated, when the package still
+  // holds that very stream (ZipReader::CheckFile).
+  int openCheckingExtrasMeanwhile(const std::string& url, KnownStreams known = {});
   // The check openCheckingExtrasMeanwhile() left running, taken, showing
   // nothing: the fault that refuses the package (a damaged extra file), or
   // nothing when there is none or no check was left running. Waits for it.
@@ -137,7 +148,7 @@ class tPatch {
   // The package's tables read, with the extra files' check, when it runs on
   // its own thread, left in pendingCheck_ if `wait` is false and nothing
   // else refused the package.
-  [[nodiscard]] std::optional<Fault> read(const std::string& url, bool wait);
+  [[nodiscard]] std::optional<Fault> read(const std::string& url, bool wait, KnownStreams known);
   // The game-version fingerprints, when the package carries them.
   void readFingerprintList();
   // 1 without a fault; else 0, after its message.

@@ -168,7 +168,7 @@ bool ZipReader::indexMembers(const std::string& path) {
   unz_global_info64 global{};
   if (unzGetGlobalInfo64(handle, &global) != UNZ_OK) return false;
   // Every member's place in the file, read beside minizip's walk.
-  const auto file = RegularFile::open(path);
+  auto file = RegularFile::open(path);
   const auto end = file ? findZipEnd(*file) : std::nullopt;
   if (!end) return false;
   std::vector<ByteRange> ranges;
@@ -219,6 +219,7 @@ bool ZipReader::indexMembers(const std::string& path) {
     return false;
   }
   m_entries.shrink_to_fit();
+  m_file = std::move(file);
   return true;
 }
 
@@ -301,6 +302,32 @@ ZipReader::Member ZipReader::CheckFile(const std::string& name, int caseSensitiv
   return readMember(nullptr, size) ? Member::Sound : Member::Damaged;
 }
 
+ZipReader::Member ZipReader::CheckFile(const std::string& name, int caseSensitive, const std::string& password,
+                                      const KnownStream& known) {
+  constexpr uint16_t kEncrypted = 1;
+  const Entry* entry = findEntry(name, caseSensitive);
+  if (entry && password.empty() && entry->method == Z_DEFLATED && !(entry->flag & kEncrypted) &&
+      entry->size == known.size && entry->crc == known.crc && entry->dataAt == known.storedAt &&
+      entry->packed == known.storedSize && storedCrcIs(*entry, known.storedCrc)) {
+    return Member::Sound;
+  }
+  return CheckFile(name, caseSensitive, password);
+}
+
+bool ZipReader::storedCrcIs(const Entry& entry, uint32_t crc) const {
+  if (!m_file) return false;
+  constexpr size_t kBlock = 64u << 10;
+  std::vector<uint8_t> block(static_cast<size_t>(std::min<uint64_t>(entry.packed, kBlock)));
+  uLong sum = crc32(0L, Z_NULL, 0);
+  for (uint64_t done = 0; done < entry.packed;) {
+    const size_t count = static_cast<size_t>(std::min<uint64_t>(entry.packed - done, block.size()));
+    if (!m_file->readAt(entry.dataAt + done, block.data(), count)) return false;
+    sum = crc32_z(sum, block.data(), count);
+    done += count;
+  }
+  return sum == crc;
+}
+
 int ZipReader::ExtractFileToDisk(FileSystem& files, Reporter& report, const std::string& name,
                                  const std::string& outPath, int caseSensitive, const std::string& password) {
   const auto member = ExtractFile(name, caseSensitive, password);
@@ -329,6 +356,7 @@ int ZipReader::CloseZip() {
   if (m_zipFile) unzClose(static_cast<unzFile>(m_zipFile));
   m_zipFile = nullptr;
   m_input.reset();
+  m_file.reset();
   m_entries.clear();
   m_byName.clear();
   m_byLowerName.clear();

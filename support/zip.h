@@ -17,6 +17,7 @@
 #include "common/files.h"
 #include "common/large_blocks.h"
 #include "common/stream.h"
+#include "support/known_stream.h"
 #include "support/zip_directory.h"
 
 // minizip's table of file functions, which ZipWriter may be given.
@@ -223,6 +224,14 @@ class ZipReader : public ZipFile {
   // Reads the member through in blocks without keeping it, so that a package
   // can be checked whole before anything is taken from it.
   Member CheckFile(const std::string& name, int caseSensitive, const std::string& password);
+  // As CheckFile, but Sound without inflating when the member is the stream
+  // `known` describes: found as CheckFile finds it, deflated and not
+  // encrypted, its directory recording that size and CRC-32, its stream
+  // where `known` puts it, and the stream's own bytes, read from the file
+  // now, of the CRC-32 `known` gives: the very bytes that writer deflated,
+  // or copied after checking them against a stream it had deflated. A
+  // stream that differs in any of these is inflated as CheckFile does.
+  Member CheckFile(const std::string& name, int caseSensitive, const std::string& password, const KnownStream& known);
   // Replaces `outPath` with the member, atomically, through `files`; a
   // member that cannot be extracted leaves any file there untouched.
   // Returns 0; what went wrong goes to `report`'s debug log.
@@ -288,8 +297,14 @@ class ZipReader : public ZipFile {
   Member locateMember(const std::string& name, int caseSensitive, uint64_t& packed, uint64_t& size);
   Member openMember(const std::string& name, int caseSensitive, const std::string& password, uint64_t& size);
   bool readMember(uint8_t* destination, uint64_t size);
+  // Whether the entry's stream, read from the file, has the CRC-32 `crc`.
+  bool storedCrcIs(const Entry& entry, uint32_t crc) const;
 
   void* m_zipFile = nullptr;
+  // The file the walk over the directory read, open as long as the package
+  // is: stored streams are read from it, not from a file opened again by
+  // its name, which could since lead elsewhere.
+  std::optional<RegularFile> m_file;
   // What minizip reads the package through, as long as it is open.
   std::unique_ptr<BufferedZipInput> m_input;
   // Member names as stored (up to a zero byte, as minizip compares them),

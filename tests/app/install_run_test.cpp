@@ -209,20 +209,26 @@ TEST(InstallRun, ASignalStopsBetweenFilesAndSaysWhere) {
 }
 
 TEST(InstallRun, FilesAKilledRunLeftAreRemovedOnlyBesideWhatThePackageWrites) {
-  Installation setup;
-  ASSERT_EQ(setup.vhpatch("make").status, 0);
-  const std::string archive = setup.game + "/" + scenesOf(setup)[0].second[0];
-  const std::vector<std::string> stale = {archive + ".vhnew-a1B2c3", setup.game + "/readme_cn.txt.vhnew-XyZ789",
-                                          setup.program + "/patch.dat.building"};
-  // Not beside a file of the package, or not a name the installer makes.
-  const std::vector<std::string> foreign = {setup.game + "/x.xarc.vhnew-a1B2c3", archive + ".vhnew-toolong7"};
-  for (const std::string& path : stale) test::writeFile(path, "half");
-  for (const std::string& path : foreign) test::writeFile(path, "someone else's");
+  // An installation alone looks for them once it has the game; one that
+  // follows a build, while the package is still loading.
+  for (const std::string mode : {"", "makeandapply"}) {
+    SCOPED_TRACE(mode);
+    Installation setup;
+    ASSERT_EQ(setup.vhpatch("make").status, 0);
+    const std::string archive = setup.game + "/" + scenesOf(setup)[0].second[0];
+    std::vector<std::string> stale = {archive + ".vhnew-a1B2c3", setup.game + "/readme_cn.txt.vhnew-XyZ789"};
+    // A build writes that one itself.
+    if (mode.empty()) stale.push_back(setup.program + "/patch.dat.building");
+    // Not beside a file of the package, or not a name the installer makes.
+    const std::vector<std::string> foreign = {setup.game + "/x.xarc.vhnew-a1B2c3", archive + ".vhnew-toolong7"};
+    for (const std::string& path : stale) test::writeFile(path, "half");
+    for (const std::string& path : foreign) test::writeFile(path, "someone else's");
 
-  const auto result = setup.vhpatch("", "\n");
-  ASSERT_EQ(result.status, 0) << result.err;
-  for (const std::string& path : stale) EXPECT_FALSE(fs::exists(path)) << path;
-  for (const std::string& path : foreign) EXPECT_TRUE(fs::exists(path)) << path;
+    const auto result = setup.vhpatch(mode, "\n");
+    ASSERT_EQ(result.status, 0) << result.err;
+    for (const std::string& path : stale) EXPECT_FALSE(fs::exists(path)) << path;
+    for (const std::string& path : foreign) EXPECT_TRUE(fs::exists(path)) << path;
+  }
 }
 
 // A build at work holds a lock on the package it writes: an installation

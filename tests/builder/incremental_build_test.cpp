@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <utime.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -78,6 +79,7 @@ struct BuildCount {
   int proved = -1;   // of those reused, proved the same by their records alone
   int stamped = -1;  // of those, by their stamps without being read
   bool again = false;  // it began again after a stream copied in blocks proved different
+  KnownStreams streams;  // those the build says it wrote
 };
 
 // The local disk with every file's change time an hour back, as a tree
@@ -171,6 +173,7 @@ class IncrementalBuild : public ::testing::Test {
     maker.copiedInBlocks = kCopiedInBlocks;
     EXPECT_EQ(maker.Create(package), 1) << testing::PrintToString(desktop.messages());
     BuildCount count;
+    count.streams = maker.writtenStreams();
     for (const std::string& line : desktop.texts(RecordingHost::Kind::Debug)) {
       count.again = count.again || line.find("; building again") != std::string::npos;
       std::sscanf(line.c_str(),
@@ -386,6 +389,25 @@ TEST_P(IncrementalChange, GivesThePackageABuildFromScratchGives) {
   EXPECT_EQ(count.again, change.again);
   // The package still reads back whole, member by member.
   EXPECT_EQ(test::packageMembers("patch.dat"), test::packageMembers("scratch.dat"));
+  // Each stream the build says it wrote is the package's, as an
+  // installation that follows checks it by: where the member's stream
+  // lies, its length and CRC-32, and what it inflates to. With workers the
+  // writer knows every stream, the font's among them, copied or deflated.
+  const auto stored = storedMembers("patch.dat");
+  for (const auto& [name, known] : count.streams) {
+    SCOPED_TRACE(name);
+    const auto member = stored.find(name);
+    ASSERT_NE(member, stored.end());
+    const MemberBytes& stream = member->second.compressed;
+    EXPECT_EQ(known.storedAt, member->second.storedAt);
+    EXPECT_EQ(known.storedSize, stream.size());
+    EXPECT_EQ(known.storedCrc, crc32(0L, stream.data(), static_cast<uInt>(stream.size())));
+    EXPECT_EQ(known.size, member->second.size);
+    EXPECT_EQ(known.crc, member->second.crc);
+  }
+  if (threads > 1) {
+    EXPECT_EQ(count.streams.count(kLarge), 1u);
+  }
 }
 
 TEST_F(IncrementalBuild, ALargeMemberIsReusedOnlyAsThisBuildWouldDeflateIt) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <zlib.h>
 
 #include <cstring>
 
@@ -142,6 +143,59 @@ TEST_F(ZipTest, ADamagedMemberIsRefused) {
   ZipReader reader;
   ASSERT_EQ(reader.OpenZip(path), 1);
   EXPECT_EQ(reader.ExtractFile("trans/x.trz", 1, ""), nullptr);
+}
+
+// A stream the writer that has just written the package knows is taken by
+// the CRC-32 of its stored bytes: spoilt since, it is refused all the same;
+// a stream that is not where the writer put it is inflated.
+TEST_F(ZipTest, AKnownStreamIsCheckedByItsStoredBytesAndAnyOtherIsInflated) {
+  std::string text;
+  for (int i = 0; i < 2000; ++i) text += "entry " + std::to_string(i) + "\n";
+  // Deflated, as a build writes it.
+  const std::string path = dir / "k.zip";
+  {
+    ZipWriter writer;
+    ASSERT_EQ(writer.OpenZip(path, 0), 1);
+    BufferStream bytes(ByteBuffer::fromString(text));
+    writer.AddStream(&bytes, "extra/x.txt", "");
+    writer.CloseZip("");
+  }
+  const std::string whole = test::readFile(path);
+  ZipReader reader;
+  ASSERT_EQ(reader.OpenZip(path), 1);
+  const auto record = reader.memberRecord("extra/x.txt", 0);
+  ASSERT_TRUE(record);
+  reader.CloseZip();
+  const std::string stream = whole.substr(record->dataAt, record->packed);
+  const auto streamCrc = static_cast<uint32_t>(
+      crc32(0L, reinterpret_cast<const Bytef*>(stream.data()), static_cast<uInt>(stream.size())));
+  const KnownStream written{record->dataAt, record->packed, streamCrc, record->size, record->crc};
+  struct Case {
+    const char* what;
+    KnownStream known;
+    bool spoilt;
+    ZipReader::Member expected;
+  };
+  KnownStream later = written;
+  ++later.storedAt;
+  KnownStream otherCrc = written;
+  ++otherCrc.crc;
+  const Case cases[] = {
+      {"as written", written, false, ZipReader::Member::Sound},
+      {"as written, its stream spoilt since", written, true, ZipReader::Member::Damaged},
+      {"placed a byte later", later, false, ZipReader::Member::Sound},
+      {"placed a byte later, the stream spoilt", later, true, ZipReader::Member::Damaged},
+      {"inflating to another CRC-32", otherCrc, false, ZipReader::Member::Sound},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    test::writeFile(path, whole);
+    if (c.spoilt) test::damageMember(path, "extra/x.txt");
+    ASSERT_EQ(reader.OpenZip(path), 1);
+    EXPECT_EQ(reader.CheckFile("extra/x.txt", 0, "", c.known), c.expected);
+    EXPECT_EQ(reader.CheckFile("extra/none", 0, "", c.known), ZipReader::Member::Missing);
+    reader.CloseZip();
+  }
 }
 
 TEST_F(ZipTest, ALyingSizeIsRefusedWithoutAllocating) {
