@@ -242,6 +242,7 @@ int tPatcher::loadPatch(const std::string& url, bool extrasMeanwhile, KnownStrea
     patch->scenesRead = [this, installation = prepared_.get()] { installation->sweeping = startSweep(); };
   }
   const int opened = extrasMeanwhile ? patch->openCheckingExtrasMeanwhile(url, std::move(known)) : patch->open(url);
+  patch->scenesRead = nullptr;
   return opened && patch->readImages() ? 1 : 0;
 }
 

@@ -156,21 +156,26 @@ bool BufferedZipOutput::settle() {
 
 size_t BufferedZipInput::readHere(void* into, size_t count) {
   auto* out = static_cast<uint8_t*>(into);
-  if (position_ < windowAt_ || position_ + count > windowAt_ + filled_) {
+  size_t use = windows_[lastUsed_].holds(position_, count) ? lastUsed_ : 1 - lastUsed_;
+  if (!windows_[use].holds(position_, count)) {
     if (count >= kDirect) {
       const size_t got = readAt(position_, out, count);
       position_ += got;
       return got;
     }
-    if (window_.empty()) window_.resize(kWindow);
-    windowAt_ = position_;
-    filled_ = readAt(position_, window_.data(), kWindow);
+    use = 1 - lastUsed_;
+    Window& refilled = windows_[use];
+    if (refilled.bytes.empty()) refilled.bytes.resize(kWindow);
+    refilled.at = position_;
+    refilled.filled = readAt(position_, refilled.bytes.data(), kWindow);
   }
+  lastUsed_ = use;
+  const Window& window = windows_[use];
   // The window starts at or before the read: what it holds of it is all of
   // it, or what there is before the end of the file.
-  const size_t available = static_cast<size_t>(windowAt_ + filled_ - position_);
+  const size_t available = static_cast<size_t>(window.at + window.filled - position_);
   const size_t done = std::min(count, available);
-  if (done > 0) std::memcpy(out, window_.data() + (position_ - windowAt_), done);
+  if (done > 0) std::memcpy(out, window.bytes.data() + (position_ - window.at), done);
   position_ += done;
   return done;
 }
