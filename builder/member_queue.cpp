@@ -57,6 +57,7 @@ MemberQueue::MemberQueue(ZipWriter& writer, int threads, ZipReader* previous, ui
       known_(files ? known : nullptr),
       localFiles_(files ? nullptr : std::make_unique<LocalFileSystem>()),
       files_(files ? files : localFiles_.get()) {
+  if (previousFile_) previousHere_.emplace(*previousFile_);
   if (!parallel_) return;
   workers_.reserve(static_cast<size_t>(threads));
   for (int i = 0; i < threads; ++i) workers_.emplace_back([this] { work(); });
@@ -108,8 +109,9 @@ void MemberQueue::add(std::unique_ptr<Job> job) {
     std::optional<PackedMember> stored = previous_->LocatePacked(job->name);
     if (stored && stored->size == job->weight) job->previous = std::move(stored);
   }
+  WindowedFile* here = previousHere_ ? &*previousHere_ : nullptr;
   if (!parallel_) {
-    prepare(*job);
+    prepare(*job, here);
     job->done = true;
     std::unique_lock<std::mutex> lock(mutex_);
     weight_ += job->weight;
@@ -123,10 +125,10 @@ void MemberQueue::add(std::unique_ptr<Job> job) {
   // costs a read of its stored stream here: less than handing it to a
   // worker and waking the writer for it.
   // Never one that would go in pieces: its tasks need the workers.
-  const bool here = job->previous && job->weight <= kPreparedHere && pieceSize_.piecesOf(job->weight) == 0 &&
-                    vouchedByStamp(*job);
-  if (here) {
-    prepare(*job);
+  const bool isHere = job->previous && job->weight <= kPreparedHere && pieceSize_.piecesOf(job->weight) == 0 &&
+                      vouchedByStamp(*job);
+  if (isHere) {
+    prepare(*job, here);
     job->prepared = true;
     job->done = true;
   }
@@ -136,7 +138,7 @@ void MemberQueue::add(std::unique_ptr<Job> job) {
   // (up to kHeldHerePerWindow windows), so that this thread goes on.
   const auto full = [&] {
     const size_t forWorkers = inFlight_.size() - heldHere_;
-    return (!here && forWorkers >= window_) || inFlight_.size() >= window_ * kHeldHerePerWindow ||
+    return (!isHere && forWorkers >= window_) || inFlight_.size() >= window_ * kHeldHerePerWindow ||
            weight_ + job->weight > weightLimit_;
   };
   if (parallel_ && !writingFailure_ && !inFlight_.empty() && full()) {
@@ -149,14 +151,14 @@ void MemberQueue::add(std::unique_ptr<Job> job) {
   }
   if (writingFailure_) std::rethrow_exception(writingFailure_);
   weight_ += job->weight;
-  job->preparedHere = here;
-  heldHere_ += here ? 1 : 0;
+  job->preparedHere = isHere;
+  heldHere_ += isHere ? 1 : 0;
   inFlight_.push_back(std::move(job));
   noteHeld();
   const bool batch = inFlight_.size() == kWriteBatch;
   lock.unlock();
   if (batch) jobDone_.notify_all();
-  if (!here) jobReady_.notify_one();
+  if (!isHere) jobReady_.notify_one();
 }
 
 bool MemberQueue::vouchedByStamp(const Job& job) const {
@@ -355,7 +357,7 @@ void MemberQueue::finishPieces(Job& job) const {
 // A source whose stamp does not vouch for it is digested as it is read, a
 // block at a time, and never held whole: when it proves the same, only its
 // stored stream is needed.
-bool MemberQueue::reusedByDigest(Job& job) const {
+bool MemberQueue::reusedByDigest(Job& job, WindowedFile* here) const {
   const SourceRecord* record = known_ ? known_->find(job.name) : nullptr;
   const PackedMember& stored = *job.previous;
   const bool pieced = parallel_ && pieceSize_.piecesOf(job.stamp.size) > 0;
@@ -370,7 +372,7 @@ bool MemberQueue::reusedByDigest(Job& job) const {
   // A long stream is checked by the writer as it copies it.
   job.copiedInBlocks = job.digest == record->digest && stored.storedSize > copiedInBlocks_;
   if (job.digest != record->digest ||
-      (!job.copiedInBlocks && (!(previousFile_ && readStoredBytes(*previousFile_, *job.previous)) ||
+      (!job.copiedInBlocks && (!readStored(job, here) ||
                                crcOf(job.previous->compressed) != record->storedCrc))) {
     job.previous->compressed = {};
     job.reusedByStamp = false;
@@ -388,8 +390,8 @@ bool MemberQueue::reusedByDigest(Job& job) const {
 // makes: a stream in pieces begins with its first piece as deflatePiece
 // makes it, sync flush and all, which one pass over the member never ends
 // its first megabyte with.
-bool MemberQueue::reusedByInflating(Job& job) const {
-  if (job.previous->crc != crcOf(job.bytes) || !(previousFile_ && readStoredBytes(*previousFile_, *job.previous)) ||
+bool MemberQueue::reusedByInflating(Job& job, WindowedFile* here) const {
+  if (job.previous->crc != crcOf(job.bytes) || !readStored(job, here) ||
       !inflatesTo(*job.previous, job.bytes.data(), job.bytes.size())) {
     return false;
   }
@@ -405,8 +407,13 @@ bool MemberQueue::reusedByInflating(Job& job) const {
 
 // Runs on a worker, or on the calling thread without workers; touches
 // nothing but the job.
-void MemberQueue::prepare(Job& job) {
-  if (job.previous && !job.path.empty() && reusedByDigest(job)) {
+bool MemberQueue::readStored(Job& job, WindowedFile* here) const {
+  if (!previousFile_) return false;
+  return here ? readStoredBytes(*here, *job.previous) : readStoredBytes(*previousFile_, *job.previous);
+}
+
+void MemberQueue::prepare(Job& job, WindowedFile* here) {
+  if (job.previous && !job.path.empty() && reusedByDigest(job, here)) {
     job.reusedByDigest = true;
     job.reused = true;
     job.packed = std::move(*job.previous);
@@ -434,7 +441,7 @@ void MemberQueue::prepare(Job& job) {
   // is taken only at the default level, the one the builder writes and so
   // the one the package it replaces was written at.
   if (job.previous && level == Z_DEFAULT_COMPRESSION && job.previous->size == job.bytes.size() &&
-      job.previous->flag == ZipWriter::levelFlag(level) && reusedByInflating(job)) {
+      job.previous->flag == ZipWriter::levelFlag(level) && reusedByInflating(job, here)) {
     job.packed = std::move(*job.previous);
     job.reused = true;
     job.storedCrc = crcOf(job.packed.compressed);

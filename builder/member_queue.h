@@ -185,10 +185,14 @@ class MemberQueue {
   void runTask(const Task& task);
   bool taskReady(const Job& job, size_t index) const;
   bool vouchedByStamp(const Job& job) const;
-  void prepare(Job& job);
+  // `here` is the previous package's windows when the adding thread
+  // prepares the job, null on a worker.
+  void prepare(Job& job, WindowedFile* here = nullptr);
   void readInPieces(Job& job, FileStream& source, size_t size);
-  bool reusedByDigest(Job& job) const;
-  bool reusedByInflating(Job& job) const;
+  bool reusedByDigest(Job& job, WindowedFile* here) const;
+  bool reusedByInflating(Job& job, WindowedFile* here) const;
+  // The job's stream from the previous package into `previous->compressed`.
+  bool readStored(Job& job, WindowedFile* here) const;
   void finishPieces(Job& job) const;
   // With the lock held: writes the oldest job once it is done; false when
   // the queue was stopped first (only the writing thread waits for that).
@@ -212,6 +216,9 @@ class MemberQueue {
   const std::string previousPath_;
   // The previous package, open once for every stored stream read from it.
   const std::optional<RegularFile> previousFile_;
+  // The same read through windows by the adding thread, which prepares
+  // small members, one after the other, in the order they lie in it.
+  std::optional<WindowedFile> previousHere_;
   const bool parallel_;
   const size_t window_;
   const uint64_t weightLimit_;

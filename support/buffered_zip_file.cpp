@@ -155,27 +155,9 @@ bool BufferedZipOutput::settle() {
 // ---- reading
 
 size_t BufferedZipInput::readHere(void* into, size_t count) {
-  auto* out = static_cast<uint8_t*>(into);
-  size_t use = windows_[lastUsed_].holds(position_, count) ? lastUsed_ : 1 - lastUsed_;
-  if (!windows_[use].holds(position_, count)) {
-    if (count >= kDirect) {
-      const size_t got = readAt(position_, out, count);
-      position_ += got;
-      return got;
-    }
-    use = 1 - lastUsed_;
-    Window& refilled = windows_[use];
-    if (refilled.bytes.empty()) refilled.bytes.resize(kWindow);
-    refilled.at = position_;
-    refilled.filled = readAt(position_, refilled.bytes.data(), kWindow);
-  }
-  lastUsed_ = use;
-  const Window& window = windows_[use];
-  // The window starts at or before the read: what it holds of it is all of
-  // it, or what there is before the end of the file.
-  const size_t available = static_cast<size_t>(window.at + window.filled - position_);
-  const size_t done = std::min(count, available);
-  if (done > 0) std::memcpy(out, window.bytes.data() + (position_ - window.at), done);
+  const size_t done = windows_.read(position_, into, count, [this](uint64_t at, uint8_t* to, size_t most) {
+    return readAt(at, to, most);
+  });
   position_ += done;
   return done;
 }

@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "support/read_windows.h"
+
 namespace vh {
 
 // File functions for one file over `under`, which answer minizip's tell
@@ -87,30 +89,14 @@ class BufferedZipOutput final : public LayeredZipFile {
   bool failed_ = false;
 };
 
-// Reading: the file is read in windows of kWindow bytes, and a read inside
-// one of the last two windows is served from memory; a read of kDirect
-// bytes or more that no window holds (a member's stream, read in blocks)
-// goes straight through. Two, because opening a member reads its entry in
-// the directory at the end of the file and then its local header at the
-// start of its data: with one window, every member opened read a window of
-// each anew.
+// Reading: small reads are served from two windows of the file (see
+// ReadWindows); a member's stream, read in blocks, goes straight through.
 class BufferedZipInput final : public LayeredZipFile {
- public:
-  static constexpr size_t kWindow = 64u << 10;
-  static constexpr size_t kDirect = 8u << 10;
-
  private:
   size_t readHere(void* into, size_t count) override;
   size_t writeHere(const void*, size_t) override { return 0; }
 
-  struct Window {
-    std::vector<uint8_t> bytes;  // filled bytes from `at` on
-    uint64_t at = 0;
-    size_t filled = 0;
-    bool holds(uint64_t from, size_t count) const { return from >= at && from + count <= at + filled; }
-  };
-  Window windows_[2];
-  size_t lastUsed_ = 0;  // the window read last; a miss refills the other
+  ReadWindows windows_;
 };
 
 }  // namespace vh

@@ -171,6 +171,7 @@ bool ZipReader::indexMembers(const std::string& path) {
   auto file = RegularFile::open(path);
   const auto end = file ? findZipEnd(*file) : std::nullopt;
   if (!end) return false;
+  WindowedFile headers(*file);
   std::vector<ByteRange> ranges;
   uint64_t walked = 0;
   int at = unzGoToFirstFile(handle);
@@ -182,7 +183,7 @@ bool ZipReader::indexMembers(const std::string& path) {
         unzGetFilePos64(handle, &position) != UNZ_OK) {
       return false;
     }
-    const auto place = memberRange(*file, *end,
+    const auto place = memberRange(headers, *end,
                                    {position.pos_in_zip_directory, info.compressed_size,
                                     static_cast<uint16_t>(info.size_filename)});
     if (!place) return false;
@@ -315,17 +316,7 @@ ZipReader::Member ZipReader::CheckFile(const std::string& name, int caseSensitiv
 }
 
 bool ZipReader::storedCrcIs(const Entry& entry, uint32_t crc) const {
-  if (!m_file) return false;
-  constexpr size_t kBlock = 64u << 10;
-  std::vector<uint8_t> block(static_cast<size_t>(std::min<uint64_t>(entry.packed, kBlock)));
-  uLong sum = crc32(0L, Z_NULL, 0);
-  for (uint64_t done = 0; done < entry.packed;) {
-    const size_t count = static_cast<size_t>(std::min<uint64_t>(entry.packed - done, block.size()));
-    if (!m_file->readAt(entry.dataAt + done, block.data(), count)) return false;
-    sum = crc32_z(sum, block.data(), count);
-    done += count;
-  }
-  return sum == crc;
+  return m_file && crcOfBytesAt(*m_file, entry.dataAt, entry.packed) == crc;
 }
 
 int ZipReader::ExtractFileToDisk(FileSystem& files, Reporter& report, const std::string& name,
@@ -431,10 +422,36 @@ bool readStoredBytes(const std::string& package, PackedMember& member) {
   return file && readStoredBytes(*file, member);
 }
 
-bool readStoredBytes(const RegularFile& package, PackedMember& member) {
-  if (member.storedSize > package.size() || member.storedAt > package.size() - member.storedSize) return false;
+namespace {
+
+template <class File>
+bool readStoredFrom(File& package, uint64_t size, PackedMember& member) {
+  if (member.storedSize > size || member.storedAt > size - member.storedSize) return false;
   member.compressed.resize(static_cast<size_t>(member.storedSize));
   return package.readAt(member.storedAt, member.compressed.data(), member.compressed.size());
+}
+
+}  // namespace
+
+bool readStoredBytes(const RegularFile& package, PackedMember& member) {
+  return readStoredFrom(package, package.size(), member);
+}
+
+bool readStoredBytes(WindowedFile& package, PackedMember& member) {
+  return readStoredFrom(package, package.file().size(), member);
+}
+
+std::optional<uint32_t> crcOfBytesAt(const RegularFile& file, uint64_t at, uint64_t count) {
+  constexpr size_t kBlock = 256u << 10;
+  std::vector<uint8_t> block(static_cast<size_t>(std::min<uint64_t>(count, kBlock)));
+  uLong sum = crc32(0L, Z_NULL, 0);
+  for (uint64_t done = 0; done < count;) {
+    const size_t some = static_cast<size_t>(std::min<uint64_t>(count - done, block.size()));
+    if (!file.readAt(at + done, block.data(), some)) return std::nullopt;
+    sum = crc32_z(sum, block.data(), some);
+    done += some;
+  }
+  return static_cast<uint32_t>(sum);
 }
 
 // ---- members deflated apart from the writer

@@ -18,6 +18,7 @@
 #include "common/large_blocks.h"
 #include "common/stream.h"
 #include "support/known_stream.h"
+#include "support/read_windows.h"
 #include "support/zip_directory.h"
 
 // minizip's table of file functions, which ZipWriter may be given.
@@ -153,6 +154,12 @@ struct PackedMember {
 [[nodiscard]] bool readStoredBytes(const std::string& package, PackedMember& member);
 // The same from the package already open, as many threads at once may.
 [[nodiscard]] bool readStoredBytes(const RegularFile& package, PackedMember& member);
+// The same through windows, for one thread reading member after member in
+// the order they lie.
+[[nodiscard]] bool readStoredBytes(WindowedFile& package, PackedMember& member);
+// The CRC-32 of `count` bytes of `file` from `at`, read a block at a time;
+// nothing when the file does not hold them.
+[[nodiscard]] std::optional<uint32_t> crcOfBytesAt(const RegularFile& file, uint64_t at, uint64_t count);
 // True when the member's stream inflates to exactly these bytes and ends
 // there.
 [[nodiscard]] bool inflatesTo(const PackedMember& member, const uint8_t* bytes, size_t count);

@@ -36,7 +36,10 @@ constexpr uint16_t kSizesFollowData = 8;  // general-purpose flag bit 3
 template <size_t kSize>
 struct RecordBytes {
   uint8_t bytes[kSize] = {};
-  bool readFrom(const RegularFile& file, uint64_t offset) { return file.readAt(offset, bytes, kSize); }
+  template <class File>
+  bool readFrom(File& file, uint64_t offset) {
+    return file.readAt(offset, bytes, kSize);
+  }
   ByteReader reader() const { return ByteReader(std::span<const uint8_t>(bytes, kSize)); }
 };
 
@@ -172,7 +175,7 @@ Result<LocalFields> readLocalFields(ByteReader record) {
 }
 
 // The member's range as the entry and its local header give it.
-Result<MemberPlace> readMemberRange(const RegularFile& file, const ZipEnd& end, const DirectoryEntry& entry) {
+Result<MemberPlace> readMemberRange(WindowedFile& file, const ZipEnd& end, const DirectoryEntry& entry) {
   RecordBytes<kDirectoryEntrySize> head;
   const uint64_t entryAt = entry.recordedAt + end.shift;
   if (!head.readFrom(file, entryAt)) return damaged("directory entry past the end");
@@ -237,7 +240,7 @@ std::optional<ZipEnd> findZipEnd(const RegularFile& file) {
   return end;
 }
 
-std::optional<MemberPlace> memberRange(const RegularFile& file, const ZipEnd& end, const DirectoryEntry& entry) {
+std::optional<MemberPlace> memberRange(WindowedFile& file, const ZipEnd& end, const DirectoryEntry& entry) {
   Result<MemberPlace> range = readMemberRange(file, end, entry);
   if (!range) return std::nullopt;
   return range.value();

@@ -13,6 +13,8 @@
 #include <optional>
 #include <vector>
 
+#include "support/read_windows.h"
+
 namespace vh {
 
 class RegularFile;
@@ -56,7 +58,9 @@ struct MemberPlace {
 // The place of the member that `entry` describes, from the entry and the
 // member's local header as they stand in the file; nothing when either
 // cannot be read there or the entry read differs from minizip's.
-std::optional<MemberPlace> memberRange(const RegularFile& file, const ZipEnd& end, const DirectoryEntry& entry);
+// Read through windows: a walk over the members reads an entry, the local
+// header it names, then the next entry, each some tens of bytes.
+std::optional<MemberPlace> memberRange(WindowedFile& file, const ZipEnd& end, const DirectoryEntry& entry);
 
 // True when two members' ranges share a byte, or one reaches into the
 // directory or past it (the directory, the end records and anything after

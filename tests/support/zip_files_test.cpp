@@ -107,7 +107,7 @@ TEST(ZipFiles, ReadsThroughTheWindowsGiveTheBytesOfStraightReads) {
   std::vector<std::pair<std::string, std::string>> members;
   uint32_t state = 7;
   for (int i = 0; i < 40; ++i) {
-    std::string bytes(i % 7 == 0 ? 3 * BufferedZipInput::kWindow + i : 100 + 997 * i, '\0');
+    std::string bytes(i % 7 == 0 ? 3 * ReadWindows::kWindow + i : 100 + 997 * i, '\0');
     for (char& c : bytes) c = static_cast<char>((state = state * 1103515245u + 12345u) >> 23);
     members.emplace_back("m" + std::to_string(i), std::move(bytes));
   }
@@ -134,6 +134,23 @@ TEST(ZipFiles, ReadsThroughTheWindowsGiveTheBytesOfStraightReads) {
   ASSERT_EQ(straight.size(), members.size() + (members.size() + 2) / 3);
   EXPECT_EQ(straight.front(), members.back().second);
   EXPECT_TRUE(readAll(&held) == straight);
+
+  // A file read through windows at places that alternate between its end
+  // and its start, as a package's index reads it, some past the end.
+  const auto file = RegularFile::open(path);
+  ASSERT_TRUE(file);
+  WindowedFile windows(*file);
+  const uint64_t size = file->size();
+  for (uint64_t k = 0; k < 400; ++k) {
+    const uint64_t at = k % 2 ? size - 1 - (k * 131) % 4096 : (k * 977) % size;
+    const size_t count = k % 5 == 0 ? ReadWindows::kDirect + k : 46;
+    std::string through(count, '\0'), direct(count, '\0');
+    const bool inside = at + count <= size;
+    EXPECT_EQ(windows.readAt(at, through.data(), count), inside) << at;
+    if (!inside) continue;
+    ASSERT_TRUE(file->readAt(at, direct.data(), count));
+    EXPECT_TRUE(through == direct) << at << " " << count;
+  }
 }
 
 }  // namespace
