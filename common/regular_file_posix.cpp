@@ -13,8 +13,9 @@ std::optional<RegularFile> RegularFile::open(const std::string& path) {
   const int fd = ::open(toSlashes(path).c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return std::nullopt;
   struct stat info {};
-  const int flags = fcntl(fd, F_GETFL);
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+  // Of the flags F_SETFL sets, the file was opened with O_NONBLOCK alone:
+  // setting none clears it, without asking for them first.
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || fcntl(fd, F_SETFL, 0) != 0) {
     ::close(fd);
     return std::nullopt;
   }

@@ -1,10 +1,13 @@
 #include "formats/scene_list.h"
 
+#include <memory>
+#include <optional>
 #include <vector>
 
 #include "common/bytes.h"
 #include "common/files.h"
 #include "common/report.h"
+#include "common/stream.h"
 
 namespace vh {
 
@@ -31,8 +34,36 @@ std::string subSceneArchivePath(const std::string& scene, const std::string& id)
   return sceneFolderPrefix(scene) + scene + "/" + id + "/" + id + ".xarc";
 }
 
+namespace {
+
+// An index is some hundreds of bytes, and a build reads hundreds of them:
+// one that small is read whole in one call, rather than through stdio,
+// whose opening and first read ask the system three more times what the
+// file is. A larger one is read a line at a time.
+constexpr uint64_t kIndexReadWhole = 64u << 10;
+
+std::unique_ptr<Stream> openSceneIndex(const std::string& path) {
+  std::optional<RegularFile> file = RegularFile::open(path);
+  if (!file) return nullptr;
+  if (file->size() > kIndexReadWhole) return FileStream::adopt(file->release(), FileMode::Read);
+  // What the file holds now, should it have changed since it was opened.
+  auto bytes = std::make_shared<ByteBuffer>(static_cast<size_t>(file->size()) + 1);
+  size_t filled = 0;
+  while (filled < bytes->size()) {
+    const std::optional<size_t> got = file->read(bytes->data() + filled, bytes->size() - filled);
+    if (!got) return nullptr;
+    if (*got == 0) break;
+    filled += *got;
+  }
+  if (filled == bytes->size()) return FileStream::open(path, FileMode::Read);  // it grew: read it as it comes
+  bytes->resize(filled);
+  return std::make_unique<BufferStream>(std::move(bytes));
+}
+
+}  // namespace
+
 Result<std::vector<SceneArchive>> readSceneIndex(const std::string& scene, const std::string& indexPath) {
-  auto index = FileStream::open(indexPath, FileMode::Read);
+  const std::unique_ptr<Stream> index = openSceneIndex(indexPath);
   if (!index) return Fault{FaultKind::CannotOpen, indexPath};
   std::vector<SceneArchive> archives{{kOwnArchiveSub, sceneArchivePath(scene)}};
   bool inSubScenes = false;

@@ -55,6 +55,16 @@ TEST_F(SceneListTest, TheIndexReaderReturnsArchivesOrAFaultAndShowsNothing) {
   ASSERT_FALSE(refused.ok());
   EXPECT_EQ(refused.fault(), (Fault{FaultKind::Damaged, "Harbor/../...xarc"}));
 
+  // A small index is read whole, a large one a line at a time: alike.
+  for (const size_t padding : {size_t{0}, size_t{200'000}}) {
+    index("Mill.orz", "-sub-\nid=05\n" + std::string(padding, '#') + "\nid=06\n-records-\nid=07\n");
+    const auto mill = readSceneIndex("Mill", data() + "Mill.orz");
+    ASSERT_TRUE(mill.ok()) << padding;
+    EXPECT_EQ(mill.value(), (std::vector<SceneArchive>{
+                                {"99", "Mill/Mill.xarc"}, {"05", "Mill/05/05.xarc"}, {"06", "Mill/06/06.xarc"}}))
+        << padding;
+  }
+
   const auto missing = readSceneIndex("Castle", data() + "Castle.orz");
   ASSERT_FALSE(missing.ok());
   EXPECT_EQ(missing.fault().kind, FaultKind::CannotOpen);
