@@ -717,9 +717,12 @@ int ZipWriter::CloseZip(const std::string& comment) {
     // zipClose finishes the last member, writes the directory and closes the
     // file, whose buffered tail may only fail now.
     noteResult(zipClose(static_cast<zipFile>(m_zipFile), comment.c_str()));
-    if (m_syncing.valid()) (void)m_syncing.get();
     // The package only counts as written once its bytes are on the disk.
+    // This sync waits for the pages a sync ahead still has on their way as
+    // well, and writes the rest meanwhile: it does not wait for that one
+    // to end first.
     if (!m_error && !syncFile(m_name)) noteResult(kSyncFailed);
+    if (m_syncing.valid()) (void)m_syncing.get();
   }
   m_zipFile = nullptr;
   m_output.reset();

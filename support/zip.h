@@ -389,7 +389,7 @@ class ZipWriter : public ZipFile {
   // What minizip writes a new package through, as long as it is open.
   std::unique_ptr<BufferedZipOutput> m_output;
   int m_error = 0;
-  static constexpr uint64_t kSyncAhead = uint64_t{8} << 20;
+  static constexpr uint64_t kSyncAhead = uint64_t{4} << 20;
   uint64_t m_syncedAhead = 0;  // where the last sync ahead began
   // Its outcome does not count: the sync at the close is the one that does.
   std::future<bool> m_syncing;
