@@ -316,7 +316,17 @@ ZipReader::Member ZipReader::CheckFile(const std::string& name, int caseSensitiv
 }
 
 bool ZipReader::storedCrcIs(const Entry& entry, uint32_t crc) const {
-  return m_file && crcOfBytesAt(*m_file, entry.dataAt, entry.packed) == crc;
+  if (!m_file) return false;
+  constexpr size_t kBlock = 64u << 10;
+  std::vector<uint8_t> block(static_cast<size_t>(std::min<uint64_t>(entry.packed, kBlock)));
+  uLong sum = crc32(0L, Z_NULL, 0);
+  for (uint64_t done = 0; done < entry.packed;) {
+    const size_t count = static_cast<size_t>(std::min<uint64_t>(entry.packed - done, block.size()));
+    if (!m_file->readAt(entry.dataAt + done, block.data(), count)) return false;
+    sum = crc32_z(sum, block.data(), count);
+    done += count;
+  }
+  return sum == crc;
 }
 
 int ZipReader::ExtractFileToDisk(FileSystem& files, Reporter& report, const std::string& name,
@@ -439,19 +449,6 @@ bool readStoredBytes(const RegularFile& package, PackedMember& member) {
 
 bool readStoredBytes(WindowedFile& package, PackedMember& member) {
   return readStoredFrom(package, package.file().size(), member);
-}
-
-std::optional<uint32_t> crcOfBytesAt(const RegularFile& file, uint64_t at, uint64_t count) {
-  constexpr size_t kBlock = 256u << 10;
-  std::vector<uint8_t> block(static_cast<size_t>(std::min<uint64_t>(count, kBlock)));
-  uLong sum = crc32(0L, Z_NULL, 0);
-  for (uint64_t done = 0; done < count;) {
-    const size_t some = static_cast<size_t>(std::min<uint64_t>(count - done, block.size()));
-    if (!file.readAt(at + done, block.data(), some)) return std::nullopt;
-    sum = crc32_z(sum, block.data(), some);
-    done += some;
-  }
-  return static_cast<uint32_t>(sum);
 }
 
 // ---- members deflated apart from the writer

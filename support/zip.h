@@ -157,9 +157,6 @@ struct PackedMember {
 // The same through windows, for one thread reading member after member in
 // the order they lie.
 [[nodiscard]] bool readStoredBytes(WindowedFile& package, PackedMember& member);
-// The CRC-32 of `count` bytes of `file` from `at`, read a block at a time;
-// nothing when the file does not hold them.
-[[nodiscard]] std::optional<uint32_t> crcOfBytesAt(const RegularFile& file, uint64_t at, uint64_t count);
 // True when the member's stream inflates to exactly these bytes and ends
 // there.
 [[nodiscard]] bool inflatesTo(const PackedMember& member, const uint8_t* bytes, size_t count);
