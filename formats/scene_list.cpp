@@ -46,8 +46,9 @@ std::unique_ptr<Stream> openSceneIndex(const std::string& path) {
   std::optional<RegularFile> file = RegularFile::open(path);
   if (!file) return nullptr;
   if (file->size() > kIndexReadWhole) return FileStream::adopt(file->release(), FileMode::Read);
-  // What the file holds now, should it have changed since it was opened.
-  auto bytes = std::make_shared<ByteBuffer>(static_cast<size_t>(file->size()) + 1);
+  // The bytes it had when it was opened: should it grow meanwhile, what
+  // was added after is not read; should it shrink, what is left.
+  auto bytes = std::make_shared<ByteBuffer>(static_cast<size_t>(file->size()));
   size_t filled = 0;
   while (filled < bytes->size()) {
     const std::optional<size_t> got = file->read(bytes->data() + filled, bytes->size() - filled);
@@ -55,7 +56,6 @@ std::unique_ptr<Stream> openSceneIndex(const std::string& path) {
     if (*got == 0) break;
     filled += *got;
   }
-  if (filled == bytes->size()) return FileStream::open(path, FileMode::Read);  // it grew: read it as it comes
   bytes->resize(filled);
   return std::make_unique<BufferStream>(std::move(bytes));
 }
