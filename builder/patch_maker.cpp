@@ -16,6 +16,7 @@
 #include "common/files.h"
 #include "common/report.h"
 #include "common/stream.h"
+#include "digest/sha256_engine.h"
 #include "formats/scene_list.h"
 #include "formats/xarc.h"
 #include "install/installer_host.h"
@@ -166,6 +167,10 @@ int tPatchMaker::build(const std::string& url, const std::string& building, bool
   };
   std::future<Previous> opening;
   if (workers > 1) opening = std::async(std::launch::async, openPrevious);
+  // The first source whose stamp does not vouch for it is digested on a
+  // worker while the writer waits for it: SHA-256 is readied meanwhile.
+  std::future<void> digestReady;
+  if (workers > 1) digestReady = std::async(std::launch::async, Sha256Engine::prepare);
   readList_ = std::make_unique<BufferStream>(std::make_shared<ByteBuffer>());
   const bool listed = sceneList(*readList_);
   Previous opened = opening.valid() ? opening.get() : openPrevious();

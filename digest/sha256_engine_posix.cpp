@@ -7,15 +7,32 @@
 
 namespace vh {
 
+namespace {
+
+// The algorithm, fetched from the provider once for the process and kept:
+// the first fetch starts libcrypto, and a digest begun with it skips the
+// lookup that one begun by name makes each time. Null when the provider
+// has none; a digest then asks by name and fails as it would have.
+const EVP_MD* sha256Algorithm() {
+  static const EVP_MD* const algorithm = EVP_MD_fetch(nullptr, "SHA256", nullptr);
+  return algorithm;
+}
+
+}  // namespace
+
 struct Sha256Engine::State {
   std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> context{EVP_MD_CTX_new(), EVP_MD_CTX_free};
 };
 
 Sha256Engine::Sha256Engine() : state_(std::make_unique<State>()) {
-  if (!state_->context || EVP_DigestInit_ex(state_->context.get(), EVP_sha256(), nullptr) != 1) {
+  const EVP_MD* algorithm = sha256Algorithm();
+  if (!state_->context ||
+      EVP_DigestInit_ex(state_->context.get(), algorithm ? algorithm : EVP_sha256(), nullptr) != 1) {
     throw std::runtime_error("SHA-256 is not available");
   }
 }
+
+void Sha256Engine::prepare() { (void)sha256Algorithm(); }
 
 Sha256Engine::~Sha256Engine() = default;
 

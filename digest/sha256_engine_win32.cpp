@@ -31,6 +31,8 @@ struct Sha256Engine::State {
   }
 };
 
+void Sha256Engine::prepare() { (void)sha256Provider(); }
+
 Sha256Engine::Sha256Engine() : state_(std::make_unique<State>()) {
   const BCRYPT_ALG_HANDLE provider = sha256Provider();
   // No buffer of ours for the hash object: the system keeps it (Windows 7
