@@ -109,9 +109,9 @@ void MemberQueue::add(std::unique_ptr<Job> job) {
     std::optional<PackedMember> stored = previous_->LocatePacked(job->name);
     if (stored && stored->size == job->weight) job->previous = std::move(stored);
   }
-  WindowedFile* here = previousHere_ ? &*previousHere_ : nullptr;
+  WindowedFile* windows = previousHere_ ? &*previousHere_ : nullptr;
   if (!parallel_) {
-    prepare(*job, here);
+    prepare(*job, windows);
     job->done = true;
     std::unique_lock<std::mutex> lock(mutex_);
     weight_ += job->weight;
@@ -125,10 +125,10 @@ void MemberQueue::add(std::unique_ptr<Job> job) {
   // costs a read of its stored stream here: less than handing it to a
   // worker and waking the writer for it.
   // Never one that would go in pieces: its tasks need the workers.
-  const bool isHere = job->previous && job->weight <= kPreparedHere && pieceSize_.piecesOf(job->weight) == 0 &&
-                      vouchedByStamp(*job);
-  if (isHere) {
-    prepare(*job, here);
+  const bool here = job->previous && job->weight <= kPreparedHere && pieceSize_.piecesOf(job->weight) == 0 &&
+                    vouchedByStamp(*job);
+  if (here) {
+    prepare(*job, windows);
     job->prepared = true;
     job->done = true;
   }
@@ -138,7 +138,7 @@ void MemberQueue::add(std::unique_ptr<Job> job) {
   // (up to kHeldHerePerWindow windows), so that this thread goes on.
   const auto full = [&] {
     const size_t forWorkers = inFlight_.size() - heldHere_;
-    return (!isHere && forWorkers >= window_) || inFlight_.size() >= window_ * kHeldHerePerWindow ||
+    return (!here && forWorkers >= window_) || inFlight_.size() >= window_ * kHeldHerePerWindow ||
            weight_ + job->weight > weightLimit_;
   };
   if (parallel_ && !writingFailure_ && !inFlight_.empty() && full()) {
@@ -151,14 +151,14 @@ void MemberQueue::add(std::unique_ptr<Job> job) {
   }
   if (writingFailure_) std::rethrow_exception(writingFailure_);
   weight_ += job->weight;
-  job->preparedHere = isHere;
-  heldHere_ += isHere ? 1 : 0;
+  job->preparedHere = here;
+  heldHere_ += here ? 1 : 0;
   inFlight_.push_back(std::move(job));
   noteHeld();
   const bool batch = inFlight_.size() == kWriteBatch;
   lock.unlock();
   if (batch) jobDone_.notify_all();
-  if (!isHere) jobReady_.notify_one();
+  if (!here) jobReady_.notify_one();
 }
 
 bool MemberQueue::vouchedByStamp(const Job& job) const {
@@ -405,13 +405,13 @@ bool MemberQueue::reusedByInflating(Job& job, WindowedFile* here) const {
   return pieced == parallel_;
 }
 
-// Runs on a worker, or on the calling thread without workers; touches
-// nothing but the job.
 bool MemberQueue::readStored(Job& job, WindowedFile* here) const {
   if (!previousFile_) return false;
   return here ? readStoredBytes(*here, *job.previous) : readStoredBytes(*previousFile_, *job.previous);
 }
 
+// Runs on a worker, or on the calling thread without workers; touches
+// nothing but the job.
 void MemberQueue::prepare(Job& job, WindowedFile* here) {
   if (job.previous && !job.path.empty() && reusedByDigest(job, here)) {
     job.reusedByDigest = true;

@@ -60,7 +60,7 @@ class ReadWindows {
 class WindowedFile {
  public:
   explicit WindowedFile(const RegularFile& file) : file_(file) {}
-  const RegularFile& file() const { return file_; }
+  uint64_t size() const { return file_.size(); }
   // False when the file ends before `count` bytes.
   [[nodiscard]] bool readAt(uint64_t at, void* into, size_t count) {
     const uint64_t size = file_.size();

@@ -435,7 +435,8 @@ bool readStoredBytes(const std::string& package, PackedMember& member) {
 namespace {
 
 template <class File>
-bool readStoredFrom(File& package, uint64_t size, PackedMember& member) {
+bool readStoredFrom(File& package, PackedMember& member) {
+  const uint64_t size = package.size();
   if (member.storedSize > size || member.storedAt > size - member.storedSize) return false;
   member.compressed.resize(static_cast<size_t>(member.storedSize));
   return package.readAt(member.storedAt, member.compressed.data(), member.compressed.size());
@@ -444,11 +445,11 @@ bool readStoredFrom(File& package, uint64_t size, PackedMember& member) {
 }  // namespace
 
 bool readStoredBytes(const RegularFile& package, PackedMember& member) {
-  return readStoredFrom(package, package.size(), member);
+  return readStoredFrom(package, member);
 }
 
 bool readStoredBytes(WindowedFile& package, PackedMember& member) {
-  return readStoredFrom(package, package.file().size(), member);
+  return readStoredFrom(package, member);
 }
 
 // ---- members deflated apart from the writer
