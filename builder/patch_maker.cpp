@@ -123,7 +123,8 @@ int tPatchMaker::Create(const std::string& url) {
   const std::string building = url + ".building";
   // Locked while it is written, so that an installation meanwhile leaves it
   // alone, and two builds never write one file.
-  const auto claim = BuildLock::take(building);
+  // The package the last build replaced becomes the file written.
+  const auto claim = BuildLock::take(building, url + kSpareSuffix);
   if (!claim) {
     services_.report.messageBox(kAnotherBuild + building);
     return 0;
@@ -183,6 +184,7 @@ int tPatchMaker::build(const std::string& url, const std::string& building, bool
     return 0;
   }
   file = std::make_shared<ZipWriter>();
+  file->m_writeOver = true;
   bool written = file->OpenZip(building, 0) != 0;
   if (written) {
     members_ = std::make_unique<MemberQueue>(*file, workers, previous.get(), MemberQueue::kWeightLimit, pieces, &known,
@@ -212,19 +214,44 @@ int tPatchMaker::build(const std::string& url, const std::string& building, bool
                               std::to_string(members_->reusedByStamp()) + " of those by their stamps alone");
     sources = members_->sources();
     members_.reset();
+    // The records are written before the package is renamed, so that one
+    // sync of the folder makes both renames durable. When every stream's
+    // place is known they need nothing of the package, and are written
+    // while it is closed and synced. Should the package then fail, they
+    // describe one that is not there: the next build believes a record
+    // only where the package it finds agrees with it.
+    const bool placesKnown = std::all_of(sources.begin(), sources.end(),
+                                         [](const MemberQueue::Written& source) { return source.streamKnown; });
+    std::future<void> recording;
+    if (workers > 1 && placesKnown) {
+      recording = std::async(std::launch::async, [&] { recordSources(services_, building, url, sources); });
+    }
     if (previous) previous->CloseZip();
     file->CloseZip("");
     written = !file->failed();
-    // Written before the package is renamed, so that one sync of the
-    // folder makes both renames durable.
-    if (written) recordSources(services_, building, url, sources);
-    // The package replaced is held open through the rename and let go on a
-    // thread: its last holder frees its pages and blocks, some milliseconds
-    // for tens of megabytes, which the rename would otherwise spend before
+    if (recording.valid()) {
+      recording.get();
+    } else if (written) {
+      recordSources(services_, building, url, sources);
+    }
+    // The package replaced is kept as the spare the next build writes
+    // over: freeing its blocks and pages costs some milliseconds for tens
+    // of megabytes, on a disk that discards freed blocks as many more, and
+    // the next build would take as many new ones. The swap puts the new
+    // package in place in one step, as the rename does.
+    const bool swapped = written && services_.files.status(url).kind == FileKind::File &&
+                         services_.files.exchange(building, url);
+    if (swapped && !services_.files.rename(building, url + kSpareSuffix)) {
+      // Left under the unfinished name, it is what an installation removes
+      // and what the next build writes over.
+      services_.report.debugLog("cannot keep " + url + kSpareSuffix);
+    }
+    // Without the swap, the package replaced is held open through the
+    // rename and let go on a thread, so that freeing it is not spent before
     // an installation that follows could read the new one.
     std::optional<RegularFile> replaced =
-        written && RegularFile::outlivesItsName() ? RegularFile::open(url) : std::nullopt;
-    written = written && services_.files.rename(building, url);
+        written && !swapped && RegularFile::outlivesItsName() ? RegularFile::open(url) : std::nullopt;
+    written = swapped || (written && services_.files.rename(building, url));
     if (replaced) {
       replacedPackage_ = std::async(std::launch::async, [held = std::move(*replaced)]() mutable {
         const RegularFile closing = std::move(held);  // closed here, on this thread

@@ -48,6 +48,9 @@ class tPatchMaker {
   std::optional<uint64_t> copiedInBlocks;
   // Beside the package: what the build knew of each source it packed.
   static constexpr const char* kDigestSuffix = ".digests";
+  // Beside the package: the one it replaced, kept so that the next build
+  // writes over its blocks instead of freeing them and taking new ones.
+  static constexpr const char* kSpareSuffix = ".spare";
 
   // 0 when an index file names an archive outside the game folder.
   int createXARCList();

@@ -119,6 +119,11 @@ class FileSystem {
   // rename is made durable at once.
   [[nodiscard]] virtual bool replace(NewFile& file, FolderSync sync) = 0;
   [[nodiscard]] virtual bool rename(const std::string& from, const std::string& to) = 0;
+  // Swaps the files the two names lead to, in one step that a crash cannot
+  // split: each name then leads to the other's file. False, with both as
+  // they were, when either is missing, the step fails, or the platform has
+  // no such step (Windows).
+  [[nodiscard]] virtual bool exchange(const std::string& one, const std::string& other) = 0;
   // Makes the renames into `folder` durable.
   virtual void syncFolder(const std::string& folder) = 0;
   // Puts on disk everything written to the file system that holds

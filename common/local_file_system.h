@@ -24,6 +24,7 @@ class LocalFileSystem final : public FileSystem {
   std::unique_ptr<NewFile> create(const std::string& target) override;
   [[nodiscard]] bool replace(NewFile& file, FolderSync sync) override;
   [[nodiscard]] bool rename(const std::string& from, const std::string& to) override;
+  [[nodiscard]] bool exchange(const std::string& one, const std::string& other) override;
   void syncFolder(const std::string& folder) override;
   [[nodiscard]] bool syncFileSystem(const std::string& folder) override;
   [[nodiscard]] bool makeFolder(const std::string& path) override;

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <climits>
@@ -191,6 +192,16 @@ bool LocalFileSystem::replace(NewFile& file, FolderSync sync) {
 
 bool LocalFileSystem::rename(const std::string& from, const std::string& to) {
   return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+// Called by its number, not through the C library's wrapper, so that the
+// program still starts on a system whose C library predates it; a kernel
+// or file system without the step refuses it.
+bool LocalFileSystem::exchange(const std::string& one, const std::string& other) {
+#ifndef RENAME_EXCHANGE
+  constexpr unsigned RENAME_EXCHANGE = 1u << 1;
+#endif
+  return syscall(SYS_renameat2, AT_FDCWD, one.c_str(), AT_FDCWD, other.c_str(), RENAME_EXCHANGE) == 0;
 }
 
 // The rename itself lives in the folder's entry, which needs its own sync.

@@ -261,6 +261,10 @@ bool LocalFileSystem::rename(const std::string& from, const std::string& to) {
   return !source.empty() && !destination.empty() && MoveFileExW(source.c_str(), destination.c_str(), kRenameFlags);
 }
 
+// MoveFileEx replaces one file at a time; ReplaceFile's backup name is no
+// single step.
+bool LocalFileSystem::exchange(const std::string&, const std::string&) { return false; }
+
 // Windows cannot sync a folder, and need not here: every rename is made
 // with MOVEFILE_WRITE_THROUGH, which returns only once the rename is on the
 // disk, so each is durable at once and a later folder sync has nothing

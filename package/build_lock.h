@@ -13,7 +13,11 @@ class BuildLock {
  public:
   // Creates `path` when it is missing and locks it; null when another build
   // holds it. Where the file system has no locks, a lock that holds nothing.
-  [[nodiscard]] static std::unique_ptr<BuildLock> take(const std::string& path);
+  // With `spare`, a missing `path` is first the regular file at `spare`
+  // (the package a build replaced), renamed, so that the build writes over
+  // blocks the file system holds already. Windows keeps no spare, and
+  // leaves one alone.
+  [[nodiscard]] static std::unique_ptr<BuildLock> take(const std::string& path, const std::string& spare = "");
   ~BuildLock();
   BuildLock(const BuildLock&) = delete;
   BuildLock& operator=(const BuildLock&) = delete;

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -24,9 +25,18 @@ bool stillNamed(int fd, const std::string& path) {
 
 }  // namespace
 
-std::unique_ptr<BuildLock> BuildLock::take(const std::string& path) {
+std::unique_ptr<BuildLock> BuildLock::take(const std::string& path, const std::string& spare) {
+  // Only onto a free name: a file there is another build's, or one a
+  // killed build left, which serves as well. A link is no spare.
+  struct stat info {};
+  if (!spare.empty() && lstat(spare.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+#ifndef RENAME_NOREPLACE
+    constexpr unsigned RENAME_NOREPLACE = 1u << 0;
+#endif
+    (void)syscall(SYS_renameat2, AT_FDCWD, spare.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE);
+  }
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0) return std::unique_ptr<BuildLock>(new BuildLock(-1));
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
       const bool held = errno == EWOULDBLOCK;

@@ -23,7 +23,7 @@ constexpr DWORD kPauseMs = 10;
 
 }  // namespace
 
-std::unique_ptr<BuildLock> BuildLock::take(const std::string& path) {
+std::unique_ptr<BuildLock> BuildLock::take(const std::string& path, const std::string&) {
   const std::wstring name = wideText(path).value_or(std::wstring());
   if (name.empty()) return std::unique_ptr<BuildLock>(new BuildLock(-1));
   for (int attempt = 0; attempt < kAttempts; ++attempt) {

@@ -560,12 +560,17 @@ int ZipWriter::OpenZip(const std::string& path, int append) {
   // too, and is left to minizip's own.
   m_output = append ? nullptr : std::make_unique<BufferedZipOutput>();
   zipFile handle = openZipForWriting(path, append ? APPEND_STATUS_ADDINZIP : APPEND_STATUS_CREATE, m_fileFunctions,
-                                     m_output.get());
+                                     m_output.get(), m_writeOver);
   if (!handle) return 0;
   m_zipFile = handle;
   m_name = path;
   m_error = 0;
-  readFileList();
+  // A new package starts empty, whatever the file it is written over held.
+  if (append) {
+    readFileList();
+  } else {
+    clearFileList();
+  }
   return 1;
 }
 

@@ -332,6 +332,9 @@ class ZipWriter : public ZipFile {
   // The functions minizip writes the package through; null for the plain
   // file. Tests give functions that fail at a chosen byte.
   zlib_filefunc64_def_s* m_fileFunctions = nullptr;
+  // A new package is written over the file at its path, cut to length at
+  // the close (see openZipForWriting); false makes the file anew.
+  bool m_writeOver = false;
 
   // Opening clears the error state of any earlier package.
   int OpenZip(const std::string& path, int append);

@@ -22,9 +22,13 @@ void* openZipForReading(const std::string& path, BufferedZipInput* held = nullpt
 // `appendStatus`; null when minizip cannot open it. `functions`, when not
 // null, are the file functions minizip writes through instead of the
 // system's, and are handed `path` as it is. With `held`, the writes go
-// through it to those functions.
+// through it to those functions. With `writeOver`, a new package is written
+// over the file already at `path` (never through a link), which keeps the
+// blocks the file system gave that file and is cut to the package's length
+// at the close; where the platform has no such writing (Windows), the file
+// is made anew as without it.
 void* openZipForWriting(const std::string& path, int appendStatus, zlib_filefunc64_def_s* functions,
-                        BufferedZipOutput* held);
+                        BufferedZipOutput* held, bool writeOver = false);
 
 // Whether a package minizip is writing may be opened again by its name
 // meanwhile, to be synced ahead: not on Windows, where minizip creates it

@@ -31,7 +31,7 @@ void* openZipForReading(const std::string& path, BufferedZipInput* held) {
 }
 
 void* openZipForWriting(const std::string& path, int appendStatus, zlib_filefunc64_def_s* functions,
-                        BufferedZipOutput* held) {
+                        BufferedZipOutput* held, bool) {
   if (functions) {
     if (!held) return zipOpen2_64(path.c_str(), appendStatus, nullptr, functions);
     zlib_filefunc64_def through = held->over(*functions);

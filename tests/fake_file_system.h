@@ -39,6 +39,8 @@ class FakeFileSystem final : public FileSystem {
   std::vector<std::string> durable;
   // The platform has no sync of a whole file system (as on Windows).
   bool noFileSystemSync = false;
+  // As on a platform or file system that cannot swap two files.
+  bool noExchange = false;
 
   FileStatus status(const std::string& path) override { return local_.status(path); }
   bool isLink(const std::string& path) override { return local_.isLink(path); }
@@ -65,6 +67,9 @@ class FakeFileSystem final : public FileSystem {
   }
   bool rename(const std::string& from, const std::string& to) override {
     return !isOpen(from) && !isOpen(to) && local_.rename(from, to);
+  }
+  bool exchange(const std::string& one, const std::string& other) override {
+    return !noExchange && !isOpen(one) && !isOpen(other) && local_.exchange(one, other);
   }
   void syncFolder(const std::string& folder) override {
     local_.syncFolder(folder);

@@ -21,6 +21,7 @@
 #include "builder/source_digests.h"
 #include "common/local_file_system.h"
 #include "fixtures/sample_game.h"
+#include "tests/fake_file_system.h"
 #include "tests/recording_host.h"
 #include "tests/support/package_fixture.h"
 #include "tests/test_support.h"
@@ -99,6 +100,7 @@ class AnHourAgo final : public FileSystem {
   std::unique_ptr<NewFile> create(const std::string& target) override { return local_.create(target); }
   bool replace(NewFile& file, FolderSync sync) override { return local_.replace(file, sync); }
   bool rename(const std::string& from, const std::string& to) override { return local_.rename(from, to); }
+  bool exchange(const std::string& one, const std::string& other) override { return local_.exchange(one, other); }
   void syncFolder(const std::string& folder) override { local_.syncFolder(folder); }
   bool syncFileSystem(const std::string& folder) override { return local_.syncFileSystem(folder); }
   bool makeFolder(const std::string& path) override { return local_.makeFolder(path); }
@@ -166,7 +168,8 @@ class IncrementalBuild : public ::testing::Test {
     TestServices run;
     RecordingHost& desktop = run.host;
     AnHourAgo aged;
-    tPatchMaker maker(settled ? Services{run.host, run.host, aged, *run.registry, run.home} : run.services());
+    FileSystem* instead = settled ? &aged : filesInstead;
+    tPatchMaker maker(instead ? Services{run.host, run.host, *instead, *run.registry, run.home} : run.services());
     maker.threads = threads;
     maker.reusePrevious = reuse;
     maker.pieces = kPieces;
@@ -187,10 +190,14 @@ class IncrementalBuild : public ::testing::Test {
   // A package from scratch on as many threads: with one, by minizip alone
   // on this thread, as the builder always made it.
   std::string scratch(int threads) {
+    // Into a new file, not over the spare an earlier one left.
+    fs::remove(std::string("scratch.dat") + tPatchMaker::kSpareSuffix);
     build("scratch.dat", threads, false);
     return withListDatesMasked(readFile("scratch.dat"));
   }
 
+  // The file system unsettled builds go through, when not the local one.
+  FileSystem* filesInstead = nullptr;
   // Every build syncs its package to the disk.
   test::TempDirsInMemory fast;
   test::TempDir dir;
@@ -408,6 +415,62 @@ TEST_P(IncrementalChange, GivesThePackageABuildFromScratchGives) {
   if (threads > 1) {
     EXPECT_EQ(count.streams.count(kLarge), 1u);
   }
+}
+
+// The package a build replaces is kept as the spare that the next build
+// writes over in place, longer or shorter than the new one: its blocks are
+// neither freed nor taken anew, and the package is the one a build from
+// scratch makes. A link is no spare. Where two files cannot be swapped (as
+// on Windows) the package is renamed over the old one, and no spare stays.
+TEST_F(IncrementalBuild, ThePackageReplacedIsTheFileTheNextBuildWritesOver) {
+  const std::string spare = std::string("patch.dat") + tPatchMaker::kSpareSuffix;
+  const auto identity = [](const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 ? info.st_ino : 0;
+  };
+  std::mt19937 random(3);
+  const std::string original = readFile("trans/Global.trz");
+  const auto change = [&](size_t length) {
+    std::string text = original;
+    std::string noise(length, '\0');
+    for (char& c : noise) c = static_cast<char>('a' + random() % 26);
+    text.replace(text.find("value=") + 6, 0, noise);
+    writeFile("trans/Global.trz", text);
+  };
+  test::FakeFileSystem noSwap;
+  noSwap.noExchange = true;
+  build("patch.dat", 2, true);
+  EXPECT_FALSE(fs::exists(spare)) << "nothing was replaced";
+  // Long, then short, so that the third build writes a shorter package
+  // over a longer one.
+  for (const size_t length : {60000u, 10u, 100u}) {
+    SCOPED_TRACE(length);
+    const std::string previous = readFile("patch.dat");
+    const auto spareFile = identity(spare);
+    change(length);
+    build("patch.dat", 2, true);
+    EXPECT_EQ(comparePackages(withListDatesMasked(readFile("patch.dat")), scratch(2)), "same");
+    EXPECT_TRUE(readFile(spare) == previous);
+    if (spareFile != 0) {
+      EXPECT_EQ(identity("patch.dat"), spareFile) << "the package is not the spare written over";
+    }
+    EXPECT_FALSE(fs::exists("patch.dat.building"));
+  }
+  writeFile(dir / "elsewhere", "not the package's");
+  fs::remove(spare);
+  fs::create_symlink(dir / "elsewhere", spare);
+  change(10);
+  build("patch.dat", 2, true);
+  EXPECT_EQ(readFile(dir / "elsewhere"), "not the package's");
+  EXPECT_EQ(comparePackages(withListDatesMasked(readFile("patch.dat")), scratch(2)), "same");
+  EXPECT_FALSE(fs::is_symlink(spare));
+
+  filesInstead = &noSwap;
+  change(10);
+  build("patch.dat", 2, true);
+  EXPECT_EQ(comparePackages(withListDatesMasked(readFile("patch.dat")), scratch(2)), "same");
+  EXPECT_FALSE(fs::exists(spare)) << "the spare was written over and renamed";
+  EXPECT_FALSE(fs::exists("patch.dat.building"));
 }
 
 TEST_F(IncrementalBuild, ALargeMemberIsReusedOnlyAsThisBuildWouldDeflateIt) {

@@ -48,5 +48,23 @@ TEST_F(NewFileTest, FailsCleanlyInAMissingFolder) {
   EXPECT_EQ(files.create(dir / "no/such/file"), nullptr);
 }
 
+// Two files swap in one step, or, with one of them missing, neither
+// moves; Windows has no such step and leaves both as they were.
+TEST_F(NewFileTest, TwoFilesSwapOrStayAsTheyWere) {
+  const std::string other = dir / "scene.xarc.spare";
+  test::writeFile(other, "spare");
+#ifdef _WIN32
+  EXPECT_FALSE(files.exchange(path, other));
+  EXPECT_EQ(test::readFile(path), "old");
+#else
+  ASSERT_TRUE(files.exchange(path, other));
+  EXPECT_EQ(test::readFile(path), "spare");
+  EXPECT_EQ(test::readFile(other), "old");
+#endif
+  EXPECT_FALSE(files.exchange(path, dir / "missing"));
+  EXPECT_TRUE(fileExists(path));
+  EXPECT_FALSE(fileExists(dir / "missing"));
+}
+
 }  // namespace
 }  // namespace vh

@@ -4,10 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 #include <minizip/unzip.h>
 #include <minizip/zip.h>
 
 #include <ctime>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -61,9 +66,10 @@ TEST(ZipFiles, NothingIsOpenedWhereThereIsNoPackage) {
   }
 }
 
-// Held or not, minizip's writes make the same file: members smaller than
-// what is held, one that fills it past its end, and one several times its
-// size, whose header is patched long after its bytes went out.
+// Held or not, and written over whatever file stood at the path, minizip's
+// writes make the same file: members smaller than what is held, one that
+// fills it past its end, and one several times its size, whose header is
+// patched long after its bytes went out.
 TEST(ZipFiles, WritesHeldInMemoryMakeTheFileMinizipWritesStraight) {
   test::TempDir dir;
   std::string large(3 * BufferedZipOutput::kHeld + 17, '\0');
@@ -71,8 +77,8 @@ TEST(ZipFiles, WritesHeldInMemoryMakeTheFileMinizipWritesStraight) {
   for (char& c : large) c = static_cast<char>((state = state * 1103515245u + 12345u) >> 23);
   const std::vector<std::string> members = {"small", std::string(BufferedZipOutput::kHeld - 40, 'a'), large, "",
                                             std::string(5000, 'b')};
-  const auto write = [&](const std::string& path, BufferedZipOutput* held) {
-    zipFile file = static_cast<zipFile>(openZipForWriting(path, APPEND_STATUS_CREATE, nullptr, held));
+  const auto write = [&](const std::string& path, BufferedZipOutput* held, bool over = false) {
+    zipFile file = static_cast<zipFile>(openZipForWriting(path, APPEND_STATUS_CREATE, nullptr, held, over));
     if (!file) return std::string("not opened");
     zip_fileinfo info{};
     info.dosDate = 0x5A210000;
@@ -97,6 +103,31 @@ TEST(ZipFiles, WritesHeldInMemoryMakeTheFileMinizipWritesStraight) {
   const auto read = reader.ExtractFile("member2", 1, "");
   ASSERT_NE(read, nullptr);
   EXPECT_TRUE(read->readString(static_cast<size_t>(read->size())) == large);
+
+  // Written over: no file, a shorter one, one twice as long, the package
+  // itself. What the file held before is neither kept nor read.
+  const std::vector<std::pair<const char*, std::string>> before = {
+      {"missing", ""}, {"shorter", straight.substr(0, 1000)}, {"longer", std::string(2 * straight.size(), 'Z')},
+      {"the same", straight}};
+  for (const auto& [what, bytes] : before) {
+    const std::string path = dir / (std::string(what) + ".zip");
+    if (!bytes.empty()) test::writeFile(path, bytes);
+    BufferedZipOutput over;
+    EXPECT_TRUE(write(path, &over, true) == straight) << "written over " << what;
+  }
+  // Nor does a package written over list the members it held.
+  ZipWriter writer;
+  writer.m_writeOver = true;
+  ASSERT_EQ(writer.OpenZip(dir / "the same.zip", 0), 1);
+  EXPECT_EQ(writer.getFileCount(), 0);
+#ifndef _WIN32
+  // A link at the name is not written through.
+  test::writeFile(dir / "elsewhere", "not the package's");
+  ASSERT_EQ(symlink((dir / "elsewhere").c_str(), (dir / "link.zip").c_str()), 0);
+  BufferedZipOutput throughLink;
+  EXPECT_EQ(write(dir / "link.zip", &throughLink, true), "not opened");
+  EXPECT_EQ(test::readFile(dir / "elsewhere"), "not the package's");
+#endif
 }
 
 // Read through the windows, members opened in any order (each one's
