@@ -18,6 +18,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "builder/deflate_pieces.h"
@@ -126,6 +127,8 @@ class MemberQueue {
   Held mostHeld() const { return mostHeld_; }
   // The file sources written, in order.
   const std::vector<Written>& sources() const { return sources_; }
+  // The same, handed over: the queue keeps none.
+  std::vector<Written> takeSources() { return std::move(sources_); }
 
  private:
   struct Job {

@@ -212,7 +212,7 @@ int tPatchMaker::build(const std::string& url, const std::string& building, bool
                               std::to_string(members_->reused()) + " of them as the previous package held them, " +
                               std::to_string(members_->reusedByDigest()) + " proved the same by their records, " +
                               std::to_string(members_->reusedByStamp()) + " of those by their stamps alone");
-    sources = members_->sources();
+    sources = members_->takeSources();
     members_.reset();
     // The records are written before the package is renamed, so that one
     // sync of the folder makes both renames durable. When every stream's

@@ -1,4 +1,5 @@
 // SHA-256 from libcrypto's digest interface.
+#include <openssl/crypto.h>
 #include <openssl/evp.h>
 
 #include <stdexcept>
@@ -13,8 +14,14 @@ namespace {
 // the first fetch starts libcrypto, and a digest begun with it skips the
 // lookup that one begun by name makes each time. Null when the provider
 // has none; a digest then asks by name and fails as it would have.
+// libcrypto starts without reading the system's configuration file: a
+// digest of a file's bytes needs none of it, and reading it cost about as
+// much again as starting the provider.
 const EVP_MD* sha256Algorithm() {
-  static const EVP_MD* const algorithm = EVP_MD_fetch(nullptr, "SHA256", nullptr);
+  static const EVP_MD* const algorithm = [] {
+    OPENSSL_init_crypto(OPENSSL_INIT_NO_LOAD_CONFIG, nullptr);
+    return EVP_MD_fetch(nullptr, "SHA256", nullptr);
+  }();
   return algorithm;
 }
 
