@@ -20,4 +20,10 @@ inline constexpr size_t kLargeBlock = size_t{4} << 20;
 // Frees what allocateLarge(bytes) returned.
 void freeLarge(void* block, size_t bytes) noexcept;
 
+// Asks for large pages under the next `bytes` of the heap, for a process
+// whose heap keeps what it frees (the programs' own setting): the many
+// small buffers a run allocates then fault in a large page at a time.
+// Nothing where the heap or the system gives no such hint.
+void heapInLargePages(size_t bytes);
+
 }  // namespace vh

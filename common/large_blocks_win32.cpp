@@ -10,4 +10,6 @@ void* allocateLarge(size_t bytes) { return ::operator new(bytes); }
 
 void freeLarge(void* block, size_t) noexcept { ::operator delete(block); }
 
+void heapInLargePages(size_t) {}
+
 }  // namespace vh
