@@ -1,8 +1,10 @@
 #include "builder/source_digests.h"
 
+#include <algorithm>
 #include <charconv>
-#include <cstdio>
+#include <cstdint>
 #include <exception>
+#include <utility>
 #include <vector>
 
 #include "common/files.h"
@@ -41,7 +43,26 @@ bool readNumber(std::string_view& line, T& value, int base = 10) {
 }
 
 bool isDigest(std::string_view text) {
-  return text.size() == kDigestLength && text.find_first_not_of("0123456789abcdef") == std::string_view::npos;
+  return text.size() == kDigestLength && std::all_of(text.begin(), text.end(), [](char c) {
+           return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+         });
+}
+
+// A number in decimal, or in hexadecimal as eight digits, and a space.
+template <typename T>
+void appendNumber(std::string& text, T value) {
+  char digits[24];
+  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+  text.append(digits, end);
+  text += ' ';
+}
+
+void appendHex8(std::string& text, uint32_t value) {
+  char digits[8];
+  const auto end = std::to_chars(digits, digits + sizeof digits, value, 16).ptr;
+  text.append(static_cast<size_t>(digits + sizeof digits - end), '0');
+  text.append(digits, end);
+  text += ' ';
 }
 
 // One line: size, modification time, change time, identity, "s" or "u"
@@ -84,7 +105,7 @@ SourceDigests SourceDigests::parse(std::string_view text) {
     if (digests.records_.size() >= kMaxRecords) break;
     // A name met twice is doubtful either way: neither record counts.
     if (auto parsed = parseLine(line)) {
-      const auto [where, added] = digests.records_.emplace(parsed->first, parsed->second);
+      const auto [where, added] = digests.records_.emplace(std::move(parsed->first), std::move(parsed->second));
       if (!added) where->second.digest.clear();
     }
   }
@@ -98,20 +119,25 @@ SourceDigests SourceDigests::read(FileSystem& files, const std::string& path) {
 }
 
 std::string SourceDigests::text() const {
-  std::string text(kFirstLine);
+  // Some 130 bytes a line beside the name.
+  std::string text;
+  text.reserve(kFirstLine.size() + 1 + records_.size() * 160);
+  text += kFirstLine;
   text += '\n';
-  char numbers[160];
   for (const auto& [name, r] : records_) {
     if (r.digest.empty()) continue;
-    std::snprintf(numbers, sizeof numbers, "%llu %lld %lld %llu %s ", static_cast<unsigned long long>(r.size),
-                  static_cast<long long>(r.modified), static_cast<long long>(r.changed),
-                  static_cast<unsigned long long>(r.identity), r.settled ? "s" : "u");
-    text += numbers;
+    appendNumber(text, r.size);
+    appendNumber(text, r.modified);
+    appendNumber(text, r.changed);
+    appendNumber(text, r.identity);
+    text += r.settled ? "s " : "u ";
     text += r.digest;
-    std::snprintf(numbers, sizeof numbers, " %08x %llu %llu %08x %s ", static_cast<unsigned>(r.crc),
-                  static_cast<unsigned long long>(r.storedAt), static_cast<unsigned long long>(r.storedSize),
-                  static_cast<unsigned>(r.storedCrc), r.pieced ? "p" : "w");
-    text += numbers;
+    text += ' ';
+    appendHex8(text, r.crc);
+    appendNumber(text, r.storedAt);
+    appendNumber(text, r.storedSize);
+    appendHex8(text, r.storedCrc);
+    text += r.pieced ? "p " : "w ";
     text += name;
     text += '\n';
   }
