@@ -15,8 +15,8 @@ class BuildLock {
   // holds it. Where the file system has no locks, a lock that holds nothing.
   // With `spare`, a missing `path` is first the regular file at `spare`
   // (the package a build replaced), renamed, so that the build writes over
-  // blocks the file system holds already. Windows keeps no spare, and
-  // leaves one alone.
+  // blocks the file system holds already; not a link, nor a file with
+  // another name. Windows keeps no spare, and leaves one alone.
   [[nodiscard]] static std::unique_ptr<BuildLock> take(const std::string& path, const std::string& spare = "");
   ~BuildLock();
   BuildLock(const BuildLock&) = delete;

@@ -27,9 +27,11 @@ bool stillNamed(int fd, const std::string& path) {
 
 std::unique_ptr<BuildLock> BuildLock::take(const std::string& path, const std::string& spare) {
   // Only onto a free name: a file there is another build's, or one a
-  // killed build left, which serves as well. A link is no spare.
+  // killed build left, which serves as well. A link is no spare, nor a
+  // file with another name (a copy of an old package kept as a hard link),
+  // whose bytes the build would overwrite.
   struct stat info {};
-  if (!spare.empty() && lstat(spare.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+  if (!spare.empty() && lstat(spare.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_nlink == 1) {
 #ifndef RENAME_NOREPLACE
     constexpr unsigned RENAME_NOREPLACE = 1u << 0;
 #endif

@@ -456,6 +456,14 @@ TEST_F(IncrementalBuild, ThePackageReplacedIsTheFileTheNextBuildWritesOver) {
     }
     EXPECT_FALSE(fs::exists("patch.dat.building"));
   }
+  // Nor is a spare that has another name, as an old package kept by a
+  // hard link does.
+  const std::string kept = readFile(spare);
+  fs::create_hard_link(spare, dir / "kept.dat");
+  change(20);
+  build("patch.dat", 2, true);
+  EXPECT_TRUE(readFile(dir / "kept.dat") == kept) << "a package kept under another name was written over";
+  EXPECT_EQ(comparePackages(withListDatesMasked(readFile("patch.dat")), scratch(2)), "same");
   writeFile(dir / "elsewhere", "not the package's");
   fs::remove(spare);
   fs::create_symlink(dir / "elsewhere", spare);
