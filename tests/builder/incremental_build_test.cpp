@@ -473,6 +473,18 @@ TEST_F(IncrementalBuild, ThePackageReplacedIsTheFileTheNextBuildWritesOver) {
   EXPECT_EQ(comparePackages(withListDatesMasked(readFile("patch.dat")), scratch(2)), "same");
   EXPECT_FALSE(fs::is_symlink(spare));
 
+  // Nor is the unfinished package's name followed where it is a link: the
+  // build fails and the file it leads to stays as it was.
+  fs::create_symlink(dir / "elsewhere", "patch.dat.building");
+  {
+    TestServices run;
+    tPatchMaker maker(run.services());
+    EXPECT_EQ(maker.Create("patch.dat"), 0);
+    EXPECT_EQ(run.host.texts(RecordingHost::Kind::Message), std::vector<std::string>{"failed to write:patch.dat"});
+  }
+  EXPECT_EQ(readFile(dir / "elsewhere"), "not the package's");
+  EXPECT_FALSE(fs::exists(fs::symlink_status("patch.dat.building")));
+
   filesInstead = &noSwap;
   change(10);
   build("patch.dat", 2, true);
