@@ -71,15 +71,14 @@ Result<ByteBufferPtr> readXmgBytes(const std::string& path) {
 // unchanged by their stamps or digests. A stream minizip deflated is found
 // by reading the package back. A record that cannot be written, or that
 // does not match, costs the next build time, never its package: it reads
-// the package before it believes one.
+// the package before it believes one. `placesKnown`: the writer knew where
+// every stream lies, and the package need not be read.
 void recordSources(const Services& services, const std::string& building, const std::string& url,
-                   const std::vector<MemberQueue::Written>& sources) {
+                   const std::vector<MemberQueue::Written>& sources, bool placesKnown) {
   const std::string path = url + tPatchMaker::kDigestSuffix;
   SourceDigests digests;
   ZipReader package;
-  const bool allKnown = std::all_of(sources.begin(), sources.end(),
-                                    [](const MemberQueue::Written& source) { return source.streamKnown; });
-  if (allKnown) {
+  if (placesKnown) {
     for (const MemberQueue::Written& source : sources) digests.set(source.name, source.record);
   } else if (package.OpenZip(building)) {
     for (const MemberQueue::Written& source : sources) {
@@ -224,7 +223,7 @@ int tPatchMaker::build(const std::string& url, const std::string& building, bool
                                          [](const MemberQueue::Written& source) { return source.streamKnown; });
     std::future<void> recording;
     if (workers > 1 && placesKnown) {
-      recording = std::async(std::launch::async, [&] { recordSources(services_, building, url, sources); });
+      recording = std::async(std::launch::async, [&] { recordSources(services_, building, url, sources, true); });
     }
     if (previous) previous->CloseZip();
     file->CloseZip("");
@@ -232,7 +231,7 @@ int tPatchMaker::build(const std::string& url, const std::string& building, bool
     if (recording.valid()) {
       recording.get();
     } else if (written) {
-      recordSources(services_, building, url, sources);
+      recordSources(services_, building, url, sources, placesKnown);
     }
     // The package replaced is kept as the spare the next build writes
     // over: freeing its blocks and pages costs some milliseconds for tens

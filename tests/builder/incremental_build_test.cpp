@@ -424,10 +424,7 @@ TEST_P(IncrementalChange, GivesThePackageABuildFromScratchGives) {
 // on Windows) the package is renamed over the old one, and no spare stays.
 TEST_F(IncrementalBuild, ThePackageReplacedIsTheFileTheNextBuildWritesOver) {
   const std::string spare = std::string("patch.dat") + tPatchMaker::kSpareSuffix;
-  const auto identity = [](const std::string& path) {
-    struct stat info {};
-    return stat(path.c_str(), &info) == 0 ? info.st_ino : 0;
-  };
+  const auto identity = [](const std::string& path) { return test::localFiles().status(path).stamp.identity; };
   std::mt19937 random(3);
   const std::string original = readFile("trans/Global.trz");
   const auto change = [&](size_t length) {
